@@ -1,0 +1,7 @@
+#include "engine/formats/formats.h"
+
+namespace orbisk {
+
+void RegisterPNGFormats() {}
+
+} // namespace orbisk

@@ -1,0 +1,2 @@
+// EXIF reader (no Qt).
+#pragma once

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Orbisk needs to build and test. Idempotent: apt-get runs only
+# when something is missing.
+set -euo pipefail
+
+PACKAGES=(
+  cmake ninja-build g++ pkg-config
+  clang-14 libclang-rt-14-dev
+  libjpeg62-turbo-dev libpng-dev zlib1g-dev
+  libgtest-dev googletest
+  exiv2
+)
+if [[ "${1:-}" == "--bench" ]]; then
+  PACKAGES+=(libbenchmark-dev hyperfine libjpeg-turbo-progs imagemagick libvips-tools)
+fi
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if ((${#missing[@]})); then
+  echo "setup: installing ${missing[*]}"
+  SUDO=""
+  if [[ $(id -u) -ne 0 ]]; then SUDO="sudo"; fi
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
