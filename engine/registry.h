@@ -94,10 +94,14 @@ using TEnginePrompt =
 void SetEnginePrompt(TEnginePrompt Prompt);
 bool EnginePrompt(const std::string& Caption, const std::string& Text, bool WithCancel);
 
-// Handles a recoverable reader warning as Image.ReadWarningAction says: ignore, show it, ask
-// (Cancel raises), or raise. Make is called to build the exception to raise.
-void ReadWarning(TPixelGraphic& Image, const std::string& Text,
-                 const std::function<void(const std::string&)>& Raise);
+// A recoverable reader warning, handled as Image.ReadWarningAction says: pgwaIgnore gives
+// wrContinue; pgwaOKBox shows the text with OK (EnginePrompt) and gives wrContinue; pgwaOKCancelBox
+// asks with OK and Cancel and gives wrContinue or wrCancelled; pgwaRaise gives wrRaise. The
+// reader then raises its own error for wrCancelled ("Operation aborted on user request") and
+// wrRaise (the warning text).
+enum TWarningResult { wrContinue, wrCancelled, wrRaise };
+TWarningResult ReadWarning(const TPixelGraphic& Image, const std::string& Caption,
+                           const std::string& Text);
 
 bool GetGraphicFileInfo(const std::string& FileName, int Index, TGraphicFileInfo& Info);
 

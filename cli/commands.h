@@ -1,0 +1,24 @@
+// The sub-commands of orbisk-cli.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace orbisk {
+
+int RunInfoCommand(const std::vector<std::string>& Args);
+int RunConvertCommand(const std::vector<std::string>& Args);
+int RunExif(const std::vector<std::string>& Args);
+// Help text of the format options that convert accepts.
+std::string FormatOptionsHelp();
+
+// Splits words into options and file names. An option that takes a value uses the next word
+// (or "--name=value"). Throws std::runtime_error for an unknown option or a missing value.
+struct ParsedArgs {
+  std::vector<std::string> Files;
+  std::vector<std::pair<std::string, std::string>> Options; // in command-line order
+};
+ParsedArgs ParseArgs(const std::vector<std::string>& Args, const std::vector<std::string>& Flags,
+                     const std::vector<std::string>& Valued);
+
+} // namespace orbisk

@@ -1,0 +1,21 @@
+// Tables behind the standard palette kinds and their colour matching.
+#pragma once
+
+#include "engine/pixelgraphic.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace orbisk {
+
+const std::array<TRGB, 16>& Sys16Colors();
+int Gray236Level(int I);
+int SquaredDistance(TRGB A, TRGB B);
+// Three candidate indices of the 64-cell system-colour table.
+const uint8_t* Sys16Candidates(int Cell);
+// Nearest pGray236 index for each luminance 0..765.
+const std::array<uint8_t, 766>& Gray236Table();
+const std::vector<uint8_t>& Special252Candidates(int Cell);
+
+} // namespace orbisk
