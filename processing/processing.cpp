@@ -1,0 +1,1 @@
+// The processing library: filters, transforms, effects, colour reduction and the GIF writer.
