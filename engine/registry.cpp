@@ -73,6 +73,7 @@ void FillLists() {
   RegisterPxMFormats();
   RegisterTGAFormats();
   RegisterTIFFFormats();
+  RegisterMetafileFormats();
   RegisterGIFFormats();
   RegisterICOFormats();
   L.BMPReader = MakeBMPReader();

@@ -12,5 +12,6 @@ void RegisterPCXFormats();  // pcx reader
 void RegisterPxMFormats();  // pbm, pgm, ppm
 void RegisterTGAFormats();  // tga
 void RegisterICOFormats();  // ico reader
+void RegisterMetafileFormats(); // wmf, emf readers (playback by the desktop layer)
 
 } // namespace orbisk

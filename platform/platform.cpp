@@ -1,0 +1,1 @@
+// The desktop layer: Qt drawing, canvas, clipboard, printing and metafile playback.
