@@ -8,7 +8,10 @@ PACKAGES=(
   clang-14 libclang-rt-14-dev
   libjpeg62-turbo-dev libpng-dev zlib1g-dev
   libgtest-dev googletest
-  exiv2
+  qt6-base-dev qt6-svg-dev libqt6svg6-dev libgl-dev
+  libwmf-dev libemf2svg-dev
+  fonts-dejavu-core
+  exiv2 poppler-utils giflib-tools
 )
 if [[ "${1:-}" == "--bench" ]]; then
   PACKAGES+=(libbenchmark-dev hyperfine libjpeg-turbo-progs imagemagick libvips-tools)
