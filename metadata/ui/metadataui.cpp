@@ -1,0 +1,1 @@
+// The EXIF window library.
