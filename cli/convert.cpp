@@ -1,10 +1,16 @@
+// orbisk-cli convert: load, apply the operations in command-line order, save.
 #include "cli/commands.h"
 #include "cli/exif_command.h"
 
+#include "engine/formats/jpeg.h"
+#include "engine/formats/pnm.h"
+#include "engine/formats/tga.h"
+#include "engine/formats/tiff.h"
 #include "engine/pixelgraphic.h"
 #include "engine/registry.h"
 
 #include <cstdio>
+#include <functional>
 #include <iostream>
 #include <stdexcept>
 
@@ -12,33 +18,124 @@ namespace orbisk {
 
 namespace {
 
+using TOperation = std::function<void(TPixelGraphic&)>;
+
+struct TConvertJob {
+  bool Yes = false;
+  std::vector<TOperation> Operations; // in command-line order
+};
+
+struct TOption {
+  const char* Name;
+  const char* Value; // nullptr for a flag
+  const char* Help;
+  std::function<void(const std::string&, TConvertJob&)> Apply;
+};
+
+long ParseInt(const std::string& Name, const std::string& S, long Lo, long Hi) {
+  char* End = nullptr;
+  long V = std::strtol(S.c_str(), &End, 10);
+  if (S.empty() || *End || V < Lo || V > Hi)
+    throw std::runtime_error(Name + " needs a whole number from " + std::to_string(Lo) + " to " +
+                             std::to_string(Hi) + ", not \"" + S + "\"");
+  return V;
+}
+
 // "WxH" with both numbers positive.
 void ParseSize(const std::string& S, int& W, int& H) {
-  unsigned long long A = 0, B = 0;
-  char X = 0, Extra = 0;
-  if (std::sscanf(S.c_str(), "%llu%c%llu%c", &A, &X, &B, &Extra) != 3 || (X != 'x' && X != 'X') ||
-      A == 0 || B == 0 || A > 1000000 || B > 1000000)
-    throw std::runtime_error("--resize needs WxH with positive numbers, not \"" + S + "\"");
-  W = int(A);
-  H = int(B);
+  auto X = S.find_first_of("xX");
+  if (X == std::string::npos) throw std::runtime_error("--resize needs WxH, not \"" + S + "\"");
+  W = int(ParseInt("--resize", S.substr(0, X), 1, 1000000));
+  H = int(ParseInt("--resize", S.substr(X + 1), 1, 1000000));
+}
+
+// A new picture of W x H with the same depth and palette, resampled with the default mode.
+void Resize(TPixelGraphic& G, int W, int H) {
+  TPixelGraphic R;
+  R.SetSize(0, 0, G.BitCountNum());
+  if (G.BitCountNum() != 3) R.AssignPalette(G);
+  R.SetSize(W, H, G.BitCountNum());
+  R.StretchFrom(G);
+  G.Assign(&R);
+}
+
+const std::vector<TOption>& Options() {
+  static const std::vector<TOption> O = {
+      {"--resize", "WxH", "Resample into a new W x H picture of the same depth (precise mode).",
+       [](const std::string& V, TConvertJob& J) {
+         int W, H;
+         ParseSize(V, W, H);
+         J.Operations.push_back([W, H](TPixelGraphic& G) { Resize(G, W, H); });
+       }},
+      {"--yes", nullptr,
+       "Answer OK when the writer cannot store the picture's colour resolution and offers a "
+       "different one; without it nothing is written.",
+       [](const std::string&, TConvertJob& J) { J.Yes = true; }},
+      {"--quality", "N", "JPEG quality 1..100 (default 80).",
+       [](const std::string& V, TConvertJob&) { JPEGQuality = int(ParseInt("--quality", V, 1, 100)); }},
+      {"--progressive", nullptr, "Write progressive JPEG files.",
+       [](const std::string&, TConvertJob&) { JPEGProgressive = true; }},
+      {"--ascii", nullptr, "Write PBM, PGM and PPM files as text (the default).",
+       [](const std::string&, TConvertJob&) { PxMWriteBinary = false; }},
+      {"--binary", nullptr, "Write PBM, PGM and PPM files in binary form.",
+       [](const std::string&, TConvertJob&) { PxMWriteBinary = true; }},
+      {"--tga-rle", nullptr, "Write TGA files with run-length packets.",
+       [](const std::string&, TConvertJob&) { TGAWriteRLE = true; }},
+      {"--tga-raw", nullptr, "Write TGA files uncompressed.",
+       [](const std::string&, TConvertJob&) { TGAWriteRLE = false; }},
+      {"--tiff-compression", "none|packbits", "TIFF compression (default none).",
+       [](const std::string& V, TConvertJob&) {
+         if (V == "none") TIFFCompression = kTIFFCompressionNone;
+         else if (V == "packbits") TIFFCompression = kTIFFCompressionPackBits;
+         else throw std::runtime_error("--tiff-compression takes none or packbits");
+       }},
+      {"--tiff-byte-order", "ii|mm", "TIFF byte order: ii (little-endian, default) or mm.",
+       [](const std::string& V, TConvertJob&) {
+         if (V == "ii" || V == "II") TIFFBigEndian = false;
+         else if (V == "mm" || V == "MM") TIFFBigEndian = true;
+         else throw std::runtime_error("--tiff-byte-order takes ii or mm");
+       }},
+      {"--tiff-cmyk", nullptr, "Write true-colour TIFF files as CMYK.",
+       [](const std::string&, TConvertJob&) { TIFFWriteCMYK = true; }},
+      {"--tiff-white-is-zero", nullptr, "Write grey and bilevel TIFF files as WhiteIsZero.",
+       [](const std::string&, TConvertJob&) { TIFFWhiteIsZero = true; }},
+      {"--tiff-dpi", "N", "TIFF resolution in pixels per inch (default 300).",
+       [](const std::string& V, TConvertJob&) {
+         uint32_t D = uint32_t(ParseInt("--tiff-dpi", V, 1, 1000000));
+         TIFFResolutionUnit = 1;
+         TIFFXResolution = TIFFYResolution = {D, 1};
+       }},
+  };
+  return O;
 }
 
 } // namespace
 
-std::string FormatOptionsHelp() { return ""; }
+std::string FormatOptionsHelp() {
+  std::string H = "\nOptions of convert (applied in the order given):\n";
+  for (const auto& O : Options()) {
+    std::string Head = std::string("  ") + O.Name + (O.Value ? std::string(" ") + O.Value : "");
+    if (Head.size() < 26) Head.resize(26, ' ');
+    else Head += "\n" + std::string(26, ' ');
+    H += Head + O.Help + "\n";
+  }
+  return H;
+}
 
 int RunConvertCommand(const std::vector<std::string>& Args) {
-  ParsedArgs P = ParseArgs(Args, {"--yes"}, {"--resize"});
+  std::vector<std::string> Flags, Valued;
+  for (const auto& O : Options()) (O.Value ? Valued : Flags).push_back(O.Name);
+  ParsedArgs P = ParseArgs(Args, Flags, Valued);
   if (P.Files.size() != 2) throw std::runtime_error("convert needs IN and OUT");
-  bool Yes = false;
-  int NewW = 0, NewH = 0;
-  for (const auto& [Name, Value] : P.Options) {
-    if (Name == "--yes") Yes = true;
-    else if (Name == "--resize") ParseSize(Value, NewW, NewH);
-  }
+  TConvertJob Job;
+  for (const auto& [Name, Value] : P.Options)
+    for (const auto& O : Options())
+      if (Name == O.Name) O.Apply(Value, Job);
+
   // Warnings are shown on stderr; the one question the engine asks (a different colour
   // resolution when saving) is answered by --yes.
-  SetEnginePrompt([Yes](const std::string& Caption, const std::string& Text, bool WithCancel) {
+  SetEnginePrompt([Yes = Job.Yes](const std::string& Caption, const std::string& Text,
+                                  bool WithCancel) {
     std::string Flat = Text;
     for (auto& C : Flat)
       if (C == '\r') C = '\n';
@@ -50,18 +147,9 @@ int RunConvertCommand(const std::vector<std::string>& Args) {
   TPixelGraphic Picture;
   Picture.ReadWarningAction = pgwaOKBox;
   Picture.LoadFromFile(P.Files[0]);
-  TPixelGraphic* Out = &Picture;
-  TPixelGraphic Resized;
-  if (NewW > 0) {
-    Resized.SetSize(0, 0, Picture.BitCountNum());
-    if (Picture.BitCountNum() != 3) Resized.AssignPalette(Picture);
-    Resized.SetSize(NewW, NewH, Picture.BitCountNum());
-    Resized.StretchFrom(Picture);
-    Resized.RecognisePaletteKind();
-    Out = &Resized;
-  }
-  Out->SaveColorResWarningAction = pgwaOKCancelBox;
-  Out->SaveToFile(P.Files[1]);
+  for (auto& Op : Job.Operations) Op(Picture);
+  Picture.SaveColorResWarningAction = pgwaOKCancelBox;
+  Picture.SaveToFile(P.Files[1]);
   return 0;
 }
 

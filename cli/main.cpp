@@ -18,11 +18,11 @@ const char* kUsage = R"(Usage: orbisk-cli COMMAND [OPTIONS] FILE...
 Commands:
   info FILE...            Print the file information of each picture: Type, SubType, Options,
                           Width, Height, Colors, BitsPerPixel, GraphicCount.
-  convert IN OUT          Load IN and save it as OUT; the writer is chosen by OUT's extension.
-      --resize WxH        Resample into a new W x H picture of the same depth first
-                          (the precise stretch mode).
-      --yes               Answer OK when the writer cannot store the picture's colour
-                          resolution and offers a different one; without it nothing is written.
+  convert IN OUT [OPTIONS]
+                          Load IN, apply the operations, and save it as OUT; the writer is
+                          chosen by OUT's extension (see the options below).
+  exif FILE...            List the EXIF entries of each picture (name, a tab, the value).
+      --date FILE         Print the date shown for the picture.
   help                    Show this text (also --help, -h).
 
 Options may stand before or after the file names. Errors are printed to stderr with the

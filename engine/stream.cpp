@@ -71,6 +71,7 @@ size_t TPGMemoryStream::Read(void* Buffer, size_t Count) {
   size_t Sz = static_cast<size_t>(Size());
   if (Pos >= Sz) return 0;
   size_t N = std::min(Count, Sz - Pos);
+  if (N == 0) return 0;
   std::memcpy(Buffer, Memory() + Pos, N);
   Pos += N;
   return N;

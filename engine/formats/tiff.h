@@ -1,0 +1,71 @@
+// TIFF: the engine's own reader and writer (uncompressed and PackBits strips; bilevel, grey,
+// palette, RGB and CMYK; both byte orders).
+#pragma once
+
+#include "engine/registry.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace orbisk {
+
+constexpr int kTIFFCompressionNone = 1;
+constexpr int kTIFFCompressionPackBits = 32773;
+
+struct TTIFFResolution {
+  uint32_t Numerator;
+  uint32_t Denominator;
+};
+
+// Engine-wide writer options.
+extern int TIFFCompression;             // kTIFFCompressionNone or kTIFFCompressionPackBits
+extern bool TIFFWriteCMYK;              // true colour written as CMYK instead of RGB
+extern bool TIFFWhiteIsZero;            // grey and bilevel written as WhiteIsZero
+extern bool TIFFBigEndian;              // "MM" instead of "II"
+extern int TIFFResolutionUnit;          // 0 none, 1 inch, 2 centimetre
+extern TTIFFResolution TIFFXResolution; // 300 / 1
+extern TTIFFResolution TIFFYResolution; // 300 / 1
+// Engine-wide reader options.
+extern bool TIFFReadAllImages; // follow the IFD chain (GraphicCount, Index > 0)
+extern int TIFFMaxImages;      // longest chain followed before falling back to one image
+
+class TTIFFileFormatReader : public TFileFormatReader {
+public:
+  TTIFFileFormatReader() : TTIFFileFormatReader("tif") {}
+  std::string ClassName() const override { return "TTIFFileFormatReader"; }
+  bool Sniff(const uint8_t* Header) override;
+  void ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index) override;
+  void GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info) override;
+
+protected:
+  explicit TTIFFileFormatReader(const char* Ext);
+};
+
+class TTIFFFileFormatReader : public TTIFFileFormatReader {
+public:
+  TTIFFFileFormatReader() : TTIFFileFormatReader("tiff") {}
+  std::string ClassName() const override { return "TTIFFFileFormatReader"; }
+};
+
+class TTIFFileFormatWriter : public TFileFormatWriter {
+public:
+  TTIFFileFormatWriter() : TTIFFileFormatWriter("tif", true) {}
+  std::string ClassName() const override { return "TTIFFileFormatWriter"; }
+  void WriteGraphic(TPGStream& Stream, TPixelGraphic& Image) override;
+
+protected:
+  TTIFFileFormatWriter(const char* Ext, bool IsListed);
+};
+
+class TTIFFFileFormatWriter : public TTIFFileFormatWriter {
+public:
+  TTIFFFileFormatWriter() : TTIFFileFormatWriter("tiff", false) {}
+  std::string ClassName() const override { return "TTIFFFileFormatWriter"; }
+};
+
+// PackBits coding of one row, appended to Out. Runs of two between single bytes are sent as
+// literals, runs and literals are cut at 128 bytes.
+void PackBitsEncodeRow(const uint8_t* Row, size_t Count, std::vector<uint8_t>& Out);
+
+} // namespace orbisk

@@ -1,0 +1,249 @@
+// TIFF writer: one IFD, strips uncompressed or PackBits-coded, in either byte order.
+#include "engine/formats/tiff.h"
+
+#include "engine/stream.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace orbisk {
+
+namespace {
+
+[[noreturn]] void WriteError(const std::string& Text) {
+  throw EPGTIFFileFormatWriter("TIFF: " + Text);
+}
+
+class TTIFFOut {
+public:
+  TTIFFOut(TPGStream& S, bool BE) : Stream(S), BigEndian(BE) {}
+  void U16(uint16_t V) { BigEndian ? Stream.WriteU16BE(V) : Stream.WriteU16LE(V); }
+  void U32(uint32_t V) { BigEndian ? Stream.WriteU32BE(V) : Stream.WriteU32LE(V); }
+  // One IFD entry; a SHORT value sits in the first two bytes of the value field.
+  void Entry(uint16_t Tag, uint16_t Type, uint32_t Count, uint32_t Value) {
+    U16(Tag);
+    U16(Type);
+    U32(Count);
+    if (Type == 3 && Count == 1) {
+      U16(uint16_t(Value));
+      U16(0);
+    } else {
+      U32(Value);
+    }
+  }
+
+private:
+  TPGStream& Stream;
+  bool BigEndian;
+};
+
+enum : uint16_t { ftShort = 3, ftLong = 4, ftRational = 5 };
+
+// Builds stored row Y from the picture.
+void BuildRow(TPixelGraphic& Image, int Y, bool Invert, bool CMYK, uint8_t* Out, size_t RowLen) {
+  const uint8_t* Src = Image.ScanLine(Y);
+  const int W = Image.Width();
+  const int Code = Image.BitCountNum();
+  if (Code < 3) {
+    const int Bits = Image.BitCount();
+    for (size_t I = 0; I < RowLen; ++I)
+      Out[I] = Invert ? uint8_t(~Src[I]) : Src[I];
+    // Bits past the last pixel are sent as 0.
+    const unsigned Used = unsigned((int64_t(Bits) * W) % 8);
+    if (Used) Out[RowLen - 1] &= uint8_t(0xFF << (8 - Used));
+    return;
+  }
+  for (int X = 0; X < W; ++X, Src += 3) {
+    const int R = Src[2], G = Src[1], B = Src[0];
+    if (!CMYK) {
+      *Out++ = uint8_t(R);
+      *Out++ = uint8_t(G);
+      *Out++ = uint8_t(B);
+      continue;
+    }
+    const int C = 255 - R, M = 255 - G, Ye = 255 - B;
+    const int K = std::min({C, M, Ye});
+    *Out++ = uint8_t(C - K);
+    *Out++ = uint8_t(M - K);
+    *Out++ = uint8_t(Ye - K);
+    *Out++ = uint8_t(K);
+  }
+}
+
+} // namespace
+
+void PackBitsEncodeRow(const uint8_t* B, size_t R, std::vector<uint8_t>& Out) {
+  if (R == 0) return;
+  // Length of the run of equal bytes each byte belongs to.
+  std::vector<size_t> L(R);
+  for (size_t I = 0; I < R;) {
+    size_t J = I + 1;
+    while (J < R && B[J] == B[I])
+      ++J;
+    std::fill(L.begin() + I, L.begin() + J, J - I);
+    I = J;
+  }
+  // A run of two beside a single byte is cheaper inside the literal.
+  for (size_t I = 1; I < R; ++I)
+    if (L[I] == 2 && L[I - 1] == 1) L[I] = 1;
+  for (size_t I = R - 1; I-- > 0;)
+    if (L[I] == 2 && L[I + 1] == 1) L[I] = 1;
+  for (size_t I = 0; I < R;) {
+    size_t J = I;
+    if (L[I] == 1) {
+      while (J < R && L[J] == 1 && J - I < 128)
+        ++J;
+      Out.push_back(uint8_t(J - I - 1));
+      Out.insert(Out.end(), B + I, B + J);
+    } else {
+      while (J < R && L[J] > 1 && B[J] == B[I] && J - I < 128)
+        ++J;
+      Out.push_back(uint8_t(1 - int(J - I)));
+      Out.push_back(B[I]);
+    }
+    I = J;
+  }
+}
+
+TTIFFileFormatWriter::TTIFFileFormatWriter(const char* Ext, bool IsListed)
+    : TFileFormatWriter(Ext, "Tagged Image File Format", IsListed) {
+  CanWriteResolutions = {0, 2, 3, 4, 5, 6, 7};
+}
+
+void TTIFFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image) {
+  // Every check comes before the first byte is written.
+  if (TIFFCompression != kTIFFCompressionNone && TIFFCompression != kTIFFCompressionPackBits)
+    WriteError("Internal Error");
+  if (Image.Empty() || Image.Width() <= 0 || Image.Height() <= 0)
+    WriteError(EngineMessage(msgWidthOrHeightZero));
+  if (TIFFXResolution.Denominator == 0) WriteError(EngineMessage(msgInvalid, "XResolution"));
+  if (TIFFYResolution.Denominator == 0) WriteError(EngineMessage(msgInvalid, "YResolution"));
+  if (TIFFResolutionUnit < 0 || TIFFResolutionUnit > 2)
+    WriteError(EngineMessage(msgInvalid, "ResolutionUnit"));
+
+  const int64_t W = Image.Width(), H = Image.Height();
+  const int Code = Image.BitCountNum();
+  const TPaletteIdent Kind = Image.PaletteKind();
+  const bool CMYK = Code == 3 && TIFFWriteCMYK;
+  const bool Packed = TIFFCompression == kTIFFCompressionPackBits;
+  const bool BE = TIFFBigEndian;
+
+  const int64_t RowLen = Code == 0   ? (W + 7) / 8
+                         : Code == 1 ? (W + 1) / 2
+                         : Code == 2 ? W
+                                     : (CMYK ? 4 : 3) * W;
+  const int64_t Worst = Packed ? 2 * RowLen : RowLen;
+  const int64_t RowsPerStrip = std::clamp<int64_t>(32767 / Worst, 1, H);
+  const int64_t Strips = (H + RowsPerStrip - 1) / RowsPerStrip;
+
+  const bool Grey = (Code == 1 && Kind == pGray16) || (Code == 2 && Kind == pGray256);
+  const bool Palette = (Code == 1 || Code == 2) && !Grey;
+  const uint16_t Photometric = Code == 3 ? (CMYK ? 5 : 2) : Palette ? 3 : TIFFWhiteIsZero ? 0 : 1;
+  const bool Invert = TIFFWhiteIsZero && (Grey || (Code == 0 && Kind == pBlackWhite));
+  const uint16_t Samples = Code == 3 ? (CMYK ? 4 : 3) : 1;
+  const uint16_t BitsPerSample = Code == 0 ? 1 : Code == 1 ? 4 : 8;
+  const uint32_t MapEntries = Palette ? (1u << BitsPerSample) : 0;
+
+  // Layout: header, IFD, ColorMap, BitsPerSample array, resolutions, strip arrays, strips.
+  const uint32_t EntryCount = Palette ? 14 : 13;
+  const int64_t IFDPos = 8;
+  const int64_t MapPos = IFDPos + 2 + 12 * EntryCount + 4;
+  const int64_t BitsPos = MapPos + 6 * int64_t(MapEntries);
+  const int64_t XResPos = BitsPos + (Samples > 1 ? 2 * Samples : 0);
+  const int64_t YResPos = XResPos + 8;
+  const int64_t OffsetsPos = YResPos + 8;
+  const int64_t CountsPos = OffsetsPos + (Strips > 1 ? 4 * Strips : 0);
+  const int64_t DataPos = CountsPos + (Strips > 1 ? 4 * Strips : 0);
+  // Offsets are 32 bits: refuse pictures whose file could pass 4 GB.
+  if (DataPos + Strips + H * Worst > int64_t(UINT32_MAX))
+    WriteError(EngineMessage(msgInvalidSizeOf, "TIFF"));
+
+  const int64_t Start = Stream.Position();
+  TTIFFOut Out(Stream, BE);
+  Stream.WriteBuffer(BE ? "MM" : "II", 2);
+  Out.U16(42);
+  Out.U32(uint32_t(IFDPos));
+
+  Out.U16(uint16_t(EntryCount));
+  Out.Entry(254, ftLong, 1, 0);
+  Out.Entry(256, ftLong, 1, uint32_t(W));
+  Out.Entry(257, ftLong, 1, uint32_t(H));
+  Out.Entry(258, ftShort, Samples, Samples > 1 ? uint32_t(BitsPos) : BitsPerSample);
+  Out.Entry(259, ftShort, 1, uint32_t(TIFFCompression));
+  Out.Entry(262, ftShort, 1, Photometric);
+  const int StripOffsetsEntry = 6, StripByteCountsEntry = 9;
+  Out.Entry(273, ftLong, uint32_t(Strips), Strips > 1 ? uint32_t(OffsetsPos) : 0);
+  Out.Entry(277, ftShort, 1, Samples);
+  Out.Entry(278, ftLong, 1, uint32_t(RowsPerStrip));
+  Out.Entry(279, ftLong, uint32_t(Strips), Strips > 1 ? uint32_t(CountsPos) : 0);
+  Out.Entry(282, ftRational, 1, uint32_t(XResPos));
+  Out.Entry(283, ftRational, 1, uint32_t(YResPos));
+  Out.Entry(296, ftShort, 1, uint16_t(TIFFResolutionUnit + 1));
+  if (Palette) Out.Entry(320, ftShort, 3 * MapEntries, uint32_t(MapPos));
+  Out.U32(0);
+
+  for (int Channel = 0; Channel < 3; ++Channel)
+    for (uint32_t I = 0; I < MapEntries; ++I) {
+      const TRGB C = int(I) < Image.PaletteCount() ? Image.GetPaletteEntry(int(I)) : 0;
+      Out.U16(uint16_t(((C >> (8 * Channel)) & 0xFF) * 256));
+    }
+  if (Samples > 1)
+    for (int I = 0; I < Samples; ++I)
+      Out.U16(8);
+  Out.U32(TIFFXResolution.Numerator);
+  Out.U32(TIFFXResolution.Denominator);
+  Out.U32(TIFFYResolution.Numerator);
+  Out.U32(TIFFYResolution.Denominator);
+  if (Strips > 1) {
+    const std::vector<uint8_t> Room(size_t(8 * Strips), 0);
+    Stream.WriteBuffer(Room.data(), Room.size());
+  }
+
+  std::vector<uint32_t> Offsets(size_t(Strips), 0), Counts(size_t(Strips), 0);
+  std::vector<uint8_t> Row(static_cast<size_t>(RowLen)), Coded;
+  Coded.reserve(size_t(Worst));
+  int64_t Pos = DataPos, StripStart = DataPos;
+  {
+    TProgressScope Progress(Image);
+    for (int64_t Y = 0; Y < H; ++Y) {
+      const size_t Strip = size_t(Y / RowsPerStrip);
+      if (Y % RowsPerStrip == 0) {
+        if (Pos % 2) {
+          Stream.WriteByte(0);
+          ++Pos;
+        }
+        StripStart = Pos;
+        Offsets[Strip] = uint32_t(Pos);
+      }
+      BuildRow(Image, int(Y), Invert, CMYK, Row.data(), Row.size());
+      if (Packed) {
+        Coded.clear();
+        PackBitsEncodeRow(Row.data(), Row.size(), Coded);
+        Stream.WriteBuffer(Coded.data(), Coded.size());
+        Pos += int64_t(Coded.size());
+      } else {
+        Stream.WriteBuffer(Row.data(), Row.size());
+        Pos += RowLen;
+      }
+      if ((Y + 1) % RowsPerStrip == 0 || Y == H - 1) Counts[Strip] = uint32_t(Pos - StripStart);
+      // Stopping half-way would leave a broken file, so an abort request is not honoured.
+      Image.DoProgress(int(Y), int(H - 1));
+    }
+  }
+
+  if (Strips == 1) {
+    Stream.SetPosition(Start + IFDPos + 2 + 12 * StripOffsetsEntry + 8);
+    Out.U32(Offsets[0]);
+    Stream.SetPosition(Start + IFDPos + 2 + 12 * StripByteCountsEntry + 8);
+    Out.U32(Counts[0]);
+  } else {
+    Stream.SetPosition(Start + OffsetsPos);
+    for (uint32_t V : Offsets)
+      Out.U32(V);
+    for (uint32_t V : Counts)
+      Out.U32(V);
+  }
+  Stream.SetPosition(Start + Pos);
+}
+
+} // namespace orbisk

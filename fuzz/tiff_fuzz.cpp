@@ -1,0 +1,53 @@
+// TIFF reader (and the writer on whatever it decodes): any input must end in a picture or an
+// EPixelGraphic error.
+#include "engine/formats/tiff.h"
+#include "engine/pixelgraphic.h"
+#include "engine/stream.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+using namespace orbisk;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+  MaxPixelCount = int64_t(1) << 22;
+  TTIFFileFormatReader Reader;
+  TTIFFileFormatWriter Writer;
+  for (int Pass = 0; Pass < 2; ++Pass) {
+    TIFFReadAllImages = Pass == 1;
+    TIFFMaxImages = 64;
+    TPixelGraphic Image;
+    Image.ReadWarningAction = pgwaIgnore;
+    try {
+      TPGMemoryStream In(Data, Size);
+      TGraphicFileInfo Info;
+      Reader.GetInfo(In, 0, Info);
+    } catch (const EPixelGraphic&) {
+    }
+    try {
+      TPGMemoryStream In(Data, Size);
+      Reader.ReadGraphic(In, Image, Pass);
+    } catch (const EPixelGraphic&) {
+    }
+    // A two-colour picture that is not black and white is converted by saving, not here.
+    if (Image.Empty() || (Image.BitCountNum() == 0 && Image.PaletteKind() != pBlackWhite)) continue;
+    // Whatever was decoded must survive a write and a read back unchanged.
+    TIFFCompression = Pass ? kTIFFCompressionPackBits : kTIFFCompressionNone;
+    TIFFBigEndian = Size % 2;
+    TIFFWriteCMYK = Size % 3 == 0;
+    TPGMemoryStream Out;
+    Writer.WriteGraphic(Out, Image);
+    TPixelGraphic Back;
+    TPGMemoryStream In(Out.Memory(), size_t(Out.Size()));
+    TIFFReadAllImages = false;
+    Reader.ReadGraphic(In, Back, 0);
+    const size_t RowLen = (size_t(Image.BitCount()) * Image.Width() + 7) / 8;
+    if (Back.Width() != Image.Width() || Back.Height() != Image.Height() ||
+        Back.Palette() != Image.Palette())
+      std::abort();
+    for (int Y = 0; Y < Image.Height(); ++Y)
+      if (std::memcmp(Image.ScanLine(Y), Back.ScanLine(Y), RowLen) != 0) std::abort();
+  }
+  return 0;
+}
