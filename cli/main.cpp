@@ -21,8 +21,10 @@ Commands:
   convert IN OUT [OPTIONS]
                           Load IN, apply the operations, and save it as OUT; the writer is
                           chosen by OUT's extension (see the options below).
-  exif FILE...            List the EXIF entries of each picture (name, a tab, the value).
-      --date FILE         Print the date shown for the picture.
+  exif FILE...            List the EXIF entries of each file as "name<TAB>value" rows.
+      --detail            Rows as chain, directory, tag, type, count, name, value.
+      --date              Print the date shown for the picture (EXIF DateTime, else the
+                          file's modification time).
   help                    Show this text (also --help, -h).
 
 Options may stand before or after the file names. Errors are printed to stderr with the
