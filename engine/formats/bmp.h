@@ -11,4 +11,9 @@ namespace orbisk {
 std::unique_ptr<TFileFormatReader> MakeBMPReader();
 std::unique_ptr<TFileFormatWriter> MakeBMPWriter();
 
+// The decoding core: reads a bitmap header (core header when CoreHeader, else an info header
+// or one of its larger successors), the colour table and the pixels from the stream's position.
+// Raises the image's progress events; an abort keeps what was decoded.
+void ReadDIB(TPGStream& Stream, TPixelGraphic& Image, bool CoreHeader);
+
 } // namespace orbisk
