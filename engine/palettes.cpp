@@ -135,46 +135,37 @@ const std::array<uint8_t, 766>& Gray236Table() {
   return T;
 }
 
-// For each cell of the 9 x 9 x 9 grid ((v + 16) div 32 per channel) the entries that can be the
-// nearest of some colour in the cell, in index order: an entry whose smallest distance to the
-// cell exceeds the smallest largest distance of any entry can never win.
-const std::vector<uint8_t>& Special252Candidates(int Cell) {
+// Candidate lists of the 252-colour table for each cell of a 32 x 32 x 32 grid (8 levels per
+// channel), in index order: an entry whose smallest distance to the cell exceeds the smallest
+// largest distance of any entry can never be the nearest. Every list holds the nearest entry of
+// every colour of its cell and all entries tied with it, so the first best candidate in list
+// order is the lowest-index nearest entry: the same answer as any coarser candidate grid.
+const std::vector<uint8_t>& Special252Candidates(TRGB C) {
   static const std::vector<std::vector<uint8_t>> Lists = [] {
     const auto& Pal = StandardPalette(pSpecial252);
-    std::vector<std::vector<uint8_t>> L(729);
-    auto Range = [](int C, int& Lo, int& Hi) {
-      Lo = std::max(0, 32 * C - 16);
-      Hi = std::min(255, 32 * C + 15);
-    };
-    for (int CR = 0; CR < 9; ++CR)
-      for (int CG = 0; CG < 9; ++CG)
-        for (int CB = 0; CB < 9; ++CB) {
-          int Lo[3], Hi[3];
-          Range(CR, Lo[0], Hi[0]);
-          Range(CG, Lo[1], Hi[1]);
-          Range(CB, Lo[2], Hi[2]);
-          std::vector<int> MinD(Pal.size()), MaxD(Pal.size());
-          int Bound = 1 << 30;
-          for (size_t E = 0; E < Pal.size(); ++E) {
-            int V[3] = {int(RedOf(Pal[E])), int(GreenOf(Pal[E])), int(BlueOf(Pal[E]))};
-            int Mn = 0, Mx = 0;
-            for (int K = 0; K < 3; ++K) {
-              int Near = std::clamp(V[K], Lo[K], Hi[K]) - V[K];
-              int Far = std::max(std::abs(V[K] - Lo[K]), std::abs(V[K] - Hi[K]));
-              Mn += Near * Near;
-              Mx += Far * Far;
-            }
-            MinD[E] = Mn;
-            MaxD[E] = Mx;
-            Bound = std::min(Bound, Mx);
-          }
-          auto& Out = L[(CR * 9 + CG) * 9 + CB];
-          for (size_t E = 0; E < Pal.size(); ++E)
-            if (MinD[E] <= Bound) Out.push_back(static_cast<uint8_t>(E));
+    std::vector<std::vector<uint8_t>> L(32768);
+    std::vector<int> MinD(Pal.size());
+    for (int Cell = 0; Cell < 32768; ++Cell) {
+      int Lo[3] = {(Cell >> 10) * 8, ((Cell >> 5) & 31) * 8, (Cell & 31) * 8};
+      int Bound = 1 << 30;
+      for (size_t E = 0; E < Pal.size(); ++E) {
+        int V[3] = {int(RedOf(Pal[E])), int(GreenOf(Pal[E])), int(BlueOf(Pal[E]))};
+        int Mn = 0, Mx = 0;
+        for (int K = 0; K < 3; ++K) {
+          int Near = std::clamp(V[K], Lo[K], Lo[K] + 7) - V[K];
+          int Far = std::max(std::abs(V[K] - Lo[K]), std::abs(V[K] - Lo[K] - 7));
+          Mn += Near * Near;
+          Mx += Far * Far;
         }
+        MinD[E] = Mn;
+        Bound = std::min(Bound, Mx);
+      }
+      for (size_t E = 0; E < Pal.size(); ++E)
+        if (MinD[E] <= Bound) L[size_t(Cell)].push_back(static_cast<uint8_t>(E));
+    }
     return L;
   }();
-  return Lists[Cell];
+  return Lists[size_t((RedOf(C) >> 3) << 10 | (GreenOf(C) >> 3) << 5 | (BlueOf(C) >> 3))];
 }
 
 } // namespace orbisk

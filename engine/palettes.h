@@ -16,6 +16,7 @@ int SquaredDistance(TRGB A, TRGB B);
 const uint8_t* Sys16Candidates(int Cell);
 // Nearest pGray236 index for each luminance 0..765.
 const std::array<uint8_t, 766>& Gray236Table();
-const std::vector<uint8_t>& Special252Candidates(int Cell);
+// Entries of the 252-colour table that can be nearest to colours near C, in index order.
+const std::vector<uint8_t>& Special252Candidates(TRGB C);
 
 } // namespace orbisk

@@ -353,13 +353,17 @@ int TPixelGraphic::GetNearestPaletteIndex(TRGB C) {
   C &= 0xFFFFFF;
   if (FMemoValid && FMemoColor == C) return FMemoIndex;
   unsigned R = RedOf(C), G = GreenOf(C), B = BlueOf(C);
-  int L = Luminance(R, G, B);
+  auto L = [&] { return Luminance(R, G, B); };
   int N;
   switch (FPaletteKind) {
   case pNone: throw EPGNoPalette(EngineMessage(msgNoPalette));
   case pTrueColor: return int(C);
-  case pBlackWhite: N = (L + 1) / 384; break;
-  case pSysGray4: N = L <= 192 ? 0 : L <= 480 ? 1 : L <= 670 ? 2 : 3; break;
+  case pBlackWhite: N = (L() + 1) / 384; break;
+  case pSysGray4: {
+    int Lum = L();
+    N = Lum <= 192 ? 0 : Lum <= 480 ? 1 : Lum <= 670 ? 2 : 3;
+    break;
+  }
   case pSys16: {
     const uint8_t* T = Sys16Candidates(int(R / 64) * 16 + int(G / 64) * 4 + int(B / 64));
     const auto& P = Sys16Colors();
@@ -368,10 +372,10 @@ int TPixelGraphic::GetNearestPaletteIndex(TRGB C) {
     if (T[2] != T[1] && SquaredDistance(C, P[T[2]]) < SquaredDistance(C, P[N])) N = T[2];
     break;
   }
-  case pGray4: N = (L + 127) / 255; break;
-  case pGray16: N = (L + 25) / 51; break;
-  case pGray236: N = Gray236Table()[size_t(L)]; break;
-  case pGray256: N = (L + 1) / 3; break;
+  case pGray4: N = (L() + 127) / 255; break;
+  case pGray16: N = (L() + 25) / 51; break;
+  case pGray236: N = Gray236Table()[size_t(L())]; break;
+  case pGray256: N = (L() + 1) / 3; break;
   case pSpecial125: {
     auto Q = [](unsigned V) { return int((V == 224 ? 225 : V) + 31) / 64; };
     N = 25 * Q(R) + 5 * Q(G) + Q(B);
@@ -383,8 +387,7 @@ int TPixelGraphic::GetNearestPaletteIndex(TRGB C) {
     break;
   }
   case pSpecial252: {
-    const auto& List = Special252Candidates(int((R + 16) / 32) * 81 + int((G + 16) / 32) * 9 +
-                                            int((B + 16) / 32));
+    const auto& List = Special252Candidates(C);
     const auto& P = StandardPalette(pSpecial252);
     N = List[0];
     int BestD = SquaredDistance(C, P[N]);
