@@ -8,7 +8,11 @@
 #include "engine/formats/tiff.h"
 #include "engine/pixelgraphic.h"
 #include "engine/registry.h"
+#include "processing/colorresolution.h"
+#include "processing/gifwriter.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <functional>
 #include <iostream>
@@ -22,6 +26,9 @@ using TOperation = std::function<void(TPixelGraphic&)>;
 
 struct TConvertJob {
   bool Yes = false;
+  bool Interlace = false;
+  bool HasTransparent = false;
+  TRGB TransparentColor = 0;
   std::vector<TOperation> Operations; // in command-line order
 };
 
@@ -71,8 +78,44 @@ const std::vector<TOption>& Options() {
        "Answer OK when the writer cannot store the picture's colour resolution and offers a "
        "different one; without it nothing is written.",
        [](const std::string&, TConvertJob& J) { J.Yes = true; }},
+      {"--colors", "N[:dither]",
+       "Reduce to an optimized palette of N colours (2..256) in the smallest depth that holds "
+       "them; with :dither the error is diffused.",
+       [](const std::string& V, TConvertJob& J) {
+         const auto Colon = V.find(':');
+         const bool Dither = Colon != std::string::npos;
+         int N = 0;
+         if (!ParseColorCount(V.substr(0, Colon), 2, 256, N) ||
+             (Dither && V.substr(Colon + 1) != "dither"))
+           throw std::runtime_error("--colors needs N or N:dither with N from 2 to 256, not \"" +
+                                    V + "\"");
+         const TColorResolutionChoice C = OptimizedChoice(N, Dither);
+         J.Operations.push_back([C](TPixelGraphic& G) {
+           if (auto R = ApplyColorResolution(G, C)) G.Assign(R.get());
+         });
+       }},
+      {"--posterize", "N", "At most N colours (2..256) with hard edges between them.",
+       [](const std::string& V, TConvertJob& J) {
+         const int N = int(ParseInt("--posterize", V, 2, 256));
+         J.Operations.push_back([N](TPixelGraphic& G) {
+           if (auto R = Posterize(G, N)) G.Assign(R.get());
+         });
+       }},
+      {"--interlace", nullptr, "Write GIF files interlaced.",
+       [](const std::string&, TConvertJob& J) { J.Interlace = true; }},
+      {"--transparent", "RRGGBB",
+       "GIF transparent colour (hexadecimal); the nearest colour of the written picture is used.",
+       [](const std::string& V, TConvertJob& J) {
+         if (V.size() != 6 || !std::all_of(V.begin(), V.end(),
+                                           [](unsigned char C) { return std::isxdigit(C) != 0; }))
+           throw std::runtime_error("--transparent needs RRGGBB, not \"" + V + "\"");
+         J.HasTransparent = true;
+         J.TransparentColor = RGBFromHex(uint32_t(std::stoul(V, nullptr, 16)));
+       }},
       {"--quality", "N", "JPEG quality 1..100 (default 80).",
-       [](const std::string& V, TConvertJob&) { JPEGQuality = int(ParseInt("--quality", V, 1, 100)); }},
+       [](const std::string& V, TConvertJob&) {
+         JPEGQuality = int(ParseInt("--quality", V, 1, 100));
+       }},
       {"--progressive", nullptr, "Write progressive JPEG files.",
        [](const std::string&, TConvertJob&) { JPEGProgressive = true; }},
       {"--ascii", nullptr, "Write PBM, PGM and PPM files as text (the default).",
@@ -85,15 +128,21 @@ const std::vector<TOption>& Options() {
        [](const std::string&, TConvertJob&) { TGAWriteRLE = false; }},
       {"--tiff-compression", "none|packbits", "TIFF compression (default none).",
        [](const std::string& V, TConvertJob&) {
-         if (V == "none") TIFFCompression = kTIFFCompressionNone;
-         else if (V == "packbits") TIFFCompression = kTIFFCompressionPackBits;
-         else throw std::runtime_error("--tiff-compression takes none or packbits");
+         if (V == "none")
+           TIFFCompression = kTIFFCompressionNone;
+         else if (V == "packbits")
+           TIFFCompression = kTIFFCompressionPackBits;
+         else
+           throw std::runtime_error("--tiff-compression takes none or packbits");
        }},
       {"--tiff-byte-order", "ii|mm", "TIFF byte order: ii (little-endian, default) or mm.",
        [](const std::string& V, TConvertJob&) {
-         if (V == "ii" || V == "II") TIFFBigEndian = false;
-         else if (V == "mm" || V == "MM") TIFFBigEndian = true;
-         else throw std::runtime_error("--tiff-byte-order takes ii or mm");
+         if (V == "ii" || V == "II")
+           TIFFBigEndian = false;
+         else if (V == "mm" || V == "MM")
+           TIFFBigEndian = true;
+         else
+           throw std::runtime_error("--tiff-byte-order takes ii or mm");
        }},
       {"--tiff-cmyk", nullptr, "Write true-colour TIFF files as CMYK.",
        [](const std::string&, TConvertJob&) { TIFFWriteCMYK = true; }},
@@ -115,8 +164,10 @@ std::string FormatOptionsHelp() {
   std::string H = "\nOptions of convert (applied in the order given):\n";
   for (const auto& O : Options()) {
     std::string Head = std::string("  ") + O.Name + (O.Value ? std::string(" ") + O.Value : "");
-    if (Head.size() < 26) Head.resize(26, ' ');
-    else Head += "\n" + std::string(26, ' ');
+    if (Head.size() < 26)
+      Head.resize(26, ' ');
+    else
+      Head += "\n" + std::string(26, ' ');
     H += Head + O.Help + "\n";
   }
   return H;
@@ -124,7 +175,8 @@ std::string FormatOptionsHelp() {
 
 int RunConvertCommand(const std::vector<std::string>& Args) {
   std::vector<std::string> Flags, Valued;
-  for (const auto& O : Options()) (O.Value ? Valued : Flags).push_back(O.Name);
+  for (const auto& O : Options())
+    (O.Value ? Valued : Flags).push_back(O.Name);
   ParsedArgs P = ParseArgs(Args, Flags, Valued);
   if (P.Files.size() != 2) throw std::runtime_error("convert needs IN and OUT");
   TConvertJob Job;
@@ -134,25 +186,41 @@ int RunConvertCommand(const std::vector<std::string>& Args) {
 
   // Warnings are shown on stderr; the one question the engine asks (a different colour
   // resolution when saving) is answered by --yes.
-  SetEnginePrompt([Yes = Job.Yes](const std::string& Caption, const std::string& Text,
-                                  bool WithCancel) {
-    std::string Flat = Text;
-    for (auto& C : Flat)
-      if (C == '\r') C = '\n';
-    std::fprintf(stderr, "%s: %s\n", Caption.c_str(), Flat.c_str());
-    if (WithCancel && !Yes) std::fprintf(stderr, "(not confirmed: use --yes to accept)\n");
-    return !WithCancel || Yes;
-  });
+  SetEnginePrompt(
+      [Yes = Job.Yes](const std::string& Caption, const std::string& Text, bool WithCancel) {
+        std::string Flat = Text;
+        for (auto& C : Flat)
+          if (C == '\r') C = '\n';
+        std::fprintf(stderr, "%s: %s\n", Caption.c_str(), Flat.c_str());
+        if (WithCancel && !Yes) std::fprintf(stderr, "(not confirmed: use --yes to accept)\n");
+        return !WithCancel || Yes;
+      });
 
   TPixelGraphic Picture;
   Picture.ReadWarningAction = pgwaOKBox;
   Picture.LoadFromFile(P.Files[0]);
-  for (auto& Op : Job.Operations) Op(Picture);
+  for (auto& Op : Job.Operations)
+    Op(Picture);
+  if (FileExtension(P.Files[1]) == "gif") {
+    // As the picture converter writes GIF files: 252 optimized colours ending with the 16
+    // system colours, dithered.
+    auto Reduced = PrepareGIFPicture(Picture);
+    if (!Reduced) throw std::runtime_error(GIFErrorText(gifEmptyPicture));
+    TRGB T = Job.TransparentColor;
+    if (Job.HasTransparent) T = Reduced->GetPaletteEntry(Reduced->GetNearestPaletteIndex(T));
+    int Code = 0;
+    if (!WriteGIF(P.Files[1], *Reduced, Job.Interlace, T, Job.HasTransparent, &Code))
+      throw std::runtime_error(std::string("GIF: ") + GIFErrorText(Code) + " (code " +
+                               std::to_string(Code) + ")");
+    return 0;
+  }
   Picture.SaveColorResWarningAction = pgwaOKCancelBox;
   Picture.SaveToFile(P.Files[1]);
   return 0;
 }
 
-int RunExif(const std::vector<std::string>& Args) { return RunExifCommand(Args); }
+int RunExif(const std::vector<std::string>& Args) {
+  return RunExifCommand(Args);
+}
 
 } // namespace orbisk
