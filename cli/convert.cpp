@@ -8,10 +8,14 @@
 #include "engine/formats/tiff.h"
 #include "engine/pixelgraphic.h"
 #include "engine/registry.h"
+#include "processing/colorfilters.h"
 #include "processing/colorresolution.h"
+#include "processing/convfilter.h"
 #include "processing/gifwriter.h"
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cctype>
 #include <cstdio>
 #include <functional>
@@ -66,6 +70,77 @@ void Resize(TPixelGraphic& G, int W, int H) {
   G.Assign(&R);
 }
 
+// "A,B,C": three numbers for a colour-model filter.
+std::array<long double, 3> ParseTriple(const std::string& Name, const std::string& S) {
+  std::array<long double, 3> V{};
+  size_t Start = 0;
+  for (int I = 0; I < 3; ++I) {
+    size_t Comma = S.find(',', Start);
+    if ((I < 2) != (Comma != std::string::npos))
+      throw std::runtime_error(Name + " needs three numbers separated by commas, not \"" + S +
+                               "\"");
+    std::string Part =
+        S.substr(Start, Comma == std::string::npos ? std::string::npos : Comma - Start);
+    char* End = nullptr;
+    V[size_t(I)] = std::strtold(Part.c_str(), &End);
+    if (Part.empty() || *End || !std::isfinite(static_cast<double>(V[size_t(I)])))
+      throw std::runtime_error(Name + " needs three numbers separated by commas, not \"" + S +
+                               "\"");
+    Start = Comma + 1;
+  }
+  return V;
+}
+
+int WholeIn(const std::string& Name, long double V, int Lo, int Hi) {
+  if (V != std::floor(V) || V < Lo || V > Hi)
+    throw std::runtime_error(Name + " takes whole numbers from " + std::to_string(Lo) + " to " +
+                             std::to_string(Hi));
+  return int(V);
+}
+
+// Colour filters run in place (palette pictures change their palette only).
+template <class F> TOperation ColorFilter(std::function<void(F&)> Set) {
+  return [Set](TPixelGraphic& G) {
+    F Filter;
+    Set(Filter);
+    ApplyFilter(G, Filter, G);
+  };
+}
+
+// Convolution filters make a new true-colour picture that replaces the old one.
+TOperation Convolution(std::function<void(TConvFilter&)> Set) {
+  return [Set](TPixelGraphic& G) {
+    TConvFilter Filter;
+    Set(Filter);
+    TPixelGraphic Out;
+    ApplyFilter(Out, Filter, G);
+    G.Assign(&Out);
+  };
+}
+
+template <class F> TOption PercentFilter(const char* Name, const char* Help) {
+  return {Name, "A,B,C", Help, [Name](const std::string& V, TConvertJob& J) {
+            auto T = ParseTriple(Name, V);
+            int A = WholeIn(Name, T[0], -100, 100), B = WholeIn(Name, T[1], -100, 100),
+                C = WholeIn(Name, T[2], -100, 100);
+            J.Operations.push_back(ColorFilter<F>([=](F& Fl) { Fl.SetPercents(A, B, C); }));
+          }};
+}
+
+template <class F> TOption ShiftFilter(const char* Name, const char* Help) {
+  return {Name, "H,A,B", Help, [Name](const std::string& V, TConvertJob& J) {
+            auto T = ParseTriple(Name, V);
+            int H = WholeIn(Name, T[0], -180, 180), A = WholeIn(Name, T[1], -100, 100),
+                B = WholeIn(Name, T[2], -100, 100);
+            J.Operations.push_back(ColorFilter<F>([=](F& Fl) { Fl.SetShifts(H, A, B); }));
+          }};
+}
+
+TOption ConvOption(const char* Name, const char* Help, std::function<void(TConvFilter&)> Set) {
+  return {Name, nullptr, Help,
+          [Set](const std::string&, TConvertJob& J) { J.Operations.push_back(Convolution(Set)); }};
+}
+
 const std::vector<TOption>& Options() {
   static const std::vector<TOption> O = {
       {"--resize", "WxH", "Resample into a new W x H picture of the same depth (precise mode).",
@@ -78,6 +153,45 @@ const std::vector<TOption>& Options() {
        "Answer OK when the writer cannot store the picture's colour resolution and offers a "
        "different one; without it nothing is written.",
        [](const std::string&, TConvertJob& J) { J.Yes = true; }},
+      {"--negative", nullptr, "Negative colours.",
+       [](const std::string&, TConvertJob& J) {
+         J.Operations.push_back(ColorFilter<TNegativeFilter>([](TNegativeFilter&) {}));
+       }},
+      {"--gray", nullptr, "Grey scale (weighted).",
+       [](const std::string&, TConvertJob& J) {
+         J.Operations.push_back(ColorFilter<TGrayScaleFilter>([](TGrayScaleFilter&) {}));
+       }},
+      {"--bcg", "B,C,G", "Brightness (-255..255), contrast and gamma (0.2..5).",
+       [](const std::string& V, TConvertJob& J) {
+         auto T = ParseTriple("--bcg", V);
+         int B = WholeIn("--bcg brightness", T[0], -255, 255);
+         if (T[1] < 0.2L || T[1] > 5 || T[2] < 0.2L || T[2] > 5)
+           throw std::runtime_error("--bcg takes contrast and gamma from 0.2 to 5");
+         long double C = T[1], Gm = T[2];
+         J.Operations.push_back(ColorFilter<TBCGFilter>([=](TBCGFilter& F) {
+           F.SetBrightness(B);
+           F.SetContrast(C);
+           F.SetGamma(Gm);
+         }));
+       }},
+      PercentFilter<TRGBFilter>("--rgb", "Change red, green and blue by percentages (-100..100)."),
+      PercentFilter<TCMYFilter>("--cmy", "Change cyan, magenta and yellow by percentages."),
+      PercentFilter<TYCbCrFilter>("--ycbcr", "Change Y, Cb and Cr by percentages."),
+      ShiftFilter<THLSFilter>("--hls", "Shift hue (degrees), lightness and saturation (%)."),
+      ShiftFilter<THSVFilter>("--hsv", "Shift hue (degrees), saturation and value (%)."),
+      {"--sharpen", "P", "Sharpen by P percent (10..100).",
+       [](const std::string& V, TConvertJob& J) {
+         long double P = ParseInt("--sharpen", V, 10, 100);
+         J.Operations.push_back(
+             Convolution([P](TConvFilter& F) { F.SetSharpenKernel(dsGaussian, true, P, 0.75L); }));
+       }},
+      ConvOption("--smooth", "Smooth.",
+                 [](TConvFilter& F) { F.SetSmoothKernel(dsGaussian, true, 100, 1.3L); }),
+      ConvOption("--detail", "Bring out detail.",
+                 [](TConvFilter& F) { F.SetDetailKernel(dsGaussian, true, 75, 0.75L); }),
+      ConvOption("--contour", "Contours on white.",
+                 [](TConvFilter& F) { F.SetContourKernel(dsRect, true, true, 100, 1.0L); }),
+      ConvOption("--blur", "Ring blur.", [](TConvFilter& F) { F.SetBlurKernel(100, 2.5L); }),
       {"--colors", "N[:dither]",
        "Reduce to an optimized palette of N colours (2..256) in the smallest depth that holds "
        "them; with :dither the error is diffused.",

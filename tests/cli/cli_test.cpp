@@ -1,0 +1,99 @@
+// orbisk-cli as a user runs it: info, convert with operations and options, errors.
+#include "engine/pixelgraphic.h"
+#include "tests/common/testutil.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace orbisk;
+using orbisk::test::RunCli;
+using orbisk::test::TempPath;
+
+namespace {
+
+std::string MakeBMP(const std::string& Name, int W, int H) {
+  TPixelGraphic G;
+  G.SetSize(W, H, 3);
+  for (int Y = 0; Y < H; ++Y)
+    for (int X = 0; X < W; ++X) G.SetPixelValue(X, Y, RGBOf(X * 255 / W, Y * 255 / H, 128));
+  std::string Path = TempPath(Name);
+  G.SaveToFile(Path);
+  return Path;
+}
+
+TEST(Cli, InfoPrintsTheFields) {
+  std::string In = MakeBMP("info.bmp", 47, 33), Out;
+  ASSERT_EQ(RunCli({"info", In}, &Out), 0);
+  EXPECT_EQ(Out, "Type: Bitmap\nSubType: Windows, RGB\nOptions: \nWidth: 47\nHeight: 33\n"
+                 "Colors: 16.7M\nBitsPerPixel: 24\nGraphicCount: 1\n");
+  std::string Junk = TempPath("junk.bmp"), Err;
+  test::WriteFileBytes(Junk, {1, 2, 3});
+  EXPECT_NE(RunCli({"info", Junk}, &Out, &Err), 0);
+  EXPECT_NE(Err.find("Unknown file format"), std::string::npos);
+}
+
+TEST(Cli, ConvertResizesAndOptionsMayFollowTheFiles) {
+  std::string In = MakeBMP("big.bmp", 40, 30), Out = TempPath("small.png");
+  ASSERT_EQ(RunCli({"convert", In, Out, "--resize", "20x10"}), 0);
+  TPixelGraphic G;
+  G.LoadFromFile(Out);
+  EXPECT_EQ(G.Width(), 20);
+  EXPECT_EQ(G.Height(), 10);
+  std::string Out2 = TempPath("small2.bmp");
+  ASSERT_EQ(RunCli({"--resize=8x4", "convert", In, Out2}), 2); // the command comes first
+  ASSERT_EQ(RunCli({"convert", "--resize=8x4", In, Out2, "--gray"}), 0);
+  G.LoadFromFile(Out2);
+  EXPECT_EQ(G.Width(), 8);
+  TRGB C = G.GetPixelColor(3, 2);
+  EXPECT_EQ(RedOf(C), GreenOf(C));
+}
+
+TEST(Cli, ColourResolutionQuestionNeedsYes) {
+  std::string In = MakeBMP("colour.bmp", 9, 9), Out = TempPath("colour.pbm"), Err;
+  std::filesystem::remove(Out);
+  EXPECT_NE(RunCli({"convert", In, Out}, nullptr, &Err), 0);
+  EXPECT_FALSE(std::filesystem::exists(Out));
+  EXPECT_NE(Err.find("Portable Bitmap"), std::string::npos);
+  EXPECT_EQ(RunCli({"convert", In, Out, "--yes"}), 0);
+  TPixelGraphic G;
+  G.LoadFromFile(Out);
+  EXPECT_EQ(G.ColorResolution(), 0);
+}
+
+TEST(Cli, GifOutputAndColourOperations) {
+  std::string In = MakeBMP("g.bmp", 30, 20), Out = TempPath("g.gif");
+  ASSERT_EQ(RunCli({"convert", In, Out, "--interlace", "--transparent", "FF0080"}), 0);
+  TPixelGraphic G;
+  G.LoadFromFile(Out);
+  EXPECT_EQ(G.BitCount(), 8);
+  EXPECT_EQ(G.Width(), 30);
+  std::string Out2 = TempPath("p.bmp");
+  ASSERT_EQ(RunCli({"convert", In, Out2, "--colors", "16:dither"}), 0);
+  G.LoadFromFile(Out2);
+  EXPECT_EQ(G.BitCount(), 4);
+}
+
+TEST(Cli, BadWordsAreRefused) {
+  std::string In = MakeBMP("bad.bmp", 4, 4), Err;
+  struct Case {
+    std::vector<std::string> Args;
+    const char* Says;
+  } Cases[] = {
+      {{"convert", In}, "convert needs IN and OUT"},
+      {{"convert", In, TempPath("x.bmp"), "--resize", "0x5"}, "--resize"},
+      {{"convert", In, TempPath("x.bmp"), "--frobnicate"}, "unknown option --frobnicate"},
+      {{"convert", In, TempPath("x.gif2")}, "Unknown file extension \"gif2\""},
+      {{"convert", In, TempPath("x.bmp"), "--quality"}, "needs a value"},
+      {{"frob"}, "unknown command"},
+  };
+  for (auto& C : Cases) {
+    EXPECT_NE(RunCli(C.Args, nullptr, &Err), 0) << C.Says;
+    EXPECT_NE(Err.find(C.Says), std::string::npos) << Err;
+  }
+  std::string Out;
+  EXPECT_EQ(RunCli({"--help"}, &Out), 0);
+  EXPECT_NE(Out.find("--tiff-compression"), std::string::npos);
+}
+
+} // namespace
