@@ -1,0 +1,65 @@
+// JPEG (jpg, jpeg, jif): reader into 8-bit grey or 24-bit pictures, writer of baseline or
+// progressive JFIF files, over libjpeg's classic interface.
+#pragma once
+
+#include "engine/registry.h"
+
+namespace orbisk {
+
+// Engine-wide JPEG options. DCT method codes: 0 integer precise, 1 integer fast, 2 floating point.
+extern int JPEGQuality;        // 1..100, default 80
+extern bool JPEGProgressive;   // write progressive files, default false
+extern int JPEGReadDCTMethod;  // default 0
+extern int JPEGWriteDCTMethod; // default 2
+
+// Progressive files with more scans than this are refused: each scan walks the whole picture,
+// so a crafted file with thousands of empty scans would otherwise decode for minutes.
+constexpr int JPEGMaxScans = 500;
+
+class TJPGFileFormatReader : public TFileFormatReader {
+public:
+  TJPGFileFormatReader() : TJPGFileFormatReader("jpg") {}
+  std::string ClassName() const override { return "TJPGFileFormatReader"; }
+  bool Sniff(const uint8_t* Header) override;
+  void ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index) override;
+  void GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info) override;
+
+protected:
+  explicit TJPGFileFormatReader(const char* Ext);
+};
+
+class TJPEGFileFormatReader : public TJPGFileFormatReader {
+public:
+  TJPEGFileFormatReader() : TJPGFileFormatReader("jpeg") {}
+  std::string ClassName() const override { return "TJPEGFileFormatReader"; }
+};
+
+class TJIFFileFormatReader : public TJPGFileFormatReader {
+public:
+  TJIFFileFormatReader() : TJPGFileFormatReader("jif") {}
+  std::string ClassName() const override { return "TJIFFileFormatReader"; }
+};
+
+class TJPGFileFormatWriter : public TFileFormatWriter {
+public:
+  TJPGFileFormatWriter() : TJPGFileFormatWriter("jpg", true) {}
+  std::string ClassName() const override { return "TJPGFileFormatWriter"; }
+  void WriteGraphic(TPGStream& Stream, TPixelGraphic& Image) override;
+
+protected:
+  TJPGFileFormatWriter(const char* Ext, bool IsListed);
+};
+
+class TJPEGFileFormatWriter : public TJPGFileFormatWriter {
+public:
+  TJPEGFileFormatWriter() : TJPGFileFormatWriter("jpeg", false) {}
+  std::string ClassName() const override { return "TJPEGFileFormatWriter"; }
+};
+
+class TJIFFileFormatWriter : public TJPGFileFormatWriter {
+public:
+  TJIFFileFormatWriter() : TJPGFileFormatWriter("jif", false) {}
+  std::string ClassName() const override { return "TJIFFileFormatWriter"; }
+};
+
+} // namespace orbisk

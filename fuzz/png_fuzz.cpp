@@ -1,0 +1,38 @@
+// Feeds arbitrary bytes to the PNG reader and its header query, and writes back what it read.
+#include "engine/formats/png.h"
+#include "engine/pixelgraphic.h"
+#include "engine/registry.h"
+#include "engine/stream.h"
+
+#include <cstdint>
+
+using namespace orbisk;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+  MaxPixelCount = int64_t(1) << 22;
+  TPNGFileFormatReader Reader;
+  try {
+    TPGMemoryStream S(Data, Size);
+    TGraphicFileInfo Info;
+    Reader.GetInfo(S, 0, Info);
+  } catch (const EPixelGraphic&) {
+  }
+  TPixelGraphic G;
+  // Both warning paths, and both background choices.
+  G.ReadWarningAction = Size % 2 ? pgwaIgnore : pgwaRaise;
+  PNGUseFileBackground = Size % 3 != 0;
+  G.SetBackGroundColor(RGBOf(200, 100, 50));
+  try {
+    TPGMemoryStream S(Data, Size);
+    Reader.ReadGraphic(S, G, 0);
+  } catch (const EPixelGraphic&) {
+    return 0;
+  }
+  if (G.Empty() || int64_t(G.Width()) * G.Height() > 4096) return 0;
+  try {
+    TPGMemoryStream Out;
+    TPNGFileFormatWriter().WriteGraphic(Out, G);
+  } catch (const EPixelGraphic&) {
+  }
+  return 0;
+}

@@ -1,0 +1,475 @@
+// PNG codec: PngSuite conformance, background composition, gamma, 2-bit files, warnings,
+// hostile files, write-then-read.
+#include "engine/formats/png.h"
+#include "engine/registry.h"
+#include "engine/stream.h"
+#include "tests/common/testutil.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <sstream>
+
+#include <png.h>
+#include <zlib.h>
+
+using namespace orbisk;
+using namespace orbisk::test;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+struct Spec {
+  explicit Spec(int T = PNG_COLOR_TYPE_RGB_ALPHA, int D = 8, int Wd = 5, int Ht = 3, bool I = false)
+      : W(Wd), H(Ht), Type(T), Depth(D), Interlace(I) {}
+  int W, H, Type, Depth;
+  bool Interlace;
+  std::vector<png_color> Palette;
+  std::vector<png_byte> TransAlpha;       // palette tRNS
+  std::optional<png_color_16> TransColor; // grey / RGB tRNS
+  std::optional<png_color_16> Background; // bKGD
+};
+
+png_color_16 Colour16(unsigned R, unsigned G, unsigned B, unsigned Grey = 0, png_byte Index = 0) {
+  return {Index, png_uint_16(R), png_uint_16(G), png_uint_16(B), png_uint_16(Grey)};
+}
+png_color_16 Grey16(unsigned G) {
+  return Colour16(0, 0, 0, G);
+}
+
+// Writes a PNG with libpng; Sample(x, y, channel) gives each sample at the file's depth.
+Bytes MakePNG(const Spec& S, const std::function<unsigned(int, int, int)>& Sample) {
+  Bytes Out;
+  png_structp P = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop I = png_create_info_struct(P);
+  png_set_write_fn(
+      P, &Out,
+      [](png_structp P, png_bytep D, size_t N) {
+        auto* V = static_cast<Bytes*>(png_get_io_ptr(P));
+        V->insert(V->end(), D, D + N);
+      },
+      nullptr);
+  png_set_IHDR(P, I, S.W, S.H, S.Depth, S.Type,
+               S.Interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, 0, 0);
+  if (!S.Palette.empty()) png_set_PLTE(P, I, S.Palette.data(), int(S.Palette.size()));
+  if (!S.TransAlpha.empty() || S.TransColor) {
+    png_color_16 T = S.TransColor.value_or(png_color_16{});
+    png_set_tRNS(P, I, S.TransAlpha.data(), int(S.TransAlpha.size()), &T);
+  }
+  if (S.Background) png_set_bKGD(P, I, &*S.Background);
+  png_write_info(P, I);
+  const int Channels = png_get_channels(P, I);
+  const int Passes = png_set_interlace_handling(P);
+  Bytes Row(png_get_rowbytes(P, I));
+  for (int Pass = 0; Pass < Passes; ++Pass)
+    for (int Y = 0; Y < S.H; ++Y) {
+      std::fill(Row.begin(), Row.end(), 0);
+      for (int X = 0; X < S.W; ++X)
+        for (int C = 0; C < Channels; ++C) {
+          const unsigned V = Sample(X, Y, C);
+          const size_t Bit = (size_t(X) * Channels + C) * S.Depth;
+          if (S.Depth == 16) {
+            Row[Bit / 8] = uint8_t(V >> 8);
+            Row[Bit / 8 + 1] = uint8_t(V);
+          } else {
+            Row[Bit / 8] |= uint8_t(V << (8 - S.Depth - Bit % 8));
+          }
+        }
+      png_write_row(P, Row.data());
+    }
+  png_write_end(P, nullptr);
+  png_destroy_write_struct(&P, &I);
+  return Out;
+}
+
+// Inserts a chunk (by default right after IHDR); a wrong CRC when asked.
+Bytes WithChunk(Bytes F, const char* Type, const Bytes& Data, bool BadCRC = false, size_t At = 33) {
+  Bytes C = {0, 0, 0, uint8_t(Data.size())};
+  C.insert(C.end(), Type, Type + 4);
+  C.insert(C.end(), Data.begin(), Data.end());
+  uLong Crc = crc32(0, C.data() + 4, uInt(C.size() - 4)) ^ (BadCRC ? 1 : 0);
+  for (int K = 3; K >= 0; --K)
+    C.push_back(uint8_t(Crc >> (8 * K)));
+  F.insert(F.begin() + long(At), C.begin(), C.end());
+  return F;
+}
+
+void Load(TPixelGraphic& G, const Bytes& B) {
+  TPGMemoryStream S(B.data(), B.size());
+  G.LoadFromStream(S);
+}
+
+std::string LoadError(TPixelGraphic& G, const Bytes& B) {
+  try {
+    Load(G, B);
+  } catch (const EPGPNGFileFormatReaderWriter& E) {
+    return E.what();
+  }
+  return "";
+}
+
+TGraphicFileInfo InfoOf(const Bytes& B) {
+  TPGMemoryStream S(B.data(), B.size());
+  TGraphicFileInfo I;
+  TPNGFileFormatReader().GetInfo(S, 0, I);
+  return I;
+}
+
+std::vector<long> ReadJsonNumbers(const std::string& Path) {
+  std::ifstream In(Path);
+  std::stringstream Text;
+  Text << In.rdbuf();
+  std::vector<long> V;
+  long Cur = -1;
+  for (char C : Text.str() + " ") {
+    if (C >= '0' && C <= '9')
+      Cur = (Cur < 0 ? 0 : Cur * 10) + (C - '0');
+    else if (Cur >= 0)
+      V.push_back(Cur), Cur = -1;
+  }
+  return V;
+}
+
+// The file's bKGD as (r, g, b) in the file's sample scale (palette: the entry's colour).
+std::optional<std::array<long, 3>> FileBackground(const Bytes& F) {
+  Bytes Plte;
+  for (size_t P = 8; P + 12 <= F.size();) {
+    const size_t N = size_t(F[P]) << 24 | F[P + 1] << 16 | F[P + 2] << 8 | F[P + 3];
+    const std::string Type(F.begin() + long(P) + 4, F.begin() + long(P) + 8);
+    const uint8_t* D = F.data() + P + 8;
+    auto U16 = [&](int K) { return long(D[2 * K]) << 8 | D[2 * K + 1]; };
+    if (Type == "PLTE") Plte.assign(D, D + N);
+    if (Type == "bKGD" && N == 1)
+      return std::array<long, 3>{Plte[3 * D[0]], Plte[3 * D[0] + 1], Plte[3 * D[0] + 2]};
+    if (Type == "bKGD" && N == 2) return std::array<long, 3>{U16(0), U16(0), U16(0)};
+    if (Type == "bKGD" && N == 6) return std::array<long, 3>{U16(0), U16(1), U16(2)};
+    P += N + 12;
+  }
+  return std::nullopt;
+}
+
+struct PngTest : ::testing::Test {
+  void TearDown() override {
+    GammaCorrectionOnRead = true;
+    PNGUseFileBackground = true;
+    WriteGamma = true;
+    MaxPixelCount = DefaultMaxPixelCount;
+    SetEnginePrompt(nullptr);
+  }
+};
+
+} // namespace
+
+// The references hold RGBA samples without gamma. The engine has no alpha: the reader
+// composites every pixel onto the file's bKGD (black, the default BackGroundColor, without
+// one), at the file's precision, and keeps the high byte of 16-bit results. The expected colour
+// is that composition of the reference: round((v * a + bg * (max - a)) / max).
+TEST_F(PngTest, CorpusMatchesPngSuiteReferences) {
+  if (CorpusDir().empty()) GTEST_SKIP() << "corpus folder absent";
+  GammaCorrectionOnRead = false;
+  int Compared = 0, Refused = 0;
+  for (const auto& E : ManifestFor("PNG")) {
+    if (!E.Path.starts_with("pngsuite/")) { // others have no exact references: load or fail
+      TPixelGraphic G;
+      G.ReadWarningAction = pgwaIgnore;
+      try {
+        G.LoadFromFile(CorpusDir() + "/" + E.Path);
+      } catch (const EPGUnknownFileFormat&) {
+        EXPECT_EQ(E.Category, "invalid") << E.Path;
+      } catch (const EPixelGraphic& X) {
+        EXPECT_NE(E.Category, "valid") << E.Path << ": " << X.what();
+        EXPECT_TRUE(std::string(X.what()).starts_with("PNG: ")) << E.Path << ": " << X.what();
+      }
+      continue;
+    }
+    const std::string Name = E.Path.substr(E.Path.rfind('/') + 1);
+    const Bytes File = ReadFileBytes(CorpusDir() + "/" + E.Path);
+    TPixelGraphic G;
+    G.ReadWarningAction = pgwaIgnore;
+    if (Name[0] == 'x') { // through the reader: a broken signature is nobody's format
+      TPGMemoryStream S(File.data(), File.size());
+      std::string Error;
+      try {
+        TPNGFileFormatReader().ReadGraphic(S, G, 0);
+      } catch (const EPGPNGFileFormatReaderWriter& X) {
+        Error = X.what();
+      }
+      EXPECT_TRUE(Error.starts_with("PNG: ")) << Name << " gave \"" << Error << "\"";
+      ++Refused;
+      continue;
+    }
+    ASSERT_EQ(LoadError(G, File), "") << Name;
+    const int Type = Name[4] - '0', Depth = std::stoi(Name.substr(6, 2));
+    EXPECT_EQ(G.BitCountNum(), Type & 2 && Type != 3 ? 3
+                               : Depth == 1          ? 0
+                               : Depth <= 4          ? 1
+                                                     : 2)
+        << Name;
+    if (!(Type & 2)) {
+      EXPECT_EQ(G.PaletteKind(), Depth == 1   ? pBlackWhite
+                                 : Depth == 2 ? pGray4
+                                 : Depth == 4 ? pGray16
+                                              : pGray256)
+          << Name;
+    }
+
+    const auto Ref = ReadJsonNumbers(CorpusDir() + "/pngsuite/json/" + Name.substr(0, 8) + ".json");
+    ASSERT_EQ(Ref.size(), size_t(G.Width()) * G.Height() * 4) << Name;
+    const bool Wide = *std::max_element(Ref.begin(), Ref.end()) > 255;
+    const long Max = Wide ? 65535 : 255;
+    auto Bg = FileBackground(File).value_or(std::array<long, 3>{0, 0, 0});
+    if (!Wide && Depth < 8 && !(Type & 2)) // low-depth grey bKGD is in sample units
+      for (auto& C : Bg)
+        C = C * 255 / ((1 << Depth) - 1);
+    int64_t Bad = 0;
+    for (int Y = 0; Y < G.Height(); ++Y)
+      for (int X = 0; X < G.Width(); ++X) {
+        const long* Px = &Ref[(size_t(Y) * G.Width() + X) * 4];
+        const TRGB Got = G.GetPixelColor(X, Y);
+        const unsigned Have[3] = {RedOf(Got), GreenOf(Got), BlueOf(Got)};
+        for (int C = 0; C < 3; ++C) {
+          long V = (Px[C] * Px[3] + Bg[C] * (Max - Px[3]) + Max / 2) / Max;
+          if (Wide) V >>= 8;
+          Bad += long(Have[C]) != V;
+        }
+      }
+    EXPECT_EQ(Bad, 0) << Name;
+    ++Compared;
+  }
+  EXPECT_GE(Compared, 110);
+  EXPECT_GE(Refused, 10);
+  std::printf("PngSuite: %d compared, %d corrupt files refused\n", Compared, Refused);
+}
+
+TEST_F(PngTest, TransparencyIsCompositedOntoTheBackground) {
+  auto Rgba = [](int Depth, std::optional<png_color_16> Bk) {
+    const unsigned Max = (1u << Depth) - 1;
+    Spec S(PNG_COLOR_TYPE_RGB_ALPHA, Depth);
+    S.Background = Bk;
+    return MakePNG(
+        S, [=](int X, int Y, int C) { return C == 3 ? (X == 0 && Y == 0 ? 0 : Max) : Max / 2; });
+  };
+  Spec P(PNG_COLOR_TYPE_PALETTE, 8);
+  P.Palette = {{1, 2, 3}, {40, 50, 60}, {7, 8, 9}};
+  P.TransAlpha = {0};
+  P.Background = Colour16(0, 0, 0, 0, 1);
+  const Bytes PaletteFile = MakePNG(P, [](int X, int Y, int) { return X == 0 && Y == 0 ? 0 : 2; });
+  Spec Gr(PNG_COLOR_TYPE_GRAY, 8);
+  Gr.TransColor = Grey16(9);
+  Gr.Background = Grey16(77);
+  const Bytes GreyFile = MakePNG(Gr, [](int X, int Y, int) { return X == 0 && Y == 0 ? 9 : 200; });
+  Spec Low(PNG_COLOR_TYPE_GRAY, 4); // bKGD and tRNS in 4-bit sample units
+  Low.TransColor = Grey16(3);
+  Low.Background = Grey16(5);
+  const Bytes LowFile = MakePNG(Low, [](int X, int Y, int) { return X == 0 && Y == 0 ? 3 : 12; });
+  const Bytes GreyAlpha16 = MakePNG(Spec(PNG_COLOR_TYPE_GRAY_ALPHA, 16), [](int X, int Y, int C) {
+    return C == 1 ? (X == 0 && Y == 0 ? 0 : 65535) : 40000;
+  });
+  struct Case {
+    Bytes File;
+    bool UseFile;
+    TRGB Picture, Want;
+  } Cases[] = {
+      {Rgba(8, std::nullopt), true, 0, 0},
+      {Rgba(8, std::nullopt), true, RGBOf(200, 100, 50), RGBOf(200, 100, 50)},
+      {Rgba(8, Colour16(10, 20, 30)), true, 0, RGBOf(10, 20, 30)}, // not divided
+      {Rgba(8, Colour16(10, 20, 30)), false, RGBOf(200, 100, 50), RGBOf(200, 100, 50)},
+      {Rgba(16, Colour16(0x1234, 0x5678, 0x9ABC)), true, 0, RGBOf(0x12, 0x56, 0x9A)},
+      {Rgba(16, std::nullopt), true, RGBOf(200, 100, 50), RGBOf(200, 100, 50)},
+      {PaletteFile, true, 0, RGBOf(40, 50, 60)},
+      {GreyFile, true, 0, RGBOf(77, 77, 77)},
+      {GreyFile, false, RGBOf(90, 90, 90), RGBOf(90, 90, 90)},
+      {LowFile, true, 0, RGBOf(85, 85, 85)},
+      {GreyAlpha16, true, RGBOf(90, 90, 90), RGBOf(90, 90, 90)},
+  };
+  for (const auto& C : Cases) {
+    PNGUseFileBackground = C.UseFile;
+    TPixelGraphic G;
+    G.SetBackGroundColor(C.Picture);
+    Load(G, C.File);
+    EXPECT_EQ(G.GetPixelColor(0, 0), C.Want) << &C - Cases;
+    EXPECT_NE(G.GetPixelColor(1, 0), C.Want) << &C - Cases;
+    // The file's background becomes the picture's; otherwise the picture keeps its own.
+    const bool FromFile = C.UseFile && C.Want != C.Picture;
+    const TRGB Bg = FromFile && G.BitCountNum() < 3 ? G.GetPaletteEntry(G.BackGroundColor())
+                                                    : G.BackGroundColor();
+    EXPECT_EQ(Bg, FromFile ? C.Want : C.Picture) << &C - Cases;
+  }
+}
+
+TEST_F(PngTest, GammaSetsFileGammaAndLoadingCorrectsIt) {
+  auto Grey = [](unsigned V) {
+    return MakePNG(Spec(PNG_COLOR_TYPE_GRAY, 8), [=](int, int, int) { return V; });
+  };
+  const Bytes Plain = Grey(128);
+  auto Gamma = [&](uint32_t G) {
+    return WithChunk(Plain, "gAMA",
+                     {uint8_t(G >> 24), uint8_t(G >> 16), uint8_t(G >> 8), uint8_t(G)});
+  };
+  struct Case {
+    Bytes File;
+    long double FileGamma;
+    int Level; // after correction towards ScreenGamma 1.8
+  } Cases[] = {{Plain, 1.8L, 128},
+               {Gamma(45455), 1 / 0.45455L, 110}, // round(255 * (128/255)^(2.2/1.8)),
+               {Gamma(0), 1.8L, 128},             // no gamma at all: ignored
+               {Gamma(0x80000000u), 1.8L, 128}};  // negative as a signed value
+  for (const auto& C : Cases) {
+    TPixelGraphic Raw, Corrected;
+    Raw.ReadWarningAction = Corrected.ReadWarningAction = pgwaIgnore;
+    TPGMemoryStream S(C.File.data(), C.File.size());
+    TPNGFileFormatReader().ReadGraphic(S, Raw, 0);
+    EXPECT_NEAR(double(Raw.FileGamma), double(C.FileGamma), 1e-4);
+    Load(Corrected, C.File);
+    EXPECT_EQ(int(RedOf(Corrected.GetPixelColor(2, 1))), C.Level);
+  }
+}
+
+TEST_F(PngTest, TwoBitSamplesWidenToFourBits) {
+  auto Value = [](int X, int Y, int) { return unsigned(X * 3 + Y) % 4; };
+  for (bool Interlace : {false, true}) {
+    for (int Type : {PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_PALETTE}) {
+      Spec S(Type, 2, 13, 9, Interlace);
+      if (Type == PNG_COLOR_TYPE_PALETTE) S.Palette = {{9, 9, 9}, {1, 2, 3}, {4, 5, 6}, {7, 8, 9}};
+      TPixelGraphic G;
+      Load(G, MakePNG(S, Value));
+      ASSERT_EQ(G.BitCountNum(), 1);
+      if (Type == PNG_COLOR_TYPE_GRAY) {
+        EXPECT_EQ(G.PaletteKind(), pGray4);
+      }
+      for (int Y = 0; Y < 9; ++Y)
+        for (int X = 0; X < 13; ++X)
+          EXPECT_EQ(G.GetPixelValue(X, Y), Value(X, Y, 0)) << X << "," << Y;
+    }
+  }
+  // An abort keeps the rows read so far in the picture's layout.
+  TPixelGraphic G;
+  int Ends = 0;
+  G.OnProgress = [](TPixelGraphic*, int Step, bool& Abort, int) { Abort = Step == 3; };
+  G.OnProgressEnd = [&](TPixelGraphic*) { ++Ends; };
+  ASSERT_EQ(LoadError(G, MakePNG(Spec(PNG_COLOR_TYPE_GRAY, 2, 13, 9), Value)), "");
+  EXPECT_EQ(Ends, 1);
+  for (int X = 0; X < 13; ++X)
+    EXPECT_EQ(G.GetPixelValue(X, 3), Value(X, 3, 0)) << X;
+  EXPECT_EQ(G.GetPixelValue(5, 8), 0u);
+}
+
+TEST_F(PngTest, WriteThenReadEveryDepthAtOddSize) {
+  struct Case {
+    int Code;
+    TPaletteIdent Kind; // pUnknown: an own palette of PaletteCount entries
+    int Entries;
+    const char* SubType;
+    int Bits;
+  } Cases[] = {{0, pBlackWhite, 0, "palette", 1}, {0, pUnknown, 2, "palette", 1},
+               {1, pGray16, 0, "palette", 4},     {1, pUnknown, 11, "palette", 4},
+               {2, pGray256, 0, "GrayScale", 8},  {2, pUnknown, 256, "palette", 8},
+               {3, pTrueColor, 0, "RGB", 24}};
+  for (const auto& C : Cases) {
+    TPixelGraphic G, Back;
+    G.SetSize(47, 33, C.Code);
+    if (C.Kind == pUnknown) {
+      G.SetPaletteCount(C.Entries);
+      for (int K = 0; K < C.Entries; ++K)
+        G.SetPaletteEntry(K, RGBOf(K * 7, 255 - K, K * 3 % 256));
+    } else {
+      G.SetPaletteKind(C.Kind);
+    }
+    const uint32_t Mask = C.Code == 3 ? 0xFFFFFF : C.Code == 0 ? 1 : C.Code == 1 ? 15 : 255;
+    for (int Y = 0; Y < 33; ++Y)
+      for (int X = 0; X < 47; ++X)
+        G.SetPixelValue(X, Y, uint32_t(X * 2654435761u + Y * 40503u) % (Mask + 1));
+    TPGMemoryStream S;
+    G.SaveToStreamExt(S, "png");
+    const TGraphicFileInfo I = InfoOf(S.Bytes());
+    EXPECT_EQ(I.SubType, C.SubType) << C.Code << "/" << C.Kind;
+    EXPECT_EQ(I.BitsPerPixel, C.Bits) << C.Code << "/" << C.Kind;
+    EXPECT_EQ(I.Options, C.Code == 3 || C.Kind == pGray256 ? "(gama)" : "(gama, plte)");
+    Load(Back, S.Bytes());
+    ASSERT_EQ(Back.BitCountNum(), C.Code);
+    // Entries past the palette's end (the 11-entry case) come back black.
+    for (int Y = 0; Y < 33; ++Y)
+      for (int X = 0; X < 47; ++X) {
+        const uint32_t V = G.GetPixelValue(X, Y);
+        ASSERT_EQ(Back.GetPixelValue(X, Y), V) << X << "," << Y;
+        if (C.Code < 3) {
+          ASSERT_EQ(Back.GetPixelColor(X, Y),
+                    int(V) < G.PaletteCount() ? G.GetPixelColor(X, Y) : 0);
+        }
+      }
+  }
+  WriteGamma = false;
+  TPixelGraphic G;
+  G.SetSize(3, 3, 3);
+  TPGMemoryStream S;
+  G.SaveToStreamExt(S, "png");
+  EXPECT_EQ(InfoOf(S.Bytes()).Options, "");
+
+  const TGraphicFileInfo I =
+      InfoOf(MakePNG(Spec(6, 8, 5, 3, true), [](int, int, int) { return 7u; }));
+  EXPECT_EQ(I.SubType, "RGB, alpha, interlaced");
+  EXPECT_EQ(I.Colors, "16.7M?");
+  EXPECT_EQ(I.BitsPerPixel, 32);
+}
+
+TEST_F(PngTest, WarningsFollowTheWarningAction) {
+  const Bytes File =
+      WithChunk(MakePNG(Spec(), [](int, int, int) { return 255u; }), "tEXt", {'a', 0, 'b'}, true);
+  struct Case {
+    TPGWarningAction Action;
+    bool Answer;
+    const char* Error;
+    int Prompts;
+  } Cases[] = {{pgwaIgnore, false, "", 0},
+               {pgwaOKCancelBox, true, "", 1},
+               {pgwaOKCancelBox, false, "PNG: Operation aborted on user request", 1},
+               {pgwaRaise, false, "PNG: tEXt: CRC error", 0}};
+  for (const auto& C : Cases) {
+    int Prompts = 0;
+    SetEnginePrompt([&](const std::string& Caption, const std::string&, bool) {
+      ++Prompts;
+      EXPECT_EQ(Caption, "PNG Warning");
+      return C.Answer;
+    });
+    TPixelGraphic G;
+    G.ReadWarningAction = C.Action;
+    EXPECT_EQ(LoadError(G, File), C.Error) << C.Action;
+    EXPECT_EQ(Prompts, C.Prompts) << C.Action;
+  }
+}
+
+TEST_F(PngTest, HostileFilesFailCleanly) {
+  const Bytes Good = MakePNG(Spec(PNG_COLOR_TYPE_RGB_ALPHA, 8, 40, 40),
+                             [](int X, int, int) { return unsigned(X); });
+  Bytes Huge = MakePNG(Spec(PNG_COLOR_TYPE_RGB_ALPHA, 8, 1, 1), [](int, int, int) { return 1u; });
+  Huge.erase(Huge.begin() + 8, Huge.begin() + 33); // IHDR replaced: 100000 x 100000
+  Huge = WithChunk(Huge, "IHDR", {0, 1, 0x86, 0xA0, 0, 1, 0x86, 0xA0, 8, 6, 0, 0, 0}, false, 8);
+  struct Case {
+    Bytes File;
+    const char* Error;
+    int Ends; // progress end events
+  } Cases[] = {{Bytes(Good.begin(), Good.begin() + 20), "PNG: Unexpected end of file", 0},
+               {Bytes(Good.begin(), Good.end() - 60), "PNG: ", 1},
+               {Huge, "PNG: CreateDIBSection failed", 0}};
+  for (const auto& C : Cases) {
+    TPixelGraphic G;
+    G.ReadWarningAction = pgwaIgnore;
+    int Ends = 0;
+    G.OnProgressEnd = [&](TPixelGraphic*) { ++Ends; };
+    const std::string E = LoadError(G, C.File);
+    EXPECT_TRUE(E.starts_with(C.Error) && E != "") << "got \"" << E << "\", want " << C.Error;
+    EXPECT_EQ(Ends, C.Ends) << C.Error;
+  }
+  TPixelGraphic G;
+  TPGMemoryStream S(Good.data(), Good.size());
+  try {
+    TPNGFileFormatReader().ReadGraphic(S, G, 1);
+    ADD_FAILURE() << "index 1 accepted";
+  } catch (const EPGPNGFileFormatReaderWriter& E) {
+    EXPECT_STREQ(E.what(), "PNG: Index invalid");
+  }
+}
