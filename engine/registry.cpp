@@ -281,6 +281,9 @@ void TPixelGraphic::LoadFromStreamExt(TPGStream& Stream, const std::string& Ext,
   TUpdateScope Update(*this);
   SetSize(0, 0, 3);
   FileGamma = ScreenGamma;
+  // Transparency belongs to the file just read, never to the previous one.
+  Transparent = false;
+  TransparentColor = 0;
   TFileFormatReader* Reader = FindReader(Stream, Ext);
   if (!Reader) throw EPGUnknownFileFormat(EngineMessage(msgUnknownFileFormat));
   Reader->ReadGraphic(Stream, *this, Index);
