@@ -52,6 +52,7 @@ int RunInfoCommand(const std::vector<std::string>& Args) {
   int Status = 0;
   for (const auto& F : P.Files) {
     TGraphicFileInfo Info;
+    PrepareToRead(F);
     if (P.Files.size() > 1) std::printf("%s:\n", F.c_str());
     if (!GetGraphicFileInfo(F, 0, Info)) {
       // The query only answers yes or no; load the file to tell the user why.

@@ -312,6 +312,7 @@ int RunConvertCommand(const std::vector<std::string>& Args) {
 
   TPixelGraphic Picture;
   Picture.ReadWarningAction = pgwaOKBox;
+  PrepareToRead(P.Files[0]);
   Picture.LoadFromFile(P.Files[0]);
   for (auto& Op : Job.Operations)
     Op(Picture);

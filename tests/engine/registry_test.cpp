@@ -24,7 +24,8 @@ public:
     G.SetSize(Hdr[8], Hdr[9], 3);
     G.FileGamma = Hdr[7] / 10.0L;
     for (int Y = 0; Y < G.Height(); ++Y)
-      for (int X = 0; X < G.Width(); ++X) G.SetPixelValue(X, Y, RGBOf(128, 128, 128));
+      for (int X = 0; X < G.Width(); ++X)
+        G.SetPixelValue(X, Y, RGBOf(128, 128, 128));
   }
 };
 
@@ -64,8 +65,8 @@ protected:
 };
 
 std::vector<uint8_t> TestFile(int Gamma10, int W, int H) {
-  std::vector<uint8_t> D = {'O', 'R', 'B', 'T', 'E', 'S', 'T', uint8_t(Gamma10), uint8_t(W),
-                            uint8_t(H)};
+  std::vector<uint8_t> D = {'O',        'R',       'B', 'T', 'E', 'S', 'T', uint8_t(Gamma10),
+                            uint8_t(W), uint8_t(H)};
   return D;
 }
 
@@ -136,14 +137,15 @@ TEST_F(RegistryTest, FallbackRows) {
     std::set<int> Can;
     int T;
   } Cases[] = {
-      {2, {5, 7}, 5},          // grey 16 into JPEG: 256 greys
-      {4, {5, 7}, 7},          // own 16 colours into JPEG: true colour
+      {2, {5, 7}, 5},                // grey 16 into JPEG: 256 greys
+      {4, {5, 7}, 7},                // own 16 colours into JPEG: true colour
       {1, {0, 2, 3, 4, 5, 6, 7}, 4}, // two colours into TIFF: 16 colours
-      {7, {0}, 0},             // true colour into PBM
+      {7, {0}, 0},                   // true colour into PBM
       {6, {6, 7}, 6},
       {0, {}, -1},
   };
-  for (auto C : Cases) EXPECT_EQ(FallbackResolution(C.R, C.Can), C.T) << C.R;
+  for (auto C : Cases)
+    EXPECT_EQ(FallbackResolution(C.R, C.Can), C.T) << C.R;
 }
 
 TEST_F(RegistryTest, SaveFallbackAsksAndCancelWritesNothing) {
@@ -162,8 +164,9 @@ TEST_F(RegistryTest, SaveFallbackAsksAndCancelWritesNothing) {
     G.SaveToFile(Path);
     FAIL();
   } catch (const EPGCannotWriteColorRes& E) {
-    EXPECT_STREQ(E.what(), "The graphic cannot be saved with to a Test bitmap file with the current "
-                           "color resolution (16.7 million colors)");
+    EXPECT_STREQ(E.what(),
+                 "The graphic cannot be saved with to a Test bitmap file with the current "
+                 "color resolution (16.7 million colors)");
   }
   EXPECT_EQ(Asked, "The graphic cannot be saved to a Test bitmap file with the current color "
                    "resolution (16.7 million colors).\r\rThe graphic will be saved with a "

@@ -1,0 +1,34 @@
+#include "app/startup.h"
+
+#include "browser/bmedit.h"
+#include "browser/mainwindow.h"
+#include "browser/prefs.h"
+
+namespace orbisk {
+
+std::unique_ptr<TForm1> CreateWindows(const QString& StartFile) {
+  // The windows in their creation order. Windows not part of the program yet are listed in
+  // their place as comments; each joins here when it arrives.
+  auto Form1 = std::make_unique<TForm1>();
+  Form1->SetStartFile(StartFile);
+  // TfSelectFiles (file manager window)
+  Form1->SetAboutBox(new TfAbout(Form1.get()));
+  Form1->SetPrefsWindow(new TfPrefs(Form1.get()));
+  // TfRename, TFileAttrForm, TfDirAdd (file operations)
+  // TfSearch (file search)
+  // TfAPrefs (album preferences)
+  Form1->SetBookmarkEditor(new TfBMEdit(Form1.get()));
+  // TfAlbum, TfrmEdit (album window, caption editor)
+  // TfrmAcquire, TfrmFileSaveOptions (image editor, save options)
+  // TfRotate (rotation), TfrmBorder (borders), TfrmColorRez (colour resolution)
+  // TfrmFileProp (image properties), TfrmResize (resize), TfrmNewEFX (effects)
+  // TfrmConvert (picture converter), TfrmGIFTrans (GIF export)
+  // TfrmThumbnails, TfrmSaveThumbnail (thumbnail explorer)
+  // TfrmTesslyOptions, TfrmThumbEdit (thumbnail sheet creator)
+  // TfrmSelectFolder (thumbnail explorer), TfrmPubWizard (web album wizard)
+  // TfrmRedEyeReduction (red-eye), TfrmBarrel (lens correction)
+  // TfrmIncRename (incremental rename), TfrmEXIF (EXIF window), TfrmGaussianBlur (blur)
+  return Form1;
+}
+
+} // namespace orbisk

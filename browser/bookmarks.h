@@ -1,0 +1,29 @@
+// Folder bookmarks: one folder per line (CR LF) in "bookmrks.dat" under the user's data folder.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace orbisk {
+
+// $XDG_DATA_HOME/Orbiskel/bookmrks.dat.
+QString DefaultBookmarksFile();
+
+enum class TBookmarksRead { Ok, Missing, Unreadable };
+
+// Reads the folders into List (empty unless Ok). Empty lines are skipped.
+TBookmarksRead ReadBookmarks(const QString& FileName, QStringList& List);
+// Writes the list through a temporary file renamed over the old one; false on failure (the old
+// file is then untouched).
+bool SaveBookmarks(const QString& FileName, const QStringList& List);
+
+enum class TAddBookmark { Added, Duplicate, Unreadable, WriteFailed };
+
+// Appends Folder unless it is already there (letter case ignored). A file that exists but
+// cannot be read is left alone: nothing is written.
+TAddBookmark AddBookmark(const QString& FileName, const QString& Folder);
+
+// The message shown for each outcome (empty for Added).
+QString AddBookmarkMessage(TAddBookmark Result, const QString& FileName, const QString& Folder);
+
+} // namespace orbisk

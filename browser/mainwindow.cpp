@@ -1,0 +1,942 @@
+#include "browser/mainwindow.h"
+
+#include "browser/bmedit.h"
+#include "browser/bookmarks.h"
+#include "browser/filelist.h"
+#include "browser/mainsettings.h"
+#include "browser/prefs.h"
+#include "browser/prompt.h"
+#include "platform/pgqt.h"
+#include "platform/settingsstore.h"
+#include "view/pgimage.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QColorDialog>
+#include <QDesktopServices>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QTreeView>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <cmath>
+#include <exception>
+
+namespace orbisk {
+
+namespace {
+
+// Shows the hour-glass while it lives, also when an exception leaves the scope.
+class TWaitCursor {
+public:
+  TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
+  TWaitCursor(const TWaitCursor&) = delete;
+  TWaitCursor& operator=(const TWaitCursor&) = delete;
+};
+
+const char* const WebSiteAddress = "https://orbisk.brenmoor.example/";
+const char* const SupportAddress = "mailto:support@brenmoor.example";
+
+QString HelpFileName() {
+  const QString Dir = QCoreApplication::applicationDirPath();
+  for (const QString& Candidate : {Dir + "/orbisk.html", Dir + "/../share/orbisk/orbisk.html",
+                                   Dir + "/../share/doc/orbisk/orbisk.html"})
+    if (QFileInfo::exists(Candidate)) return QFileInfo(Candidate).absoluteFilePath();
+  return Dir + "/orbisk.html";
+}
+
+} // namespace
+
+QSize FitSize(int PicW, int PicH, int AreaW, int AreaH) {
+  if (PicW <= 0 || PicH <= 0 || AreaW <= 0 || AreaH <= 0)
+    return QSize(std::max(0, AreaW - 8), std::max(0, AreaH - 8));
+  const double R = double(PicH) / PicW, A = double(AreaH) / AreaW;
+  int W, H;
+  if (A >= R) {
+    W = AreaW - 8;
+    H = static_cast<int>(std::nearbyint(R * W));
+  } else {
+    H = AreaH - 8;
+    W = static_cast<int>(std::nearbyint(H / R));
+  }
+  return QSize(std::max(W, 0), std::max(H, 0));
+}
+
+TfAbout::TfAbout(QWidget* Parent) : QDialog(Parent) {
+  setObjectName("fAbout");
+  setWindowTitle(QStringLiteral("About Orbisk"));
+  auto* L = new QVBoxLayout(this);
+  auto* Title = new QLabel(QStringLiteral("Orbisk 7.8"), this);
+  QFont F = Title->font();
+  F.setPointSize(F.pointSize() * 2);
+  F.setBold(true);
+  Title->setFont(F);
+  L->addWidget(Title, 0, Qt::AlignHCenter);
+  L->addWidget(new QLabel(QStringLiteral("by Brenmoor Software"), this), 0, Qt::AlignHCenter);
+  L->addWidget(new QLabel(QStringLiteral("A picture viewer and organiser"), this), 0,
+               Qt::AlignHCenter);
+  auto* OK = new QPushButton(QStringLiteral("OK"), this);
+  OK->setDefault(true);
+  connect(OK, &QPushButton::clicked, this, &QDialog::accept);
+  L->addWidget(OK, 0, Qt::AlignHCenter);
+}
+
+// ---- creation
+
+TForm1::TForm1(QWidget* Parent) : QMainWindow(Parent) {
+  setObjectName("Form1");
+  setWindowTitle(QStringLiteral("Orbisk 7.8") + QStringLiteral(" by Brenmoor Software"));
+  BookmarksFile = DefaultBookmarksFile();
+  CreateActions();
+  CreateMenus();
+  CreateToolBars();
+  CreatePanes();
+  CreateStatusBar();
+  FileList->SetSortState(0, true);
+  RebuildBookmarksMenu();
+  ReadSettings();
+  // The window sees keys before its controls.
+  qApp->installEventFilter(this);
+}
+
+TForm1::~TForm1() {
+  qApp->removeEventFilter(this);
+}
+
+QAction* TForm1::Pending(QAction* A) {
+  SetCommandAvailable(A, false);
+  return A;
+}
+
+void TForm1::SetCommandAvailable(QAction* A, bool Available) {
+  if (Available)
+    FPending.remove(A);
+  else
+    FPending.insert(A);
+  A->setEnabled(Available);
+}
+
+void TForm1::CreateActions() {
+  auto Make = [this](const QString& Text, auto Slot) {
+    auto* A = new QAction(Text, this);
+    connect(A, &QAction::triggered, this, Slot);
+    return A;
+  };
+  auto Plain = [this](const QString& Text) { return new QAction(Text, this); };
+
+  // Tool bar (the texts are the hints).
+  PreviousImageButton = Make("Previous Image", [this] { PreviousImageButtonClick(); });
+  NextImageButton = Make("Next Image", [this] { NextImageButtonClick(); });
+  RunButton = Pending(Plain("Run a Orbisk"));
+  RunButton->setCheckable(true);
+  SelectFilesButton = Pending(Plain("Shiftra"));
+  EditorButton = Pending(Plain("Image Editor / Acquire Images from Twain Device"));
+  AlbumButton = Pending(Plain("Folvanas"));
+  ConvertButton = Pending(Plain("Transmo"));
+  SearchButton = Pending(Plain("Search Engine"));
+  ThumbnailsButton = Pending(Plain("Thumbnail Explorer"));
+  TesslyButton = Pending(Plain("Tessly Creator"));
+  BGColorButton = Make("Set Background Color", [this] { SetColor1Click(); });
+  AutoZoomButton = Make("Auto Zoom", [this] { AutoZoomButtonClick(); });
+  AutoZoomButton->setCheckable(true);
+
+  // File menu.
+  MoveFiles1 = Pending(Plain("Move files..."));
+  EditInOrbisk1 = Pending(Plain("In Orbisk"));
+  EditInExternal1 = Pending(Plain("In External Editor"));
+  RenameFile1 = Pending(Plain("Rename File..."));
+  DeleteFile1 = Pending(Plain("Delete File"));
+  FileAttributes1 = Pending(Plain("File Attributes..."));
+  SearchFiles1 = Pending(Plain("Search Files..."));
+  PageSetup1 = Pending(Plain("Page Setup..."));
+  PrintFolderListing1 = Pending(Plain("Print Folder Listing"));
+  PrintImage1 = Pending(Plain("Print Image"));
+  SetPreferences1 = Make("Set Preferences...", [this] { SetPreferences1Click(); });
+  SetColor1 = Make("Set Color...", [this] { SetColor1Click(); });
+  Quit1 = Make("Quit", [this] { close(); });
+
+  // Edit menu.
+  OpenOrbiskEditor1 = Pending(Plain("Open Orbisk Editor"));
+  OpenExternalEditor1 = Pending(Plain("Open External Editor"));
+  CopyToClipboard1 = Make("Copy to clipboard", [this] { CopyToClipboard1Click(); });
+  CopyToClipboard1->setVisible(false);
+
+  // Bookmarks menu.
+  AddBookmark1 = Make("Add Bookmark", [this] { AddBookmark1Click(); });
+  EditBookmarks1 = Make("Edit Bookmarks...", [this] { EditBookmarks1Click(); });
+
+  // Tools menu.
+  Shiftra1 = Pending(Plain("Shiftra"));
+  Paintrel1 = Pending(Plain("Paintrel"));
+  Folvanas1 = Pending(Plain("Folvanas"));
+  Transmo1 = Pending(Plain("Transmo"));
+  Quenty1 = Pending(Plain("Quenty"));
+  ThumbnailExplorer1 = Pending(Plain("Thumbnail Explorer"));
+  TesslyCreator1 = Pending(Plain("Tessly Creator"));
+
+  // Help menu.
+  Contents1 = Make("Contents", [this] { HelpContents(); });
+  Contents1->setVisible(false);
+  SearchForHelpOn1 = Make("Search For Help On...", [this] { HelpContents(); });
+  SearchForHelpOn1->setVisible(false);
+  FeatureOverview1 = Make("Feature Overview...", [this] { HelpContents(); });
+  HowToUseHelp1 = Pending(Plain("How To Use Help..."));
+  WebSite1 = Make("Go to our web site",
+                  [] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(WebSiteAddress))); });
+  Email1 = Make("email us",
+                [] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(SupportAddress))); });
+  AboutOrbisk1 = Make("About Orbisk", [this] { AboutOrbisk1Click(); });
+
+  // Pop-up menu.
+  ZoomIn1 = Make("Zoom In (+)", [this] { ZoomIn1Click(); });
+  ZoomOut1 = Make("Zoom Out (-)", [this] { ZoomOut1Click(); });
+  EditWithOrbisk1 = Pending(Plain("Edit with Orbisk..."));
+  EditWithExternal1 = Pending(Plain("Edit with External Editor..."));
+  ConvertWithTransmo1 = Pending(Plain("Convert with Transmo..."));
+  PrintImage2 = Pending(Plain("Print Image"));
+  ViewAllFiles1 = Make("View All Files", [this] { ViewAllFilesClick(); });
+  ViewAllFiles1->setCheckable(true);
+  RefreshList1 = Make("Refresh List (F5)", [this] { RefreshListClick(); });
+  RenameFile2 = Pending(Plain("Rename File (F2)"));
+  IncrementalRename1 = Pending(Plain("Incremental Rename..."));
+  DeleteFiles1 = Pending(Plain("Delete Files (Del)"));
+  FileAttributes2 = Pending(Plain("File Attributes..."));
+  EXIFData1 = Pending(Plain("EXIF Data..."));
+  ImageProperties1 = Pending(Plain("Image Properties..."));
+  WallpaperCentered1 = Pending(Plain("Centered"));
+  WallpaperTiled1 = Pending(Plain("Tiled"));
+  WallpaperStretched1 = Pending(Plain("Stretched"));
+  RemoveWallpaper1 = Pending(Plain("Remove Wallpaper"));
+
+  // Folder tree pop-up.
+  AddFolder1 = Pending(Plain("Add Folder..."));
+  DeleteFolder1 = Pending(Plain("Delete Folder"));
+  RefreshTree1 = Make("Refresh", [this] { RefreshTreeClick(); });
+}
+
+void TForm1::CreateMenus() {
+  FileMenu = menuBar()->addMenu("&File");
+  FileMenu->addAction(MoveFiles1);
+  QMenu* EditFile = FileMenu->addMenu("Edit File");
+  EditFile->addAction(EditInOrbisk1);
+  EditFile->addAction(EditInExternal1);
+  FileMenu->addSeparator();
+  FileMenu->addActions({RenameFile1, DeleteFile1, FileAttributes1, SearchFiles1});
+  FileMenu->addSeparator();
+  FileMenu->addActions({PageSetup1, PrintFolderListing1, PrintImage1});
+  FileMenu->addSeparator();
+  FileMenu->addActions({SetPreferences1, SetColor1});
+  FileMenu->addSeparator();
+  FileMenu->addAction(Quit1);
+
+  EditMenu = menuBar()->addMenu("&Edit");
+  EditMenu->addActions({OpenOrbiskEditor1, OpenExternalEditor1, CopyToClipboard1});
+
+  BookmarksMenu = menuBar()->addMenu("&Bookmarks");
+  BookmarksMenu->addAction(AddBookmark1);
+  BookmarksMenu->addAction(EditBookmarks1);
+  BookmarksMenu->addSeparator();
+
+  ToolsMenu = menuBar()->addMenu("&Tools");
+  ToolsMenu->addActions(
+      {Shiftra1, Paintrel1, Folvanas1, Transmo1, Quenty1, ThumbnailExplorer1, TesslyCreator1});
+
+  HelpMenu = menuBar()->addMenu("&Help");
+  HelpMenu->addActions({Contents1, SearchForHelpOn1, FeatureOverview1, HowToUseHelp1});
+  QMenu* Contact = HelpMenu->addMenu("Contacting us...");
+  Contact->addActions({WebSite1, Email1});
+  HelpMenu->addSeparator();
+  HelpMenu->addAction(AboutOrbisk1);
+
+  PopupMenu1 = new QMenu(this);
+  PopupMenu1->addActions({ZoomIn1, ZoomOut1});
+  PopupMenu1->addSeparator();
+  PopupMenu1->addActions({EditWithOrbisk1, EditWithExternal1, ConvertWithTransmo1, PrintImage2});
+  PopupMenu1->addSeparator();
+  PopupMenu1->addActions({ViewAllFiles1, RefreshList1});
+  PopupMenu1->addSeparator();
+  PopupMenu1->addActions({RenameFile2, IncrementalRename1, DeleteFiles1, FileAttributes2});
+  PopupMenu1->addSeparator();
+  PopupMenu1->addActions({EXIFData1, ImageProperties1});
+  QMenu* Wallpaper = PopupMenu1->addMenu("Set As Wallpaper");
+  Wallpaper->addActions({WallpaperCentered1, WallpaperTiled1, WallpaperStretched1});
+  PopupMenu1->addAction(RemoveWallpaper1);
+  connect(PopupMenu1, &QMenu::aboutToShow, this, [this] { PopupMenu1Popup(); });
+
+  TreePopupMenu = new QMenu(this);
+  TreePopupMenu->addActions({AddFolder1, DeleteFolder1, RefreshTree1});
+}
+
+void TForm1::CreateToolBars() {
+  ToolBar1 = addToolBar("Navigation");
+  ToolBar1->setObjectName("ToolBar1");
+  ToolBar1->setIconSize(QSize(16, 16));
+  ToolBar1->setMovable(false);
+  ToolBar1->addAction(PreviousImageButton);
+  ToolBar1->addAction(NextImageButton);
+  ToolBar1->addSeparator();
+  SecondsEdit = new QSpinBox(this);
+  SecondsEdit->setObjectName("SecondsEdit");
+  SecondsEdit->setRange(1, 60);
+  SecondsEdit->setWrapping(false);
+  SecondsEdit->setValue(4);
+  SecondsEdit->setToolTip("Seconds");
+  // Read-only text; only the arrows change it.
+  if (auto* Edit = SecondsEdit->findChild<QLineEdit*>()) Edit->setReadOnly(true);
+  ToolBar1->addWidget(SecondsEdit);
+  ToolBar1->addAction(RunButton);
+  addToolBarBreak();
+  ToolBar2 = addToolBar("Tools");
+  ToolBar2->setObjectName("ToolBar2");
+  ToolBar2->setMovable(false);
+  ToolBar2->addActions({SelectFilesButton, EditorButton, AlbumButton, ConvertButton, SearchButton,
+                        ThumbnailsButton, TesslyButton});
+  ToolBar2->addSeparator();
+  ToolBar2->addActions({BGColorButton, AutoZoomButton});
+  // Short captions on the flat buttons; the full texts are their hints.
+  const std::pair<QAction*, const char*> Short[] = {
+      {PreviousImageButton, "<"}, {NextImageButton, ">"},   {RunButton, "Run"},
+      {SelectFilesButton, "Shf"}, {EditorButton, "Edit"},   {AlbumButton, "Alb"},
+      {ConvertButton, "Conv"},    {SearchButton, "Find"},   {ThumbnailsButton, "Thmb"},
+      {TesslyButton, "Tess"},     {BGColorButton, "Color"}, {AutoZoomButton, "Zoom"}};
+  for (auto [A, Text] : Short) {
+    A->setToolTip(A->text());
+    A->setIconText(QString::fromLatin1(Text));
+  }
+  for (QToolBar* T : {ToolBar1, ToolBar2})
+    T->setToolButtonStyle(Qt::ToolButtonTextOnly);
+}
+
+void TForm1::CreatePanes() {
+  Splitter1 = new QSplitter(Qt::Horizontal, this);
+  Splitter1->setObjectName("Splitter1");
+  Splitter1->setChildrenCollapsible(false);
+  Splitter2 = new QSplitter(Qt::Vertical, Splitter1);
+  Splitter2->setObjectName("Splitter2");
+  Splitter2->setChildrenCollapsible(false);
+  Splitter2->setContentsMargins(4, 4, 4, 4);
+
+  FolderModel = new QFileSystemModel(this);
+  FolderModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
+  FolderModel->setReadOnly(true);
+  FolderModel->setRootPath(QStringLiteral("/"));
+  ShellTreeView1 = new QTreeView(Splitter2);
+  ShellTreeView1->setObjectName("ShellTreeView1");
+  ShellTreeView1->setModel(FolderModel);
+  for (int C = 1; C < FolderModel->columnCount(); ++C)
+    ShellTreeView1->hideColumn(C);
+  ShellTreeView1->setHeaderHidden(true);
+  ShellTreeView1->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(ShellTreeView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& P) {
+    TreePopupMenu->popup(ShellTreeView1->viewport()->mapToGlobal(P));
+  });
+  // The tree reads folders in the background: keep the selected folder in view as they arrive.
+  connect(FolderModel, &QFileSystemModel::directoryLoaded, this, [this] {
+    if (ShellTreeView1->currentIndex().isValid())
+      ShellTreeView1->scrollTo(ShellTreeView1->currentIndex());
+  });
+  connect(ShellTreeView1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this] { ShellTreeView1Change(); });
+
+  FileList = new TFileListModel(this);
+  ListView1 = new QTreeView(Splitter2);
+  ListView1->setObjectName("ListView1");
+  ListView1->setModel(FileList);
+  ListView1->setRootIsDecorated(false);
+  ListView1->setItemsExpandable(false);
+  ListView1->setUniformRowHeights(true);
+  ListView1->setAllColumnsShowFocus(true);
+  ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+  ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  ListView1->setDragEnabled(true);
+  ListView1->setDragDropMode(QAbstractItemView::DragOnly);
+  ListView1->header()->setSectionsClickable(true);
+  ListView1->header()->setSortIndicatorShown(false);
+  ListView1->header()->setStretchLastSection(false);
+  ListView1->setColumnWidth(0, 160);
+  ListView1->setColumnWidth(1, 60);
+  ListView1->setColumnWidth(3, 140);
+  // The selection stays visible when the list loses the focus.
+  QPalette P = ListView1->palette();
+  P.setColor(QPalette::Inactive, QPalette::Highlight,
+             P.color(QPalette::Active, QPalette::Highlight));
+  P.setColor(QPalette::Inactive, QPalette::HighlightedText,
+             P.color(QPalette::Active, QPalette::HighlightedText));
+  ListView1->setPalette(P);
+  ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(ListView1, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& Pt) { PopupMenu1->popup(ListView1->viewport()->mapToGlobal(Pt)); });
+  connect(ListView1->header(), &QHeaderView::sectionClicked, this,
+          [this](int C) { ListView1ColumnClick(C); });
+  connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          [this] { ListView1SelectItem(); });
+  Splitter2->addWidget(ShellTreeView1);
+  Splitter2->addWidget(ListView1);
+  Splitter2->setStretchFactor(1, 1);
+
+  ImagePanel = new QWidget(Splitter1);
+  ImagePanel->setObjectName("ImagePanel");
+  ImagePanel->setAutoFillBackground(true);
+  ImagePanel->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(ImagePanel, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& Pt) { PopupMenu1->popup(ImagePanel->mapToGlobal(Pt)); });
+  ImagePanel->installEventFilter(this);
+  PGImage1 = new TPGImage(ImagePanel);
+  PGImage1->setObjectName("PGImage1");
+  PGImage1->setFrameShape(QFrame::NoFrame);
+  PGImage1->SetAutoSize(true);
+  PGImage1->SetStretch(sAlwaysKAR);
+  PGImage1->SetUseThread(false);
+  PGImage1->SetShowHourGlass(false);
+  PGImage1->SetReadWarningAction(pgwaIgnore);
+  PGImage1->SetZoomFactor(1.0L);
+  PGImage1->SetPopupMenu(PopupMenu1);
+  PGImage1->SetPicBoxPopupMenu(PopupMenu1);
+  PGImage1->move(4, 4);
+  PGImage1->hide();
+  Splitter1->addWidget(Splitter2);
+  Splitter1->addWidget(ImagePanel);
+  Splitter1->setStretchFactor(1, 1);
+  setCentralWidget(Splitter1);
+}
+
+void TForm1::CreateStatusBar() {
+  const int Widths[5] = {25, 80, 60, 250, 50};
+  for (int I = 0; I < 5; ++I) {
+    auto* L = new QLabel(this);
+    L->setObjectName(QStringLiteral("StatusPanel%1").arg(I));
+    L->setFixedWidth(Widths[I]);
+    L->setFrameShape(QFrame::StyledPanel);
+    L->setFrameShadow(QFrame::Sunken);
+    StatusPanels[I] = L;
+    statusBar()->addWidget(L, I == 3 ? 1 : 0);
+  }
+  StatusPanels[3]->setMinimumWidth(Widths[3]);
+  StatusPanels[3]->setMaximumWidth(QWIDGETSIZE_MAX);
+  BusyLamp = new QLabel(StatusPanels[0]);
+  BusyLamp->setGeometry(7, 4, 10, 10);
+  PrintGauge = new QProgressBar(StatusPanels[4]);
+  PrintGauge->setGeometry(2, 2, 46, 14);
+  PrintGauge->setRange(0, 100);
+  PrintGauge->hide();
+  SetLamp(false);
+}
+
+void TForm1::SetLamp(bool On) {
+  BusyLamp->setStyleSheet(On ? "background: #ff0000; border-radius: 5px;"
+                             : "background: #800000; border-radius: 5px;");
+}
+
+QString TForm1::PanelText(int Panel) const {
+  return StatusPanels[Panel]->text();
+}
+
+TfPrefs* TForm1::PrefsWindow() {
+  if (!FPrefs) FPrefs = new TfPrefs(this);
+  return FPrefs;
+}
+
+TfBMEdit* TForm1::BookmarkEditor() {
+  if (!FBMEdit) FBMEdit = new TfBMEdit(this);
+  return FBMEdit;
+}
+
+// ---- settings
+
+void TForm1::ReadSettings() {
+  TSettingsStore S;
+  TMainWindowSettings V = ReadMainWindowSettings(S);
+  FDeletePermanently = V.DeletePermanently;
+  FConfirmDeletions = V.ConfirmDeletions;
+  move(V.Left, V.Top);
+  resize(V.Width, V.Height);
+  Splitter1->setSizes({V.LeftWidth, std::max(1, V.Width - V.LeftWidth)});
+  Splitter2->setSizes({V.LeftHeight, std::max(1, V.Height - V.LeftHeight)});
+  bool Ok = false;
+  int Seconds = V.Seconds.trimmed().toInt(&Ok);
+  SecondsEdit->setValue(Ok ? Seconds : 4);
+  if (V.BGColor != -1) SetPictureAreaColor(ColorFromValue(V.BGColor), false);
+}
+
+void TForm1::WriteSettings() {
+  TSettingsStore S;
+  TMainWindowSettings V;
+  V.Left = x();
+  V.Top = y();
+  V.Width = width();
+  V.Height = height();
+  V.LeftWidth = Splitter1->sizes().value(0, V.LeftWidth);
+  V.LeftHeight = Splitter2->sizes().value(0, V.LeftHeight);
+  V.Seconds = SecondsEdit->text();
+  V.BGColor = ValueFromColor(PictureAreaColor());
+  WriteMainWindowSettings(S, V, FBGColorChanged);
+  const QString Folder = SelectedFolder();
+  if (!Folder.isEmpty()) WriteDirectory(S, Folder);
+}
+
+void TForm1::RebuildTypeMask() {
+  TSettingsStore S;
+  FTypeMask = BuildTypeMask(ReadFileTypes(S));
+}
+
+bool TForm1::AllFiles() const {
+  return ViewAllFiles1->isChecked();
+}
+
+void TForm1::SetPictureAreaColor(const QColor& C, bool ByUser) {
+  QPalette P = ImagePanel->palette();
+  P.setColor(QPalette::Window, C);
+  ImagePanel->setPalette(P);
+  PGImage1->SetColor(C);
+  if (ByUser) FBGColorChanged = true;
+}
+
+QColor TForm1::PictureAreaColor() const {
+  return ImagePanel->palette().color(QPalette::Window);
+}
+
+// ---- first show and close
+
+void TForm1::showEvent(QShowEvent* E) {
+  QMainWindow::showEvent(E);
+  if (!FFirstShowDone) {
+    FFirstShowDone = true;
+    FormShow();
+    if (OnFirstShown) OnFirstShown();
+  }
+}
+
+void TForm1::FormShow() {
+  RebuildTypeMask();
+  if (!FStartFile.isEmpty()) {
+    // The one place a relative path is taken from the current directory: the command line.
+    QFileInfo Info(FStartFile);
+    const QString Folder = Info.absolutePath(), Name = Info.fileName();
+    SetSelectedFolder(Folder);
+    int Row = -1;
+    for (int R = 0; R < FileList->Count() && Row < 0; ++R)
+      if (FileList->Item(R).Name.compare(Name, Qt::CaseInsensitive) == 0) Row = R;
+    if (Row < 0) Row = FileList->FindByPrefix(Name);
+    if (Row >= 0) {
+      const QString Path = FileList->FullName(Row);
+      FLastName = Path; // selecting it below must not show it a second time
+      SelectRow(Row, true);
+      ListView1->scrollTo(FileList->index(Row, 0));
+      ShowFile(Path);
+      UpdateCopyVisibility(true);
+    }
+    return;
+  }
+  TSettingsStore S;
+  const QString Folder = ReadDirectory(S);
+  if (QFileInfo(Folder).isDir())
+    SetSelectedFolder(Folder);
+  else if (QFileInfo(DefaultDirectory()).isDir())
+    SetSelectedFolder(DefaultDirectory());
+}
+
+void TForm1::closeEvent(QCloseEvent* E) {
+  FormClose();
+  E->accept();
+}
+
+void TForm1::FormClose() {
+  if (FClosed) return;
+  FClosed = true;
+  ListView1->clearSelection();
+  PGImage1->hide();
+  WriteSettings();
+}
+
+// ---- keyboard
+
+bool TForm1::eventFilter(QObject* O, QEvent* E) {
+  if (O == ImagePanel && E->type() == QEvent::Resize) {
+    // A resized picture area refits a picture that no longer fits, or any picture under
+    // "Auto Zoom".
+    if (PGImage1->isVisible() && SelectedCount() == 1 && PGImage1->ImageWidth() > 0) {
+      const bool TooBig = ImagePanel->width() < PGImage1->ImageWidth() + 8 ||
+                          ImagePanel->height() < PGImage1->ImageHeight() + 8;
+      if (TooBig || AutoZoomButton->isChecked())
+        FitShown();
+      else
+        PGImage1->resize(PGImage1->ImageWidth(), PGImage1->ImageHeight());
+    }
+    return false;
+  }
+  if (E->type() == QEvent::KeyPress && O->isWidgetType()) {
+    auto* W = static_cast<QWidget*>(O);
+    if (W == this || isAncestorOf(W)) {
+      auto* K = static_cast<QKeyEvent*>(E);
+      return FormKeyDown(K->key(), K->modifiers());
+    }
+  }
+  return QMainWindow::eventFilter(O, E);
+}
+
+bool TForm1::FormKeyDown(int Key, Qt::KeyboardModifiers Modifiers) {
+  const bool Keypad = Modifiers.testFlag(Qt::KeypadModifier);
+  switch (Key) {
+  case Qt::Key_Delete:
+    DeleteFile1->trigger();
+    return true;
+  case Qt::Key_Plus:
+    if (!Keypad) return false;
+    ZoomIn1->trigger();
+    return true;
+  case Qt::Key_Minus:
+    if (!Keypad) return false;
+    ZoomOut1->trigger();
+    return true;
+  case Qt::Key_F1:
+    HelpContents();
+    return true;
+  case Qt::Key_F2:
+    RenameFile1->trigger();
+    return true;
+  case Qt::Key_F3:
+    SearchFiles1->trigger();
+    return true;
+  case Qt::Key_F5:
+    RefreshListClick();
+    return true;
+  case Qt::Key_F8:
+    EditWithOrbisk1->trigger();
+    return true;
+  default:
+    return false;
+  }
+}
+
+// ---- folder tree and list
+
+QString TForm1::SelectedFolder() const {
+  const QModelIndex I = ShellTreeView1->currentIndex();
+  if (I.isValid()) return FolderModel->filePath(I);
+  return FListedFolder;
+}
+
+void TForm1::SetSelectedFolder(const QString& Folder) {
+  const QString Clean = QDir::cleanPath(QFileInfo(Folder).absoluteFilePath());
+  const QModelIndex I = FolderModel->index(Clean);
+  {
+    const QSignalBlocker Block(ShellTreeView1->selectionModel());
+    if (I.isValid()) {
+      ShellTreeView1->setCurrentIndex(I);
+      ShellTreeView1->scrollTo(I);
+    } else {
+      // A folder the tree does not show (a hidden one): the list still follows.
+      ShellTreeView1->setCurrentIndex(QModelIndex());
+    }
+  }
+  ShellTreeView1->viewport()->update();
+  FListedFolder = Clean;
+  ListAndSort(Clean);
+}
+
+void TForm1::ShellTreeView1Change() {
+  const QString Folder = SelectedFolder();
+  if (QFileInfo(Folder).isDir()) {
+    FListedFolder = Folder;
+    ListAndSort(Folder);
+  }
+}
+
+void TForm1::ListAndSort(const QString& Folder) {
+  QElapsedTimer T;
+  T.start();
+  try {
+    ListFolder(Folder);
+    SortList();
+  } catch (const std::exception&) {
+    // A folder that can not be read leaves an empty list.
+  }
+  FLastListMs = T.elapsed();
+}
+
+void TForm1::ListFolder(const QString& Folder) {
+  TWaitCursor Wait;
+  ListView1->setUpdatesEnabled(false);
+  struct TRestore {
+    TForm1* F;
+    ~TRestore() {
+      F->ListView1->setUpdatesEnabled(true);
+      F->StatusPanels[1]->setText(QString::number(F->FileList->Count()) + " files");
+    }
+  } Restore{this};
+  FileList->SetAllFiles(AllFiles());
+  FileList->ListFolder(Folder, FTypeMask);
+}
+
+void TForm1::SortList() {
+  try {
+    FileList->Sort();
+  } catch (const std::exception&) {
+    ShowMessage("Error sorting items", this);
+  }
+}
+
+QList<int> TForm1::SelectedRows() const {
+  QList<int> Rows;
+  for (const QModelIndex& I : ListView1->selectionModel()->selectedRows())
+    Rows << I.row();
+  std::sort(Rows.begin(), Rows.end());
+  return Rows;
+}
+
+void TForm1::SelectRow(int Row, bool Exclusive) {
+  const QModelIndex I = FileList->index(Row, 0);
+  auto Flags = QItemSelectionModel::Select | QItemSelectionModel::Rows;
+  if (Exclusive) Flags |= QItemSelectionModel::Clear;
+  ListView1->selectionModel()->setCurrentIndex(I, Flags);
+}
+
+void TForm1::SelectFileByName(const QString& Name) {
+  ListView1->clearSelection();
+  const int Row = FileList->FindByPrefix(Name);
+  if (Row < 0) return;
+  SelectRow(Row, true);
+  ListView1->scrollTo(FileList->index(Row, 0));
+  ListView1->setFocus();
+}
+
+QString TForm1::FolderWithSeparatorOfList() const {
+  return FolderWithSeparator(FileList->Folder());
+}
+
+void TForm1::ListView1ColumnClick(int Column) {
+  try {
+    FileList->ColumnClick(Column);
+  } catch (const std::exception&) {
+    ShowMessage("Error sorting items", this);
+  }
+}
+
+void TForm1::UpdateCopyVisibility(bool OneSelected) {
+  CopyToClipboard1->setVisible(OneSelected && IsPictureType(FShownType));
+}
+
+void TForm1::ListView1SelectItem() {
+  const QList<int> Rows = SelectedRows();
+  if (Rows.size() != 1) {
+    UpdateCopyVisibility(false);
+    return;
+  }
+  // The full path, not the bare name: a file of the same name in another folder is another file.
+  const QString Path = FileList->FullName(Rows.first());
+  if (Path != FLastName) {
+    FLastName = Path;
+    if (QFileInfo::exists(Path)) ShowFile(Path);
+  }
+  UpdateCopyVisibility(true);
+}
+
+void TForm1::RefreshListClick() {
+  FileList->SetSortState(0, FileList->SortAscending());
+  ListAndSort(SelectedFolder());
+}
+
+void TForm1::ViewAllFilesClick() {
+  // The action toggles its own check mark before this runs.
+  FileList->SetAllFiles(AllFiles());
+  RefreshListClick();
+}
+
+void TForm1::RefreshTreeClick() {
+  TWaitCursor Wait;
+  const QString Folder = SelectedFolder();
+  // A new model re-reads every folder.
+  const QString Root = FolderModel->rootPath();
+  FolderModel->setRootPath(QString());
+  FolderModel->setRootPath(Root);
+  if (!Folder.isEmpty()) {
+    const QSignalBlocker Block(ShellTreeView1->selectionModel());
+    const QModelIndex I = FolderModel->index(Folder);
+    if (I.isValid()) ShellTreeView1->setCurrentIndex(I);
+  }
+}
+
+void TForm1::PopupMenu1Popup() {
+  const int N = SelectedCount();
+  for (QAction* A : {EditWithOrbisk1, EditWithExternal1, ConvertWithTransmo1, RenameFile2,
+                     EXIFData1, ImageProperties1, FileAttributes2, WallpaperCentered1,
+                     WallpaperTiled1, WallpaperStretched1})
+    A->setEnabled(N == 1 && CommandAvailable(A));
+  DeleteFiles1->setEnabled(N >= 1 && CommandAvailable(DeleteFiles1));
+}
+
+// ---- previous and next
+
+void TForm1::NextImageButtonClick() {
+  const int Count = FileList->Count();
+  if (Count == 0) return;
+  const QModelIndex Cur = ListView1->currentIndex();
+  int Row = 0;
+  if (Cur.isValid()) {
+    ListView1->selectionModel()->select(Cur,
+                                        QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    Row = Cur.row() + 1;
+  }
+  if (Row >= Count) Row = 0;
+  SelectRow(Row, false);
+  ListView1->scrollTo(FileList->index(Row, 0));
+}
+
+void TForm1::PreviousImageButtonClick() {
+  const int Count = FileList->Count();
+  if (Count == 0) return;
+  const QModelIndex Cur = ListView1->currentIndex();
+  int Row = Count;
+  if (Cur.isValid()) {
+    ListView1->selectionModel()->select(Cur,
+                                        QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    Row = Cur.row();
+  }
+  --Row;
+  if (Row < 0) Row = Count - 1;
+  SelectRow(Row, false);
+  ListView1->scrollTo(FileList->index(Row, 0));
+}
+
+// ---- showing a file
+
+void TForm1::ShowFile(const QString& Path) {
+  FShownFile = Path;
+  FShownType = FileTypeOf(QFileInfo(Path).fileName());
+  SetLamp(true);
+  QFileInfo Info(Path);
+  if (Info.exists()) StatusPanels[2]->setText(SizeText(Info.size()) + "K");
+  PGImage1->hide();
+  try {
+    PGImage1->SetFileName(Path);
+    const int W = PGImage1->ImageWidth(), H = PGImage1->ImageHeight();
+    StatusPanels[3]->setText(" " + Info.fileName() + "  (" + QString::number(W) + " x " +
+                             QString::number(H) + ")");
+    PGImage1->move(4, 4);
+    if (ImagePanel->width() < W + 8 || ImagePanel->height() < H + 8) {
+      FitShown();
+    } else {
+      PGImage1->resize(W, H);
+      if (AutoZoomButton->isChecked()) FitShown();
+    }
+    PGImage1->show();
+  } catch (...) {
+    // An unreadable picture leaves the area empty; the status bar keeps its text.
+    PGImage1->hide();
+  }
+  SetLamp(false);
+}
+
+void TForm1::FitShown() {
+  if (PGImage1->ImageWidth() <= 0 || PGImage1->ImageHeight() <= 0) return;
+  PGImage1->resize(FitSize(PGImage1->ImageWidth(), PGImage1->ImageHeight(), ImagePanel->width(),
+                           ImagePanel->height()));
+}
+
+void TForm1::ZoomIn1Click() {
+  FitShown();
+}
+
+void TForm1::ZoomOut1Click() {
+  const QList<int> Rows = SelectedRows();
+  if (Rows.size() == 1) ShowFile(FileList->FullName(Rows.first()));
+}
+
+void TForm1::AutoZoomButtonClick() {
+  if (AutoZoomButton->isChecked())
+    FitShown();
+  else
+    ZoomOut1Click();
+}
+
+void TForm1::SetColor1Click() {
+  const QColor C = QColorDialog::getColor(PictureAreaColor(), this, "Color");
+  if (C.isValid()) SetPictureAreaColor(C, true);
+}
+
+void TForm1::CopyToClipboard1Click() {
+  if (TPixelGraphic* G = PGImage1->PixelGraphic(); G && !FShownFile.isEmpty()) CopyToClipboard(*G);
+}
+
+// ---- preferences and bookmarks
+
+void TForm1::SetPreferences1Click() {
+  if (!PrefsWindow()->Execute()) return;
+  {
+    TSettingsStore S;
+    FDeletePermanently = ReadDeletePermanently(S);
+    FConfirmDeletions = ReadConfirmDeletions(S);
+  }
+  RebuildTypeMask();
+  ListAndSort(SelectedFolder());
+}
+
+void TForm1::RebuildBookmarksMenu() {
+  for (QAction* A : FBookmarkItems) {
+    BookmarksMenu->removeAction(A);
+    A->deleteLater();
+  }
+  FBookmarkItems.clear();
+  QStringList List;
+  ReadBookmarks(BookmarksFile, List);
+  for (const QString& Folder : List) {
+    QAction* A = BookmarksMenu->addAction(Folder);
+    connect(A, &QAction::triggered, this, [this, Folder] { BookmarkClick(Folder); });
+    FBookmarkItems << A;
+  }
+}
+
+void TForm1::BookmarkClick(const QString& Folder) {
+  SetSelectedFolder(Folder);
+}
+
+void TForm1::AddBookmark1Click() {
+  const QString Folder = SelectedFolder();
+  if (Folder.isEmpty()) return;
+  const TAddBookmark R = AddBookmark(BookmarksFile, Folder);
+  if (R != TAddBookmark::Added) {
+    ShowMessage(AddBookmarkMessage(R, BookmarksFile, Folder), this);
+    return;
+  }
+  QAction* A = BookmarksMenu->addAction(Folder);
+  connect(A, &QAction::triggered, this, [this, Folder] { BookmarkClick(Folder); });
+  FBookmarkItems << A;
+}
+
+void TForm1::EditBookmarks1Click() {
+  if (BookmarkEditor()->Execute(BookmarksFile)) RebuildBookmarksMenu();
+}
+
+// ---- help
+
+void TForm1::HelpContents() {
+  const QString Help = HelpFileName();
+  if (!QFileInfo::exists(Help)) {
+    ShowMessage("The help file " + Help + " was not found.", this);
+    return;
+  }
+  QDesktopServices::openUrl(QUrl::fromLocalFile(Help));
+}
+
+void TForm1::AboutOrbisk1Click() {
+  if (!FAbout) FAbout = new TfAbout(this);
+  FAbout->exec();
+}
+
+} // namespace orbisk

@@ -1,0 +1,212 @@
+// TForm1: the main window. Folder tree and file list on the left, the picture area on the right,
+// a two-row tool bar, the menus and a five-panel status bar. The listing, sorting and settings
+// logic lives in filelist, typemask, mainsettings and bookmarks; this class wires them to the
+// widgets. Commands carried out by tools that are not part of the program yet exist as disabled
+// actions; SetCommandAvailable switches them on when their tool joins.
+#pragma once
+
+#include "browser/typemask.h"
+
+#include <QDialog>
+#include <QMainWindow>
+#include <QSet>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <functional>
+
+class QAction;
+class QFileSystemModel;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QSpinBox;
+class QSplitter;
+class QToolBar;
+class QTreeView;
+
+namespace orbisk {
+
+class TFileListModel;
+class TPGImage;
+class TfPrefs;
+class TfBMEdit;
+
+// The size a picture of PicW x PicH takes when fitted into an area of AreaW x AreaH: 4 pixels
+// kept free on every side, aspect ratio kept, rounding half to even.
+QSize FitSize(int PicW, int PicH, int AreaW, int AreaH);
+
+// The about box.
+class TfAbout : public QDialog {
+  Q_OBJECT
+public:
+  explicit TfAbout(QWidget* Parent = nullptr);
+};
+
+class TForm1 : public QMainWindow {
+  Q_OBJECT
+public:
+  // Reads the settings and bookmarks (the window's creation).
+  explicit TForm1(QWidget* Parent = nullptr);
+  ~TForm1() override;
+
+  // The file named on the command line, shown when the window is first shown.
+  void SetStartFile(const QString& Path) { FStartFile = Path; }
+  // Windows created by the program at start-up; made on demand when not given.
+  void SetPrefsWindow(TfPrefs* W) { FPrefs = W; }
+  void SetBookmarkEditor(TfBMEdit* W) { FBMEdit = W; }
+  void SetAboutBox(TfAbout* W) { FAbout = W; }
+  TfPrefs* PrefsWindow();
+  TfBMEdit* BookmarkEditor();
+  // The bookmarks file (the user's unless replaced).
+  QString BookmarksFile;
+  // Called once when the window has been shown the first time and the start-up list is made.
+  std::function<void()> OnFirstShown;
+
+  // ---- folder listing
+  // Lists the folder into the file list and sets the file count panel; the caller sorts.
+  // Raises std::runtime_error when the folder cannot be read (the list is then empty).
+  void ListFolder(const QString& Folder);
+  // Sorts the list with the current sort state; "Error sorting items" on failure.
+  void SortList();
+  // Clears the selection and selects the first file whose name begins with Name.
+  void SelectFileByName(const QString& Name);
+  // The folder selected in the tree ("" when none).
+  QString SelectedFolder() const;
+  // Selects the folder in the tree, which lists it.
+  void SetSelectedFolder(const QString& Folder);
+  QString FolderWithSeparatorOfList() const;
+  // The file list's selected rows, ascending.
+  QList<int> SelectedRows() const;
+  int SelectedCount() const { return SelectedRows().size(); }
+
+  // ---- showing a file (one place, so the full display procedure can replace it)
+  void ShowFile(const QString& Path);
+  // Fits the shown picture into the picture area.
+  void FitShown();
+  QString ShownFile() const { return FShownFile; }
+  QString ShownType() const { return FShownType; }
+
+  // ---- state
+  QString TypeMask() const { return FTypeMask; }
+  void RebuildTypeMask();
+  bool AllFiles() const;
+  bool DeletePermanently() const { return FDeletePermanently; }
+  bool ConfirmDeletions() const { return FConfirmDeletions; }
+  bool BGColorChanged() const { return FBGColorChanged; }
+  void SetPictureAreaColor(const QColor& C, bool ByUser);
+  QColor PictureAreaColor() const;
+  // Time taken by the last listing and sort, milliseconds.
+  qint64 LastListMs() const { return FLastListMs; }
+  // Enables a command whose tool has joined the program (or disables it again).
+  void SetCommandAvailable(QAction* A, bool Available);
+  bool CommandAvailable(QAction* A) const { return !FPending.contains(A); }
+
+  // ---- widgets
+  QToolBar *ToolBar1 = nullptr, *ToolBar2 = nullptr;
+  QSpinBox* SecondsEdit = nullptr;
+  QSplitter *Splitter1 = nullptr, *Splitter2 = nullptr; // left pane | picture; tree / list
+  QFileSystemModel* FolderModel = nullptr;
+  QTreeView* ShellTreeView1 = nullptr;
+  TFileListModel* FileList = nullptr;
+  QTreeView* ListView1 = nullptr;
+  QWidget* ImagePanel = nullptr;
+  TPGImage* PGImage1 = nullptr;
+  std::array<QLabel*, 5> StatusPanels{};
+  QLabel* BusyLamp = nullptr;
+  QProgressBar* PrintGauge = nullptr;
+  QMenu *FileMenu = nullptr, *EditMenu = nullptr, *BookmarksMenu = nullptr, *ToolsMenu = nullptr,
+        *HelpMenu = nullptr, *PopupMenu1 = nullptr, *TreePopupMenu = nullptr;
+
+  // ---- commands (tool buttons)
+  QAction *PreviousImageButton, *NextImageButton, *RunButton, *SelectFilesButton, *EditorButton,
+      *AlbumButton, *ConvertButton, *SearchButton, *ThumbnailsButton, *TesslyButton, *BGColorButton,
+      *AutoZoomButton;
+  // File menu
+  QAction *MoveFiles1, *EditInOrbisk1, *EditInExternal1, *RenameFile1, *DeleteFile1,
+      *FileAttributes1, *SearchFiles1, *PageSetup1, *PrintFolderListing1, *PrintImage1,
+      *SetPreferences1, *SetColor1, *Quit1;
+  // Edit menu
+  QAction *OpenOrbiskEditor1, *OpenExternalEditor1, *CopyToClipboard1;
+  // Bookmarks menu
+  QAction *AddBookmark1, *EditBookmarks1;
+  // Tools menu
+  QAction *Shiftra1, *Paintrel1, *Folvanas1, *Transmo1, *Quenty1, *ThumbnailExplorer1,
+      *TesslyCreator1;
+  // Help menu
+  QAction *Contents1, *SearchForHelpOn1, *FeatureOverview1, *HowToUseHelp1, *WebSite1, *Email1,
+      *AboutOrbisk1;
+  // Pop-up menu of the list and the picture area
+  QAction *ZoomIn1, *ZoomOut1, *EditWithOrbisk1, *EditWithExternal1, *ConvertWithTransmo1,
+      *PrintImage2, *ViewAllFiles1, *RefreshList1, *RenameFile2, *IncrementalRename1, *DeleteFiles1,
+      *FileAttributes2, *EXIFData1, *ImageProperties1, *WallpaperCentered1, *WallpaperTiled1,
+      *WallpaperStretched1, *RemoveWallpaper1;
+  // Folder tree pop-up
+  QAction *AddFolder1, *DeleteFolder1, *RefreshTree1;
+
+  // ---- handlers
+  void FormShow();
+  void FormClose();
+  void ShellTreeView1Change();
+  void ListView1SelectItem();
+  void ListView1ColumnClick(int Column);
+  void PopupMenu1Popup();
+  void RefreshListClick();
+  void ViewAllFilesClick();
+  void NextImageButtonClick();
+  void PreviousImageButtonClick();
+  void AutoZoomButtonClick();
+  void ZoomIn1Click();
+  void ZoomOut1Click();
+  void SetColor1Click();
+  void CopyToClipboard1Click();
+  void SetPreferences1Click();
+  void AddBookmark1Click();
+  void EditBookmarks1Click();
+  void RebuildBookmarksMenu();
+  void BookmarkClick(const QString& Folder);
+  void RefreshTreeClick();
+  void HelpContents();
+  void AboutOrbisk1Click();
+  // A key the window sees before its controls; true when it was used.
+  bool FormKeyDown(int Key, Qt::KeyboardModifiers Modifiers);
+
+  // The status bar text of a panel.
+  QString PanelText(int Panel) const;
+
+protected:
+  void showEvent(QShowEvent* E) override;
+  void closeEvent(QCloseEvent* E) override;
+  bool eventFilter(QObject* O, QEvent* E) override;
+
+private:
+  void CreateActions();
+  void CreateMenus();
+  void CreateToolBars();
+  void CreatePanes();
+  void CreateStatusBar();
+  void ReadSettings();
+  void WriteSettings();
+  void ListAndSort(const QString& Folder);
+  void SetLamp(bool On);
+  void UpdateCopyVisibility(bool OneSelected);
+  QAction* Pending(QAction* A);
+  void SelectRow(int Row, bool Exclusive);
+
+  QString FStartFile;
+  QString FTypeMask;
+  QString FShownFile, FShownType, FLastName;
+  QString FListedFolder;
+  bool FDeletePermanently = false, FConfirmDeletions = true, FBGColorChanged = false;
+  bool FFirstShowDone = false, FClosed = false;
+  qint64 FLastListMs = 0;
+  QSet<QAction*> FPending;
+  QList<QAction*> FBookmarkItems;
+  TfPrefs* FPrefs = nullptr;
+  TfBMEdit* FBMEdit = nullptr;
+  TfAbout* FAbout = nullptr;
+};
+
+} // namespace orbisk

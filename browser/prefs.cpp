@@ -1,0 +1,140 @@
+#include "browser/prefs.h"
+
+#include "browser/mainsettings.h"
+#include "platform/settingsstore.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace orbisk {
+
+TfPrefs::TfPrefs(QWidget* Parent) : QDialog(Parent) {
+  setObjectName("fPrefs");
+  setWindowTitle(QStringLiteral("Preferences"));
+  PageControl1 = new QTabWidget(this);
+
+  auto* Editors = new QWidget;
+  auto* Grid = new QGridLayout(Editors);
+  for (int I = 0; I < FileTypeCount; ++I) {
+    TypeChecks[I] = new QCheckBox(QString::fromLatin1(FileTypeNames()[I]), Editors);
+    EditorEdits[I] = new QLineEdit(Editors);
+    LocateButtons[I] = new QPushButton(QStringLiteral("Locate"), Editors);
+    LocateButtons[I]->setObjectName(QStringLiteral("Locate%1").arg(I + 1));
+    Grid->addWidget(TypeChecks[I], I, 0);
+    Grid->addWidget(EditorEdits[I], I, 1);
+    Grid->addWidget(LocateButtons[I], I, 2);
+    connect(LocateButtons[I], &QPushButton::clicked, this, [this, I] { LocateButtonClick(I); });
+  }
+  PageControl1->addTab(Editors, QStringLiteral("Editors"));
+
+  auto* Deletions = new QWidget;
+  auto* DelLayout = new QVBoxLayout(Deletions);
+  RadioGroup1 = new QGroupBox(QStringLiteral("Deleting a file will"), Deletions);
+  auto* RadioLayout = new QVBoxLayout(RadioGroup1);
+  DeleteModes = new QButtonGroup(this);
+  const char* Items[] = {"Move it to the ReCycle Bin",
+                         "Permanently delete it from your disk (can not be restored)"};
+  for (int I = 0; I < 2; ++I) {
+    auto* R = new QRadioButton(QString::fromLatin1(Items[I]), RadioGroup1);
+    DeleteModes->addButton(R, I);
+    RadioLayout->addWidget(R);
+  }
+  ConfirmCheck = new QCheckBox(QStringLiteral("Confirm Before Deleting Files"), Deletions);
+  DelLayout->addWidget(RadioGroup1);
+  DelLayout->addWidget(ConfirmCheck);
+  DelLayout->addStretch();
+  PageControl1->addTab(Deletions, QStringLiteral("Deletions"));
+
+  AssociateButton = new QPushButton(QStringLiteral("Associate"), this);
+  OKButton = new QPushButton(QStringLiteral("OK"), this);
+  CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+  OKButton->setDefault(true);
+  auto* Buttons = new QHBoxLayout;
+  Buttons->addWidget(AssociateButton);
+  Buttons->addStretch();
+  Buttons->addWidget(OKButton);
+  Buttons->addWidget(CancelButton);
+  auto* Main = new QVBoxLayout(this);
+  Main->addWidget(PageControl1);
+  Main->addLayout(Buttons);
+
+  connect(PageControl1, &QTabWidget::currentChanged, this, [this] { UpdateAssociateButton(); });
+  connect(OKButton, &QPushButton::clicked, this, [this] { OKButtonClick(); });
+  connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+  ChooseFile = [](QWidget* Owner) {
+    return QFileDialog::getOpenFileName(Owner, QStringLiteral("Locate"));
+  };
+  UpdateAssociateButton();
+}
+
+void TfPrefs::UpdateAssociateButton() {
+  // File associations are not available yet; the button stays hidden until they are.
+  constexpr bool AssociationsAvailable = false;
+  AssociateButton->setVisible(AssociationsAvailable && PageControl1->currentIndex() == 0);
+}
+
+void TfPrefs::LoadSettings(const TSettingsStore& S) {
+  TFileTypeFlags Flags = ParseFileTypes(ReadFileTypes(S));
+  for (int I = 0; I < FileTypeCount; ++I) {
+    TypeChecks[I]->setChecked(Flags[I]);
+    EditorEdits[I]->setText(S.ReadString(EditorValueName(I), QString()));
+  }
+  ConfirmCheck->setChecked(ReadConfirmDeletions(S));
+  DeleteModes->button(S.ReadString("Deletions", "0") == QLatin1String("1") ? 1 : 0)
+      ->setChecked(true);
+}
+
+void TfPrefs::SaveSettings(TSettingsStore& S) const {
+  S.WriteString("FileTypes", FileTypesText(FileTypeFlags()));
+  for (int I = 0; I < FileTypeCount; ++I)
+    S.WriteString(EditorValueName(I), EditorEdits[I]->text());
+  S.WriteInteger("Deletions", DeletePermanently() ? 1 : 0);
+  S.WriteString("Confirm Deletions", ConfirmDeletions() ? "1" : "0");
+}
+
+bool TfPrefs::Execute() {
+  {
+    TSettingsStore S;
+    LoadSettings(S);
+  }
+  return exec() == QDialog::Accepted;
+}
+
+TFileTypeFlags TfPrefs::FileTypeFlags() const {
+  TFileTypeFlags F{};
+  for (int I = 0; I < FileTypeCount; ++I)
+    F[I] = TypeChecks[I]->isChecked();
+  return F;
+}
+
+bool TfPrefs::DeletePermanently() const {
+  return DeleteModes->checkedId() == 1;
+}
+
+bool TfPrefs::ConfirmDeletions() const {
+  return ConfirmCheck->isChecked();
+}
+
+void TfPrefs::LocateButtonClick(int Row) {
+  QString Name = ChooseFile ? ChooseFile(this) : QString();
+  if (!Name.isEmpty()) EditorEdits[Row]->setText(Name);
+}
+
+void TfPrefs::OKButtonClick() {
+  {
+    TSettingsStore S;
+    SaveSettings(S);
+  }
+  accept();
+}
+
+} // namespace orbisk

@@ -1,0 +1,58 @@
+// TfPrefs: the "Preferences" window: which file types the list shows and their external editors
+// (tab "Editors"), and how files are deleted (tab "Deletions").
+#pragma once
+
+#include "browser/typemask.h"
+
+#include <QDialog>
+
+#include <array>
+#include <functional>
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QButtonGroup;
+class QGroupBox;
+class QTabWidget;
+
+namespace orbisk {
+
+class TSettingsStore;
+
+class TfPrefs : public QDialog {
+  Q_OBJECT
+public:
+  explicit TfPrefs(QWidget* Parent = nullptr);
+
+  // Reloads the controls from the settings (done on every opening).
+  void LoadSettings(const TSettingsStore& S);
+  void SaveSettings(TSettingsStore& S) const;
+  // Loads from the user's settings and runs modally; on OK the settings are written first.
+  bool Execute();
+
+  // Chooses a program for a "Locate" button (a file-open dialog unless replaced).
+  std::function<QString(QWidget* Owner)> ChooseFile;
+
+  TFileTypeFlags FileTypeFlags() const;
+  bool DeletePermanently() const;
+  bool ConfirmDeletions() const;
+
+  QTabWidget* PageControl1 = nullptr;
+  std::array<QCheckBox*, FileTypeCount> TypeChecks{};
+  std::array<QLineEdit*, FileTypeCount> EditorEdits{};
+  std::array<QPushButton*, FileTypeCount> LocateButtons{};
+  QGroupBox* RadioGroup1 = nullptr;
+  QButtonGroup* DeleteModes = nullptr;
+  QCheckBox* ConfirmCheck = nullptr;
+  QPushButton *AssociateButton = nullptr, *OKButton = nullptr, *CancelButton = nullptr;
+
+  void LocateButtonClick(int Row);
+  void OKButtonClick();
+
+private:
+  void UpdateAssociateButton();
+};
+
+} // namespace orbisk

@@ -1,0 +1,131 @@
+// Helpers for the browser window tests: private HOME and XDG folders (set before anything reads
+// them), simulated user input, a prompt that records its texts, and small picture files.
+#pragma once
+
+#include "browser/prompt.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdlib>
+#include <deque>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+namespace orbisk::test {
+
+// The private home: HOME, XDG_CONFIG_HOME and XDG_DATA_HOME point into one fresh folder for the
+// whole test program (set while static objects are built, before main()).
+inline const QString& TestHome() {
+  static const QString Home = [] {
+    std::string Base = "/tmp/orbisk-browser-test-" + std::to_string(getpid());
+    QDir().mkpath(QString::fromStdString(Base + "/config"));
+    QDir().mkpath(QString::fromStdString(Base + "/data"));
+    setenv("HOME", Base.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (Base + "/config").c_str(), 1);
+    setenv("XDG_DATA_HOME", (Base + "/data").c_str(), 1);
+    return QString::fromStdString(Base);
+  }();
+  return Home;
+}
+inline const QString& HomeAtStart = TestHome();
+
+inline QString SettingsFile() {
+  return TestHome() + "/config/Brenmoor/Orbiskel.conf";
+}
+inline QString BookmarksPath() {
+  return TestHome() + "/data/Orbiskel/bookmrks.dat";
+}
+
+// Forgets every stored setting and bookmark.
+inline void ResetUserFiles() {
+  QFile::remove(SettingsFile());
+  QDir(TestHome() + "/data/Orbiskel").removeRecursively();
+}
+
+// A fresh folder under the private home.
+inline QString MakeFolder(const QString& Name) {
+  QString Path = TestHome() + "/" + Name;
+  QDir(Path).removeRecursively();
+  QDir().mkpath(Path);
+  return Path;
+}
+
+inline void WriteBytes(const QString& Path, qint64 Size) {
+  QFile F(Path);
+  F.open(QIODevice::WriteOnly);
+  F.write(QByteArray(Size, 'x'));
+}
+
+inline void WritePicture(const QString& Path, int W, int H) {
+  QImage I(W, H, QImage::Format_RGB32);
+  I.fill(QColor(200, 30, 30));
+  I.save(Path, "PNG");
+}
+
+inline void Wait(int Ms) {
+  QEventLoop L;
+  QTimer::singleShot(Ms, &L, &QEventLoop::quit);
+  L.exec();
+}
+
+inline void Click(QWidget* W, QPoint P, Qt::KeyboardModifiers M = Qt::NoModifier) {
+  QMouseEvent Press(QEvent::MouseButtonPress, P, W->mapToGlobal(P), Qt::LeftButton, Qt::LeftButton,
+                    M);
+  QApplication::sendEvent(W, &Press);
+  QMouseEvent Release(QEvent::MouseButtonRelease, P, W->mapToGlobal(P), Qt::LeftButton,
+                      Qt::NoButton, M);
+  QApplication::sendEvent(W, &Release);
+  QApplication::processEvents();
+}
+
+inline void Key(QWidget* W, int K, Qt::KeyboardModifiers M = Qt::NoModifier) {
+  QKeyEvent Press(QEvent::KeyPress, K, M);
+  QApplication::sendEvent(W, &Press);
+  QKeyEvent Release(QEvent::KeyRelease, K, M);
+  QApplication::sendEvent(W, &Release);
+  QApplication::processEvents();
+}
+
+// Records every message and answers questions from a queue (No when empty).
+class TRecordingPrompt : public TPrompt {
+public:
+  QStringList Messages;
+  std::deque<bool> Answers;
+  void Message(QWidget*, const QString& Text) override { Messages << Text; }
+  bool YesNo(QWidget*, const QString& Text) override {
+    Messages << Text;
+    if (Answers.empty()) return false;
+    bool A = Answers.front();
+    Answers.pop_front();
+    return A;
+  }
+};
+
+// Installs a recording prompt for its lifetime.
+class TPromptScope {
+public:
+  TPromptScope() {
+    auto P = std::make_unique<TRecordingPrompt>();
+    FPrompt = P.get();
+    SetPrompt(std::move(P));
+  }
+  ~TPromptScope() { SetPrompt(nullptr); }
+  TRecordingPrompt& operator*() { return *FPrompt; }
+  TRecordingPrompt* operator->() { return FPrompt; }
+
+private:
+  TRecordingPrompt* FPrompt;
+};
+
+} // namespace orbisk::test

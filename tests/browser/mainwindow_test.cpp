@@ -1,0 +1,348 @@
+// The main window driven as a user would: choosing folders in the tree, clicking column headers
+// and files, keys, the pop-up menu, preferences and bookmarks, and settings kept between runs.
+#include "browser/bmedit.h"
+#include "browser/filelist.h"
+#include "browser/mainwindow.h"
+#include "browser/prefs.h"
+#include "platform/settingsstore.h"
+#include "tests/browser/browsertest.h"
+#include "view/pgimage.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QListWidget>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QTreeView>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace orbisk;
+
+namespace {
+
+class MainWindow : public ::testing::Test {
+protected:
+  void SetUp() override {
+    test::ResetUserFiles();
+    Pics = test::MakeFolder("pics");
+    test::WritePicture(Pics + "/red.png", 40, 30);
+    test::WriteBytes(Pics + "/big.jpg", 5000);
+    test::WriteBytes(Pics + "/Alpha.gif", 10);
+    test::WriteBytes(Pics + "/notes.txt", 10);
+    Other = test::MakeFolder("other");
+    test::WritePicture(Other + "/red.png", 20, 10);
+  }
+
+  std::unique_ptr<TForm1> Open(const QString& StartFile = QString()) {
+    auto F = std::make_unique<TForm1>();
+    F->SetStartFile(StartFile);
+    F->show();
+    QApplication::processEvents();
+    return F;
+  }
+
+  static QStringList Column0(TForm1& F) {
+    QStringList L;
+    for (int R = 0; R < F.FileList->rowCount(); ++R)
+      L << F.FileList->Item(R).Name;
+    return L;
+  }
+
+  static void ClickHeader(TForm1& F, int Column) {
+    QHeaderView* H = F.ListView1->header();
+    QPoint P(H->sectionViewportPosition(Column) + H->sectionSize(Column) / 2, H->height() / 2);
+    test::Click(H->viewport(), P);
+  }
+
+  static void ClickRow(TForm1& F, int Row, Qt::KeyboardModifiers M = Qt::NoModifier) {
+    F.ListView1->scrollTo(F.FileList->index(Row, 0));
+    QRect R = F.ListView1->visualRect(F.FileList->index(Row, 0));
+    ASSERT_TRUE(R.isValid());
+    test::Click(F.ListView1->viewport(), R.center(), M);
+  }
+
+  static void ChooseFolder(TForm1& F, const QString& Folder) {
+    // Through the tree's own selection, as a click or a key in the tree does.
+    QModelIndex I = F.FolderModel->index(Folder);
+    ASSERT_TRUE(I.isValid()) << Folder.toStdString();
+    F.ShellTreeView1->setCurrentIndex(I);
+    QApplication::processEvents();
+  }
+
+  QString Pics, Other;
+};
+
+} // namespace
+
+TEST_F(MainWindow, FirstRunLayoutAndHomeFolder) {
+  test::WriteBytes(test::TestHome() + "/home.jpg", 1);
+  auto F = Open();
+  EXPECT_EQ(F->windowTitle(), "Orbisk 7.8 by Brenmoor Software");
+  EXPECT_EQ(F->width(), 620);
+  EXPECT_EQ(F->height(), 460);
+  EXPECT_EQ(F->Splitter1->sizes().value(0), 180);
+  EXPECT_EQ(F->Splitter2->sizes().value(0), 120);
+  EXPECT_EQ(F->SecondsEdit->text(), "4");
+  EXPECT_EQ(F->SelectedFolder(), QDir::homePath());
+  EXPECT_TRUE(Column0(*F).contains("home.jpg"));
+  EXPECT_EQ(F->TypeMask(), "*.jpg;*.gif;*.bmp;*.ico;*.wmf;*.avi;*.pcx;*.png;*.tga;*.tif;");
+  EXPECT_EQ(F->FolderModel->rootPath(), "/");
+
+  // The commands whose tools are not there yet exist but do nothing.
+  EXPECT_EQ(F->SelectFilesButton->toolTip(), "Shiftra");
+  EXPECT_FALSE(F->SelectFilesButton->isEnabled());
+  EXPECT_FALSE(F->RenameFile1->isEnabled());
+  EXPECT_TRUE(F->SetPreferences1->isEnabled());
+  EXPECT_FALSE(F->CopyToClipboard1->isVisible());
+  const int Widths[5] = {25, 80, 60, 250, 50};
+  for (int I = 0; I < 5; ++I)
+    EXPECT_GE(F->StatusPanels[I]->width(), Widths[I]) << I;
+  QFile::remove(test::TestHome() + "/home.jpg");
+}
+
+TEST_F(MainWindow, TreeListsFolderAndHeadersSort) {
+  auto F = Open();
+  ChooseFolder(*F, Pics);
+  EXPECT_EQ(Column0(*F), QStringList({"Alpha.gif", "big.jpg", "red.png"}));
+  EXPECT_EQ(F->PanelText(1), "3 files");
+
+  ClickHeader(*F, 1); // size ascending
+  EXPECT_EQ(F->FileList->SortColumn(), 1);
+  EXPECT_EQ(Column0(*F).last(), "big.jpg");
+  ClickHeader(*F, 1); // size descending
+  EXPECT_EQ(Column0(*F).first(), "big.jpg");
+  EXPECT_FALSE(F->FileList->SortAscending());
+
+  // F5 lists again by name, keeping the direction.
+  test::WriteBytes(Pics + "/zeta.bmp", 1);
+  test::Key(F->ListView1, Qt::Key_F5);
+  EXPECT_EQ(Column0(*F), QStringList({"zeta.bmp", "red.png", "big.jpg", "Alpha.gif"}));
+  EXPECT_EQ(F->PanelText(1), "4 files");
+
+  ClickHeader(*F, 2); // type ascending
+  EXPECT_EQ(Column0(*F), QStringList({"zeta.bmp", "Alpha.gif", "big.jpg", "red.png"}));
+
+  // "View All Files" names column 0 and lists the text file.
+  F->ViewAllFiles1->trigger();
+  EXPECT_EQ(F->FileList->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), "Name (All)");
+  EXPECT_EQ(F->PanelText(1), "5 files");
+  EXPECT_EQ(F->FileList->SortColumn(), 0);
+  F->ViewAllFiles1->trigger();
+  EXPECT_EQ(F->FileList->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(),
+            "Name (Images)");
+  EXPECT_EQ(F->PanelText(1), "4 files");
+
+  // Another folder replaces the list.
+  ChooseFolder(*F, Other);
+  EXPECT_EQ(Column0(*F), QStringList({"red.png"}));
+}
+
+TEST_F(MainWindow, SelectingOneFileShowsIt) {
+  auto F = Open();
+  ChooseFolder(*F, Pics);
+  ClickRow(*F, 2); // red.png
+  EXPECT_EQ(F->ShownFile(), Pics + "/red.png");
+  EXPECT_EQ(F->PGImage1->FileName(), Pics + "/red.png");
+  EXPECT_TRUE(F->PGImage1->isVisible());
+  EXPECT_EQ(F->PGImage1->ImageWidth(), 40);
+  EXPECT_EQ(F->PGImage1->pos(), QPoint(4, 4));
+  EXPECT_EQ(F->PGImage1->size(), QSize(40, 30));
+  EXPECT_EQ(F->PanelText(3), " red.png  (40 x 30)");
+  EXPECT_EQ(F->PanelText(2), "1K");
+  EXPECT_EQ(F->ShownType(), "PNG");
+  EXPECT_TRUE(F->CopyToClipboard1->isVisible());
+
+  // The same name in another folder is another file.
+  ChooseFolder(*F, Other);
+  ClickRow(*F, 0);
+  EXPECT_EQ(F->PGImage1->FileName(), Other + "/red.png");
+  EXPECT_EQ(F->PanelText(3), " red.png  (20 x 10)");
+
+  // An unreadable picture leaves the area empty and the status text as it was.
+  ChooseFolder(*F, Pics);
+  ClickRow(*F, 1); // big.jpg holds no picture
+  EXPECT_FALSE(F->PGImage1->isVisible());
+  EXPECT_EQ(F->PanelText(3), " red.png  (20 x 10)");
+  EXPECT_EQ(F->PanelText(2), "5K");
+
+  // Two selected files show nothing and hide "Copy to clipboard".
+  ClickRow(*F, 2, Qt::ControlModifier);
+  EXPECT_EQ(F->SelectedCount(), 2);
+  EXPECT_FALSE(F->CopyToClipboard1->isVisible());
+}
+
+TEST_F(MainWindow, NextPreviousWrapAndFit) {
+  auto F = Open();
+  ChooseFolder(*F, Pics);
+  F->PreviousImageButton->trigger(); // nothing focused: the last file
+  EXPECT_EQ(F->ShownFile(), Pics + "/red.png");
+  F->NextImageButton->trigger(); // past the last: the first
+  EXPECT_EQ(F->SelectedRows(), QList<int>({0}));
+  F->PreviousImageButton->trigger();
+  EXPECT_EQ(F->SelectedRows(), QList<int>({2}));
+
+  // Fitting keeps 4 pixels free and the aspect ratio.
+  EXPECT_EQ(FitSize(100, 50, 400, 300), QSize(392, 196));
+  EXPECT_EQ(FitSize(1000, 2000, 400, 300), QSize(146, 292));
+  EXPECT_EQ(FitSize(40, 30, 408, 308), QSize(400, 300));
+  test::Key(F->ListView1, Qt::Key_Plus, Qt::KeypadModifier); // zoom in: fit
+  const QSize Area = F->ImagePanel->size();
+  EXPECT_EQ(F->PGImage1->size(), FitSize(40, 30, Area.width(), Area.height()));
+  test::Key(F->ListView1, Qt::Key_Minus, Qt::KeypadModifier); // zoom out: natural size
+  EXPECT_EQ(F->PGImage1->size(), QSize(40, 30));
+}
+
+TEST_F(MainWindow, PopupMenuEnablesBySelection) {
+  auto F = Open();
+  ChooseFolder(*F, Pics);
+  // As the tools join, their commands follow the selection rules.
+  for (QAction* A : {F->RenameFile2, F->EditWithOrbisk1, F->DeleteFiles1})
+    F->SetCommandAvailable(A, true);
+  struct Case {
+    QList<int> Rows;
+    bool One, Some;
+  } Cases[] = {{{}, false, false}, {{1}, true, true}, {{0, 2}, false, true}};
+  for (const auto& C : Cases) {
+    F->ListView1->clearSelection();
+    for (int R : C.Rows)
+      F->ListView1->selectionModel()->select(
+          F->FileList->index(R, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    emit F->PopupMenu1->aboutToShow();
+    EXPECT_EQ(F->RenameFile2->isEnabled(), C.One) << C.Rows.size();
+    EXPECT_EQ(F->EditWithOrbisk1->isEnabled(), C.One) << C.Rows.size();
+    EXPECT_EQ(F->DeleteFiles1->isEnabled(), C.Some) << C.Rows.size();
+    EXPECT_FALSE(F->ImageProperties1->isEnabled()); // still without its window
+  }
+}
+
+TEST_F(MainWindow, PreferencesChangeTheList) {
+  auto F = Open();
+  ChooseFolder(*F, Pics);
+  EXPECT_EQ(Column0(*F).size(), 3);
+  test::TPromptScope Prompt;
+  QTimer::singleShot(0, [&] {
+    TfPrefs* P = F->PrefsWindow();
+    P->TypeChecks[0]->setChecked(false); // JPG off
+    P->ConfirmCheck->setChecked(false);
+    P->DeleteModes->button(1)->click();
+    P->OKButton->click();
+  });
+  F->SetPreferences1->trigger();
+  EXPECT_EQ(Column0(*F), QStringList({"Alpha.gif", "red.png"}));
+  EXPECT_EQ(F->TypeMask(), "*.gif;*.bmp;*.ico;*.wmf;*.avi;*.pcx;*.png;*.tga;*.tif;");
+  EXPECT_FALSE(F->ConfirmDeletions());
+  EXPECT_TRUE(F->DeletePermanently());
+
+  // All types off: an empty list.
+  QTimer::singleShot(0, [&] {
+    for (QCheckBox* C : F->PrefsWindow()->TypeChecks)
+      C->setChecked(false);
+    F->PrefsWindow()->OKButton->click();
+  });
+  F->SetPreferences1->trigger();
+  EXPECT_EQ(F->PanelText(1), "0 files");
+  // Cancel changes nothing.
+  QTimer::singleShot(0, [&] {
+    F->PrefsWindow()->TypeChecks[1]->setChecked(true);
+    F->PrefsWindow()->CancelButton->click();
+  });
+  F->SetPreferences1->trigger();
+  EXPECT_EQ(F->PanelText(1), "0 files");
+  EXPECT_TRUE(Prompt->Messages.isEmpty());
+}
+
+TEST_F(MainWindow, BookmarksMenu) {
+  auto F = Open();
+  test::TPromptScope Prompt;
+  ChooseFolder(*F, Pics);
+  const int Fixed = F->BookmarksMenu->actions().size();
+  EXPECT_EQ(Fixed, 3); // Add, Edit and a separator
+  F->AddBookmark1->trigger();
+  F->AddBookmark1->trigger();
+  ASSERT_EQ(Prompt->Messages, QStringList({Pics + " is already bookmarked!"}));
+  ChooseFolder(*F, Other);
+  F->AddBookmark1->trigger();
+  ASSERT_EQ(F->BookmarksMenu->actions().size(), Fixed + 2);
+  EXPECT_EQ(F->BookmarksMenu->actions()[Fixed]->text(), Pics);
+
+  // A bookmark selects its folder, which is listed.
+  F->BookmarksMenu->actions()[Fixed]->trigger();
+  EXPECT_EQ(F->SelectedFolder(), Pics);
+  EXPECT_EQ(F->PanelText(1), "3 files");
+
+  // The editor's OK rebuilds the menu; a new window reads the file.
+  QTimer::singleShot(0, [&] {
+    TfBMEdit* E = F->BookmarkEditor();
+    E->ListBox1->setCurrentRow(0);
+    E->DeleteButton->click();
+    E->OKButton->click();
+  });
+  F->EditBookmarks1->trigger();
+  ASSERT_EQ(F->BookmarksMenu->actions().size(), Fixed + 1);
+  EXPECT_EQ(F->BookmarksMenu->actions()[Fixed]->text(), Other);
+  F->close();
+  auto G = Open();
+  EXPECT_EQ(G->BookmarksMenu->actions().size(), Fixed + 1);
+}
+
+TEST_F(MainWindow, SettingsKeptBetweenRuns) {
+  {
+    TSettingsStore S;
+    S.WriteInteger("BG Color", 0x0000FF); // red, from an earlier run
+  }
+  {
+    auto F = Open();
+    EXPECT_EQ(F->PictureAreaColor(), QColor(255, 0, 0));
+    ChooseFolder(*F, Pics);
+    F->move(30, 40);
+    F->resize(700, 500);
+    QApplication::processEvents();
+    F->Splitter1->setSizes({220, 480});
+    F->Splitter2->setSizes({150, 250});
+    F->SecondsEdit->stepBy(3);
+    EXPECT_EQ(F->SecondsEdit->text(), "7");
+    F->close();
+  }
+  TSettingsStore S;
+  EXPECT_EQ(S.ReadString("Directory", ""), Pics);
+  EXPECT_EQ(S.ReadString("Seconds", ""), "7");
+  EXPECT_EQ(S.ReadInteger("BG Color", 0), 0x0000FF); // not changed in that run: kept
+  auto F = Open();
+  EXPECT_EQ(F->size(), QSize(700, 500));
+  EXPECT_EQ(F->pos(), QPoint(30, 40));
+  EXPECT_EQ(F->Splitter1->sizes().value(0), 220);
+  EXPECT_EQ(F->Splitter2->sizes().value(0), 150);
+  EXPECT_EQ(F->SecondsEdit->value(), 7);
+  EXPECT_EQ(F->SelectedFolder(), Pics);
+  EXPECT_EQ(F->PanelText(1), "3 files");
+
+  // The seconds stay within 1..60 without wrapping.
+  F->SecondsEdit->stepBy(100);
+  EXPECT_EQ(F->SecondsEdit->value(), 60);
+  F->SetPictureAreaColor(QColor(0, 0, 255), true);
+  F->close();
+  EXPECT_EQ(TSettingsStore().ReadInteger("BG Color", 0), 0xFF0000);
+}
+
+TEST_F(MainWindow, StartFileArgument) {
+  {
+    auto F = Open(Pics + "/RED.png");
+    EXPECT_EQ(F->SelectedFolder(), Pics);
+    EXPECT_EQ(F->SelectedRows(), QList<int>({2}));
+    EXPECT_EQ(F->ShownFile(), Pics + "/red.png");
+    EXPECT_TRUE(F->PGImage1->isVisible());
+  }
+  // A type outside the mask: the folder is listed, nothing shown.
+  auto F = Open(Pics + "/notes.txt");
+  EXPECT_EQ(F->SelectedFolder(), Pics);
+  EXPECT_EQ(F->PanelText(1), "3 files");
+  EXPECT_TRUE(F->ShownFile().isEmpty());
+  EXPECT_FALSE(F->PGImage1->isVisible());
+}
