@@ -1,8 +1,10 @@
 #include "app/startup.h"
 
 #include "browser/bmedit.h"
+#include "browser/fileprop.h"
 #include "browser/mainwindow.h"
 #include "browser/prefs.h"
+#include "metadata/ui/exifwindow.h"
 
 namespace orbisk {
 
@@ -21,13 +23,16 @@ std::unique_ptr<TForm1> CreateWindows(const QString& StartFile) {
   // TfAlbum, TfrmEdit (album window, caption editor)
   // TfrmAcquire, TfrmFileSaveOptions (image editor, save options)
   // TfRotate (rotation), TfrmBorder (borders), TfrmColorRez (colour resolution)
-  // TfrmFileProp (image properties), TfrmResize (resize), TfrmNewEFX (effects)
+  Form1->SetFilePropWindow(new TfrmFileProp(Form1.get()));
+  // TfrmResize (resize), TfrmNewEFX (effects)
   // TfrmConvert (picture converter), TfrmGIFTrans (GIF export)
   // TfrmThumbnails, TfrmSaveThumbnail (thumbnail explorer)
   // TfrmTesslyOptions, TfrmThumbEdit (thumbnail sheet creator)
   // TfrmSelectFolder (thumbnail explorer), TfrmPubWizard (web album wizard)
   // TfrmRedEyeReduction (red-eye), TfrmBarrel (lens correction)
-  // TfrmIncRename (incremental rename), TfrmEXIF (EXIF window), TfrmGaussianBlur (blur)
+  // TfrmIncRename (incremental rename)
+  Form1->SetExifWindow(new TfrmEXIF(Form1.get()));
+  // TfrmGaussianBlur (blur)
   return Form1;
 }
 

@@ -1,4 +1,6 @@
 #include "browser/mainwindow.h"
+#include "browser/fileprop.h"
+#include "metadata/ui/exifwindow.h"
 
 #include "browser/bmedit.h"
 #include "browser/bookmarks.h"
@@ -216,8 +218,8 @@ void TForm1::CreateActions() {
   IncrementalRename1 = Pending(Plain("Incremental Rename..."));
   DeleteFiles1 = Pending(Plain("Delete Files (Del)"));
   FileAttributes2 = Pending(Plain("File Attributes..."));
-  EXIFData1 = Pending(Plain("EXIF Data..."));
-  ImageProperties1 = Pending(Plain("Image Properties..."));
+  EXIFData1 = Make("EXIF Data...", [this] { EXIFData1Click(); });
+  ImageProperties1 = Make("Image Properties...", [this] { ImageProperties1Click(); });
   WallpaperCentered1 = Pending(Plain("Centered"));
   WallpaperTiled1 = Pending(Plain("Tiled"));
   WallpaperStretched1 = Pending(Plain("Stretched"));
@@ -740,6 +742,8 @@ void TForm1::ListView1SelectItem() {
   }
   // The full path, not the bare name: a file of the same name in another folder is another file.
   const QString Path = FileList->FullName(Rows.first());
+  // The EXIF window follows the selection while it is open.
+  if (FExif) FExif->SelectionChanged(Path);
   if (Path != FLastName) {
     FLastName = Path;
     if (QFileInfo::exists(Path)) ShowFile(Path);
@@ -779,6 +783,37 @@ void TForm1::PopupMenu1Popup() {
                      WallpaperTiled1, WallpaperStretched1})
     A->setEnabled(N == 1 && CommandAvailable(A));
   DeleteFiles1->setEnabled(N >= 1 && CommandAvailable(DeleteFiles1));
+}
+
+// ---- EXIF data and image properties
+
+void TForm1::SetFilePropWindow(TfrmFileProp* W) { FFileProp = W; }
+
+void TForm1::SetExifWindow(TfrmEXIF* W) { FExif = W; }
+
+TfrmFileProp* TForm1::FilePropWindow() {
+  if (!FFileProp) FFileProp = new TfrmFileProp(this);
+  return FFileProp;
+}
+
+TfrmEXIF* TForm1::ExifWindow() {
+  if (!FExif) FExif = new TfrmEXIF(this);
+  return FExif;
+}
+
+QString TForm1::SelectedFile() const {
+  const QList<int> Rows = SelectedRows();
+  return Rows.size() == 1 ? FileList->FullName(Rows.first()) : QString();
+}
+
+void TForm1::EXIFData1Click() {
+  const QString Path = SelectedFile();
+  if (!Path.isEmpty()) ExifWindow()->ShowFile(Path);
+}
+
+void TForm1::ImageProperties1Click() {
+  const QString Path = SelectedFile();
+  if (!Path.isEmpty()) FilePropWindow()->Execute(Path);
 }
 
 // ---- previous and next

@@ -33,6 +33,8 @@ class TFileListModel;
 class TPGImage;
 class TfPrefs;
 class TfBMEdit;
+class TfrmEXIF;
+class TfrmFileProp;
 
 // The size a picture of PicW x PicH takes when fitted into an area of AreaW x AreaH: 4 pixels
 // kept free on every side, aspect ratio kept, rounding half to even.
@@ -58,6 +60,10 @@ public:
   void SetPrefsWindow(TfPrefs* W) { FPrefs = W; }
   void SetBookmarkEditor(TfBMEdit* W) { FBMEdit = W; }
   void SetAboutBox(TfAbout* W) { FAbout = W; }
+  void SetFilePropWindow(TfrmFileProp* W);
+  void SetExifWindow(TfrmEXIF* W);
+  TfrmFileProp* FilePropWindow();
+  TfrmEXIF* ExifWindow();
   TfPrefs* PrefsWindow();
   TfBMEdit* BookmarkEditor();
   // The bookmarks file (the user's unless replaced).
@@ -153,6 +159,10 @@ public:
   void ListView1SelectItem();
   void ListView1ColumnClick(int Column);
   void PopupMenu1Popup();
+  void EXIFData1Click();
+  void ImageProperties1Click();
+  // The full path of the one selected file, or an empty text.
+  QString SelectedFile() const;
   void RefreshListClick();
   void ViewAllFilesClick();
   void NextImageButtonClick();
@@ -206,6 +216,8 @@ private:
   QList<QAction*> FBookmarkItems;
   TfPrefs* FPrefs = nullptr;
   TfBMEdit* FBMEdit = nullptr;
+  TfrmFileProp* FFileProp = nullptr;
+  TfrmEXIF* FExif = nullptr;
   TfAbout* FAbout = nullptr;
 };
 

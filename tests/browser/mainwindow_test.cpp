@@ -6,6 +6,8 @@
 #include "browser/prefs.h"
 #include "platform/settingsstore.h"
 #include "tests/browser/browsertest.h"
+#include "metadata/ui/exifwindow.h"
+#include "tests/common/testutil.h"
 #include "view/pgimage.h"
 
 #include <QButtonGroup>
@@ -218,7 +220,9 @@ TEST_F(MainWindow, PopupMenuEnablesBySelection) {
     EXPECT_EQ(F->RenameFile2->isEnabled(), C.One) << C.Rows.size();
     EXPECT_EQ(F->EditWithOrbisk1->isEnabled(), C.One) << C.Rows.size();
     EXPECT_EQ(F->DeleteFiles1->isEnabled(), C.Some) << C.Rows.size();
-    EXPECT_FALSE(F->ImageProperties1->isEnabled()); // still without its window
+    EXPECT_EQ(F->ImageProperties1->isEnabled(), C.One);
+    EXPECT_EQ(F->EXIFData1->isEnabled(), C.One);
+    EXPECT_FALSE(F->FileAttributes2->isEnabled()); // still without its window
   }
 }
 
@@ -345,4 +349,29 @@ TEST_F(MainWindow, StartFileArgument) {
   EXPECT_EQ(F->PanelText(1), "3 files");
   EXPECT_TRUE(F->ShownFile().isEmpty());
   EXPECT_FALSE(F->PGImage1->isVisible());
+}
+
+TEST_F(MainWindow, ExifWindowOpensAndFollowsTheSelection) {
+  const std::string Corpus = test::CorpusDir();
+  if (Corpus.empty()) GTEST_SKIP() << "corpus folder absent";
+  const QString Folder = test::MakeFolder("exif");
+  QFile::copy(QString::fromStdString(Corpus + "/exif-samples/jpg/Canon_40D.jpg"),
+              Folder + "/a.jpg");
+  test::WritePicture(Folder + "/b.png", 4, 4);
+  auto F = Open();
+  ChooseFolder(*F, Folder);
+  ClickRow(*F, 0);
+  F->EXIFData1->trigger();
+  QApplication::processEvents();
+  TfrmEXIF* W = F->ExifWindow();
+  ASSERT_TRUE(W->isVisible());
+  EXPECT_EQ(W->ListedFile(), Folder + "/a.jpg");
+  bool Found = false;
+  for (const auto& R : W->Rows())
+    Found |= R.Description == "DateTime" && R.Value == "2008:07:31 10:38:11";
+  EXPECT_TRUE(Found);
+  ClickRow(*F, 1); // the open window lists the new selection
+  EXPECT_EQ(W->ListedFile(), Folder + "/b.png");
+  EXPECT_TRUE(W->Rows().empty());
+  W->close();
 }

@@ -1,1 +1,0 @@
-// The EXIF window library.
