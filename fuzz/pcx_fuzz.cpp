@@ -1,29 +1,7 @@
 // Feeds arbitrary bytes to the PCX reader: loading and the file information must fail cleanly.
-#include "engine/pixelgraphic.h"
-#include "engine/registry.h"
-#include "engine/stream.h"
-
-#include <cstddef>
-#include <cstdint>
+#include "fuzz/fuzz_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-  orbisk::MaxPixelCount = int64_t(1) << 22;
-  orbisk::TFileFormatReader* Reader = nullptr;
-  for (orbisk::TFileFormatReader* R : orbisk::FileFormatReaders())
-    if (R->Extension == "pcx") Reader = R;
-  for (int Index : {0, 1}) {
-    try {
-      orbisk::TPGMemoryStream S(Data, Size);
-      orbisk::TPixelGraphic G;
-      Reader->ReadGraphic(S, G, Index);
-    } catch (const orbisk::EPixelGraphic&) {
-    }
-    try {
-      orbisk::TPGMemoryStream S(Data, Size);
-      orbisk::TGraphicFileInfo Info;
-      Reader->GetInfo(S, Index, Info);
-    } catch (const orbisk::EPixelGraphic&) {
-    }
-  }
+  orbisk::fuzz::ReadAndDescribe("pcx", Data, Size);
   return 0;
 }

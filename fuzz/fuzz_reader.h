@@ -1,0 +1,41 @@
+// Shared by the fuzz targets: feed arbitrary bytes to one reader's decoding and file
+// information query; only errors of the engine's family may come out.
+#pragma once
+
+#include "engine/pixelgraphic.h"
+#include "engine/registry.h"
+#include "engine/stream.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+
+namespace orbisk::fuzz {
+
+inline TFileFormatReader& ReaderFor(const char* Ext) {
+  for (TFileFormatReader* R : FileFormatReaders())
+    if (R->Extension == Ext) return *R;
+  __builtin_trap(); // the target names a reader the engine does not have
+}
+
+inline void ReadAndDescribe(const char* Ext, const uint8_t* Data, size_t Size,
+                            std::initializer_list<int> Indices = {0, 1}) {
+  MaxPixelCount = int64_t(1) << 22;
+  TFileFormatReader& Reader = ReaderFor(Ext);
+  for (int Index : Indices) {
+    try {
+      TPGMemoryStream S(Data, Size);
+      TPixelGraphic G;
+      Reader.ReadGraphic(S, G, Index);
+    } catch (const EPixelGraphic&) {
+    }
+    try {
+      TPGMemoryStream S(Data, Size);
+      TGraphicFileInfo Info;
+      Reader.GetInfo(S, Index, Info);
+    } catch (const EPixelGraphic&) {
+    }
+  }
+}
+
+} // namespace orbisk::fuzz
