@@ -8,7 +8,8 @@ PACKAGES=(
   clang-14 libclang-rt-14-dev
   libjpeg62-turbo-dev libpng-dev zlib1g-dev
   libgtest-dev googletest
-  qt6-base-dev qt6-svg-dev libqt6svg6-dev libgl-dev
+  qt6-base-dev qt6-svg-dev libqt6svg6-dev libgl-dev qt6-multimedia-dev
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   libwmf-dev libemf2svg-dev
   fonts-dejavu-core
   exiv2 poppler-utils giflib-tools

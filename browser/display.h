@@ -1,0 +1,238 @@
+// Showing files in the main window's picture area: the choice of viewer by file type, the fit
+// arithmetic, the status-bar texts, previous/next over the list, the background colour, the
+// clipboard, the external editor and printing of the selected files. TDisplayController holds
+// the logic; the main window hands it its picture area, its picture view and a few callbacks.
+#pragma once
+
+#include "browser/viewers.h"
+#include "view/pgimage.h"
+
+#include <QColor>
+#include <QObject>
+#include <QPointer>
+#include <QRect>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+class QPrinter;
+class QWidget;
+
+namespace orbisk {
+
+class TSettingsStore;
+
+// ---- pure rules (no window needed)
+
+enum class TViewerKind { Avi, Gif, Picture, Image };
+// "AVI", "GIF", "WMF"/"ICO" (the stretched picture control), anything else the picture view.
+TViewerKind ViewerForType(const QString& Type);
+// The three-letter type of a path's file name ("x/a.jpeg" gives "JPE").
+QString FileTypeOfPath(const QString& Path);
+
+// The size of a picture of PicW x PicH fitted into an area of AreaW x AreaH (4 pixels free on
+// each side, aspect kept, halves to even). Nothing when either size is empty.
+std::optional<QSize> FitViewerSize(int PicW, int PicH, int AreaW, int AreaH);
+// Whether a picture shown at its natural size would not fit the area (area narrower than
+// width + 8 or lower than height + 8).
+bool ExceedsArea(int PicW, int PicH, int AreaW, int AreaH);
+// The AVI player's size: the frame size, or when the frame is larger than the area less 8,
+// longer side 145 and the other side by the frame's aspect.
+QSize AviPlayerSize(int FrameW, int FrameH, int AreaW, int AreaH);
+
+// Status panel texts: the size panel ("13K"), the picture panel (" a.jpg  (640 x 480)") and the
+// picture panel of a file that could not be shown (" a.jpg (unreadable)").
+QString SizePanelText(qint64 Bytes);
+QString PicturePanelText(const QString& Name, int Width, int Height);
+QString UnreadablePanelText(const QString& Name);
+
+// "Next Image" and "Previous Image": the index to select, given the focused index (-1 for
+// none) and the item count; -1 when the list is empty.
+int NextImageIndex(int Focused, int Count);
+int PreviousImageIndex(int Focused, int Count);
+
+// Where a picture of PicW x PicH is printed inside Printable: as wide as possible (heights and
+// widths truncated), centred.
+QRect PrintImageRect(int PicW, int PicH, const QRect& Printable);
+// Whether a file's extension marks a printable and copyable picture.
+bool IsPrintableFile(const QString& Path);
+
+// The external editor for a file.
+struct TExternalEditor {
+  enum TKind { Launch, NoEditor, Unsupported } Kind = Unsupported;
+  QString Program;  // Launch: the program
+  QStringList Args; // Launch: its arguments, ending with the file's full path
+  QString Message;  // NoEditor / Unsupported: the text to show
+};
+// The extension (upper case, cut to four characters, ".JPE" for .jpeg) chooses the editor value
+// ("JPG Editor" ...). A value that names an existing file is the program as it stands;
+// otherwise it is split like a command line. The full path is always one argument of its own.
+TExternalEditor ChooseExternalEditor(const QString& FullPath, const TSettingsStore& Store);
+
+// ---- decode ahead
+
+// Pictures of the files likely shown next, decoded by a worker thread. Bounded by entry count
+// and bytes; an entry is only handed out while the file's size and modification time are
+// those it was decoded from.
+class TDecodeAheadCache {
+public:
+  explicit TDecodeAheadCache(size_t MaxEntries = 2, int64_t MaxBytes = int64_t(512) << 20);
+  ~TDecodeAheadCache();
+  TDecodeAheadCache(const TDecodeAheadCache&) = delete;
+  TDecodeAheadCache& operator=(const TDecodeAheadCache&) = delete;
+
+  // The files wanted next, most wanted first. Entries and work for other files are dropped.
+  void Want(const QStringList& Paths);
+  // The decoded picture of Path (waiting when it is being decoded right now), or nullptr.
+  std::unique_ptr<TPixelGraphic> Take(const QString& Path);
+  void Clear();
+  // Blocks until no decode is running or queued (tests, benchmarks).
+  void WaitIdle();
+  size_t Entries() const;
+  int Hits() const { return FHits; }
+  int Misses() const { return FMisses; }
+  // Settings the pictures are loaded with (as the picture view would).
+  void SetLoadSettings(int ReadWarningAction, uint32_t BackGroundColor);
+
+private:
+  struct TStamp {
+    qint64 Size = -1;
+    qint64 Modified = 0;
+    bool operator==(const TStamp&) const = default;
+  };
+  struct TEntry {
+    TStamp Stamp;
+    std::unique_ptr<TPixelGraphic> Picture; // nullptr: the decode failed
+  };
+  static TStamp StampOf(const QString& Path);
+  void Run();
+  bool Wanted(const QString& Path) const; // under FMutex
+
+  const size_t FMaxEntries;
+  const int64_t FMaxBytes;
+  mutable std::mutex FMutex;
+  std::condition_variable FChanged;
+  QStringList FWanted;
+  std::map<QString, TEntry> FDone;
+  QString FCurrent; // being decoded
+  std::atomic<bool> FAbortCurrent{false};
+  bool FStop = false;
+  int FReadWarningAction = 0;
+  uint32_t FBackGroundColor = 0;
+  std::thread FThread;
+  int FHits = 0, FMisses = 0;
+};
+
+// ---- the controller
+
+// What the controller needs from the main window. Unset callbacks do nothing.
+struct TDisplayHost {
+  std::function<void(bool On)> SetLamp; // status panel 0
+  std::function<void(int Panel, const QString& Text)> SetPanelText;
+  std::function<void(bool Enabled)> SetEditItemsEnabled; // "Convert with Transmo...",
+                                                         // "Edit with Orbisk..."
+  std::function<bool()> AutoZoom;                        // "Auto Zoom" is down
+  std::function<QStringList()> SelectedFiles;            // full paths in list order
+  std::function<QStringList()> Neighbours;               // next and previous full paths
+  std::function<void()> OpenPreferences;
+  std::function<void(bool Visible, int Percent)> SetGauge; // status panel 4
+};
+
+class TDisplayController : public QObject {
+  Q_OBJECT
+public:
+  // The viewers are created as children of Area; View is the area's picture view.
+  TDisplayController(QWidget* Area, TPGImage* View, TDisplayHost Host, QObject* Parent = nullptr);
+  ~TDisplayController() override;
+
+  // Asks for a file to be shown. Requests are served in order, one at a time, from the event
+  // loop; the remembered path and type are those of the last request at once.
+  void ShowFile(const QString& Path);
+  // The same, served before returning (unless a display is running, then it waits its turn).
+  void ShowFileNow(const QString& Path);
+  int PendingCount() const { return int(FQueue.size()); }
+  QString ShownFile() const { return FShownFile; }
+  QString ShownType() const { return FShownType; }
+  // The visible viewer, nullptr when nothing is shown.
+  QWidget* VisibleViewer() const;
+
+  // Fit and zoom.
+  void FitShown();
+  void ZoomIn() { FitShown(); }
+  // Shows the one selected file again (natural size unless too large or "Auto Zoom").
+  void ZoomOut();
+  // "Auto Zoom" has toggled itself to Down.
+  void AutoZoomClick(bool Down);
+
+  // Background colour of the picture area and the viewers that take it.
+  QColor BackgroundColor() const;
+  void SetBackgroundColor(const QColor& C, bool ByUser);
+  bool BackgroundColorChanged() const { return FColorChanged; }
+  // "Set Background Color" / "Set Color...": asks ColorChooser (a colour dialog by default).
+  void ChooseBackgroundColor();
+  std::function<QColor(const QColor& Initial)> ColorChooser;
+  // The stored colour ("BG Color", -1 = none) is applied; written back only when changed.
+  void LoadBackgroundColor(const TSettingsStore& Store);
+  void SaveBackgroundColor(TSettingsStore& Store) const;
+
+  // "Copy to clipboard" of the shown picture; false when there is nothing to copy.
+  bool CopyToClipboard();
+  // "Edit with External Editor..." for the one selected file.
+  void EditWithExternalEditor();
+  // Starts a program detached; false when it cannot be started.
+  std::function<bool(const QString& Program, const QStringList& Args, const QString& Dir)> Launcher;
+  // "Print Image": prints the files, one page per picture; returns the pages printed.
+  int PrintImages(QPrinter& Printer, const QStringList& Files);
+
+  // Stops the video and the decoding (the window closes).
+  void Stop();
+
+  TPGImage* View() const { return FView; }
+  TAviPlayer* AviPlayer() const { return FAvi; }
+  TAnimatedGifViewer* GifViewer() const { return FGif; }
+  TStretchedPictureViewer* PictureViewer() const { return FPicture; }
+  TDecodeAheadCache& DecodeAhead() { return FCache; }
+  bool DecodeAheadEnabled = true;
+  // Called after every display (tests and benchmarks).
+  std::function<void(const QString& Path, bool Shown)> OnDisplayed;
+
+protected:
+  bool eventFilter(QObject* O, QEvent* E) override;
+
+private:
+  void ServeQueue();
+  void Display(const QString& Path);
+  void ShowImage(const QString& Path);
+  void PlaceNatural(QWidget* W, int PicW, int PicH);
+  QSize ShownContentSize() const;
+  void HideAll();
+  void VideoFailed();
+  void Panel(int I, const QString& T) const;
+  void Lamp(bool On) const;
+
+  QPointer<QWidget> FArea;
+  QPointer<TPGImage> FView;
+  TDisplayHost FHost;
+  TAviPlayer* FAvi = nullptr;
+  TAnimatedGifViewer* FGif = nullptr;
+  TStretchedPictureViewer* FPicture = nullptr;
+  std::deque<QString> FQueue;
+  bool FServing = false, FScheduled = false;
+  QString FShownFile, FShownType;
+  QString FDisplayedFile; // the file the visible viewer holds
+  bool FColorChanged = false;
+  TDecodeAheadCache FCache;
+};
+
+} // namespace orbisk

@@ -1,0 +1,64 @@
+#include "browser/slideshow.h"
+
+#include "browser/prompt.h"
+
+#include <algorithm>
+
+namespace orbisk {
+
+int SecondsFromText(const QString& Text) {
+  bool Ok = false;
+  const int V = Text.trimmed().toInt(&Ok);
+  return Ok && V >= 1 && V <= 60 ? V : 4;
+}
+
+int StepSeconds(int Seconds, int Delta) {
+  return std::clamp(Seconds + Delta, 1, 60);
+}
+
+TSlideShow::TSlideShow(TSlideShowHost Host, QObject* Parent)
+    : QObject(Parent), FHost(std::move(Host)) {
+  FTimer.setObjectName("Timer1");
+  connect(&FTimer, &QTimer::timeout, this, [this] {
+    if (FHost.NextImage) FHost.NextImage();
+  });
+}
+
+void TSlideShow::ApplyInterval() {
+  const int Seconds = SecondsFromText(FHost.SecondsText ? FHost.SecondsText() : QString());
+  // setInterval restarts a running timer, so a new interval counts from now.
+  FTimer.setInterval(Seconds * 1000);
+}
+
+void TSlideShow::ButtonClick(bool Down) {
+  const int Count = FHost.ItemCount ? FHost.ItemCount() : 0;
+  if (Down && Count == 0) {
+    if (FHost.SetButtonDown) FHost.SetButtonDown(false);
+    if (FHost.SetBookmarksEnabled) FHost.SetBookmarksEnabled(true);
+    const QString Text = QString::fromLatin1(EmptyListMessage);
+    if (FHost.Message)
+      FHost.Message(Text);
+    else
+      ShowMessage(Text);
+    return;
+  }
+  // Releasing the button keeps the shown file: only a start picks the first one.
+  if (Down && (FHost.SelectedCount ? FHost.SelectedCount() : 0) == 0 && FHost.SelectFirst)
+    FHost.SelectFirst();
+  ApplyInterval();
+  if (Down)
+    FTimer.start();
+  else
+    FTimer.stop();
+  if (FHost.SetBookmarksEnabled) FHost.SetBookmarksEnabled(!Down);
+}
+
+void TSlideShow::SecondsChanged() {
+  ApplyInterval();
+}
+
+void TSlideShow::Stop() {
+  FTimer.stop();
+}
+
+} // namespace orbisk

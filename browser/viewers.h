@@ -1,0 +1,115 @@
+// The picture area's viewers besides the picture view: the animated-GIF control, the AVI player
+// and the stretched picture control for icons and metafiles.
+#pragma once
+
+#include <QByteArray>
+#include <QColor>
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class QMovie;
+
+namespace orbisk {
+
+class TPixelGraphic;
+
+// Shows a GIF with its frames stretched to the control; loops for ever while animating.
+class TAnimatedGifViewer : public QWidget {
+  Q_OBJECT
+public:
+  explicit TAnimatedGifViewer(QWidget* Parent = nullptr);
+  ~TAnimatedGifViewer() override;
+  // Raises std::runtime_error when the file is not a readable GIF; the control is then empty.
+  void LoadFromFile(const QString& Path);
+  void Clear();
+  QSize GifSize() const { return FSize; }
+  int FrameCount() const { return FFrameCount; }
+  bool Animate() const { return FAnimate; }
+  void SetAnimate(bool On);
+  int CurrentFrameNumber() const;
+  QImage CurrentFrame() const;
+  void SetBackgroundColor(const QColor& C);
+
+protected:
+  void paintEvent(QPaintEvent* E) override;
+
+private:
+  std::unique_ptr<QMovie> FMovie;
+  QSize FSize;
+  int FFrameCount = 0;
+  bool FAnimate = false;
+  QColor FColor = Qt::white;
+};
+
+// Icons and metafiles through the program's own readers, drawn stretched to the control on the
+// area's colour (transparent pixels show the colour).
+class TStretchedPictureViewer : public QWidget {
+  Q_OBJECT
+public:
+  explicit TStretchedPictureViewer(QWidget* Parent = nullptr);
+  ~TStretchedPictureViewer() override;
+  // Raises an EPixelGraphic-family error when the file cannot be read; the control is empty.
+  void LoadFromFile(const QString& Path);
+  void Clear();
+  int PictureWidth() const { return FImage.width(); }
+  int PictureHeight() const { return FImage.height(); }
+  // The picture as read (nullptr when empty).
+  TPixelGraphic* PixelGraphic() const { return FGraphic.get(); }
+  const QImage& Image() const { return FImage; }
+
+protected:
+  void paintEvent(QPaintEvent* E) override;
+
+private:
+  std::unique_ptr<TPixelGraphic> FGraphic;
+  QImage FImage; // with transparency applied
+};
+
+// The frame size in an AVI file's main header; false when Head (the file's first bytes) does not
+// hold a sound RIFF AVI header.
+bool ReadAviFrameSize(const QByteArray& Head, int& Width, int& Height);
+
+// Plays AVI files on black, frames stretched to the control. Playback runs through Qt
+// Multimedia when the program is built with it; failures arrive through OnError (also when no
+// playback is available), never as a blocked window.
+class TAviPlayer : public QWidget {
+  Q_OBJECT
+public:
+  explicit TAviPlayer(QWidget* Parent = nullptr);
+  ~TAviPlayer() override;
+  // Reads the frame size; raises std::runtime_error when the file is not an AVI.
+  void Open(const QString& Path);
+  void Play();
+  void Stop();
+  QString FileName() const { return FFileName; }
+  QSize FrameSize() const { return FFrameSize; }
+  bool Playing() const { return FPlaying; }
+  // Frames shown since Play.
+  int FramesShown() const { return FFrames; }
+  QImage CurrentFrame() const { return FFrame; }
+  // Whether this build can play video at all.
+  static bool PlaybackAvailable();
+  std::function<void(const QString& Reason)> OnError;
+
+protected:
+  void paintEvent(QPaintEvent* E) override;
+
+private:
+  void Fail(const QString& Reason);
+  void FrameArrived(const QImage& Frame);
+
+  struct TBackend;
+  std::unique_ptr<TBackend> FBackend;
+  QString FFileName;
+  QSize FFrameSize;
+  QImage FFrame;
+  bool FPlaying = false;
+  int FFrames = 0;
+};
+
+} // namespace orbisk
