@@ -11,6 +11,8 @@
 #include "processing/colorfilters.h"
 #include "processing/colorresolution.h"
 #include "processing/convfilter.h"
+#include "processing/effects.h"
+#include "processing/transforms.h"
 #include "processing/gifwriter.h"
 
 #include <algorithm>
@@ -192,6 +194,78 @@ const std::vector<TOption>& Options() {
       ConvOption("--contour", "Contours on white.",
                  [](TConvFilter& F) { F.SetContourKernel(dsRect, true, true, 100, 1.0L); }),
       ConvOption("--blur", "Ring blur.", [](TConvFilter& F) { F.SetBlurKernel(100, 2.5L); }),
+      {"--rotate", "DEG",
+       "Turn clockwise by DEG degrees (right angles exactly, others smoothly into the bounding "
+       "box).",
+       [](const std::string& V, TConvertJob& J) {
+         long double A;
+         if (!ParseDecimal(V, A))
+           throw std::runtime_error("--rotate needs a number of degrees, not \"" + V + "\"");
+         J.Operations.push_back([A](TPixelGraphic& G) { RotatePicture(G, A); });
+       }},
+      {"--flip", "h|v", "Mirror left-right (h) or top-bottom (v).",
+       [](const std::string& V, TConvertJob& J) {
+         if (V != "h" && V != "v")
+           throw std::runtime_error("--flip needs h or v, not \"" + V + "\"");
+         const bool Horizontal = V == "h";
+         J.Operations.push_back([Horizontal](TPixelGraphic& G) {
+           if (Horizontal)
+             FlipHorizontal(G);
+           else
+             FlipVertical(G);
+         });
+       }},
+      {"--crop", "X,Y,W,H", "Keep the W x H area at (X, Y).",
+       [](const std::string& V, TConvertJob& J) {
+         int X, Y, W, H;
+         char End;
+         if (std::sscanf(V.c_str(), "%d,%d,%d,%d%c", &X, &Y, &W, &H, &End) != 4 || W <= 0 || H <= 0)
+           throw std::runtime_error("--crop needs X,Y,W,H, not \"" + V + "\"");
+         J.Operations.push_back([=](TPixelGraphic& G) { CropPicture(G, X, Y, W, H); });
+       }},
+      {"--gaussian", "R", "Gaussian blur of radius R (0..100; the picture becomes true colour).",
+       [](const std::string& V, TConvertJob& J) {
+         long double R;
+         if (!ParseDecimal(V, R) || R <= 0 || R > 100)
+           throw std::runtime_error("--gaussian needs a radius from 0 to 100, not \"" + V + "\"");
+         J.Operations.push_back([R](TPixelGraphic& G) {
+           ConvertToTrueColor(G);
+           GaussianBlur(G, nullptr, float(R));
+         });
+       }},
+      {"--emboss", nullptr, "Emboss (true-colour result).",
+       [](const std::string&, TConvertJob& J) {
+         J.Operations.push_back([](TPixelGraphic& G) { EmbossPicture(G); });
+       }},
+      {"--mosaic", "N", "Mosaic of N x N blocks (true-colour result).",
+       [](const std::string& V, TConvertJob& J) {
+         int N = int(ParseInt("--mosaic", V, 1, 100000));
+         J.Operations.push_back([N](TPixelGraphic& G) { FastEffectPicture(G, feMosaic, N); });
+       }},
+      {"--fisheye", nullptr, "Fisheye (true-colour result).",
+       [](const std::string&, TConvertJob& J) {
+         J.Operations.push_back([](TPixelGraphic& G) { FisheyePicture(G); });
+       }},
+      {"--swirl", nullptr, "Swirl (true-colour result).",
+       [](const std::string&, TConvertJob& J) {
+         J.Operations.push_back([](TPixelGraphic& G) { SwirlPicture(G); });
+       }},
+      {"--bevel", "N", "Raised edge of N rings (true-colour result).",
+       [](const std::string& V, TConvertJob& J) {
+         int N = int(ParseInt("--bevel", V, 1, 100000));
+         J.Operations.push_back([N](TPixelGraphic& G) {
+           ConvertToTrueColor(G);
+           Bevel(G, N);
+         });
+       }},
+      {"--shadow", nullptr, "Drop shadow below and to the right (true-colour result).",
+       [](const std::string&, TConvertJob& J) {
+         J.Operations.push_back([](TPixelGraphic& G) { DropShadow(G); });
+       }},
+      {"--border", nullptr, "White border fading into grey (true-colour result).",
+       [](const std::string&, TConvertJob& J) {
+         J.Operations.push_back([](TPixelGraphic& G) { WhiteBorderPicture(G); });
+       }},
       {"--colors", "N[:dither]",
        "Reduce to an optimized palette of N colours (2..256) in the smallest depth that holds "
        "them; with :dither the error is diffused.",

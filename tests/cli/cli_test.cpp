@@ -97,3 +97,19 @@ TEST(Cli, BadWordsAreRefused) {
 }
 
 } // namespace
+
+TEST(Cli, GeometryOperationsInOrder) {
+  std::string In = MakeBMP("geo.bmp", 40, 30), Out = TempPath("geo.bmp");
+  // Crop first, then turn: the turned crop is 10 x 20.
+  ASSERT_EQ(RunCli({"convert", In, Out, "--crop", "5,5,20,10", "--rotate", "90", "--flip", "v"}), 0);
+  TPixelGraphic G;
+  G.LoadFromFile(Out);
+  EXPECT_EQ(G.Width(), 10);
+  EXPECT_EQ(G.Height(), 20);
+  for (const char* Op : {"--emboss", "--fisheye", "--swirl", "--shadow", "--border"})
+    EXPECT_EQ(RunCli({"convert", In, Out, Op}), 0) << Op;
+  EXPECT_EQ(RunCli({"convert", In, Out, "--gaussian", "2", "--mosaic", "4", "--bevel", "3"}), 0);
+  std::string Err;
+  EXPECT_NE(RunCli({"convert", In, Out, "--rotate", "nan"}, nullptr, &Err), 0);
+  EXPECT_NE(RunCli({"convert", In, Out, "--flip", "x"}, nullptr, &Err), 0);
+}

@@ -1,0 +1,509 @@
+#include "processing/effects.h"
+
+#include "processing/colorfilters.h"
+#include "processing/convfilter.h"
+#include "processing/transforms.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+
+namespace orbisk {
+
+// ---------------------------------------------------------------------------------------------
+// fast-bitmap effects
+
+void ApplyFastEffect(TFastEffect Effect, const TFastBMP& Source, TFastBMP& Work, int Amount) {
+  if (Effect == feSprayPaint) {
+    Source.Spray(Work, Amount);
+    return;
+  }
+  Work.Assign(Source);
+  switch (Effect) {
+  case feMonoNoise:
+    Work.AddMonoNoise(Amount);
+    break;
+  case feColorNoise:
+    Work.AddColorNoise(Amount);
+    break;
+  case feMosaic:
+    Work.Mosaic(Amount, Amount);
+    break;
+  default:
+    break;
+  }
+}
+
+void FastEffectPicture(TPixelGraphic& Picture, TFastEffect Effect, int Amount) {
+  const TFastBMP Source(Picture);
+  TFastBMP Work;
+  ApplyFastEffect(Effect, Source, Work, Amount);
+  Work.CopyTo(Picture);
+}
+
+void EmbossPicture(TPixelGraphic& Picture) {
+  TFastBMP B(Picture);
+  B.Emboss();
+  B.CopyTo(Picture);
+}
+
+void EffectPreviewSize(int Width, int Height, int& PreviewWidth, int& PreviewHeight) {
+  if (Width <= 0 || Height <= 0) {
+    PreviewWidth = PreviewHeight = 0;
+    return;
+  }
+  const long double Aspect = static_cast<long double>(Width) / Height;
+  if (Width >= Height) {
+    PreviewWidth = 240;
+    PreviewHeight = int(std::max(1.0L, std::nearbyint(240 / Aspect)));
+  } else {
+    PreviewHeight = 240;
+    PreviewWidth = int(std::max(1.0L, std::nearbyint(Aspect * 240)));
+  }
+}
+
+void BuildEffectPreview(const TPixelGraphic& Picture, TFastBMP& Preview) {
+  int PW, PH;
+  EffectPreviewSize(Picture.Width(), Picture.Height(), PW, PH);
+  TPixelGraphic Small;
+  Small.SetSize(PW, PH, 3);
+  Small.StretchFrom(Picture);
+  Preview.LoadFrom(Small);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Gaussian blur
+
+TGaussianKernel GaussianKernel(float Radius) {
+  float W[201];
+  float Sum = 0;
+  for (int I = 0; I <= 200; ++I) {
+    const float Q = float(I - 100) / Radius;
+    W[I] = std::exp(-(Q * Q) / 2);
+    Sum += W[I];
+  }
+  for (float& V : W)
+    V /= Sum;
+  int J = 100;
+  float Tail = 0;
+  while (Tail < 1.0f / 510 && J > 1) {
+    Tail += 2 * W[100 + J];
+    --J;
+  }
+  TGaussianKernel K;
+  K.HalfWidth = J;
+  K.Weights.assign(W + 100 - J, W + 100 + J + 1);
+  Sum = 0;
+  for (float V : K.Weights)
+    Sum += V;
+  for (float& V : K.Weights)
+    V /= Sum;
+  return K;
+}
+
+namespace {
+
+// Four doubles; plain SSE2 pairs in the generic build, one AVX register in the AVX2 one.
+typedef double TV4 __attribute__((vector_size(32)));
+
+inline void LoadV4(TV4& V, const double* P) {
+  std::memcpy(&V, P, sizeof V);
+}
+
+inline uint8_t TruncByte(double V) {
+  return uint8_t(int(std::min(std::max(V, 0.0), 255.0))); // toward zero
+}
+
+// Out[i] = sum over t of Taps[t] * Rows[t][i], the taps added in order, truncated to a byte, for
+// i < N. Sixteen sums at a time stay in registers while the taps run over them; lanes never mix,
+// so each sum is formed exactly as one after the other. Paired: the taps are symmetric and every
+// partial sum is exact (see GaussianBlur), so mirrored rows are added first and multiplied once.
+template <bool Paired>
+[[gnu::always_inline]] inline void SumBody(const double* const* Rows, const double* Taps, int NT,
+                                           uint8_t* Out, int N) {
+  const int Singles = Paired ? NT / 2 : 0;
+  int I = 0;
+  for (; I + 16 <= N; I += 16) {
+    TV4 A0 = {}, A1 = {}, A2 = {}, A3 = {};
+    for (int T = Singles; T < NT; ++T) {
+      const double* R = Rows[T] + I;
+      const TV4 Wt = {Taps[T], Taps[T], Taps[T], Taps[T]};
+      TV4 V0, V1, V2, V3;
+      LoadV4(V0, R);
+      LoadV4(V1, R + 4);
+      LoadV4(V2, R + 8);
+      LoadV4(V3, R + 12);
+      if constexpr (Paired) {
+        if (T != Singles) {
+          const double* Q = Rows[NT - 1 - T] + I;
+          TV4 U0, U1, U2, U3;
+          LoadV4(U0, Q);
+          LoadV4(U1, Q + 4);
+          LoadV4(U2, Q + 8);
+          LoadV4(U3, Q + 12);
+          V0 += U0, V1 += U1, V2 += U2, V3 += U3;
+        }
+      }
+      A0 += Wt * V0, A1 += Wt * V1, A2 += Wt * V2, A3 += Wt * V3;
+    }
+    double Sums[16];
+    std::memcpy(Sums, &A0, sizeof A0);
+    std::memcpy(Sums + 4, &A1, sizeof A1);
+    std::memcpy(Sums + 8, &A2, sizeof A2);
+    std::memcpy(Sums + 12, &A3, sizeof A3);
+    for (int K = 0; K < 16; ++K)
+      Out[I + K] = TruncByte(Sums[K]);
+  }
+  for (; I < N; ++I) {
+    double A = 0;
+    for (int T = 0; T < NT; ++T)
+      A += Taps[T] * Rows[T][I];
+    Out[I] = TruncByte(A);
+  }
+}
+
+[[gnu::always_inline]] inline void WidenBody(const uint8_t* In, double* Out, int64_t N) {
+  for (int64_t I = 0; I < N; ++I)
+    Out[I] = In[I];
+}
+
+struct TBlurKernels {
+  void (*Sum)(const double* const* Rows, const double* Taps, int NT, uint8_t* Out, int N,
+              bool Paired);
+  void (*Widen)(const uint8_t* In, double* Out, int64_t N);
+};
+
+void SumGeneric(const double* const* Rows, const double* Taps, int NT, uint8_t* Out, int N,
+                bool Paired) {
+  if (Paired)
+    SumBody<true>(Rows, Taps, NT, Out, N);
+  else
+    SumBody<false>(Rows, Taps, NT, Out, N);
+}
+void WidenGeneric(const uint8_t* In, double* Out, int64_t N) {
+  WidenBody(In, Out, N);
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// The same code for processors with AVX2: four lanes per register instead of two.
+__attribute__((target("avx2"))) void SumAVX2(const double* const* Rows, const double* Taps, int NT,
+                                             uint8_t* Out, int N, bool Paired) {
+  if (Paired)
+    SumBody<true>(Rows, Taps, NT, Out, N);
+  else
+    SumBody<false>(Rows, Taps, NT, Out, N);
+}
+__attribute__((target("avx2"))) void WidenAVX2(const uint8_t* In, double* Out, int64_t N) {
+  WidenBody(In, Out, N);
+}
+TBlurKernels PickKernels() {
+  if (__builtin_cpu_supports("avx2")) return {SumAVX2, WidenAVX2};
+  return {SumGeneric, WidenGeneric};
+}
+#else
+TBlurKernels PickKernels() {
+  return {SumGeneric, WidenGeneric};
+}
+#endif
+
+// Ends the gauge on every exit path.
+class TGaugeScope {
+public:
+  explicit TGaugeScope(TStatusGauge* G) : FG(G) {
+    if (FG) FG->ShowGauge();
+  }
+  ~TGaugeScope() {
+    if (FG) FG->HideGauge();
+  }
+  TGaugeScope(const TGaugeScope&) = delete;
+  TGaugeScope& operator=(const TGaugeScope&) = delete;
+
+private:
+  TStatusGauge* FG;
+};
+
+} // namespace
+
+void GaussianBlur(TPixelGraphic& Picture, TStatusGauge* StatusBar, float Radius) {
+  if (Picture.BitCountNum() != 3) throw EPGFilter(GaussianBlurNeeds24Bit);
+  if (!(Radius > 0) || !std::isfinite(Radius) || Picture.Empty()) return;
+  const TGaussianKernel K = GaussianKernel(Radius);
+  const int J = K.HalfWidth, NT = 2 * J + 1;
+  const int W = Picture.Width(), H = Picture.Height();
+  const int64_t RowN = 3 * int64_t(W);
+  // Tap t stands for offset n = t - J.
+  const std::vector<double> Taps(K.Weights.begin(), K.Weights.end());
+  const TBlurKernels Kernels = PickKernels();
+  // A weight of at least 2^-21 in single precision is a whole multiple of 2^-44, and so is its
+  // product with a channel value or a sum of two; sums below 2^9 of such multiples need at most
+  // 53 bits, so every partial sum is exact and the order of the additions cannot matter. Then
+  // the mirrored taps of the symmetric kernel are added before their one multiplication.
+  bool Paired = true;
+  for (int T = 0; T < NT; ++T)
+    if (!(K.Weights[size_t(T)] >= 0x1p-21f) ||
+        K.Weights[size_t(T)] != K.Weights[size_t(NT - 1 - T)])
+      Paired = false;
+  // Sums are formed in chunks that stay in the first-level cache.
+  constexpr int Chunk = 768;
+  // Large pictures are shared out between the processor's cores: rows in the first pass, column
+  // ranges in the second. Each sum is the same whichever thread forms it.
+  const int Parts = PartsFor(int64_t(W) * H, std::min<int64_t>(H, RowN / 48));
+
+  TGaugeScope Gauge(StatusBar);
+  TProgressScope Progress(Picture);
+  const int Max = 2 * H - 1;
+  std::atomic<bool> Stop{false};
+
+  // Horizontal: pixel x takes sum over n of w(n) * value at column clamp(x - n).
+  RunParts(Parts, Stop, [&](int Part) {
+    const int Y0 = int(int64_t(H) * Part / Parts), Y1 = int(int64_t(H) * (Part + 1) / Parts);
+    std::vector<double> Padded(size_t(RowN + 6 * int64_t(J)));
+    std::vector<const double*> Rows(static_cast<size_t>(NT));
+    for (int Y = Y0; Y < Y1 && !Stop; ++Y) {
+      if (Part == 0 && StatusBar) StatusBar->SetGaugePosition(int(int64_t(Y) * Parts * 50 / H));
+      uint8_t* Row = Picture.ScanLine(Y);
+      Kernels.Widen(Row, Padded.data() + 3 * int64_t(J), RowN);
+      for (int64_t X = 0; X < J; ++X) {
+        // Columns beyond the edges repeat the edge pixels.
+        std::copy_n(Row, 3, Padded.data() + 3 * X);
+        std::copy_n(Row + RowN - 3, 3, Padded.data() + 3 * (X + J + W));
+      }
+      for (int64_t I0 = 0; I0 < RowN; I0 += Chunk) {
+        const int N = int(std::min<int64_t>(Chunk, RowN - I0));
+        // Column x - n sits at padded index 3 (x - n + J).
+        for (int T = 0; T < NT; ++T)
+          Rows[size_t(T)] = Padded.data() + I0 + 3 * (2 * J - T);
+        Kernels.Sum(Rows.data(), Taps.data(), NT, Row + I0, N, Paired);
+      }
+      if (Part == 0 && Picture.DoProgress(int(std::min<int64_t>(int64_t(Y) * Parts, H - 1)), Max))
+        Stop = true;
+    }
+  });
+  // Vertical, on the result: row y takes sum over n of w(n) * row clamp(y - n). Each part keeps
+  // the rows it still needs in a ring before they are overwritten.
+  if (!Stop)
+    RunParts(Parts, Stop, [&](int Part) {
+      const int64_t E0 = RowN * Part / Parts / 48 * 48;
+      const int64_t E1 = Part == Parts - 1 ? RowN : RowN * (Part + 1) / Parts / 48 * 48;
+      const int64_t Len = E1 - E0;
+      std::vector<double> Ring(size_t(NT) * size_t(Len));
+      std::vector<const double*> Rows(static_cast<size_t>(NT));
+      auto Slot = [&](int R) { return Ring.data() + size_t(R % NT) * size_t(Len); };
+      int Loaded = -1;
+      for (int Y = 0; Y < H && !Stop; ++Y) {
+        if (Part == 0 && StatusBar) StatusBar->SetGaugePosition(int(int64_t(Y) * 50 / H + 50));
+        for (; Loaded < std::min(H - 1, Y + J); ++Loaded) {
+          Kernels.Widen(Picture.ScanLine(Loaded + 1) + E0, Slot(Loaded + 1), Len);
+        }
+        uint8_t* Row = Picture.ScanLine(Y) + E0;
+        for (int64_t I0 = 0; I0 < Len; I0 += Chunk) {
+          const int N = int(std::min<int64_t>(Chunk, Len - I0));
+          for (int T = 0; T < NT; ++T)
+            Rows[size_t(T)] = Slot(std::clamp(Y - (T - J), 0, H - 1)) + I0;
+          Kernels.Sum(Rows.data(), Taps.data(), NT, Row + I0, N, Paired);
+        }
+        if (Part == 0 && Picture.DoProgress(H + Y, Max)) Stop = true;
+      }
+    });
+  Picture.Changed();
+}
+
+// ---------------------------------------------------------------------------------------------
+// red-eye reduction
+
+void RedEyeReduction(TPixelGraphic& Area, const TRedEyeThresholds& T) {
+  if (Area.Empty()) return;
+  const int W = Area.Width(), H = Area.Height();
+  const int64_t CX = W / 2, CY = H / 2, R = std::min(W, H) / 2;
+  for (int Y = 0; Y < H; ++Y)
+    for (int X = 0; X < W; ++X) {
+      const int64_t DX = X - CX, DY = Y - CY;
+      if (DX * DX + DY * DY > R * R) continue;
+      const TRGB C = Area.GetPixelColor(X, Y);
+      if (int(RedOf(C)) > T.Red && int(GreenOf(C)) < T.Green && int(BlueOf(C)) < T.Blue)
+        Area.SetPixelColor(X, Y, 0);
+    }
+  Area.Changed();
+}
+
+void RedEyeReduce(TPixelGraphic& Picture, int Left, int Top, int Width, int Height, int Position) {
+  TPixelGraphic Area;
+  Area.SetSize(std::max(Width, 0), std::max(Height, 0), 3);
+  if (Area.Empty()) return;
+  Area.CopyRect(0, 0, Picture, Left, Top, Width, Height);
+  RedEyeReduction(Area, RedEyeThresholds(Position));
+  Picture.CopyRect(Left, Top, Area, 0, 0, Width, Height);
+}
+
+// ---------------------------------------------------------------------------------------------
+// pencil drawing, frames
+
+void ConvertToTrueColor(TPixelGraphic& Picture) {
+  if (Picture.BitCountNum() == 3) return;
+  const TFastBMP Copy(Picture);
+  Copy.CopyTo(Picture);
+}
+
+void DrawWideLine(TPixelGraphic& G, int X0, int Y0, int X1, int Y1, int PenWidth, TRGB Color) {
+  if (G.Empty()) return;
+  const long double R = std::max(PenWidth, 1) / 2.0L;
+  const int64_t Reach = int64_t(std::ceil(R));
+  const int64_t BX0 = std::max<int64_t>(std::min(X0, X1) - Reach, 0);
+  const int64_t BX1 = std::min<int64_t>(std::max(X0, X1) + Reach, G.Width() - 1);
+  const int64_t BY0 = std::max<int64_t>(std::min(Y0, Y1) - Reach, 0);
+  const int64_t BY1 = std::min<int64_t>(std::max(Y0, Y1) + Reach, G.Height() - 1);
+  const long double VX = static_cast<long double>(X1) - X0;
+  const long double VY = static_cast<long double>(Y1) - Y0;
+  const long double Len2 = VX * VX + VY * VY;
+  for (int64_t Y = BY0; Y <= BY1; ++Y)
+    for (int64_t X = BX0; X <= BX1; ++X) {
+      const long double PX = static_cast<long double>(X) - X0;
+      const long double PY = static_cast<long double>(Y) - Y0;
+      const long double T = Len2 == 0 ? 0 : std::clamp((PX * VX + PY * VY) / Len2, 0.0L, 1.0L);
+      const long double DX = PX - T * VX, DY = PY - T * VY;
+      if (DX * DX + DY * DY <= R * R) G.SetPixelColor(int(X), int(Y), Color);
+    }
+}
+
+namespace {
+
+constexpr TRGB White = 0xFFFFFF;
+
+void FillRect(TPixelGraphic& G, int X0, int Y0, int X1, int Y1, TRGB C) {
+  X0 = std::max(X0, 0), Y0 = std::max(Y0, 0);
+  X1 = std::min(X1, G.Width()), Y1 = std::min(Y1, G.Height());
+  for (int Y = Y0; Y < Y1; ++Y)
+    for (int X = X0; X < X1; ++X)
+      G.SetPixelColor(X, Y, C);
+}
+
+// A white 24-bit picture (W or H 0 gives an empty one).
+void WhitePicture(TPixelGraphic& G, int W, int H) {
+  G.SetSize(std::max(W, 0), std::max(H, 0), 3);
+  if (!G.Empty()) std::memset(G.Bits(), 0xFF, size_t(G.ImageSize()));
+}
+
+void SharpenInto(TPixelGraphic& Picture, const TPixelGraphic& Source) {
+  TConvFilter F;
+  F.SetSharpenKernel(dsTent, false, 70, 0.75L);
+  ApplyFilter(Picture, F, Source);
+}
+
+} // namespace
+
+void PencilDrawing(TPixelGraphic& Picture) {
+  if (Picture.Empty()) return;
+  TPixelGraphic New;
+  ForwardProgress(New, Picture);
+  TConvFilter Contour;
+  Contour.SetContourKernel(dsRect, true, true, 792, 1.16L);
+  ApplyFilter(New, Contour, Picture);
+  TGrayScaleFilter Gray;
+  Gray.RGBWeighting = true;
+  ApplyFilter(New, Gray, New);
+  ReplacePicture(Picture, New);
+}
+
+void DropShadow(TPixelGraphic& Picture) {
+  if (Picture.Empty()) return;
+  const int W = Picture.Width(), H = Picture.Height();
+  const int S = int(std::trunc(std::max(W, H) * 0.025L));
+  const int T = S / 10 + 2;
+  TPixelGraphic Right, Bottom, Result;
+  WhitePicture(Right, S, H + S);
+  DrawWideLine(Right, 0, S / 2, 0, H, T, 0);
+  GaussianBlur(Right, nullptr, float(T));
+  WhitePicture(Bottom, W + S, S);
+  DrawWideLine(Bottom, S / 2, 0, W, 0, T, 0);
+  GaussianBlur(Bottom, nullptr, float(T));
+  WhitePicture(Result, W + S, H + S);
+  Result.CopyRect(W, 0, Right, 0, 0, S, H + S);
+  Result.CopyRect(0, H, Bottom, 0, 0, W + S, S);
+  Result.CopyRect(0, 0, Picture, 0, 0, W, H);
+  ReplacePicture(Picture, Result);
+}
+
+void DropShadowInPlace(TPixelGraphic& Picture, int PenWidth, int Size) {
+  if (Picture.Empty()) return;
+  const int W = Picture.Width(), H = Picture.Height();
+  const int S = std::max(Size, 0);
+  // No room left for the picture beside the shadow.
+  if (W - S <= 0 || H - S <= 0) return;
+  TPixelGraphic Side, Below, Result;
+  constexpr TRGB Grey = RGBOf(128, 128, 128);
+  WhitePicture(Side, S, H);
+  DrawWideLine(Side, 0, S / 2, 0, H - S, PenWidth, Grey);
+  GaussianBlur(Side, nullptr, 3);
+  WhitePicture(Below, W, S);
+  DrawWideLine(Below, S / 2, 0, W - S, 0, PenWidth, Grey);
+  GaussianBlur(Below, nullptr, 3);
+  WhitePicture(Result, W, H);
+  Result.CopyRect(W - S, 0, Side, 0, 0, S, H);
+  Result.CopyRect(0, H - S, Below, 0, 0, W, S);
+  Result.StretchRect(0, 0, W - S, H - S, Picture, 0, 0, W, H);
+  SharpenInto(Picture, Result);
+}
+
+void WhiteBorder(TPixelGraphic& Picture) {
+  if (Picture.Empty()) return;
+  const int W = Picture.Width(), H = Picture.Height();
+  if (W - 56 <= 0 || H - 56 <= 0) return;
+  TPixelGraphic Frame;
+  Frame.SetSize(W, H, 3);
+  Frame.GradientBorder(false, 20, Frame, White);
+  FillRect(Frame, 8, 8, W - 8, H - 8, White);
+  Frame.StretchRect(28, 28, W - 56, H - 56, Picture, 0, 0, W, H);
+  SharpenInto(Picture, Frame);
+}
+
+void WhiteBorderPicture(TPixelGraphic& Picture) {
+  ConvertToTrueColor(Picture);
+  WhiteBorder(Picture);
+}
+
+void BevelPicture(TPixelGraphic& Picture) {
+  ConvertToTrueColor(Picture);
+  Bevel(Picture, int(std::trunc(Picture.Width() * 0.03L)));
+}
+
+void GradientBorderPicture(TPixelGraphic& Picture, bool Oval, int BorderWidth, TRGB Color) {
+  if (Picture.Empty()) return;
+  TPixelGraphic New;
+  New.SetSize(0, 0, Picture.BitCountNum());
+  New.AssignPalette(Picture);
+  New.Dither = Picture.Dither;
+  ForwardProgress(New, Picture);
+  New.GradientBorder(Oval, BorderWidth, Picture, Color);
+  ReplacePicture(Picture, New);
+}
+
+void Bevel(TPixelGraphic& Picture, int Rings) {
+  if (Picture.Empty()) return;
+  const int W = Picture.Width(), H = Picture.Height();
+  // Points outside would read the background and write nothing; they are skipped, which is the
+  // same and stays quiet when range checking is on.
+  auto Scale = [&](int X, int Y, long double F) {
+    if (X < 0 || Y < 0 || X >= W || Y >= H) return;
+    const TRGB C = Picture.GetPixelColor(X, Y);
+    auto S = [F](unsigned V) { return unsigned(std::min(std::trunc(V * F), 255.0L)); };
+    Picture.SetPixelColor(X, Y, RGBOf(S(RedOf(C)), S(GreenOf(C)), S(BlueOf(C))));
+  };
+  for (int I = 0; I < Rings; ++I) {
+    const bool Rows = int64_t(W) - I >= I, Cols = int64_t(H) - I - 1 >= int64_t(I) + 1;
+    if (!Rows && !Cols) break; // and so for every later ring
+    if (Rows)
+      for (int X = I; X <= W - I; ++X) {
+        Scale(X, I, 1.55L);
+        Scale(X, H - 1 - I, 0.7L);
+      }
+    if (Cols)
+      for (int Y = I + 1; Y <= H - I - 1; ++Y) {
+        Scale(I, Y, 1.3L);
+        if (Y < H - I - 2) Scale(W - 1 - I, Y, 0.8L);
+      }
+  }
+  Picture.Changed();
+}
+
+} // namespace orbisk
