@@ -4,10 +4,12 @@
 
 #include "browser/bmedit.h"
 #include "browser/bookmarks.h"
+#include "browser/display.h"
 #include "browser/filelist.h"
 #include "browser/mainsettings.h"
 #include "browser/prefs.h"
 #include "browser/prompt.h"
+#include "browser/slideshow.h"
 #include "platform/pgqt.h"
 #include "platform/settingsstore.h"
 #include "view/pgimage.h"
@@ -25,6 +27,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
@@ -35,7 +39,6 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include <cmath>
 #include <exception>
 
 namespace orbisk {
@@ -63,21 +66,6 @@ QString HelpFileName() {
 }
 
 } // namespace
-
-QSize FitSize(int PicW, int PicH, int AreaW, int AreaH) {
-  if (PicW <= 0 || PicH <= 0 || AreaW <= 0 || AreaH <= 0)
-    return QSize(std::max(0, AreaW - 8), std::max(0, AreaH - 8));
-  const double R = double(PicH) / PicW, A = double(AreaH) / AreaW;
-  int W, H;
-  if (A >= R) {
-    W = AreaW - 8;
-    H = static_cast<int>(std::nearbyint(R * W));
-  } else {
-    H = AreaH - 8;
-    W = static_cast<int>(std::nearbyint(H / R));
-  }
-  return QSize(std::max(W, 0), std::max(H, 0));
-}
 
 TfAbout::TfAbout(QWidget* Parent) : QDialog(Parent) {
   setObjectName("fAbout");
@@ -109,6 +97,22 @@ TForm1::TForm1(QWidget* Parent) : QMainWindow(Parent) {
   CreateToolBars();
   CreatePanes();
   CreateStatusBar();
+  TSlideShowHost H;
+  H.ItemCount = [this] { return FileList->Count(); };
+  H.SelectedCount = [this] { return SelectedCount(); };
+  H.SelectFirst = [this] { SelectRow(0, false); };
+  H.NextImage = [this] { NextImageButtonClick(); };
+  H.SecondsText = [this] { return SecondsEdit->text(); };
+  H.SetButtonDown = [this](bool Down) { RunButton->setChecked(Down); };
+  H.SetBookmarksEnabled = [this](bool On) { BookmarksMenu->setEnabled(On); };
+  H.Message = [this](const QString& Text) { ShowMessage(Text, this); };
+  SlideShow = std::make_unique<TSlideShow>(std::move(H));
+  connect(RunButton, &QAction::triggered, this, [this](bool Down) { RunButtonClick(Down); });
+  connect(SecondsEdit, &QSpinBox::valueChanged, this, [this] { SlideShow->SecondsChanged(); });
+  PrintSetup = [this](QPrinter& Printer) {
+    QPrintDialog Dialog(&Printer, this);
+    return Dialog.exec() == QDialog::Accepted;
+  };
   FileList->SetSortState(0, true);
   RebuildBookmarksMenu();
   ReadSettings();
@@ -118,6 +122,10 @@ TForm1::TForm1(QWidget* Parent) : QMainWindow(Parent) {
 
 TForm1::~TForm1() {
   qApp->removeEventFilter(this);
+  // Tearing down the list must not ask the controller, gone before the widgets, to show a file.
+  ListView1->selectionModel()->disconnect(this);
+  SlideShow->Stop();
+  Display->Stop();
 }
 
 QAction* TForm1::Pending(QAction* A) {
@@ -130,7 +138,16 @@ void TForm1::SetCommandAvailable(QAction* A, bool Available) {
     FPending.remove(A);
   else
     FPending.insert(A);
-  A->setEnabled(Available);
+  const bool EditItem = A == EditWithOrbisk1 || A == EditInOrbisk1 || A == OpenOrbiskEditor1 ||
+                        A == ConvertWithTransmo1 || A == Transmo1;
+  A->setEnabled(Available && (!EditItem || FEditItemsEnabled));
+}
+
+void TForm1::SetEditItemsEnabled(bool Enabled) {
+  FEditItemsEnabled = Enabled;
+  for (QAction* A :
+       {EditWithOrbisk1, EditInOrbisk1, OpenOrbiskEditor1, ConvertWithTransmo1, Transmo1})
+    A->setEnabled(Enabled && CommandAvailable(A));
 }
 
 void TForm1::CreateActions() {
@@ -144,7 +161,7 @@ void TForm1::CreateActions() {
   // Tool bar (the texts are the hints).
   PreviousImageButton = Make("Previous Image", [this] { PreviousImageButtonClick(); });
   NextImageButton = Make("Next Image", [this] { NextImageButtonClick(); });
-  RunButton = Pending(Plain("Run a Orbisk"));
+  RunButton = Plain("Run a Orbisk");
   RunButton->setCheckable(true);
   SelectFilesButton = Pending(Plain("Shiftra"));
   EditorButton = Pending(Plain("Image Editor / Acquire Images from Twain Device"));
@@ -160,21 +177,21 @@ void TForm1::CreateActions() {
   // File menu.
   MoveFiles1 = Pending(Plain("Move files..."));
   EditInOrbisk1 = Pending(Plain("In Orbisk"));
-  EditInExternal1 = Pending(Plain("In External Editor"));
+  EditInExternal1 = Make("In External Editor", [this] { EditWithExternalClick(); });
   RenameFile1 = Pending(Plain("Rename File..."));
   DeleteFile1 = Pending(Plain("Delete File"));
   FileAttributes1 = Pending(Plain("File Attributes..."));
   SearchFiles1 = Pending(Plain("Search Files..."));
   PageSetup1 = Pending(Plain("Page Setup..."));
   PrintFolderListing1 = Pending(Plain("Print Folder Listing"));
-  PrintImage1 = Pending(Plain("Print Image"));
+  PrintImage1 = Make("Print Image", [this] { PrintImageClick(); });
   SetPreferences1 = Make("Set Preferences...", [this] { SetPreferences1Click(); });
   SetColor1 = Make("Set Color...", [this] { SetColor1Click(); });
   Quit1 = Make("Quit", [this] { close(); });
 
   // Edit menu.
   OpenOrbiskEditor1 = Pending(Plain("Open Orbisk Editor"));
-  OpenExternalEditor1 = Pending(Plain("Open External Editor"));
+  OpenExternalEditor1 = Make("Open External Editor", [this] { EditWithExternalClick(); });
   CopyToClipboard1 = Make("Copy to clipboard", [this] { CopyToClipboard1Click(); });
   CopyToClipboard1->setVisible(false);
 
@@ -208,9 +225,9 @@ void TForm1::CreateActions() {
   ZoomIn1 = Make("Zoom In (+)", [this] { ZoomIn1Click(); });
   ZoomOut1 = Make("Zoom Out (-)", [this] { ZoomOut1Click(); });
   EditWithOrbisk1 = Pending(Plain("Edit with Orbisk..."));
-  EditWithExternal1 = Pending(Plain("Edit with External Editor..."));
+  EditWithExternal1 = Make("Edit with External Editor...", [this] { EditWithExternalClick(); });
   ConvertWithTransmo1 = Pending(Plain("Convert with Transmo..."));
-  PrintImage2 = Pending(Plain("Print Image"));
+  PrintImage2 = Make("Print Image", [this] { PrintImageClick(); });
   ViewAllFiles1 = Make("View All Files", [this] { ViewAllFilesClick(); });
   ViewAllFiles1->setCheckable(true);
   RefreshList1 = Make("Refresh List (F5)", [this] { RefreshListClick(); });
@@ -398,7 +415,6 @@ void TForm1::CreatePanes() {
   ImagePanel->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(ImagePanel, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& Pt) { PopupMenu1->popup(ImagePanel->mapToGlobal(Pt)); });
-  ImagePanel->installEventFilter(this);
   PGImage1 = new TPGImage(ImagePanel);
   PGImage1->setObjectName("PGImage1");
   PGImage1->setFrameShape(QFrame::NoFrame);
@@ -416,6 +432,22 @@ void TForm1::CreatePanes() {
   Splitter1->addWidget(ImagePanel);
   Splitter1->setStretchFactor(1, 1);
   setCentralWidget(Splitter1);
+
+  TDisplayHost H;
+  H.SetLamp = [this](bool On) { SetLamp(On); };
+  H.SetPanelText = [this](int Panel, const QString& Text) { StatusPanels[Panel]->setText(Text); };
+  H.SetEditItemsEnabled = [this](bool On) { SetEditItemsEnabled(On); };
+  H.AutoZoom = [this] { return AutoZoomButton->isChecked(); };
+  H.SelectedFiles = [this] { return SelectedFullNames(); };
+  H.Neighbours = [this] { return NeighbourFiles(); };
+  H.OpenPreferences = [this] { SetPreferences1Click(); };
+  H.SetGauge = [this](bool Visible, int Percent) {
+    PrintGauge->setValue(Percent);
+    PrintGauge->setVisible(Visible);
+  };
+  Display = std::make_unique<TDisplayController>(ImagePanel, PGImage1, std::move(H));
+  // The picture view's box takes the area's colour from the start.
+  Display->SetBackgroundColor(Display->BackgroundColor(), false);
 }
 
 void TForm1::CreateStatusBar() {
@@ -470,10 +502,8 @@ void TForm1::ReadSettings() {
   resize(V.Width, V.Height);
   Splitter1->setSizes({V.LeftWidth, std::max(1, V.Width - V.LeftWidth)});
   Splitter2->setSizes({V.LeftHeight, std::max(1, V.Height - V.LeftHeight)});
-  bool Ok = false;
-  int Seconds = V.Seconds.trimmed().toInt(&Ok);
-  SecondsEdit->setValue(Ok ? Seconds : 4);
-  if (V.BGColor != -1) SetPictureAreaColor(ColorFromValue(V.BGColor), false);
+  SecondsEdit->setValue(SecondsFromText(V.Seconds));
+  Display->LoadBackgroundColor(S);
 }
 
 void TForm1::WriteSettings() {
@@ -486,8 +516,8 @@ void TForm1::WriteSettings() {
   V.LeftWidth = Splitter1->sizes().value(0, V.LeftWidth);
   V.LeftHeight = Splitter2->sizes().value(0, V.LeftHeight);
   V.Seconds = SecondsEdit->text();
-  V.BGColor = ValueFromColor(PictureAreaColor());
-  WriteMainWindowSettings(S, V, FBGColorChanged);
+  WriteMainWindowSettings(S, V, false);
+  Display->SaveBackgroundColor(S);
   const QString Folder = SelectedFolder();
   if (!Folder.isEmpty()) WriteDirectory(S, Folder);
 }
@@ -502,15 +532,15 @@ bool TForm1::AllFiles() const {
 }
 
 void TForm1::SetPictureAreaColor(const QColor& C, bool ByUser) {
-  QPalette P = ImagePanel->palette();
-  P.setColor(QPalette::Window, C);
-  ImagePanel->setPalette(P);
-  PGImage1->SetColor(C);
-  if (ByUser) FBGColorChanged = true;
+  Display->SetBackgroundColor(C, ByUser);
 }
 
 QColor TForm1::PictureAreaColor() const {
-  return ImagePanel->palette().color(QPalette::Window);
+  return Display->BackgroundColor();
+}
+
+bool TForm1::BGColorChanged() const {
+  return Display->BackgroundColorChanged();
 }
 
 // ---- first show and close
@@ -562,6 +592,8 @@ void TForm1::FormClose() {
   if (FClosed) return;
   FClosed = true;
   ListView1->clearSelection();
+  SlideShow->Stop();
+  Display->Stop();
   PGImage1->hide();
   WriteSettings();
 }
@@ -569,19 +601,6 @@ void TForm1::FormClose() {
 // ---- keyboard
 
 bool TForm1::eventFilter(QObject* O, QEvent* E) {
-  if (O == ImagePanel && E->type() == QEvent::Resize) {
-    // A resized picture area refits a picture that no longer fits, or any picture under
-    // "Auto Zoom".
-    if (PGImage1->isVisible() && SelectedCount() == 1 && PGImage1->ImageWidth() > 0) {
-      const bool TooBig = ImagePanel->width() < PGImage1->ImageWidth() + 8 ||
-                          ImagePanel->height() < PGImage1->ImageHeight() + 8;
-      if (TooBig || AutoZoomButton->isChecked())
-        FitShown();
-      else
-        PGImage1->resize(PGImage1->ImageWidth(), PGImage1->ImageHeight());
-    }
-    return false;
-  }
   if (E->type() == QEvent::KeyPress && O->isWidgetType()) {
     auto* W = static_cast<QWidget*>(O);
     if (W == this || isAncestorOf(W)) {
@@ -731,7 +750,7 @@ void TForm1::ListView1ColumnClick(int Column) {
 }
 
 void TForm1::UpdateCopyVisibility(bool OneSelected) {
-  CopyToClipboard1->setVisible(OneSelected && IsPictureType(FShownType));
+  CopyToClipboard1->setVisible(OneSelected && IsPictureType(ShownType()));
 }
 
 void TForm1::ListView1SelectItem() {
@@ -782,14 +801,21 @@ void TForm1::PopupMenu1Popup() {
                      EXIFData1, ImageProperties1, FileAttributes2, WallpaperCentered1,
                      WallpaperTiled1, WallpaperStretched1})
     A->setEnabled(N == 1 && CommandAvailable(A));
+  // Not for a video.
+  for (QAction* A : {EditWithOrbisk1, ConvertWithTransmo1})
+    A->setEnabled(A->isEnabled() && FEditItemsEnabled);
   DeleteFiles1->setEnabled(N >= 1 && CommandAvailable(DeleteFiles1));
 }
 
 // ---- EXIF data and image properties
 
-void TForm1::SetFilePropWindow(TfrmFileProp* W) { FFileProp = W; }
+void TForm1::SetFilePropWindow(TfrmFileProp* W) {
+  FFileProp = W;
+}
 
-void TForm1::SetExifWindow(TfrmEXIF* W) { FExif = W; }
+void TForm1::SetExifWindow(TfrmEXIF* W) {
+  FExif = W;
+}
 
 TfrmFileProp* TForm1::FilePropWindow() {
   if (!FFileProp) FFileProp = new TfrmFileProp(this);
@@ -818,95 +844,90 @@ void TForm1::ImageProperties1Click() {
 
 // ---- previous and next
 
-void TForm1::NextImageButtonClick() {
-  const int Count = FileList->Count();
-  if (Count == 0) return;
+QStringList TForm1::SelectedFullNames() const {
+  QStringList Files;
+  for (int Row : SelectedRows())
+    Files << FileList->FullName(Row);
+  return Files;
+}
+
+QStringList TForm1::NeighbourFiles() const {
+  const int Count = FileList->Count(), Focused = ListView1->currentIndex().row();
+  QStringList Files;
+  for (int Row : {NextImageIndex(Focused, Count), PreviousImageIndex(Focused, Count)})
+    if (Row >= 0) Files << FileList->FullName(Row);
+  return Files;
+}
+
+void TForm1::StepTo(int Row) {
+  if (Row < 0) return; // an empty list
   const QModelIndex Cur = ListView1->currentIndex();
-  int Row = 0;
-  if (Cur.isValid()) {
+  if (Cur.isValid())
     ListView1->selectionModel()->select(Cur,
                                         QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
-    Row = Cur.row() + 1;
-  }
-  if (Row >= Count) Row = 0;
   SelectRow(Row, false);
   ListView1->scrollTo(FileList->index(Row, 0));
 }
 
+void TForm1::NextImageButtonClick() {
+  StepTo(NextImageIndex(ListView1->currentIndex().row(), FileList->Count()));
+}
+
 void TForm1::PreviousImageButtonClick() {
-  const int Count = FileList->Count();
-  if (Count == 0) return;
-  const QModelIndex Cur = ListView1->currentIndex();
-  int Row = Count;
-  if (Cur.isValid()) {
-    ListView1->selectionModel()->select(Cur,
-                                        QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
-    Row = Cur.row();
-  }
-  --Row;
-  if (Row < 0) Row = Count - 1;
-  SelectRow(Row, false);
-  ListView1->scrollTo(FileList->index(Row, 0));
+  StepTo(PreviousImageIndex(ListView1->currentIndex().row(), FileList->Count()));
 }
 
 // ---- showing a file
 
 void TForm1::ShowFile(const QString& Path) {
-  FShownFile = Path;
-  FShownType = FileTypeOf(QFileInfo(Path).fileName());
-  SetLamp(true);
-  QFileInfo Info(Path);
-  if (Info.exists()) StatusPanels[2]->setText(SizeText(Info.size()) + "K");
-  PGImage1->hide();
-  try {
-    PGImage1->SetFileName(Path);
-    const int W = PGImage1->ImageWidth(), H = PGImage1->ImageHeight();
-    StatusPanels[3]->setText(" " + Info.fileName() + "  (" + QString::number(W) + " x " +
-                             QString::number(H) + ")");
-    PGImage1->move(4, 4);
-    if (ImagePanel->width() < W + 8 || ImagePanel->height() < H + 8) {
-      FitShown();
-    } else {
-      PGImage1->resize(W, H);
-      if (AutoZoomButton->isChecked()) FitShown();
-    }
-    PGImage1->show();
-  } catch (...) {
-    // An unreadable picture leaves the area empty; the status bar keeps its text.
-    PGImage1->hide();
-  }
-  SetLamp(false);
+  Display->ShowFile(Path);
+}
+
+QString TForm1::ShownFile() const {
+  return Display->ShownFile();
+}
+
+QString TForm1::ShownType() const {
+  return Display->ShownType();
 }
 
 void TForm1::FitShown() {
-  if (PGImage1->ImageWidth() <= 0 || PGImage1->ImageHeight() <= 0) return;
-  PGImage1->resize(FitSize(PGImage1->ImageWidth(), PGImage1->ImageHeight(), ImagePanel->width(),
-                           ImagePanel->height()));
+  Display->FitShown();
 }
 
 void TForm1::ZoomIn1Click() {
-  FitShown();
+  Display->FitShown();
 }
 
 void TForm1::ZoomOut1Click() {
-  const QList<int> Rows = SelectedRows();
-  if (Rows.size() == 1) ShowFile(FileList->FullName(Rows.first()));
+  Display->ZoomOut();
 }
 
 void TForm1::AutoZoomButtonClick() {
-  if (AutoZoomButton->isChecked())
-    FitShown();
-  else
-    ZoomOut1Click();
+  Display->AutoZoomClick(AutoZoomButton->isChecked());
 }
 
 void TForm1::SetColor1Click() {
-  const QColor C = QColorDialog::getColor(PictureAreaColor(), this, "Color");
-  if (C.isValid()) SetPictureAreaColor(C, true);
+  Display->ChooseBackgroundColor();
 }
 
 void TForm1::CopyToClipboard1Click() {
-  if (TPixelGraphic* G = PGImage1->PixelGraphic(); G && !FShownFile.isEmpty()) CopyToClipboard(*G);
+  Display->CopyToClipboard();
+}
+
+void TForm1::EditWithExternalClick() {
+  Display->EditWithExternalEditor();
+}
+
+void TForm1::PrintImageClick() {
+  const QStringList Files = SelectedFullNames();
+  if (Files.isEmpty() || !PrintSetup) return;
+  QPrinter Printer;
+  if (PrintSetup(Printer)) Display->PrintImages(Printer, Files);
+}
+
+void TForm1::RunButtonClick(bool Down) {
+  SlideShow->ButtonClick(Down);
 }
 
 // ---- preferences and bookmarks

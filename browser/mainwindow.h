@@ -1,8 +1,9 @@
 // TForm1: the main window. Folder tree and file list on the left, the picture area on the right,
 // a two-row tool bar, the menus and a five-panel status bar. The listing, sorting and settings
-// logic lives in filelist, typemask, mainsettings and bookmarks; this class wires them to the
-// widgets. Commands carried out by tools that are not part of the program yet exist as disabled
-// actions; SetCommandAvailable switches them on when their tool joins.
+// logic lives in filelist, typemask, mainsettings and bookmarks, showing files in the display
+// controller and the slide show in its own unit; this class wires them to the widgets. Commands
+// carried out by tools that are not part of the program yet exist as disabled actions;
+// SetCommandAvailable switches them on when their tool joins.
 #pragma once
 
 #include "browser/typemask.h"
@@ -16,11 +17,13 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 
 class QAction;
 class QFileSystemModel;
 class QLabel;
 class QMenu;
+class QPrinter;
 class QProgressBar;
 class QSpinBox;
 class QSplitter;
@@ -29,16 +32,14 @@ class QTreeView;
 
 namespace orbisk {
 
+class TDisplayController;
 class TFileListModel;
+class TSlideShow;
 class TPGImage;
 class TfPrefs;
 class TfBMEdit;
 class TfrmEXIF;
 class TfrmFileProp;
-
-// The size a picture of PicW x PicH takes when fitted into an area of AreaW x AreaH: 4 pixels
-// kept free on every side, aspect ratio kept, rounding half to even.
-QSize FitSize(int PicW, int PicH, int AreaW, int AreaH);
 
 // The about box.
 class TfAbout : public QDialog {
@@ -88,12 +89,13 @@ public:
   QList<int> SelectedRows() const;
   int SelectedCount() const { return SelectedRows().size(); }
 
-  // ---- showing a file (one place, so the full display procedure can replace it)
+  // ---- showing a file (served by the display controller, in request order)
   void ShowFile(const QString& Path);
   // Fits the shown picture into the picture area.
   void FitShown();
-  QString ShownFile() const { return FShownFile; }
-  QString ShownType() const { return FShownType; }
+  // The file whose display was requested last, and its type.
+  QString ShownFile() const;
+  QString ShownType() const;
 
   // ---- state
   QString TypeMask() const { return FTypeMask; }
@@ -101,7 +103,7 @@ public:
   bool AllFiles() const;
   bool DeletePermanently() const { return FDeletePermanently; }
   bool ConfirmDeletions() const { return FConfirmDeletions; }
-  bool BGColorChanged() const { return FBGColorChanged; }
+  bool BGColorChanged() const;
   void SetPictureAreaColor(const QColor& C, bool ByUser);
   QColor PictureAreaColor() const;
   // Time taken by the last listing and sort, milliseconds.
@@ -109,6 +111,12 @@ public:
   // Enables a command whose tool has joined the program (or disables it again).
   void SetCommandAvailable(QAction* A, bool Available);
   bool CommandAvailable(QAction* A) const { return !FPending.contains(A); }
+
+  // Shows the picture area and its viewers; the slide show's timer.
+  std::unique_ptr<TDisplayController> Display;
+  std::unique_ptr<TSlideShow> SlideShow;
+  // Sets up the printer for "Print Image"; false cancels. A print dialog unless replaced.
+  std::function<bool(QPrinter& Printer)> PrintSetup;
 
   // ---- widgets
   QToolBar *ToolBar1 = nullptr, *ToolBar2 = nullptr;
@@ -172,6 +180,9 @@ public:
   void ZoomOut1Click();
   void SetColor1Click();
   void CopyToClipboard1Click();
+  void EditWithExternalClick();
+  void PrintImageClick();
+  void RunButtonClick(bool Down);
   void SetPreferences1Click();
   void AddBookmark1Click();
   void EditBookmarks1Click();
@@ -204,12 +215,18 @@ private:
   void UpdateCopyVisibility(bool OneSelected);
   QAction* Pending(QAction* A);
   void SelectRow(int Row, bool Exclusive);
+  void StepTo(int Row);
+  void SetEditItemsEnabled(bool Enabled);
+  QStringList SelectedFullNames() const;
+  QStringList NeighbourFiles() const;
 
   QString FStartFile;
   QString FTypeMask;
-  QString FShownFile, FShownType, FLastName;
+  QString FLastName;
   QString FListedFolder;
-  bool FDeletePermanently = false, FConfirmDeletions = true, FBGColorChanged = false;
+  bool FDeletePermanently = false, FConfirmDeletions = true;
+  // Cleared while an AVI is shown: "Edit with Orbisk..." and the converter do not take videos.
+  bool FEditItemsEnabled = true;
   bool FFirstShowDone = false, FClosed = false;
   qint64 FLastListMs = 0;
   QSet<QAction*> FPending;

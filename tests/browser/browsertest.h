@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QImage>
@@ -77,6 +78,34 @@ inline void Wait(int Ms) {
   QEventLoop L;
   QTimer::singleShot(Ms, &L, &QEventLoop::quit);
   L.exec();
+}
+
+// Lets events run until Cond holds or Ms pass; the final value of Cond.
+template <class F> bool WaitFor(F Cond, int Ms = 5000) {
+  QElapsedTimer T;
+  T.start();
+  while (!Cond() && T.elapsed() < Ms)
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+  return Cond();
+}
+
+// A GIF of two 1 x 1 frames (white, then black), 0.05 s each, looping for ever.
+inline QByteArray TwoFrameGif() {
+  QByteArray B("GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\xff\xff\x00\x00\x00", 19);
+  B += QByteArray("\x21\xff\x0bNETSCAPE2.0\x03\x01\x00\x00\x00", 19);
+  for (const char* Data : {"\x02\x02\x44\x01\x00", "\x02\x02\x4c\x01\x00"}) {
+    B += QByteArray("\x21\xf9\x04\x00\x05\x00\x00\x00", 8);
+    B += QByteArray("\x2c\x00\x00\x00\x00\x01\x00\x01\x00\x00", 10);
+    B += QByteArray(Data, 5);
+  }
+  B += ';';
+  return B;
+}
+
+inline void WriteData(const QString& Path, const QByteArray& Data) {
+  QFile F(Path);
+  F.open(QIODevice::WriteOnly);
+  F.write(Data);
 }
 
 inline void Click(QWidget* W, QPoint P, Qt::KeyboardModifiers M = Qt::NoModifier) {

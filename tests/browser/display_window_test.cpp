@@ -1,0 +1,301 @@
+// The main window showing files as a user sees them: selecting and stepping through the list,
+// the slide show, "Auto Zoom", unreadable files, animated GIFs, videos and the commands on the
+// shown picture (printing, external editor, background colour).
+#include "browser/display.h"
+#include "browser/filelist.h"
+#include "browser/mainwindow.h"
+#include "browser/slideshow.h"
+#include "platform/settingsstore.h"
+#include "tests/browser/browsertest.h"
+#include "view/pgimage.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileSystemModel>
+#include <QLabel>
+#include <QMenu>
+#include <QPrinter>
+#include <QProgressBar>
+#include <QRegularExpression>
+#include <QSpinBox>
+#include <QTreeView>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace orbisk;
+
+namespace {
+
+const QColor Blue(20, 40, 220), Green(30, 200, 60), Red(210, 20, 20);
+
+void WriteColoured(const QString& Path, int W, int H, const QColor& C) {
+  QImage I(W, H, QImage::Format_RGB32);
+  I.fill(C);
+  I.save(Path, "PNG");
+}
+
+class DisplayWindow : public ::testing::Test {
+protected:
+  void SetUp() override {
+    test::ResetUserFiles();
+    Dir = test::MakeFolder("shown");
+    WriteColoured(Dir + "/a.png", 40, 30, Blue);
+    WriteColoured(Dir + "/b.png", 20, 10, Green);
+    WriteColoured(Dir + "/c.png", 60, 20, Red);
+  }
+
+  std::unique_ptr<TForm1> Open(const QString& Folder) {
+    auto F = std::make_unique<TForm1>();
+    F->show();
+    QApplication::processEvents();
+    const QModelIndex I = F->FolderModel->index(Folder);
+    EXPECT_TRUE(I.isValid()) << Folder.toStdString();
+    F->ShellTreeView1->setCurrentIndex(I);
+    QApplication::processEvents();
+    return F;
+  }
+
+  static void ClickRow(TForm1& F, int Row, Qt::KeyboardModifiers M = Qt::NoModifier) {
+    F.ListView1->scrollTo(F.FileList->index(Row, 0));
+    const QRect R = F.ListView1->visualRect(F.FileList->index(Row, 0));
+    ASSERT_TRUE(R.isValid());
+    test::Click(F.ListView1->viewport(), R.center(), M);
+    Settle(F);
+  }
+
+  // Waits until every requested display has been served.
+  static void Settle(TForm1& F) {
+    test::WaitFor([&] { return F.Display->PendingCount() == 0; });
+    QApplication::processEvents();
+  }
+
+  static QColor AreaPixel(TForm1& F, int X, int Y) {
+    return F.ImagePanel->grab().toImage().pixelColor(X, Y);
+  }
+
+  static QSize Fitted(TForm1& F, int W, int H) {
+    return FitViewerSize(W, H, F.ImagePanel->width(), F.ImagePanel->height()).value_or(QSize());
+  }
+
+  QString Dir;
+};
+
+TEST_F(DisplayWindow, SelectionShowsThePictureAndNextWraps) {
+  auto F = Open(Dir);
+  ASSERT_EQ(F->FileList->Count(), 3);
+  ClickRow(*F, 2); // c.png
+  EXPECT_EQ(F->ShownFile(), Dir + "/c.png");
+  EXPECT_EQ(F->PanelText(3), " c.png  (60 x 20)");
+  EXPECT_EQ(F->PanelText(2), "1K");
+  EXPECT_EQ(F->PGImage1->geometry(), QRect(4, 4, 60, 20));
+  EXPECT_EQ(AreaPixel(*F, 10, 10), Red);
+  EXPECT_TRUE(F->BusyLamp->styleSheet().contains("#800000")); // the lamp is off again
+
+  // Past the last item: the first, shown in place of the last one.
+  F->NextImageButton->trigger();
+  Settle(*F);
+  EXPECT_EQ(F->SelectedRows(), QList<int>({0}));
+  EXPECT_EQ(F->ShownFile(), Dir + "/a.png");
+  EXPECT_EQ(F->PanelText(3), " a.png  (40 x 30)");
+  EXPECT_EQ(AreaPixel(*F, 10, 10), Blue);
+  EXPECT_EQ(AreaPixel(*F, 70, 10), F->PictureAreaColor()); // c.png's width is gone
+
+  F->PreviousImageButton->trigger();
+  Settle(*F);
+  EXPECT_EQ(F->PanelText(3), " c.png  (60 x 20)");
+  EXPECT_EQ(AreaPixel(*F, 10, 10), Red);
+}
+
+TEST_F(DisplayWindow, SlideShowStepsThroughTheListAndStops) {
+  auto F = Open(Dir);
+  F->SecondsEdit->stepBy(-3); // the arrows, down to 1
+  ASSERT_EQ(F->SecondsEdit->text(), "1");
+  QStringList Shown;
+  QList<qint64> At;
+  QElapsedTimer Clock;
+  Clock.start();
+  F->Display->OnDisplayed = [&](const QString& Path, bool Ok) {
+    Shown << QFileInfo(Path).fileName() + (Ok ? "" : " failed");
+    At << Clock.elapsed();
+  };
+
+  F->RunButton->trigger(); // nothing selected: the first file at once
+  EXPECT_TRUE(F->RunButton->isChecked());
+  EXPECT_TRUE(F->SlideShow->Running());
+  EXPECT_EQ(F->SlideShow->IntervalMs(), 1000);
+  EXPECT_FALSE(F->BookmarksMenu->isEnabled());
+  ASSERT_TRUE(test::WaitFor([&] { return Shown.size() >= 3; }, 4000))
+      << Shown.join(",").toStdString();
+  EXPECT_EQ(Shown.mid(0, 3), QStringList({"a.png", "b.png", "c.png"}));
+  EXPECT_LT(At[0], 500);
+  EXPECT_GE(At[1] - At[0], 800); // one interval apart
+  EXPECT_GE(At[2] - At[1], 800);
+
+  F->RunButton->trigger(); // released: stops, the shown file stays
+  EXPECT_FALSE(F->SlideShow->Running());
+  EXPECT_TRUE(F->BookmarksMenu->isEnabled());
+  const QString Last = F->ShownFile();
+  test::Wait(1300);
+  EXPECT_EQ(F->ShownFile(), Last);
+  EXPECT_TRUE(F->PGImage1->isVisible());
+
+  // Closing the window stops a running show.
+  F->RunButton->trigger();
+  ASSERT_TRUE(F->SlideShow->Running());
+  F->close();
+  EXPECT_FALSE(F->SlideShow->Running());
+  EXPECT_EQ(TSettingsStore().ReadString("Seconds", ""), "1");
+}
+
+TEST_F(DisplayWindow, SlideShowNeedsFiles) {
+  auto F = Open(test::MakeFolder("empty"));
+  test::TPromptScope Prompt;
+  F->RunButton->trigger();
+  EXPECT_EQ(Prompt->Messages,
+            QStringList({"You must select a directory with files to run a Orbisk"}));
+  EXPECT_FALSE(F->RunButton->isChecked());
+  EXPECT_FALSE(F->SlideShow->Running());
+  EXPECT_TRUE(F->BookmarksMenu->isEnabled());
+}
+
+TEST_F(DisplayWindow, AutoZoomFitsEveryShownPicture) {
+  auto F = Open(Dir);
+  ClickRow(*F, 0);
+  EXPECT_EQ(F->PGImage1->size(), QSize(40, 30));
+  F->AutoZoomButton->trigger(); // down: fits the shown picture
+  ASSERT_TRUE(F->AutoZoomButton->isChecked());
+  EXPECT_EQ(F->PGImage1->size(), Fitted(*F, 40, 30));
+  F->NextImageButton->trigger(); // the next picture comes fitted
+  Settle(*F);
+  EXPECT_EQ(F->PanelText(3), " b.png  (20 x 10)");
+  EXPECT_EQ(F->PGImage1->size(), Fitted(*F, 20, 10));
+  EXPECT_EQ(AreaPixel(*F, F->PGImage1->width() - 2, F->PGImage1->height() / 2), Green);
+
+  // A resized area refits.
+  F->resize(F->width() + 200, F->height() + 100);
+  QApplication::processEvents();
+  EXPECT_EQ(F->PGImage1->size(), Fitted(*F, 20, 10));
+
+  F->AutoZoomButton->trigger(); // up: the selected file again, at its natural size
+  Settle(*F);
+  EXPECT_EQ(F->PGImage1->size(), QSize(20, 10));
+}
+
+TEST_F(DisplayWindow, CorruptJpegLeavesTheAreaEmpty) {
+  const QString Bad = test::MakeFolder("corrupt");
+  WriteColoured(Bad + "/a.png", 40, 30, Blue);
+  test::WriteData(Bad + "/b.jpg", QByteArray("\xFF\xD8\xFF\xE0 this is no JPEG at all", 28));
+  auto F = Open(Bad);
+  test::TPromptScope Prompt;
+  ClickRow(*F, 0);
+  ASSERT_TRUE(F->PGImage1->isVisible());
+  ClickRow(*F, 1);
+  EXPECT_EQ(F->ShownFile(), Bad + "/b.jpg");
+  EXPECT_EQ(F->Display->VisibleViewer(), nullptr);
+  EXPECT_EQ(F->PanelText(3), " b.jpg (unreadable)");
+  EXPECT_EQ(F->PanelText(2), "1K");
+  EXPECT_EQ(AreaPixel(*F, 10, 10), F->PictureAreaColor());
+  EXPECT_TRUE(Prompt->Messages.isEmpty());
+  // Copying shows nothing stale from the previous picture.
+  EXPECT_FALSE(F->Display->CopyToClipboard());
+}
+
+TEST_F(DisplayWindow, MultiFrameGifAnimates) {
+  const QString Anim = test::MakeFolder("anim");
+  test::WriteData(Anim + "/anim.gif", test::TwoFrameGif());
+  auto F = Open(Anim);
+  ClickRow(*F, 0);
+  TAnimatedGifViewer* G = F->Display->GifViewer();
+  ASSERT_EQ(F->Display->VisibleViewer(), G);
+  EXPECT_FALSE(F->PGImage1->isVisible());
+  EXPECT_EQ(F->PanelText(3), " anim.gif  (1 x 1)");
+  EXPECT_TRUE(G->Animate());
+  F->ZoomIn1->trigger();
+  ASSERT_EQ(G->size(), Fitted(*F, 1, 1));
+  // The picture area shows white and black in turn.
+  QSet<QRgb> Seen;
+  const QPoint Centre = G->geometry().center();
+  test::WaitFor(
+      [&] {
+        Seen.insert(AreaPixel(*F, Centre.x(), Centre.y()).rgb() & 0xFFFFFF);
+        return Seen.contains(0xFFFFFF) && Seen.contains(0x000000);
+      },
+      3000);
+  EXPECT_TRUE(Seen.contains(0xFFFFFF));
+  EXPECT_TRUE(Seen.contains(0x000000));
+}
+
+TEST_F(DisplayWindow, VideoDisablesTheEditItems) {
+  test::WriteData(Dir + "/d.avi", "RIFF\x10\0\0\0AVI LIST");
+  auto F = Open(Dir);
+  for (QAction* A : {F->EditWithOrbisk1, F->ConvertWithTransmo1})
+    F->SetCommandAvailable(A, true); // as if their tools had joined
+  struct Case {
+    int Row;
+    bool Enabled;
+  } Cases[] = {{0, true}, {3, false}, {1, true}};
+  for (const Case& C : Cases) {
+    ClickRow(*F, C.Row);
+    emit F->PopupMenu1->aboutToShow();
+    EXPECT_EQ(F->EditWithOrbisk1->isEnabled(), C.Enabled) << C.Row;
+    EXPECT_EQ(F->ConvertWithTransmo1->isEnabled(), C.Enabled) << C.Row;
+  }
+  EXPECT_FALSE(F->Transmo1->isEnabled()); // its tool is still absent
+}
+
+TEST_F(DisplayWindow, PrintImageOnePagePerSelectedPicture) {
+  auto F = Open(Dir);
+  const QString Pdf = test::TestHome() + "/printed.pdf";
+  QFile::remove(Pdf);
+  int Setups = 0;
+  F->PrintSetup = [&](QPrinter& P) {
+    ++Setups;
+    P.setOutputFormat(QPrinter::PdfFormat);
+    P.setOutputFileName(Pdf);
+    return true;
+  };
+  F->PrintImage1->trigger(); // nothing selected: nothing to print
+  EXPECT_EQ(Setups, 0);
+  ASSERT_TRUE(F->PrintImage1->isEnabled());
+
+  ClickRow(*F, 0);
+  ClickRow(*F, 2, Qt::ControlModifier);
+  ASSERT_EQ(F->SelectedCount(), 2);
+  F->PrintImage2->trigger();
+  EXPECT_EQ(Setups, 1);
+  QFile File(Pdf);
+  ASSERT_TRUE(File.open(QIODevice::ReadOnly));
+  const QString Text = QString::fromLatin1(File.readAll());
+  EXPECT_EQ(Text.count(QRegularExpression("/Type\\s*/Page[^s]")), 2);
+  EXPECT_FALSE(F->PrintGauge->isVisible());
+
+  // A cancelled dialog prints nothing.
+  QFile::remove(Pdf);
+  F->PrintSetup = [](QPrinter&) { return false; };
+  F->PrintImage1->trigger();
+  EXPECT_FALSE(QFile::exists(Pdf));
+}
+
+TEST_F(DisplayWindow, ExternalEditorCommandsAndBackgroundColour) {
+  auto F = Open(Dir);
+  test::TPromptScope Prompt;
+  ClickRow(*F, 0);
+  for (QAction* A : {F->EditWithExternal1, F->EditInExternal1, F->OpenExternalEditor1}) {
+    Prompt->Messages.clear();
+    ASSERT_TRUE(F->CommandAvailable(A));
+    A->trigger();
+    EXPECT_EQ(Prompt->Messages, QStringList({"File type of .PNG not supported"}))
+        << A->text().toStdString();
+  }
+
+  F->Display->ColorChooser = [](const QColor&) { return QColor(0, 128, 0); };
+  F->BGColorButton->trigger();
+  EXPECT_EQ(AreaPixel(*F, F->ImagePanel->width() - 5, F->ImagePanel->height() - 5),
+            QColor(0, 128, 0));
+  EXPECT_TRUE(F->BGColorChanged());
+  F->close();
+  EXPECT_EQ(TSettingsStore().ReadInteger("BG Color", -1), 0x008000);
+}
+
+} // namespace
