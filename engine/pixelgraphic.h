@@ -19,10 +19,18 @@ class TPGStream;
 // Red in bits 0-7, green 8-15, blue 16-23.
 using TRGB = uint32_t;
 
-constexpr TRGB RGBOf(unsigned R, unsigned G, unsigned B) { return R | (G << 8) | (B << 16); }
-constexpr unsigned RedOf(TRGB C) { return C & 0xFF; }
-constexpr unsigned GreenOf(TRGB C) { return (C >> 8) & 0xFF; }
-constexpr unsigned BlueOf(TRGB C) { return (C >> 16) & 0xFF; }
+constexpr TRGB RGBOf(unsigned R, unsigned G, unsigned B) {
+  return R | (G << 8) | (B << 16);
+}
+constexpr unsigned RedOf(TRGB C) {
+  return C & 0xFF;
+}
+constexpr unsigned GreenOf(TRGB C) {
+  return (C >> 8) & 0xFF;
+}
+constexpr unsigned BlueOf(TRGB C) {
+  return (C >> 16) & 0xFF;
+}
 // From the RRGGBB hexadecimal notation used in colour tables.
 constexpr TRGB RGBFromHex(uint32_t RRGGBB) {
   return RGBOf((RRGGBB >> 16) & 0xFF, (RRGGBB >> 8) & 0xFF, RRGGBB & 0xFF);
@@ -51,11 +59,11 @@ enum TStretchMode : int { smFast = 0, smMedium = 1, smPrecise = 2 };
 enum TPGWarningAction : int { pgwaIgnore = 0, pgwaOKBox = 1, pgwaOKCancelBox = 2, pgwaRaise = 3 };
 
 // Engine-wide options.
-extern long double ScreenGamma;     // default 1.8
-extern bool GammaCorrectionOnRead;  // default true
+extern long double ScreenGamma;    // default 1.8
+extern bool GammaCorrectionOnRead; // default true
 // Largest picture (Width x Height) the engine allocates; readers refuse larger declared sizes
 // with "%S1 failed" before allocating. Fuzzers lower it.
-extern int64_t MaxPixelCount;       // default 2^28
+extern int64_t MaxPixelCount; // default 2^28
 constexpr int64_t DefaultMaxPixelCount = int64_t(1) << 28;
 
 // Standard palette contents (kinds pBlackWhite..pSpecial252); empty for other kinds.
@@ -66,8 +74,7 @@ int BitCountToNum(int BitCount);
 class TPixelGraphic {
 public:
   using TNotifyEvent = std::function<void(TPixelGraphic* Sender)>;
-  using TProgressEvent =
-      std::function<void(TPixelGraphic* Sender, int Step, bool& Abort, int Max)>;
+  using TProgressEvent = std::function<void(TPixelGraphic* Sender, int Step, bool& Abort, int Max)>;
 
   TPixelGraphic();
   ~TPixelGraphic();
@@ -87,7 +94,9 @@ public:
   int ColorCount() const { return kColorCounts[FBitCountNum]; }
   int64_t RowBytes() const { return FRowBytes; }
   int64_t ImageSize() const { return FRowBytes * FHeight; }
-  static int64_t RowBytesFor(int W, int BitCount) { return ((int64_t(BitCount) * W + 31) / 32) * 4; }
+  static int64_t RowBytesFor(int W, int BitCount) {
+    return ((int64_t(BitCount) * W + 31) / 32) * 4;
+  }
   // Start of picture row Y (0 = top); nullptr when empty or Y is outside.
   uint8_t* ScanLine(int Y);
   const uint8_t* ScanLine(int Y) const;
@@ -266,6 +275,25 @@ private:
   TPixelGraphic& FG;
   int FExceptions;
 };
+
+// Raises OnProgressStart now and OnProgressEnd on every exit path, errors included: the
+// readers' protocol.
+class TProgressBracket {
+public:
+  explicit TProgressBracket(TPixelGraphic& G) : FG(G) { FG.DoProgressStart(); }
+  ~TProgressBracket() { FG.DoProgressEnd(); }
+  TProgressBracket(const TProgressBracket&) = delete;
+  TProgressBracket& operator=(const TProgressBracket&) = delete;
+
+private:
+  TPixelGraphic& FG;
+};
+
+// Runs Body inside a progress bracket.
+template <class F> void WithProgress(TPixelGraphic& Image, F&& Body) {
+  TProgressBracket Bracket(Image);
+  Body();
+}
 
 // BeginUpdate now, EndUpdate on every exit path.
 class TUpdateScope {

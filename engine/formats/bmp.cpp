@@ -225,19 +225,6 @@ TChannel MakeChannel(uint32_t Mask) {
   return C;
 }
 
-// The progress frame of the decoder: OnProgressEnd follows OnProgressStart also after an abort
-// and after an error.
-template <class F> void WithProgress(TPixelGraphic& Image, F&& Body) {
-  Image.DoProgressStart();
-  try {
-    Body();
-  } catch (...) {
-    Image.DoProgressEnd();
-    throw;
-  }
-  Image.DoProgressEnd();
-}
-
 // Uncompressed pixels in the stored layout, straight into the buffer in ten slices.
 void BulkRead(TPGStream& Stream, TPixelGraphic& Image) {
   uint8_t* Dest = Image.Bits();

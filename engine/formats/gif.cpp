@@ -29,18 +29,6 @@ std::vector<uint8_t> ReadRest(TPGStream& Stream) {
   return Buf;
 }
 
-// Progress start now, progress end on every exit path (errors included).
-class TProgressBracket {
-public:
-  explicit TProgressBracket(TPixelGraphic& G) : FG(G) { FG.DoProgressStart(); }
-  ~TProgressBracket() { FG.DoProgressEnd(); }
-  TProgressBracket(const TProgressBracket&) = delete;
-  TProgressBracket& operator=(const TProgressBracket&) = delete;
-
-private:
-  TPixelGraphic& FG;
-};
-
 uint16_t U16(const uint8_t* P) {
   return uint16_t(P[0] | (P[1] << 8));
 }

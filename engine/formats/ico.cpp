@@ -125,18 +125,6 @@ std::vector<uint8_t> ReadImageBytes(TPGStream& Stream, int64_t Start, const TIco
   return Buf;
 }
 
-// Progress start now, progress end on every exit path (errors included).
-class TProgressBracket {
-public:
-  explicit TProgressBracket(TPixelGraphic& G) : FG(G) { FG.DoProgressStart(); }
-  ~TProgressBracket() { FG.DoProgressEnd(); }
-  TProgressBracket(const TProgressBracket&) = delete;
-  TProgressBracket& operator=(const TProgressBracket&) = delete;
-
-private:
-  TPixelGraphic& FG;
-};
-
 // Blends a colour channel onto white by its alpha.
 inline uint8_t OnWhite(unsigned C, unsigned A) {
   return uint8_t((C * A + 255 * (255 - A) + 127) / 255);

@@ -113,18 +113,6 @@ private:
   size_t FPos = 0, FLen = 0;
 };
 
-// Progress start now, progress end on every exit path (errors included).
-class TProgressBracket {
-public:
-  explicit TProgressBracket(TPixelGraphic& G) : FG(G) { FG.DoProgressStart(); }
-  ~TProgressBracket() { FG.DoProgressEnd(); }
-  TProgressBracket(const TProgressBracket&) = delete;
-  TProgressBracket& operator=(const TProgressBracket&) = delete;
-
-private:
-  TPixelGraphic& FG;
-};
-
 void StoreRow(TLayout L, const uint8_t* Line, int BPL, int W, uint8_t* Dst, int64_t RowBytes) {
   switch (L) {
   case TLayout::Mono: {

@@ -128,18 +128,6 @@ TPxMHeader ReadSizes(TPxMSource& Src) {
   return H;
 }
 
-// Raises OnProgressEnd also when decoding or encoding fails.
-template <typename F> void WithProgress(TPixelGraphic& Image, F&& Body) {
-  Image.DoProgressStart();
-  try {
-    Body();
-  } catch (...) {
-    Image.DoProgressEnd();
-    throw;
-  }
-  Image.DoProgressEnd();
-}
-
 void DecodeRows(TPxMSource& Src, TPixelGraphic& Image, int Magic, unsigned MaxVal) {
   const int W = Image.Width(), H = Image.Height();
   // Sample to 0..255: v * 255 div maxval, values above maxval clamped.

@@ -71,7 +71,9 @@ TTGAHeader ReadHeader(TPGStream& S) {
 
 // A 5-bit channel on the full 0..255 scale (v * 255 / 31, rounded), so that white stays white,
 // as the BMP reader scales its 16-bit channels.
-inline uint8_t Expand5(unsigned V) { return uint8_t((V * 255 + 15) / 31); }
+inline uint8_t Expand5(unsigned V) {
+  return uint8_t((V * 255 + 15) / 31);
+}
 
 // A 16-bit pixel (x RRRRR GGGGG BBBBB) as blue, green, red bytes.
 inline void Decode16(const uint8_t* P, uint8_t* BGR) {
@@ -144,18 +146,6 @@ private:
   bool FRun = false;
   uint8_t FPixel[4] = {};
 };
-
-// Raises OnProgressEnd also when decoding or encoding fails.
-template <typename F> void WithProgress(TPixelGraphic& Image, F&& Body) {
-  Image.DoProgressStart();
-  try {
-    Body();
-  } catch (...) {
-    Image.DoProgressEnd();
-    throw;
-  }
-  Image.DoProgressEnd();
-}
 
 // Pixel indices beyond the colour map would make colour look-ups fail later: the palette is
 // lengthened (black entries) to cover every index the picture uses.
