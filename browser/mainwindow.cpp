@@ -365,10 +365,8 @@ void TForm1::CreatePanes() {
     TreePopupMenu->popup(ShellTreeView1->viewport()->mapToGlobal(P));
   });
   // The tree reads folders in the background: keep the selected folder in view as they arrive.
-  connect(FolderModel, &QFileSystemModel::directoryLoaded, this, [this] {
-    if (ShellTreeView1->currentIndex().isValid())
-      ShellTreeView1->scrollTo(ShellTreeView1->currentIndex());
-  });
+  connect(FolderModel, &QFileSystemModel::directoryLoaded, this,
+          [this] { RevealSelectedFolder(); });
   connect(ShellTreeView1->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this] { ShellTreeView1Change(); });
 
@@ -551,7 +549,21 @@ void TForm1::showEvent(QShowEvent* E) {
     FFirstShowDone = true;
     FormShow();
     if (OnFirstShown) OnFirstShown();
+    // Once the window has its size, bring the listed folder into view in the tree.
+    QTimer::singleShot(0, this, [this] { RevealSelectedFolder(); });
   }
+}
+
+void TForm1::RevealSelectedFolder() {
+  QModelIndex I = ShellTreeView1->currentIndex();
+  if (!I.isValid() && !FListedFolder.isEmpty()) {
+    // The folder's node may only exist now that the tree has read its parents.
+    I = FolderModel->index(FListedFolder);
+    if (!I.isValid()) return;
+    const QSignalBlocker Block(ShellTreeView1->selectionModel());
+    ShellTreeView1->setCurrentIndex(I);
+  }
+  if (I.isValid()) ShellTreeView1->scrollTo(I, QAbstractItemView::PositionAtCenter);
 }
 
 void TForm1::FormShow() {

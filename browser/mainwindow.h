@@ -167,6 +167,8 @@ public:
   void ListView1SelectItem();
   void ListView1ColumnClick(int Column);
   void PopupMenu1Popup();
+  // Scrolls the folder tree to the listed folder (selecting it when the tree has just read it).
+  void RevealSelectedFolder();
   void EXIFData1Click();
   void ImageProperties1Click();
   // The full path of the one selected file, or an empty text.

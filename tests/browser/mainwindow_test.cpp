@@ -341,6 +341,15 @@ TEST_F(MainWindow, StartFileArgument) {
     EXPECT_EQ(F->SelectedRows(), QList<int>({2}));
     EXPECT_EQ(F->ShownFile(), Pics + "/red.png");
     EXPECT_TRUE(F->PGImage1->isVisible());
+    // The tree shows the listed folder once it has read the folders above it.
+    test::WaitFor([&] {
+      const QModelIndex I = F->ShellTreeView1->currentIndex();
+      return I.isValid() &&
+             F->ShellTreeView1->viewport()->rect().intersects(F->ShellTreeView1->visualRect(I));
+    });
+    const QModelIndex I = F->ShellTreeView1->currentIndex();
+    ASSERT_TRUE(I.isValid());
+    EXPECT_TRUE(F->ShellTreeView1->viewport()->rect().intersects(F->ShellTreeView1->visualRect(I)));
   }
   // A type outside the mask: the folder is listed, nothing shown.
   auto F = Open(Pics + "/notes.txt");
