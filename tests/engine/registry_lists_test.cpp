@@ -1,0 +1,29 @@
+// The writer list itself: saving with no writers at all, and the lists restored afterwards.
+#include "engine/registry.h"
+#include "engine/stream.h"
+
+#include <gtest/gtest.h>
+
+using namespace orbisk;
+
+TEST(RegistryLists, SavingWithoutWritersAndRestoring) {
+  TPixelGraphic G;
+  G.SetSize(2, 2, 3);
+  ClearWritersForTest();
+  TPGMemoryStream S;
+  try {
+    G.SaveToStreamExt(S, "bmp");
+    FAIL();
+  } catch (const EPGFileFormatWritersEmpty& E) {
+    EXPECT_STREQ(E.what(), "FileFormatWriters is empty");
+  }
+  ResetFormatLists();
+  G.SaveToStreamExt(S, "bmp");
+  EXPECT_GT(S.Size(), 54);
+  // Every extension has one reader and the lists stay in extension order.
+  auto Readers = FileFormatReaders();
+  ASSERT_EQ(Readers.size(), 18u);
+  for (size_t I = 1; I < Readers.size(); ++I)
+    EXPECT_LT(Readers[I - 1]->Extension, Readers[I]->Extension);
+  EXPECT_EQ(FileFormatWriters().size(), 12u);
+}
