@@ -71,7 +71,10 @@ void PNGCBAPI OnError(png_structp P, png_const_charp Msg) {
 bool RouteWarning(TContext& X, png_const_charp Msg) noexcept {
   try {
     const std::string Text = Msg ? Msg : "";
-    switch (X.Image ? ReadWarning(*X.Image, "PNG " + EngineMessage(msgWarning), Text) : wrRaise) {
+    // Describing a file (no picture) never stops at a recoverable warning: a file that loads
+    // must not be reported as unreadable because of, say, a known incorrect colour profile.
+    switch (X.Image ? ReadWarning(*X.Image, "PNG " + EngineMessage(msgWarning), Text)
+                    : wrContinue) {
     case wrContinue:
       return true;
     case wrCancelled:

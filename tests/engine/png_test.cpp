@@ -440,6 +440,9 @@ TEST_F(PngTest, WarningsFollowTheWarningAction) {
     EXPECT_EQ(LoadError(G, File), C.Error) << C.Action;
     EXPECT_EQ(Prompts, C.Prompts) << C.Action;
   }
+  // The file information of a file that loads is never refused for a warning.
+  SetEnginePrompt(nullptr);
+  EXPECT_EQ(InfoOf(File).Width, 5);
 }
 
 TEST_F(PngTest, HostileFilesFailCleanly) {
