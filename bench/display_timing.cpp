@@ -26,7 +26,8 @@ int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication App(argc, argv);
   QStringList Files;
-  for (int I = 1; I < argc; ++I) Files << QString::fromLocal8Bit(argv[I]);
+  for (int I = 1; I < argc; ++I)
+    Files << QString::fromLocal8Bit(argv[I]);
   if (Files.size() < 2) {
     std::fprintf(stderr, "usage: display_timing FILE FILE...\n");
     return 2;
@@ -61,7 +62,8 @@ int main(int argc, char** argv) {
   };
   std::vector<double> Cold, Warm;
   C.DecodeAheadEnabled = false;
-  for (int I = 0; I < Files.size(); ++I) Cold.push_back(ShowAndPaint(I));
+  for (int I = 0; I < Files.size(); ++I)
+    Cold.push_back(ShowAndPaint(I));
   C.DecodeAheadEnabled = true;
   ShowAndPaint(0);
   for (int I = 1; I < Files.size(); ++I) {

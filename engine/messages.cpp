@@ -114,7 +114,8 @@ void Fill(std::string& Text, std::string_view Placeholder, const std::string& Va
 const std::string& EngineMessage(int N) {
   static const std::array<std::string, kCount> Texts = [] {
     std::array<std::string, kCount> T;
-    for (int I = 0; I < kCount; ++I) T[I] = kMessages[I].Text;
+    for (int I = 0; I < kCount; ++I)
+      T[I] = kMessages[I].Text;
     return T;
   }();
   static const std::string Empty;

@@ -13,13 +13,16 @@ const std::array<TRGB, 16>& Sys16Colors() {
                               0x008080, 0xC0C0C0, 0x808080, 0xFF0000, 0x00FF00, 0xFFFF00,
                               0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
     std::array<TRGB, 16> A{};
-    for (int I = 0; I < 16; ++I) A[I] = RGBFromHex(Hex[I]);
+    for (int I = 0; I < 16; ++I)
+      A[I] = RGBFromHex(Hex[I]);
     return A;
   }();
   return T;
 }
 
-static TRGB Grey(unsigned V) { return RGBOf(V, V, V); }
+static TRGB Grey(unsigned V) {
+  return RGBOf(V, V, V);
+}
 
 int Gray236Level(int I) {
   // round(255 * i / 235); no value falls on a half, so plain rounding is exact.
@@ -52,7 +55,8 @@ static std::vector<TRGB> BuildSpecial252() {
       0x80FF60, 0xA0FF60, 0xC0FF60, 0xE0FF60, 0xFFFF60, 0xFFE060, 0xFFC060, 0xFFA060, 0xFF8060,
       0xFF6060, 0xC080A0, 0xA080C0, 0x80A0C0, 0x80C0A0, 0xA0C080, 0xC0A080, 0xE06080, 0xE060A0,
       0xE060C0};
-  for (uint32_t H : Tail) P.push_back(RGBFromHex(H));
+  for (uint32_t H : Tail)
+    P.push_back(RGBFromHex(H));
   return P;
 }
 
@@ -62,20 +66,22 @@ const std::vector<TRGB>& StandardPalette(TPaletteIdent Kind) {
     T[pBlackWhite] = {Grey(0), Grey(255)};
     T[pSysGray4] = {Grey(0), Grey(128), Grey(192), Grey(255)};
     T[pSys16].assign(Sys16Colors().begin(), Sys16Colors().end());
-    for (int I = 0; I < 4; ++I) T[pGray4].push_back(Grey(I * 255 / 3));
-    for (int I = 0; I < 16; ++I) T[pGray16].push_back(Grey(I * 255 / 15));
-    for (int I = 0; I < 236; ++I) T[pGray236].push_back(Grey(Gray236Level(I)));
-    for (int I = 0; I < 256; ++I) T[pGray256].push_back(Grey(I));
+    for (int I = 0; I < 4; ++I)
+      T[pGray4].push_back(Grey(I * 255 / 3));
+    for (int I = 0; I < 16; ++I)
+      T[pGray16].push_back(Grey(I * 255 / 15));
+    for (int I = 0; I < 236; ++I)
+      T[pGray236].push_back(Grey(Gray236Level(I)));
+    for (int I = 0; I < 256; ++I)
+      T[pGray256].push_back(Grey(I));
     for (int R = 0; R < 5; ++R)
       for (int G = 0; G < 5; ++G)
         for (int B = 0; B < 5; ++B)
-          T[pSpecial125].push_back(
-              RGBOf((R * 255 + 3) / 4, (G * 255 + 3) / 4, (B * 255 + 3) / 4));
+          T[pSpecial125].push_back(RGBOf((R * 255 + 3) / 4, (G * 255 + 3) / 4, (B * 255 + 3) / 4));
     for (int R = 0; R < 6; ++R)
       for (int G = 0; G < 6; ++G)
         for (int B = 0; B < 6; ++B)
-          T[pSpecial216].push_back(
-              RGBOf((R * 255 + 4) / 5, (G * 255 + 4) / 5, (B * 255 + 4) / 5));
+          T[pSpecial216].push_back(RGBOf((R * 255 + 4) / 5, (G * 255 + 4) / 5, (B * 255 + 4) / 5));
     T[pSpecial252] = BuildSpecial252();
     return T;
   }();
@@ -85,10 +91,14 @@ const std::vector<TRGB>& StandardPalette(TPaletteIdent Kind) {
 
 int BitCountToNum(int BitCount) {
   switch (BitCount) {
-  case 1: return 0;
-  case 4: return 1;
-  case 8: return 2;
-  case 24: return 3;
+  case 1:
+    return 0;
+  case 4:
+    return 1;
+  case 8:
+    return 2;
+  case 24:
+    return 3;
   }
   throw EPGInvalidBitCountNum(EngineMessage(msgInvalidValueFor, "BitCountNum"));
 }
@@ -102,16 +112,16 @@ int SquaredDistance(TRGB A, TRGB B) {
 
 const uint8_t* Sys16Candidates(int Cell) {
   static const uint8_t T[64][3] = {
-      {0, 0, 0},   {4, 4, 4},    {4, 4, 4},   {12, 12, 12}, {2, 2, 2},    {6, 6, 6},
-      {6, 6, 6},   {6, 12, 12},  {2, 2, 2},   {6, 6, 6},    {6, 6, 6},    {6, 14, 14},
-      {10, 10, 10}, {6, 10, 10}, {6, 14, 14}, {14, 14, 14}, {1, 1, 1},    {5, 5, 5},
-      {5, 5, 5},   {5, 12, 12},  {3, 3, 3},   {8, 8, 8},    {8, 8, 8},    {8, 12, 12},
-      {3, 3, 3},   {8, 8, 8},    {8, 8, 8},   {7, 8, 14},   {3, 10, 10},  {8, 10, 10},
-      {7, 8, 14},  {7, 14, 14},  {1, 1, 1},   {5, 5, 5},    {5, 5, 5},    {5, 13, 13},
-      {3, 3, 3},   {8, 8, 8},    {8, 8, 8},   {7, 8, 13},   {3, 3, 3},    {8, 8, 8},
-      {7, 8, 8},   {7, 7, 7},    {3, 11, 11}, {7, 8, 11},   {7, 7, 7},    {7, 7, 7},
-      {9, 9, 9},   {5, 9, 9},    {5, 13, 13}, {13, 13, 13}, {3, 9, 9},    {8, 9, 9},
-      {7, 8, 13},  {7, 13, 13},  {3, 11, 11}, {7, 8, 11},   {7, 7, 7},    {7, 7, 7},
+      {0, 0, 0},    {4, 4, 4},   {4, 4, 4},   {12, 12, 12}, {2, 2, 2},   {6, 6, 6},
+      {6, 6, 6},    {6, 12, 12}, {2, 2, 2},   {6, 6, 6},    {6, 6, 6},   {6, 14, 14},
+      {10, 10, 10}, {6, 10, 10}, {6, 14, 14}, {14, 14, 14}, {1, 1, 1},   {5, 5, 5},
+      {5, 5, 5},    {5, 12, 12}, {3, 3, 3},   {8, 8, 8},    {8, 8, 8},   {8, 12, 12},
+      {3, 3, 3},    {8, 8, 8},   {8, 8, 8},   {7, 8, 14},   {3, 10, 10}, {8, 10, 10},
+      {7, 8, 14},   {7, 14, 14}, {1, 1, 1},   {5, 5, 5},    {5, 5, 5},   {5, 13, 13},
+      {3, 3, 3},    {8, 8, 8},   {8, 8, 8},   {7, 8, 13},   {3, 3, 3},   {8, 8, 8},
+      {7, 8, 8},    {7, 7, 7},   {3, 11, 11}, {7, 8, 11},   {7, 7, 7},   {7, 7, 7},
+      {9, 9, 9},    {5, 9, 9},   {5, 13, 13}, {13, 13, 13}, {3, 9, 9},   {8, 9, 9},
+      {7, 8, 13},   {7, 13, 13}, {3, 11, 11}, {7, 8, 11},   {7, 7, 7},   {7, 7, 7},
       {11, 11, 11}, {7, 11, 11}, {7, 7, 7},   {7, 15, 15}};
   return T[Cell];
 }

@@ -20,13 +20,15 @@ struct TPixelGraphic::ColorCacheData {
 struct TPixelGraphic::DitherState {
   std::vector<int> Rows[2]; // (Width + 2) cells of three channel errors, scaled by 16
   int Current = 0;
-  int Limit[511];           // limit(e) at e + 255
+  int Limit[511]; // limit(e) at e + 255
   bool Gray = false;
 };
 
 TPixelGraphic::TPixelGraphic() : FileGamma(ScreenGamma) {}
 
-TPixelGraphic::~TPixelGraphic() { FreeBuffer(); }
+TPixelGraphic::~TPixelGraphic() {
+  FreeBuffer();
+}
 
 void TPixelGraphic::FreeBuffer() {
   std::free(FBits);
@@ -40,7 +42,8 @@ void TPixelGraphic::FreeBuffer() {
 void TPixelGraphic::SetSize(int W, int H, int Code) {
   if (W < 0) throw EPGInvalidSize(EngineMessage(msgNegativeWidth));
   if (H < 0) throw EPGInvalidSize(EngineMessage(msgNegativeHeight));
-  if (Code < 0 || Code > 3) throw EPGInvalidBitCountNum(EngineMessage(msgInvalidValueFor, "BitCountNum"));
+  if (Code < 0 || Code > 3)
+    throw EPGInvalidBitCountNum(EngineMessage(msgInvalidValueFor, "BitCountNum"));
   if (W == FWidth && H == FHeight && Code == FBitCountNum) {
     Clear();
     return;
@@ -65,7 +68,8 @@ void TPixelGraphic::SetSize(int W, int H, int Code) {
     }
     FHeader.assign(40 + 4 * size_t(ColorCount()), 0);
     auto Put32 = [this](size_t At, uint32_t V) {
-      for (int I = 0; I < 4; ++I) FHeader[At + I] = uint8_t(V >> (8 * I));
+      for (int I = 0; I < 4; ++I)
+        FHeader[At + I] = uint8_t(V >> (8 * I));
     };
     Put32(0, 40);
     Put32(4, uint32_t(W));
@@ -74,7 +78,8 @@ void TPixelGraphic::SetSize(int W, int H, int Code) {
     FHeader[14] = uint8_t(BitCount());
     Put32(20, uint32_t(ImageSize()));
     Put32(32, uint32_t(ColorCount()));
-    for (int I = 0; I < ColorCount(); ++I) WriteHeaderSlot(I);
+    for (int I = 0; I < ColorCount(); ++I)
+      WriteHeaderSlot(I);
   }
   Changed();
 }
@@ -114,9 +119,12 @@ uint32_t TPixelGraphic::GetPixelValue(int X, int Y) const {
   }
   const uint8_t* Row = ScanLine(Y);
   switch (FBitCountNum) {
-  case 0: return (Row[X >> 3] >> (7 - (X & 7))) & 1;
-  case 1: return (X & 1) ? (Row[X >> 1] & 0x0F) : (Row[X >> 1] >> 4);
-  case 2: return Row[X];
+  case 0:
+    return (Row[X >> 3] >> (7 - (X & 7))) & 1;
+  case 1:
+    return (X & 1) ? (Row[X >> 1] & 0x0F) : (Row[X >> 1] >> 4);
+  case 2:
+    return Row[X];
   default: {
     const uint8_t* P = Row + 3 * int64_t(X);
     return RGBOf(P[2], P[1], P[0]);
@@ -133,17 +141,23 @@ void TPixelGraphic::SetPixelValue(int X, int Y, uint32_t V) {
   switch (FBitCountNum) {
   case 0: {
     uint8_t Mask = uint8_t(0x80 >> (X & 7));
-    if (V == 1) Row[X >> 3] |= Mask;
-    else Row[X >> 3] &= uint8_t(~Mask);
+    if (V == 1)
+      Row[X >> 3] |= Mask;
+    else
+      Row[X >> 3] &= uint8_t(~Mask);
     break;
   }
   case 1: {
     uint8_t& B = Row[X >> 1];
-    if (X & 1) B = uint8_t((B & 0xF0) | (V & 0x0F));
-    else B = uint8_t((B & 0x0F) | ((V & 0x0F) << 4));
+    if (X & 1)
+      B = uint8_t((B & 0xF0) | (V & 0x0F));
+    else
+      B = uint8_t((B & 0x0F) | ((V & 0x0F) << 4));
     break;
   }
-  case 2: Row[X] = uint8_t(V); break;
+  case 2:
+    Row[X] = uint8_t(V);
+    break;
   default: {
     uint8_t* P = Row + 3 * int64_t(X);
     P[0] = uint8_t(V >> 16);
@@ -163,8 +177,10 @@ TRGB TPixelGraphic::GetPixelColor(int X, int Y) const {
 }
 
 void TPixelGraphic::SetPixelColor(int X, int Y, TRGB C) {
-  if (FBitCountNum == 3) SetPixelValue(X, Y, C);
-  else SetPixelValue(X, Y, uint32_t(GetNearestPaletteIndex(C)));
+  if (FBitCountNum == 3)
+    SetPixelValue(X, Y, C);
+  else
+    SetPixelValue(X, Y, uint32_t(GetNearestPaletteIndex(C)));
 }
 
 void TPixelGraphic::Clear() {
@@ -172,10 +188,12 @@ void TPixelGraphic::Clear() {
   if (FBackGroundColor == 0) {
     std::memset(FBits, 0, static_cast<size_t>(ImageSize()));
   } else if (FBitCountNum == 2) {
-    for (int Y = 0; Y < FHeight; ++Y) std::memset(ScanLine(Y), int(FBackGroundColor & 0xFF), size_t(FWidth));
+    for (int Y = 0; Y < FHeight; ++Y)
+      std::memset(ScanLine(Y), int(FBackGroundColor & 0xFF), size_t(FWidth));
   } else {
     for (int Y = 0; Y < FHeight; ++Y)
-      for (int X = 0; X < FWidth; ++X) SetPixelValue(X, Y, FBackGroundColor);
+      for (int X = 0; X < FWidth; ++X)
+        SetPixelValue(X, Y, FBackGroundColor);
   }
   Changed();
 }
@@ -205,8 +223,10 @@ void TPixelGraphic::SetPaletteCount(int N) {
     FPaletteKind = N > 0 ? pUnknown : pNone;
     FMemoValid = false;
     if (!FHeader.empty()) {
-      for (int I = 0; I < 4; ++I) FHeader[32 + I] = uint8_t(uint32_t(N) >> (8 * I));
-      for (int I = 0; I < ColorCount(); ++I) WriteHeaderSlot(I);
+      for (int I = 0; I < 4; ++I)
+        FHeader[32 + I] = uint8_t(uint32_t(N) >> (8 * I));
+      for (int I = 0; I < ColorCount(); ++I)
+        WriteHeaderSlot(I);
     }
   }
   InvalidatePalette();
@@ -227,8 +247,10 @@ void TPixelGraphic::SetPaletteEntry(int I, TRGB C) {
   FPalette[size_t(I)] = C & 0xFFFFFF;
   // Slots past the count repeat entry 0, so a new entry 0 rewrites them too.
   if (I == 0)
-    for (int S = 0; S < ColorCount(); ++S) WriteHeaderSlot(S);
-  else WriteHeaderSlot(I);
+    for (int S = 0; S < ColorCount(); ++S)
+      WriteHeaderSlot(S);
+  else
+    WriteHeaderSlot(I);
   FPaletteKind = pUnknown;
   InvalidatePalette();
 }
@@ -236,7 +258,8 @@ void TPixelGraphic::SetPaletteEntry(int I, TRGB C) {
 void TPixelGraphic::AssignPalette(const TPixelGraphic& Source) {
   SetPaletteCount(Source.PaletteCount());
   FPalette = Source.FPalette;
-  for (int S = 0; S < ColorCount(); ++S) WriteHeaderSlot(S);
+  for (int S = 0; S < ColorCount(); ++S)
+    WriteHeaderSlot(S);
   if (!FPalette.empty()) FPaletteKind = pUnknown;
   InvalidatePalette();
   RecognisePaletteKind();
@@ -250,14 +273,18 @@ void TPixelGraphic::SetPaletteKind(TPaletteIdent K) {
     SetPaletteCount(0);
     FPaletteKind = K;
     break;
-  case pUnknown: FPaletteKind = K; break;
+  case pUnknown:
+    FPaletteKind = K;
+    break;
   case pOptimized252Sys16:
-  case pSource: return;
+  case pSource:
+    return;
   default: {
     const auto& P = StandardPalette(K);
     SetPaletteCount(int(P.size()));
     FPalette = P;
-    for (int S = 0; S < ColorCount(); ++S) WriteHeaderSlot(S);
+    for (int S = 0; S < ColorCount(); ++S)
+      WriteHeaderSlot(S);
     FPaletteKind = K;
   }
   }
@@ -270,18 +297,30 @@ void TPixelGraphic::RecognisePaletteKind() {
                    });
   auto Is = [this](TPaletteIdent K) { return FPalette == StandardPalette(K); };
   TPaletteIdent Kind;
-  if (Is(pBlackWhite)) Kind = pBlackWhite;
-  else if (Is(pGray4)) Kind = pGray4;
-  else if (Is(pSysGray4)) Kind = pSysGray4;
-  else if (Is(pGray16)) Kind = pGray16;
-  else if (Is(pGray236)) Kind = pGray236;
-  else if (Is(pGray256)) Kind = pGray256;
-  else if (Is(pSys16)) Kind = pSys16;
-  else if (Is(pSpecial216)) Kind = pSpecial216;
-  else if (Is(pSpecial125)) Kind = pSpecial125;
-  else if (Is(pSpecial252)) Kind = pSpecial252;
-  else if (!FPalette.empty()) Kind = pUnknown;
-  else Kind = FBitCountNum == 3 ? pTrueColor : pNone;
+  if (Is(pBlackWhite))
+    Kind = pBlackWhite;
+  else if (Is(pGray4))
+    Kind = pGray4;
+  else if (Is(pSysGray4))
+    Kind = pSysGray4;
+  else if (Is(pGray16))
+    Kind = pGray16;
+  else if (Is(pGray236))
+    Kind = pGray236;
+  else if (Is(pGray256))
+    Kind = pGray256;
+  else if (Is(pSys16))
+    Kind = pSys16;
+  else if (Is(pSpecial216))
+    Kind = pSpecial216;
+  else if (Is(pSpecial125))
+    Kind = pSpecial125;
+  else if (Is(pSpecial252))
+    Kind = pSpecial252;
+  else if (!FPalette.empty())
+    Kind = pUnknown;
+  else
+    Kind = FBitCountNum == 3 ? pTrueColor : pNone;
   if (Kind != FPaletteKind) {
     FPaletteKind = Kind;
     InvalidatePalette();
@@ -290,10 +329,14 @@ void TPixelGraphic::RecognisePaletteKind() {
 
 int TPixelGraphic::ColorResolution() const {
   switch (FBitCountNum) {
-  case 0: return FPaletteKind == pBlackWhite ? 0 : 1;
-  case 1: return FPaletteKind == pGray16 ? 2 : FPaletteKind == pSys16 ? 3 : 4;
-  case 2: return FPaletteKind == pGray256 ? 5 : 6;
-  default: return 7;
+  case 0:
+    return FPaletteKind == pBlackWhite ? 0 : 1;
+  case 1:
+    return FPaletteKind == pGray16 ? 2 : FPaletteKind == pSys16 ? 3 : 4;
+  case 2:
+    return FPaletteKind == pGray256 ? 5 : 6;
+  default:
+    return 7;
   }
 }
 
@@ -321,7 +364,8 @@ int TPixelGraphic::CacheLookup(TRGB C) {
     Cc.Filled.fill(0);
     for (int S = 0; S <= 4; ++S)
       for (size_t E = 0; E < FPalette.size(); ++E) {
-        int R0 = RedOf(FPalette[E]) >> 3, G0 = GreenOf(FPalette[E]) >> 2, B0 = BlueOf(FPalette[E]) >> 3;
+        int R0 = RedOf(FPalette[E]) >> 3, G0 = GreenOf(FPalette[E]) >> 2,
+            B0 = BlueOf(FPalette[E]) >> 3;
         for (int R = std::max(0, R0 - S); R <= std::min(31, R0 + S); ++R)
           for (int G = std::max(0, G0 - S); G <= std::min(63, G0 + S); ++G) {
             bool Inner = std::abs(R - R0) < S && std::abs(G - G0) < S;
@@ -356,9 +400,13 @@ int TPixelGraphic::GetNearestPaletteIndex(TRGB C) {
   auto L = [&] { return Luminance(R, G, B); };
   int N;
   switch (FPaletteKind) {
-  case pNone: throw EPGNoPalette(EngineMessage(msgNoPalette));
-  case pTrueColor: return int(C);
-  case pBlackWhite: N = (L() + 1) / 384; break;
+  case pNone:
+    throw EPGNoPalette(EngineMessage(msgNoPalette));
+  case pTrueColor:
+    return int(C);
+  case pBlackWhite:
+    N = (L() + 1) / 384;
+    break;
   case pSysGray4: {
     int Lum = L();
     N = Lum <= 192 ? 0 : Lum <= 480 ? 1 : Lum <= 670 ? 2 : 3;
@@ -372,10 +420,18 @@ int TPixelGraphic::GetNearestPaletteIndex(TRGB C) {
     if (T[2] != T[1] && SquaredDistance(C, P[T[2]]) < SquaredDistance(C, P[N])) N = T[2];
     break;
   }
-  case pGray4: N = (L() + 127) / 255; break;
-  case pGray16: N = (L() + 25) / 51; break;
-  case pGray236: N = Gray236Table()[size_t(L())]; break;
-  case pGray256: N = (L() + 1) / 3; break;
+  case pGray4:
+    N = (L() + 127) / 255;
+    break;
+  case pGray16:
+    N = (L() + 25) / 51;
+    break;
+  case pGray236:
+    N = Gray236Table()[size_t(L())];
+    break;
+  case pGray256:
+    N = (L() + 1) / 3;
+    break;
   case pSpecial125: {
     auto Q = [](unsigned V) { return int((V == 224 ? 225 : V) + 31) / 64; };
     N = 25 * Q(R) + 5 * Q(G) + Q(B);
@@ -400,7 +456,9 @@ int TPixelGraphic::GetNearestPaletteIndex(TRGB C) {
     }
     break;
   }
-  default: N = FColorCache ? CacheLookup(C) : ExhaustiveSearch(C); break;
+  default:
+    N = FColorCache ? CacheLookup(C) : ExhaustiveSearch(C);
+    break;
   }
   FMemoValid = true;
   FMemoColor = C;
@@ -409,8 +467,10 @@ int TPixelGraphic::GetNearestPaletteIndex(TRGB C) {
 }
 
 void TPixelGraphic::SetBackGroundColor(TRGB C) {
-  if (FBitCountNum == 3) FBackGroundColor = C & 0xFFFFFF;
-  else FBackGroundColor = FPaletteKind == pNone ? 0 : uint32_t(GetNearestPaletteIndex(C));
+  if (FBitCountNum == 3)
+    FBackGroundColor = C & 0xFFFFFF;
+  else
+    FBackGroundColor = FPaletteKind == pNone ? 0 : uint32_t(GetNearestPaletteIndex(C));
 }
 
 void TPixelGraphic::SetColorCache(bool V) {
@@ -441,16 +501,29 @@ void TPixelGraphic::StartDither() {
   if (DitherErrorLimitAuto) {
     Soft = true;
     switch (FPaletteKind) {
-    case pBlackWhite: Bound = 255; break;
+    case pBlackWhite:
+      Bound = 255;
+      break;
     case pSysGray4:
     case pSys16:
-    case pGray4: Bound = 128; break;
-    case pGray236: Bound = 3; break;
-    case pGray256: Bound = 2; break;
+    case pGray4:
+      Bound = 128;
+      break;
+    case pGray236:
+      Bound = 3;
+      break;
+    case pGray256:
+      Bound = 2;
+      break;
     case pSpecial125:
-    case pSpecial252: Bound = 104; break;
-    case pSpecial216: Bound = 86; break;
-    default: Bound = 32;
+    case pSpecial252:
+      Bound = 104;
+      break;
+    case pSpecial216:
+      Bound = 86;
+      break;
+    default:
+      Bound = 32;
     }
   } else {
     Bound = DitherErrorLimit;
@@ -466,7 +539,9 @@ void TPixelGraphic::StartDither() {
   FDither = std::move(D);
 }
 
-void TPixelGraphic::EndDither() { FDither.reset(); }
+void TPixelGraphic::EndDither() {
+  FDither.reset();
+}
 
 void TPixelGraphic::DitherNextRow(int /*Y*/) {
   if (!FDither) return;
@@ -489,7 +564,8 @@ void TPixelGraphic::SetPixelDithered(int X, int Y, unsigned R, unsigned G, unsig
   int* Cur = D.Rows[D.Current].data();
   int* Next = D.Rows[D.Current ^ 1].data();
   int Dir = (Y % 2 == 0) ? 1 : -1;
-  size_t Here = size_t(X + 1) * 3, Ahead = size_t(X + 1 + Dir) * 3, Behind = size_t(X + 1 - Dir) * 3;
+  size_t Here = size_t(X + 1) * 3, Ahead = size_t(X + 1 + Dir) * 3,
+         Behind = size_t(X + 1 - Dir) * 3;
   auto Limit = [&D](int E) { return D.Limit[255 + std::clamp(E, -255, 255)]; };
   auto Push = [&](int K, int Err) {
     Cur[Ahead + K] += 7 * Err;
@@ -507,7 +583,8 @@ void TPixelGraphic::SetPixelDithered(int X, int Y, unsigned R, unsigned G, unsig
   } else {
     int Ch[3] = {int(R), int(G), int(B)};
     int V[3];
-    for (int K = 0; K < 3; ++K) V[K] = std::clamp(Ch[K] + Limit(RoundDiv16(Cur[Here + K])), 0, 255);
+    for (int K = 0; K < 3; ++K)
+      V[K] = std::clamp(Ch[K] + Limit(RoundDiv16(Cur[Here + K])), 0, 255);
     int N = GetNearestPaletteIndex(RGBOf(V[0], V[1], V[2]));
     SetPixelValue(X, Y, uint32_t(N));
     TRGB E = N < PaletteCount() ? FPalette[size_t(N)] : 0;
@@ -518,9 +595,12 @@ void TPixelGraphic::SetPixelDithered(int X, int Y, unsigned R, unsigned G, unsig
 }
 
 void TPixelGraphic::WriteColor(int X, int Y, TRGB C) {
-  if (FBitCountNum == 3) SetPixelValue(X, Y, C);
-  else if (FDither) SetPixelDithered(X, Y, RedOf(C), GreenOf(C), BlueOf(C));
-  else SetPixelValue(X, Y, uint32_t(GetNearestPaletteIndex(C)));
+  if (FBitCountNum == 3)
+    SetPixelValue(X, Y, C);
+  else if (FDither)
+    SetPixelDithered(X, Y, RedOf(C), GreenOf(C), BlueOf(C));
+  else
+    SetPixelValue(X, Y, uint32_t(GetNearestPaletteIndex(C)));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -579,7 +659,8 @@ void TPixelGraphic::Assign(const TPixelGraphic* Source) {
   RangeCheck = Source->RangeCheck;
   SaveColorResWarningAction = Source->SaveColorResWarningAction;
   FPalette = Source->FPalette;
-  for (int S = 0; S < ColorCount(); ++S) WriteHeaderSlot(S);
+  for (int S = 0; S < ColorCount(); ++S)
+    WriteHeaderSlot(S);
   InvalidatePalette();
   RecognisePaletteKind();
 }
@@ -597,11 +678,13 @@ void TPixelGraphic::ApplyGamma() {
   if (std::fabs(static_cast<double>(Ratio - 1)) > 0.05) {
     uint8_t T[256];
     for (int I = 0; I < 256; ++I)
-      T[I] = uint8_t(std::clamp(std::nearbyint(255.0L * std::pow(I / 255.0L, Ratio)), 0.0L, 255.0L));
+      T[I] =
+          uint8_t(std::clamp(std::nearbyint(255.0L * std::pow(I / 255.0L, Ratio)), 0.0L, 255.0L));
     if (FBitCountNum == 3) {
       for (int Y = 0; Y < FHeight; ++Y) {
         uint8_t* P = ScanLine(Y);
-        for (int64_t I = 0; I < int64_t(FWidth) * 3; ++I) P[I] = T[P[I]];
+        for (int64_t I = 0; I < int64_t(FWidth) * 3; ++I)
+          P[I] = T[P[I]];
       }
     } else {
       for (int I = 0; I < PaletteCount(); ++I) {

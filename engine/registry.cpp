@@ -19,12 +19,14 @@ namespace orbisk {
 // helpers
 
 std::string LowerCase(std::string S) {
-  for (auto& C : S) C = char(std::tolower(static_cast<unsigned char>(C)));
+  for (auto& C : S)
+    C = char(std::tolower(static_cast<unsigned char>(C)));
   return S;
 }
 
 std::string UpperCase(std::string S) {
-  for (auto& C : S) C = char(std::toupper(static_cast<unsigned char>(C)));
+  for (auto& C : S)
+    C = char(std::toupper(static_cast<unsigned char>(C)));
   return S;
 }
 
@@ -114,14 +116,16 @@ void RegisterWriter(std::unique_ptr<TFileFormatWriter> W) {
 std::vector<TFileFormatReader*> FileFormatReaders() {
   EnsureLists();
   std::vector<TFileFormatReader*> Out;
-  for (auto& R : TheLists().Readers) Out.push_back(R.get());
+  for (auto& R : TheLists().Readers)
+    Out.push_back(R.get());
   return Out;
 }
 
 std::vector<TFileFormatWriter*> FileFormatWriters() {
   EnsureLists();
   std::vector<TFileFormatWriter*> Out;
-  for (auto& W : TheLists().Writers) Out.push_back(W.get());
+  for (auto& W : TheLists().Writers)
+    Out.push_back(W.get());
   return Out;
 }
 
@@ -207,10 +211,10 @@ std::string ColorResolutionName(int R) {
 }
 
 int FallbackResolution(int R, const std::set<int>& Can) {
-  static const int Order[8][8] = {
-      {0, 1, 2, 3, 4, 5, 6, 7}, {1, 4, 6, 7, 3, 0, 2, 5}, {2, 4, 5, 6, 7, 3, 0, 1},
-      {3, 4, 6, 7, 2, 5, 0, 1}, {4, 6, 7, 3, 2, 5, 0, 1}, {5, 6, 7, 2, 4, 3, 0, 1},
-      {6, 7, 4, 3, 5, 2, 0, 1}, {7, 6, 4, 3, 5, 2, 0, 1}};
+  static const int Order[8][8] = {{0, 1, 2, 3, 4, 5, 6, 7}, {1, 4, 6, 7, 3, 0, 2, 5},
+                                  {2, 4, 5, 6, 7, 3, 0, 1}, {3, 4, 6, 7, 2, 5, 0, 1},
+                                  {4, 6, 7, 3, 2, 5, 0, 1}, {5, 6, 7, 2, 4, 3, 0, 1},
+                                  {6, 7, 4, 3, 5, 2, 0, 1}, {7, 6, 4, 3, 5, 2, 0, 1}};
   if (R < 0 || R > 7) return -1;
   for (int T : Order[R])
     if (Can.count(T)) return T;
@@ -227,14 +231,29 @@ std::unique_ptr<TPixelGraphic> ConvertToResolution(TPixelGraphic& Source, int T)
   int Code = Codes[T];
   C->SetSize(0, 0, Code);
   switch (T) {
-  case 0: C->SetPaletteKind(pBlackWhite); break;
-  case 1: BuildOptimizedPalette(*C, Source, 2, false); break;
-  case 2: C->SetPaletteKind(pGray16); break;
-  case 3: C->SetPaletteKind(pSys16); break;
-  case 4: BuildOptimizedPalette(*C, Source, 16, false); break;
-  case 5: C->SetPaletteKind(pGray256); break;
-  case 6: BuildOptimizedPalette(*C, Source, 252, true); break;
-  default: break;
+  case 0:
+    C->SetPaletteKind(pBlackWhite);
+    break;
+  case 1:
+    BuildOptimizedPalette(*C, Source, 2, false);
+    break;
+  case 2:
+    C->SetPaletteKind(pGray16);
+    break;
+  case 3:
+    C->SetPaletteKind(pSys16);
+    break;
+  case 4:
+    BuildOptimizedPalette(*C, Source, 16, false);
+    break;
+  case 5:
+    C->SetPaletteKind(pGray256);
+    break;
+  case 6:
+    BuildOptimizedPalette(*C, Source, 252, true);
+    break;
+  default:
+    break;
   }
   C->SetSize(Source.Width(), Source.Height(), Code);
   C->StretchFrom(Source);
@@ -252,7 +271,9 @@ TEnginePrompt& PromptSlot() {
 }
 } // namespace
 
-void SetEnginePrompt(TEnginePrompt Prompt) { PromptSlot() = std::move(Prompt); }
+void SetEnginePrompt(TEnginePrompt Prompt) {
+  PromptSlot() = std::move(Prompt);
+}
 
 bool EnginePrompt(const std::string& Caption, const std::string& Text, bool WithCancel) {
   if (PromptSlot()) return PromptSlot()(Caption, Text, WithCancel);
@@ -262,10 +283,15 @@ bool EnginePrompt(const std::string& Caption, const std::string& Text, bool With
 TWarningResult ReadWarning(const TPixelGraphic& Image, const std::string& Caption,
                            const std::string& Text) {
   switch (Image.ReadWarningAction) {
-  case pgwaIgnore: return wrContinue;
-  case pgwaOKBox: EnginePrompt(Caption, Text, false); return wrContinue;
-  case pgwaOKCancelBox: return EnginePrompt(Caption, Text, true) ? wrContinue : wrCancelled;
-  default: return wrRaise;
+  case pgwaIgnore:
+    return wrContinue;
+  case pgwaOKBox:
+    EnginePrompt(Caption, Text, false);
+    return wrContinue;
+  case pgwaOKCancelBox:
+    return EnginePrompt(Caption, Text, true) ? wrContinue : wrCancelled;
+  default:
+    return wrRaise;
   }
 }
 
@@ -314,13 +340,18 @@ void SaveThrough(TPixelGraphic& Image, const std::string& Extension,
   std::string Text = EngineMessage(msgColorResWarning, W->Description, ColorResolutionName(R),
                                    ColorResolutionName(T));
   switch (Image.SaveColorResWarningAction) {
-  case pgwaIgnore: Go = true; break;
+  case pgwaIgnore:
+    Go = true;
+    break;
   case pgwaOKBox:
     EnginePrompt(EngineMessage(msgWarning), Text, false);
     Go = true;
     break;
-  case pgwaOKCancelBox: Go = EnginePrompt(EngineMessage(msgWarning), Text, true); break;
-  default: Go = false;
+  case pgwaOKCancelBox:
+    Go = EnginePrompt(EngineMessage(msgWarning), Text, true);
+    break;
+  default:
+    Go = false;
   }
   if (!Go)
     throw EPGCannotWriteColorRes(
@@ -388,7 +419,8 @@ void TPixelGraphic::SaveToFile(const std::string& FileName) {
 }
 
 void TPixelGraphic::SaveToStreamExt(TPGStream& Stream, const std::string& Ext) {
-  SaveThrough(*this, Ext, [&](TFileFormatWriter& W, TPixelGraphic& G) { W.WriteGraphic(Stream, G); });
+  SaveThrough(*this, Ext,
+              [&](TFileFormatWriter& W, TPixelGraphic& G) { W.WriteGraphic(Stream, G); });
 }
 
 // ---------------------------------------------------------------------------------------------

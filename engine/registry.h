@@ -16,12 +16,12 @@ namespace orbisk {
 class TPGStream;
 
 struct TGraphicFileInfo {
-  std::string Type;    // the reader's Description
+  std::string Type; // the reader's Description
   std::string SubType;
   std::string Options;
   int Width = 0;
   int Height = 0;
-  std::string Colors;  // "256", "64K", "16.7M", ...
+  std::string Colors; // "256", "64K", "16.7M", ...
   int BitsPerPixel = 0;
   int GraphicCount = 0;
 };
@@ -33,7 +33,7 @@ public:
   virtual ~TFileFormatReaderWriter() = default;
   // Class name, used in messages such as "TTGAFileFormatWriter.CanWriteResolutions".
   virtual std::string ClassName() const = 0;
-  std::string Extension;   // lower case, no dot
+  std::string Extension; // lower case, no dot
   std::string Description;
   bool Listed;
 };

@@ -106,8 +106,7 @@ void TPGMemoryStream::Clear() {
 
 TPGFileStream::TPGFileStream(const std::string& FileName, TFileMode Mode) : Name(FileName) {
   F = std::fopen(FileName.c_str(), Mode == TFileMode::fmCreate ? "w+b" : "rb");
-  if (!F)
-    throw EPGStreamError("Cannot open file \"" + FileName + "\". " + std::strerror(errno));
+  if (!F) throw EPGStreamError("Cannot open file \"" + FileName + "\". " + std::strerror(errno));
   std::setvbuf(F, nullptr, _IOFBF, 1 << 16);
 }
 

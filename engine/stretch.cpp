@@ -23,14 +23,19 @@ enum class Method { Copy, Nearest, Area, Linear };
 Method MethodFor(int SW, int DW, TStretchMode Mode) {
   if (SW == DW) return Method::Copy;
   switch (Mode) {
-  case smFast: return Method::Nearest;
-  case smMedium: return SW > DW ? Method::Linear : Method::Area;
-  default: return SW > DW ? Method::Area : Method::Linear;
+  case smFast:
+    return Method::Nearest;
+  case smMedium:
+    return SW > DW ? Method::Linear : Method::Area;
+  default:
+    return SW > DW ? Method::Area : Method::Linear;
   }
 }
 
 // Truncating division, as the integer arithmetic of the copy is defined.
-inline int64_t Div(int64_t A, int64_t B) { return A / B; }
+inline int64_t Div(int64_t A, int64_t B) {
+  return A / B;
+}
 
 Tap MapAxis(int T, int S0, int SW, int DW, int SrcSize, Method M) {
   Tap P;
@@ -114,7 +119,8 @@ void TPixelGraphic::StretchRect(int DX, int DY, int DW, int DH, const TPixelGrap
   Method MX = MethodFor(SW, DW, StretchMode), MY = MethodFor(SH, DH, StretchMode);
   int NCols = X1 - X0 + 1;
   std::vector<Tap> Cols(static_cast<size_t>(NCols));
-  for (int X = X0; X <= X1; ++X) Cols[size_t(X - X0)] = MapAxis(X - DX, SX, SW, DW, S.Width(), MX);
+  for (int X = X0; X <= X1; ++X)
+    Cols[size_t(X - X0)] = MapAxis(X - DX, SX, SW, DW, S.Width(), MX);
 
   // Horizontal results of each source row are the same for every destination row that uses
   // it, so they are computed once per source row.
@@ -135,7 +141,8 @@ void TPixelGraphic::StretchRect(int DX, int DY, int DW, int DH, const TPixelGrap
         } else {
           Sum = P.WFirst * Src[3 * size_t(P.First) + K] + P.WLast * Src[3 * size_t(P.Last) + K];
           int64_t Mid = 0;
-          for (int I = P.First + 1; I < P.Last; ++I) Mid += Src[3 * size_t(I) + K];
+          for (int I = P.First + 1; I < P.Last; ++I)
+            Mid += Src[3 * size_t(I) + K];
           Sum += Mid * P.Between;
         }
         H[size_t(C) * 3 + K] = int(Sum / P.Div);
@@ -156,13 +163,15 @@ void TPixelGraphic::StretchRect(int DX, int DY, int DW, int DH, const TPixelGrap
       std::fill(Acc.begin(), Acc.end(), 0);
       auto AddRow = [&](int R, int64_t W) {
         const std::vector<int>& H = Horizontal(R);
-        for (size_t I = 0; I < Acc.size(); ++I) Acc[I] += H[I] * W;
+        for (size_t I = 0; I < Acc.size(); ++I)
+          Acc[I] += H[I] * W;
       };
       if (RowTap.Single) {
         AddRow(RowTap.First, RowTap.WFirst);
       } else {
         AddRow(RowTap.First, RowTap.WFirst);
-        for (int R = RowTap.First + 1; R < RowTap.Last; ++R) AddRow(R, RowTap.Between);
+        for (int R = RowTap.First + 1; R < RowTap.Last; ++R)
+          AddRow(R, RowTap.Between);
         AddRow(RowTap.Last, RowTap.WLast);
       }
       if (UseDither) DitherNextRow(Y);
@@ -171,7 +180,8 @@ void TPixelGraphic::StretchRect(int DX, int DY, int DW, int DH, const TPixelGrap
         for (int C = 0; C < NCols; ++C) {
           if (!Cols[size_t(C)].Usable) continue;
           uint8_t* P = Dst + 3 * size_t(X0 + C);
-          for (int K = 0; K < 3; ++K) P[K] = uint8_t(Acc[size_t(C) * 3 + K] / RowTap.Div);
+          for (int K = 0; K < 3; ++K)
+            P[K] = uint8_t(Acc[size_t(C) * 3 + K] / RowTap.Div);
         }
       } else {
         bool Forward = Y % 2 == 0;
@@ -181,8 +191,10 @@ void TPixelGraphic::StretchRect(int DX, int DY, int DW, int DH, const TPixelGrap
           unsigned B = unsigned(Acc[size_t(C) * 3] / RowTap.Div);
           unsigned G = unsigned(Acc[size_t(C) * 3 + 1] / RowTap.Div);
           unsigned R = unsigned(Acc[size_t(C) * 3 + 2] / RowTap.Div);
-          if (UseDither) SetPixelDithered(X0 + C, Y, R, G, B);
-          else SetPixelColor(X0 + C, Y, RGBOf(R, G, B));
+          if (UseDither)
+            SetPixelDithered(X0 + C, Y, R, G, B);
+          else
+            SetPixelColor(X0 + C, Y, RGBOf(R, G, B));
         }
       }
       if (DoProgress(Y - Y0, Y1 - Y0)) break;
@@ -195,13 +207,12 @@ void TPixelGraphic::StretchFrom(const TPixelGraphic& S) {
   StretchRect(0, 0, FWidth, FHeight, S, 0, 0, S.Width(), S.Height());
 }
 
-void TPixelGraphic::CopyRect(int DX, int DY, const TPixelGraphic& S, int SX, int SY, int W,
-                             int H) {
+void TPixelGraphic::CopyRect(int DX, int DY, const TPixelGraphic& S, int SX, int SY, int W, int H) {
   if (Empty() || S.Empty()) return;
   // Usable columns: x in the destination and x + SX - DX in the source.
   int64_t XA = std::max<int64_t>({DX, 0, int64_t(DX) - SX});
-  int64_t XB = std::min<int64_t>({int64_t(DX) + W - 1, int64_t(FWidth) - 1,
-                                  int64_t(S.Width()) - 1 + DX - SX});
+  int64_t XB = std::min<int64_t>(
+      {int64_t(DX) + W - 1, int64_t(FWidth) - 1, int64_t(S.Width()) - 1 + DX - SX});
   if (XA > XB) {
     Changed();
     return;
@@ -217,7 +228,8 @@ void TPixelGraphic::CopyRect(int DX, int DY, const TPixelGraphic& S, int SX, int
     if (SrcY < 0 || SrcY >= S.Height()) continue;
     int64_t SrcX0 = XA + SX - DX;
     if (FBitCountNum == 3 && S.BitCountNum() == 3) {
-      std::memmove(ScanLine(Y) + 3 * XA, S.ScanLine(int(SrcY)) + 3 * SrcX0, size_t(XB - XA + 1) * 3);
+      std::memmove(ScanLine(Y) + 3 * XA, S.ScanLine(int(SrcY)) + 3 * SrcX0,
+                   size_t(XB - XA + 1) * 3);
       continue;
     }
     if (UseDither) DitherNextRow(Y);
@@ -227,9 +239,12 @@ void TPixelGraphic::CopyRect(int DX, int DY, const TPixelGraphic& S, int SX, int
       int64_t X = Forward ? XA + I : XB - I;
       const uint8_t* P = Src + 3 * (SrcX0 + (X - XA));
       TRGB C = RGBOf(P[2], P[1], P[0]);
-      if (FBitCountNum == 3) SetPixelValue(int(X), Y, C);
-      else if (UseDither) SetPixelDithered(int(X), Y, P[2], P[1], P[0]);
-      else SetPixelValue(int(X), Y, uint32_t(GetNearestPaletteIndex(C)));
+      if (FBitCountNum == 3)
+        SetPixelValue(int(X), Y, C);
+      else if (UseDither)
+        SetPixelDithered(int(X), Y, P[2], P[1], P[0]);
+      else
+        SetPixelValue(int(X), Y, uint32_t(GetNearestPaletteIndex(C)));
     }
     if (DoProgress(Y - Y0, Y1 - Y0)) break;
   }

@@ -23,9 +23,13 @@ TScreenDepthQuery& DepthSlot() {
 }
 } // namespace
 
-void SetScreenDepthQuery(TScreenDepthQuery Query) { DepthSlot() = std::move(Query); }
+void SetScreenDepthQuery(TScreenDepthQuery Query) {
+  DepthSlot() = std::move(Query);
+}
 
-int ScreenDepth() { return DepthSlot() ? DepthSlot()() : 24; }
+int ScreenDepth() {
+  return DepthSlot() ? DepthSlot()() : 24;
+}
 
 // ---------------------------------------------------------------------------------------------
 // drawing
@@ -50,7 +54,8 @@ QImage BottomUpRows(const TPixelGraphic& G, const QRect& Src) {
   const uchar* First = G.ScanLine(Top + Rows - 1);
   const qsizetype Bpl = qsizetype(G.RowBytes());
   switch (G.BitCountNum()) {
-  case 3: return QImage(First, G.Width(), Rows, Bpl, QImage::Format_BGR888);
+  case 3:
+    return QImage(First, G.Width(), Rows, Bpl, QImage::Format_BGR888);
   case 2: {
     QImage I(First, G.Width(), Rows, Bpl, QImage::Format_Indexed8);
     I.setColorTable(ColorTable(G, 256));
@@ -68,7 +73,8 @@ QImage BottomUpRows(const TPixelGraphic& G, const QRect& Src) {
     for (int R = 0; R < Rows; ++R) {
       const uchar* S = G.ScanLine(Top + Rows - 1 - R);
       uchar* D = I.scanLine(R);
-      for (int X = 0; X < G.Width(); ++X) D[X] = (X & 1) ? (S[X >> 1] & 0x0F) : (S[X >> 1] >> 4);
+      for (int X = 0; X < G.Width(); ++X)
+        D[X] = (X & 1) ? (S[X >> 1] & 0x0F) : (S[X >> 1] >> 4);
     }
     return I;
   }
@@ -106,7 +112,8 @@ QImage ToQImage(const TPixelGraphic& G) {
     QRgb* D = reinterpret_cast<QRgb*>(I.scanLine(Y));
     if (G.BitCountNum() == 3) {
       const uint8_t* S = G.ScanLine(Y);
-      for (int X = 0; X < G.Width(); ++X, S += 3) D[X] = qRgb(S[2], S[1], S[0]);
+      for (int X = 0; X < G.Width(); ++X, S += 3)
+        D[X] = qRgb(S[2], S[1], S[0]);
     } else {
       for (int X = 0; X < G.Width(); ++X) {
         TRGB C = G.GetPixelColor(X, Y);
@@ -188,8 +195,9 @@ TPGCanvas::~TPGCanvas() {
       const QRgb* Was = reinterpret_cast<const QRgb*>(FOriginal.constScanLine(Y));
       for (int X = 0; X < FImage.width(); ++X)
         if (Now[X] != Was[X])
-          FG.SetPixelColor(X, Y, RGBOf(unsigned(qRed(Now[X])), unsigned(qGreen(Now[X])),
-                                       unsigned(qBlue(Now[X]))));
+          FG.SetPixelColor(
+              X, Y,
+              RGBOf(unsigned(qRed(Now[X])), unsigned(qGreen(Now[X])), unsigned(qBlue(Now[X]))));
     }
   }
   FG.Changed();
@@ -201,8 +209,8 @@ TPGCanvas::~TPGCanvas() {
 QMimeData* MakeClipboardData(TPixelGraphic& G) {
   auto* Data = new QMimeData;
   std::vector<uint8_t> Packed = G.SaveToPackedDIB();
-  Data->setData("image/bmp", QByteArray(reinterpret_cast<const char*>(Packed.data()),
-                                        qsizetype(Packed.size())));
+  Data->setData("image/bmp",
+                QByteArray(reinterpret_cast<const char*>(Packed.data()), qsizetype(Packed.size())));
   Data->setImageData(ToQImage(G));
   return Data;
 }
@@ -272,7 +280,7 @@ bool PrintPixelGraphic(TPixelGraphic& G, QPrinter& Printer, bool ShowDialog, boo
   } RestoreOrientation{Printer, Old};
   if (AutoOrientation && G.Width() != G.Height())
     Printer.setPageOrientation(G.Width() > G.Height() ? QPageLayout::Landscape
-                                                     : QPageLayout::Portrait);
+                                                      : QPageLayout::Portrait);
   Printer.setDocName(PrintJobTitle(AppTitle, G));
   QPainter Painter;
   if (!Painter.begin(&Printer)) return false;

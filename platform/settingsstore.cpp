@@ -11,7 +11,9 @@ TSettingsStore::TSettingsStore()
 TSettingsStore::TSettingsStore(const QString& FilePath)
     : FSettings(std::make_unique<QSettings>(FilePath, QSettings::IniFormat)) {}
 
-TSettingsStore::~TSettingsStore() { FSettings->sync(); }
+TSettingsStore::~TSettingsStore() {
+  FSettings->sync();
+}
 
 QString TSettingsStore::ReadString(const QString& Name, const QString& Default) const {
   QVariant V = FSettings->value(Name);
@@ -24,7 +26,9 @@ int TSettingsStore::ReadInteger(const QString& Name, int Default) const {
   return Ok ? N : Default;
 }
 
-bool TSettingsStore::Contains(const QString& Name) const { return FSettings->contains(Name); }
+bool TSettingsStore::Contains(const QString& Name) const {
+  return FSettings->contains(Name);
+}
 
 void TSettingsStore::WriteString(const QString& Name, const QString& Value) {
   FSettings->setValue(Name, Value);
@@ -34,10 +38,16 @@ void TSettingsStore::WriteInteger(const QString& Name, int Value) {
   WriteString(Name, QString::number(Value));
 }
 
-void TSettingsStore::Remove(const QString& Name) { FSettings->remove(Name); }
+void TSettingsStore::Remove(const QString& Name) {
+  FSettings->remove(Name);
+}
 
-void TSettingsStore::Flush() { FSettings->sync(); }
+void TSettingsStore::Flush() {
+  FSettings->sync();
+}
 
-QString TSettingsStore::FileName() const { return FSettings->fileName(); }
+QString TSettingsStore::FileName() const {
+  return FSettings->fileName();
+}
 
 } // namespace orbisk

@@ -13,7 +13,7 @@ namespace orbisk {
 
 class TSettingsStore {
 public:
-  TSettingsStore();                                // the user's settings file
+  TSettingsStore();                                 // the user's settings file
   explicit TSettingsStore(const QString& FilePath); // another file (tests, tools)
   ~TSettingsStore();
   TSettingsStore(const TSettingsStore&) = delete;

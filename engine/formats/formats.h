@@ -3,15 +3,15 @@
 
 namespace orbisk {
 
-void RegisterBMPFormats();  // bmp, dib, rle readers; bmp, dib writers
-void RegisterJPEGFormats(); // jpg, jpeg, jif
-void RegisterPNGFormats();  // png
-void RegisterTIFFFormats(); // tif, tiff
-void RegisterGIFFormats();  // gif reader
-void RegisterPCXFormats();  // pcx reader
-void RegisterPxMFormats();  // pbm, pgm, ppm
-void RegisterTGAFormats();  // tga
-void RegisterICOFormats();  // ico reader
+void RegisterBMPFormats();      // bmp, dib, rle readers; bmp, dib writers
+void RegisterJPEGFormats();     // jpg, jpeg, jif
+void RegisterPNGFormats();      // png
+void RegisterTIFFFormats();     // tif, tiff
+void RegisterGIFFormats();      // gif reader
+void RegisterPCXFormats();      // pcx reader
+void RegisterPxMFormats();      // pbm, pgm, ppm
+void RegisterTGAFormats();      // tga
+void RegisterICOFormats();      // ico reader
 void RegisterMetafileFormats(); // wmf, emf readers (playback by the desktop layer)
 
 } // namespace orbisk

@@ -16,7 +16,8 @@ std::string MakeBMP(const std::string& Name, int W, int H) {
   TPixelGraphic G;
   G.SetSize(W, H, 3);
   for (int Y = 0; Y < H; ++Y)
-    for (int X = 0; X < W; ++X) G.SetPixelValue(X, Y, RGBOf(X * 255 / W, Y * 255 / H, 128));
+    for (int X = 0; X < W; ++X)
+      G.SetPixelValue(X, Y, RGBOf(X * 255 / W, Y * 255 / H, 128));
   std::string Path = TempPath(Name);
   G.SaveToFile(Path);
   return Path;
@@ -101,7 +102,8 @@ TEST(Cli, BadWordsAreRefused) {
 TEST(Cli, GeometryOperationsInOrder) {
   std::string In = MakeBMP("geo.bmp", 40, 30), Out = TempPath("geo.bmp");
   // Crop first, then turn: the turned crop is 10 x 20.
-  ASSERT_EQ(RunCli({"convert", In, Out, "--crop", "5,5,20,10", "--rotate", "90", "--flip", "v"}), 0);
+  ASSERT_EQ(RunCli({"convert", In, Out, "--crop", "5,5,20,10", "--rotate", "90", "--flip", "v"}),
+            0);
   TPixelGraphic G;
   G.LoadFromFile(Out);
   EXPECT_EQ(G.Width(), 10);

@@ -25,7 +25,8 @@ static std::vector<std::string> Split(const std::string& S, char Sep) {
   std::vector<std::string> Parts;
   std::string Cur;
   std::istringstream In(S);
-  while (std::getline(In, Cur, Sep)) Parts.push_back(Cur);
+  while (std::getline(In, Cur, Sep))
+    Parts.push_back(Cur);
   if (!S.empty() && S.back() == Sep) Parts.emplace_back();
   return Parts;
 }
@@ -148,7 +149,8 @@ int RunCli(const std::vector<std::string>& Args, std::string* Out, std::string* 
     std::string Exe = ORBISK_CLI_PATH;
     Argv.push_back(Exe.data());
     std::vector<std::string> Copy = Args;
-    for (auto& A : Copy) Argv.push_back(A.data());
+    for (auto& A : Copy)
+      Argv.push_back(A.data());
     Argv.push_back(nullptr);
     execv(Exe.c_str(), Argv.data());
     _exit(127);

@@ -14,25 +14,37 @@ void MakePicture(TPixelGraphic& G, int R) {
   static const int Codes[8] = {0, 0, 1, 1, 1, 2, 2, 3};
   G.SetSize(7, 5, Codes[R]);
   switch (R) {
-  case 0: G.SetPaletteKind(pBlackWhite); break;
+  case 0:
+    G.SetPaletteKind(pBlackWhite);
+    break;
   case 1:
     G.SetPaletteCount(2);
     G.SetPaletteEntry(0, RGBOf(200, 0, 0));
     G.SetPaletteEntry(1, RGBOf(0, 0, 200));
     break;
-  case 2: G.SetPaletteKind(pGray16); break;
-  case 3: G.SetPaletteKind(pSys16); break;
+  case 2:
+    G.SetPaletteKind(pGray16);
+    break;
+  case 3:
+    G.SetPaletteKind(pSys16);
+    break;
   case 4:
   case 6:
     G.SetPaletteCount(R == 4 ? 5 : 40);
-    for (int I = 0; I < G.PaletteCount(); ++I) G.SetPaletteEntry(I, RGBOf(I * 6, 255 - I * 6, 77));
+    for (int I = 0; I < G.PaletteCount(); ++I)
+      G.SetPaletteEntry(I, RGBOf(I * 6, 255 - I * 6, 77));
     break;
-  case 5: G.SetPaletteKind(pGray256); break;
-  default: break;
+  case 5:
+    G.SetPaletteKind(pGray256);
+    break;
+  default:
+    break;
   }
   for (int Y = 0; Y < 5; ++Y)
     for (int X = 0; X < 7; ++X)
-      G.SetPixelValue(X, Y, R == 7 ? RGBOf(X * 30, Y * 50, 99) : uint32_t((X + Y) % std::max(2, G.PaletteCount())));
+      G.SetPixelValue(X, Y,
+                      R == 7 ? RGBOf(X * 30, Y * 50, 99)
+                             : uint32_t((X + Y) % std::max(2, G.PaletteCount())));
   G.RecognisePaletteKind();
   ASSERT_EQ(G.ColorResolution(), R);
 }
@@ -42,12 +54,18 @@ TEST(SaveFallback, EveryResolutionThroughEveryWriter) {
     const char* Ext;
     std::set<int> Can;
   } Writers[] = {
-      {"bmp", {0, 1, 2, 3, 4, 5, 6, 7}}, {"dib", {0, 1, 2, 3, 4, 5, 6, 7}},
-      {"jpg", {5, 7}},                   {"jpeg", {5, 7}},
-      {"jif", {5, 7}},                   {"png", {0, 1, 2, 3, 4, 5, 6, 7}},
-      {"pbm", {0}},                      {"pgm", {5}},
-      {"ppm", {7}},                      {"tga", {6, 7}},
-      {"tif", {0, 2, 3, 4, 5, 6, 7}},    {"tiff", {0, 2, 3, 4, 5, 6, 7}},
+      {"bmp", {0, 1, 2, 3, 4, 5, 6, 7}},
+      {"dib", {0, 1, 2, 3, 4, 5, 6, 7}},
+      {"jpg", {5, 7}},
+      {"jpeg", {5, 7}},
+      {"jif", {5, 7}},
+      {"png", {0, 1, 2, 3, 4, 5, 6, 7}},
+      {"pbm", {0}},
+      {"pgm", {5}},
+      {"ppm", {7}},
+      {"tga", {6, 7}},
+      {"tif", {0, 2, 3, 4, 5, 6, 7}},
+      {"tiff", {0, 2, 3, 4, 5, 6, 7}},
   };
   for (const auto& W : Writers) {
     TFileFormatWriter* Found = FindWriter(W.Ext);

@@ -107,9 +107,9 @@ TEST(PixelGraphicPalette, EntriesAndHeaderSlots) {
   EXPECT_THROW(G.GetPaletteEntry(-1), EPGInvalidPaletteIndex);
   const auto& H = G.InfoHeader();
   ASSERT_EQ(H.size(), 40u + 256 * 4);
-  EXPECT_EQ(H[32], 3); // colours used
-  EXPECT_EQ(H[40 + 8], 3);  // slot 2 blue
-  EXPECT_EQ(H[40 + 10], 1); // slot 2 red
+  EXPECT_EQ(H[32], 3);                // colours used
+  EXPECT_EQ(H[40 + 8], 3);            // slot 2 blue
+  EXPECT_EQ(H[40 + 10], 1);           // slot 2 red
   EXPECT_EQ(H[40 + 4 * 200 + 2], 10); // slots past the count repeat entry 0
 }
 
@@ -129,7 +129,8 @@ TEST(PixelGraphicPalette, RecognitionOfEveryStandardKind) {
     G.SetSize(1, 1, 2);
     const auto& P = StandardPalette(K);
     G.SetPaletteCount(int(P.size()));
-    for (size_t I = 0; I < P.size(); ++I) G.SetPaletteEntry(int(I), P[I]);
+    for (size_t I = 0; I < P.size(); ++I)
+      G.SetPaletteEntry(int(I), P[I]);
     EXPECT_EQ(G.PaletteKind(), pUnknown);
     G.RecognisePaletteKind();
     EXPECT_EQ(G.PaletteKind(), K) << K;
@@ -151,7 +152,8 @@ TEST(PixelGraphicPalette, GreyPaletteIn8BitsKeepsResolution6) {
   TPixelGraphic G;
   G.SetSize(1, 1, 2);
   G.SetPaletteCount(16);
-  for (int I = 0; I < 16; ++I) G.SetPaletteEntry(I, RGBOf(I * 17, I * 17, I * 17));
+  for (int I = 0; I < 16; ++I)
+    G.SetPaletteEntry(I, RGBOf(I * 17, I * 17, I * 17));
   G.RecognisePaletteKind();
   EXPECT_EQ(G.PaletteKind(), pGray16);
   EXPECT_EQ(G.ColorResolution(), 6);
@@ -170,16 +172,13 @@ TEST(PixelGraphicMatching, NamedKinds) {
     TRGB Color;
     int Index;
   } Cases[] = {
-      {pGray256, RGBOf(200, 100, 50), 124},
-      {pBlackWhite, RGBOf(128, 127, 127), 0},
-      {pSpecial125, RGBOf(224, 0, 0), 100},
-      {pSpecial125, RGBOf(223, 0, 0), 75},
-      {pSpecial216, RGBOf(255, 255, 255), 215},
-      {pSys16, RGBOf(250, 5, 5), 9},
-      {pSys16, RGBOf(190, 190, 190), 7},
-      {pGray16, RGBOf(255, 255, 255), 15},
+      {pGray256, RGBOf(200, 100, 50), 124},     {pBlackWhite, RGBOf(128, 127, 127), 0},
+      {pSpecial125, RGBOf(224, 0, 0), 100},     {pSpecial125, RGBOf(223, 0, 0), 75},
+      {pSpecial216, RGBOf(255, 255, 255), 215}, {pSys16, RGBOf(250, 5, 5), 9},
+      {pSys16, RGBOf(190, 190, 190), 7},        {pGray16, RGBOf(255, 255, 255), 15},
   };
-  for (auto C : Cases) EXPECT_EQ(Nearest(C.Kind, C.Color), C.Index) << C.Kind;
+  for (auto C : Cases)
+    EXPECT_EQ(Nearest(C.Kind, C.Color), C.Index) << C.Kind;
 }
 
 TEST(PixelGraphicMatching, BlackWhiteThresholdOnLuminance) {
@@ -203,7 +202,8 @@ TEST(PixelGraphicMatching, Special252CandidatesAgreeWithExhaustiveSearch) {
     for (int G = 0; G < 256; G += 3)
       for (int B = 0; B < 256; B += 7) {
         TRGB C = RGBOf(R, G, B);
-        ASSERT_EQ(Named.GetNearestPaletteIndex(C), Own.GetNearestPaletteIndex(C)) << R << "," << G << "," << B;
+        ASSERT_EQ(Named.GetNearestPaletteIndex(C), Own.GetNearestPaletteIndex(C))
+            << R << "," << G << "," << B;
       }
 }
 
@@ -242,7 +242,8 @@ TEST(PixelGraphicDither, GreyIntoBlackWhite) {
   TPixelGraphic Src;
   Src.SetSize(40, 40, 3);
   for (int Y = 0; Y < 40; ++Y)
-    for (int X = 0; X < 40; ++X) Src.SetPixelValue(X, Y, RGBOf(128, 128, 128));
+    for (int X = 0; X < 40; ++X)
+      Src.SetPixelValue(X, Y, RGBOf(128, 128, 128));
   for (bool Dither : {true, false}) {
     TPixelGraphic D;
     D.SetSize(40, 40, 0);
@@ -252,7 +253,8 @@ TEST(PixelGraphicDither, GreyIntoBlackWhite) {
     D.CopyRect(0, 0, Src, 0, 0, 40, 40);
     int White = 0;
     for (int Y = 0; Y < 40; ++Y)
-      for (int X = 0; X < 40; ++X) White += int(D.GetPixelValue(X, Y));
+      for (int X = 0; X < 40; ++X)
+        White += int(D.GetPixelValue(X, Y));
     if (Dither) {
       EXPECT_GT(White, 1600 * 4 / 10);
       EXPECT_LT(White, 1600 * 6 / 10);
@@ -267,7 +269,8 @@ TEST(PixelGraphicDither, ColourPathKeepsTheAverage) {
   TPixelGraphic Src, D;
   Src.SetSize(64, 64, 3);
   for (int Y = 0; Y < 64; ++Y)
-    for (int X = 0; X < 64; ++X) Src.SetPixelValue(X, Y, RGBOf(100, 150, 30));
+    for (int X = 0; X < 64; ++X)
+      Src.SetPixelValue(X, Y, RGBOf(100, 150, 30));
   D.SetSize(64, 64, 2);
   D.SetPaletteKind(pSpecial216);
   D.CopyRect(0, 0, Src, 0, 0, 64, 64);

@@ -10,12 +10,14 @@ namespace {
 void Row(TPixelGraphic& G, std::initializer_list<int> Greys) {
   G.SetSize(int(Greys.size()), 1, 3);
   int X = 0;
-  for (int V : Greys) G.SetPixelValue(X++, 0, RGBOf(V, V, V));
+  for (int V : Greys)
+    G.SetPixelValue(X++, 0, RGBOf(V, V, V));
 }
 
 std::vector<int> Reds(const TPixelGraphic& G) {
   std::vector<int> R;
-  for (int X = 0; X < G.Width(); ++X) R.push_back(int(RedOf(G.GetPixelColor(X, 0))));
+  for (int X = 0; X < G.Width(); ++X)
+    R.push_back(int(RedOf(G.GetPixelColor(X, 0))));
   return R;
 }
 
@@ -26,12 +28,12 @@ TEST(Stretch, WorkedExamplesPerMode) {
     int DW;
     std::vector<int> Expected;
   } Cases[] = {
-      {smPrecise, {0, 100, 200, 250}, 2, {50, 225}},  // area average of pairs
-      {smFast, {0, 100, 200, 250}, 2, {0, 200}},      // nearest
-      {smPrecise, {0, 255}, 4, {0, 63, 191, 255}},    // linear with copied edges
-      {smMedium, {0, 255}, 4, {0, 0, 255, 255}},      // area when enlarging
+      {smPrecise, {0, 100, 200, 250}, 2, {50, 225}}, // area average of pairs
+      {smFast, {0, 100, 200, 250}, 2, {0, 200}},     // nearest
+      {smPrecise, {0, 255}, 4, {0, 63, 191, 255}},   // linear with copied edges
+      {smMedium, {0, 255}, 4, {0, 0, 255, 255}},     // area when enlarging
       {smFast, {10, 20}, 5, {10, 10, 10, 20, 20}},
-      {smPrecise, {0, 30, 60}, 2, {10, 50}},          // partial overlaps: (0*2+30)/3, (30+60*2)/3
+      {smPrecise, {0, 30, 60}, 2, {10, 50}}, // partial overlaps: (0*2+30)/3, (30+60*2)/3
   };
   for (auto& C : Cases) {
     TPixelGraphic S, D;
@@ -65,7 +67,8 @@ TEST(Stretch, DegenerateRectanglesDoNothing) {
   D.StretchRect(0, 0, 2, 2, S, 0, 0, -3, 1);
   D.StretchRect(0, 0, -2, 2, S, 0, 0, 0, 0);
   for (int Y = 0; Y < 2; ++Y)
-    for (int X = 0; X < 2; ++X) EXPECT_EQ(D.GetPixelValue(X, Y), 0u);
+    for (int X = 0; X < 2; ++X)
+      EXPECT_EQ(D.GetPixelValue(X, Y), 0u);
   TPixelGraphic Empty;
   D.StretchFrom(Empty);
 }
@@ -74,7 +77,8 @@ TEST(Stretch, AbortKeepsRowsNotYetWritten) {
   TPixelGraphic S, D;
   S.SetSize(8, 8, 3);
   for (int Y = 0; Y < 8; ++Y)
-    for (int X = 0; X < 8; ++X) S.SetPixelValue(X, Y, RGBOf(200, 200, 200));
+    for (int X = 0; X < 8; ++X)
+      S.SetPixelValue(X, Y, RGBOf(200, 200, 200));
   D.SetSize(4, 4, 3);
   int Ends = 0;
   D.OnProgress = [](TPixelGraphic*, int Step, bool& Abort, int) { Abort = Step == 1; };

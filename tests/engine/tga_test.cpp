@@ -251,6 +251,6 @@ TEST(TGACorpus, MatchesReferencesAndSurvivesCorruptFiles) {
     EXPECT_EQ(CountDifferences(ToRGBA(G), Ref, false), 0) << E.Path;
     ++Exact;
   }
-  std::printf("TGA corpus: %d references exact, %d corrupt rejected, %d corrupt survived\n",
-              Exact, Rejected, Survived);
+  std::printf("TGA corpus: %d references exact, %d corrupt rejected, %d corrupt survived\n", Exact,
+              Rejected, Survived);
 }

@@ -22,7 +22,8 @@ void Fill(TPixelGraphic& G, int W, int H, int Code, unsigned Seed) {
   if (Code != 3) {
     int N = G.ColorCount();
     G.SetPaletteCount(N);
-    for (int I = 0; I < N; ++I) G.SetPaletteEntry(I, Rng() & 0xFFFFFF);
+    for (int I = 0; I < N; ++I)
+      G.SetPaletteEntry(I, Rng() & 0xFFFFFF);
   }
   for (int Y = 0; Y < H; ++Y)
     for (int X = 0; X < W; ++X)
@@ -65,8 +66,7 @@ TEST(Drawing, SourceAreaAndStretching) {
   for (int Y = 0; Y < 4; ++Y)
     for (int X = 0; X < 4; ++X) {
       TRGB C = G.GetPixelColor(2 + X / 2, 1 + Y / 2);
-      EXPECT_EQ(Out.pixel(X, Y) & 0xFFFFFF,
-                (RedOf(C) << 16) | (GreenOf(C) << 8) | BlueOf(C));
+      EXPECT_EQ(Out.pixel(X, Y) & 0xFFFFFF, (RedOf(C) << 16) | (GreenOf(C) << 8) | BlueOf(C));
     }
 }
 
@@ -135,7 +135,8 @@ TEST(Clipboard, PackedBitmapRoundTripKeepsPixelsPaletteAndDepth) {
     EXPECT_EQ(Back.BitCountNum(), Code);
     EXPECT_EQ(Back.Palette(), G.Palette());
     for (int Y = 0; Y < 6; ++Y)
-      for (int X = 0; X < 13; ++X) ASSERT_EQ(Back.GetPixelValue(X, Y), G.GetPixelValue(X, Y));
+      for (int X = 0; X < 13; ++X)
+        ASSERT_EQ(Back.GetPixelValue(X, Y), G.GetPixelValue(X, Y));
   }
   QMimeData Text;
   Text.setText("no picture");
@@ -159,7 +160,8 @@ TEST(Printing, PdfPageShowsThePictureInItsRectangle) {
   TPixelGraphic G;
   G.SetSize(640, 480, 3);
   for (int Y = 0; Y < 480; ++Y)
-    for (int X = 0; X < 640; ++X) G.SetPixelValue(X, Y, RGBOf(255, 0, 0));
+    for (int X = 0; X < 640; ++X)
+      G.SetPixelValue(X, Y, RGBOf(255, 0, 0));
   std::string Pdf = test::TempPath("print.pdf");
   QPrinter Printer(QPrinter::HighResolution);
   Printer.setOutputFormat(QPrinter::PdfFormat);
@@ -170,10 +172,10 @@ TEST(Printing, PdfPageShowsThePictureInItsRectangle) {
   ASSERT_TRUE(PrintPixelGraphic(G, Printer, false, true, nullptr, "Orbisk"));
   EXPECT_EQ(Printer.pageLayout().orientation(), QPageLayout::Portrait); // restored
   std::string Png = test::TempPath("print");
-  ASSERT_EQ(QProcess::execute("pdftoppm", {"-r", "20", "-png", "-singlefile",
-                                           QString::fromStdString(Pdf),
-                                           QString::fromStdString(Png)}),
-            0);
+  ASSERT_EQ(
+      QProcess::execute("pdftoppm", {"-r", "20", "-png", "-singlefile", QString::fromStdString(Pdf),
+                                     QString::fromStdString(Png)}),
+      0);
   QImage Page(QString::fromStdString(Png + ".png"));
   ASSERT_FALSE(Page.isNull());
   // Landscape A4 (297 x 210 mm) is wider than 4:3, so the picture spans the height.
