@@ -195,8 +195,10 @@ TEST(PreparationRun, ProgressIsThrottledAndAbortStops) {
   for (int P : Reports)
     EXPECT_LE(P, 100);
 
-  // Terminating from the progress report ends the run without a copy.
-  TCreatePaintPGThread Run2(*Src, PlanDisplayCopy(24, *Src, 1500, 1500, S), S);
+  // Terminating from the progress report ends the run without a copy. Reports come at most
+  // once per 50 ms, so this run is made long enough to report even on a fast machine.
+  auto Big = Gradient(1500, 1500);
+  TCreatePaintPGThread Run2(*Big, PlanDisplayCopy(24, *Big, 4000, 4000, S), S);
   bool Finished2 = false, Reported2 = false;
   Run2.OnProgressReport = [&](int, int) {
     Reported2 = true;
