@@ -364,9 +364,13 @@ void TForm1::CreatePanes() {
   connect(ShellTreeView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& P) {
     TreePopupMenu->popup(ShellTreeView1->viewport()->mapToGlobal(P));
   });
-  // The tree reads folders in the background: keep the selected folder in view as they arrive.
-  connect(FolderModel, &QFileSystemModel::directoryLoaded, this,
-          [this] { RevealSelectedFolder(); });
+  // The tree reads and sorts folders in the background: for a short while after the program
+  // chose a folder, keep it in view as its neighbours arrive and move it.
+  auto RevealWhileLoading = [this] {
+    if (FRevealTimer.isValid() && FRevealTimer.elapsed() < 3000) RevealSelectedFolder();
+  };
+  connect(FolderModel, &QFileSystemModel::directoryLoaded, this, RevealWhileLoading);
+  connect(FolderModel, &QAbstractItemModel::layoutChanged, this, RevealWhileLoading);
   connect(ShellTreeView1->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this] { ShellTreeView1Change(); });
 
@@ -563,7 +567,7 @@ void TForm1::RevealSelectedFolder() {
     const QSignalBlocker Block(ShellTreeView1->selectionModel());
     ShellTreeView1->setCurrentIndex(I);
   }
-  if (I.isValid()) ShellTreeView1->scrollTo(I, QAbstractItemView::PositionAtCenter);
+  if (I.isValid()) ShellTreeView1->scrollTo(I, QAbstractItemView::EnsureVisible);
 }
 
 void TForm1::FormShow() {
@@ -680,6 +684,7 @@ void TForm1::SetSelectedFolder(const QString& Folder) {
   }
   ShellTreeView1->viewport()->update();
   FListedFolder = Clean;
+  FRevealTimer.start();
   ListAndSort(Clean);
 }
 

@@ -9,6 +9,7 @@
 #include "browser/typemask.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QSet>
 #include <QSize>
@@ -226,6 +227,7 @@ private:
   QString FTypeMask;
   QString FLastName;
   QString FListedFolder;
+  QElapsedTimer FRevealTimer; // since the program last chose a folder for the tree
   bool FDeletePermanently = false, FConfirmDeletions = true;
   // Cleared while an AVI is shown: "Edit with Orbisk..." and the converter do not take videos.
   bool FEditItemsEnabled = true;
