@@ -56,7 +56,7 @@ int RunInfoCommand(const std::vector<std::string>& Args) {
     if (P.Files.size() > 1) std::printf("%s:\n", F.c_str());
     if (!GetGraphicFileInfo(F, 0, Info)) {
       // The query only answers yes or no; load the file to tell the user why.
-      std::string Why = "Unknown file format";
+      std::string Why = "the file loads, but its information cannot be read";
       try {
         TPixelGraphic G;
         G.ReadWarningAction = pgwaIgnore;
