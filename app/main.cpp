@@ -5,13 +5,13 @@
 #include "browser/filelist.h"
 #include "browser/mainwindow.h"
 
-#if __has_include("platform/metafileplayer.h")
+#include "engine/registry.h"
 #include "platform/metafileplayer.h"
-#define ORBISK_HAS_METAFILE_PLAYER 1
-#endif
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QMessageBox>
+#include <QThread>
 #include <QTimer>
 
 #include <cstdio>
@@ -33,9 +33,18 @@ int main(int argc, char** argv) {
   QElapsedTimer Clock;
   Clock.start();
   QApplication App(argc, argv);
-#ifdef ORBISK_HAS_METAFILE_PLAYER
   orbisk::InstallMetafilePlayer();
-#endif
+  // The engine's questions and warnings (a different colour resolution when saving, reader
+  // warnings) appear as message boxes. Work on other threads never shows a window: it gets the
+  // engine's own answer (Cancel).
+  orbisk::SetEnginePrompt([](const std::string& Caption, const std::string& Text, bool WithCancel) {
+    if (QThread::currentThread() != qApp->thread()) return !WithCancel;
+    QString Body = QString::fromStdString(Text);
+    Body.replace('\r', '\n');
+    const auto Buttons = WithCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok;
+    return QMessageBox::warning(QApplication::activeWindow(), QString::fromStdString(Caption), Body,
+                                Buttons) == QMessageBox::Ok;
+  });
 
   auto* Splash = new orbisk::TfrmSplashForm; // frees itself when it closes
   Splash->show();
