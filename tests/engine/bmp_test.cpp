@@ -434,23 +434,23 @@ TEST(BMPWriter, HeaderFieldsOfAOneBitPicture) {
 TEST(BMPInfo, DescribesHeadersWithoutDecoding) {
   struct Case {
     const char* Name;
-    InfoSpec Spec;
+    InfoSpec Hdr;
     std::string SubType, Colors;
   };
-  auto Spec = [](int32_t H, uint16_t Bits, uint32_t Comp) {
+  auto Hdr = [](int32_t H, uint16_t Bits, uint32_t Comp) {
     InfoSpec S;
     S.Width = 5, S.Height = H, S.Bits = Bits, S.Compression = Comp;
     return S;
   };
   const Case Cases[] = {
-      {"rgb", Spec(7, 24, 0), "Windows, RGB", "16.7M"},
-      {"top-down", Spec(-7, 1, 0), "Windows, RGB, Top-Down", "2"},
-      {"rle8", Spec(7, 8, 1), "Windows, RLE8", "256"},
-      {"rle4", Spec(7, 4, 2), "Windows, RLE4", "16"},
-      {"bit fields", Spec(7, 16, 3), "Windows", "64K"},
+      {"rgb", Hdr(7, 24, 0), "Windows, RGB", "16.7M"},
+      {"top-down", Hdr(-7, 1, 0), "Windows, RGB, Top-Down", "2"},
+      {"rle8", Hdr(7, 8, 1), "Windows, RLE8", "256"},
+      {"rle4", Hdr(7, 4, 2), "Windows, RLE4", "16"},
+      {"bit fields", Hdr(7, 16, 3), "Windows", "64K"},
   };
   for (const auto& C : Cases) {
-    auto B = InfoFile(C.Spec);
+    auto B = InfoFile(C.Hdr);
     const std::string Path = TempPath(std::string("info-") + C.Name + ".png");
     WriteFileBytes(Path, B);
     TGraphicFileInfo Info;
@@ -458,8 +458,8 @@ TEST(BMPInfo, DescribesHeadersWithoutDecoding) {
     EXPECT_EQ(Info.Type, "Bitmap") << C.Name;
     EXPECT_EQ(Info.SubType, C.SubType) << C.Name;
     EXPECT_EQ(Info.Colors, C.Colors) << C.Name;
-    EXPECT_EQ(Info.Height, C.Spec.Height) << C.Name;
-    EXPECT_EQ(Info.BitsPerPixel, C.Spec.Bits) << C.Name;
+    EXPECT_EQ(Info.Height, C.Hdr.Height) << C.Name;
+    EXPECT_EQ(Info.BitsPerPixel, C.Hdr.Bits) << C.Name;
   }
 }
 

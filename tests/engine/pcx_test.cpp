@@ -62,7 +62,7 @@ TEST(PCXDecode, EveryVariantGivesItsDepthPaletteAndPixels) {
   const TRGB Map1 = RGBOf(197, 196, 195); // header colour map entry 1
   const struct Case {
     const char* Name;
-    TPCXSpec Spec;
+    TPCXSpec Layout;
     int BitCount;
     std::vector<uint32_t> Values; // first row, by GetPixelValue (colours for 24 bits)
     int PaletteIndex;
@@ -106,9 +106,9 @@ TEST(PCXDecode, EveryVariantGivesItsDepthPaletteAndPixels) {
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.Name);
     TPixelGraphic G;
-    ASSERT_EQ(LoadError(MakePCX(C.Spec), G), "");
+    ASSERT_EQ(LoadError(MakePCX(C.Layout), G), "");
     EXPECT_EQ(G.BitCount(), C.BitCount);
-    EXPECT_EQ(G.Width(), C.Spec.W);
+    EXPECT_EQ(G.Width(), C.Layout.W);
     for (size_t X = 0; X < C.Values.size(); ++X)
       EXPECT_EQ(G.GetPixelValue(int(X), 0), C.Values[X]);
     if (C.PaletteIndex >= 0) {

@@ -23,8 +23,9 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-struct Spec {
-  explicit Spec(int T = PNG_COLOR_TYPE_RGB_ALPHA, int D = 8, int Wd = 5, int Ht = 3, bool I = false)
+struct Layout {
+  explicit Layout(int T = PNG_COLOR_TYPE_RGB_ALPHA, int D = 8, int Wd = 5, int Ht = 3,
+                  bool I = false)
       : W(Wd), H(Ht), Type(T), Depth(D), Interlace(I) {}
   int W, H, Type, Depth;
   bool Interlace;
@@ -42,7 +43,7 @@ png_color_16 Grey16(unsigned G) {
 }
 
 // Writes a PNG with libpng; Sample(x, y, channel) gives each sample at the file's depth.
-Bytes MakePNG(const Spec& S, const std::function<unsigned(int, int, int)>& Sample) {
+Bytes MakePNG(const Layout& S, const std::function<unsigned(int, int, int)>& Sample) {
   Bytes Out;
   png_structp P = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop I = png_create_info_struct(P);
@@ -248,25 +249,25 @@ TEST_F(PngTest, CorpusMatchesPngSuiteReferences) {
 TEST_F(PngTest, TransparencyIsCompositedOntoTheBackground) {
   auto Rgba = [](int Depth, std::optional<png_color_16> Bk) {
     const unsigned Max = (1u << Depth) - 1;
-    Spec S(PNG_COLOR_TYPE_RGB_ALPHA, Depth);
+    Layout S(PNG_COLOR_TYPE_RGB_ALPHA, Depth);
     S.Background = Bk;
     return MakePNG(
         S, [=](int X, int Y, int C) { return C == 3 ? (X == 0 && Y == 0 ? 0 : Max) : Max / 2; });
   };
-  Spec P(PNG_COLOR_TYPE_PALETTE, 8);
+  Layout P(PNG_COLOR_TYPE_PALETTE, 8);
   P.Palette = {{1, 2, 3}, {40, 50, 60}, {7, 8, 9}};
   P.TransAlpha = {0};
   P.Background = Colour16(0, 0, 0, 0, 1);
   const Bytes PaletteFile = MakePNG(P, [](int X, int Y, int) { return X == 0 && Y == 0 ? 0 : 2; });
-  Spec Gr(PNG_COLOR_TYPE_GRAY, 8);
+  Layout Gr(PNG_COLOR_TYPE_GRAY, 8);
   Gr.TransColor = Grey16(9);
   Gr.Background = Grey16(77);
   const Bytes GreyFile = MakePNG(Gr, [](int X, int Y, int) { return X == 0 && Y == 0 ? 9 : 200; });
-  Spec Low(PNG_COLOR_TYPE_GRAY, 4); // bKGD and tRNS in 4-bit sample units
+  Layout Low(PNG_COLOR_TYPE_GRAY, 4); // bKGD and tRNS in 4-bit sample units
   Low.TransColor = Grey16(3);
   Low.Background = Grey16(5);
   const Bytes LowFile = MakePNG(Low, [](int X, int Y, int) { return X == 0 && Y == 0 ? 3 : 12; });
-  const Bytes GreyAlpha16 = MakePNG(Spec(PNG_COLOR_TYPE_GRAY_ALPHA, 16), [](int X, int Y, int C) {
+  const Bytes GreyAlpha16 = MakePNG(Layout(PNG_COLOR_TYPE_GRAY_ALPHA, 16), [](int X, int Y, int C) {
     return C == 1 ? (X == 0 && Y == 0 ? 0 : 65535) : 40000;
   });
   struct Case {
@@ -303,7 +304,7 @@ TEST_F(PngTest, TransparencyIsCompositedOntoTheBackground) {
 
 TEST_F(PngTest, GammaSetsFileGammaAndLoadingCorrectsIt) {
   auto Grey = [](unsigned V) {
-    return MakePNG(Spec(PNG_COLOR_TYPE_GRAY, 8), [=](int, int, int) { return V; });
+    return MakePNG(Layout(PNG_COLOR_TYPE_GRAY, 8), [=](int, int, int) { return V; });
   };
   const Bytes Plain = Grey(128);
   auto Gamma = [&](uint32_t G) {
@@ -333,7 +334,7 @@ TEST_F(PngTest, TwoBitSamplesWidenToFourBits) {
   auto Value = [](int X, int Y, int) { return unsigned(X * 3 + Y) % 4; };
   for (bool Interlace : {false, true}) {
     for (int Type : {PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_PALETTE}) {
-      Spec S(Type, 2, 13, 9, Interlace);
+      Layout S(Type, 2, 13, 9, Interlace);
       if (Type == PNG_COLOR_TYPE_PALETTE) S.Palette = {{9, 9, 9}, {1, 2, 3}, {4, 5, 6}, {7, 8, 9}};
       TPixelGraphic G;
       Load(G, MakePNG(S, Value));
@@ -351,7 +352,7 @@ TEST_F(PngTest, TwoBitSamplesWidenToFourBits) {
   int Ends = 0;
   G.OnProgress = [](TPixelGraphic*, int Step, bool& Abort, int) { Abort = Step == 3; };
   G.OnProgressEnd = [&](TPixelGraphic*) { ++Ends; };
-  ASSERT_EQ(LoadError(G, MakePNG(Spec(PNG_COLOR_TYPE_GRAY, 2, 13, 9), Value)), "");
+  ASSERT_EQ(LoadError(G, MakePNG(Layout(PNG_COLOR_TYPE_GRAY, 2, 13, 9), Value)), "");
   EXPECT_EQ(Ends, 1);
   for (int X = 0; X < 13; ++X)
     EXPECT_EQ(G.GetPixelValue(X, 3), Value(X, 3, 0)) << X;
@@ -410,7 +411,7 @@ TEST_F(PngTest, WriteThenReadEveryDepthAtOddSize) {
   EXPECT_EQ(InfoOf(S.Bytes()).Options, "");
 
   const TGraphicFileInfo I =
-      InfoOf(MakePNG(Spec(6, 8, 5, 3, true), [](int, int, int) { return 7u; }));
+      InfoOf(MakePNG(Layout(6, 8, 5, 3, true), [](int, int, int) { return 7u; }));
   EXPECT_EQ(I.SubType, "RGB, alpha, interlaced");
   EXPECT_EQ(I.Colors, "16.7M?");
   EXPECT_EQ(I.BitsPerPixel, 32);
@@ -418,7 +419,7 @@ TEST_F(PngTest, WriteThenReadEveryDepthAtOddSize) {
 
 TEST_F(PngTest, WarningsFollowTheWarningAction) {
   const Bytes File =
-      WithChunk(MakePNG(Spec(), [](int, int, int) { return 255u; }), "tEXt", {'a', 0, 'b'}, true);
+      WithChunk(MakePNG(Layout(), [](int, int, int) { return 255u; }), "tEXt", {'a', 0, 'b'}, true);
   struct Case {
     TPGWarningAction Action;
     bool Answer;
@@ -446,9 +447,9 @@ TEST_F(PngTest, WarningsFollowTheWarningAction) {
 }
 
 TEST_F(PngTest, HostileFilesFailCleanly) {
-  const Bytes Good = MakePNG(Spec(PNG_COLOR_TYPE_RGB_ALPHA, 8, 40, 40),
+  const Bytes Good = MakePNG(Layout(PNG_COLOR_TYPE_RGB_ALPHA, 8, 40, 40),
                              [](int X, int, int) { return unsigned(X); });
-  Bytes Huge = MakePNG(Spec(PNG_COLOR_TYPE_RGB_ALPHA, 8, 1, 1), [](int, int, int) { return 1u; });
+  Bytes Huge = MakePNG(Layout(PNG_COLOR_TYPE_RGB_ALPHA, 8, 1, 1), [](int, int, int) { return 1u; });
   Huge.erase(Huge.begin() + 8, Huge.begin() + 33); // IHDR replaced: 100000 x 100000
   Huge = WithChunk(Huge, "IHDR", {0, 1, 0x86, 0xA0, 0, 1, 0x86, 0xA0, 8, 6, 0, 0, 0}, false, 8);
   struct Case {
