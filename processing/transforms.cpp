@@ -22,6 +22,24 @@ bool WholeRightAngle(long double Angle, int& Q) {
   return true;
 }
 
+// The source pixel (SX, SY) of a W x H picture that lands on (X, Y) after Q clockwise quarter
+// turns.
+inline void TurnedSource(int Q, int W, int H, int X, int Y, int& SX, int& SY) {
+  switch (Q) {
+  case 1:
+    SX = Y, SY = H - 1 - X;
+    break;
+  case 2:
+    SX = W - 1 - X, SY = H - 1 - Y;
+    break;
+  case 3:
+    SX = W - 1 - Y, SY = X;
+    break;
+  default:
+    SX = X, SY = Y;
+  }
+}
+
 inline int64_t FloorI(double V) {
   const int64_t I = int64_t(V);
   return double(I) > V ? I - 1 : I;
@@ -163,19 +181,7 @@ template <int BPP> void TurnBytes(TPixelGraphic& D, const TPixelGraphic& S, int 
           uint8_t* Out = D.ScanLine(Y) + int64_t(BPP) * TX;
           for (int X = TX; X < EX; ++X, Out += BPP) {
             int SX, SY;
-            switch (Q) {
-            case 1:
-              SX = Y, SY = H - 1 - X;
-              break;
-            case 2:
-              SX = W - 1 - X, SY = H - 1 - Y;
-              break;
-            case 3:
-              SX = W - 1 - Y, SY = X;
-              break;
-            default:
-              SX = X, SY = Y;
-            }
+            TurnedSource(Q, W, H, X, Y, SX, SY);
             std::memcpy(Out, Src[size_t(SY)] + int64_t(BPP) * SX, BPP);
           }
         }
@@ -192,19 +198,7 @@ void TurnValues(TPixelGraphic& D, const TPixelGraphic& S, int Q) {
   for (int Y = 0; Y < DH; ++Y) {
     for (int X = 0; X < DW; ++X) {
       int SX, SY;
-      switch (Q) {
-      case 1:
-        SX = Y, SY = H - 1 - X;
-        break;
-      case 2:
-        SX = W - 1 - X, SY = H - 1 - Y;
-        break;
-      case 3:
-        SX = W - 1 - Y, SY = X;
-        break;
-      default:
-        SX = X, SY = Y;
-      }
+      TurnedSource(Q, W, H, X, Y, SX, SY);
       D.SetPixelValue(X, Y, S.GetPixelValue(SX, SY));
     }
     if (D.DoProgress(Y, DH - 1)) return;
