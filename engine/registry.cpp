@@ -295,6 +295,21 @@ TWarningResult ReadWarning(const TPixelGraphic& Image, const std::string& Captio
   }
 }
 
+void ApplyReadWarning(const TPixelGraphic& Image, const std::string& Caption,
+                      const std::string& Shown, const std::string& Text,
+                      const std::function<void(const std::string&)>& Raise) {
+  switch (ReadWarning(Image, Caption, Shown)) {
+  case wrContinue:
+    return;
+  case wrCancelled:
+    Raise(EngineMessage(msgOperationAborted));
+    break;
+  case wrRaise:
+    Raise(Text);
+    break;
+  }
+}
+
 // ---------------------------------------------------------------------------------------------
 // loading
 

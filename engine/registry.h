@@ -102,6 +102,12 @@ bool EnginePrompt(const std::string& Caption, const std::string& Text, bool With
 enum TWarningResult { wrContinue, wrCancelled, wrRaise };
 TWarningResult ReadWarning(const TPixelGraphic& Image, const std::string& Caption,
                            const std::string& Text);
+// The usual reaction to a reader warning: asks (showing Shown) as ReadWarning does and returns to
+// carry on; otherwise calls Raise, which throws the reader's own error, with the untagged
+// message: "Operation aborted on user request" after Cancel, Text when the action raises.
+void ApplyReadWarning(const TPixelGraphic& Image, const std::string& Caption,
+                      const std::string& Shown, const std::string& Text,
+                      const std::function<void(const std::string&)>& Raise);
 
 bool GetGraphicFileInfo(const std::string& FileName, int Index, TGraphicFileInfo& Info);
 

@@ -89,16 +89,8 @@ void SkipBytes(TPGStream& Stream, int64_t N) {
 // Data shorter than the header promises: the image's warning action decides whether the
 // decodable part is kept (missing pixels stay zero) or the reading fails.
 void WarnTruncated(TPixelGraphic& Image) {
-  const std::string Text = "BMP: " + EngineMessage(msgUnexpectedEOF);
-  switch (ReadWarning(Image, EngineMessage(msgWarning), Text)) {
-  case wrContinue:
-    return;
-  case wrCancelled:
-    Fail(EngineMessage(msgOperationAborted));
-  case wrRaise:
-    break;
-  }
-  throw EPGBMPFileFormatReader(Text);
+  const std::string Text = EngineMessage(msgUnexpectedEOF);
+  ApplyReadWarning(Image, EngineMessage(msgWarning), "BMP: " + Text, Text, Fail);
 }
 
 // Everything the decoder needs from either header kind.

@@ -82,14 +82,9 @@ void ErrorExit(j_common_ptr C) {
 // Hands a warning to the picture's warning action; false when that raised (kept in Pending).
 bool RouteWarning(TContext& X, const char* Text) noexcept {
   try {
-    switch (X.Image ? ReadWarning(*X.Image, "JPG " + EngineMessage(msgWarning), Text) : wrRaise) {
-    case wrContinue:
-      return true;
-    case wrCancelled:
-      Fail(EngineMessage(msgOperationAborted));
-    default:
-      Fail(Text);
-    }
+    if (!X.Image) Fail(Text);
+    ApplyReadWarning(*X.Image, "JPG " + EngineMessage(msgWarning), Text, Text, Fail);
+    return true;
   } catch (...) {
     X.Pending = std::current_exception();
     return false;

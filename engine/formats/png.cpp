@@ -73,15 +73,8 @@ bool RouteWarning(TContext& X, png_const_charp Msg) noexcept {
     const std::string Text = Msg ? Msg : "";
     // Describing a file (no picture) never stops at a recoverable warning: a file that loads
     // must not be reported as unreadable because of, say, a known incorrect colour profile.
-    switch (X.Image ? ReadWarning(*X.Image, "PNG " + EngineMessage(msgWarning), Text)
-                    : wrContinue) {
-    case wrContinue:
-      return true;
-    case wrCancelled:
-      Fail(EngineMessage(msgOperationAborted));
-    default:
-      Fail(Text);
-    }
+    if (X.Image) ApplyReadWarning(*X.Image, "PNG " + EngineMessage(msgWarning), Text, Text, Fail);
+    return true;
   } catch (...) {
     X.Pending = std::current_exception();
     return false;
