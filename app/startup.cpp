@@ -1,7 +1,7 @@
 #include "app/startup.h"
 
 #include "browser/bmedit.h"
-#include "browser/fileprop.h"
+#include "view/fileprop.h"
 #include "browser/mainwindow.h"
 #include "browser/prefs.h"
 #include "metadata/ui/exifwindow.h"

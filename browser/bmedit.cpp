@@ -1,7 +1,7 @@
 #include "browser/bmedit.h"
 
 #include "browser/bookmarks.h"
-#include "browser/prompt.h"
+#include "platform/prompt.h"
 
 #include <QHBoxLayout>
 #include <QListWidget>

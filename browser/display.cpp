@@ -2,7 +2,7 @@
 
 #include "browser/filelist.h"
 #include "browser/mainsettings.h"
-#include "browser/prompt.h"
+#include "platform/prompt.h"
 #include "browser/typemask.h"
 #include "engine/pixelgraphic.h"
 #include "engine/registry.h"

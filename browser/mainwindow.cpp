@@ -1,5 +1,5 @@
 #include "browser/mainwindow.h"
-#include "browser/fileprop.h"
+#include "view/fileprop.h"
 #include "metadata/ui/exifwindow.h"
 
 #include "browser/bmedit.h"
@@ -8,7 +8,7 @@
 #include "browser/filelist.h"
 #include "browser/mainsettings.h"
 #include "browser/prefs.h"
-#include "browser/prompt.h"
+#include "platform/prompt.h"
 #include "browser/slideshow.h"
 #include "platform/pgqt.h"
 #include "platform/settingsstore.h"

@@ -1,6 +1,6 @@
 #include "browser/slideshow.h"
 
-#include "browser/prompt.h"
+#include "platform/prompt.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 // them), simulated user input, a prompt that records its texts, and small picture files.
 #pragma once
 
-#include "browser/prompt.h"
+#include "platform/prompt.h"
 
 #include <QApplication>
 #include <QDir>

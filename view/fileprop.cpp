@@ -1,4 +1,4 @@
-#include "browser/fileprop.h"
+#include "view/fileprop.h"
 
 #include "engine/registry.h"
 #include "view/pgimage.h"

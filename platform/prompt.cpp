@@ -1,4 +1,4 @@
-#include "browser/prompt.h"
+#include "platform/prompt.h"
 
 #include <QApplication>
 #include <QMessageBox>

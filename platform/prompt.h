@@ -1,4 +1,4 @@
-// Message boxes and Yes/No questions of the browser windows go through one replaceable prompt,
+// Message boxes and Yes/No questions of every window go through one replaceable prompt,
 // so that tests can answer them and read the exact texts.
 #pragma once
 

@@ -1,4 +1,4 @@
-#include "browser/fileprop.h"
+#include "view/fileprop.h"
 
 #include "engine/registry.h"
 #include "tests/common/testutil.h"
