@@ -2,7 +2,7 @@
 // argument names a picture to show at start-up.
 #include "app/splash.h"
 #include "app/startup.h"
-#include "browser/filelist.h"
+#include "view/filelist.h"
 #include "browser/mainwindow.h"
 
 #include "engine/registry.h"

@@ -1,9 +1,9 @@
 #include "browser/display.h"
 
-#include "browser/filelist.h"
+#include "view/filelist.h"
 #include "browser/mainsettings.h"
 #include "platform/prompt.h"
-#include "browser/typemask.h"
+#include "view/typemask.h"
 #include "engine/pixelgraphic.h"
 #include "engine/registry.h"
 #include "platform/pgqt.h"

@@ -2,7 +2,7 @@
 // defaults and text forms.
 #pragma once
 
-#include "browser/typemask.h"
+#include "view/typemask.h"
 
 #include <QColor>
 #include <QString>

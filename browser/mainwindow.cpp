@@ -5,7 +5,7 @@
 #include "browser/bmedit.h"
 #include "browser/bookmarks.h"
 #include "browser/display.h"
-#include "browser/filelist.h"
+#include "view/filelist.h"
 #include "browser/mainsettings.h"
 #include "browser/prefs.h"
 #include "platform/prompt.h"

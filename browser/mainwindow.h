@@ -6,7 +6,7 @@
 // SetCommandAvailable switches them on when their tool joins.
 #pragma once
 
-#include "browser/typemask.h"
+#include "view/typemask.h"
 
 #include <QDialog>
 #include <QElapsedTimer>

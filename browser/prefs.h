@@ -2,7 +2,7 @@
 // (tab "Editors"), and how files are deleted (tab "Deletions").
 #pragma once
 
-#include "browser/typemask.h"
+#include "view/typemask.h"
 
 #include <QDialog>
 

@@ -2,7 +2,7 @@
 // the slide show, "Auto Zoom", unreadable files, animated GIFs, videos and the commands on the
 // shown picture (printing, external editor, background colour).
 #include "browser/display.h"
-#include "browser/filelist.h"
+#include "view/filelist.h"
 #include "browser/mainwindow.h"
 #include "browser/slideshow.h"
 #include "platform/settingsstore.h"

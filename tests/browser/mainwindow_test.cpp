@@ -2,7 +2,7 @@
 // and files, keys, the pop-up menu, preferences and bookmarks, and settings kept between runs.
 #include "browser/bmedit.h"
 #include "browser/display.h"
-#include "browser/filelist.h"
+#include "view/filelist.h"
 #include "browser/mainwindow.h"
 #include "browser/prefs.h"
 #include "platform/settingsstore.h"

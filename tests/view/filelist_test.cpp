@@ -1,7 +1,7 @@
 // Folder listing and sorting without a window: the columns, the type mask, hidden files and
 // letter case, and the order of every column in both directions.
-#include "browser/filelist.h"
-#include "browser/typemask.h"
+#include "view/filelist.h"
+#include "view/typemask.h"
 #include "tests/browser/browsertest.h"
 
 #include <QFile>

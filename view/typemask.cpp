@@ -1,4 +1,4 @@
-#include "browser/typemask.h"
+#include "view/typemask.h"
 
 namespace orbisk {
 

@@ -1,13 +1,13 @@
-#include "browser/filelist.h"
+#include "view/filelist.h"
 
-#include "browser/typemask.h"
+#include "platform/dragfiles.h"
+#include "view/typemask.h"
 
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QLocale>
 #include <QMimeData>
 #include <QRegularExpression>
-#include <QUrl>
 
 #include <algorithm>
 #include <cmath>
@@ -246,22 +246,18 @@ Qt::ItemFlags TFileListModel::flags(const QModelIndex& Index) const {
 }
 
 QStringList TFileListModel::mimeTypes() const {
-  return {QStringLiteral("text/uri-list"), QStringLiteral("application/x-orbisk-file-list")};
+  return {QStringLiteral("text/uri-list"), QString::fromLatin1(kFileListMime)};
 }
 
 QMimeData* TFileListModel::mimeData(const QModelIndexList& Indexes) const {
-  QList<QUrl> Urls;
   QList<int> Rows;
   for (const QModelIndex& I : Indexes)
     if (I.isValid() && !Rows.contains(I.row())) Rows << I.row();
   std::sort(Rows.begin(), Rows.end());
+  QStringList Names;
   for (int R : Rows)
-    Urls << QUrl::fromLocalFile(FullName(R));
-  auto* Data = new QMimeData;
-  Data->setUrls(Urls);
-  // Drop targets learn which folder the names belong to, and that they come from a file list.
-  Data->setData(QStringLiteral("application/x-orbisk-file-list"), FFolder.toUtf8());
-  return Data;
+    Names << FullName(R);
+  return MakeFileDragData(Names, FFolder, TDragSource::dsFileList);
 }
 
 void TFileListModel::ListFolder(const QString& Folder, const QString& Mask) {
