@@ -3,6 +3,7 @@
 #include "platform/prompt.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -132,10 +133,11 @@ int NextWriteFails() {
   return 0;
 }
 
-// Writes the whole buffer; the error number, 0 when fine.
-int WriteAll(int Fd, const char* Data, size_t Count) {
+// Writes the whole buffer; the error number, 0 when fine. Seam: writes of the copy routine, which
+// the write-failure seam counts.
+int WriteAll(int Fd, const char* Data, size_t Count, bool Seam = true) {
   while (Count > 0) {
-    if (const int Fail = NextWriteFails()) return Fail;
+    if (const int Fail = Seam ? NextWriteFails() : 0) return Fail;
     const ssize_t N = ::write(Fd, Data, Count);
     if (N < 0) {
       if (errno == EINTR) continue;
@@ -272,10 +274,83 @@ void MoveFile(const QString& Source, const QString& Destination) {
   if (unlink(Src.constData()) != 0) throw EFileOp(Failed, errno);
 }
 
+namespace {
+
+// A folder of the trash, made when missing (owner only); false when it is not a usable folder.
+bool TrashFolder(const QByteArray& Path) {
+  if (::mkdir(Path.constData(), 0700) != 0 && errno != EEXIST) return false;
+  struct stat St;
+  return lstat(Path.constData(), &St) == 0 && S_ISDIR(St.st_mode) && St.st_uid == getuid();
+}
+
+// The trash for a file on device Dev: the home trash when it is on the same file system, else
+// the file system's own ".Trash/$uid" (a sticky, real folder) or ".Trash-$uid". Empty when none
+// can be used; the files must never be moved across file systems to reach a trash.
+QByteArray TrashFor(const QString& File, dev_t Dev) {
+  struct stat St;
+  QString Data = QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME"));
+  if (Data.isEmpty() || !Data.startsWith('/')) Data = QDir::homePath() + "/.local/share";
+  const QByteArray Home = Enc(Data + "/Trash");
+  if (stat(Enc(NearestExistingFolder(Data)).constData(), &St) == 0 && St.st_dev == Dev) {
+    if (QDir().mkpath(Data) && TrashFolder(Home) && TrashFolder(Home + "/files") &&
+        TrashFolder(Home + "/info"))
+      return Home;
+    return QByteArray();
+  }
+  // The top folder of the file's file system.
+  QString Top = FolderOf(File);
+  for (;;) {
+    const int Slash = Top.lastIndexOf('/');
+    const QString Up = Slash <= 0 ? QStringLiteral("/") : Top.left(Slash);
+    if (Up == Top || stat(Enc(Up).constData(), &St) != 0 || St.st_dev != Dev) break;
+    Top = Up;
+  }
+  const QByteArray Uid = QByteArray::number(uint(getuid()));
+  const QByteArray Shared = Enc(FolderWithSeparatorText(Top) + ".Trash");
+  if (lstat(Shared.constData(), &St) == 0 && S_ISDIR(St.st_mode) && (St.st_mode & S_ISVTX)) {
+    const QByteArray Own = Shared + "/" + Uid;
+    if (TrashFolder(Own) && TrashFolder(Own + "/files") && TrashFolder(Own + "/info")) return Own;
+  }
+  const QByteArray Own = Enc(FolderWithSeparatorText(Top) + ".Trash-") + Uid;
+  if (TrashFolder(Own) && TrashFolder(Own + "/files") && TrashFolder(Own + "/info")) return Own;
+  return QByteArray();
+}
+
+} // namespace
+
+// The freedesktop trash, written here rather than through QFile::moveToTrash: when Qt 6.4
+// cannot set up the home trash it moves the file into a "files" folder under the current
+// directory and reports success.
 bool TrashFile(const QString& Path) {
   if (FileOpSeams().Trash) return FileOpSeams().Trash(Path);
-  if (!QFileInfo::exists(Path) && !QFileInfo(Path).isSymLink()) return false;
-  return QFile::moveToTrash(Path);
+  const QString Abs = QDir::cleanPath(QFileInfo(Path).absoluteFilePath());
+  const QByteArray Src = Enc(Abs);
+  struct stat St;
+  if (lstat(Src.constData(), &St) != 0) return false;
+  const QByteArray Trash = TrashFor(Abs, St.st_dev);
+  if (Trash.isEmpty()) return false;
+  // The info file claims the name in the trash first (exclusively), then the file follows.
+  const QString Name = FileNameOf(Abs);
+  const QByteArray Info =
+      "[Trash Info]\nPath=" + QUrl::toPercentEncoding(Abs, "/") +
+      "\nDeletionDate=" + QDateTime::currentDateTime().toString("yyyy-MM-ddThh:mm:ss").toUtf8() +
+      "\n";
+  for (int N = 1; N < 10000; ++N) {
+    const QString Entry = N == 1 ? Name : Name + "." + QString::number(N);
+    const QByteArray InfoPath = Trash + "/info/" + Enc(Entry) + ".trashinfo";
+    TFd F(::open(InfoPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (F.Get() < 0) {
+      if (errno == EEXIST) continue;
+      return false;
+    }
+    const bool Written =
+        WriteAll(F.Get(), Info.constData(), size_t(Info.size()), false) == 0 && F.Close() == 0;
+    const QByteArray Target = Trash + "/files/" + Enc(Entry);
+    if (Written && RenameNoReplaceRaw(Src, Target) == 0) return true;
+    unlink(InfoPath.constData());
+    if (!Written || Exists(Target) == false) return false;
+  }
+  return false;
 }
 
 bool DeleteFilePermanently(const QString& Path) {
