@@ -13,6 +13,11 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 
+// Readable texts in failure messages.
+inline void PrintTo(const QString& S, std::ostream* O) {
+  *O << '"' << S.toStdString() << '"';
+}
+
 using namespace orbisk;
 using namespace orbisk::test;
 
