@@ -71,6 +71,7 @@ TFilterPreview::TFilterPreview(const TPixelGraphic* Picture, TFilterFactory Fact
                                QObject* Parent)
     : QObject(Parent), FPicture(Picture), FFactory(std::move(Factory)) {
   FTimer.setSingleShot(true);
+  FTimer.setTimerType(Qt::PreciseTimer);
   connect(&FTimer, &QTimer::timeout, this, [this] { TimerFired(); });
 }
 
