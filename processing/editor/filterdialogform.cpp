@@ -11,9 +11,12 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QVBoxLayout>
 
 namespace orbisk {
@@ -26,6 +29,35 @@ constexpr int kTrackTextWidth = 80;
 constexpr int kButtonWidth = 85;
 constexpr int kButtonHeight = 24;
 constexpr int kCheckBoxWidth = 140;
+
+// A slider that marks one position (the neutral or initial value) with a small triangle above
+// its track.
+class TMarkedSlider : public QSlider {
+public:
+  TMarkedSlider(int Mark, QWidget* Parent) : QSlider(Qt::Horizontal, Parent), FMark(Mark) {}
+
+protected:
+  void paintEvent(QPaintEvent* E) override {
+    QSlider::paintEvent(E);
+    QStyleOptionSlider Opt;
+    initStyleOption(&Opt);
+    const QRect Groove =
+        style()->subControlRect(QStyle::CC_Slider, &Opt, QStyle::SC_SliderGroove, this);
+    const QRect Handle =
+        style()->subControlRect(QStyle::CC_Slider, &Opt, QStyle::SC_SliderHandle, this);
+    const int Span = Groove.width() - Handle.width();
+    const int X = Groove.left() + Handle.width() / 2 +
+                  QStyle::sliderPositionFromValue(minimum(), maximum(), FMark, Span);
+    QPainter P(this);
+    P.setPen(Qt::NoPen);
+    P.setBrush(palette().color(QPalette::WindowText));
+    const QPoint Tri[3] = {{X - 3, 0}, {X + 3, 0}, {X, 4}};
+    P.drawPolygon(Tri, 3);
+  }
+
+private:
+  int FMark;
+};
 
 } // namespace
 
@@ -84,7 +116,7 @@ void TFilterDialogForm::BuildControls() {
     if (!Sl.Visible) continue;
     auto* Name = new QLabel(Sl.Name, this);
     Name->setMinimumWidth(Sl.NameWidth);
-    auto* Track = new QSlider(Qt::Horizontal, this);
+    auto* Track = new TMarkedSlider(Sl.Mark, this);
     Track->setRange(Sl.Min, Sl.Max);
     Track->setTickInterval(Sl.Frequency);
     Track->setTickPosition(QSlider::TicksBelow);
