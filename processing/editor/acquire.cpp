@@ -1,0 +1,852 @@
+#include "processing/editor/acquire.h"
+
+#include "engine/formats/jpeg.h"
+#include "platform/dragfiles.h"
+#include "platform/pgqt.h"
+#include "platform/prompt.h"
+#include "platform/settingsstore.h"
+#include "processing/colorfilters.h"
+#include "processing/colorresolution.h"
+#include "processing/editor/barrel.h"
+#include "processing/editor/colorrezwindow.h"
+#include "processing/editor/editordialogs.h"
+#include "processing/editor/saveoptions.h"
+#include "processing/effects.h"
+#include "processing/filter.h"
+#include "processing/gifwriter.h"
+#include "processing/transforms.h"
+#include "view/pgimage.h"
+#include "view/previewdialogs.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QProgressBar>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QWindow>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace orbisk {
+
+namespace {
+
+// The hour-glass for the life of an operation, restored on every exit path.
+struct TWaitCursor {
+  TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
+  TWaitCursor(const TWaitCursor&) = delete;
+  TWaitCursor& operator=(const TWaitCursor&) = delete;
+};
+
+// A picture can take part in an operation only when it has pixels.
+bool HasPixels(const TPixelGraphic* G) {
+  return G && !G->Empty();
+}
+
+} // namespace
+
+// The Gaussian blur reports its passes as percentages; they go through the same pace.
+class TfrmAcquire::TGaugeAdapter : public TStatusGauge {
+public:
+  explicit TGaugeAdapter(TfrmAcquire* W) : FW(W) {}
+  void ShowGauge() override {}
+  void SetGaugePosition(int Percent) override { FW->Progress(Percent, 100); }
+  void HideGauge() override {}
+
+private:
+  TfrmAcquire* FW;
+};
+
+// ---- creation and placement
+
+TfrmAcquire::TfrmAcquire(QWidget* Parent)
+    : QMainWindow(Parent, Qt::Window | Qt::WindowStaysOnTopHint) {
+  setObjectName("frmAcquire");
+  setWindowTitle(kEditorCaption);
+  FClock.start();
+  PGImage1 = new TPGImage(this);
+  PGImage1->setObjectName("PGImage1");
+  setCentralWidget(PGImage1);
+  TEditorPictureHost Host;
+  Host.Picture = [this] { return PGImage1->PixelGraphic(); };
+  Host.TakePicture = [this](std::unique_ptr<TPixelGraphic> G) {
+    PGImage1->TakePixelGraphic(std::move(G));
+  };
+  Host.Changed = [this] { PGImage1->Rearrange(); };
+  FModel = std::make_unique<TEditorModel>(std::move(Host));
+  FModel->OnProgress = [this](TPixelGraphic*, int Step, bool&, int Max) { Progress(Step, Max); };
+  FGaugeAdapter = std::make_unique<TGaugeAdapter>(this);
+
+  StatusPanel0 = new QLabel(this);
+  StatusPanel0->setFixedWidth(120);
+  StatusPanel1 = new QLabel(this);
+  Gauge = new QProgressBar(this);
+  Gauge->setRange(0, 100);
+  Gauge->setTextVisible(false);
+  Gauge->hide();
+  statusBar()->addWidget(StatusPanel0);
+  statusBar()->addWidget(StatusPanel1, 1);
+  statusBar()->addWidget(Gauge, 1);
+
+  CreateActions();
+  CreateMenus();
+  CreateToolBar();
+
+  // The operation windows, in the program's creation order.
+  SaveOptionsWindow = new TfrmFileSaveOptions(this);
+  RotateWindow = new TfRotate(this);
+  BorderWindow = new TfrmBorder(this);
+  ColorRezWindow = new TfrmColorRez(this);
+  ResizeWindow = new TfrmResize(this);
+  EffectWindow = new TfrmNewEFX(this);
+  GIFTransWindow = new TfrmGIFTrans(this);
+  RedEyeWindow = new TfrmRedEyeReduction(this);
+  BarrelWindow = new TfrmBarrel(this);
+  BarrelWindow->OnHelp = [this](int Topic) {
+    if (OnHelp) OnHelp(Topic);
+  };
+  GaussianBlurWindow = new TfrmGaussianBlur(this);
+
+  PGImage1->OnPixelGraphicChange = [this](QWidget*) { PictureChanged(); };
+  PGImage1->OnPixelGraphicProgress = [this](QWidget*, int Step, int Max, bool&) {
+    Progress(Step, Max);
+  };
+  PGImage1->OnDragOver = [this](QWidget*, const QMimeData* D, int, int) { return CanDropFiles(D); };
+  PGImage1->PicBoxOnDragOver = PGImage1->OnDragOver;
+  PGImage1->OnDragDrop = [this](QWidget*, const QMimeData* D, int, int) { DropFiles(D); };
+  PGImage1->PicBoxOnDragDrop = PGImage1->OnDragDrop;
+  PGImage1->PicBoxOnMouseDown = [this](QWidget*, Qt::MouseButton Button, Qt::KeyboardModifiers,
+                                       int X, int Y) {
+    if (ZoomButton->isChecked()) ZoomPictureClick(Button == Qt::RightButton, X, Y);
+  };
+
+  PrintSetup = [this](QPrinter& Printer) {
+    QPrintDialog Dialog(&Printer, this);
+    return Dialog.exec() == QDialog::Accepted;
+  };
+  GrabScreen = [](QScreen* Screen) { return Screen ? Screen->grabWindow(0).toImage() : QImage(); };
+
+  TSettingsStore S;
+  move(S.ReadInteger("AcquireLeft", 50), S.ReadInteger("AcquireTop", 50));
+  resize(std::max(S.ReadInteger("AcquireWidth", 600), 100),
+         std::max(S.ReadInteger("AcquireHeight", 400), 100));
+  PictureChanged();
+  UpdateUndo();
+}
+
+TfrmAcquire::~TfrmAcquire() {
+  TSettingsStore S;
+  S.WriteInteger("AcquireLeft", pos().x());
+  S.WriteInteger("AcquireTop", pos().y());
+  S.WriteInteger("AcquireWidth", width());
+  S.WriteInteger("AcquireHeight", height());
+  // The view goes before the model: its picture events must not reach a half-destroyed window.
+  PGImage1->OnPixelGraphicChange = nullptr;
+  PGImage1->OnPixelGraphicProgress = nullptr;
+}
+
+void TfrmAcquire::CreateActions() {
+  auto Make = [this](const QString& Text, auto Slot) {
+    auto* A = new QAction(Text, this);
+    connect(A, &QAction::triggered, this, Slot);
+    return A;
+  };
+  auto Waiting = [this](const QString& Text) {
+    auto* A = new QAction(Text, this);
+    A->setEnabled(false);
+    return A;
+  };
+  auto Op = [this, Make](const QString& Text, const QString& Name, auto Change) {
+    return Make(Text, [this, Name, Change] { RunOperation(Name, Change); });
+  };
+
+  New1 = Make("New", [this] { NewClick(); });
+  New1->setVisible(false);
+  Open1 = Make("Open...", [this] { OpenClick(); });
+  Open1->setShortcut(QKeySequence::Open);
+  Save1 = Make("Save", [] {});
+  Save1->setVisible(false);
+  SaveAs1 = Make("Save As...", [this] { SaveAsClick(); });
+  SaveAs1->setShortcut(QKeySequence::SaveAs);
+  ExportGIF1 = Make("Export as GIF89a", [this] { ExportGIFClick(); });
+  ExportGIF1->setVisible(false);
+  SaveOptions1 = Make("Save Options...", [this] { SaveOptionsClick(); });
+  Print1 = Make("Print", [this] { PrintClick(); });
+  Print1->setShortcut(QKeySequence::Print);
+  Select1 = Waiting("Select...");
+  Acquire1 = Waiting("Acquire...");
+  Close1 = Make("Close", [this] { hide(); });
+
+  Undo1 = Make(kUndoCaption, [this] { UndoClick(); });
+  Undo1->setShortcut(QKeySequence::Undo);
+
+  Rotate180 = Make("180 Degrees", [this] { RotateClick(180); });
+  Rotate90CW = Make("90 Degrees CW", [this] { RotateClick(90); });
+  Rotate90CCW = Make("90 Degrees CCW", [this] { RotateClick(270); });
+  RotateArbitrary = Make("Arbitrary...", [this] { RotateArbitraryClick(); });
+  FlipHorizontal1 =
+      Op("Flip Horizontal", "Flip Horizontal", [](TPixelGraphic& G) { FlipHorizontal(G); });
+  FlipVertical1 = Op("Flip Vertical", "Flip Vertical", [](TPixelGraphic& G) { FlipVertical(G); });
+  Crop1 = Make("Crop", [this] { CropClick(); });
+  DropShadow1 = Op("Drop Shadow", "Drop Shadow", [](TPixelGraphic& G) { DropShadow(G); });
+  WhiteBorder1 =
+      Op("White Border", "White Border", [](TPixelGraphic& G) { WhiteBorderPicture(G); });
+  GradientBorder1 = Make("Gradient...", [this] { GradientBorderClick(); });
+  Bevel1 = Op("Bevel", "3D Bevel", [](TPixelGraphic& G) { BevelPicture(G); });
+  ColorResolution1 = Make("Color Resolution...", [this] { ColorResolutionClick(); });
+  Resize1 = Make("Resize...", [this] { ResizeClick(); });
+  RadialAdjust1 = Make("Radial Adjustment (Barrel Distortion)...", [this] { RadialAdjustClick(); });
+
+  RGB1 = Waiting("RGB...");
+  CMY1 = Waiting("CMY...");
+  YCbCr1 = Waiting("YCbCr...");
+  HSL1 = Waiting("HSL...");
+  HSV1 = Waiting("HSV...");
+  BCG1 = Waiting("Brightness, Contrast, Gamma...");
+  Greyscale1 = Waiting("Convert To Greyscale...");
+  Negative1 = Waiting("Negative...");
+  Sharpen1 = Waiting("Sharpen...");
+  Detail1 = Waiting("Detail...");
+  Smooth1 = Waiting("Smooth...");
+  Blur1 = Waiting("Blur...");
+  Contour1 = Waiting("Contour...");
+  RedEye1 = Make("Red Eye Reduction...", [this] { RedEyeClick(); });
+  GaussianBlur1 = Make("Gaussian Blur...", [this] { GaussianBlurClick(); });
+  Emboss1 = Op("Emboss", "Emboss", [](TPixelGraphic& G) { EmbossPicture(G); });
+  Fisheye1 = Op("Fisheye", "Fisheye", [](TPixelGraphic& G) { FisheyePicture(G, 1.0f); });
+  Swirl1 = Op("Swirl", "Swirl", [](TPixelGraphic& G) { SwirlPicture(G, 100.0f); });
+  SprayPaint1 = Make("Spray Paint", [this] { EffectClick(feSprayPaint); });
+  BWNoise1 = Make("B/W Noise", [this] { EffectClick(feMonoNoise); });
+  ColorNoise1 = Make("Color Noise", [this] { EffectClick(feColorNoise); });
+  Mosaic1 = Make("Mosaic", [this] { EffectClick(feMosaic); });
+  PencilDrawing1 = Op("Pencil Drawing", "Pencil Draw", [](TPixelGraphic& G) { PencilDrawing(G); });
+  Posterize1 = Make("Posterize", [this] {
+    RunReplacement("Posterize", [](const TPixelGraphic& Old, const auto& Progress) {
+      return Posterize(Old, 8, Progress);
+    });
+  });
+  Antique1 = Op("Antique", "Greyscale", [](TPixelGraphic& G) {
+    TGrayScaleFilter F;
+    F.RGBWeighting = false;
+    ApplyFilter(G, F, G);
+  });
+  Antique1->setVisible(false);
+
+  HelpTwain1 = Make("Help on acquiring an image from a TWAIN device", [this] {
+    if (OnHelp) OnHelp(370);
+  });
+  HelpEditing1 = Make("Help on editing an image", [this] {
+    if (OnHelp) OnHelp(380);
+  });
+
+  AutoSizeButton = Make("Auto Size", [this](bool Down) { AutoSizeClick(Down); });
+  AutoSizeButton->setCheckable(true);
+  TileButton = Make("Tile Image", [this](bool Down) { TileClick(Down); });
+  TileButton->setCheckable(true);
+  PointerButton = Make("Pointer", [this] { PointerClick(); });
+  PointerButton->setCheckable(true);
+  PointerButton->setChecked(true);
+  ZoomButton = Make("Zoom In/Out", [this](bool Down) { ZoomClick(Down); });
+  ZoomButton->setCheckable(true);
+  SelectButton = Make("Select area for cropping", [this](bool Down) { SelectClick(Down); });
+  SelectButton->setCheckable(true);
+  CaptureButton = Make("Screen Capture", [this] { ScreenCaptureClick(); });
+  RotateLeftButton = Make("Rotate Left", [this] { RotateClick(270); });
+  RotateRightButton = Make("Rotate Right", [this] { RotateClick(90); });
+  RedEyeButton = Make("Red Eye Reduction", [this] { RedEyeClick(); });
+}
+
+void TfrmAcquire::CreateMenus() {
+  FileMenu = menuBar()->addMenu("&File");
+  FileMenu->addActions({New1, Open1, Save1, SaveAs1, ExportGIF1, SaveOptions1});
+  FileMenu->addSeparator();
+  FileMenu->addAction(Print1);
+  FileMenu->addSeparator();
+  FileMenu->addActions({Select1, Acquire1});
+  FileMenu->addSeparator();
+  FileMenu->addAction(Close1);
+
+  EditMenu = menuBar()->addMenu("&Edit");
+  EditMenu->addAction(Undo1);
+
+  ImageMenu = menuBar()->addMenu("&Image");
+  QMenu* Rotate = ImageMenu->addMenu("Rotate");
+  Rotate->addActions({Rotate180, Rotate90CW, Rotate90CCW, RotateArbitrary});
+  Rotate->addSeparator();
+  Rotate->addActions({FlipHorizontal1, FlipVertical1});
+  ImageMenu->addAction(Crop1);
+  QMenu* Borders = ImageMenu->addMenu("Borders");
+  Borders->addActions({DropShadow1, WhiteBorder1, GradientBorder1, Bevel1});
+  ImageMenu->addSeparator();
+  ImageMenu->addActions({ColorResolution1, Resize1, RadialAdjust1});
+
+  FiltersMenu = menuBar()->addMenu("Fi&lters");
+  QMenu* Color = FiltersMenu->addMenu("Color");
+  Color->addActions({RGB1, CMY1, YCbCr1, HSL1, HSV1});
+  FiltersMenu->addActions({BCG1, RedEye1, Greyscale1, Negative1});
+  FiltersMenu->addSeparator();
+  FiltersMenu->addActions({Sharpen1, Detail1, Smooth1, Blur1, Contour1, GaussianBlur1});
+  FiltersMenu->addSeparator();
+  FiltersMenu->addActions({Emboss1, Fisheye1, Swirl1, SprayPaint1, BWNoise1, ColorNoise1, Mosaic1,
+                           PencilDrawing1, Posterize1, Antique1});
+
+  HelpMenu = menuBar()->addMenu("&Help");
+  HelpMenu->addActions({HelpTwain1, HelpEditing1});
+}
+
+void TfrmAcquire::CreateToolBar() {
+  ToolBar1 = addToolBar("Tools");
+  ToolBar1->setObjectName("ToolBar1");
+  ToolBar1->setMovable(false);
+  ToolBar1->addActions({Open1, SaveAs1, Print1});
+  ToolBar1->addSeparator();
+  ToolBar1->addActions({AutoSizeButton, TileButton, PointerButton, ZoomButton, SelectButton});
+  ToolBar1->addSeparator();
+  ToolBar1->addActions({RotateLeftButton, RotateRightButton, RedEyeButton, CaptureButton});
+  ToolBar1->addSeparator();
+  ToolBar1->addAction(Close1);
+}
+
+void TfrmAcquire::showEvent(QShowEvent* E) {
+  QMainWindow::showEvent(E);
+  JPEGQuality = 80;
+  SaveOptionsWindow->SetQuality(80);
+  PictureChanged();
+}
+
+// ---- the picture
+
+TPixelGraphic* TfrmAcquire::Picture() const {
+  return PGImage1->PixelGraphic();
+}
+
+QString TfrmAcquire::SizeText() const {
+  const TPixelGraphic* G = PGImage1->PixelGraphicNoWait();
+  if (!G) return QString();
+  return QString::number(G->Width()) + " X " + QString::number(G->Height());
+}
+
+void TfrmAcquire::PictureChanged() {
+  StatusPanel0->setText(SizeText());
+  const bool Has = HasPixels(PGImage1->PixelGraphicNoWait());
+  ImageMenu->menuAction()->setEnabled(Has);
+  FiltersMenu->menuAction()->setEnabled(Has);
+  if (PGImage1->PixelGraphicNoWait()) {
+    if (PGImage1->Tiling() != tNone) PGImage1->SetTiling(tNone);
+    TileButton->setChecked(false);
+  }
+}
+
+bool TfrmAcquire::LoadPicture(const QString& Path, QString* Error) {
+  // The file is read into a picture of its own: a file that cannot be read leaves the picture
+  // being edited as it is.
+  auto G = std::make_unique<TPixelGraphic>();
+  G->ReadWarningAction = PGImage1->ReadWarningAction();
+  G->SetBackGroundColor(PGImage1->BackGroundColor());
+  try {
+    TWaitCursor Wait;
+    G->LoadFromFile(QFile::encodeName(Path).toStdString());
+  } catch (const std::exception& E) {
+    if (Error) *Error = QString::fromUtf8(E.what());
+    return false;
+  }
+  PGImage1->SetZoomFactor(1.0L);
+  PGImage1->SetSelection(false);
+  PGImage1->TakePixelGraphic(std::move(G));
+  FSaveName = Path;
+  return true;
+}
+
+bool TfrmAcquire::EditFile(const QString& Path) {
+  if (!LoadPicture(Path, nullptr)) {
+    ShowMessage(kCanNotEdit + Path, this);
+    return false;
+  }
+  FModel->ClearUndo();
+  UpdateUndo();
+  show();
+  raise();
+  activateWindow();
+  return true;
+}
+
+bool TfrmAcquire::LoadAcquiredFile(const QString& Path) {
+  if (!LoadPicture(Path, nullptr)) {
+    ShowMessage("Unable to aquire image", this);
+    return false;
+  }
+  return true;
+}
+
+void TfrmAcquire::TakeAcquiredPicture(std::unique_ptr<TPixelGraphic> Picture) {
+  if (!Picture) return;
+  PGImage1->SetZoomFactor(1.0L);
+  PGImage1->SetSelection(false);
+  PGImage1->TakePixelGraphic(std::move(Picture));
+}
+
+bool TfrmAcquire::CanDropFiles(const QMimeData* Data) const {
+  return DraggedLocalFiles(Data).size() == 1;
+}
+
+void TfrmAcquire::DropFiles(const QMimeData* Data) {
+  const QStringList Files = DraggedLocalFiles(Data);
+  if (Files.size() != 1) return;
+  const QString Path = Files.first();
+  if (!IsEditablePicture(Path) || !LoadPicture(Path, nullptr)) ShowMessage(kCantEdit + Path, this);
+}
+
+// ---- running operations
+
+void TfrmAcquire::BeginOperation() {
+  if (FOperationDepth++ > 0) return;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  FPace.Start();
+  FGaugeUpdates = 0;
+  Gauge->setValue(0);
+  StatusPanel1->hide();
+  Gauge->show();
+}
+
+void TfrmAcquire::EndOperation() {
+  if (--FOperationDepth > 0) return;
+  Gauge->hide();
+  StatusPanel1->show();
+  QApplication::restoreOverrideCursor();
+}
+
+void TfrmAcquire::Progress(int Row, int LastRow) {
+  if (FOperationDepth == 0) return;
+  const int64_t Now = FClock.elapsed() + TProgressPace::kIntervalMs + 1; // the first row shows
+  int Percent = 0;
+  if (FPace.Pass(Row, LastRow, Now, Percent)) SetGaugePercent(Percent);
+}
+
+void TfrmAcquire::SetGaugePercent(int Percent) {
+  Gauge->setValue(std::clamp(Percent, 0, 100));
+  ++FGaugeUpdates;
+  // The operation holds the event loop: the gauge is painted at once.
+  if (Gauge->isVisible()) Gauge->repaint();
+}
+
+void TfrmAcquire::UpdateUndo() {
+  Undo1->setText(FModel->UndoCaption());
+  Undo1->setEnabled(FModel->CanUndo());
+}
+
+bool TfrmAcquire::RunOperation(const QString& ActionName,
+                               const std::function<void(TPixelGraphic& Picture)>& Change) {
+  if (!FModel->HasPicture() || FOperationDepth > 0) return false;
+  QString Error;
+  bool Ok;
+  BeginOperation();
+  try {
+    Ok = FModel->RunOperation(ActionName, Change, &Error);
+  } catch (...) {
+    EndOperation();
+    throw;
+  }
+  EndOperation();
+  UpdateUndo();
+  if (!Ok && !Error.isEmpty()) ShowMessage(Error, this);
+  return Ok;
+}
+
+bool TfrmAcquire::RunReplacement(const QString& ActionName, const TEditorModel::TMake& Make) {
+  if (!FModel->HasPicture() || FOperationDepth > 0) return false;
+  QString Error;
+  bool Ok;
+  BeginOperation();
+  try {
+    Ok = FModel->RunReplacement(ActionName, Make, &Error);
+  } catch (...) {
+    EndOperation();
+    throw;
+  }
+  EndOperation();
+  UpdateUndo();
+  if (!Ok && !Error.isEmpty()) ShowMessage(Error, this);
+  return Ok;
+}
+
+int TfrmAcquire::RunDialog(QDialog& D) {
+  return ExecDialog ? ExecDialog(D) : D.exec();
+}
+
+bool TfrmAcquire::RunFileDialog(TPGOpenDialog& D) {
+  return ExecFileDialog ? ExecFileDialog(D) : D.Execute();
+}
+
+QString TfrmAcquire::StartFolder() const {
+  return CurrentFolder ? CurrentFolder() : QString();
+}
+
+bool TfrmAcquire::SelectionRect(int& Left, int& Top, int& Width, int& Height) const {
+  const TPixelGraphic* G = PGImage1->PixelGraphicNoWait();
+  if (!PGImage1->Selection() || !HasPixels(G)) return false;
+  // Only the part of the selection that covers the picture counts.
+  const int L = std::max(PGImage1->SelectionLeft(), 0);
+  const int T = std::max(PGImage1->SelectionTop(), 0);
+  const int R = std::min<int64_t>(int64_t(PGImage1->SelectionLeft()) + PGImage1->SelectionWidth(),
+                                  G->Width());
+  const int B = std::min<int64_t>(int64_t(PGImage1->SelectionTop()) + PGImage1->SelectionHeight(),
+                                  G->Height());
+  if (R <= L || B <= T) return false;
+  Left = L, Top = T, Width = R - L, Height = B - T;
+  return true;
+}
+
+// ---- file menu
+
+void TfrmAcquire::NewClick() {
+  PGImage1->SetSelection(false);
+  PGImage1->TakePixelGraphic(nullptr);
+}
+
+void TfrmAcquire::OpenClick() {
+  PGImage1->SetSelection(false);
+  if (!FOpenDialog) FOpenDialog = new TPGOpenDialog(this);
+  FOpenDialog->UseDefaultFilter = false;
+  FOpenDialog->Filter = EditorOpenFilter();
+  FOpenDialog->InitialDir = StartFolder();
+  if (!RunFileDialog(*FOpenDialog)) return;
+  QString Error;
+  if (!LoadPicture(FOpenDialog->FileName, &Error)) ShowMessage(Error, this);
+}
+
+void TfrmAcquire::SaveAsClick() {
+  if (!FModel->HasPicture()) return;
+  if (!FSaveDialog) FSaveDialog = new TPGSaveDialog(this);
+  FSaveDialog->Title = "Orbisk Save File";
+  FSaveDialog->SetOptions(FSaveDialog->Options() | ofOverwritePrompt);
+  FSaveDialog->StretchMode = smFast;
+  FSaveDialog->UseDefaultFilter = false;
+  FSaveDialog->Filter = EditorSaveFilter();
+  FSaveDialog->FileName = FSaveName;
+  FSaveDialog->InitialDir = StartFolder();
+  if (!RunFileDialog(*FSaveDialog)) return;
+  const QString Name = FSaveDialog->FileName;
+  try {
+    TWaitCursor Wait;
+    // The engine writes a temporary file and renames it over the target when it is whole.
+    PGImage1->SaveToFile(Name);
+    FSaveName = Name;
+  } catch (const std::exception& E) {
+    ShowMessage(QString::fromUtf8(E.what()), this);
+    return;
+  }
+  if (OnFilesChanged) OnFilesChanged();
+}
+
+void TfrmAcquire::ExportGIFClick() {
+  TPixelGraphic* G = Picture();
+  if (!HasPixels(G)) return;
+  if (G->BitCountNum() == 3) ShowMessage(kGIFColorsMessage, this);
+  std::unique_ptr<TPixelGraphic> Out;
+  try {
+    TWaitCursor Wait;
+    Out = PrepareGIFExport(*G);
+  } catch (const std::exception& E) {
+    ShowMessage(QString::fromUtf8(E.what()), this);
+    return;
+  }
+  if (!Out) return;
+  QFileDialog D(this, "GIF89a Export", StartFolder(), "GIF (*.gif)");
+  D.setOption(QFileDialog::DontUseNativeDialog);
+  D.setAcceptMode(QFileDialog::AcceptSave);
+  D.setDefaultSuffix("gif");
+  QString Name = ExecGIFDialog
+                     ? ExecGIFDialog(D)
+                     : (D.exec() == QDialog::Accepted ? D.selectedFiles().value(0) : QString());
+  if (Name.isEmpty()) return;
+  if (QFileInfo(Name).suffix().isEmpty()) Name += ".gif";
+  int Code = 0;
+  bool Ok;
+  {
+    TWaitCursor Wait;
+    Ok = WriteGIF(QFile::encodeName(Name).toStdString(), *Out, false, 0, false, &Code);
+  }
+  if (Ok) {
+    if (OnFilesChanged) OnFilesChanged();
+  } else {
+    ShowMessage(kGIFErrorPrefix + QString::number(Code) + ")", this);
+  }
+}
+
+void TfrmAcquire::SaveOptionsClick() {
+  SaveOptionsWindow->ExecDialog = ExecDialog;
+  SaveOptionsWindow->Execute();
+}
+
+void TfrmAcquire::PrintClick() {
+  TPixelGraphic* G = Picture();
+  if (!HasPixels(G)) return;
+  QPrinter Printer;
+  if (PrintSetup && !PrintSetup(Printer)) return;
+  TWaitCursor Wait;
+  PrintPixelGraphic(*G, Printer, false, true, this, "Orbisk");
+}
+
+void TfrmAcquire::UndoClick() {
+  if (FOperationDepth > 0) return;
+  FModel->Undo();
+  UpdateUndo();
+}
+
+// ---- image menu
+
+void TfrmAcquire::RotateClick(long double Angle) {
+  RunOperation("Rotate", [Angle](TPixelGraphic& G) { RotatePicture(G, Angle); });
+}
+
+void TfrmAcquire::RotateArbitraryClick() {
+  if (!FModel->HasPicture() || RunDialog(*RotateWindow) != QDialog::Accepted) return;
+  long double Angle = 0;
+  const bool Valid = RotateWindow->Angle(Angle);
+  const QString Text = RotateWindow->AngleEdit->text();
+  if (Valid) FLastAngle = Angle;
+  RunOperation("Rotate", [Valid, Angle, Text](TPixelGraphic& G) {
+    if (!Valid)
+      throw std::runtime_error("'" + Text.toStdString() + "' is not a valid floating point value");
+    RotatePicture(G, Angle);
+  });
+}
+
+void TfrmAcquire::CropClick() {
+  if (!FModel->HasPicture()) return;
+  int L, T, W, H;
+  if (!SelectionRect(L, T, W, H)) {
+    ShowMessage(kNeedSelection, this);
+    return;
+  }
+  if (RunOperation("Crop", [=](TPixelGraphic& G) { CropPicture(G, L, T, W, H); }))
+    PGImage1->SetSelection(false);
+}
+
+void TfrmAcquire::GradientBorderClick() {
+  if (!FModel->HasPicture() || RunDialog(*BorderWindow) != QDialog::Accepted) return;
+  const bool Oval = BorderWindow->Oval();
+  const int Width = BorderWindow->BorderWidth();
+  const TRGB Color = BorderWindow->Color();
+  RunOperation("Gradient Border",
+               [=](TPixelGraphic& G) { GradientBorderPicture(G, Oval, Width, Color); });
+}
+
+void TfrmAcquire::ColorResolutionClick() {
+  if (!FModel->HasPicture() || RunDialog(*ColorRezWindow) != QDialog::Accepted) return;
+  if (!ColorRezWindow->Model().CanConfirm()) return;
+  const TColorResolutionChoice Choice = ColorRezWindow->Choice();
+  RunReplacement("Color Resolution", [Choice](const TPixelGraphic& Old, const auto& Progress) {
+    return ApplyColorResolution(Old, Choice, Progress);
+  });
+}
+
+void TfrmAcquire::ResizeClick() {
+  TPixelGraphic* G = Picture();
+  if (!HasPixels(G)) return;
+  ResizeWindow->Setup(G->Width(), G->Height());
+  if (RunDialog(*ResizeWindow) != QDialog::Accepted) return;
+  const int W = ResizeWindow->NewWidth(), H = ResizeWindow->NewHeight();
+  RunOperation("Resize", [W, H](TPixelGraphic& Picture) { ResizePicture(Picture, W, H); });
+}
+
+void TfrmAcquire::RadialAdjustClick() {
+  if (!FModel->HasPicture()) return;
+  BarrelWindow->Setup(PGImage1->CopyPixelGraphic());
+  if (RunDialog(*BarrelWindow) != QDialog::Accepted) return;
+  if (!BarrelWindow->HasResult()) {
+    ShowMessage(kRadialNotApplied, this);
+    return;
+  }
+  RunReplacement("Radial Adjust",
+                 [this](const TPixelGraphic&, const auto&) { return BarrelWindow->TakeResult(); });
+}
+
+// ---- filters menu
+
+void TfrmAcquire::RedEyeClick() {
+  TPixelGraphic* G = Picture();
+  if (!HasPixels(G)) return;
+  int L, T, W, H;
+  if (!SelectionRect(L, T, W, H)) {
+    ShowMessage(kNeedEyeSelection, this);
+    return;
+  }
+  TPixelGraphic Area;
+  Area.SetSize(W, H, 3);
+  Area.CopyRect(0, 0, *G, L, T, W, H);
+  RedEyeWindow->Setup(Area);
+  if (RunDialog(*RedEyeWindow) != QDialog::Accepted) return;
+  const int Position = RedEyeWindow->Position();
+  RunOperation("Red Eye Reduction",
+               [=](TPixelGraphic& Picture) { RedEyeReduce(Picture, L, T, W, H, Position); });
+}
+
+void TfrmAcquire::GaussianBlurClick() {
+  if (!FModel->HasPicture() || RunDialog(*GaussianBlurWindow) != QDialog::Accepted) return;
+  const float Radius = GaussianBlurWindow->Radius();
+  RunOperation("Gaussian Blur",
+               [this, Radius](TPixelGraphic& G) { GaussianBlur(G, FGaugeAdapter.get(), Radius); });
+}
+
+void TfrmAcquire::EffectClick(int Effect) {
+  TPixelGraphic* G = Picture();
+  if (!HasPixels(G)) return;
+  const auto E = static_cast<TFastEffect>(Effect);
+  const QString Name = E == feSprayPaint   ? "Spray Paint"
+                       : E == feMonoNoise  ? "Monochrome Noise"
+                       : E == feColorNoise ? "Color Noise"
+                                           : "Mosaic";
+  EffectWindow->Setup(E, Name, *G);
+  if (RunDialog(*EffectWindow) != QDialog::Accepted) return;
+  const int Amount = EffectWindow->Amount();
+  RunOperation(Name,
+               [E, Amount](TPixelGraphic& Picture) { FastEffectPicture(Picture, E, Amount); });
+}
+
+// ---- tools
+
+void TfrmAcquire::AutoSizeClick(bool Down) {
+  AutoSizeButton->setChecked(Down);
+  if (Down) {
+    ZoomButton->setChecked(false);
+    SelectButton->setChecked(false);
+    PointerButton->setChecked(true);
+    PGImage1->SetActionMode(amMoveImage);
+    PGImage1->SetPicBoxCursor(QCursor());
+    PGImage1->SetStretch(sAlwaysKAR);
+  } else {
+    PGImage1->SetStretch(sNeverKAR);
+  }
+}
+
+void TfrmAcquire::TileClick(bool Down) {
+  TileButton->setChecked(Down);
+  PGImage1->SetTiling(Down ? tRepeat : tNone);
+}
+
+void TfrmAcquire::PointerClick() {
+  PGImage1->SetSelection(false);
+  PointerButton->setChecked(true);
+  ZoomButton->setChecked(false);
+  SelectButton->setChecked(false);
+  PGImage1->SetActionMode(amMoveImage);
+  PGImage1->SetPicBoxCursor(QCursor());
+  PGImage1->SetStretch(AutoSizeButton->isChecked() ? sAlwaysKAR : sNeverKAR);
+}
+
+void TfrmAcquire::ZoomClick(bool Down) {
+  PGImage1->SetSelection(false);
+  ZoomButton->setChecked(Down);
+  if (Down) {
+    // Zooming goes on from the scale the picture is shown at.
+    const long double Shown = PGImage1->EffectiveZoom();
+    const int H = PGImage1->horizontalScrollBar()->value(),
+              V = PGImage1->verticalScrollBar()->value();
+    AutoSizeButton->setChecked(false);
+    PointerButton->setChecked(false);
+    SelectButton->setChecked(false);
+    PGImage1->SetActionMode(amNone);
+    if (Shown > 0) PGImage1->SetZoomFactor(Shown);
+    PGImage1->SetStretch(sZoomKAR);
+    PGImage1->horizontalScrollBar()->setValue(H);
+    PGImage1->verticalScrollBar()->setValue(V);
+    PGImage1->SetPicBoxCursor(QCursor(Qt::CrossCursor));
+  } else {
+    PointerButton->setChecked(true);
+    PGImage1->SetActionMode(amMoveImage);
+    PGImage1->SetPicBoxCursor(QCursor());
+    PGImage1->SetStretch(AutoSizeButton->isChecked() ? sAlwaysKAR : sNeverKAR);
+  }
+}
+
+void TfrmAcquire::SelectClick(bool Down) {
+  SelectButton->setChecked(Down);
+  if (Down) {
+    if (ZoomButton->isChecked()) ZoomClick(false);
+    PointerButton->setChecked(false);
+    PGImage1->SetActionMode(amCreateSelection);
+  } else {
+    PGImage1->SetSelection(false);
+    PointerButton->setChecked(true);
+    PGImage1->SetActionMode(amMoveImage);
+  }
+}
+
+void TfrmAcquire::ZoomPictureClick(bool RightButton, int X, int Y) {
+  const long double Old = PGImage1->ZoomFactor();
+  const long double New = ZoomClickFactor(Old, RightButton);
+  if (New == Old) return;
+  PGImage1->SetZoomFactor(New);
+  QScrollBar* HBar = PGImage1->horizontalScrollBar();
+  QScrollBar* VBar = PGImage1->verticalScrollBar();
+  if (HBar->maximum() > 0)
+    HBar->setValue(ZoomScrollPosition(X, Old, New, PGImage1->viewport()->width()));
+  if (VBar->maximum() > 0)
+    VBar->setValue(ZoomScrollPosition(Y, Old, New, PGImage1->viewport()->height()));
+}
+
+void TfrmAcquire::ScreenCaptureClick() {
+  QScreen* Screen = nullptr;
+  if (windowHandle()) Screen = windowHandle()->screen();
+  if (!Screen) Screen = QGuiApplication::screenAt(geometry().center());
+  if (!Screen) Screen = QGuiApplication::primaryScreen();
+  QImage Shot;
+  {
+    TWaitCursor Wait;
+    if (GrabScreen) Shot = GrabScreen(Screen);
+  }
+  bool AllBlack = !Shot.isNull();
+  if (AllBlack && QGuiApplication::platformName().startsWith("wayland")) {
+    // Compositors that refuse the grab hand out a black picture.
+    const QImage Rgb = Shot.convertToFormat(QImage::Format_RGB32);
+    for (int Y = 0; Y < Rgb.height() && AllBlack; ++Y) {
+      const QRgb* Row = reinterpret_cast<const QRgb*>(Rgb.constScanLine(Y));
+      for (int X = 0; X < Rgb.width(); ++X)
+        if ((Row[X] & 0xFFFFFF) != 0) {
+          AllBlack = false;
+          break;
+        }
+    }
+  } else {
+    AllBlack = false;
+  }
+  if (Shot.isNull() || AllBlack) {
+    ShowMessage(kScreenCaptureFailed, this);
+    return;
+  }
+  auto G = std::make_unique<TPixelGraphic>();
+  try {
+    TWaitCursor Wait;
+    const QImage Rgb = Shot.convertToFormat(QImage::Format_RGB32);
+    AssignFromQImage(*G, Rgb);
+    const int Bits = CaptureBitCount(ScreenDepth());
+    if (Bits != 24) {
+      TColorResolutionChoice C;
+      C.BitCount = Bits;
+      C.Kind = Bits == 4 ? pSys16 : pUnknown;
+      C.Colors = 256;
+      G = ApplyColorResolution(*G, C);
+    }
+  } catch (const std::exception& E) {
+    ShowMessage(QString::fromUtf8(E.what()), this);
+    return;
+  }
+  if (!G) return;
+  PGImage1->SetSelection(false);
+  PGImage1->TakePixelGraphic(std::move(G));
+}
+
+} // namespace orbisk

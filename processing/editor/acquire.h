@@ -1,0 +1,209 @@
+// TfrmAcquire: the image editor window. One picture in a view between the tool bar and the
+// status bar, the operations of the "Image" and "Filters" menus with one level of undo, opening,
+// saving, GIF export, printing and screen capture. The undo and the running of operations live
+// in TEditorModel; this class wires menus, tool buttons and dialogs to it.
+#pragma once
+
+#include "engine/pixelgraphic.h"
+#include "processing/editor/editormodel.h"
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QMainWindow>
+#include <QString>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QDialog;
+class QFileDialog;
+class QLabel;
+class QMenu;
+class QMimeData;
+class QPrinter;
+class QProgressBar;
+class QScreen;
+class QToolBar;
+
+namespace orbisk {
+
+class TPGImage;
+class TPGOpenDialog;
+class TPGSaveDialog;
+class TfRotate;
+class TfrmBarrel;
+class TfrmBorder;
+class TfrmColorRez;
+class TfrmFileSaveOptions;
+class TfrmGaussianBlur;
+class TfrmGIFTrans;
+class TfrmNewEFX;
+class TfrmRedEyeReduction;
+class TfrmResize;
+
+class TfrmAcquire : public QMainWindow {
+  Q_OBJECT
+public:
+  // Creates the window and its operation windows and applies the stored placement
+  // ("AcquireLeft", "AcquireTop", "AcquireWidth", "AcquireHeight").
+  explicit TfrmAcquire(QWidget* Parent = nullptr);
+  // Stores the placement.
+  ~TfrmAcquire() override;
+
+  // ---- pictures in
+  // The main window's "Edit with Orbisk...", the thumbnail explorer and albums: zoom 1.0, the
+  // file becomes the picture and the save name, the undo is cleared and the window shown. A file
+  // that cannot be loaded shows "Can not edit " + Path, leaves the picture as it was and gives
+  // false.
+  bool EditFile(const QString& Path);
+  // A scanned picture file, loaded as "Open..." loads (zoom 1.0, save name, undo kept); false
+  // with "Unable to aquire image" when it cannot be loaded.
+  bool LoadAcquiredFile(const QString& Path);
+  // A scanned picture handed over directly (zoom 1.0, undo kept); nullptr changes nothing.
+  void TakeAcquiredPicture(std::unique_ptr<TPixelGraphic> Picture);
+  // Files dragged onto the view: one local file, the editor's picture rule, "Can't edit ".
+  bool CanDropFiles(const QMimeData* Data) const;
+  void DropFiles(const QMimeData* Data);
+
+  // ---- operations (the filter dialogs run theirs through these)
+  // Runs Change on the current picture with the editor's rules: nothing without a picture;
+  // the undo snapshot ("Undo " + ActionName) is taken, then Change runs under the hour-glass
+  // with the progress gauge; an exception is shown as a message and keeps the snapshot. Call
+  // it after the operation's dialog was confirmed. True when Change ran to its end.
+  bool RunOperation(const QString& ActionName,
+                    const std::function<void(TPixelGraphic& Picture)>& Change);
+  // The same for an operation that makes a new picture from the current one (convolution
+  // filters); the new picture replaces the current one. Give Progress to the new picture's
+  // OnProgress so that the gauge follows it.
+  bool RunReplacement(const QString& ActionName, const TEditorModel::TMake& Make);
+  // The current picture for previews (nullptr when none; do not keep it).
+  TPixelGraphic* Picture() const;
+  bool HasPicture() const { return FModel->HasPicture(); }
+  TEditorModel& Model() { return *FModel; }
+  QString SaveFileName() const { return FSaveName; }
+
+  // ---- hooks set by the main window (unset: none)
+  std::function<QString()> CurrentFolder; // where the file dialogs start
+  std::function<void()> OnFilesChanged;   // after a file was written into a listed folder
+  std::function<void(int Topic)> OnHelp;  // help topics 370, 380, 590
+
+  // ---- hooks for tests and other hosts
+  // Shows an operation's window modally; the dialog result.
+  std::function<int(QDialog& Dialog)> ExecDialog;
+  // Shows the open or save dialog; true when a file was chosen (its FileName).
+  std::function<bool(TPGOpenDialog& Dialog)> ExecFileDialog;
+  // Shows the GIF export dialog; the chosen file or an empty text.
+  std::function<QString(QFileDialog& Dialog)> ExecGIFDialog;
+  // Sets up the printer before printing; false cancels. A print dialog unless replaced.
+  std::function<bool(QPrinter& Printer)> PrintSetup;
+  // Grabs the screen the window is on (a null image when the desktop refuses).
+  std::function<QImage(QScreen* Screen)> GrabScreen;
+
+  // ---- widgets
+  TPGImage* PGImage1;
+  QToolBar* ToolBar1;
+  QLabel* StatusPanel0;
+  QLabel* StatusPanel1;
+  QProgressBar* Gauge; // shown in panel 1 while an operation runs
+  QMenu *FileMenu, *EditMenu, *ImageMenu, *FiltersMenu, *HelpMenu;
+
+  // File menu
+  QAction *New1, *Open1, *Save1, *SaveAs1, *ExportGIF1, *SaveOptions1, *Print1, *Select1, *Acquire1,
+      *Close1;
+  // Edit menu
+  QAction* Undo1;
+  // Image menu
+  QAction *Rotate180, *Rotate90CW, *Rotate90CCW, *RotateArbitrary, *FlipHorizontal1, *FlipVertical1,
+      *Crop1, *DropShadow1, *WhiteBorder1, *GradientBorder1, *Bevel1, *ColorResolution1, *Resize1,
+      *RadialAdjust1;
+  // Filters menu; the colour and convolution filter entries wait for their dialogs (disabled).
+  QAction *RGB1, *CMY1, *YCbCr1, *HSL1, *HSV1, *BCG1, *Greyscale1, *Negative1;
+  QAction *Sharpen1, *Detail1, *Smooth1, *Blur1, *Contour1;
+  QAction *RedEye1, *GaussianBlur1, *Emboss1, *Fisheye1, *Swirl1, *SprayPaint1, *BWNoise1,
+      *ColorNoise1, *Mosaic1, *PencilDrawing1, *Posterize1, *Antique1;
+  // Help menu
+  QAction *HelpTwain1, *HelpEditing1;
+  // Tool buttons
+  QAction *AutoSizeButton, *TileButton, *PointerButton, *ZoomButton, *SelectButton, *CaptureButton,
+      *RotateLeftButton, *RotateRightButton, *RedEyeButton;
+
+  // ---- operation windows (created with the editor, keeping their values)
+  TfrmFileSaveOptions* SaveOptionsWindow;
+  TfRotate* RotateWindow;
+  TfrmBorder* BorderWindow;
+  TfrmColorRez* ColorRezWindow;
+  TfrmResize* ResizeWindow;
+  TfrmNewEFX* EffectWindow;
+  TfrmGIFTrans* GIFTransWindow;
+  TfrmRedEyeReduction* RedEyeWindow;
+  TfrmBarrel* BarrelWindow;
+  TfrmGaussianBlur* GaussianBlurWindow;
+
+  // ---- handlers
+  void NewClick();
+  void OpenClick();
+  void SaveAsClick();
+  void ExportGIFClick();
+  void SaveOptionsClick();
+  void PrintClick();
+  void UndoClick();
+  void RotateClick(long double Angle);
+  void RotateArbitraryClick();
+  void CropClick();
+  void GradientBorderClick();
+  void ColorResolutionClick();
+  void ResizeClick();
+  void RadialAdjustClick();
+  void RedEyeClick();
+  void GaussianBlurClick();
+  void EffectClick(int Effect); // TFastEffect
+  void AutoSizeClick(bool Down);
+  void TileClick(bool Down);
+  void PointerClick();
+  void ZoomClick(bool Down);
+  void SelectClick(bool Down);
+  void ScreenCaptureClick();
+  // A click on the picture in zoom mode at picture-box point (X, Y).
+  void ZoomPictureClick(bool RightButton, int X, int Y);
+  // The picture-change rule: size panel, menus, tiling off.
+  void PictureChanged();
+  // The size panel's text ("" without a picture).
+  QString SizeText() const;
+  // How often the gauge was redrawn during the last operation.
+  int GaugeUpdates() const { return FGaugeUpdates; }
+
+protected:
+  void showEvent(QShowEvent* E) override;
+
+private:
+  class TGaugeAdapter;
+  friend class TGaugeAdapter;
+  void CreateActions();
+  void CreateMenus();
+  void CreateToolBar();
+  bool LoadPicture(const QString& Path, QString* Error);
+  void BeginOperation();
+  void EndOperation();
+  void Progress(int Row, int LastRow);
+  void SetGaugePercent(int Percent);
+  void UpdateUndo();
+  int RunDialog(QDialog& D);
+  bool RunFileDialog(TPGOpenDialog& D);
+  QString StartFolder() const;
+  bool SelectionRect(int& Left, int& Top, int& Width, int& Height) const;
+
+  std::unique_ptr<TEditorModel> FModel;
+  std::unique_ptr<TGaugeAdapter> FGaugeAdapter;
+  TProgressPace FPace;
+  QElapsedTimer FClock;
+  int FOperationDepth = 0;
+  int FGaugeUpdates = 0;
+  QString FSaveName;
+  long double FLastAngle = 0;
+  TPGOpenDialog* FOpenDialog = nullptr;
+  TPGSaveDialog* FSaveDialog = nullptr;
+};
+
+} // namespace orbisk

@@ -1,0 +1,159 @@
+#include "processing/editor/editormodel.h"
+
+#include <QFileInfo>
+#include <QStringList>
+
+#include <cmath>
+#include <exception>
+
+namespace orbisk {
+
+QString EditorOpenFilter() {
+  return "Image files|*.bmp; *.dib; *.jif; *.jpeg; *.jpg; *.pbm; *.pcx; *.pgm; *.png; *.ppm; "
+         "*.rle; *.tga; *.tif; *.tiff|BMP - Bitmap|*.bmp|DIB - Bitmap|*.dib|JIF - JPEG (JFIF "
+         "compliant)|*.jif|JPEG - JPEG (JFIF compliant)|*.jpeg|JPG - JPEG (JFIF "
+         "compliant)|*.jpg|PBM - Portable Bitmap|*.pbm|PCX - Paintbrush|*.pcx|PGM - Portable "
+         "Graymap|*.pgm|PNG - Portable Network Graphics|*.png|PPM - Portable Pixelmap|*.ppm|RLE "
+         "- Bitmap|*.rle|TGA - Truevision Targa|*.tga|TIF - Tagged Image File Format|*.tif|TIFF "
+         "- Tagged Image File Format|*.tiff|All files|*.*";
+}
+
+QString EditorSaveFilter() {
+  return "BMP - Bitmap|*.bmp|JPG - JPEG (JFIF compliant)|*.jpg|PBM - Portable Bitmap|*.pbm|PGM "
+         "- Portable Graymap|*.pgm|PNG - Portable Network Graphics|*.png|PPM - Portable "
+         "Pixelmap|*.ppm|TGA - Truevision Targa|*.tga|TIF - Tagged Image File Format|*.tif";
+}
+
+bool IsEditablePicture(const QString& Path) {
+  const QString Suffix = QFileInfo(Path).fileName().section('.', -1);
+  if (!QFileInfo(Path).fileName().contains('.') || Suffix.isEmpty()) return false;
+  // A whole extension among the picture extensions (".JP" or ".G" are not pictures).
+  static const QStringList Types = {"JPG", "GIF", "BMP", "ICO", "TIF", "PNG", "PCX", "TGA", "WMF"};
+  return Types.contains(Suffix.toUpper());
+}
+
+// ---- undo and operations
+
+TEditorModel::TEditorModel(TEditorPictureHost Host) : FHost(std::move(Host)) {}
+
+bool TEditorModel::HasPicture() const {
+  const TPixelGraphic* G = Picture();
+  return G && !G->Empty();
+}
+
+QString TEditorModel::UndoCaption() const {
+  return FSnapshot ? QString(kUndoCaption) + " " + FUndoAction : QString(kUndoCaption);
+}
+
+void TEditorModel::TakeSnapshot(const QString& ActionName) {
+  TPixelGraphic* G = Picture();
+  if (!G) return;
+  FSnapshot.reset(); // the old snapshot goes first, so two copies never live at once
+  auto Copy = std::make_unique<TPixelGraphic>();
+  Copy->Assign(G);
+  FSnapshot = std::move(Copy);
+  FUndoAction = ActionName;
+  ++FSnapshotCount;
+}
+
+void TEditorModel::ClearUndo() {
+  FSnapshot.reset();
+  FUndoAction.clear();
+}
+
+bool TEditorModel::Undo() {
+  if (!FSnapshot) return false;
+  std::unique_ptr<TPixelGraphic> G = std::move(FSnapshot);
+  FUndoAction.clear();
+  if (FHost.TakePicture) FHost.TakePicture(std::move(G));
+  return true;
+}
+
+namespace {
+QString ErrorText(std::exception_ptr E) {
+  try {
+    std::rethrow_exception(E);
+  } catch (const std::exception& X) {
+    return QString::fromUtf8(X.what());
+  } catch (...) {
+    return "Unknown error";
+  }
+}
+} // namespace
+
+bool TEditorModel::RunOperation(const QString& ActionName, const TChange& Change, QString* Error) {
+  if (!HasPicture()) return false;
+  TakeSnapshot(ActionName);
+  TPixelGraphic* G = Picture();
+  bool Ok = true;
+  try {
+    Change(*G);
+  } catch (...) {
+    Ok = false;
+    if (Error) *Error = ErrorText(std::current_exception());
+  }
+  if (FHost.Changed) FHost.Changed();
+  return Ok;
+}
+
+bool TEditorModel::RunReplacement(const QString& ActionName, const TMake& Make, QString* Error) {
+  if (!HasPicture()) return false;
+  TakeSnapshot(ActionName);
+  TPixelGraphic* G = Picture();
+  try {
+    std::unique_ptr<TPixelGraphic> New = Make(*G, OnProgress);
+    if (New) {
+      New->OnProgress = nullptr;
+      if (FHost.TakePicture) FHost.TakePicture(std::move(New));
+    }
+  } catch (...) {
+    if (Error) *Error = ErrorText(std::current_exception());
+    if (FHost.Changed) FHost.Changed();
+    return false;
+  }
+  return true;
+}
+
+// ---- progress gauge
+
+bool TProgressPace::Pass(int Row, int LastRow, int64_t NowMs, int& Percent) {
+  if (LastRow <= 0) return false;
+  if (NowMs - FLast <= kIntervalMs) return false;
+  Percent = int(int64_t(Row) * 100 / LastRow);
+  FLast = NowMs;
+  return true;
+}
+
+// ---- zooming by clicks
+
+long double ZoomClickFactor(long double Factor, bool RightButton) {
+  if (!std::isfinite(double(Factor)) || Factor <= 0) Factor = 1.0L;
+  long double New = Factor;
+  if (RightButton) {
+    if (Factor > 0.3L) New = Factor - 0.2L;
+  } else {
+    if (Factor < 3.0L) New = Factor + 0.2L;
+  }
+  // Steps of 0.2 from 1.0 land on 0.8, 0.6, ... exactly instead of 0.19999...
+  New = std::nearbyint(New * 1e6L) / 1e6L;
+  if (New <= 0) New = Factor;
+  return New;
+}
+
+int ZoomScrollPosition(int ClickAt, long double OldFactor, long double NewFactor, int Extent) {
+  if (OldFactor <= 0) OldFactor = 1;
+  const long double Picture = std::trunc(ClickAt / OldFactor);
+  const long double P = std::trunc(Picture * NewFactor);
+  const long double Pos = P - (Extent - 21) / 2;
+  if (Pos < -2147483647.0L) return -2147483647;
+  if (Pos > 2147483647.0L) return 2147483647;
+  return int(Pos);
+}
+
+int CaptureBitCount(int ScreenBits) {
+  if (ScreenBits == 4) return 4;
+  if (ScreenBits == 8) return 8;
+  return 24;
+}
+
+} // namespace orbisk
