@@ -74,8 +74,8 @@ bool PickGIFTransparentColor(QWidget* Owner, TPixelGraphic& Picture, TRGB& Color
   TRGB Chosen = Picture.GetPixelColor(0, 0);
   auto ShowChosen = [&] {
     QPalette P = Swatch->palette();
-    P.setColor(QPalette::Window, QColor(int(Chosen & 0xFF), int((Chosen >> 8) & 0xFF),
-                                        int((Chosen >> 16) & 0xFF)));
+    P.setColor(QPalette::Window,
+               QColor(int(Chosen & 0xFF), int((Chosen >> 8) & 0xFF), int((Chosen >> 16) & 0xFF)));
     Swatch->setPalette(P);
   };
   ShowChosen();
@@ -106,7 +106,9 @@ TfrmConvert::TfrmConvert(QWidget* Parent) : QMainWindow(Parent, Qt::Window) {
   setWindowFlag(Qt::WindowStaysOnTopHint);
   setWindowTitle("Transmo- Original Size Mode");
   resize(720, 420);
-  PickTransparent = [this](TPixelGraphic& G, TRGB& C) { return PickGIFTransparentColor(this, G, C); };
+  PickTransparent = [this](TPixelGraphic& G, TRGB& C) {
+    return PickGIFTransparentColor(this, G, C);
+  };
 
   auto* Bar = addToolBar("Convert");
   Bar->setMovable(false);
@@ -133,10 +135,12 @@ TfrmConvert::TfrmConvert(QWidget* Parent) : QMainWindow(Parent, Qt::Window) {
   ConvertNowButton = Bar->addAction("Convert Now!");
   ConvertNowButton->setToolTip("Convert Now!");
 
-  JPEGBar = new QWidget(Bar);
+  auto* Central = new QWidget(this);
+  JPEGBar = new QWidget(Central);
   auto* JL = new QHBoxLayout(JPEGBar);
   JL->setContentsMargins(6, 0, 6, 0);
   QualitySlider = new QSlider(Qt::Horizontal, JPEGBar);
+  QualitySlider->setMinimumWidth(160);
   QualitySlider->setRange(10, 100);
   QualitySlider->setValue(100);
   QualitySlider->setToolTip("JPG Compression Quality (left more compression, right more quality)");
@@ -145,20 +149,23 @@ TfrmConvert::TfrmConvert(QWidget* Parent) : QMainWindow(Parent, Qt::Window) {
   JL->addWidget(QualitySlider);
   JL->addWidget(new QLabel("Quality", JPEGBar));
   JL->addWidget(QualityLabel);
-  FJPEGBarAction = Bar->addWidget(JPEGBar);
+  JL->addStretch();
 
-  GIFBar = new QWidget(Bar);
+  GIFBar = new QWidget(Central);
   auto* GL = new QHBoxLayout(GIFBar);
   GL->setContentsMargins(6, 0, 6, 0);
   Interlaced = new QCheckBox("Interlaced", GIFBar);
   Transparent = new QCheckBox("Transparent", GIFBar);
   GL->addWidget(Interlaced);
   GL->addWidget(Transparent);
-  FGIFBarAction = Bar->addWidget(GIFBar);
+  GL->addStretch();
 
-  auto* Central = new QWidget(this);
-  auto* CL = new QHBoxLayout(Central);
-  CL->setContentsMargins(2, 2, 2, 2);
+  auto* Rows = new QVBoxLayout(Central);
+  Rows->setContentsMargins(2, 2, 2, 2);
+  Rows->addWidget(JPEGBar);
+  Rows->addWidget(GIFBar);
+  auto* CL = new QHBoxLayout;
+  Rows->addLayout(CL, 1);
   Image1 = MakeView(Central);
   Image1->SetSaveColorResWarningAction(pgwaIgnore);
   Image2 = MakeView(Central);
@@ -193,8 +200,7 @@ TfrmConvert::TfrmConvert(QWidget* Parent) : QMainWindow(Parent, Qt::Window) {
           &TfrmConvert::MaintainOriginalSizeClick);
   connect(ConvertNowButton, &QAction::triggered, this, &TfrmConvert::ConvertNowClick);
   connect(CurrentDisplaySize1, &QAction::triggered, this, &TfrmConvert::CurrentDisplaySizeClick);
-  connect(DeleteConvertedFile1, &QAction::triggered, this,
-          &TfrmConvert::DeleteConvertedFileClick);
+  connect(DeleteConvertedFile1, &QAction::triggered, this, &TfrmConvert::DeleteConvertedFileClick);
   connect(LeftProperties1, &QAction::triggered, this, [this] {
     if (OnImageProperties && Image1->PixelGraphicNoWait()) OnImageProperties(FSourcePath);
   });
@@ -281,9 +287,8 @@ TConvertTarget TfrmConvert::Target() const {
 }
 
 void TfrmConvert::TargetChange() {
-  // A widget in a tool bar is shown and hidden through its action.
-  FJPEGBarAction->setVisible(Target() == ctJPG);
-  FGIFBarAction->setVisible(Target() == ctGIF);
+  JPEGBar->setVisible(Target() == ctJPG);
+  GIFBar->setVisible(Target() == ctGIF);
 }
 
 void TfrmConvert::SizeToFitClick(bool On) {

@@ -87,7 +87,6 @@ private:
   void UpdateMenus();
 
   QString FSourcePath, FResultPath;
-  QAction *FJPEGBarAction = nullptr, *FGIFBarAction = nullptr;
   std::array<QLabel*, 2> FPanels{};
 };
 

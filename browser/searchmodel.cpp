@@ -75,11 +75,11 @@ bool TWildcard::Matches(const char* Name, size_t Length) const {
 
 bool IsVirtualOrRemoteVolume(const QByteArray& Type, const QString& Root) {
   static const QList<QByteArray> Skipped = {
-      "proc",     "sysfs",      "devtmpfs",  "devpts",    "cgroup",      "cgroup2",
-      "securityfs", "debugfs",  "tracefs",   "pstore",    "bpf",         "mqueue",
-      "hugetlbfs", "configfs",  "fusectl",   "autofs",    "binfmt_misc", "efivarfs",
-      "rpc_pipefs", "nsfs",     "ramfs",     "squashfs",  "nfs",         "nfs4",
-      "cifs",     "smb3",       "smbfs",     "fuse.sshfs", "9p",         "fuse.portal",
+      "proc",           "sysfs",    "devtmpfs", "devpts",     "cgroup",      "cgroup2",
+      "securityfs",     "debugfs",  "tracefs",  "pstore",     "bpf",         "mqueue",
+      "hugetlbfs",      "configfs", "fusectl",  "autofs",     "binfmt_misc", "efivarfs",
+      "rpc_pipefs",     "nsfs",     "ramfs",    "squashfs",   "nfs",         "nfs4",
+      "cifs",           "smb3",     "smbfs",    "fuse.sshfs", "9p",          "fuse.portal",
       "fuse.gvfsd-fuse"};
   if (Skipped.contains(Type)) return true;
   for (const char* Prefix : {"/proc", "/sys", "/dev"})
@@ -159,9 +159,10 @@ TWalkEnd WalkForFiles(const std::string& Root, const TWildcard& Pattern,
       if (Type == DT_UNKNOWN) {
         struct stat L;
         if (fstatat(Fd, Name, &L, AT_SYMLINK_NOFOLLOW) != 0) continue;
-        Type = S_ISDIR(L.st_mode) ? DT_DIR : S_ISREG(L.st_mode) ? DT_REG
-                                         : S_ISLNK(L.st_mode) ? DT_LNK
-                                                               : DT_UNKNOWN;
+        Type = S_ISDIR(L.st_mode)   ? DT_DIR
+               : S_ISREG(L.st_mode) ? DT_REG
+               : S_ISLNK(L.st_mode) ? DT_LNK
+                                    : DT_UNKNOWN;
       }
       if (Type == DT_DIR) {
         Folders.push_back(Folder + Name + "/");

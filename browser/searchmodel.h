@@ -36,9 +36,9 @@ private:
 
 // One mounted file system offered by the drive selector.
 struct TSearchVolume {
-  QString Root;         // its mount point
-  QString Name;         // what the selector shows
-  QByteArray Type;      // file system type ("ext4", "tmpfs", ...)
+  QString Root;    // its mount point
+  QString Name;    // what the selector shows
+  QByteArray Type; // file system type ("ext4", "tmpfs", ...)
   bool IsTmpfs() const { return Type == "tmpfs"; }
 };
 

@@ -27,9 +27,8 @@ long WholeNumber(const std::string& Name, const std::string& S, long Lo, long Hi
 } // namespace
 
 bool WantsConvertTo(const std::vector<std::string>& Args) {
-  return std::any_of(Args.begin(), Args.end(), [](const std::string& A) {
-    return A == "--to" || A.rfind("--to=", 0) == 0;
-  });
+  return std::any_of(Args.begin(), Args.end(),
+                     [](const std::string& A) { return A == "--to" || A.rfind("--to=", 0) == 0; });
 }
 
 int RunConvertToCommand(const std::vector<std::string>& Args) {
@@ -56,9 +55,8 @@ int RunConvertToCommand(const std::vector<std::string>& Args) {
     } else if (Name == "--interlace") {
       S.Interlaced = true;
     } else if (Name == "--transparent") {
-      if (V.size() != 6 || !std::all_of(V.begin(), V.end(), [](unsigned char C) {
-            return std::isxdigit(C) != 0;
-          }))
+      if (V.size() != 6 ||
+          !std::all_of(V.begin(), V.end(), [](unsigned char C) { return std::isxdigit(C) != 0; }))
         throw std::runtime_error("--transparent needs RRGGBB, not \"" + V + "\"");
       S.Transparent = true;
       TransparentColor = RGBFromHex(uint32_t(std::stoul(V, nullptr, 16)));

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,12 +23,12 @@ std::string Folder(const char* Name) {
 }
 
 // Blocks of colour with hard edges, so that sharpening shows.
-TPixelGraphic Blocks(int W, int H) {
-  TPixelGraphic G;
-  G.SetSize(W, H, 3);
+std::unique_ptr<TPixelGraphic> Blocks(int W, int H) {
+  auto G = std::make_unique<TPixelGraphic>();
+  G->SetSize(W, H, 3);
   for (int Y = 0; Y < H; ++Y)
     for (int X = 0; X < W; ++X)
-      G.SetPixelColor(X, Y, ((X / 50 + Y / 50) % 2) ? RGBOf(220, 40, 40) : RGBOf(30, 30, 200));
+      G->SetPixelColor(X, Y, ((X / 50 + Y / 50) % 2) ? RGBOf(220, 40, 40) : RGBOf(30, 30, 200));
   return G;
 }
 
@@ -72,7 +73,7 @@ TEST(ConverterNames, DestinationIsTheNameUpToItsFirstDotPlusTheType) {
 
 TEST(ConverterNames, OverwriteQuestionAndBangPrefix) {
   const std::string D = Folder("names");
-  const std::string Src = Save(Blocks(20, 10), D + "/a.jpg");
+  const std::string Src = Save(*Blocks(20, 10), D + "/a.jpg");
   // Nothing in the way: no question.
   EXPECT_EQ(ChooseConvertDestination(Src, ctBMP, Answer({})), D + "/a.bmp");
   EXPECT_TRUE(Asked.empty());
@@ -89,12 +90,12 @@ TEST(ConverterNames, OverwriteQuestionAndBangPrefix) {
 
 TEST(ConverterNames, TheSourceIsNeverOfferedForReplacing) {
   const std::string D = Folder("own");
-  const std::string Src = Save(Blocks(20, 10), D + "/a.jpg");
+  const std::string Src = Save(*Blocks(20, 10), D + "/a.jpg");
   // Yes would replace it: the question is not asked at all.
   EXPECT_EQ(ChooseConvertDestination(Src, ctJPG, Answer({true})), D + "/!a.jpg");
   EXPECT_TRUE(Asked.empty());
   // Also when the source is reached through a link of the destination's name.
-  const std::string Other = Save(Blocks(20, 10), D + "/b.png");
+  const std::string Other = Save(*Blocks(20, 10), D + "/b.png");
   fs::create_symlink(Other, D + "/b.jpg");
   EXPECT_EQ(ChooseConvertDestination(D + "/b.jpg", ctJPG, Answer({true})), D + "/!b.jpg");
   EXPECT_TRUE(Asked.empty());
@@ -106,7 +107,7 @@ TEST(ConverterNames, TheSourceIsNeverOfferedForReplacing) {
 
 TEST(ConverterWrite, OwnFormatKeepsTheSourceByteForByte) {
   const std::string D = Folder("ownwrite");
-  const std::string Src = Save(Blocks(64, 48), D + "/a.jpg");
+  const std::string Src = Save(*Blocks(64, 48), D + "/a.jpg");
   const auto Before = test::ReadFileBytes(Src);
   TPixelGraphic G;
   G.LoadFromFile(Src);
@@ -124,7 +125,8 @@ TEST(ConverterWrite, OwnFormatKeepsTheSourceByteForByte) {
 }
 
 TEST(ConverterWrite, DisplayedSizeIsSharpenedUnlessSwitchedOff) {
-  const TPixelGraphic Src = Blocks(2000, 1500);
+  const auto SrcP = Blocks(2000, 1500);
+  const TPixelGraphic& Src = *SrcP;
   TConvertSettings S;
   S.Target = ctPNG;
   S.MaintainOriginalSize = false;
@@ -164,7 +166,8 @@ TEST(ConverterWrite, DisplayedSizeIsSharpenedUnlessSwitchedOff) {
 
 TEST(ConverterWrite, GifUsesTheOptimizedPaletteAndThePicker) {
   const std::string D = Folder("gif");
-  const TPixelGraphic Src = Blocks(120, 80);
+  const auto SrcP = Blocks(120, 80);
+  const TPixelGraphic& Src = *SrcP;
   TConvertSettings S;
   S.Target = ctGIF;
   auto G = ConvertedPicture(Src, S);
@@ -176,11 +179,11 @@ TEST(ConverterWrite, GifUsesTheOptimizedPaletteAndThePicker) {
                                   [](TPixelGraphic&, TRGB&) { return false; }));
   EXPECT_FALSE(fs::exists(D + "/t.gif"));
   TRGB Offered = 1;
-  ASSERT_TRUE(ConvertPictureFile(Src, D + "/s.png", D + "/t.gif", S,
-                                 [&](TPixelGraphic& P, TRGB& C) {
-                                   C = Offered = P.GetPixelColor(0, 0);
-                                   return true;
-                                 }));
+  ASSERT_TRUE(
+      ConvertPictureFile(Src, D + "/s.png", D + "/t.gif", S, [&](TPixelGraphic& P, TRGB& C) {
+        C = Offered = P.GetPixelColor(0, 0);
+        return true;
+      }));
   TPixelGraphic R;
   R.LoadFromFile(D + "/t.gif");
   EXPECT_EQ(R.Width(), 120);
@@ -195,7 +198,8 @@ TEST(ConverterWrite, GifUsesTheOptimizedPaletteAndThePicker) {
 
 TEST(ConverterWrite, JpegQualityAppliesToThisWriteOnly) {
   const std::string D = Folder("quality");
-  TPixelGraphic Src = Blocks(200, 150);
+  auto SrcP = Blocks(200, 150);
+  TPixelGraphic& Src = *SrcP;
   for (int Y = 0; Y < 150; ++Y)
     for (int X = 0; X < 200; ++X)
       Src.SetPixelColor(X, Y, RGBOf((X * 7 + Y * 3) % 256, (X * Y) % 256, (X + Y) % 256));
@@ -224,7 +228,8 @@ TEST(ConverterWrite, FailedWritesLeaveTheTargetAsItWas) {
   EXPECT_EQ(test::ReadFileBytes(Target), Before);
   // A read-only target is refused, also where the folder would allow replacing it.
   chmod(Target.c_str(), 0444);
-  const TPixelGraphic Small = Blocks(10, 10);
+  const auto SmallP = Blocks(10, 10);
+  const TPixelGraphic& Small = *SmallP;
   try {
     ConvertPictureFile(Small, D + "/s.bmp", Target, S);
     ADD_FAILURE() << "a read-only target was replaced";
