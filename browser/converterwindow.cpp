@@ -1,6 +1,7 @@
 #include "browser/converterwindow.h"
 
 #include "platform/dragfiles.h"
+#include "platform/fileops.h"
 #include "platform/prompt.h"
 #include "view/pgimage.h"
 #include "view/typemask.h"
@@ -24,7 +25,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <unistd.h>
 
 namespace orbisk {
 
@@ -54,13 +54,6 @@ TPGImage* MakeView(QWidget* Parent) {
 }
 
 } // namespace
-
-bool DeleteConvertedFile(const QString& Path, bool Permanently) {
-  // The file-operations module takes this over; until then: the trash, or unlink for a
-  // permanent delete (the file was written by the converter moments ago).
-  if (Permanently) return unlink(QFile::encodeName(Path).constData()) == 0;
-  return QFile::moveToTrash(Path);
-}
 
 bool PickGIFTransparentColor(QWidget* Owner, TPixelGraphic& Picture, TRGB& Color) {
   QDialog D(Owner);
@@ -355,18 +348,20 @@ void TfrmConvert::CurrentDisplaySizeClick() {
 
 void TfrmConvert::DeleteConvertedFileClick() {
   if (FResultPath.isEmpty()) return;
-  if ((!ConfirmDeletions || ConfirmDeletions()) &&
-      !AskYesNo("Delete file " + FResultPath + "?", this))
-    return;
-  const bool Permanently = DeletePermanently && DeletePermanently();
-  bool Ok;
+  const QString Path = FResultPath;
+  if (!ConfirmDeleteFiles({Path}, !ConfirmDeletions || ConfirmDeletions(), this)) return;
+  const TDeleteMode Mode =
+      DeletePermanently && DeletePermanently() ? TDeleteMode::dmPermanent : TDeleteMode::dmTrash;
+  QStringList Gone;
   {
     TWaitCursor Wait;
-    Ok = DeleteConvertedFile(FResultPath, Permanently);
+    Gone = DeleteFiles({Path}, Mode, nullptr, this);
   }
-  if (!Ok && !Permanently) ShowMessage("Error moving " + FResultPath + " to recycle bin", this);
-  if (!Ok && Permanently) ShowMessage("Error deleting " + FResultPath, this);
-  if (!Ok) return;
+  if (Gone.isEmpty()) {
+    // The trash reports its own failure; a permanent delete is not silent either.
+    if (Mode == TDeleteMode::dmPermanent) ShowMessage("Error deleting " + Path, this);
+    return;
+  }
   ClearResult();
   if (OnListChanged) OnListChanged();
 }

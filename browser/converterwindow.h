@@ -24,9 +24,6 @@ namespace orbisk {
 
 class TPGImage;
 
-// Deletes the converted file: to the trash, or for good when Permanently; false on failure.
-bool DeleteConvertedFile(const QString& Path, bool Permanently);
-
 // Lets the user choose the transparent colour of a GIF picture (a modal window showing the
 // picture; a click picks the colour under the mouse). False when cancelled.
 bool PickGIFTransparentColor(QWidget* Owner, TPixelGraphic& Picture, TRGB& Color);

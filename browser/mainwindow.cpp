@@ -128,6 +128,8 @@ TForm1::TForm1(QWidget* Parent) : QMainWindow(Parent) {
   ReadSettings();
   // The window sees keys before its controls.
   qApp->installEventFilter(this);
+  // Files dropped from the desktop are moved into the listed folder.
+  setAcceptDrops(true);
 }
 
 TForm1::~TForm1() {
@@ -173,7 +175,7 @@ void TForm1::CreateActions() {
   NextImageButton = Make("Next Image", [this] { NextImageButtonClick(); });
   RunButton = Plain("Run a Orbisk");
   RunButton->setCheckable(true);
-  SelectFilesButton = Pending(Plain("Shiftra"));
+  SelectFilesButton = Make("Shiftra", [this] { MoveFilesClick(); });
   EditorButton = Pending(Plain("Image Editor / Acquire Images from Twain Device"));
   AlbumButton = Pending(Plain("Folvanas"));
   ConvertButton = Pending(Plain("Transmo"));
@@ -185,12 +187,12 @@ void TForm1::CreateActions() {
   AutoZoomButton->setCheckable(true);
 
   // File menu.
-  MoveFiles1 = Pending(Plain("Move files..."));
+  MoveFiles1 = Make("Move files...", [this] { MoveFilesClick(); });
   EditInOrbisk1 = Pending(Plain("In Orbisk"));
   EditInExternal1 = Make("In External Editor", [this] { EditWithExternalClick(); });
-  RenameFile1 = Pending(Plain("Rename File..."));
-  DeleteFile1 = Pending(Plain("Delete File"));
-  FileAttributes1 = Pending(Plain("File Attributes..."));
+  RenameFile1 = Make("Rename File...", [this] { RenameFileClick(); });
+  DeleteFile1 = Make("Delete File", [this] { DeleteFilesClick(); });
+  FileAttributes1 = Make("File Attributes...", [this] { FileAttributesClick(); });
   SearchFiles1 = Pending(Plain("Search Files..."));
   PageSetup1 = Pending(Plain("Page Setup..."));
   PrintFolderListing1 = Pending(Plain("Print Folder Listing"));
@@ -210,7 +212,7 @@ void TForm1::CreateActions() {
   EditBookmarks1 = Make("Edit Bookmarks...", [this] { EditBookmarks1Click(); });
 
   // Tools menu.
-  Shiftra1 = Pending(Plain("Shiftra"));
+  Shiftra1 = Make("Shiftra", [this] { MoveFilesClick(); });
   Paintrel1 = Pending(Plain("Paintrel"));
   Folvanas1 = Pending(Plain("Folvanas"));
   Transmo1 = Pending(Plain("Transmo"));
@@ -241,10 +243,10 @@ void TForm1::CreateActions() {
   ViewAllFiles1 = Make("View All Files", [this] { ViewAllFilesClick(); });
   ViewAllFiles1->setCheckable(true);
   RefreshList1 = Make("Refresh List (F5)", [this] { RefreshListClick(); });
-  RenameFile2 = Pending(Plain("Rename File (F2)"));
-  IncrementalRename1 = Pending(Plain("Incremental Rename..."));
-  DeleteFiles1 = Pending(Plain("Delete Files (Del)"));
-  FileAttributes2 = Pending(Plain("File Attributes..."));
+  RenameFile2 = Make("Rename File (F2)", [this] { RenameFileClick(); });
+  IncrementalRename1 = Make("Incremental Rename...", [this] { IncrementalRenameClick(); });
+  DeleteFiles1 = Make("Delete Files (Del)", [this] { DeleteFilesClick(); });
+  FileAttributes2 = Make("File Attributes...", [this] { FileAttributesClick(); });
   EXIFData1 = Make("EXIF Data...", [this] { EXIFData1Click(); });
   ImageProperties1 = Make("Image Properties...", [this] { ImageProperties1Click(); });
   WallpaperCentered1 = Pending(Plain("Centered"));
@@ -253,8 +255,8 @@ void TForm1::CreateActions() {
   RemoveWallpaper1 = Pending(Plain("Remove Wallpaper"));
 
   // Folder tree pop-up.
-  AddFolder1 = Pending(Plain("Add Folder..."));
-  DeleteFolder1 = Pending(Plain("Delete Folder"));
+  AddFolder1 = Make("Add Folder...", [this] { AddFolderClick(); });
+  DeleteFolder1 = Make("Delete Folder", [this] { DeleteFolderClick(); });
   RefreshTree1 = Make("Refresh", [this] { RefreshTreeClick(); });
 }
 

@@ -15,6 +15,7 @@
 #include <QSize>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 #include <array>
 #include <functional>
@@ -43,6 +44,11 @@ class TfrmEXIF;
 class TfrmFileProp;
 class TfrmConvert;
 class TfSearch;
+class TfRename;
+class TFileAttrForm;
+class TfDirAdd;
+class TfrmIncRename;
+class TfSelectFiles;
 
 // The about box.
 class TfAbout : public QDialog {
@@ -206,6 +212,24 @@ public:
   void RefreshTreeClick();
   void HelpContents();
   void AboutOrbisk1Click();
+  // File operations (mainfileops.cpp).
+  void DeleteFilesClick();
+  void RenameFileClick();
+  void FileAttributesClick();
+  void AddFolderClick();
+  void DeleteFolderClick();
+  void IncrementalRenameClick();
+  void MoveFilesClick();
+  // Files dropped from the desktop: moved into the listed folder.
+  void DropUrls(const QList<QUrl>& Urls);
+  TfRename* RenameDialog();
+  TFileAttrForm* AttributesDialog();
+  TfDirAdd* DirAddDialog();
+  TfrmIncRename* IncRenameWindow();
+  TfSelectFiles* SelectFilesWindow();
+  void SetSelectFilesWindow(TfSelectFiles* W) { FSelectFiles = W; }
+  // Lists the folder again and selects Name (prefix match) when given, which shows it.
+  void RelistAndSelect(const QString& Name);
   // A key the window sees before its controls; true when it was used.
   bool FormKeyDown(int Key, Qt::KeyboardModifiers Modifiers);
 
@@ -216,6 +240,8 @@ protected:
   void showEvent(QShowEvent* E) override;
   void closeEvent(QCloseEvent* E) override;
   bool eventFilter(QObject* O, QEvent* E) override;
+  void dragEnterEvent(QDragEnterEvent* E) override;
+  void dropEvent(QDropEvent* E) override;
 
 private:
   void CreateActions();
@@ -254,6 +280,11 @@ private:
   TfAbout* FAbout = nullptr;
   TfrmConvert* FConvert = nullptr;
   TfSearch* FSearch = nullptr;
+  TfRename* FRename = nullptr;
+  TFileAttrForm* FAttr = nullptr;
+  TfDirAdd* FDirAdd = nullptr;
+  TfrmIncRename* FIncRename = nullptr;
+  TfSelectFiles* FSelectFiles = nullptr;
 };
 
 } // namespace orbisk

@@ -100,8 +100,9 @@ TEST_F(MainWindow, FirstRunLayoutAndHomeFolder) {
 
   // The commands whose tools are not there yet exist but do nothing.
   EXPECT_EQ(F->SelectFilesButton->toolTip(), "Shiftra");
-  EXPECT_FALSE(F->SelectFilesButton->isEnabled());
-  EXPECT_FALSE(F->RenameFile1->isEnabled());
+  EXPECT_TRUE(F->SelectFilesButton->isEnabled()); // the file manager has joined
+  EXPECT_TRUE(F->RenameFile1->isEnabled());
+  EXPECT_FALSE(F->PageSetup1->isEnabled());
   EXPECT_TRUE(F->SetPreferences1->isEnabled());
   EXPECT_FALSE(F->CopyToClipboard1->isVisible());
   const int Widths[5] = {25, 80, 60, 250, 50};
@@ -221,7 +222,7 @@ TEST_F(MainWindow, PopupMenuEnablesBySelection) {
     EXPECT_EQ(F->DeleteFiles1->isEnabled(), C.Some) << C.Rows.size();
     EXPECT_EQ(F->ImageProperties1->isEnabled(), C.One);
     EXPECT_EQ(F->EXIFData1->isEnabled(), C.One);
-    EXPECT_FALSE(F->FileAttributes2->isEnabled()); // still without its window
+    EXPECT_EQ(F->FileAttributes2->isEnabled(), C.One);
   }
 }
 

@@ -1,0 +1,677 @@
+#include "browser/filemanager.h"
+
+#include "browser/filedialogs.h"
+#include "browser/mainwindow.h"
+#include "browser/viewers.h"
+#include "platform/fileops.h"
+#include "platform/prompt.h"
+#include "platform/settingsstore.h"
+#include "view/fileprop.h"
+#include "view/filelist.h"
+#include "view/pgimage.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QFileSystemWatcher>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace orbisk {
+
+namespace {
+
+constexpr int kBox = 145;
+
+class TWaitCursor {
+public:
+  TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+QString PictureSizeText(int W, int H) {
+  return " (" + QString::number(W) + " x " + QString::number(H) + ")";
+}
+
+// Natural size when it fits the box, else fitted.
+QSize NaturalOrFit(int W, int H) {
+  if (W <= kBox && H <= kBox && W > 0 && H > 0) return QSize(W, H);
+  return FitPreviewBox(W, H);
+}
+
+} // namespace
+
+QSize FitPreviewBox(int W, int H) {
+  if (W <= 0 || H <= 0) return QSize(kBox, kBox);
+  const double R = double(H) / double(W);
+  if (R > 1) return QSize(int(std::lround(kBox / R)), kBox);
+  return QSize(kBox, int(std::lround(R * kBox)));
+}
+
+QString PreviewSizeText(qint64 Bytes) {
+  return QString::number(Bytes / 1024 + 1) + "K";
+}
+
+QStringList FolderSnapshot(const QString& Folder, const QString& Mask) {
+  QStringList Names;
+  try {
+    for (const TFileItem& It : ListFolderItems(Folder, Mask, false))
+      Names << It.Name;
+  } catch (const std::exception&) {
+  }
+  Names.sort();
+  return Names;
+}
+
+QString FirstNewName(const QStringList& Names, const QStringList& Snapshot) {
+  for (const QString& N : Names)
+    if (!std::binary_search(Snapshot.begin(), Snapshot.end(), N)) return N;
+  return QString();
+}
+
+// ---- the window
+
+TfSelectFiles::TfSelectFiles(TForm1* Main)
+    : QWidget(Main, Qt::Window | Qt::WindowStaysOnTopHint), FMain(Main) {
+  setObjectName("fSelectFiles");
+  setWindowTitle("File Manager");
+  resize(454, 386);
+  FWatcher = new QFileSystemWatcher(this);
+  connect(FWatcher, &QFileSystemWatcher::directoryChanged, this, [this] { FolderChangedOnDisk(); });
+  BuildWindow();
+  LargeView = [this](const QString& Path) {
+    QDialog D(this);
+    D.setWindowTitle(QFileInfo(Path).fileName());
+    auto* L = new QVBoxLayout(&D);
+    L->setContentsMargins(2, 2, 2, 2);
+    auto* V = new TPGImage(&D);
+    L->addWidget(V);
+    try {
+      V->LoadFromFile(Path);
+    } catch (const std::exception&) {
+      return;
+    }
+    QSize S(V->ImageWidth() + 4, V->ImageHeight() + 4);
+    const QSize Screen = screen() ? screen()->availableSize() : QSize(1024, 768);
+    if (S.width() > Screen.width() || S.height() > Screen.height()) {
+      V->SetStretch(sAlwaysKAR);
+      S = S.scaled(Screen * 9 / 10, Qt::KeepAspectRatio);
+    }
+    D.resize(S);
+    D.exec();
+  };
+}
+
+TfSelectFiles::~TfSelectFiles() = default;
+
+void TfSelectFiles::BuildWindow() {
+  auto Act = [this](const QString& Text, auto Slot) {
+    auto* A = new QAction(Text, this);
+    connect(A, &QAction::triggered, this, Slot);
+    return A;
+  };
+  // The list menu; its entries follow the selection.
+  Refresh1 = Act("Refresh", [this] { RefreshClick(); });
+  Delete1 = Act("Delete Files", [this] { DeleteClick(); });
+  Rename1 = Act("Rename File", [this] { RenameClick(); });
+  Move1 = Act("Move Files", [this] { TransferClick(true); });
+  Copy1 = Act("Copy Files", [this] { TransferClick(false); });
+  Preview1 = Act("Force Preview", [this] { PreviewClick(); });
+  Attributes1 = Act("File Attributes...", [this] { AttributesClick(); });
+  ImageInfo1 = Act("Image Properties...", [this] { ImageInfoClick(); });
+  LargeView1 = Act("Large View...", [this] { LargeViewClick(); });
+  SelectAll1 = Act("Select All", [this] { SelectAllClick(); });
+  SelectNone1 = Act("Select None", [this] { SelectNoneClick(); });
+  AddFolder1 = Act("Add Folder...", [this] { AddFolderClick(); });
+  DeleteFolder1 = Act("Delete Folder...", [this] { DeleteFolderClick(); });
+  RefreshTree1 = Act("Refresh", [this] { RefreshTreeClick(); });
+  SaveDefaultPath1 = Act("Save Default Path", [this] { SaveDefaultPathClick(); });
+
+  auto* Main = new QVBoxLayout(this);
+  Main->setContentsMargins(0, 0, 0, 0);
+  Main->setSpacing(0);
+  // The tool bar has its own actions: they stay enabled and explain what is missing.
+  ToolBar = new QToolBar(this);
+  ToolBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  const std::pair<const char*, std::function<void()>> Buttons[] = {
+      {"Refresh", [this] { RefreshClick(); }},
+      {"Delete", [this] { DeleteClick(); }},
+      {"Rename", [this] { RenameClick(); }},
+      {"Move to...", [this] { TransferClick(true); }},
+      {"Copy to...", [this] { TransferClick(false); }},
+      {"Preview", [this] { PreviewClick(); }},
+      {"Image Info", [this] { ImageInfoClick(); }},
+      {"View", [this] { LargeViewClick(); }},
+      {"Select All", [this] { SelectAllClick(); }},
+      {"Select None", [this] { SelectNoneClick(); }}};
+  for (const auto& [Text, Slot] : Buttons) {
+    QAction* A = ToolBar->addAction(QString::fromLatin1(Text));
+    A->setObjectName(QString::fromLatin1(Text) + " button");
+    A->setToolTip(QString::fromLatin1(Text));
+    connect(A, &QAction::triggered, this, Slot);
+  }
+  Main->addWidget(ToolBar);
+
+  auto* Body = new QHBoxLayout;
+  Body->setContentsMargins(2, 2, 2, 2);
+  Splitter = new QSplitter(Qt::Vertical, this);
+  FolderModel = new QFileSystemModel(this);
+  FolderModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
+  FolderModel->setReadOnly(true);
+  FolderModel->setRootPath("/");
+  TreeView = new QTreeView(Splitter);
+  TreeView->setObjectName("SelectFilesTree");
+  TreeView->setModel(FolderModel);
+  for (int C = 1; C < FolderModel->columnCount(); ++C)
+    TreeView->hideColumn(C);
+  TreeView->setHeaderHidden(true);
+  TreeView->setContextMenuPolicy(Qt::CustomContextMenu);
+  TreeMenu = new QMenu(this);
+  TreeMenu->addActions({AddFolder1, DeleteFolder1, RefreshTree1, SaveDefaultPath1});
+  connect(TreeView, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& P) { TreeMenu->popup(TreeView->viewport()->mapToGlobal(P)); });
+  connect(TreeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this] { TreeChanged(); });
+
+  FileList = new TFileListModel(this);
+  FileList->SetSortState(0, true);
+  ListView = new QTreeView(Splitter);
+  ListView->setObjectName("SelectFilesList");
+  ListView->setModel(FileList);
+  ListView->setRootIsDecorated(false);
+  ListView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  ListView->setSelectionBehavior(QAbstractItemView::SelectRows);
+  ListView->setDragEnabled(true);
+  ListView->setContextMenuPolicy(Qt::CustomContextMenu);
+  for (auto [Col, W] : {std::pair{0, 160}, {1, 60}, {3, 140}})
+    ListView->setColumnWidth(Col, W);
+  ListView->header()->setSectionsClickable(true);
+  connect(ListView->header(), &QHeaderView::sectionClicked, this, [this](int C) {
+    try {
+      FileList->ColumnClick(C);
+    } catch (const std::exception&) {
+      ShowMessage("Error sorting items", this);
+    }
+  });
+  ListMenu = new QMenu(this);
+  ListMenu->addActions({Refresh1, Delete1, Rename1});
+  ListMenu->addSeparator();
+  ListMenu->addActions({Move1, Copy1});
+  ListMenu->addSeparator();
+  ListMenu->addActions({Preview1, ImageInfo1, Attributes1, LargeView1});
+  ListMenu->addSeparator();
+  ListMenu->addActions({SelectAll1, SelectNone1});
+  connect(ListMenu, &QMenu::aboutToShow, this, [this] { UpdateMenu(); });
+  connect(ListView, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& P) { ListMenu->popup(ListView->viewport()->mapToGlobal(P)); });
+  connect(ListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          [this] { SelectionChanged(); });
+  connect(ListView, &QAbstractItemView::doubleClicked, this, [this] { LargeViewClick(); });
+  ListView->installEventFilter(this); // the Delete key
+  Splitter->setSizes({120, 200});
+  Body->addWidget(Splitter, 1);
+
+  auto* Right = new QVBoxLayout;
+  auto* RightBox = new QWidget(this);
+  RightBox->setFixedWidth(168);
+  RightBox->setLayout(Right);
+  AutoPreviewCheck = new QCheckBox("Auto Preview", RightBox);
+  AutoPreviewCheck->setChecked(true);
+  AutoPreviewCheck->setToolTip("Automatically preview images when clicking the filename");
+  AutoRenameCheck = new QCheckBox("Auto Rename", RightBox);
+  AutoRenameCheck->setChecked(true);
+  AutoRenameCheck->setToolTip("Rename file if exists when copying or moving");
+  AutoUpdateCheck = new QCheckBox("Auto Update", RightBox);
+  AutoUpdateCheck->setToolTip("Update file list when new files are added to the current directory");
+  connect(AutoUpdateCheck, &QCheckBox::toggled, this, [this](bool On) { SetAutoUpdate(On); });
+  HelpButton = new QPushButton("Help", RightBox);
+  connect(HelpButton, &QPushButton::clicked, this, [this] {
+    ShowMessage("Browse a folder here, preview its files and move or copy the selected files "
+                "into the folder shown in the main window.",
+                this);
+  });
+  PreviewFrame = new QFrame(RightBox);
+  PreviewFrame->setFrameStyle(QFrame::Box | QFrame::Sunken);
+  PreviewFrame->setFixedSize(150, 150);
+  PreviewImage = new TPGImage(PreviewFrame);
+  PreviewImage->SetStretch(sAlwaysKAR);
+  PreviewImage->setGeometry(2, 2, kBox, kBox);
+  PreviewGif = new TAnimatedGifViewer(PreviewFrame);
+  PreviewPicture = new TStretchedPictureViewer(PreviewFrame);
+  PreviewVideo = new TAviPlayer(PreviewFrame);
+  NamePanel = new QLabel(RightBox);
+  NamePanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  NamePanel->setAlignment(Qt::AlignCenter);
+  for (QWidget* W : std::initializer_list<QWidget*>{
+           AutoPreviewCheck, AutoRenameCheck, AutoUpdateCheck, HelpButton, PreviewFrame, NamePanel})
+    Right->addWidget(W);
+  Right->addStretch();
+  Body->addWidget(RightBox);
+  Main->addLayout(Body, 1);
+  HidePreviews();
+
+  auto* Bar = new QStatusBar(this);
+  Bar->setSizeGripEnabled(false);
+  const int Widths[] = {25, 80, 60, 50};
+  for (int I = 0; I < 4; ++I) {
+    StatusPanels[I] = new QLabel(Bar);
+    StatusPanels[I]->setMinimumWidth(Widths[I]);
+    StatusPanels[I]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Bar->addWidget(StatusPanels[I], I == 3 ? 1 : 0);
+  }
+  BusyLamp = new QLabel(StatusPanels[0]);
+  BusyLamp->setGeometry(7, 4, 10, 10);
+  BusyLamp->setStyleSheet("background: #800000; border-radius: 5px;");
+  Main->addWidget(Bar);
+}
+
+void TfSelectFiles::SetPanel(int Panel, const QString& Text) {
+  StatusPanels[Panel]->setText(Text);
+  if (OnPanelText) OnPanelText(Panel, Text);
+}
+
+QString TfSelectFiles::PanelText(int Panel) const {
+  return StatusPanels[Panel]->text();
+}
+
+void TfSelectFiles::Open() {
+  TSettingsStore S;
+  QString Folder = S.ReadString("SourceDir", QDir::homePath());
+  if (!QFileInfo(Folder).isDir()) Folder = QDir::homePath();
+  SetSourceFolder(Folder);
+  FLastPreviewed.clear();
+  show();
+  raise();
+  activateWindow();
+}
+
+void TfSelectFiles::SetSourceFolder(const QString& Folder) {
+  const QString Clean = QDir::cleanPath(QFileInfo(Folder).absoluteFilePath());
+  {
+    const QSignalBlocker Block(TreeView->selectionModel());
+    const QModelIndex I = FolderModel->index(Clean);
+    TreeView->setCurrentIndex(I);
+    if (I.isValid()) TreeView->scrollTo(I);
+  }
+  FFolder = Clean;
+  setWindowTitle(Clean);
+  if (AutoUpdateCheck->isChecked()) AutoUpdateCheck->setChecked(false);
+  ListAndSort();
+}
+
+void TfSelectFiles::TreeChanged() {
+  const QString Folder = FolderModel->filePath(TreeView->currentIndex());
+  if (!QFileInfo(Folder).isDir()) return;
+  FFolder = Folder;
+  setWindowTitle(Folder);
+  ListAndSort();
+  AutoUpdateCheck->setChecked(false); // also stops watching
+}
+
+void TfSelectFiles::ListAndSort() {
+  try {
+    FileList->ListFolder(FFolder, FMain->TypeMask());
+  } catch (const std::exception&) {
+  }
+  try {
+    FileList->Sort();
+  } catch (const std::exception&) {
+    ShowMessage("Error sorting items", this);
+  }
+  SetPanel(1, QString::number(FileList->Count()) + " files");
+}
+
+QList<int> TfSelectFiles::SelectedRows() const {
+  QList<int> Rows;
+  for (const QModelIndex& I : ListView->selectionModel()->selectedRows())
+    Rows << I.row();
+  std::sort(Rows.begin(), Rows.end());
+  return Rows;
+}
+
+void TfSelectFiles::SelectRow(int Row, bool Exclusive) {
+  auto Flags = QItemSelectionModel::Select | QItemSelectionModel::Rows;
+  if (Exclusive) Flags |= QItemSelectionModel::Clear;
+  ListView->selectionModel()->setCurrentIndex(FileList->index(Row, 0), Flags);
+  ListView->scrollTo(FileList->index(Row, 0));
+}
+
+QString TfSelectFiles::SelectedName() const {
+  const QList<int> Rows = SelectedRows();
+  return Rows.size() == 1 ? FileList->Item(Rows.first()).Name : QString();
+}
+
+void TfSelectFiles::SelectByName(const QString& Name) {
+  for (int R = 0; R < FileList->Count(); ++R)
+    if (FileList->Item(R).Name == Name) {
+      SelectRow(R, true);
+      return;
+    }
+}
+
+void TfSelectFiles::UpdateMenu() {
+  const int N = int(SelectedRows().size());
+  for (QAction* A : {Rename1, Preview1, ImageInfo1, Attributes1, LargeView1})
+    A->setEnabled(N == 1);
+  Move1->setEnabled(N >= 1);
+  Copy1->setEnabled(N >= 1);
+}
+
+void TfSelectFiles::SelectionChanged() {
+  UpdateMenu();
+  if (!AutoPreviewCheck->isChecked() || FTransferring) return;
+  const QString Name = SelectedName();
+  if (Name.isEmpty() || Name == FLastPreviewed) return;
+  FLastPreviewed = Name;
+  const QString Path = FullFileName(FFolder, Name);
+  if (QFileInfo::exists(Path)) Preview(Path);
+}
+
+void TfSelectFiles::TakeSnapshot() {
+  FSnapshot = FolderSnapshot(FFolder, FMain->TypeMask());
+}
+
+void TfSelectFiles::RelistMain(const QString& Folder) {
+  if (SameFolder(Folder, FMain->SelectedFolder())) FMain->RefreshListClick();
+}
+
+// ---- commands
+
+void TfSelectFiles::RefreshClick() {
+  const QString Name = SelectedName();
+  ListAndSort();
+  if (!Name.isEmpty()) SelectByName(Name);
+}
+
+void TfSelectFiles::DeleteClick() {
+  const QList<int> Rows = SelectedRows();
+  QStringList Names, Paths;
+  for (int R : Rows) {
+    Names << FileList->Item(R).Name;
+    Paths << FileList->FullName(R);
+  }
+  if (!ConfirmDeleteFiles(Names, FMain->ConfirmDeletions(), this)) return;
+  QString Next;
+  {
+    TWaitCursor Wait;
+    const int NextRow = NeighbourAfterDelete(Rows, FileList->Count());
+    if (NextRow >= 0) Next = FileList->Item(NextRow).Name;
+    DeleteFiles(
+        Paths, FMain->DeletePermanently() ? TDeleteMode::dmPermanent : TDeleteMode::dmTrash,
+        [this](const QString& S) {
+          SetPanel(3, S);
+          StatusPanels[3]->repaint();
+        },
+        this);
+    SetPanel(3, "Updating...");
+    ListAndSort();
+    if (!Next.isEmpty()) SelectByName(Next);
+  }
+  SetPanel(3, QString());
+  RelistMain(FFolder);
+  if (AutoUpdateCheck->isChecked()) TakeSnapshot();
+}
+
+void TfSelectFiles::RenameClick() {
+  const QList<int> Rows = SelectedRows();
+  if (Rows.size() >= 2) {
+    ShowMessage("You must select a single file for this function", this);
+    return;
+  }
+  if (Rows.isEmpty()) {
+    ShowMessage("You must click on a file", this);
+    return;
+  }
+  const QString New = FMain->RenameDialog()->Execute(FFolder, FileList->Item(Rows.first()).Name);
+  if (New.isEmpty()) return;
+  ListAndSort();
+  SelectByName(New);
+  RelistMain(FFolder);
+  if (AutoUpdateCheck->isChecked()) TakeSnapshot();
+}
+
+void TfSelectFiles::TransferClick(bool Move) {
+  const QList<int> Rows = SelectedRows();
+  const QString Dest = FMain->SelectedFolder();
+  if (Rows.isEmpty() || Dest.isEmpty()) return;
+  const QList<int> MainRows = FMain->SelectedRows();
+  const QString MainName =
+      MainRows.size() == 1 ? FMain->FileList->Item(MainRows.first()).Name : QString();
+  const int NextRow = NeighbourAfterDelete(Rows, FileList->Count());
+  const QString Next = NextRow >= 0 ? FileList->Item(NextRow).Name : QString();
+  TTransferRequest R;
+  for (int Row : Rows)
+    R.Names << FileList->Item(Row).Name;
+  R.SourceFolder = FFolder;
+  R.DestinationFolder = Dest;
+  R.Move = Move;
+  R.AutoRename = AutoRenameCheck->isChecked();
+  R.Status = [this](const QString& S) {
+    SetPanel(3, S);
+    StatusPanels[3]->repaint();
+  };
+  R.ItemDone = [this, &Rows](int I) {
+    ListView->selectionModel()->select(FileList->index(Rows[I], 0),
+                                       QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    ListView->viewport()->repaint();
+  };
+  TTransferResult Result;
+  {
+    TWaitCursor Wait;
+    // Deselecting the files one by one must not preview those still waiting to go.
+    FTransferring = true;
+    Result = TransferFiles(R, this);
+    FTransferring = false;
+  }
+  SetPanel(3, QString());
+  ListAndSort();
+  QString Show = Result.LastDestinationName.isEmpty() ? MainName : Result.LastDestinationName;
+  if (!QFileInfo::exists(FullFileName(Dest, Show))) Show.clear();
+  FMain->RelistAndSelect(Show);
+  if (!SameFolder(FFolder, Dest)) RelistMain(FFolder);
+  if (!Move) return;
+  if (AutoUpdateCheck->isChecked()) TakeSnapshot();
+  if (AutoPreviewCheck->isChecked() && !Next.isEmpty()) {
+    SelectByName(Next); // previews it through the selection
+    const QString Path = FullFileName(FFolder, Next);
+    if (FPreviewed != Path && QFileInfo::exists(Path)) {
+      FLastPreviewed = Next;
+      Preview(Path);
+    }
+  }
+}
+
+void TfSelectFiles::PreviewClick() {
+  const QString Name = SelectedName();
+  if (Name.isEmpty()) return;
+  FLastPreviewed = Name;
+  Preview(FullFileName(FFolder, Name));
+}
+
+void TfSelectFiles::AttributesClick() {
+  const QString Name = SelectedName();
+  if (Name.isEmpty()) return;
+  if (!FMain->AttributesDialog()->Execute(FFolder, Name).isEmpty()) RefreshClick();
+}
+
+void TfSelectFiles::ImageInfoClick() {
+  const QString Name = SelectedName();
+  if (!Name.isEmpty()) FMain->FilePropWindow()->Execute(FullFileName(FFolder, Name));
+}
+
+void TfSelectFiles::LargeViewClick() {
+  const QString Name = SelectedName();
+  if (!Name.isEmpty() && LargeView) LargeView(FullFileName(FFolder, Name));
+}
+
+void TfSelectFiles::SelectAllClick() {
+  ListView->selectAll();
+  ListView->setFocus();
+}
+
+void TfSelectFiles::SelectNoneClick() {
+  ListView->clearSelection();
+  ListView->setFocus();
+}
+
+void TfSelectFiles::AddFolderClick() {
+  const QString Made = FMain->DirAddDialog()->Execute(FFolder);
+  if (Made.isEmpty()) return;
+  RefreshTreeClick();
+  SetSourceFolder(Made);
+}
+
+void TfSelectFiles::DeleteFolderClick() {
+  const QString Folder = FFolder;
+  if (Folder.isEmpty() || Folder == "/") return;
+  if (DeleteFolderCommand(
+          Folder, [&] { SetSourceFolder(NearestExistingFolder(FolderOf(Folder))); }, this) ==
+      TDeleteFolderResult::dfDeleted)
+    RefreshTreeClick();
+}
+
+void TfSelectFiles::RefreshTreeClick() {
+  TWaitCursor Wait;
+  const QString Root = FolderModel->rootPath();
+  FolderModel->setRootPath(QString());
+  FolderModel->setRootPath(Root);
+  const QSignalBlocker Block(TreeView->selectionModel());
+  TreeView->setCurrentIndex(FolderModel->index(FFolder));
+}
+
+void TfSelectFiles::SaveDefaultPathClick() {
+  TSettingsStore S;
+  S.WriteString("SourceDir", FFolder);
+  ShowMessage("Saved default as " + FFolder, this);
+}
+
+// ---- watching the folder
+
+void TfSelectFiles::SetAutoUpdate(bool On) {
+  if (AutoUpdateCheck->isChecked() != On) {
+    AutoUpdateCheck->setChecked(On); // comes back here through the signal
+    return;
+  }
+  if (!FWatcher->directories().isEmpty()) FWatcher->removePaths(FWatcher->directories());
+  if (!On) return;
+  FWatcher->addPath(FFolder);
+  TakeSnapshot();
+}
+
+void TfSelectFiles::FolderChangedOnDisk() {
+  if (!AutoUpdateCheck->isChecked()) return;
+  try {
+    ListAndSort();
+    QStringList Names;
+    for (const TFileItem& It : FileList->Items())
+      Names << It.Name;
+    const QString New = FirstNewName(Names, FSnapshot);
+    if (New.isEmpty()) return;
+    FLastPreviewed = New; // previewed below, once
+    ListView->clearSelection();
+    SelectByName(New);
+    TakeSnapshot();
+    ListView->setFocus();
+    Preview(FullFileName(FFolder, New));
+  } catch (const std::exception&) {
+    // A file that vanished or cannot be read meanwhile: the next change tries again.
+  }
+}
+
+// ---- preview
+
+void TfSelectFiles::HidePreviews() {
+  PreviewVideo->Stop();
+  for (QWidget* W :
+       std::initializer_list<QWidget*>{PreviewVideo, PreviewImage, PreviewPicture, PreviewGif})
+    W->hide();
+}
+
+QWidget* TfSelectFiles::PreviewWidget() const {
+  for (QWidget* W :
+       std::initializer_list<QWidget*>{PreviewVideo, PreviewImage, PreviewPicture, PreviewGif})
+    if (W->isVisibleTo(PreviewFrame)) return W;
+  return nullptr;
+}
+
+void TfSelectFiles::Preview(const QString& Path) {
+  const QFileInfo Info(Path);
+  SetPanel(2, PreviewSizeText(Info.size()));
+  BusyLamp->setStyleSheet("background: #ff0000; border-radius: 5px;");
+  NamePanel->setText("Loading...");
+  HidePreviews();
+  auto Place = [this](QWidget* W, QSize S) {
+    W->setGeometry(2 + (kBox - S.width()) / 2, 2 + (kBox - S.height()) / 2, S.width(), S.height());
+    W->show();
+  };
+  const QString Kind = Info.suffix().left(3).toUpper();
+  try {
+    if (Kind == "AVI") {
+      PreviewVideo->Open(Path);
+      Place(PreviewVideo,
+            FitPreviewBox(PreviewVideo->FrameSize().width(), PreviewVideo->FrameSize().height()));
+      PreviewVideo->Play();
+    } else if (Kind == "GIF") {
+      PreviewGif->LoadFromFile(Path);
+      Place(PreviewGif,
+            NaturalOrFit(PreviewGif->GifSize().width(), PreviewGif->GifSize().height()));
+      PreviewGif->SetAnimate(PreviewGif->FrameCount() > 1);
+    } else if (Kind == "ICO" || Kind == "WMF") {
+      try {
+        PreviewPicture->LoadFromFile(Path);
+        const int W = PreviewPicture->PictureWidth(), H = PreviewPicture->PictureHeight();
+        SetPanel(3, PictureSizeText(W, H));
+        Place(PreviewPicture, NaturalOrFit(W, H));
+      } catch (const std::exception&) {
+        if (Info.size() > 0) ShowMessage("Error reading image file", this);
+      }
+    } else {
+      PreviewImage->LoadFromFile(Path);
+      SetPanel(3, PictureSizeText(PreviewImage->ImageWidth(), PreviewImage->ImageHeight()));
+      Place(PreviewImage, QSize(kBox, kBox));
+    }
+  } catch (const std::exception&) {
+    // A preview that fails shows nothing.
+  }
+  FPreviewed = Path;
+  BusyLamp->setStyleSheet("background: #800000; border-radius: 5px;");
+  NamePanel->setText(Info.fileName());
+}
+
+bool TfSelectFiles::eventFilter(QObject* O, QEvent* E) {
+  if (O == ListView && E->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(E)->key() == Qt::Key_Delete) {
+    DeleteClick();
+    return true;
+  }
+  return QWidget::eventFilter(O, E);
+}
+
+void TfSelectFiles::closeEvent(QCloseEvent* E) {
+  PreviewVideo->Stop();
+  PreviewVideo->hide();
+  AutoUpdateCheck->setChecked(false);
+  PreviewPicture->Clear();
+  PreviewPicture->hide();
+  E->accept();
+}
+
+} // namespace orbisk

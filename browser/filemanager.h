@@ -1,0 +1,136 @@
+// "File Manager" (TfSelectFiles): a second folder tree and file list for sorting pictures into
+// folders. The user previews files one by one and moves or copies them into the folder shown in
+// the main window; it can also delete, rename, change attributes, add and delete folders, and
+// watch its folder so that arriving files are selected and previewed.
+#pragma once
+
+#include <QSize>
+#include <QStringList>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+
+class QAction;
+class QCheckBox;
+class QFileSystemModel;
+class QFileSystemWatcher;
+class QFrame;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QSplitter;
+class QToolBar;
+class QTreeView;
+
+namespace orbisk {
+
+class TForm1;
+class TFileListModel;
+class TPGImage;
+class TAnimatedGifViewer;
+class TStretchedPictureViewer;
+class TAviPlayer;
+
+// The size a picture of W x H gets in the 145-pixel preview box: with r = H / W, r > 1 makes the
+// height 145 and the width Round(145 / r), otherwise the width 145 and the height Round(r * 145).
+QSize FitPreviewBox(int W, int H);
+// The size panel text of the previewed file: Trunc(size / 1024) + 1 followed by "K".
+QString PreviewSizeText(qint64 Bytes);
+// The sorted names of the folder's files that match the type mask (the "Auto Update" snapshot).
+QStringList FolderSnapshot(const QString& Folder, const QString& Mask);
+// The first name of the list that the snapshot does not hold ("" when none).
+QString FirstNewName(const QStringList& Names, const QStringList& Snapshot);
+
+class TfSelectFiles : public QWidget {
+  Q_OBJECT
+public:
+  explicit TfSelectFiles(TForm1* Main);
+  ~TfSelectFiles() override;
+
+  // Shows the window on the stored "SourceDir" (the home folder by default).
+  void Open();
+  // The source folder (selected in the window's tree).
+  QString SourceFolder() const { return FFolder; }
+  void SetSourceFolder(const QString& Folder);
+  QList<int> SelectedRows() const;
+  void SelectRow(int Row, bool Exclusive);
+  QString PanelText(int Panel) const;
+  // Every change of a status panel (tests follow the progress texts through it).
+  std::function<void(int Panel, const QString& Text)> OnPanelText;
+  // The "Large View" window; a modal viewer unless replaced.
+  std::function<void(const QString& Path)> LargeView;
+
+  // ---- commands
+  void RefreshClick();
+  void DeleteClick();
+  void RenameClick();
+  void TransferClick(bool Move);
+  void PreviewClick();
+  void AttributesClick();
+  void ImageInfoClick();
+  void LargeViewClick();
+  void SelectAllClick();
+  void SelectNoneClick();
+  void AddFolderClick();
+  void DeleteFolderClick();
+  void RefreshTreeClick();
+  void SaveDefaultPathClick();
+  void SetAutoUpdate(bool On);
+  // The folder changed on disk while "Auto Update" is on.
+  void FolderChangedOnDisk();
+  // Preview of a file; the picture's size is shown in panel 3.
+  void Preview(const QString& Path);
+  // The previewed file, "" when none.
+  QString PreviewedFile() const { return FPreviewed; }
+  // The widget showing the preview (nullptr when none) and its size.
+  QWidget* PreviewWidget() const;
+
+  // ---- widgets
+  QToolBar* ToolBar;
+  QSplitter* Splitter;
+  QFileSystemModel* FolderModel;
+  QTreeView* TreeView;
+  TFileListModel* FileList;
+  QTreeView* ListView;
+  QCheckBox *AutoPreviewCheck, *AutoRenameCheck, *AutoUpdateCheck;
+  QPushButton* HelpButton;
+  QFrame* PreviewFrame;
+  TPGImage* PreviewImage;
+  TAnimatedGifViewer* PreviewGif;
+  TStretchedPictureViewer* PreviewPicture;
+  TAviPlayer* PreviewVideo;
+  QLabel* NamePanel;
+  std::array<QLabel*, 4> StatusPanels{};
+  QLabel* BusyLamp;
+  QMenu *ListMenu, *TreeMenu;
+  QAction *Refresh1, *Delete1, *Rename1, *Move1, *Copy1, *Preview1, *Attributes1, *ImageInfo1,
+      *LargeView1, *SelectAll1, *SelectNone1, *AddFolder1, *DeleteFolder1, *RefreshTree1,
+      *SaveDefaultPath1;
+
+protected:
+  void closeEvent(QCloseEvent* E) override;
+  bool eventFilter(QObject* O, QEvent* E) override;
+
+private:
+  void BuildWindow();
+  void SetPanel(int Panel, const QString& Text);
+  void ListAndSort();
+  void TreeChanged();
+  void SelectionChanged();
+  void UpdateMenu();
+  void TakeSnapshot();
+  void HidePreviews();
+  QString SelectedName() const;
+  void SelectByName(const QString& Name);
+  void RelistMain(const QString& Folder);
+
+  TForm1* FMain;
+  QFileSystemWatcher* FWatcher;
+  QString FFolder;
+  QString FLastPreviewed, FPreviewed;
+  QStringList FSnapshot;
+  bool FTransferring = false;
+};
+
+} // namespace orbisk

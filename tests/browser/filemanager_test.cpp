@@ -1,0 +1,160 @@
+// The file manager window driven as a user would: moving files into the main window's folder,
+// watching its folder, the single-file commands, the preview box.
+#include "browser/filemanager.h"
+#include "browser/mainwindow.h"
+#include "platform/settingsstore.h"
+#include "tests/browser/browsertest.h"
+#include "view/filelist.h"
+#include "view/pgimage.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QMenu>
+#include <QToolBar>
+#include <QTreeView>
+#include <QtTest/QTest>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+// Readable texts in failure messages.
+inline void PrintTo(const QString& S, std::ostream* O) {
+  *O << '"' << S.toStdString() << '"';
+}
+
+using namespace orbisk;
+
+namespace {
+
+class FileManager : public ::testing::Test {
+protected:
+  void SetUp() override {
+    test::ResetUserFiles();
+    Source = test::MakeFolder("fm-source");
+    Dest = test::MakeFolder("fm-dest");
+    test::WritePicture(Source + "/a.png", 640, 480);
+    test::WritePicture(Source + "/photo.png", 30, 20);
+    test::WritePicture(Source + "/z.png", 20, 30);
+    test::WritePicture(Dest + "/photo.png", 10, 10);
+    test::WritePicture(Dest + "/m.png", 10, 10);
+    F = std::make_unique<TForm1>();
+    F->show();
+    QApplication::processEvents();
+    F->SetSelectedFolder(Dest);
+    TSettingsStore().WriteString("SourceDir", Source);
+    F->MoveFiles1->trigger();
+    W = F->SelectFilesWindow();
+    W->OnPanelText = [this](int Panel, const QString& Text) {
+      if (Panel == 3) Progress << Text;
+    };
+  }
+  QStringList Names(const TFileListModel* L) const {
+    QStringList N;
+    for (int R = 0; R < L->Count(); ++R)
+      N << L->Item(R).Name;
+    return N;
+  }
+  QAction* Button(const char* Text) {
+    return W->findChild<QAction*>(QString::fromLatin1(Text) + " button");
+  }
+  QString Source, Dest;
+  test::TPromptScope P;
+  std::unique_ptr<TForm1> F;
+  TfSelectFiles* W = nullptr;
+  QStringList Progress;
+};
+
+} // namespace
+
+TEST(FileManagerModel, PreviewBoxAndSnapshots) {
+  EXPECT_EQ(FitPreviewBox(640, 480), QSize(145, 109));
+  EXPECT_EQ(FitPreviewBox(480, 640), QSize(109, 145));
+  EXPECT_EQ(FitPreviewBox(100, 100), QSize(145, 145));
+  EXPECT_EQ(PreviewSizeText(0), "1K");
+  EXPECT_EQ(PreviewSizeText(2048), "3K");
+  EXPECT_EQ(FirstNewName({"a.jpg", "b.jpg", "c.jpg"}, {"a.jpg", "c.jpg"}), "b.jpg");
+  EXPECT_EQ(FirstNewName({"a.jpg"}, {"a.jpg"}), "");
+}
+
+TEST_F(FileManager, MovesSelectedFilesIntoTheMainFolder) {
+  ASSERT_TRUE(W->isVisible());
+  EXPECT_EQ(W->SourceFolder(), Source);
+  EXPECT_EQ(Names(W->FileList), QStringList({"a.png", "photo.png", "z.png"}));
+  EXPECT_EQ(W->PanelText(1), "3 files");
+  W->SelectRow(1, true);
+  W->SelectRow(2, false);
+  Button("Move to...")->trigger();
+  const int Second = int(Progress.indexOf("File 2 of 2"));
+  ASSERT_GT(Second, 0) << Progress.join("|").toStdString();
+  EXPECT_EQ(Progress.mid(Second - 1, 3), QStringList({"File 1 of 2", "File 2 of 2", ""}));
+  EXPECT_TRUE(P->Messages.isEmpty()) << P->Messages.join("|").toStdString();
+  // Auto-rename kept the main folder's photo; both files left the source.
+  EXPECT_EQ(QImage(Dest + "/photo.png").size(), QSize(10, 10));
+  EXPECT_EQ(QImage(Dest + "/photo1.png").size(), QSize(30, 20));
+  EXPECT_EQ(QImage(Dest + "/z.png").size(), QSize(20, 30));
+  EXPECT_EQ(Names(W->FileList), QStringList{"a.png"});
+  // The main list shows the last file moved; the neighbour is selected and previewed here.
+  EXPECT_EQ(Names(F->FileList), QStringList({"m.png", "photo.png", "photo1.png", "z.png"}));
+  EXPECT_EQ(F->SelectedFile(), Dest + "/z.png");
+  EXPECT_EQ(W->SelectedRows(), QList<int>{0});
+  EXPECT_EQ(W->PreviewedFile(), Source + "/a.png");
+  EXPECT_EQ(W->PanelText(2), QString::number(QFileInfo(Source + "/a.png").size() / 1024 + 1) + "K");
+  EXPECT_EQ(W->PreviewWidget(), static_cast<QWidget*>(W->PreviewImage));
+  EXPECT_EQ(W->PanelText(3), " (640 x 480)");
+
+  // A copy keeps the source.
+  W->SelectRow(0, true);
+  W->Copy1->trigger();
+  EXPECT_TRUE(QFileInfo::exists(Source + "/a.png"));
+  EXPECT_TRUE(QFileInfo::exists(Dest + "/a.png"));
+  EXPECT_EQ(F->SelectedFile(), Dest + "/a.png");
+}
+
+TEST_F(FileManager, AutoUpdateSelectsAndPreviewsANewFile) {
+  W->AutoUpdateCheck->setChecked(true);
+  test::WritePicture(test::TestHome() + "/incoming.png", 50, 40);
+  ASSERT_TRUE(QFile::copy(test::TestHome() + "/incoming.png", Source + "/b.png"));
+  EXPECT_TRUE(test::WaitFor([&] { return W->PreviewedFile() == Source + "/b.png"; }));
+  EXPECT_EQ(W->SelectedRows(), QList<int>{1});
+  EXPECT_EQ(W->PanelText(3), " (50 x 40)");
+  // Another folder in the tree switches it off.
+  QModelIndex I = W->FolderModel->index(Dest);
+  ASSERT_TRUE(I.isValid());
+  W->TreeView->setCurrentIndex(I);
+  EXPECT_FALSE(W->AutoUpdateCheck->isChecked());
+  EXPECT_EQ(W->SourceFolder(), Dest);
+  EXPECT_EQ(W->windowTitle(), Dest);
+}
+
+TEST_F(FileManager, SingleFileCommandsAndDefaults) {
+  Button("Rename")->trigger();
+  W->SelectAllClick();
+  Button("Rename")->trigger();
+  EXPECT_EQ(P->Messages, QStringList({"You must click on a file",
+                                      "You must select a single file for this function"}));
+  emit W->ListMenu->aboutToShow();
+  EXPECT_FALSE(W->Rename1->isEnabled());
+  EXPECT_TRUE(W->Move1->isEnabled());
+  W->SelectNoneClick();
+  emit W->ListMenu->aboutToShow();
+  EXPECT_FALSE(W->Copy1->isEnabled());
+
+  // Delete with the main window's confirmation; the neighbour is selected.
+  W->SelectRow(2, true);
+  P->Messages.clear();
+  P->Answers = {true};
+  QTest::keyClick(W->ListView, Qt::Key_Delete);
+  EXPECT_EQ(P->Messages, QStringList{"Delete file z.png?"});
+  EXPECT_FALSE(QFileInfo::exists(Source + "/z.png"));
+  EXPECT_EQ(Names(W->FileList), QStringList({"a.png", "photo.png"}));
+  EXPECT_EQ(W->SelectedRows(), QList<int>{1});
+
+  P->Messages.clear();
+  W->SaveDefaultPath1->trigger();
+  EXPECT_EQ(P->Messages, QStringList{"Saved default as " + Source});
+  EXPECT_EQ(TSettingsStore().ReadString("SourceDir", ""), Source);
+  W->close();
+  EXPECT_FALSE(W->AutoUpdateCheck->isChecked());
+}
