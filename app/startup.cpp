@@ -1,6 +1,8 @@
 #include "app/startup.h"
 
 #include "browser/bmedit.h"
+#include "browser/converterwindow.h"
+#include "browser/searchwindow.h"
 #include "view/fileprop.h"
 #include "browser/mainwindow.h"
 #include "browser/prefs.h"
@@ -17,7 +19,7 @@ std::unique_ptr<TForm1> CreateWindows(const QString& StartFile) {
   Form1->SetAboutBox(new TfAbout(Form1.get()));
   Form1->SetPrefsWindow(new TfPrefs(Form1.get()));
   // TfRename, TFileAttrForm, TfDirAdd (file operations)
-  // TfSearch (file search)
+  Form1->SetSearchWindow(new TfSearch(Form1.get())); // file search
   // TfAPrefs (album preferences)
   Form1->SetBookmarkEditor(new TfBMEdit(Form1.get()));
   // TfAlbum, TfrmEdit (album window, caption editor)
@@ -25,7 +27,8 @@ std::unique_ptr<TForm1> CreateWindows(const QString& StartFile) {
   // TfRotate (rotation), TfrmBorder (borders), TfrmColorRez (colour resolution)
   Form1->SetFilePropWindow(new TfrmFileProp(Form1.get()));
   // TfrmResize (resize), TfrmNewEFX (effects)
-  // TfrmConvert (picture converter), TfrmGIFTrans (GIF export)
+  Form1->ConverterWindow(); // TfrmConvert (picture converter)
+  // TfrmGIFTrans (GIF export)
   // TfrmThumbnails, TfrmSaveThumbnail (thumbnail explorer)
   // TfrmTesslyOptions, TfrmThumbEdit (thumbnail sheet creator)
   // TfrmSelectFolder (thumbnail explorer), TfrmPubWizard (web album wizard)

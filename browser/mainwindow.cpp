@@ -3,6 +3,8 @@
 #include "metadata/ui/exifwindow.h"
 
 #include "browser/bmedit.h"
+#include "browser/converterwindow.h"
+#include "browser/searchwindow.h"
 #include "browser/bookmarks.h"
 #include "browser/display.h"
 #include "view/filelist.h"
@@ -115,6 +117,14 @@ TForm1::TForm1(QWidget* Parent) : QMainWindow(Parent) {
   };
   FileList->SetSortState(0, true);
   RebuildBookmarksMenu();
+  for (QAction* A : {ConvertButton, Transmo1, ConvertWithTransmo1}) {
+    SetCommandAvailable(A, true);
+    connect(A, &QAction::triggered, this, &TForm1::ConvertClick);
+  }
+  for (QAction* A : {SearchButton, SearchFiles1, Quenty1}) {
+    SetCommandAvailable(A, true);
+    connect(A, &QAction::triggered, this, &TForm1::SearchFiles1Click);
+  }
   ReadSettings();
   // The window sees keys before its controls.
   qApp->installEventFilter(this);
@@ -576,21 +586,7 @@ void TForm1::FormShow() {
   RebuildTypeMask();
   if (!FStartFile.isEmpty()) {
     // The one place a relative path is taken from the current directory: the command line.
-    QFileInfo Info(FStartFile);
-    const QString Folder = Info.absolutePath(), Name = Info.fileName();
-    SetSelectedFolder(Folder);
-    int Row = -1;
-    for (int R = 0; R < FileList->Count() && Row < 0; ++R)
-      if (FileList->Item(R).Name.compare(Name, Qt::CaseInsensitive) == 0) Row = R;
-    if (Row < 0) Row = FileList->FindByPrefix(Name);
-    if (Row >= 0) {
-      const QString Path = FileList->FullName(Row);
-      FLastName = Path; // selecting it below must not show it a second time
-      SelectRow(Row, true);
-      ListView1->scrollTo(FileList->index(Row, 0));
-      ShowFile(Path);
-      UpdateCopyVisibility(true);
-    }
+    ShowFileInList(FStartFile);
     return;
   }
   TSettingsStore S;
@@ -599,6 +595,24 @@ void TForm1::FormShow() {
     SetSelectedFolder(Folder);
   else if (QFileInfo(DefaultDirectory()).isDir())
     SetSelectedFolder(DefaultDirectory());
+}
+
+void TForm1::ShowFileInList(const QString& Path) {
+  QFileInfo Info(Path);
+  const QString Folder = Info.absolutePath(), Name = Info.fileName();
+  SetSelectedFolder(Folder);
+  int Row = -1;
+  for (int R = 0; R < FileList->Count() && Row < 0; ++R)
+    if (FileList->Item(R).Name.compare(Name, Qt::CaseInsensitive) == 0) Row = R;
+  if (Row < 0) Row = FileList->FindByPrefix(Name);
+  if (Row >= 0) {
+    const QString Shown = FileList->FullName(Row);
+    FLastName = Shown; // selecting it below must not show it a second time
+    SelectRow(Row, true);
+    ListView1->scrollTo(FileList->index(Row, 0));
+    ShowFile(Shown);
+    UpdateCopyVisibility(true);
+  }
 }
 
 void TForm1::closeEvent(QCloseEvent* E) {
@@ -859,6 +873,56 @@ void TForm1::EXIFData1Click() {
 void TForm1::ImageProperties1Click() {
   const QString Path = SelectedFile();
   if (!Path.isEmpty()) FilePropWindow()->Execute(Path);
+}
+
+// ---- converter and search
+
+void TForm1::SetConverterWindow(TfrmConvert* W) {
+  FConvert = W;
+}
+
+void TForm1::SetSearchWindow(TfSearch* W) {
+  FSearch = W;
+}
+
+TfrmConvert* TForm1::ConverterWindow() {
+  if (!FConvert) {
+    FConvert = new TfrmConvert(this);
+    FConvert->OnListChanged = [this] { RefreshListClick(); };
+    FConvert->OnImageProperties = [this](const QString& P) { FilePropWindow()->Execute(P); };
+    FConvert->ConfirmDeletions = [this] { return FConfirmDeletions; };
+    FConvert->DeletePermanently = [this] { return FDeletePermanently; };
+  }
+  return FConvert;
+}
+
+TfSearch* TForm1::SearchWindow() {
+  if (!FSearch) FSearch = new TfSearch(this);
+  if (!FSearch->OnOpenResult)
+    FSearch->OnOpenResult = [this](const QString& Path) {
+      TWaitCursor Wait;
+      ListView1->clearSelection();
+      ShowFileInList(Path);
+      // A file the list does not show (another type) is shown all the same.
+      if (ShownFile() != Path && QFileInfo(Path).isFile()) ShowFile(Path);
+    };
+  return FSearch;
+}
+
+void TForm1::ConvertClick() {
+  const QString Path = SelectedFile();
+  if (Path.isEmpty()) {
+    ShowMessage("Click on an image filename first", this);
+    return;
+  }
+  ConverterWindow()->Execute(Path);
+}
+
+void TForm1::SearchFiles1Click() {
+  TfSearch* W = SearchWindow();
+  W->show();
+  W->raise();
+  W->activateWindow();
 }
 
 // ---- previous and next

@@ -42,6 +42,8 @@ class TfPrefs;
 class TfBMEdit;
 class TfrmEXIF;
 class TfrmFileProp;
+class TfrmConvert;
+class TfSearch;
 class TfRename;
 class TFileAttrForm;
 class TfDirAdd;
@@ -74,6 +76,10 @@ public:
   TfrmEXIF* ExifWindow();
   TfPrefs* PrefsWindow();
   TfBMEdit* BookmarkEditor();
+  void SetConverterWindow(TfrmConvert* W);
+  void SetSearchWindow(TfSearch* W);
+  TfrmConvert* ConverterWindow();
+  TfSearch* SearchWindow();
   // The bookmarks file (the user's unless replaced).
   QString BookmarksFile;
   // Called once when the window has been shown the first time and the start-up list is made.
@@ -178,6 +184,12 @@ public:
   void RevealSelectedFolder();
   void EXIFData1Click();
   void ImageProperties1Click();
+  // The converter for the one selected file ("Click on an image filename first" otherwise).
+  void ConvertClick();
+  void SearchFiles1Click();
+  // Lists the file's folder, selects the file (by name, else the first name it begins) and
+  // shows it.
+  void ShowFileInList(const QString& Path);
   // The full path of the one selected file, or an empty text.
   QString SelectedFile() const;
   void RefreshListClick();
@@ -266,6 +278,8 @@ private:
   TfrmFileProp* FFileProp = nullptr;
   TfrmEXIF* FExif = nullptr;
   TfAbout* FAbout = nullptr;
+  TfrmConvert* FConvert = nullptr;
+  TfSearch* FSearch = nullptr;
   TfRename* FRename = nullptr;
   TFileAttrForm* FAttr = nullptr;
   TfDirAdd* FDirAdd = nullptr;

@@ -8,6 +8,9 @@ namespace orbisk {
 
 int RunInfoCommand(const std::vector<std::string>& Args);
 int RunConvertCommand(const std::vector<std::string>& Args);
+// The picture converter's conversion: "convert IN --to TYPE ...".
+bool WantsConvertTo(const std::vector<std::string>& Args);
+int RunConvertToCommand(const std::vector<std::string>& Args);
 int RunExif(const std::vector<std::string>& Args);
 // Makes ready what reading Path needs (metafiles are played back through Qt).
 void PrepareToRead(const std::string& Path);

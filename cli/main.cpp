@@ -21,6 +21,15 @@ Commands:
   convert IN OUT [OPTIONS]
                           Load IN, apply the operations, and save it as OUT; the writer is
                           chosen by OUT's extension (see the options below).
+  convert IN --to bmp|jpg|tif|png|tga|gif [--size WxH] [--no-sharpen] [--quality N]
+          [--interlace] [--transparent RRGGBB] [--overwrite | --keep-existing]
+                          The picture converter's conversion: writes IN next to itself as the
+                          name up to its first "." plus the type's extension, and prints that
+                          name. --size gives the displayed size (sharpened unless
+                          --no-sharpen); --quality 10..100 (default 100) for JPEG; GIF files get
+                          252 optimized colours. An existing file is replaced only with
+                          --overwrite; --keep-existing writes "!" + name instead. IN itself is
+                          never replaced.
   exif FILE...            List the EXIF entries of each file as "name<TAB>value" rows.
       --detail            Rows as chain, directory, tag, type, count, name, value.
       --date              Print the date shown for the picture (EXIF DateTime, else the
@@ -52,6 +61,7 @@ int main(int argc, char** argv) {
   try {
     if (Command == "help" || Command == "--help" || Command == "-h") return Help();
     if (Command == "info") return RunInfoCommand(Args);
+    if (Command == "convert" && WantsConvertTo(Args)) return RunConvertToCommand(Args);
     if (Command == "convert") return RunConvertCommand(Args);
     if (Command == "exif") return RunExif(Args);
     std::cerr << "orbisk-cli: unknown command \"" << Command << "\" (see orbisk-cli --help)\n";

@@ -1,0 +1,352 @@
+#include "browser/searchmodel.h"
+
+#include <QFile>
+#include <QMetaObject>
+#include <QStorageInfo>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <iterator>
+#include <utility>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace orbisk {
+
+// ---- the pattern
+
+namespace {
+
+char LowerAscii(char C) {
+  return C >= 'A' && C <= 'Z' ? char(C + ('a' - 'A')) : C;
+}
+
+// "*" and "?" over two sequences; Eq compares a pattern element with a name element.
+template <class P, class N, class TEq>
+bool WildMatch(const P* Pat, size_t PatLen, const N* Name, size_t NameLen, TEq Eq) {
+  size_t I = 0, J = 0, Star = size_t(-1), Mark = 0;
+  while (J < NameLen) {
+    if (I < PatLen && Pat[I] == P('*')) {
+      Star = I++;
+      Mark = J;
+    } else if (I < PatLen && (Pat[I] == P('?') || Eq(Pat[I], Name[J]))) {
+      ++I;
+      ++J;
+    } else if (Star != size_t(-1)) {
+      I = Star + 1;
+      J = ++Mark;
+    } else {
+      return false;
+    }
+  }
+  while (I < PatLen && Pat[I] == P('*'))
+    ++I;
+  return I == PatLen;
+}
+
+} // namespace
+
+TWildcard::TWildcard(const QString& Pattern) {
+  FFolded = Pattern.toCaseFolded();
+  for (QChar C : Pattern)
+    if (C.unicode() >= 0x80) FAscii = false;
+  if (FAscii)
+    for (QChar C : Pattern)
+      FLowerBytes += LowerAscii(char(C.unicode()));
+}
+
+bool TWildcard::Matches(const char* Name, size_t Length) const {
+  bool AsciiName = true;
+  for (size_t I = 0; I < Length && AsciiName; ++I)
+    AsciiName = static_cast<unsigned char>(Name[I]) < 0x80;
+  if (FAscii && AsciiName)
+    return WildMatch(FLowerBytes.data(), FLowerBytes.size(), Name, Length,
+                     [](char P, char N) { return P == LowerAscii(N); });
+  const QString Folded =
+      QFile::decodeName(QByteArray::fromRawData(Name, qsizetype(Length))).toCaseFolded();
+  return WildMatch(FFolded.constData(), size_t(FFolded.size()), Folded.constData(),
+                   size_t(Folded.size()), [](QChar P, QChar N) { return P == N; });
+}
+
+// ---- volumes
+
+bool IsVirtualOrRemoteVolume(const QByteArray& Type, const QString& Root) {
+  static const QList<QByteArray> Skipped = {
+      "proc",           "sysfs",    "devtmpfs", "devpts",     "cgroup",      "cgroup2",
+      "securityfs",     "debugfs",  "tracefs",  "pstore",     "bpf",         "mqueue",
+      "hugetlbfs",      "configfs", "fusectl",  "autofs",     "binfmt_misc", "efivarfs",
+      "rpc_pipefs",     "nsfs",     "ramfs",    "squashfs",   "nfs",         "nfs4",
+      "cifs",           "smb3",     "smbfs",    "fuse.sshfs", "9p",          "fuse.portal",
+      "fuse.gvfsd-fuse"};
+  if (Skipped.contains(Type)) return true;
+  for (const char* Prefix : {"/proc", "/sys", "/dev"})
+    if (Root == Prefix || Root.startsWith(QString(Prefix) + "/")) return true;
+  // Removable media appear under /run/media; the rest of /run is the system's run-time data.
+  if ((Root == "/run" || Root.startsWith("/run/")) && !Root.startsWith("/run/media/")) return true;
+  return false;
+}
+
+QList<TSearchVolume> LocalSearchVolumes() {
+  QList<TSearchVolume> Out;
+  for (const QStorageInfo& S : QStorageInfo::mountedVolumes()) {
+    if (!S.isValid() || !S.isReady()) continue;
+    const QString Root = S.rootPath();
+    if (IsVirtualOrRemoteVolume(S.fileSystemType(), Root)) continue;
+    bool Seen = false;
+    for (const auto& V : Out)
+      Seen = Seen || V.Root == Root;
+    if (Seen) continue; // mounted twice on the same point
+    TSearchVolume V;
+    V.Root = Root;
+    V.Type = S.fileSystemType();
+    const QString Label = S.name().isEmpty() ? QString::fromUtf8(S.device()) : S.name();
+    V.Name = Root + "  (" + Label + ", " + QString::fromUtf8(V.Type) + ")";
+    Out << V;
+  }
+  std::sort(Out.begin(), Out.end(),
+            [](const TSearchVolume& A, const TSearchVolume& B) { return A.Root < B.Root; });
+  return Out;
+}
+
+QStringList AllDriveRoots(const QList<TSearchVolume>& Volumes, int Selected) {
+  QStringList Roots;
+  for (int I = 0; I < Volumes.size(); ++I)
+    if (!Volumes[I].IsTmpfs() || I == Selected) Roots << Volumes[I].Root;
+  return Roots;
+}
+
+// ---- the walk
+
+TWalkEnd WalkForFiles(const std::string& Root, const TWildcard& Pattern,
+                      const std::atomic<bool>& Stop,
+                      const std::function<bool(std::string&& Path)>& OnFile,
+                      const std::function<void(const std::string& Folder)>& OnFolder) {
+  struct stat RootStat;
+  if (Root.empty() || stat(Root.c_str(), &RootStat) != 0 || !S_ISDIR(RootStat.st_mode))
+    return TWalkEnd::weDone;
+  std::vector<std::string> Stack{Root.back() == '/' ? Root : Root + "/"};
+  std::vector<std::string> Folders;
+  while (!Stack.empty()) {
+    if (Stop.load(std::memory_order_relaxed)) return TWalkEnd::weStopped;
+    std::string Folder = std::move(Stack.back());
+    Stack.pop_back();
+    if (OnFolder) OnFolder(Folder);
+    // O_NOFOLLOW: a folder replaced by a link since it was listed is not entered either.
+    const int Fd = open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (Fd < 0) continue; // unreadable: skipped
+    struct stat St;
+    if (fstat(Fd, &St) != 0 || St.st_dev != RootStat.st_dev) {
+      close(Fd); // another file system mounted here is a volume of its own
+      continue;
+    }
+    DIR* D = fdopendir(Fd);
+    if (!D) {
+      close(Fd);
+      continue;
+    }
+    Folders.clear();
+    while (const dirent* E = readdir(D)) {
+      if (Stop.load(std::memory_order_relaxed)) {
+        closedir(D);
+        return TWalkEnd::weStopped;
+      }
+      const char* Name = E->d_name;
+      if (Name[0] == '.') continue; // hidden, "." and ".."
+      unsigned char Type = E->d_type;
+      if (Type == DT_UNKNOWN) {
+        struct stat L;
+        if (fstatat(Fd, Name, &L, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        Type = S_ISDIR(L.st_mode)   ? DT_DIR
+               : S_ISREG(L.st_mode) ? DT_REG
+               : S_ISLNK(L.st_mode) ? DT_LNK
+                                    : DT_UNKNOWN;
+      }
+      if (Type == DT_DIR) {
+        Folders.push_back(Folder + Name + "/");
+        continue;
+      }
+      if (Type != DT_REG && Type != DT_LNK) continue;
+      if (!Pattern.Matches(Name, std::strlen(Name))) continue;
+      if (Type == DT_LNK) {
+        struct stat T;
+        if (fstatat(Fd, Name, &T, 0) != 0 || !S_ISREG(T.st_mode)) continue;
+      }
+      if (!OnFile(Folder + Name)) {
+        closedir(D);
+        return TWalkEnd::weFull;
+      }
+    }
+    closedir(D);
+    // Reversed, so that the folders are walked in the order they were read.
+    for (auto It = Folders.rbegin(); It != Folders.rend(); ++It)
+      Stack.push_back(std::move(*It));
+  }
+  return TWalkEnd::weDone;
+}
+
+// ---- result lines
+
+bool ResultLess(const TSearchResult& A, const TSearchResult& B) {
+  if (A.Key != B.Key) return A.Key < B.Key;
+  return A.Path < B.Path;
+}
+
+int TSearchResultModel::rowCount(const QModelIndex& Parent) const {
+  return Parent.isValid() ? 0 : int(FLines.size());
+}
+
+QVariant TSearchResultModel::data(const QModelIndex& Index, int Role) const {
+  if (!Index.isValid() || Index.row() >= int(FLines.size())) return {};
+  if (Role == Qt::DisplayRole || Role == Qt::ToolTipRole) return FLines[size_t(Index.row())].Text;
+  return {};
+}
+
+void TSearchResultModel::Clear() {
+  beginResetModel();
+  FLines.clear();
+  endResetModel();
+}
+
+void TSearchResultModel::Add(std::vector<TSearchResult>&& Batch) {
+  if (Batch.empty()) return;
+  if (!std::is_sorted(Batch.begin(), Batch.end(), ResultLess))
+    std::sort(Batch.begin(), Batch.end(), ResultLess);
+  beginResetModel();
+  const auto Middle = FLines.size();
+  FLines.reserve(FLines.size() + Batch.size());
+  std::move(Batch.begin(), Batch.end(), std::back_inserter(FLines));
+  std::inplace_merge(FLines.begin(), FLines.begin() + std::ptrdiff_t(Middle), FLines.end(),
+                     ResultLess);
+  endResetModel();
+}
+
+// ---- the search
+
+TFileSearch::TFileSearch(QObject* Parent) : QObject(Parent) {}
+
+TFileSearch::~TFileSearch() {
+  FStop = true;
+  if (FThread.joinable()) FThread.join();
+}
+
+void TFileSearch::Start(const QStringList& Roots, const QString& Pattern, qsizetype Capacity) {
+  Stop();
+  ++FGeneration;
+  FStop = false;
+  FOverflowed = false;
+  FFolders = 0;
+  {
+    std::lock_guard G(FLock);
+    FPending.clear();
+    FNotified = false;
+    FFolder.clear();
+  }
+  std::vector<std::string> R;
+  for (const QString& Root : Roots)
+    R.push_back(QFile::encodeName(Root).toStdString());
+  FRunning = true;
+  FThread = std::thread(&TFileSearch::Work, this, std::move(R), TWildcard(Pattern), Capacity,
+                        FGeneration);
+}
+
+void TFileSearch::Work(std::vector<std::string> Roots, TWildcard Pattern, qsizetype Capacity,
+                       unsigned Generation) {
+  std::vector<TSearchResult> Local;
+  qsizetype Count = 0;
+  auto LastHand = std::chrono::steady_clock::now();
+  for (const std::string& Root : Roots) {
+    const TWalkEnd End = WalkForFiles(
+        Root, Pattern, FStop,
+        [&](std::string&& Path) {
+          if (Count >= Capacity) {
+            FOverflowed = true;
+            return false;
+          }
+          ++Count;
+          TSearchResult R;
+          R.Path = QByteArray(Path.data(), qsizetype(Path.size()));
+          R.Text = QFile::decodeName(R.Path);
+          R.Key = R.Text.toCaseFolded();
+          Local.push_back(std::move(R));
+          return true;
+        },
+        [&](const std::string& Folder) {
+          ++FFolders;
+          const auto Now = std::chrono::steady_clock::now();
+          if (Now - LastHand >= std::chrono::milliseconds(50)) {
+            LastHand = Now;
+            {
+              std::lock_guard G(FLock);
+              FFolder = Folder;
+            }
+            Hand(Local, Generation);
+          }
+        });
+    if (End == TWalkEnd::weStopped) break;
+  }
+  Hand(Local, Generation);
+  QMetaObject::invokeMethod(
+      this, [this, Generation] { WorkerDone(Generation); }, Qt::QueuedConnection);
+}
+
+void TFileSearch::Hand(std::vector<TSearchResult>& Local, unsigned Generation) {
+  if (Local.empty()) return;
+  std::sort(Local.begin(), Local.end(), ResultLess);
+  bool Notify = false;
+  {
+    std::lock_guard G(FLock);
+    if (FPending.empty()) {
+      FPending = std::move(Local);
+    } else {
+      const auto Middle = FPending.size();
+      std::move(Local.begin(), Local.end(), std::back_inserter(FPending));
+      std::inplace_merge(FPending.begin(), FPending.begin() + std::ptrdiff_t(Middle),
+                         FPending.end(), ResultLess);
+    }
+    Local.clear();
+    Notify = !FNotified;
+    FNotified = true;
+  }
+  if (Notify)
+    QMetaObject::invokeMethod(
+        this,
+        [this, Generation] {
+          if (Generation == FGeneration && FRunning) emit batchReady();
+        },
+        Qt::QueuedConnection);
+}
+
+std::vector<TSearchResult> TFileSearch::TakeBatch() {
+  std::lock_guard G(FLock);
+  FNotified = false;
+  return std::exchange(FPending, {});
+}
+
+QString TFileSearch::CurrentFolder() const {
+  std::lock_guard G(FLock);
+  return QFile::decodeName(QByteArray(FFolder.data(), qsizetype(FFolder.size())));
+}
+
+void TFileSearch::WorkerDone(unsigned Generation) {
+  if (Generation != FGeneration || !FRunning) return;
+  Finish();
+}
+
+void TFileSearch::Stop() {
+  if (!FRunning) return;
+  FStop = true;
+  Finish();
+}
+
+void TFileSearch::Finish() {
+  if (FThread.joinable()) FThread.join();
+  FRunning = false;
+  // What the worker handed last is collected by the window before it hears of the end.
+  emit batchReady();
+  emit finished();
+}
+
+} // namespace orbisk

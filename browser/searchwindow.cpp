@@ -1,0 +1,209 @@
+#include "browser/searchwindow.h"
+
+#include "platform/prompt.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace orbisk {
+
+namespace {
+
+const char* const kInitialStatus = "Double click filename after a search to view the file";
+
+// The volume that holds the home folder (the deepest mount point above it).
+int HomeVolume(const QList<TSearchVolume>& Volumes) {
+  const QString Home = QDir::homePath();
+  int Best = Volumes.isEmpty() ? -1 : 0;
+  qsizetype Length = -1;
+  for (int I = 0; I < Volumes.size(); ++I) {
+    const QString& R = Volumes[I].Root;
+    const bool Holds = R == "/" || Home == R || Home.startsWith(R + "/");
+    if (Holds && R.size() > Length) {
+      Best = I;
+      Length = R.size();
+    }
+  }
+  return Best;
+}
+
+} // namespace
+
+TfSearch::TfSearch(QWidget* Parent)
+    : QWidget(Parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint | Qt::WindowTitleHint |
+                          Qt::CustomizeWindowHint) {
+  setWindowTitle("File Search");
+  resize(560, 420);
+
+  auto* Top = new QHBoxLayout;
+  auto* Left = new QVBoxLayout;
+  auto* ForRow = new QHBoxLayout;
+  auto* ForLabel = new QLabel("Search for", this);
+  SearchFor = new QLineEdit("*.jpg", this);
+  ForLabel->setBuddy(SearchFor);
+  ForRow->addWidget(ForLabel);
+  ForRow->addWidget(SearchFor, 1);
+  Left->addLayout(ForRow);
+  DriveCombo = new QComboBox(this);
+  Left->addWidget(DriveCombo);
+  Top->addLayout(Left, 1);
+
+  auto* Group = new QGroupBox("Search", this);
+  auto* GroupLayout = new QVBoxLayout(Group);
+  AllDrives = new QRadioButton("All Drives", Group);
+  SelectedDrive = new QRadioButton("Selected Drive", Group);
+  SelectedDrive->setChecked(true);
+  GroupLayout->addWidget(AllDrives);
+  GroupLayout->addWidget(SelectedDrive);
+  Top->addWidget(Group);
+
+  FindButton = new QPushButton("Find", this);
+  StopButton = new QPushButton("Stop", this);
+  StopButton->hide();
+  auto* Buttons = new QVBoxLayout;
+  Buttons->addWidget(FindButton);
+  Buttons->addWidget(StopButton);
+  Buttons->addStretch();
+  Top->addLayout(Buttons);
+
+  Results = new TSearchResultModel(this);
+  ResultList = new QListView(this);
+  ResultList->setModel(Results);
+  ResultList->setUniformItemSizes(true);
+  ResultList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  ResultList->setTextElideMode(Qt::ElideMiddle);
+  FStatus = new QLabel(kInitialStatus, this);
+  FStatus->setFrameShape(QFrame::StyledPanel);
+  FStatus->setTextFormat(Qt::PlainText);
+
+  auto* Main = new QVBoxLayout(this);
+  Main->addLayout(Top);
+  Main->addWidget(ResultList, 1);
+  Main->addWidget(FStatus);
+
+  connect(FindButton, &QPushButton::clicked, this, &TfSearch::FindClick);
+  connect(StopButton, &QPushButton::clicked, this, &TfSearch::StopClick);
+  connect(SearchFor, &QLineEdit::returnPressed, this, &TfSearch::FindClick);
+  connect(SelectedDrive, &QRadioButton::toggled, DriveCombo, &QWidget::setEnabled);
+  connect(ResultList, &QListView::doubleClicked, this,
+          [this](const QModelIndex& I) { OpenResult(I.row()); });
+  connect(&FSearch, &TFileSearch::batchReady, this, &TfSearch::TakeResults);
+  connect(&FSearch, &TFileSearch::finished, this, &TfSearch::SearchEnded);
+  FFolderTimer.setInterval(100);
+  connect(&FFolderTimer, &QTimer::timeout, this, &TfSearch::ShowFolder);
+  qApp->installEventFilter(this);
+
+  const auto Volumes = LocalSearchVolumes();
+  SetVolumes(Volumes, HomeVolume(Volumes));
+}
+
+TfSearch::~TfSearch() {
+  qApp->removeEventFilter(this);
+  FSearch.disconnect(this);
+}
+
+void TfSearch::SetVolumes(const QList<TSearchVolume>& Volumes, int Selected) {
+  FVolumes = Volumes;
+  DriveCombo->clear();
+  for (const auto& V : Volumes)
+    DriveCombo->addItem(V.Name);
+  DriveCombo->setCurrentIndex(Selected);
+}
+
+QString TfSearch::FoundText(qsizetype N) {
+  return QString::number(N) + " files found - Double click filename to view.";
+}
+
+QString TfSearch::StatusText() const {
+  return FStatus->text();
+}
+
+void TfSearch::FindClick() {
+  if (FSearch.Running()) return;
+  Results->Clear();
+  ResultList->repaint();
+  setCursor(Qt::BusyCursor);
+  FindButton->hide();
+  StopButton->show();
+  FOverflowShown = false;
+  const int Selected = DriveCombo->currentIndex();
+  QStringList Roots;
+  if (AllDrives->isChecked())
+    Roots = AllDriveRoots(FVolumes, Selected);
+  else if (Selected >= 0 && Selected < FVolumes.size())
+    Roots << FVolumes[Selected].Root;
+  FSearch.Start(Roots, SearchFor->text(), Capacity);
+  FFolderTimer.start();
+}
+
+void TfSearch::StopClick() {
+  FSearch.Stop();
+}
+
+void TfSearch::TakeResults() {
+  Results->Add(FSearch.TakeBatch());
+  if (FSearch.Overflowed() && !FOverflowShown) {
+    FOverflowShown = true;
+    ShowMessage("Number of files exceeds list box capacity.", this);
+  }
+}
+
+void TfSearch::ShowFolder() {
+  const QString F = FSearch.CurrentFolder();
+  if (!F.isEmpty() && FSearch.Running()) FStatus->setText(F);
+}
+
+void TfSearch::SearchEnded() {
+  FFolderTimer.stop();
+  StopButton->hide();
+  FindButton->show();
+  unsetCursor();
+  FStatus->setText(FoundText(Results->Count()));
+  emit searchEnded();
+}
+
+void TfSearch::OpenResult(int Row) {
+  if (FSearch.Running() || Row < 0 || Row >= Results->Count()) return;
+  if (OnOpenResult) OnOpenResult(Results->Line(Row).Text);
+}
+
+void TfSearch::keyPressEvent(QKeyEvent* E) {
+  if (E->key() == Qt::Key_Escape) {
+    StopClick();
+    return;
+  }
+  QWidget::keyPressEvent(E);
+}
+
+bool TfSearch::eventFilter(QObject* O, QEvent* E) {
+  // The window sees Escape before its controls.
+  if (E->type() == QEvent::KeyPress && O->isWidgetType() &&
+      static_cast<QKeyEvent*>(E)->key() == Qt::Key_Escape) {
+    auto* W = static_cast<QWidget*>(O);
+    if (W == this || isAncestorOf(W)) {
+      StopClick();
+      return true;
+    }
+  }
+  return QWidget::eventFilter(O, E);
+}
+
+void TfSearch::closeEvent(QCloseEvent* E) {
+  StopClick();
+  E->accept();
+}
+
+} // namespace orbisk

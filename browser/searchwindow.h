@@ -1,0 +1,76 @@
+// TfSearch: the file search window. A pattern, "All Drives" or "Selected Drive", Find and Stop,
+// the sorted result list and a one-panel status bar; the walk itself is TFileSearch.
+#pragma once
+
+#include "browser/searchmodel.h"
+
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QPushButton;
+class QRadioButton;
+
+namespace orbisk {
+
+class TfSearch : public QWidget {
+  Q_OBJECT
+public:
+  explicit TfSearch(QWidget* Parent = nullptr);
+  ~TfSearch() override;
+
+  // Shows a result in the main window: its folder listed, the file selected and shown.
+  std::function<void(const QString& Path)> OnOpenResult;
+  // Number of lines the list takes ("Number of files exceeds list box capacity." beyond).
+  qsizetype Capacity = 1000000;
+
+  // The drive selector's volumes (the mounted local file systems unless replaced).
+  void SetVolumes(const QList<TSearchVolume>& Volumes, int Selected);
+  const QList<TSearchVolume>& Volumes() const { return FVolumes; }
+
+  void FindClick();
+  void StopClick();
+  bool Running() const { return FSearch.Running(); }
+  // Double click on a result line (ignored while a search runs).
+  void OpenResult(int Row);
+  QString StatusText() const;
+  // The status text after a search: N + " files found - Double click filename to view.".
+  static QString FoundText(qsizetype N);
+
+  QLineEdit* SearchFor = nullptr;
+  QRadioButton *AllDrives = nullptr, *SelectedDrive = nullptr;
+  QComboBox* DriveCombo = nullptr;
+  QPushButton *FindButton = nullptr, *StopButton = nullptr;
+  QListView* ResultList = nullptr;
+  TSearchResultModel* Results = nullptr;
+  TFileSearch& Search() { return FSearch; }
+
+signals:
+  // Emitted when a search has ended and the buttons are restored.
+  void searchEnded();
+
+protected:
+  void keyPressEvent(QKeyEvent* E) override;
+  bool eventFilter(QObject* O, QEvent* E) override;
+  void closeEvent(QCloseEvent* E) override;
+
+private:
+  void TakeResults();
+  void SearchEnded();
+  void ShowFolder();
+
+  QLabel* FStatus = nullptr;
+  QList<TSearchVolume> FVolumes;
+  TFileSearch FSearch;
+  QTimer FFolderTimer;
+  bool FOverflowShown = false;
+  bool FWaitCursor = false;
+};
+
+} // namespace orbisk

@@ -1,0 +1,140 @@
+// The search window driven as a user would: F3 from the main window, Find with Enter, the
+// sorted list and the status texts, Escape during a long walk, the capacity message, and a
+// double click showing the file in the main window.
+#include "browser/mainwindow.h"
+#include "browser/searchwindow.h"
+#include "tests/browser/browsertest.h"
+#include "view/filelist.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTreeView>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+using namespace orbisk;
+namespace fs = std::filesystem;
+
+namespace {
+
+void Touch(const QString& Path) {
+  QDir().mkpath(QFileInfo(Path).absolutePath());
+  test::WriteBytes(Path, 10);
+}
+
+class SearchWindow : public ::testing::Test {
+protected:
+  void SetUp() override {
+    test::ResetUserFiles();
+    Tree = test::MakeFolder("searchtree");
+    Touch(Tree + "/zoo/b.jpg");
+    Touch(Tree + "/Apple/c.JPG");
+    Touch(Tree + "/apple/a.jpg");
+    Touch(Tree + "/x.png");
+    QDir().mkpath(Tree + "/pics");
+    test::WritePicture(Tree + "/pics/shown \"one\".jpg", 30, 20);
+  }
+  // The window searching the test tree as its only drive.
+  static void UseTree(TfSearch& W, const QString& Root) { W.SetVolumes({{Root, Root, "ext4"}}, 0); }
+  static QStringList Lines(TfSearch& W) {
+    QStringList L;
+    for (qsizetype R = 0; R < W.Results->Count(); ++R)
+      L << W.Results->Line(R).Text;
+    return L;
+  }
+  static bool RunToEnd(TfSearch& W) {
+    return test::WaitFor([&] { return !W.Running(); }, 60000);
+  }
+  QString Tree;
+  test::TPromptScope Prompt;
+};
+
+TEST_F(SearchWindow, FindListsSortedPathsAndCountsThem) {
+  TfSearch W;
+  W.show();
+  EXPECT_EQ(W.windowTitle(), "File Search");
+  EXPECT_EQ(W.SearchFor->text(), "*.jpg");
+  EXPECT_TRUE(W.SelectedDrive->isChecked());
+  EXPECT_EQ(W.StatusText(), "Double click filename after a search to view the file");
+  EXPECT_FALSE(W.StopButton->isVisible());
+  UseTree(W, Tree);
+  test::Key(W.SearchFor, Qt::Key_Return);
+  ASSERT_TRUE(RunToEnd(W));
+  EXPECT_EQ(Lines(W), (QStringList{Tree + "/apple/a.jpg", Tree + "/Apple/c.JPG",
+                                   Tree + "/pics/shown \"one\".jpg", Tree + "/zoo/b.jpg"}));
+  EXPECT_EQ(W.StatusText(), "4 files found - Double click filename to view.");
+  EXPECT_TRUE(W.FindButton->isVisible());
+  EXPECT_FALSE(W.StopButton->isVisible());
+  // No match at all.
+  W.SearchFor->setText("*.tif");
+  QTest::mouseClick(W.FindButton, Qt::LeftButton);
+  ASSERT_TRUE(RunToEnd(W));
+  EXPECT_EQ(W.Results->Count(), 0);
+  EXPECT_EQ(W.StatusText(), "0 files found - Double click filename to view.");
+  // The drive selector only while "Selected Drive" is chosen.
+  W.AllDrives->click();
+  EXPECT_FALSE(W.DriveCombo->isEnabled());
+  W.SelectedDrive->click();
+  EXPECT_TRUE(W.DriveCombo->isEnabled());
+}
+
+TEST_F(SearchWindow, CapacityMessageOnce) {
+  TfSearch W;
+  W.Capacity = 2;
+  UseTree(W, Tree);
+  W.FindClick();
+  ASSERT_TRUE(RunToEnd(W));
+  EXPECT_EQ(Prompt->Messages, QStringList{"Number of files exceeds list box capacity."});
+  EXPECT_EQ(W.Results->Count(), 2);
+}
+
+TEST_F(SearchWindow, EscapeStopsALongWalk) {
+  const QString Big = test::MakeFolder("searchbig");
+  for (int I = 0; I < 6; ++I)
+    for (int J = 0; J < 500; ++J)
+      fs::create_directories(Big.toStdString() + "/d" + std::to_string(I) + "/e" +
+                             std::to_string(J));
+  TfSearch W;
+  W.show();
+  UseTree(W, Big);
+  W.FindClick();
+  EXPECT_TRUE(W.StopButton->isVisible());
+  ASSERT_TRUE(test::WaitFor([&] { return W.Search().FoldersWalked() > 50; }, 10000));
+  test::Key(W.ResultList, Qt::Key_Escape);
+  EXPECT_FALSE(W.Running());
+  EXPECT_TRUE(W.FindButton->isVisible());
+  EXPECT_FALSE(W.StopButton->isVisible());
+  EXPECT_TRUE(W.StatusText().endsWith(" files found - Double click filename to view."));
+  fs::remove_all(Big.toStdString());
+}
+
+TEST_F(SearchWindow, F3AndDoubleClickShowTheFileInTheMainWindow) {
+  TForm1 F;
+  F.show();
+  QApplication::processEvents();
+  test::Key(F.ListView1, Qt::Key_F3);
+  TfSearch* W = F.SearchWindow();
+  ASSERT_TRUE(W->isVisible());
+  UseTree(*W, Tree);
+  W->SearchFor->setText("shown*");
+  W->FindClick();
+  // While the search runs a double click does nothing.
+  W->OpenResult(0);
+  ASSERT_TRUE(RunToEnd(*W));
+  EXPECT_NE(F.ShownFile(), Tree + "/pics/shown \"one\".jpg");
+  ASSERT_EQ(W->Results->Count(), 1);
+  const QRect R = W->ResultList->visualRect(W->Results->index(0));
+  QTest::mouseClick(W->ResultList->viewport(), Qt::LeftButton, Qt::NoModifier, R.center());
+  QTest::mouseDClick(W->ResultList->viewport(), Qt::LeftButton, Qt::NoModifier, R.center());
+  EXPECT_EQ(F.ShownFile(), Tree + "/pics/shown \"one\".jpg");
+  EXPECT_EQ(F.SelectedFolder(), Tree + "/pics");
+  EXPECT_EQ(F.SelectedFile(), Tree + "/pics/shown \"one\".jpg");
+}
+
+} // namespace
