@@ -41,6 +41,8 @@ class TfPrefs;
 class TfBMEdit;
 class TfrmEXIF;
 class TfrmFileProp;
+class TfrmThumbnails;
+class TfrmThumbEdit;
 
 // The about box.
 class TfAbout : public QDialog {
@@ -65,6 +67,10 @@ public:
   void SetFilePropWindow(TfrmFileProp* W);
   void SetExifWindow(TfrmEXIF* W);
   TfrmFileProp* FilePropWindow();
+  // The thumbnail explorer and the sheet creator: their commands join and their hooks are set.
+  void SetThumbnailWindows(TfrmThumbnails* Explorer, TfrmThumbEdit* Creator);
+  TfrmThumbnails* ThumbnailExplorer() const { return FThumbnails; }
+  TfrmThumbEdit* TesslyCreator() const { return FThumbEdit; }
   TfrmEXIF* ExifWindow();
   TfPrefs* PrefsWindow();
   TfBMEdit* BookmarkEditor();
@@ -239,6 +245,8 @@ private:
   TfBMEdit* FBMEdit = nullptr;
   TfrmFileProp* FFileProp = nullptr;
   TfrmEXIF* FExif = nullptr;
+  TfrmThumbnails* FThumbnails = nullptr;
+  TfrmThumbEdit* FThumbEdit = nullptr;
   TfAbout* FAbout = nullptr;
 };
 
