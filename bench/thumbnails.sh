@@ -4,7 +4,7 @@
 # files in the same run; the time to the first thumbnail in the window; the sheet of 100 files.
 # Usage: bench/thumbnails.sh [build dir]   (default build/release; needs hyperfine, jpegtran,
 # ImageMagick's convert, gm and vipsthumbnail). The pictures are made under $WORK (default
-# /tmp/orbisk-thumbs-bench) and deleted at the end unless KEEP=1.
+# /tmp/orbisk-thumbs-bench) and deleted at the end unless KEEP=1 (MAKE_ONLY=1 only makes them).
 set -eu
 SRC=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${1:-$SRC/build/release}
@@ -35,6 +35,11 @@ if [ ! -f "$WORK/src/p199.jpg" ]; then
     i=$((i + 1))
   done
   rm -f "$WORK/big.jpg"
+fi
+# MAKE_ONLY=1: only make the pictures (and keep them) for a later run.
+if [ "${MAKE_ONLY:-0}" = 1 ]; then
+  trap - EXIT
+  exit 0
 fi
 
 echo "== building orbisk-cli and thumbnails_timing in $BUILD"

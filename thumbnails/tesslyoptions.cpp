@@ -38,7 +38,7 @@ QSpinBox* UpDown(int Lo, int Hi, int Step, int Value, QWidget* Parent) {
   S->setRange(Lo, Hi);
   S->setSingleStep(Step);
   S->setValue(Value);
-  S->lineEdit()->setReadOnly(true);
+  S->findChild<QLineEdit*>()->setReadOnly(true);
   return S;
 }
 

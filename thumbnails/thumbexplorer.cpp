@@ -98,8 +98,9 @@ void TfrmThumbnails::CreateWidgets() {
   ProgressBar1 = new QProgressBar(this);
   ProgressBar1->setRange(0, 100);
   ProgressBar1->setMaximumWidth(150);
-  ProgressBar1->setVisible(false);
-  Bar->addWidget(ProgressBar1);
+  // A tool bar shows and hides its widgets through their actions.
+  ProgressBarAction = Bar->addWidget(ProgressBar1);
+  ProgressBarAction->setVisible(false);
 
   FolderModel = new QFileSystemModel(this);
   FolderModel->setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Drives);
@@ -371,7 +372,7 @@ void TfrmThumbnails::MakeThumbnails() {
   StatusPanels[1]->setText("Press ESC to cancel...");
   ProgressBar1->setRange(0, std::max(N, 1));
   ProgressBar1->setValue(0);
-  ProgressBar1->setVisible(true);
+  ProgressBarAction->setVisible(true);
   FLoadNames.clear();
   std::vector<std::string> Paths;
   Paths.reserve(size_t(N));
@@ -409,7 +410,7 @@ void TfrmThumbnails::EndLoad(bool Completed) {
   if (Completed && FRunning) StatusPanels[1]->setText("Thumbnails loaded");
   FLoader.reset();
   ++FGeneration;
-  ProgressBar1->setVisible(false);
+  ProgressBarAction->setVisible(false);
   EndCursor();
   StatusPanels[3]->clear();
 }
@@ -494,7 +495,7 @@ void TfrmThumbnails::SaveAsThumbnailClick() {
   FRunning = true;
   ProgressBar1->setRange(0, Count);
   ProgressBar1->setValue(0);
-  ProgressBar1->setVisible(true);
+  ProgressBarAction->setVisible(true);
   for (int I = 0; I < Count && FRunning; ++I) {
     QCoreApplication::processEvents();
     if (!FRunning) break;
@@ -513,7 +514,7 @@ void TfrmThumbnails::SaveAsThumbnailClick() {
     }
     ProgressBar1->setValue(I);
   }
-  ProgressBar1->setVisible(false);
+  ProgressBarAction->setVisible(false);
   StatusPanels[1]->setText("Done processing");
   StatusPanels[3]->clear();
   FSaving = false;

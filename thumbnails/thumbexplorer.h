@@ -95,6 +95,7 @@ public:
   QTreeView* DetailsView = nullptr;
   QListView* ListView1 = nullptr; // list and thumbnail views
   QProgressBar* ProgressBar1 = nullptr;
+  QAction* ProgressBarAction = nullptr; // its place in the tool bar
   std::array<QLabel*, 5> StatusPanels{};
   QAction *SaveButton, *TesslyButton, *ListButton, *DetailsButton, *ThumbnailsButton;
   QAction *ViewImage1, *ImageProperties1, *EXIFData1, *SaveAsThumbnail1, *Refresh1;

@@ -14,6 +14,10 @@
 #include "view/previewdialogs.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
 #include <QComboBox>
 #include <QDropEvent>
 #include <QFocusEvent>
@@ -88,7 +92,7 @@ TEST(ThumbExplorer, ThumbnailViewShowsEveryCellInOrder) {
   EXPECT_EQ(W.PanelText(1), "4 files");
   W.ThumbnailsButton->trigger();
   EXPECT_TRUE(WaitFor([&] { return W.PanelText(1) == "Thumbnails loaded"; }));
-  EXPECT_FALSE(W.ProgressBar1->isVisible());
+  EXPECT_FALSE(W.ProgressBarAction->isVisible());
   EXPECT_TRUE(W.PanelText(3).isEmpty());
   EXPECT_EQ(W.ListModel->CellCount(), 4);
   EXPECT_TRUE(W.ThumbnailsCurrent());
@@ -129,12 +133,12 @@ TEST(ThumbExplorer, EscStopsALoadAndAFolderChangeDropsIt) {
   W.OpenOn(Dir);
   W.SetViewStyle(TThumbViewStyle::vsThumbnails);
   EXPECT_EQ(W.PanelText(1), "Press ESC to cancel...");
-  EXPECT_TRUE(W.ProgressBar1->isVisible());
+  EXPECT_TRUE(W.ProgressBarAction->isVisible());
   EXPECT_TRUE(WaitFor([&] { return W.ListModel->CellCount() > 0; }));
   Key(W.ListView1, Qt::Key_Escape);
   EXPECT_EQ(W.PanelText(1), "Stopped by user!");
   EXPECT_FALSE(W.Loading());
-  EXPECT_FALSE(W.ProgressBar1->isVisible());
+  EXPECT_FALSE(W.ProgressBarAction->isVisible());
   const int Made = W.ListModel->CellCount();
   EXPECT_LT(Made, 151);
   Wait(300);
@@ -187,7 +191,8 @@ TEST(ThumbExplorer, SaveAsThumbnailNeverReplacesASourceFile) {
   const QByteArray Original = Bytes(Dir + "/keep.bmp");
   TfrmThumbnails W;
   W.OpenOn(Dir);
-  W.SaveAsThumbnail1->trigger();
+  EXPECT_FALSE(W.SaveAsThumbnail1->isEnabled());
+  W.SaveButton->trigger();
   EXPECT_EQ(Prompt->Messages, QStringList({"Select files to convert by clicking on them"}));
   Prompt->Messages.clear();
 
@@ -307,7 +312,7 @@ TEST(TesslyCreator, OptionsSizeFieldAndDefaults) {
   EXPECT_TRUE(D.DropShadow);
   EXPECT_FALSE(D.Bevel);
   EXPECT_EQ(O.udHSpace->singleStep(), 5);
-  EXPECT_TRUE(O.udCols->lineEdit()->isReadOnly());
+  EXPECT_TRUE(O.udCols->findChild<QLineEdit*>()->isReadOnly());
   for (const char* Bad : {"29", "901", ""}) {
     O.eSize->setText(Bad);
     QFocusEvent Out(QEvent::FocusOut);
