@@ -1,0 +1,672 @@
+#include "platform/fileops.h"
+
+#include "platform/prompt.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace orbisk {
+
+EFileOp::EFileOp(const QString& Message, int Errno)
+    : std::runtime_error(Message.toUtf8().toStdString()), FErrno(Errno) {}
+
+// ---- change notification
+
+TFileEvents& FileEvents() {
+  static TFileEvents* E = new TFileEvents(); // lives as long as the program
+  return *E;
+}
+
+void NotifyFolderChanged(const QString& Folder) {
+  if (Folder.isEmpty()) return;
+  emit FileEvents().FolderChanged(QDir::cleanPath(QFileInfo(Folder).absoluteFilePath()));
+}
+
+QString FolderOf(const QString& Path) {
+  return QDir::cleanPath(QFileInfo(Path).absolutePath());
+}
+
+bool SameFolder(const QString& A, const QString& B) {
+  if (A.isEmpty() || B.isEmpty()) return false;
+  return QDir::cleanPath(QFileInfo(A).absoluteFilePath()) ==
+         QDir::cleanPath(QFileInfo(B).absoluteFilePath());
+}
+
+TFileOpSeams& FileOpSeams() {
+  static TFileOpSeams S;
+  return S;
+}
+
+namespace {
+
+QByteArray Enc(const QString& Path) {
+  return QFile::encodeName(Path);
+}
+
+QString FileNameOf(const QString& Path) {
+  const int Slash = Path.lastIndexOf('/');
+  return Slash < 0 ? Path : Path.mid(Slash + 1);
+}
+
+QString FolderPartOf(const QString& Path) {
+  const int Slash = Path.lastIndexOf('/');
+  return Slash < 0 ? QString() : Path.left(Slash + 1);
+}
+
+QString FolderWithSeparatorText(const QString& Folder) {
+  return Folder.endsWith('/') ? Folder : Folder + '/';
+}
+
+bool Exists(const QByteArray& Path) {
+  struct stat St;
+  return lstat(Path.constData(), &St) == 0;
+}
+
+bool IsValidName(const QString& Name) {
+  return !Name.isEmpty() && !Name.contains('/') && Name != "." && Name != ".." &&
+         !Name.contains(QChar(0));
+}
+
+// 0 on success, else the error number. Refuses an existing target; where the file system does
+// not know the flag, a hard link (which also refuses an existing name) and an unlink.
+int RenameNoReplaceRaw(const QByteArray& From, const QByteArray& To) {
+  if (renameat2(AT_FDCWD, From.constData(), AT_FDCWD, To.constData(), RENAME_NOREPLACE) == 0)
+    return 0;
+  const int E = errno;
+  if (E != EINVAL && E != ENOSYS && E != EOPNOTSUPP) return E;
+  struct stat St;
+  if (lstat(From.constData(), &St) != 0) return errno;
+  if (S_ISDIR(St.st_mode)) return E; // folders cannot be linked
+  if (link(From.constData(), To.constData()) != 0) return errno;
+  if (unlink(From.constData()) != 0) {
+    const int U = errno;
+    unlink(To.constData());
+    return U;
+  }
+  return 0;
+}
+
+class TFd {
+public:
+  explicit TFd(int Fd = -1) : F(Fd) {}
+  ~TFd() {
+    if (F >= 0) ::close(F);
+  }
+  TFd(const TFd&) = delete;
+  TFd& operator=(const TFd&) = delete;
+  int Get() const { return F; }
+  // Closes now; the error number of close, 0 when fine.
+  int Close() {
+    const int R = ::close(F);
+    F = -1;
+    return R == 0 ? 0 : errno;
+  }
+
+private:
+  int F;
+};
+
+// Counts writes of the copy routine for the write-failure seam.
+int NextWriteFails() {
+  static int Count = 0;
+  TFileOpSeams& S = FileOpSeams();
+  if (S.FailWriteNumber <= 0) return 0;
+  if (++Count == S.FailWriteNumber) {
+    Count = 0;
+    S.FailWriteNumber = 0;
+    return S.FailErrno;
+  }
+  return 0;
+}
+
+// Writes the whole buffer; the error number, 0 when fine. Seam: writes of the copy routine, which
+// the write-failure seam counts.
+int WriteAll(int Fd, const char* Data, size_t Count, bool Seam = true) {
+  while (Count > 0) {
+    if (const int Fail = Seam ? NextWriteFails() : 0) return Fail;
+    const ssize_t N = ::write(Fd, Data, Count);
+    if (N < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (N == 0) return EIO;
+    Data += N;
+    Count -= static_cast<size_t>(N);
+  }
+  return 0;
+}
+
+// Copies In to Out until end of file: kernel copy where it works, else read and write.
+// Returns the error number (0 when fine) and the bytes copied.
+int CopyData(int In, int Out, qint64& Copied) {
+  Copied = 0;
+  bool Kernel = true;
+  for (;;) {
+    if (Kernel) {
+      if (const int Fail = NextWriteFails()) return Fail;
+      const ssize_t N = copy_file_range(In, nullptr, Out, nullptr, 8 << 20, 0);
+      if (N > 0) {
+        Copied += N;
+        continue;
+      }
+      if (N == 0) {
+        // End of file, or a file system that reports nothing at all (some virtual files): the
+        // read loop below decides.
+        Kernel = false;
+        continue;
+      }
+      if (errno == EINTR) continue;
+      if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
+          errno == EBADF) {
+        Kernel = false;
+        continue;
+      }
+      return errno;
+    }
+    static thread_local std::vector<char> Buffer(1 << 20);
+    const ssize_t N = ::read(In, Buffer.data(), Buffer.size());
+    if (N < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (N == 0) return 0;
+    if (const int E = WriteAll(Out, Buffer.data(), static_cast<size_t>(N))) return E;
+    Copied += N;
+  }
+}
+
+void SyncFolder(const QByteArray& Folder) {
+  TFd D(::open(Folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (D.Get() >= 0) fsync(D.Get());
+}
+
+QString ExistsMessage(const QString& Destination) {
+  return "file " + Destination + " already exists. Select another directory before moving";
+}
+
+QString ZeroSizeMessage(const QString& Source) {
+  return Source + " has a size of zero. This may be because it is not yet closed.";
+}
+
+} // namespace
+
+// ---- plain operations
+
+void RenameNoReplaceFile(const QString& From, const QString& To, const QString& Message) {
+  const int E = RenameNoReplaceRaw(Enc(From), Enc(To));
+  if (E == EEXIST || E == ENOTEMPTY) throw EFileOpTargetExists(Message, E);
+  if (E != 0) throw EFileOp(Message, E);
+}
+
+void CopyFile(const QString& Source, const QString& Destination, bool KeepTimes) {
+  const QByteArray Src = Enc(Source), Dst = Enc(Destination);
+  TFd In(::open(Src.constData(), O_RDONLY | O_CLOEXEC));
+  struct stat St;
+  if (In.Get() < 0) throw EFileOp("Cannot open file " + Source, errno);
+  if (fstat(In.Get(), &St) != 0 || !S_ISREG(St.st_mode))
+    throw EFileOp("Cannot open file " + Source, errno);
+  if (Exists(Dst)) throw EFileOpTargetExists(ExistsMessage(Destination), EEXIST);
+
+  // The copy takes its name only when it is complete.
+  QByteArray Temp =
+      Enc(FolderPartOf(QFileInfo(Destination).absoluteFilePath())) + ".orbisk-copy-XXXXXX";
+  TFd Out(mkostemp(Temp.data(), O_CLOEXEC));
+  if (Out.Get() < 0) throw EFileOp("Cannot create file " + Destination, errno);
+  struct TRemoveTemp {
+    const QByteArray& Path;
+    bool Keep = false;
+    ~TRemoveTemp() {
+      if (!Keep) unlink(Path.constData());
+    }
+  } Cleanup{Temp};
+
+  const QString Failed = "error moving file " + Source;
+  qint64 Copied = 0;
+  if (const int E = CopyData(In.Get(), Out.Get(), Copied)) throw EFileOp(Failed, E);
+  // The file must not have changed size while it was copied (a short read, a writer).
+  struct stat After;
+  if (fstat(In.Get(), &After) != 0 || Copied != St.st_size || After.st_size != St.st_size)
+    throw EFileOp(Failed, EIO);
+  if (fchmod(Out.Get(), St.st_mode & 0777) != 0) throw EFileOp(Failed, errno);
+  if (KeepTimes) {
+    const struct timespec Times[2] = {St.st_atim, St.st_mtim};
+    futimens(Out.Get(), Times);
+  }
+  if (fsync(Out.Get()) != 0) throw EFileOp(Failed, errno);
+  if (const int E = Out.Close()) throw EFileOp(Failed, E);
+  if (FileOpSeams().BeforeMoveHook) FileOpSeams().BeforeMoveHook(Destination);
+  const int E = RenameNoReplaceRaw(Temp, Dst);
+  if (E == EEXIST) throw EFileOpTargetExists(ExistsMessage(Destination), E);
+  if (E != 0) throw EFileOp(Failed, E);
+  Cleanup.Keep = true;
+}
+
+void MoveFile(const QString& Source, const QString& Destination) {
+  const QString Dest = QFileInfo(Destination).absoluteFilePath();
+  const QByteArray Src = Enc(Source), Dst = Enc(Dest);
+  const QString Failed = "error moving file " + Source;
+  struct stat St;
+  if (lstat(Src.constData(), &St) != 0) throw EFileOp(Failed, errno);
+  if (Exists(Dst)) throw EFileOpTargetExists(ExistsMessage(Dest), EEXIST);
+  if (FileOpSeams().BeforeMoveHook) FileOpSeams().BeforeMoveHook(Dest);
+  const int E = RenameNoReplaceRaw(Src, Dst);
+  if (E == 0) return;
+  if (E == EEXIST) throw EFileOpTargetExists(ExistsMessage(Dest), E);
+  if (E != EXDEV) throw EFileOp(Failed, E);
+  // Another file system: copy, check, sync, and only then remove the source.
+  if (!(St.st_mode & S_IWUSR)) throw EFileOp("Cannot move file " + Source, E);
+  CopyFile(Source, Dest, true);
+  SyncFolder(Enc(FolderPartOf(Dest)));
+  if (unlink(Src.constData()) != 0) throw EFileOp(Failed, errno);
+}
+
+namespace {
+
+// A folder of the trash, made when missing (owner only); false when it is not a usable folder.
+bool TrashFolder(const QByteArray& Path) {
+  if (::mkdir(Path.constData(), 0700) != 0 && errno != EEXIST) return false;
+  struct stat St;
+  return lstat(Path.constData(), &St) == 0 && S_ISDIR(St.st_mode) && St.st_uid == getuid();
+}
+
+// The trash for a file on device Dev: the home trash when it is on the same file system, else
+// the file system's own ".Trash/$uid" (a sticky, real folder) or ".Trash-$uid". Empty when none
+// can be used; the files must never be moved across file systems to reach a trash.
+QByteArray TrashFor(const QString& File, dev_t Dev) {
+  struct stat St;
+  QString Data = QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME"));
+  if (Data.isEmpty() || !Data.startsWith('/')) Data = QDir::homePath() + "/.local/share";
+  const QByteArray Home = Enc(Data + "/Trash");
+  if (stat(Enc(NearestExistingFolder(Data)).constData(), &St) == 0 && St.st_dev == Dev) {
+    if (QDir().mkpath(Data) && TrashFolder(Home) && TrashFolder(Home + "/files") &&
+        TrashFolder(Home + "/info"))
+      return Home;
+    return QByteArray();
+  }
+  // The top folder of the file's file system.
+  QString Top = FolderOf(File);
+  for (;;) {
+    const int Slash = Top.lastIndexOf('/');
+    const QString Up = Slash <= 0 ? QStringLiteral("/") : Top.left(Slash);
+    if (Up == Top || stat(Enc(Up).constData(), &St) != 0 || St.st_dev != Dev) break;
+    Top = Up;
+  }
+  const QByteArray Uid = QByteArray::number(uint(getuid()));
+  const QByteArray Shared = Enc(FolderWithSeparatorText(Top) + ".Trash");
+  if (lstat(Shared.constData(), &St) == 0 && S_ISDIR(St.st_mode) && (St.st_mode & S_ISVTX)) {
+    const QByteArray Own = Shared + "/" + Uid;
+    if (TrashFolder(Own) && TrashFolder(Own + "/files") && TrashFolder(Own + "/info")) return Own;
+  }
+  const QByteArray Own = Enc(FolderWithSeparatorText(Top) + ".Trash-") + Uid;
+  if (TrashFolder(Own) && TrashFolder(Own + "/files") && TrashFolder(Own + "/info")) return Own;
+  return QByteArray();
+}
+
+} // namespace
+
+// The freedesktop trash, written here rather than through QFile::moveToTrash: when Qt 6.4
+// cannot set up the home trash it moves the file into a "files" folder under the current
+// directory and reports success.
+bool TrashFile(const QString& Path) {
+  if (FileOpSeams().Trash) return FileOpSeams().Trash(Path);
+  const QString Abs = QDir::cleanPath(QFileInfo(Path).absoluteFilePath());
+  const QByteArray Src = Enc(Abs);
+  struct stat St;
+  if (lstat(Src.constData(), &St) != 0) return false;
+  const QByteArray Trash = TrashFor(Abs, St.st_dev);
+  if (Trash.isEmpty()) return false;
+  // The info file claims the name in the trash first (exclusively), then the file follows.
+  const QString Name = FileNameOf(Abs);
+  const QByteArray Info =
+      "[Trash Info]\nPath=" + QUrl::toPercentEncoding(Abs, "/") +
+      "\nDeletionDate=" + QDateTime::currentDateTime().toString("yyyy-MM-ddThh:mm:ss").toUtf8() +
+      "\n";
+  for (int N = 1; N < 10000; ++N) {
+    const QString Entry = N == 1 ? Name : Name + "." + QString::number(N);
+    const QByteArray InfoPath = Trash + "/info/" + Enc(Entry) + ".trashinfo";
+    TFd F(::open(InfoPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (F.Get() < 0) {
+      if (errno == EEXIST) continue;
+      return false;
+    }
+    const bool Written =
+        WriteAll(F.Get(), Info.constData(), size_t(Info.size()), false) == 0 && F.Close() == 0;
+    const QByteArray Target = Trash + "/files/" + Enc(Entry);
+    if (Written && RenameNoReplaceRaw(Src, Target) == 0) return true;
+    unlink(InfoPath.constData());
+    if (!Written || Exists(Target) == false) return false;
+  }
+  return false;
+}
+
+bool DeleteFilePermanently(const QString& Path) {
+  return unlink(Enc(Path).constData()) == 0;
+}
+
+bool CreateFolder(const QString& Path) {
+  return ::mkdir(Enc(Path).constData(), 0777) == 0;
+}
+
+bool RemoveEmptyFolder(const QString& Path) {
+  return ::rmdir(Enc(Path).constData()) == 0;
+}
+
+QString NearestExistingFolder(const QString& Path) {
+  QString P = QDir::cleanPath(QFileInfo(Path).absoluteFilePath());
+  while (!QFileInfo(P).isDir()) {
+    const int Slash = P.lastIndexOf('/');
+    if (Slash <= 0) return QStringLiteral("/");
+    P = P.left(Slash);
+  }
+  return P;
+}
+
+// ---- deleting files
+
+TDeleteMode DeleteModeFromSetting(int Deletions) {
+  return Deletions == 1 ? TDeleteMode::dmPermanent : TDeleteMode::dmTrash;
+}
+
+int NeighbourAfterDelete(const QList<int>& SelectedRows, int Count) {
+  if (SelectedRows.isEmpty() || Count <= 0) return -1;
+  QList<int> Rows = SelectedRows;
+  std::sort(Rows.begin(), Rows.end());
+  const int First = Rows.first();
+  for (int R = First - 1; R >= 0; --R)
+    if (!Rows.contains(R)) return R;
+  for (int R = First + 1; R < Count; ++R)
+    if (!Rows.contains(R)) return R;
+  return -1;
+}
+
+bool ConfirmDeleteFiles(const QStringList& Names, bool Confirm, QWidget* Owner) {
+  if (Names.isEmpty()) {
+    ShowMessage("You need to click on a file name first", Owner);
+    return false;
+  }
+  if (!Confirm) return true;
+  const QString Question =
+      Names.size() == 1 ? "Delete file " + Names.first() + "?" : QString("Delete selected files?");
+  return AskYesNo(Question, Owner);
+}
+
+QStringList DeleteFiles(const QStringList& Paths, TDeleteMode Mode,
+                        const std::function<void(const QString&)>& Status, QWidget* Owner) {
+  QStringList Gone, Folders;
+  for (const QString& Path : Paths) {
+    if (Status) Status("Deleting " + Path);
+    bool Done;
+    if (Mode == TDeleteMode::dmPermanent) {
+      Done = DeleteFilePermanently(Path); // failures are not reported
+    } else {
+      Done = TrashFile(Path);
+      if (!Done) ShowMessage("Error moving " + Path + " to recycle bin", Owner);
+    }
+    if (Done) {
+      Gone << Path;
+      if (!Folders.contains(FolderOf(Path))) Folders << FolderOf(Path);
+    }
+  }
+  for (const QString& F : Folders)
+    NotifyFolderChanged(F);
+  return Gone;
+}
+
+// ---- renaming
+
+bool RenameFileCommand(const QString& Folder, const QString& OldName, const QString& NewName,
+                       QWidget* Owner) {
+  try {
+    if (NewName == OldName) return true;
+    if (!IsValidName(NewName) || !IsValidName(OldName)) throw EFileOp("Error changing name");
+    RenameNoReplaceFile(FolderWithSeparatorText(Folder) + OldName,
+                        FolderWithSeparatorText(Folder) + NewName, "Error changing name");
+  } catch (const EFileOp&) {
+    ShowMessage("Error changing name", Owner);
+    return false;
+  } catch (const std::exception&) {
+    ShowMessage("Error renaming file", Owner);
+    return false;
+  }
+  NotifyFolderChanged(Folder);
+  return true;
+}
+
+// ---- incremental rename
+
+bool IncRenameAccepts(const QString& Name) {
+  const QString File = FileNameOf(Name);
+  const int Dot = File.lastIndexOf('.');
+  if (Dot < 0) return false;
+  const QString Ext = File.mid(Dot).toUpper();
+  if (Ext.size() < 2) return false;
+  // Whole extensions only: ".JP" is not ".JPG".
+  const QString Types = QString::fromLatin1(kIncRenameTypes) + '.';
+  return Types.contains(Ext + '.');
+}
+
+QString FormatRunningNumber(qint64 Number, int Width) {
+  return QStringLiteral("%1").arg(Number, std::max(Width, 1), 10, QChar('0'));
+}
+
+QString IncRenameTarget(const QString& Line, const QString& NewName, qint64 Number, int Width) {
+  const QString File = FileNameOf(Line);
+  const int Dot = File.lastIndexOf('.');
+  const QString Ext = Dot < 0 ? QString() : File.mid(Dot);
+  return FolderPartOf(Line) + NewName + "_" + FormatRunningNumber(Number, Width) + Ext;
+}
+
+QString IncRenameNumberError(const QString& NumberText) {
+  bool Digits = !NumberText.isEmpty() && NumberText.size() <= 5;
+  for (QChar C : NumberText)
+    Digits = Digits && C >= '0' && C <= '9';
+  return Digits ? QString() : QStringLiteral("The Number field must hold a number (digits 0 to 9)");
+}
+
+bool IncrementalRename(QStringList& Lines, const QString& NewName, const QString& NumberText,
+                       QWidget* Owner) {
+  const QString Error = IncRenameNumberError(NumberText);
+  if (!Error.isEmpty()) {
+    ShowMessage(Error, Owner);
+    return false;
+  }
+  if (!AskYesNo("Ready to rename " + QString::number(Lines.size()) + " files.  Proceed?", Owner))
+    return false;
+  qint64 Number = NumberText.toLongLong();
+  const int Width = static_cast<int>(NumberText.size());
+  QStringList Folders;
+  for (QString& Line : Lines) {
+    const QString Target = IncRenameTarget(Line, NewName, Number++, Width);
+    bool OK = NewName.indexOf('/') < 0 && !FileNameOf(Line).isEmpty();
+    if (OK) {
+      try {
+        RenameNoReplaceFile(Line, Target, "Error changing name");
+      } catch (const EFileOp&) {
+        OK = false;
+      }
+    }
+    if (OK && !Folders.contains(FolderOf(Line))) Folders << FolderOf(Line);
+    Line = OK ? Target : "ERROR * " + Line;
+  }
+  for (const QString& F : Folders)
+    NotifyFolderChanged(F);
+  return true;
+}
+
+// ---- attributes
+
+TFileAttributes ReadFileAttributes(const QString& Path) {
+  TFileAttributes A;
+  struct stat St;
+  if (lstat(Enc(Path).constData(), &St) == 0) A.ReadOnly = !(St.st_mode & S_IWUSR);
+  A.Hidden = FileNameOf(QDir::cleanPath(Path)).startsWith('.');
+  return A;
+}
+
+QDateTime FileLastChange(const QString& Path) {
+  return QFileInfo(Path).lastModified();
+}
+
+QString WriteFileAttributes(const QString& Path, const TFileAttributes& A) {
+  const TFileAttributes Old = ReadFileAttributes(Path);
+  QString Result = Path;
+  if (A.ReadOnly != Old.ReadOnly) {
+    struct stat St;
+    const QByteArray P = Enc(Path);
+    if (stat(P.constData(), &St) != 0) throw EFileOp("Cannot change attributes of " + Path, errno);
+    const mode_t Mode = A.ReadOnly ? (St.st_mode & ~S_IWUSR) : (St.st_mode | S_IWUSR);
+    if (chmod(P.constData(), Mode & 07777) != 0)
+      throw EFileOp("Cannot change attributes of " + Path, errno);
+  }
+  if (A.Hidden != Old.Hidden) {
+    QString Name = FileNameOf(QDir::cleanPath(Path));
+    if (A.Hidden) {
+      Name.prepend('.');
+    } else {
+      while (Name.startsWith('.'))
+        Name.remove(0, 1);
+    }
+    if (!IsValidName(Name)) throw EFileOp("Error changing name");
+    const QString Target = FolderPartOf(QDir::cleanPath(Path)) + Name;
+    RenameNoReplaceFile(Path, Target, "Error changing name");
+    Result = Target;
+  }
+  if (!(A == Old)) NotifyFolderChanged(FolderOf(Path));
+  return Result;
+}
+
+// ---- folders
+
+QString AddFolderCommand(const QString& Parent, const QString& Name, QWidget* Owner) {
+  const QString Path = FolderWithSeparatorText(Parent) + Name;
+  if (!IsValidName(Name) || !CreateFolder(Path)) {
+    ShowMessage("Cannot create directory " + Path, Owner);
+    return QString();
+  }
+  NotifyFolderChanged(Parent);
+  return Path;
+}
+
+TDeleteFolderResult DeleteFolderCommand(const QString& Folder,
+                                        const std::function<void()>& BeforeRemove, QWidget* Owner) {
+  if (!AskYesNo("Delete folder " + Folder + "?", Owner)) return TDeleteFolderResult::dfCancelled;
+  if (BeforeRemove) BeforeRemove();
+  if (!RemoveEmptyFolder(Folder)) {
+    ShowMessage("Directory can't be deleted - there might be files in it!", Owner);
+    return TDeleteFolderResult::dfFailed;
+  }
+  NotifyFolderChanged(FolderOf(QDir::cleanPath(Folder)));
+  return TDeleteFolderResult::dfDeleted;
+}
+
+// ---- moving and copying into a folder
+
+QString AutoRenameTarget(const QString& Folder, const QString& Name) {
+  const QString Base = FolderWithSeparatorText(Folder);
+  const int Dot = Name.indexOf('.');
+  QString Part = Dot < 0 ? Name : Name.left(Dot);
+  const QString Rest = Dot < 0 ? QString() : Name.mid(Dot);
+  QString Target = Base + Name;
+  while (Exists(Enc(Target))) {
+    Part += '1';
+    Target = Base + Part + Rest;
+  }
+  return Target;
+}
+
+TTransferResult TransferFiles(const TTransferRequest& R, QWidget* Owner) {
+  TTransferResult Result;
+  const int Count = static_cast<int>(R.Names.size());
+  bool Changed = false;
+  for (int I = 0; I < Count; ++I) {
+    const QString& Name = R.Names[I];
+    const QString Source = FolderWithSeparatorText(R.SourceFolder) + Name;
+    QString Dest = FolderWithSeparatorText(R.DestinationFolder) + Name;
+    if (R.Status) R.Status("File " + QString::number(I + 1) + " of " + QString::number(Count));
+    try {
+      bool Skip = false;
+      if (Exists(Enc(Dest))) {
+        if (R.AutoRename) {
+          Dest = AutoRenameTarget(R.DestinationFolder, Name);
+        } else {
+          ShowMessage(ExistsMessage(Dest), Owner);
+          Skip = true;
+        }
+      }
+      if (!Skip) {
+        const QFileInfo Info(Source);
+        if (!Info.exists() || !Info.isFile()) throw EFileOp("error moving file " + Source);
+        if (Info.size() == 0) {
+          ShowMessage(ZeroSizeMessage(Source), Owner);
+        } else {
+          if (R.Move)
+            MoveFile(Source, Dest);
+          else
+            CopyFile(Source, Dest);
+          Changed = true;
+          ++Result.Done;
+          Result.LastDestinationName = FileNameOf(Dest);
+        }
+      }
+    } catch (const std::exception&) {
+      ShowMessage("error moving file " + Source, Owner);
+    }
+    if (R.ItemDone) R.ItemDone(I);
+  }
+  if (R.Status) R.Status(QString());
+  if (Changed) {
+    NotifyFolderChanged(R.DestinationFolder);
+    if (R.Move) NotifyFolderChanged(R.SourceFolder);
+  }
+  return Result;
+}
+
+QStringList DropFiles(const QList<QUrl>& Urls, const QString& Folder, QWidget* Owner) {
+  QStringList Moved, Sources;
+  for (const QUrl& U : Urls) {
+    if (!U.isLocalFile()) {
+      ShowMessage("Only local files can be moved here: " + U.toDisplayString(), Owner);
+      continue;
+    }
+    const QString Source = U.toLocalFile();
+    const QString Dest = FolderWithSeparatorText(Folder) + FileNameOf(QDir::cleanPath(Source));
+    try {
+      const QFileInfo Info(Source);
+      if (Exists(Enc(Dest))) {
+        ShowMessage(ExistsMessage(Dest), Owner);
+      } else if (!Info.exists() || Info.size() == 0) {
+        ShowMessage(ZeroSizeMessage(Source), Owner);
+      } else if (!Info.isFile()) {
+        throw EFileOp("error moving file " + Source);
+      } else {
+        MoveFile(Source, Dest);
+        Moved << Dest;
+        if (!Sources.contains(FolderOf(Source))) Sources << FolderOf(Source);
+      }
+    } catch (const std::exception&) {
+      ShowMessage("error moving file " + Source, Owner);
+    }
+  }
+  if (!Moved.isEmpty()) {
+    NotifyFolderChanged(Folder);
+    for (const QString& S : Sources)
+      NotifyFolderChanged(S);
+  }
+  return Moved;
+}
+
+} // namespace orbisk
