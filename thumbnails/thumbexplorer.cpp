@@ -1,6 +1,7 @@
 #include "thumbnails/thumbexplorer.h"
 
 #include "metadata/ui/exifwindow.h"
+#include "platform/fileops.h"
 #include "platform/prompt.h"
 #include "thumbnails/savethumbdialog.h"
 #include "thumbnails/tesslyviewer.h"
@@ -41,18 +42,15 @@ std::string Encoded(const QString& Path) {
   return QFile::encodeName(Path).toStdString();
 }
 
-QString SameFolderKey(const QString& Folder) {
-  QString F = QDir::cleanPath(Folder);
-  const QString Canonical = QFileInfo(F).canonicalFilePath();
-  return Canonical.isEmpty() ? F : Canonical;
-}
-
 } // namespace
 
 TfrmThumbnails::TfrmThumbnails(QWidget* Parent) : QMainWindow(Parent, Qt::Window) {
   setWindowTitle("Thumbnail Explorer");
   resize(594, 467);
   CreateWidgets();
+  // File operations anywhere in the program announce the folders they changed.
+  connect(&FileEvents(), &TFileEvents::FolderChanged, this,
+          [this](const QString& Folder) { FilesChanged(Folder); });
   if (QScreen* S = QGuiApplication::primaryScreen())
     move(S->availableGeometry().center() - rect().center());
 }
@@ -320,8 +318,7 @@ void TfrmThumbnails::Relist() {
 }
 
 void TfrmThumbnails::FilesChanged(const QString& Folder) {
-  if (!isVisible() || FListedFolder.isEmpty()) return;
-  if (SameFolderKey(Folder) != SameFolderKey(FListedFolder)) return;
+  if (!isVisible() || FListedFolder.isEmpty() || !SameFolder(Folder, FListedFolder)) return;
   Relist();
   if (FStyle == TThumbViewStyle::vsThumbnails) MakeThumbnails();
 }
@@ -518,12 +515,9 @@ void TfrmThumbnails::SaveAsThumbnailClick() {
   StatusPanels[1]->setText("Done processing");
   StatusPanels[3]->clear();
   FSaving = false;
-  if (SameFolderKey(Target) == SameFolderKey(FListedFolder)) {
-    Relist();
-    if (FStyle == TThumbViewStyle::vsThumbnails) MakeThumbnails();
-  }
-  if (MainFolder && RelistMain && !MainFolder().isEmpty() &&
-      SameFolderKey(Target) == SameFolderKey(MainFolder()))
+  // Every window listing the target folder lists it again, this one included.
+  NotifyFolderChanged(Target);
+  if (MainFolder && RelistMain && !MainFolder().isEmpty() && SameFolder(Target, MainFolder()))
     RelistMain();
 }
 

@@ -3,6 +3,7 @@
 
 #include "engine/pixelgraphic.h"
 #include "platform/dragfiles.h"
+#include "platform/fileops.h"
 #include "thumbnails/savethumbdialog.h"
 #include "thumbnails/tesslyoptions.h"
 #include "thumbnails/thumbcell.h"
@@ -156,6 +157,22 @@ TEST(ThumbExplorer, EscStopsALoadAndAFolderChangeDropsIt) {
   EXPECT_EQ(W.ListModel->CellCount(), 1);
   Wait(100);
   EXPECT_EQ(W.ListModel->CellCount(), 1);
+}
+
+TEST(ThumbExplorer, FileOperationsRelistTheFolderShown) {
+  const QString Dir = MakeFolder("fileops");
+  SavePicture(Dir + "/one.bmp", 8, 8, RGBOf(5, 5, 5));
+  TfrmThumbnails W;
+  W.OpenOn(Dir);
+  W.SetViewStyle(TThumbViewStyle::vsThumbnails);
+  EXPECT_TRUE(WaitFor([&] { return W.PanelText(1) == "Thumbnails loaded"; }));
+  SavePicture(Dir + "/two.bmp", 8, 8, RGBOf(5, 5, 5));
+  NotifyFolderChanged(MakeFolder("elsewhere"));
+  EXPECT_EQ(W.FileList->Count(), 1);
+  NotifyFolderChanged(Dir + "/");
+  EXPECT_EQ(W.FileList->Count(), 2);
+  EXPECT_TRUE(WaitFor([&] { return W.ListModel->CellCount() == 2; }));
+  EXPECT_TRUE(WaitFor([&] { return W.PanelText(1) == "Thumbnails loaded"; }));
 }
 
 TEST(ThumbExplorer, SortsByModifiedWithTiesByName) {
