@@ -1,11 +1,12 @@
 // The thumbnail explorer's grid timed through its own window, offscreen: the folder is listed,
 // the view switched to "Thumbnails", and the time to the first cell shown and to "Thumbnails
-// loaded" is printed. Usage: thumbnails_timing FOLDER [RUNS]
+// loaded" is printed. Usage: thumbnails_timing FOLDER [RUNS [SCREENSHOT.png]]
 #include "thumbnails/thumbexplorer.h"
 #include "thumbnails/thumblistmodel.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QPixmap>
 
 #include <algorithm>
 #include <cstdio>
@@ -26,7 +27,7 @@ int main(int argc, char** argv) {
   std::vector<double> First, All;
   for (int R = 0; R < Runs; ++R) {
     TfrmThumbnails W;
-    W.TypeMask = [] { return QString("*.jpg;"); };
+    W.TypeMask = [] { return QString("*.jpg;*.gif;*.bmp;*.png;*.tga;*.tif;"); };
     W.OpenOn(Folder);
     QApplication::processEvents();
     QElapsedTimer T;
@@ -40,6 +41,10 @@ int main(int argc, char** argv) {
     const double AllMs = T.nsecsElapsed() / 1e6;
     std::printf("run %d: %d cells, first %.0f ms, all %.0f ms\n", R + 1, W.ListModel->CellCount(),
                 FirstMs, AllMs);
+    if (argc > 3 && R == 0) {
+      QApplication::processEvents();
+      W.grab().save(QString::fromLocal8Bit(argv[3]));
+    }
     First.push_back(FirstMs);
     All.push_back(AllMs);
   }

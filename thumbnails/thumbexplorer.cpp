@@ -108,6 +108,10 @@ void TfrmThumbnails::CreateWidgets() {
   for (int C = 1; C < FolderModel->columnCount(); ++C)
     FolderTree->hideColumn(C);
   FolderTree->header()->hide();
+  // The tree reads folders in the background: keep the chosen one in view as they arrive.
+  connect(FolderModel, &QFileSystemModel::directoryLoaded, this, [this] {
+    if (FolderTree->currentIndex().isValid()) FolderTree->scrollTo(FolderTree->currentIndex());
+  });
   connect(FolderTree->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& I) {
             if (I.isValid()) ChangeFolder(FolderModel->filePath(I));

@@ -3,6 +3,7 @@
 #include "engine/pixelgraphic.h"
 #include "platform/dragfiles.h"
 #include "platform/pgqt.h"
+#include "thumbnails/thumbcell.h"
 
 #include <algorithm>
 
@@ -16,8 +17,15 @@ TThumbListModel::TThumbListModel(TFileListModel* Source, QObject* Parent)
 }
 
 QVariant TThumbListModel::data(const QModelIndex& Index, int Role) const {
-  if (Role == Qt::DecorationRole && FShowCells && Index.column() == 0 && HasCell(Index.row()))
-    return FCells.value(FFiles->Item(Index.row()).Name);
+  if (Role == Qt::DecorationRole && FShowCells && Index.column() == 0) {
+    if (HasCell(Index.row())) return FCells.value(FFiles->Item(Index.row()).Name);
+    // An empty cell until the item's picture arrives, so that every item has the cell's size.
+    if (FEmptyCell.isNull()) {
+      FEmptyCell = QPixmap(kThumbCellSize, kThumbCellSize);
+      FEmptyCell.fill(QColor(254, 255, 230));
+    }
+    return FEmptyCell;
+  }
   return QIdentityProxyModel::data(Index, Role);
 }
 

@@ -36,6 +36,7 @@ public:
 private:
   TFileListModel* FFiles;
   QHash<QString, QPixmap> FCells; // by file name
+  mutable QPixmap FEmptyCell;
   bool FShowCells = false;
 };
 
