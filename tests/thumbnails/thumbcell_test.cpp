@@ -224,3 +224,44 @@ TEST(ThumbLoader, CancelStopsAtOnceAndHandsOverNothingMore) {
   EXPECT_TRUE(Empty.Finished());
   EXPECT_TRUE(Empty.WaitReady().empty());
 }
+
+// orbisk-cli thumbnails saves the grid's cells under the saving rule's names.
+TEST(ThumbCli, SavesTheGridsCellsByTheNamingRule) {
+  namespace fs = std::filesystem;
+  const std::string Src = TempPath("cli-src"), Out = TempPath("cli-out");
+  fs::create_directories(Src);
+  fs::create_directories(Out);
+  MakePicture(Src + "/IMG_0001.JPG", 900, 600);
+  MakePicture(Src + "/a.b.png", 30, 70);
+  MakePicture(Src + "/readme.bmp", 20, 20);
+  fs::rename(Src + "/readme.bmp", Src + "/README"); // a picture without a dot in its name
+  orbisk::test::WriteFileBytes(Src + "/broken.jpg", {0xFF, 0xD8, 0xFF});
+  std::string Stdout, Stderr;
+  const int Status =
+      orbisk::test::RunCli({"thumbnails", Out, Src + "/IMG_0001.JPG", Src + "/a.b.png",
+                            Src + "/README", Src + "/broken.jpg", "--size", "96"},
+                           &Stdout, &Stderr);
+  EXPECT_EQ(Status, 1) << "one file could not be read";
+  EXPECT_NE(Stderr.find("Error reading " + Src + "/broken.jpg"), std::string::npos) << Stderr;
+  for (const char* Name : {"thm_IMG_0001.bmp", "thm_a.bmp", "thm_bmp"}) {
+    TPixelGraphic G;
+    G.LoadFromFile(Out + "/" + Name);
+    EXPECT_EQ(G.Width(), 96) << Name;
+    EXPECT_EQ(G.Height(), 96) << Name;
+  }
+  TPixelGraphic Saved;
+  Saved.LoadFromFile(Out + "/thm_a.bmp");
+  EXPECT_TRUE(SameCell(Saved, *MakeThumbCell(Src + "/a.b.png", {96, true}).Picture));
+  EXPECT_FALSE(fs::exists(Out + "/thm_broken.bmp"));
+
+  // Into a source folder only with a prefix; a source file is never replaced.
+  const auto Before = orbisk::test::ReadFileBytes(Src + "/a.b.png");
+  EXPECT_NE(orbisk::test::RunCli({"thumbnails", Src, Src + "/a.b.png", "--prefix", ""}), 0);
+  EXPECT_NE(
+      orbisk::test::RunCli({"thumbnails", Src, Src + "/a.b.png", "--prefix=", "--format", "png"}),
+      0);
+  EXPECT_EQ(orbisk::test::ReadFileBytes(Src + "/a.b.png"), Before);
+  EXPECT_NE(orbisk::test::RunCli({"thumbnails", Out, Src + "/a.b.png", "--size", "100"}), 0);
+  EXPECT_EQ(orbisk::test::RunCli({"thumbnails", Src, Src + "/a.b.png", "--format", "tga"}), 0);
+  EXPECT_TRUE(fs::exists(Src + "/thm_a.tga"));
+}
