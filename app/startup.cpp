@@ -7,6 +7,8 @@
 #include "browser/mainwindow.h"
 #include "browser/prefs.h"
 #include "metadata/ui/exifwindow.h"
+#include "thumbnails/thumbedit.h"
+#include "thumbnails/thumbexplorer.h"
 
 namespace orbisk {
 
@@ -29,8 +31,8 @@ std::unique_ptr<TForm1> CreateWindows(const QString& StartFile) {
   // TfrmResize (resize), TfrmNewEFX (effects)
   Form1->ConverterWindow(); // TfrmConvert (picture converter)
   // TfrmGIFTrans (GIF export)
-  // TfrmThumbnails, TfrmSaveThumbnail (thumbnail explorer)
-  // TfrmTesslyOptions, TfrmThumbEdit (thumbnail sheet creator)
+  // TfrmThumbnails, TfrmSaveThumbnail (thumbnail explorer); TfrmTesslyOptions, TfrmThumbEdit
+  Form1->SetThumbnailWindows(new TfrmThumbnails(Form1.get()), new TfrmThumbEdit(Form1.get()));
   // TfrmSelectFolder (thumbnail explorer), TfrmPubWizard (web album wizard)
   // TfrmRedEyeReduction (red-eye), TfrmBarrel (lens correction)
   // TfrmIncRename (incremental rename)

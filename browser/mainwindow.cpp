@@ -15,6 +15,8 @@
 #include "platform/pgqt.h"
 #include "platform/settingsstore.h"
 #include "view/pgimage.h"
+#include "thumbnails/thumbedit.h"
+#include "thumbnails/thumbexplorer.h"
 
 #include <QAction>
 #include <QApplication>
@@ -848,6 +850,31 @@ void TForm1::SetFilePropWindow(TfrmFileProp* W) {
 
 void TForm1::SetExifWindow(TfrmEXIF* W) {
   FExif = W;
+}
+
+void TForm1::SetThumbnailWindows(TfrmThumbnails* Explorer, TfrmThumbEdit* Creator) {
+  FThumbnails = Explorer;
+  FThumbEdit = Creator;
+  auto ShowCreator = [this] {
+    FThumbEdit->show();
+    FThumbEdit->raise();
+  };
+  Explorer->TypeMask = [this] { return FTypeMask; };
+  Explorer->AllFiles = [this] { return AllFiles(); };
+  Explorer->MainFolder = [this] { return SelectedFolder(); };
+  Explorer->RelistMain = [this] { ListAndSort(SelectedFolder()); };
+  Explorer->ShowTesslyCreator = ShowCreator;
+  Explorer->FilePropWindow = [this] { return FilePropWindow(); };
+  Explorer->ExifWindow = [this] { return ExifWindow(); };
+  Creator->FilePropWindow = [this] { return FilePropWindow(); };
+  for (QAction* A : {ThumbnailsButton, ThumbnailExplorer1}) {
+    connect(A, &QAction::triggered, this, [this] { FThumbnails->OpenOn(SelectedFolder()); });
+    SetCommandAvailable(A, true);
+  }
+  for (QAction* A : {TesslyButton, TesslyCreator1}) {
+    connect(A, &QAction::triggered, this, ShowCreator);
+    SetCommandAvailable(A, true);
+  }
 }
 
 TfrmFileProp* TForm1::FilePropWindow() {

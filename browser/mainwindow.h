@@ -49,6 +49,8 @@ class TFileAttrForm;
 class TfDirAdd;
 class TfrmIncRename;
 class TfSelectFiles;
+class TfrmThumbnails;
+class TfrmThumbEdit;
 
 // The about box.
 class TfAbout : public QDialog {
@@ -73,6 +75,10 @@ public:
   void SetFilePropWindow(TfrmFileProp* W);
   void SetExifWindow(TfrmEXIF* W);
   TfrmFileProp* FilePropWindow();
+  // The thumbnail explorer and the sheet creator: their commands join and their hooks are set.
+  void SetThumbnailWindows(TfrmThumbnails* Explorer, TfrmThumbEdit* Creator);
+  TfrmThumbnails* ThumbnailExplorer() const { return FThumbnails; }
+  TfrmThumbEdit* TesslyCreator() const { return FThumbEdit; }
   TfrmEXIF* ExifWindow();
   TfPrefs* PrefsWindow();
   TfBMEdit* BookmarkEditor();
@@ -277,6 +283,8 @@ private:
   TfBMEdit* FBMEdit = nullptr;
   TfrmFileProp* FFileProp = nullptr;
   TfrmEXIF* FExif = nullptr;
+  TfrmThumbnails* FThumbnails = nullptr;
+  TfrmThumbEdit* FThumbEdit = nullptr;
   TfAbout* FAbout = nullptr;
   TfrmConvert* FConvert = nullptr;
   TfSearch* FSearch = nullptr;

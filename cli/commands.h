@@ -12,6 +12,8 @@ int RunConvertCommand(const std::vector<std::string>& Args);
 bool WantsConvertTo(const std::vector<std::string>& Args);
 int RunConvertToCommand(const std::vector<std::string>& Args);
 int RunExif(const std::vector<std::string>& Args);
+int RunThumbnailsCommand(const std::vector<std::string>& Args);
+int RunSheetCommand(const std::vector<std::string>& Args);
 // Makes ready what reading Path needs (metafiles are played back through Qt).
 void PrepareToRead(const std::string& Path);
 // Help text of the format options that convert accepts.

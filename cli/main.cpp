@@ -34,6 +34,13 @@ Commands:
       --detail            Rows as chain, directory, tag, type, count, name, value.
       --date              Print the date shown for the picture (EXIF DateTime, else the
                           file's modification time).
+  thumbnails DIR FILE... [--size 64|80|96|128] [--format bmp|jpg|tif|png|tga] [--prefix thm_]
+                          Save the thumbnail explorer's cells of the files into DIR, named
+                          prefix + name up to its first dot + format (prefix "thm_").
+  sheet OUT FILE... [--size S] [--cols C] [--hspace H] [--vspace V] [--title T] [--footer F]
+        [--no-names] [--no-sharpen] [--no-border] [--no-shadow] [--bevel] [--background FILE]
+                          Save the Tessly sheet of the files as OUT (defaults: size 96,
+                          6 columns, gaps 20 and 30, names, sharpening, border and shadow).
   help                    Show this text (also --help, -h).
 
 Options may stand before or after the file names. Errors are printed to stderr with the
@@ -64,6 +71,8 @@ int main(int argc, char** argv) {
     if (Command == "convert" && WantsConvertTo(Args)) return RunConvertToCommand(Args);
     if (Command == "convert") return RunConvertCommand(Args);
     if (Command == "exif") return RunExif(Args);
+    if (Command == "thumbnails") return RunThumbnailsCommand(Args);
+    if (Command == "sheet") return RunSheetCommand(Args);
     std::cerr << "orbisk-cli: unknown command \"" << Command << "\" (see orbisk-cli --help)\n";
     return 2;
   } catch (const std::exception& E) {

@@ -16,6 +16,7 @@ PACKAGES=(
 )
 if [[ "${1:-}" == "--bench" ]]; then
   PACKAGES+=(libbenchmark-dev hyperfine libjpeg-turbo-progs imagemagick libvips-tools)
+  PACKAGES+=(graphicsmagick) # gm mogrify: the thumbnail peer of bench/thumbnails.sh
 fi
 
 missing=()

@@ -1,0 +1,64 @@
+#!/bin/sh
+# Thumbnails of 200 photo-like JPEGs of 12 MP (4000 x 3000, quality 90): orbisk-cli thumbnails and
+# the explorer's window loader against `gm mogrify -thumbnail` and `vipsthumbnail` on the same
+# files in the same run; the time to the first thumbnail in the window; the sheet of 100 files.
+# Usage: bench/thumbnails.sh [build dir]   (default build/release; needs hyperfine, jpegtran,
+# ImageMagick's convert, gm and vipsthumbnail). The pictures are made under $WORK (default
+# /tmp/orbisk-thumbs-bench) and deleted at the end unless KEEP=1 (MAKE_ONLY=1 only makes them).
+set -eu
+SRC=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=${1:-$SRC/build/release}
+WORK=${WORK:-/tmp/orbisk-thumbs-bench}
+RUNS=${RUNS:-3}
+# ImageMagick's own memory caps slow a 24 MP picture: use the raised policy when it is there.
+for P in "$SRC/../shared/bench" "$SRC/../../shared/bench"; do
+  [ -f "$P/policy.xml" ] || [ -f "$P/imagemagick-policy.xml" ] && MAGICK_CONFIGURE_PATH=${MAGICK_CONFIGURE_PATH:-$P}
+done
+export MAGICK_CONFIGURE_PATH=${MAGICK_CONFIGURE_PATH:-}
+
+cleanup() { [ "${KEEP:-0}" = 1 ] || rm -rf "$WORK"; }
+trap cleanup EXIT
+mkdir -p "$WORK/src"
+if [ ! -f "$WORK/src/p199.jpg" ]; then
+  echo "== making 200 pictures of 4000 x 3000 in $WORK/src"
+  nice -n 19 /usr/bin/convert -seed 42 \( -size 6000x4000 gradient:'#2b5c8a-#e9c27a' \) \
+    \( -size 1500x1000 plasma:fractal -blur 0x1 -resize 6000x4000! \) -compose softlight -composite \
+    \( -size 6000x4000 xc:gray50 -attenuate 0.6 +noise Gaussian \) -compose overlay -composite \
+    -quality 90 -sampling-factor 2x2 "$WORK/big.jpg"
+  i=0
+  while [ $i -lt 200 ]; do
+    case $((i % 3)) in 0) T="" ;; 1) T="-flip horizontal" ;; 2) T="-flip vertical" ;; esac
+    X=$((16 * ((i * 7) % 125)))
+    Y=$((16 * ((i * 3) % 62)))
+    # shellcheck disable=SC2086
+    nice -n 19 jpegtran -copy none $T -crop "4000x3000+$X+$Y" -outfile "$WORK/src/p$i.jpg" "$WORK/big.jpg"
+    i=$((i + 1))
+  done
+  rm -f "$WORK/big.jpg"
+fi
+# MAKE_ONLY=1: only make the pictures (and keep them) for a later run.
+if [ "${MAKE_ONLY:-0}" = 1 ]; then
+  trap - EXIT
+  exit 0
+fi
+
+echo "== building orbisk-cli and thumbnails_timing in $BUILD"
+nice -n 10 cmake --build "$BUILD" -j2 --target orbisk-cli thumbnails_timing >/dev/null
+CLI="$BUILD/cli/orbisk-cli"
+TIMING="$BUILD/thumbnails/thumbnails_timing"
+
+mkdir -p "$WORK/orbisk" "$WORK/gm" "$WORK/vips"
+echo "== 200 thumbnails: orbisk-cli, gm mogrify, vipsthumbnail"
+hyperfine -N --warmup 1 --runs "$RUNS" \
+  -n "orbisk-cli thumbnails" "$CLI thumbnails $WORK/orbisk $WORK/src/p*.jpg" \
+  -n "gm mogrify" "gm mogrify -output-directory $WORK/gm -size 128x128 -thumbnail 64x64 $WORK/src/p*.jpg" \
+  -n "vipsthumbnail" "vipsthumbnail -s 64 -o $WORK/vips/%s.jpg $WORK/src/p*.jpg"
+
+echo "== the explorer's window loader (offscreen): first thumbnail and complete grid"
+"$TIMING" "$WORK/src" "$RUNS"
+
+echo "== the sheet of 100 files with the default options"
+LIST=$(i=0; while [ $i -lt 100 ]; do printf '%s ' "$WORK/src/p$i.jpg"; i=$((i + 1)); done)
+# shellcheck disable=SC2086
+hyperfine -N --warmup 0 --runs "$RUNS" -n "orbisk-cli sheet (100 files)" \
+  "$CLI sheet $WORK/sheet.png $LIST"

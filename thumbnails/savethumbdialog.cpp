@@ -1,0 +1,125 @@
+#include "thumbnails/savethumbdialog.h"
+
+#include "thumbnails/thumbcell.h"
+#include "view/filelist.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileSystemModel>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace orbisk {
+
+// ---- TfrmSelectFolder
+
+TfrmSelectFolder::TfrmSelectFolder(QWidget* Parent) : QDialog(Parent) {
+  setWindowTitle("Select Folder");
+  resize(300, 360);
+  FolderModel = new QFileSystemModel(this);
+  FolderModel->setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Drives);
+  FolderModel->setRootPath("/");
+  FolderTree = new QTreeView(this);
+  FolderTree->setModel(FolderModel);
+  for (int C = 1; C < FolderModel->columnCount(); ++C)
+    FolderTree->hideColumn(C);
+  FolderTree->header()->hide();
+  auto* Buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  connect(Buttons, &QDialogButtonBox::accepted, this, [this] {
+    const QModelIndex I = FolderTree->currentIndex();
+    if (I.isValid()) FFolder = FolderWithSeparator(FolderModel->filePath(I));
+    accept();
+  });
+  connect(Buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  auto* L = new QVBoxLayout(this);
+  L->addWidget(FolderTree);
+  L->addWidget(Buttons);
+}
+
+void TfrmSelectFolder::SelectFolder(const QString& Folder) {
+  const QModelIndex I = FolderModel->index(Folder);
+  if (!I.isValid()) return;
+  FolderTree->setCurrentIndex(I);
+  FolderTree->scrollTo(I);
+}
+
+bool TfrmSelectFolder::Execute(const QString& Folder) {
+  FFolder = FolderWithSeparator(Folder);
+  SelectFolder(Folder);
+  return exec() == QDialog::Accepted;
+}
+
+// ---- TfrmSaveThumbnail
+
+TfrmSaveThumbnail::TfrmSaveThumbnail(QWidget* Parent) : QDialog(Parent) {
+  setWindowTitle("Save Thumbnail");
+  auto* Tabs = new QTabWidget(this);
+  auto* Page = new QWidget;
+  Tabs->addTab(Page, "Save Options");
+  cbSize = new QComboBox(Page);
+  cbSize->setToolTip("Maximum Dimensions");
+  for (const char* S : kThumbSizes)
+    cbSize->addItem(S);
+  cbFormat = new QComboBox(Page);
+  cbFormat->setToolTip("Save To File Type");
+  for (const char* F : kThumbFormats)
+    cbFormat->addItem(F);
+  eFolder = new QLineEdit(Page);
+  btnFolder = new QPushButton("...", Page);
+  btnFolder->setFixedWidth(28);
+  ePrefix = new QLineEdit("thm_", Page);
+  ePrefix->setToolTip("File Name Prefix");
+  lFiles = new QLabel(Page);
+  SelectFolder = new TfrmSelectFolder(this);
+  connect(btnFolder, &QPushButton::clicked, this, [this] {
+    if (SelectFolder->Execute(eFolder->text())) eFolder->setText(SelectFolder->Folder());
+  });
+
+  auto* FolderRow = new QHBoxLayout;
+  FolderRow->addWidget(eFolder);
+  FolderRow->addWidget(btnFolder);
+  auto* Form = new QFormLayout(Page);
+  Form->addRow("Size", cbSize);
+  Form->addRow("Format", cbFormat);
+  Form->addRow("Save Folder", FolderRow);
+  Form->addRow("File Prefix", ePrefix);
+  Form->addRow(lFiles);
+  auto* Buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  connect(Buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(Buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  auto* L = new QVBoxLayout(this);
+  L->addWidget(Tabs);
+  L->addWidget(Buttons);
+}
+
+bool TfrmSaveThumbnail::Execute(const QString& Folder, int Count) {
+  eFolder->setText(FolderWithSeparator(Folder));
+  lFiles->setText("Files to save: " + QString::number(Count));
+  if (OnExecute) return OnExecute(*this);
+  return exec() == QDialog::Accepted;
+}
+
+int TfrmSaveThumbnail::CellSize() const {
+  return ThumbSizeOfText(cbSize->currentText().toStdString());
+}
+
+QString TfrmSaveThumbnail::Extension() const {
+  return QString::fromStdString(ThumbExtensionOfFormat(cbFormat->currentText().toStdString()));
+}
+
+QString TfrmSaveThumbnail::SaveFolder() const {
+  return FolderWithSeparator(eFolder->text());
+}
+
+QString TfrmSaveThumbnail::Prefix() const {
+  return ePrefix->text();
+}
+
+} // namespace orbisk

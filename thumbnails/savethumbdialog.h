@@ -1,0 +1,60 @@
+// TfrmSaveThumbnail ("Save Thumbnail": size, format, save folder and prefix of saved thumbnails)
+// and TfrmSelectFolder ("Select Folder": a folder tree with OK and Cancel).
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include <functional>
+
+class QComboBox;
+class QFileSystemModel;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTreeView;
+
+namespace orbisk {
+
+class TfrmSelectFolder : public QDialog {
+  Q_OBJECT
+public:
+  explicit TfrmSelectFolder(QWidget* Parent = nullptr);
+  // Opens on Folder; true on OK, with Folder() the chosen folder with a trailing separator.
+  bool Execute(const QString& Folder);
+  QString Folder() const { return FFolder; }
+  // Selects a folder in the tree (as a click does).
+  void SelectFolder(const QString& Folder);
+
+  QTreeView* FolderTree = nullptr;
+  QFileSystemModel* FolderModel = nullptr;
+
+private:
+  QString FFolder;
+};
+
+class TfrmSaveThumbnail : public QDialog {
+  Q_OBJECT
+public:
+  explicit TfrmSaveThumbnail(QWidget* Parent = nullptr);
+
+  // Shows the dialog modally for Count files saved into Folder; true on OK.
+  bool Execute(const QString& Folder, int Count);
+  // Runs instead of the modal loop when set (tests): returns true for OK.
+  std::function<bool(TfrmSaveThumbnail&)> OnExecute;
+
+  int CellSize() const;       // the number before the first blank of the size text
+  QString Extension() const;  // "bmp", "jpg", "tif", "png", "tga"
+  QString SaveFolder() const; // with a trailing separator
+  QString Prefix() const;
+
+  QComboBox* cbSize = nullptr;
+  QComboBox* cbFormat = nullptr;
+  QLineEdit* eFolder = nullptr;
+  QPushButton* btnFolder = nullptr;
+  QLineEdit* ePrefix = nullptr;
+  QLabel* lFiles = nullptr;
+  TfrmSelectFolder* SelectFolder = nullptr;
+};
+
+} // namespace orbisk

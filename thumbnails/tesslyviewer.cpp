@@ -1,0 +1,49 @@
+#include "thumbnails/tesslyviewer.h"
+
+#include "view/pgimage.h"
+
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace orbisk {
+
+TfrmTessly::TfrmTessly(QWidget* Parent) : QWidget(Parent, Qt::Window | Qt::WindowStaysOnTopHint) {
+  setAttribute(Qt::WA_DeleteOnClose);
+  resize(kWidth, kHeight);
+  auto* L = new QVBoxLayout(this);
+  L->setContentsMargins(0, 0, 0, 0);
+  PGImage1 = new TPGImage(this);
+  PGImage1->SetCenter(true);
+  PGImage1->SetStretch(sAlwaysKAR);
+  PGImage1->SetReadWarningAction(pgwaIgnore);
+  L->addWidget(PGImage1);
+  if (QScreen* S = QGuiApplication::primaryScreen())
+    move(S->availableGeometry().center() - rect().center());
+}
+
+TfrmTessly* ViewImage(const QString& Path, int Margin) {
+  auto* W = new TfrmTessly();
+  W->setWindowTitle(QFileInfo(Path).fileName());
+  try {
+    W->PGImage1->LoadFromFile(Path);
+  } catch (...) {
+    W->close();
+    throw;
+  }
+  const QSize Screen = QGuiApplication::primaryScreen()
+                           ? QGuiApplication::primaryScreen()->availableGeometry().size()
+                           : QSize(1024, 768);
+  const int PW = W->PGImage1->ImageWidth(), PH = W->PGImage1->ImageHeight();
+  if (PW < Screen.width() && PH < Screen.height()) {
+    W->resize(PW + Margin, PH + Margin);
+  } else {
+    const TIntRect Box = W->PGImage1->BoxRect();
+    W->resize(Box.Width() + Margin, Box.Height() + Margin);
+  }
+  W->show();
+  return W;
+}
+
+} // namespace orbisk

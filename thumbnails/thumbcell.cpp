@@ -1,0 +1,202 @@
+#include "thumbnails/thumbcell.h"
+
+#include "thumbnails/scaledjpeg.h"
+
+#include "engine/messages.h"
+#include "engine/registry.h"
+#include "platform/pgqt.h"
+
+#include <QFile>
+#include <QImage>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <vector>
+
+// Resources of a static library are registered by name from the global namespace.
+static void InitThumbnailResources() {
+  Q_INIT_RESOURCE(thumbnails);
+}
+
+namespace orbisk {
+
+TSize2 FitThumbnail(int W, int H, int S) {
+  TSize2 R;
+  if (W < S && H < S) {
+    R = {W, H};
+  } else if (W > H) {
+    R = {S, static_cast<int>(std::trunc(static_cast<long double>(H) / W * S))};
+  } else {
+    R = {static_cast<int>(std::trunc(static_cast<long double>(W) / H * S)), S};
+  }
+  // A very flat or narrow picture keeps one row or column instead of vanishing.
+  R.Width = std::max(R.Width, 1);
+  R.Height = std::max(R.Height, 1);
+  return R;
+}
+
+const TPixelGraphic* Placeholder() {
+  static std::once_flag Once;
+  static std::unique_ptr<TPixelGraphic> Picture;
+  std::call_once(Once, [] {
+    InitThumbnailResources();
+    QFile F(":/thumbnails/QUESTIONMARK");
+    if (!F.open(QIODevice::ReadOnly)) return;
+    QImage Image;
+    if (!Image.loadFromData(F.readAll(), "BMP") || Image.isNull()) return;
+    auto G = std::make_unique<TPixelGraphic>();
+    AssignFromQImage(*G, Image.convertToFormat(QImage::Format_RGB888));
+    if (G->Empty()) return;
+    Picture = std::move(G);
+  });
+  return Picture.get();
+}
+
+std::unique_ptr<TPixelGraphic> PlaceInCell(const TPixelGraphic& Loaded, int S, TStretchMode Mode) {
+  if (Loaded.Empty() || Loaded.Width() <= 0 || Loaded.Height() <= 0)
+    throw EPGEmpty(EngineMessage(msgIsEmpty, "PixelGraphic"));
+  const TSize2 Fit = FitThumbnail(Loaded.Width(), Loaded.Height(), S);
+  TPixelGraphic Scaled;
+  Scaled.SetBackGroundColor(kThumbBackground);
+  Scaled.StretchMode = Mode;
+  Scaled.SetSize(Fit.Width, Fit.Height, 3);
+  Scaled.StretchFrom(Loaded);
+  auto Cell = std::make_unique<TPixelGraphic>();
+  Cell->SetBackGroundColor(kThumbBackground);
+  Cell->SetSize(S, S, 3);
+  Cell->Clear();
+  Cell->CopyRect(ThumbLeft(S, Fit.Width), 0, Scaled, 0, 0, Fit.Width, Fit.Height);
+  return Cell;
+}
+
+namespace {
+
+std::unique_ptr<TPixelGraphic> EmptyCell(int S) {
+  auto Cell = std::make_unique<TPixelGraphic>();
+  Cell->SetBackGroundColor(kThumbBackground);
+  Cell->SetSize(S, S, 3);
+  Cell->Clear();
+  return Cell;
+}
+
+std::vector<uint8_t> ReadWholeFile(const std::string& Path) {
+  std::ifstream In(Path, std::ios::binary);
+  if (!In) throw EPGStreamError(EngineMessage(msgFailed, "Open " + Path));
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(In), {});
+}
+
+bool StartsLikeJPEG(const std::string& Path) {
+  std::ifstream In(Path, std::ios::binary);
+  uint8_t Head[2] = {};
+  return In.read(reinterpret_cast<char*>(Head), 2) && LooksLikeJPEG(Head, 2);
+}
+
+// The explorer's way: JPEG through DCT scaling, anything else through the registry.
+std::unique_ptr<TPixelGraphic> FastCell(const std::string& Path, int S,
+                                        const std::atomic<bool>* Cancel) {
+  TPixelGraphic Loaded;
+  Loaded.FastJPEGDecode = true;
+  Loaded.StretchMode = smFast;
+  Loaded.ReadWarningAction = pgwaIgnore;
+  if (Cancel)
+    Loaded.OnProgress = [Cancel](TPixelGraphic*, int, bool& Abort, int) {
+      if (Cancel->load(std::memory_order_relaxed)) Abort = true;
+    };
+  if (StartsLikeJPEG(Path)) {
+    const std::vector<uint8_t> Data = ReadWholeFile(Path);
+    int FullW = 0, FullH = 0;
+    LoadScaledJPEG(Data.data(), Data.size(), FitThumbnail, S, Loaded, FullW, FullH, Cancel);
+    // The fit comes from the full size, so the cell matches a full decode's geometry.
+    const TSize2 Fit = FitThumbnail(FullW, FullH, S);
+    TPixelGraphic Scaled;
+    Scaled.SetBackGroundColor(kThumbBackground);
+    Scaled.StretchMode = smFast;
+    Scaled.SetSize(Fit.Width, Fit.Height, 3);
+    Scaled.StretchFrom(Loaded);
+    auto Cell = EmptyCell(S);
+    Cell->CopyRect(ThumbLeft(S, Fit.Width), 0, Scaled, 0, 0, Fit.Width, Fit.Height);
+    return Cell;
+  }
+  Loaded.LoadFromFile(Path);
+  return PlaceInCell(Loaded, S, smFast);
+}
+
+} // namespace
+
+TThumbCell MakeThumbCell(const std::string& Path, const TThumbCellOptions& Options,
+                         const std::atomic<bool>* Cancel) {
+  const int S = Options.Size;
+  TThumbCell Result;
+  if (!Options.Fast) {
+    TPixelGraphic Loaded;
+    Loaded.LoadFromFile(Path);
+    Result.Picture = PlaceInCell(Loaded, S, Loaded.StretchMode);
+    return Result;
+  }
+  try {
+    Result.Picture = FastCell(Path, S, Cancel);
+    return Result;
+  } catch (const std::exception& E) {
+    Result.Error = E.what();
+  } catch (...) {
+    Result.Error = "Unknown error";
+  }
+  // The file gave nothing: the placeholder stands in, and if even that fails, an empty cell, so
+  // that item i always shows cell i.
+  const std::string Name = Path.substr(Path.find_last_of('/') + 1);
+  const TPixelGraphic* Mark = Placeholder();
+  if (!Mark) {
+    Result.PlaceholderError = "could not load resource to bitmap";
+  } else {
+    try {
+      Result.Picture = PlaceInCell(*Mark, S, smFast);
+      Result.Source = TCellSource::csPlaceholder;
+      return Result;
+    } catch (...) {
+      Result.PlaceholderError = "Could not load bitmap for " + Name;
+    }
+  }
+  Result.Picture = EmptyCell(S);
+  Result.Source = TCellSource::csEmpty;
+  return Result;
+}
+
+int ThumbSizeOfText(const std::string& Text) {
+  const size_t Blank = Text.find(' ');
+  try {
+    return std::stoi(Text.substr(0, Blank));
+  } catch (...) {
+    return kThumbCellSize;
+  }
+}
+
+std::string ThumbExtensionOfFormat(const std::string& FormatText) {
+  return LowerCase(FormatText.substr(0, 3));
+}
+
+std::string ThumbnailFileName(const std::string& Prefix, const std::string& FileName,
+                              const std::string& Ext) {
+  const size_t Dot = FileName.find('.');
+  const std::string Stem = Dot == std::string::npos ? std::string() : FileName.substr(0, Dot + 1);
+  return Prefix + Stem + Ext;
+}
+
+TSourceFiles::TSourceFiles(const std::vector<std::string>& Paths) {
+  for (const auto& P : Paths) {
+    struct stat St {};
+    if (::stat(P.c_str(), &St) == 0) FIds.emplace(uint64_t(St.st_dev), uint64_t(St.st_ino));
+  }
+}
+
+bool TSourceFiles::Contains(const std::string& Path) const {
+  struct stat St {};
+  if (::stat(Path.c_str(), &St) != 0) return false;
+  return FIds.count({uint64_t(St.st_dev), uint64_t(St.st_ino)}) != 0;
+}
+
+} // namespace orbisk

@@ -1,0 +1,102 @@
+// Thumbnail cells: the fitting and placing rule, the question-mark placeholder, the cell of one
+// file and the names of saved thumbnails. No windows here: the explorer, its loader and
+// orbisk-cli share it.
+#pragma once
+
+#include "engine/pixelgraphic.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace orbisk {
+
+// The explorer's list background, also the background of every cell.
+constexpr TRGB kThumbBackground = RGBOf(254, 255, 230);
+// Cell size of the explorer's grid.
+constexpr int kThumbCellSize = 64;
+// Side of the placeholder picture.
+constexpr int kPlaceholderSide = 80;
+
+struct TSize2 {
+  int Width = 0, Height = 0;
+  bool operator==(const TSize2&) const = default;
+};
+
+// Size of a W x H picture in an S x S cell: no enlargement when both sides are below S,
+// otherwise the longer side becomes S and the other Trunc(side ratio x S). A side that would
+// truncate to 0 becomes 1.
+TSize2 FitThumbnail(int W, int H, int S);
+// Left edge of a picture of width Scaled centred across an S-wide cell (the top edge is 0).
+inline int ThumbLeft(int S, int Scaled) {
+  return (S - Scaled) / 2;
+}
+
+// The placeholder (80 x 80, 24 bits) compiled into the program; nullptr when the resource cannot
+// be read. Loaded once, then shared read-only by every thread.
+const TPixelGraphic* Placeholder();
+
+struct TThumbCellOptions {
+  int Size = kThumbCellSize;
+  // The explorer's grid: fast integer DCT with DCT scaling for JPEG files, nearest-pixel
+  // stretching, reader warnings ignored, and the placeholder for unreadable files. Off: the
+  // saving rule (engine defaults, smooth stretching, failures raised).
+  bool Fast = true;
+};
+
+enum class TCellSource { csPicture, csPlaceholder, csEmpty };
+
+struct TThumbCell {
+  // Size x Size, 24 bits, the picture placed on the background; never null.
+  std::unique_ptr<TPixelGraphic> Picture;
+  TCellSource Source = TCellSource::csPicture;
+  // Why the file gave no picture (empty for csPicture).
+  std::string Error;
+  // "Could not load bitmap for " / "could not load resource to bitmap" when even the placeholder
+  // failed (the cell is then empty).
+  std::string PlaceholderError;
+};
+
+// Loads the file (an encoded path) the way Options says and fits it into its cell. With Fast the
+// result is always a cell (placeholder, or an empty cell) and nothing is raised; without it a
+// file that cannot be read raises. Cancel, when given and set, stops the decoding early (the cell
+// is then incomplete and must be dropped).
+TThumbCell MakeThumbCell(const std::string& Path, const TThumbCellOptions& Options,
+                         const std::atomic<bool>* Cancel = nullptr);
+// Fits a loaded picture into a new cell.
+std::unique_ptr<TPixelGraphic> PlaceInCell(const TPixelGraphic& Loaded, int S, TStretchMode Mode);
+
+// ---- saved thumbnails
+
+// "BMP - bitmap", "JPG - jpeg (jfif compliant)", ... in the dialog's order.
+inline constexpr const char* kThumbFormats[5] = {
+    "BMP - bitmap", "JPG - jpeg (jfif compliant)", "TIF - Tagged Image File Format",
+    "PNG - Portable Network Graphics", "TGA - Truevision Targa"};
+inline constexpr const char* kThumbSizes[4] = {"64 X 64", "80 X 80", "96 X 96", "128 X 128"};
+// The cell size of a size text: the number before its first blank.
+int ThumbSizeOfText(const std::string& Text);
+// The extension of a format text: its first three letters in lower case.
+std::string ThumbExtensionOfFormat(const std::string& FormatText);
+// Prefix, the file name up to and including its first ".", then the extension letters
+// ("thm_" + "IMG_0001.JPG" + "jpg" gives "thm_IMG_0001.jpg"; a name without a dot gives the
+// prefix and the letters only).
+std::string ThumbnailFileName(const std::string& Prefix, const std::string& FileName,
+                              const std::string& Ext);
+
+// The source files of a run, known by device and inode, so that no thumbnail or sheet ever
+// replaces one of them, whatever path names it.
+class TSourceFiles {
+public:
+  explicit TSourceFiles(const std::vector<std::string>& Paths);
+  // True when Path is one of the files (false when it does not exist).
+  bool Contains(const std::string& Path) const;
+
+private:
+  std::set<std::pair<uint64_t, uint64_t>> FIds;
+};
+
+} // namespace orbisk

@@ -1,0 +1,528 @@
+#include "thumbnails/thumbexplorer.h"
+
+#include "metadata/ui/exifwindow.h"
+#include "platform/fileops.h"
+#include "platform/prompt.h"
+#include "thumbnails/savethumbdialog.h"
+#include "thumbnails/tesslyviewer.h"
+#include "thumbnails/thumbcell.h"
+#include "thumbnails/thumblistmodel.h"
+#include "thumbnails/thumbloader.h"
+#include "view/fileprop.h"
+#include "view/filelist.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListView>
+#include <QMenu>
+#include <QProgressBar>
+#include <QScreen>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QTreeView>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace orbisk {
+
+namespace {
+
+std::string Encoded(const QString& Path) {
+  return QFile::encodeName(Path).toStdString();
+}
+
+} // namespace
+
+TfrmThumbnails::TfrmThumbnails(QWidget* Parent) : QMainWindow(Parent, Qt::Window) {
+  setWindowTitle("Thumbnail Explorer");
+  resize(594, 467);
+  CreateWidgets();
+  // File operations anywhere in the program announce the folders they changed.
+  connect(&FileEvents(), &TFileEvents::FolderChanged, this,
+          [this](const QString& Folder) { FilesChanged(Folder); });
+  if (QScreen* S = QGuiApplication::primaryScreen())
+    move(S->availableGeometry().center() - rect().center());
+}
+
+TfrmThumbnails::~TfrmThumbnails() {
+  FLoader.reset();
+  EndCursor();
+}
+
+void TfrmThumbnails::CreateWidgets() {
+  auto Act = [this](const QString& Text, auto Fn) {
+    auto* A = new QAction(Text, this);
+    connect(A, &QAction::triggered, this, Fn);
+    return A;
+  };
+  SaveButton = Act("Save thumbnails to disk", [this] { SaveAsThumbnailClick(); });
+  TesslyButton = Act("Tessly Creator", [this] {
+    if (ShowTesslyCreator) ShowTesslyCreator();
+  });
+  ListButton = Act("List", [this] { SetViewStyle(TThumbViewStyle::vsList); });
+  DetailsButton = Act("Details", [this] { SetViewStyle(TThumbViewStyle::vsDetails); });
+  ThumbnailsButton = Act("Thumbnails", [this] { SetViewStyle(TThumbViewStyle::vsThumbnails); });
+  auto* Group = new QActionGroup(this);
+  for (QAction* A : {ListButton, DetailsButton, ThumbnailsButton}) {
+    A->setCheckable(true);
+    Group->addAction(A);
+  }
+  DetailsButton->setChecked(true);
+  ViewImage1 = Act("View Image...", [this] { ViewImageClick(); });
+  ImageProperties1 = Act("Image Properties...", [this] { ImagePropertiesClick(); });
+  EXIFData1 = Act("EXIF Data...", [this] { EXIFDataClick(); });
+  SaveAsThumbnail1 = Act("Save As Thumbnail...", [this] { SaveAsThumbnailClick(); });
+  Refresh1 = Act("Refresh", [this] { RefreshClick(); });
+
+  auto* Bar = addToolBar("Tools");
+  Bar->setMovable(false);
+  Bar->addAction(SaveButton);
+  Bar->addAction(TesslyButton);
+  Bar->addSeparator();
+  Bar->addAction(ListButton);
+  Bar->addAction(DetailsButton);
+  Bar->addAction(ThumbnailsButton);
+  ProgressBar1 = new QProgressBar(this);
+  ProgressBar1->setRange(0, 100);
+  ProgressBar1->setMaximumWidth(150);
+  // A tool bar shows and hides its widgets through their actions.
+  ProgressBarAction = Bar->addWidget(ProgressBar1);
+  ProgressBarAction->setVisible(false);
+
+  FolderModel = new QFileSystemModel(this);
+  FolderModel->setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Drives);
+  FolderModel->setRootPath("/");
+  FolderTree = new QTreeView;
+  FolderTree->setModel(FolderModel);
+  for (int C = 1; C < FolderModel->columnCount(); ++C)
+    FolderTree->hideColumn(C);
+  FolderTree->header()->hide();
+  // The tree reads folders in the background: keep the chosen one in view as they arrive.
+  connect(FolderModel, &QFileSystemModel::directoryLoaded, this, [this] {
+    if (FolderTree->currentIndex().isValid()) FolderTree->scrollTo(FolderTree->currentIndex());
+  });
+  connect(FolderTree->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this](const QModelIndex& I) {
+            if (I.isValid()) ChangeFolder(FolderModel->filePath(I));
+          });
+
+  FileList = new TFileListModel(this);
+  ListModel = new TThumbListModel(FileList, this);
+  DetailsView = new QTreeView;
+  DetailsView->setModel(ListModel);
+  DetailsView->setRootIsDecorated(false);
+  DetailsView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  DetailsView->setSortingEnabled(false);
+  DetailsView->header()->setSectionsClickable(true);
+  DetailsView->setColumnWidth(0, 160);
+  DetailsView->setColumnWidth(1, 60);
+  DetailsView->setColumnWidth(3, 120);
+  connect(DetailsView->header(), &QHeaderView::sectionClicked, this,
+          [this](int C) { ColumnClick(C); });
+  ListView1 = new QListView;
+  ListView1->setModel(ListModel);
+  ListView1->setSelectionModel(DetailsView->selectionModel());
+  ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  ListView1->setUniformItemSizes(true);
+  ListView1->setResizeMode(QListView::Adjust);
+  const QColor Background(254, 255, 230);
+  for (QAbstractItemView* V :
+       {static_cast<QAbstractItemView*>(DetailsView), static_cast<QAbstractItemView*>(ListView1)}) {
+    V->setDragEnabled(true);
+    V->setDragDropMode(QAbstractItemView::DragOnly);
+    V->setContextMenuPolicy(Qt::CustomContextMenu);
+    QPalette P = V->palette();
+    P.setColor(QPalette::Base, Background);
+    V->setPalette(P);
+    connect(V, &QWidget::customContextMenuRequested, this, [this, V](const QPoint& At) {
+      UpdateMenu();
+      PopupMenu1->popup(V->viewport()->mapToGlobal(At));
+    });
+    connect(V, &QAbstractItemView::doubleClicked, this, [this] { ViewImageClick(); });
+    connect(V, &QAbstractItemView::clicked, this, [this](const QModelIndex& I) {
+      if (ExifWindow && I.isValid()) {
+        TfrmEXIF* W = ExifWindow();
+        if (W && W->isVisible()) W->SelectionChanged(FileList->FullName(I.row()));
+      }
+    });
+  }
+  connect(DetailsView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          [this] { UpdateMenu(); });
+  Views = new QStackedWidget;
+  Views->addWidget(DetailsView);
+  Views->addWidget(ListView1);
+  Views->setCurrentWidget(DetailsView);
+
+  auto* Split = new QSplitter(Qt::Horizontal, this);
+  Split->addWidget(FolderTree);
+  Split->addWidget(Views);
+  Split->setSizes({180, 414});
+  Split->setStretchFactor(1, 1);
+  setCentralWidget(Split);
+
+  PopupMenu1 = new QMenu(this);
+  PopupMenu1->addActions({ViewImage1, ImageProperties1, EXIFData1, SaveAsThumbnail1, Refresh1});
+
+  const int Widths[5] = {0, 140, 100, 150, 50};
+  for (int I = 0; I < 5; ++I) {
+    StatusPanels[I] = new QLabel(this);
+    if (I == 0)
+      StatusPanels[I]->setVisible(false);
+    else
+      StatusPanels[I]->setMinimumWidth(Widths[I]);
+    statusBar()->addWidget(StatusPanels[I], I == 4 ? 1 : 0);
+  }
+  SaveDialog = new TfrmSaveThumbnail(this);
+  for (QWidget* W : {static_cast<QWidget*>(FolderTree), static_cast<QWidget*>(DetailsView),
+                     static_cast<QWidget*>(ListView1), FolderTree->viewport(),
+                     DetailsView->viewport(), ListView1->viewport()})
+    WatchKeys(W);
+  UpdateMenu();
+}
+
+void TfrmThumbnails::WatchKeys(QWidget* W) {
+  W->installEventFilter(this);
+}
+
+bool TfrmThumbnails::eventFilter(QObject* O, QEvent* E) {
+  // The window sees Esc before its controls.
+  if (E->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(E)->key() == Qt::Key_Escape) {
+    EscPressed();
+    return true;
+  }
+  return QMainWindow::eventFilter(O, E);
+}
+
+void TfrmThumbnails::keyPressEvent(QKeyEvent* E) {
+  if (E->key() == Qt::Key_Escape) {
+    EscPressed();
+    return;
+  }
+  QMainWindow::keyPressEvent(E);
+}
+
+void TfrmThumbnails::showEvent(QShowEvent* E) {
+  // Every showing starts sorted by name, ascending.
+  FileList->SetSortState(0, true);
+  FileList->Sort();
+  QMainWindow::showEvent(E);
+}
+
+void TfrmThumbnails::closeEvent(QCloseEvent* E) {
+  DetailsView->clearSelection();
+  QMainWindow::closeEvent(E);
+}
+
+QString TfrmThumbnails::PanelText(int Panel) const {
+  return StatusPanels[size_t(Panel)]->text();
+}
+
+QString TfrmThumbnails::Folder() const {
+  return FListedFolder;
+}
+
+bool TfrmThumbnails::ThumbnailsCurrent() const {
+  return !FRefilledSinceLoad && FListedFolder == FLastLoadFolder;
+}
+
+QList<int> TfrmThumbnails::SelectedRows() const {
+  QList<int> Rows;
+  for (const QModelIndex& I : DetailsView->selectionModel()->selectedRows())
+    Rows << I.row();
+  std::sort(Rows.begin(), Rows.end());
+  return Rows;
+}
+
+QStringList TfrmThumbnails::SelectedNames() const {
+  QStringList Names;
+  for (int R : SelectedRows())
+    Names << FileList->Item(R).Name;
+  return Names;
+}
+
+QString TfrmThumbnails::SelectedFile() const {
+  const QList<int> Rows = SelectedRows();
+  return Rows.size() == 1 ? FileList->FullName(Rows[0]) : QString();
+}
+
+void TfrmThumbnails::UpdateMenu() {
+  const int N = static_cast<int>(SelectedRows().size());
+  ViewImage1->setEnabled(N == 1);
+  ImageProperties1->setEnabled(N == 1);
+  EXIFData1->setEnabled(N == 1);
+  SaveAsThumbnail1->setEnabled(N >= 1);
+}
+
+void TfrmThumbnails::StartCursor() {
+  if (FCursor) return;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  FCursor = true;
+}
+
+void TfrmThumbnails::EndCursor() {
+  if (!FCursor) return;
+  QApplication::restoreOverrideCursor();
+  FCursor = false;
+}
+
+// ---- folders and listing
+
+void TfrmThumbnails::OpenOn(const QString& Folder) {
+  SetViewStyle(TThumbViewStyle::vsDetails);
+  const QModelIndex I = FolderModel->index(Folder);
+  if (I.isValid()) {
+    FolderTree->setCurrentIndex(I);
+    FolderTree->scrollTo(I);
+  }
+  if (FListedFolder != FolderWithSeparator(Folder)) ChangeFolder(Folder);
+  show();
+  raise();
+  activateWindow();
+}
+
+void TfrmThumbnails::ChangeFolder(const QString& Folder) {
+  if (FolderWithSeparator(Folder) == FListedFolder && !FListedFolder.isEmpty()) return;
+  // The results of the old folder are stale from now on.
+  StopLoad();
+  FListedFolder = FolderWithSeparator(Folder);
+  Relist();
+  if (FStyle == TThumbViewStyle::vsThumbnails && !ThumbnailsCurrent()) MakeThumbnails();
+}
+
+void TfrmThumbnails::Relist() {
+  if (FListedFolder.isEmpty()) return;
+  StopLoad();
+  const QString Mask = TypeMask ? TypeMask() : QString("*.*;");
+  FileList->SetAllFiles(AllFiles ? AllFiles() : false);
+  try {
+    FileList->ListFolder(FListedFolder, Mask);
+  } catch (const std::exception&) {
+    // The list stays empty; the count below says so.
+  }
+  ListModel->ClearCells();
+  FRefilledSinceLoad = true;
+  StatusPanels[1]->setText(QString::number(FileList->Count()) + " files");
+  try {
+    FileList->Sort();
+  } catch (...) {
+    ShowMessage("Error sorting items", this);
+  }
+  UpdateMenu();
+}
+
+void TfrmThumbnails::FilesChanged(const QString& Folder) {
+  if (!isVisible() || FListedFolder.isEmpty() || !SameFolder(Folder, FListedFolder)) return;
+  Relist();
+  if (FStyle == TThumbViewStyle::vsThumbnails) MakeThumbnails();
+}
+
+void TfrmThumbnails::ColumnClick(int Column) {
+  try {
+    FileList->ColumnClick(Column);
+  } catch (...) {
+    ShowMessage("Error sorting items", this);
+  }
+}
+
+void TfrmThumbnails::SetViewStyle(TThumbViewStyle S) {
+  FStyle = S;
+  const bool Thumbs = S == TThumbViewStyle::vsThumbnails;
+  (S == TThumbViewStyle::vsList      ? ListButton
+   : S == TThumbViewStyle::vsDetails ? DetailsButton
+                                     : ThumbnailsButton)
+      ->setChecked(true);
+  ListModel->SetShowCells(Thumbs);
+  if (S == TThumbViewStyle::vsDetails) {
+    Views->setCurrentWidget(DetailsView);
+  } else {
+    ListView1->setViewMode(Thumbs ? QListView::IconMode : QListView::ListMode);
+    ListView1->setFlow(Thumbs ? QListView::LeftToRight : QListView::TopToBottom);
+    ListView1->setWrapping(true);
+    ListView1->setIconSize(Thumbs ? QSize(kThumbCellSize, kThumbCellSize) : QSize(16, 16));
+    ListView1->setGridSize(Thumbs ? QSize(kThumbCellSize + 40, kThumbCellSize + 36) : QSize());
+    ListView1->setMovement(QListView::Static);
+    ListView1->setDragEnabled(true);
+    ListView1->setDragDropMode(QAbstractItemView::DragOnly);
+    Views->setCurrentWidget(ListView1);
+  }
+  if (Thumbs && !ThumbnailsCurrent()) MakeThumbnails();
+}
+
+// ---- making the thumbnails
+
+void TfrmThumbnails::MakeThumbnails() {
+  // A second load replaces the first instead of interleaving with it.
+  StopLoad();
+  StartCursor();
+  ListModel->ClearCells();
+  FRunning = true;
+  FLastLoadFolder = FListedFolder;
+  FRefilledSinceLoad = false;
+  const int N = FileList->Count();
+  StatusPanels[1]->setText("Press ESC to cancel...");
+  ProgressBar1->setRange(0, std::max(N, 1));
+  ProgressBar1->setValue(0);
+  ProgressBarAction->setVisible(true);
+  FLoadNames.clear();
+  std::vector<std::string> Paths;
+  Paths.reserve(size_t(N));
+  for (int I = 0; I < N; ++I) {
+    FLoadNames << FileList->Item(I).Name;
+    Paths.push_back(Encoded(FileList->FullName(I)));
+  }
+  if (N == 0) {
+    EndLoad(true);
+    return;
+  }
+  const uint64_t Gen = ++FGeneration;
+  FLoader = std::make_unique<TThumbLoader>(std::move(Paths), TThumbCellOptions{}, 0, [this, Gen] {
+    QMetaObject::invokeMethod(
+        this, [this, Gen] { TakeCells(Gen); }, Qt::QueuedConnection);
+  });
+}
+
+void TfrmThumbnails::TakeCells(uint64_t Generation) {
+  if (Generation != FGeneration || !FLoader) return;
+  std::vector<TThumbResult> Ready = FLoader->TakeReady();
+  const int N = FLoader->Count();
+  for (auto& R : Ready) {
+    ProgressBar1->setValue(R.Index);
+    StatusPanels[3]->setText(QString::number(R.Index + 1) + " of " + QString::number(N) + " (" +
+                             FLoadNames[R.Index] + ")");
+    ListModel->SetCell(R.Index, FLoadNames[R.Index], *R.Cell.Picture);
+    if (!R.Cell.PlaceholderError.empty())
+      ShowMessage(QString::fromStdString(R.Cell.PlaceholderError), this);
+  }
+  if (FLoader && Generation == FGeneration && FLoader->Finished()) EndLoad(true);
+}
+
+void TfrmThumbnails::EndLoad(bool Completed) {
+  if (Completed && FRunning) StatusPanels[1]->setText("Thumbnails loaded");
+  FLoader.reset();
+  ++FGeneration;
+  ProgressBarAction->setVisible(false);
+  EndCursor();
+  StatusPanels[3]->clear();
+}
+
+void TfrmThumbnails::StopLoad() {
+  if (FLoader) EndLoad(false);
+}
+
+void TfrmThumbnails::EscPressed() {
+  FRunning = false;
+  StatusPanels[1]->setText("Stopped by user!");
+  // Outstanding work stops at once; the cells made so far stay.
+  if (FLoader) FLoader->Cancel();
+  StopLoad();
+}
+
+void TfrmThumbnails::RefreshClick() {
+  if (FStyle == TThumbViewStyle::vsThumbnails) MakeThumbnails();
+}
+
+// ---- the context menu
+
+void TfrmThumbnails::ViewImageClick() {
+  const QString Path = SelectedFile();
+  if (Path.isEmpty()) return;
+  try {
+    ViewImage(Path, 4);
+  } catch (const std::exception& E) {
+    ShowMessage(QString::fromLocal8Bit(E.what()), this);
+  }
+}
+
+void TfrmThumbnails::ImagePropertiesClick() {
+  const QString Path = SelectedFile();
+  if (Path.isEmpty()) return;
+  TfrmFileProp* W = FilePropWindow ? FilePropWindow() : nullptr;
+  if (!W) {
+    FilePropWindow = [Own = new TfrmFileProp(this)] { return Own; };
+    W = FilePropWindow();
+  }
+  W->Execute(Path);
+}
+
+void TfrmThumbnails::EXIFDataClick() {
+  const QString Path = SelectedFile();
+  if (Path.isEmpty()) return;
+  TfrmEXIF* W = ExifWindow ? ExifWindow() : nullptr;
+  if (!W) {
+    ExifWindow = [Own = new TfrmEXIF(this)] { return Own; };
+    W = ExifWindow();
+  }
+  W->ShowFile(Path);
+}
+
+// ---- saving thumbnails
+
+void TfrmThumbnails::SaveAsThumbnailClick() {
+  if (FSaving) return;
+  const QList<int> Rows = SelectedRows();
+  if (Rows.isEmpty()) {
+    ShowMessage("Select files to convert by clicking on them", this);
+    return;
+  }
+  if (!SaveDialog->Execute(FListedFolder, static_cast<int>(Rows.size()))) return;
+  StopLoad();
+  FSaving = true;
+  const int S = SaveDialog->CellSize();
+  const QString Ext = SaveDialog->Extension();
+  const QString Prefix = SaveDialog->Prefix();
+  const QString Target = SaveDialog->SaveFolder();
+  const QString SourceFolder = FListedFolder;
+  const int Count = static_cast<int>(Rows.size());
+  QStringList Names;
+  std::vector<std::string> Sources;
+  for (int R : Rows) {
+    Names << FileList->Item(R).Name;
+    Sources.push_back(Encoded(FileList->FullName(R)));
+  }
+  // Saved thumbnails never replace one of the files they are made from.
+  const TSourceFiles Guard(Sources);
+  StatusPanels[1]->setText(QString::number(Count) + " selected...");
+  FRunning = true;
+  ProgressBar1->setRange(0, Count);
+  ProgressBar1->setValue(0);
+  ProgressBarAction->setVisible(true);
+  for (int I = 0; I < Count && FRunning; ++I) {
+    QCoreApplication::processEvents();
+    if (!FRunning) break;
+    StatusPanels[3]->setText(QString::number(I + 1) + " of " + QString::number(Count) + " : " +
+                             Names[I]);
+    const std::string Out =
+        Encoded(Target) + ThumbnailFileName(Prefix.toStdString(),
+                                            QFile::encodeName(Names[I]).toStdString(),
+                                            Ext.toStdString());
+    try {
+      if (Guard.Contains(Out)) throw std::runtime_error("would replace a source file");
+      TThumbCell Cell = MakeThumbCell(Sources[size_t(I)], {S, false});
+      Cell.Picture->SaveToFile(Out);
+    } catch (...) {
+      ShowMessage("Error reading " + FullFileName(SourceFolder, Names[I]), this);
+    }
+    ProgressBar1->setValue(I);
+  }
+  ProgressBarAction->setVisible(false);
+  StatusPanels[1]->setText("Done processing");
+  StatusPanels[3]->clear();
+  FSaving = false;
+  // Every window listing the target folder lists it again, this one included.
+  NotifyFolderChanged(Target);
+  if (MainFolder && RelistMain && !MainFolder().isEmpty() && SameFolder(Target, MainFolder()))
+    RelistMain();
+}
+
+} // namespace orbisk

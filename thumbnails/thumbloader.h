@@ -1,0 +1,72 @@
+// The threaded thumbnail loader: worker threads (one per core) make the cells of a list of files
+// in list order, ahead of whoever shows them, and hand the finished cells over strictly in order.
+// Cancel stops the workers at once (a decode in progress is cut short); a loader serves one list
+// only, so results of an old folder never reach a new one.
+#pragma once
+
+#include "thumbnails/thumbcell.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace orbisk {
+
+struct TThumbResult {
+  int Index = 0;
+  TThumbCell Cell;
+};
+
+class TThumbLoader {
+public:
+  // Called on a worker thread whenever the next cell in order has become ready (take it with
+  // TakeReady on the consumer's thread). Must not call back into the loader.
+  using TReadyEvent = std::function<void()>;
+
+  // Starts at once. Threads 0: one per core.
+  TThumbLoader(std::vector<std::string> Paths, TThumbCellOptions Options, int Threads = 0,
+               TReadyEvent OnReady = {});
+  // Cancels and waits for the workers.
+  ~TThumbLoader();
+  TThumbLoader(const TThumbLoader&) = delete;
+  TThumbLoader& operator=(const TThumbLoader&) = delete;
+
+  void Cancel();
+  bool Cancelled() const { return FCancel.load(); }
+  // The cells that are ready in order since the last call (maybe none).
+  std::vector<TThumbResult> TakeReady();
+  // Blocks until the next cell in order is ready, then returns every ready one; empty when all
+  // have been handed over or the loader was cancelled.
+  std::vector<TThumbResult> WaitReady();
+  int Count() const { return static_cast<int>(FPaths.size()); }
+  // Number of cells handed over so far.
+  int Delivered() const;
+  bool Finished() const { return Delivered() == Count(); }
+  int ThreadCount() const { return static_cast<int>(FWorkers.size()); }
+
+private:
+  void Work();
+  std::vector<TThumbResult> CollectLocked();
+
+  const std::vector<std::string> FPaths;
+  const TThumbCellOptions FOptions;
+  TReadyEvent FOnReady;
+  std::atomic<bool> FCancel{false};
+  std::atomic<int> FNextClaim{0};
+  mutable std::mutex FLock;
+  std::condition_variable FReadyCond;
+  std::vector<std::optional<TThumbCell>> FSlots;
+  int FNextDeliver = 0;
+  std::vector<std::thread> FWorkers;
+};
+
+// One per core (at least one).
+int DefaultThumbThreads();
+
+} // namespace orbisk
