@@ -41,6 +41,7 @@ class TfPrefs;
 class TfBMEdit;
 class TfrmEXIF;
 class TfrmFileProp;
+class TfAlbum;
 
 // The about box.
 class TfAbout : public QDialog {
@@ -64,6 +65,9 @@ public:
   void SetAboutBox(TfAbout* W) { FAbout = W; }
   void SetFilePropWindow(TfrmFileProp* W);
   void SetExifWindow(TfrmEXIF* W);
+  // The album window ("Folvanas"); made on demand when not given.
+  void SetAlbumWindow(TfAlbum* W);
+  TfAlbum* AlbumWindow();
   TfrmFileProp* FilePropWindow();
   TfrmEXIF* ExifWindow();
   TfPrefs* PrefsWindow();
@@ -239,6 +243,7 @@ private:
   TfBMEdit* FBMEdit = nullptr;
   TfrmFileProp* FFileProp = nullptr;
   TfrmEXIF* FExif = nullptr;
+  TfAlbum* FAlbum = nullptr;
   TfAbout* FAbout = nullptr;
 };
 

@@ -9,6 +9,8 @@ namespace orbisk {
 int RunInfoCommand(const std::vector<std::string>& Args);
 int RunConvertCommand(const std::vector<std::string>& Args);
 int RunExif(const std::vector<std::string>& Args);
+// album-pdf ALBUM.alb OUT.pdf: an album printed to PDF with the stored album preferences.
+int RunAlbumPdf(const std::vector<std::string>& Args);
 // Makes ready what reading Path needs (metafiles are played back through Qt).
 void PrepareToRead(const std::string& Path);
 // Help text of the format options that convert accepts.

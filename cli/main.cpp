@@ -25,6 +25,9 @@ Commands:
       --detail            Rows as chain, directory, tag, type, count, name, value.
       --date              Print the date shown for the picture (EXIF DateTime, else the
                           file's modification time).
+  album-pdf ALBUM.alb OUT.pdf [--landscape] [--a4] [--resolution DPI]
+                          Print an album to a PDF file with the stored album preferences
+                          (letter paper at 300 dpi, 1-inch margins, unless told otherwise).
   help                    Show this text (also --help, -h).
 
 Options may stand before or after the file names. Errors are printed to stderr with the
@@ -54,6 +57,7 @@ int main(int argc, char** argv) {
     if (Command == "info") return RunInfoCommand(Args);
     if (Command == "convert") return RunConvertCommand(Args);
     if (Command == "exif") return RunExif(Args);
+    if (Command == "album-pdf") return RunAlbumPdf(Args);
     std::cerr << "orbisk-cli: unknown command \"" << Command << "\" (see orbisk-cli --help)\n";
     return 2;
   } catch (const std::exception& E) {
