@@ -14,7 +14,8 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPrinter>
-#include <QProcess>
+#include <QPushButton>
+#include <QTabWidget>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTest>
