@@ -1,5 +1,6 @@
 #include "app/startup.h"
 
+#include "albums/albumwindow.h"
 #include "browser/bmedit.h"
 #include "browser/converterwindow.h"
 #include "browser/searchwindow.h"
@@ -24,7 +25,7 @@ std::unique_ptr<TForm1> CreateWindows(const QString& StartFile) {
   Form1->SetSearchWindow(new TfSearch(Form1.get())); // file search
   // TfAPrefs (album preferences)
   Form1->SetBookmarkEditor(new TfBMEdit(Form1.get()));
-  // TfAlbum, TfrmEdit (album window, caption editor)
+  Form1->SetAlbumWindow(new TfAlbum(Form1.get())); // with its TfAPrefs and caption editor
   // TfrmAcquire, TfrmFileSaveOptions (image editor, save options)
   // TfRotate (rotation), TfrmBorder (borders), TfrmColorRez (colour resolution)
   Form1->SetFilePropWindow(new TfrmFileProp(Form1.get()));

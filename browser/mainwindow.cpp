@@ -1,4 +1,5 @@
 #include "browser/mainwindow.h"
+#include "albums/albumwindow.h"
 #include "view/fileprop.h"
 #include "metadata/ui/exifwindow.h"
 
@@ -221,6 +222,14 @@ void TForm1::CreateActions() {
   Quenty1 = Pending(Plain("Quenty"));
   ThumbnailExplorer1 = Pending(Plain("Thumbnail Explorer"));
   TesslyCreator1 = Pending(Plain("Tessly Creator"));
+  for (QAction* A : {AlbumButton, Folvanas1}) {
+    SetCommandAvailable(A, true);
+    connect(A, &QAction::triggered, this, [this] {
+      AlbumWindow()->show();
+      AlbumWindow()->raise();
+      AlbumWindow()->activateWindow();
+    });
+  }
 
   // Help menu.
   Contents1 = Make("Contents", [this] { HelpContents(); });
@@ -875,6 +884,20 @@ void TForm1::SetThumbnailWindows(TfrmThumbnails* Explorer, TfrmThumbEdit* Creato
     connect(A, &QAction::triggered, this, ShowCreator);
     SetCommandAvailable(A, true);
   }
+void TForm1::SetAlbumWindow(TfAlbum* W) {
+  FAlbum = W;
+  FAlbum->ListedFiles = [this] {
+    QStringList Files;
+    for (int I = 0; I < FileList->Count(); ++I)
+      Files << FileList->FullName(I);
+    return Files;
+  };
+  FAlbum->OnImageProperties = [this](const QString& Path) { FilePropWindow()->Execute(Path); };
+}
+
+TfAlbum* TForm1::AlbumWindow() {
+  if (!FAlbum) SetAlbumWindow(new TfAlbum(this));
+  return FAlbum;
 }
 
 TfrmFileProp* TForm1::FilePropWindow() {

@@ -51,6 +51,7 @@ class TfrmIncRename;
 class TfSelectFiles;
 class TfrmThumbnails;
 class TfrmThumbEdit;
+class TfAlbum;
 
 // The about box.
 class TfAbout : public QDialog {
@@ -74,6 +75,9 @@ public:
   void SetAboutBox(TfAbout* W) { FAbout = W; }
   void SetFilePropWindow(TfrmFileProp* W);
   void SetExifWindow(TfrmEXIF* W);
+  // The album window ("Folvanas"); made on demand when not given.
+  void SetAlbumWindow(TfAlbum* W);
+  TfAlbum* AlbumWindow();
   TfrmFileProp* FilePropWindow();
   // The thumbnail explorer and the sheet creator: their commands join and their hooks are set.
   void SetThumbnailWindows(TfrmThumbnails* Explorer, TfrmThumbEdit* Creator);
@@ -285,6 +289,7 @@ private:
   TfrmEXIF* FExif = nullptr;
   TfrmThumbnails* FThumbnails = nullptr;
   TfrmThumbEdit* FThumbEdit = nullptr;
+  TfAlbum* FAlbum = nullptr;
   TfAbout* FAbout = nullptr;
   TfrmConvert* FConvert = nullptr;
   TfSearch* FSearch = nullptr;

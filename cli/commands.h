@@ -14,6 +14,8 @@ int RunConvertToCommand(const std::vector<std::string>& Args);
 int RunExif(const std::vector<std::string>& Args);
 int RunThumbnailsCommand(const std::vector<std::string>& Args);
 int RunSheetCommand(const std::vector<std::string>& Args);
+// album-pdf ALBUM.alb OUT.pdf: an album printed to PDF with the stored album preferences.
+int RunAlbumPdf(const std::vector<std::string>& Args);
 // Makes ready what reading Path needs (metafiles are played back through Qt).
 void PrepareToRead(const std::string& Path);
 // Help text of the format options that convert accepts.

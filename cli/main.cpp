@@ -41,6 +41,9 @@ Commands:
         [--no-names] [--no-sharpen] [--no-border] [--no-shadow] [--bevel] [--background FILE]
                           Save the Tessly sheet of the files as OUT (defaults: size 96,
                           6 columns, gaps 20 and 30, names, sharpening, border and shadow).
+  album-pdf ALBUM.alb OUT.pdf [--landscape] [--a4] [--resolution DPI]
+                          Print an album to a PDF file with the stored album preferences
+                          (letter paper at 300 dpi, 1-inch margins, unless told otherwise).
   help                    Show this text (also --help, -h).
 
 Options may stand before or after the file names. Errors are printed to stderr with the
@@ -73,6 +76,7 @@ int main(int argc, char** argv) {
     if (Command == "exif") return RunExif(Args);
     if (Command == "thumbnails") return RunThumbnailsCommand(Args);
     if (Command == "sheet") return RunSheetCommand(Args);
+    if (Command == "album-pdf") return RunAlbumPdf(Args);
     std::cerr << "orbisk-cli: unknown command \"" << Command << "\" (see orbisk-cli --help)\n";
     return 2;
   } catch (const std::exception& E) {
