@@ -114,14 +114,14 @@ TListingReport FolderListingReport(const TForm1& F) {
   R.Header = F.SelectedFolder();
   const int Columns = F.FileList->columnCount();
   for (int C = 0; C < Columns; ++C) {
-    R.Captions << F.FileList->headerData(C, Qt::Horizontal).toString();
+    R.Captions << F.FileList->headerData(C, Qt::Horizontal, Qt::DisplayRole).toString();
     R.Widths << F.ListView1->columnWidth(C);
     R.Alignments << (C == 0 ? Qt::AlignLeft : Qt::AlignRight);
   }
   for (int Row = 0; Row < F.FileList->rowCount(); ++Row) {
     QStringList Cells;
     for (int C = 0; C < Columns; ++C)
-      Cells << F.FileList->data(F.FileList->index(Row, C)).toString();
+      Cells << F.FileList->data(F.FileList->index(Row, C), Qt::DisplayRole).toString();
     R.Rows << Cells;
   }
   return R;
