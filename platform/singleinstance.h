@@ -57,7 +57,7 @@ QString InstanceFolder(QString* Error = nullptr);
 
 // The listening side and the sending side of the channel.
 class TSingleInstance : public QObject {
-  Q_OBJECT
+  // No signals of its own: the connections are lambdas.
 public:
   explicit TSingleInstance(QObject* Parent = nullptr);
   ~TSingleInstance() override;
