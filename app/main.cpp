@@ -98,8 +98,8 @@ int main(int argc, char** argv) {
     };
   // ORBISK_TRACE=1 reports every open request the main window shows on stderr (tests).
   if (!qgetenv("ORBISK_TRACE").isEmpty())
-    Form1->OnOpenRequest = [](const QString& Target) {
-      std::fprintf(stderr, "open request: %s\n", QFile::encodeName(Target).constData());
+    Form1->OnOpenRequest = [](const QByteArray& Target) {
+      std::fprintf(stderr, "open request: %s\n", Target.constData());
     };
   Form1->show();
   // Closing the main window ends the program, also while the splash is still up.

@@ -26,6 +26,7 @@ QProcessEnvironment PrivateEnvironment(const QString& Base) {
   Env.insert("XDG_CONFIG_HOME", Base + "/config");
   Env.insert("XDG_DATA_HOME", Base + "/data");
   Env.insert("XDG_RUNTIME_DIR", Base + "/runtime");
+  QFile::setPermissions(Base + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   Env.insert("QT_QPA_PLATFORM", "offscreen");
   Env.insert("ORBISK_TRACE", "1");
   return Env;
