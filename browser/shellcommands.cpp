@@ -21,6 +21,8 @@ namespace orbisk {
 
 namespace {
 
+TForm1* HandlerOwner = nullptr;
+
 class TWaitCursor {
 public:
   TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
@@ -70,9 +72,13 @@ void InstallShellCommands(TForm1& F) {
     QObject::connect(A, &QAction::triggered, &F, [&F, S = Style] { WallpaperClick(F, S); });
 
   OpenRequests().InstallHandler([&F](const QStringList& C) { HandleOpenRequests(F, C); });
+  HandlerOwner = &F;
 }
 
-void RemoveShellCommands(TForm1&) {
+void RemoveShellCommands(TForm1& F) {
+  // Only the window whose handler is installed takes it away (tests make several windows).
+  if (HandlerOwner != &F) return;
+  HandlerOwner = nullptr;
   OpenRequests().InstallHandler({});
 }
 
