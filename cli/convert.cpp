@@ -398,9 +398,11 @@ int RunConvertCommand(const std::vector<std::string>& Args) {
     TRGB T = Job.TransparentColor;
     if (Job.HasTransparent) T = Reduced->GetPaletteEntry(Reduced->GetNearestPaletteIndex(T));
     int Code = 0;
-    if (!WriteGIF(P.Files[1], *Reduced, Job.Interlace, T, Job.HasTransparent, &Code))
-      throw std::runtime_error(std::string("GIF: ") + GIFErrorText(Code) + " (code " +
-                               std::to_string(Code) + ")");
+    std::string WriteError;
+    if (!WriteGIF(P.Files[1], *Reduced, Job.Interlace, T, Job.HasTransparent, &Code, &WriteError))
+      throw std::runtime_error(!WriteError.empty() ? WriteError
+                                                   : std::string("GIF: ") + GIFErrorText(Code) +
+                                                         " (code " + std::to_string(Code) + ")");
     return 0;
   }
   Picture.SaveColorResWarningAction = pgwaOKCancelBox;

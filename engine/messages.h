@@ -95,6 +95,8 @@ ORBISK_EXCEPTION(EPGSaturationHue, EPixelGraphic)
 ORBISK_EXCEPTION(EPGConvFilter, EPixelGraphic)
 // Stream failures (short reads past the end, unwritable files).
 ORBISK_EXCEPTION(EPGStreamError, EPixelGraphic)
+// A write that must not replace a file found one under the target's name.
+ORBISK_EXCEPTION(EPGTargetExists, EPGStreamError)
 
 #undef ORBISK_EXCEPTION
 

@@ -1,4 +1,5 @@
 #include "engine/registry.h"
+#include "engine/safefile.h"
 #include "engine/formats/bmp.h"
 #include "engine/formats/formats.h"
 #include "engine/optimizedpalette.h"
@@ -375,57 +376,13 @@ void SaveThrough(TPixelGraphic& Image, const std::string& Extension,
   Write(*W, *Copy);
 }
 
-// A file written next to the target and renamed over it only when complete, so that a failed
-// or cancelled save never damages an existing file.
-class TSafeFile {
-public:
-  explicit TSafeFile(const std::string& Target) : FTarget(Target) {
-    std::string Dir = ".", Base = Target;
-    auto Slash = Target.find_last_of('/');
-    if (Slash != std::string::npos) {
-      Dir = Target.substr(0, Slash + 1);
-      Base = Target.substr(Slash + 1);
-    }
-    std::string Tmpl = (Slash != std::string::npos ? Dir : std::string()) + "." + Base + ".XXXXXX";
-    std::vector<char> Buf(Tmpl.begin(), Tmpl.end());
-    Buf.push_back('\0');
-    int Fd = mkstemp(Buf.data());
-    if (Fd < 0)
-      throw EPGStreamError("Cannot create file \"" + Target + "\". " + std::strerror(errno));
-    FTemp = Buf.data();
-    struct stat St;
-    mode_t Mode;
-    if (stat(Target.c_str(), &St) == 0) {
-      Mode = St.st_mode & 07777;
-    } else {
-      mode_t Mask = umask(0);
-      umask(Mask);
-      Mode = 0666 & ~Mask;
-    }
-    fchmod(Fd, Mode);
-    close(Fd);
-  }
-  ~TSafeFile() {
-    if (!FTemp.empty()) std::remove(FTemp.c_str());
-  }
-  const std::string& TempName() const { return FTemp; }
-  void Commit() {
-    if (std::rename(FTemp.c_str(), FTarget.c_str()) != 0)
-      throw EPGStreamError("Cannot create file \"" + FTarget + "\". " + std::strerror(errno));
-    FTemp.clear();
-  }
-
-private:
-  std::string FTarget, FTemp;
-};
-
 } // namespace
 
 void TPixelGraphic::SaveToFile(const std::string& FileName) {
   SaveThrough(*this, FileExtension(FileName), [&](TFileFormatWriter& W, TPixelGraphic& G) {
     TSafeFile File(FileName);
     {
-      TPGFileStream Stream(File.TempName(), TFileMode::fmCreate);
+      TPGFileStream Stream(File.Descriptor(), FileName);
       W.WriteGraphic(Stream, G);
       Stream.Close();
     }

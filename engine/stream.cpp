@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <unistd.h>
 
 namespace orbisk {
 
@@ -110,6 +111,17 @@ TPGFileStream::TPGFileStream(const std::string& FileName, TFileMode Mode) : Name
   std::setvbuf(F, nullptr, _IOFBF, 1 << 16);
 }
 
+TPGFileStream::TPGFileStream(int Descriptor, const std::string& FileName) : Name(FileName) {
+  const int Own = dup(Descriptor);
+  if (Own >= 0) F = fdopen(Own, "w+b");
+  if (!F) {
+    const int Error = errno;
+    if (Own >= 0) close(Own);
+    throw EPGStreamError("Cannot open file \"" + FileName + "\". " + std::strerror(Error));
+  }
+  std::setvbuf(F, nullptr, _IOFBF, 1 << 16);
+}
+
 TPGFileStream::~TPGFileStream() {
   if (F) std::fclose(F);
 }
@@ -120,8 +132,9 @@ size_t TPGFileStream::Read(void* Buffer, size_t Count) {
 }
 
 void TPGFileStream::Write(const void* Buffer, size_t Count) {
-  if (!F || std::fwrite(Buffer, 1, Count, F) != Count)
-    throw EPGStreamError("Stream write error: " + Name);
+  if (!F) throw EPGStreamError("Stream write error: " + Name);
+  if (std::fwrite(Buffer, 1, Count, F) != Count)
+    throw EPGStreamError("Stream write error: " + Name + ". " + std::strerror(errno));
 }
 
 int64_t TPGFileStream::Seek(int64_t Offset, TSeekOrigin Origin) {
@@ -148,9 +161,13 @@ int64_t TPGFileStream::Size() {
 void TPGFileStream::Close() {
   if (!F) return;
   bool Ok = std::fflush(F) == 0;
-  Ok = (std::fclose(F) == 0) && Ok;
+  int Error = errno;
+  if (std::fclose(F) != 0 && Ok) {
+    Ok = false;
+    Error = errno;
+  }
   F = nullptr;
-  if (!Ok) throw EPGStreamError("Stream write error: " + Name);
+  if (!Ok) throw EPGStreamError("Stream write error: " + Name + ". " + std::strerror(Error));
 }
 
 } // namespace orbisk

@@ -70,6 +70,9 @@ enum class TFileMode { fmOpenRead, fmCreate };
 class TPGFileStream : public TPGStream {
 public:
   TPGFileStream(const std::string& FileName, TFileMode Mode);
+  // Writes to an open descriptor (a TSafeFile's); Name is the file named in messages. The
+  // descriptor stays open after Close.
+  TPGFileStream(int Descriptor, const std::string& Name);
   ~TPGFileStream() override;
   size_t Read(void* Buffer, size_t Count) override;
   void Write(const void* Buffer, size_t Count) override;

@@ -1,17 +1,14 @@
 #include "processing/gifwriter.h"
 
+#include "engine/messages.h"
+#include "engine/safefile.h"
+
 #include <algorithm>
 #include <array>
-#include <atomic>
-#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <string>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace orbisk {
 
@@ -248,42 +245,6 @@ void PutU16(std::vector<uint8_t>& Out, int V) {
   Out.push_back(uint8_t((V >> 8) & 0xFF));
 }
 
-// Writes the whole of Data to FileName through a temporary file in the same folder.
-bool WriteWhole(const std::string& FileName, const std::vector<uint8_t>& Data) {
-  const auto Slash = FileName.find_last_of('/');
-  const std::string Dir = Slash == std::string::npos ? "" : FileName.substr(0, Slash + 1);
-  const std::string Base = Slash == std::string::npos ? FileName : FileName.substr(Slash + 1);
-  if (Base.empty()) return false;
-  // Created with the usual permissions (the umask applies); a replaced file keeps its own.
-  struct stat St;
-  const bool Exists = stat(FileName.c_str(), &St) == 0;
-  if (Exists && !S_ISREG(St.st_mode)) return false;
-  static std::atomic<unsigned> Counter{0};
-  std::string Temp;
-  int Fd = -1;
-  for (int Try = 0; Fd < 0 && Try < 100; ++Try) {
-    Temp = Dir + "." + Base + "." + std::to_string(getpid()) + "-" + std::to_string(Counter++);
-    Fd = open(Temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (Fd < 0 && errno != EEXIST) return false;
-  }
-  if (Fd < 0) return false;
-  bool Ok = !Exists || fchmod(Fd, St.st_mode & 07777) == 0;
-  size_t Done = 0;
-  while (Ok && Done < Data.size()) {
-    const ssize_t N = write(Fd, Data.data() + Done, Data.size() - Done);
-    if (N < 0 && errno == EINTR) continue;
-    if (N <= 0)
-      Ok = false;
-    else
-      Done += size_t(N);
-  }
-  if (Ok && fsync(Fd) != 0) Ok = false;
-  if (close(Fd) != 0) Ok = false;
-  if (Ok && std::rename(Temp.c_str(), FileName.c_str()) != 0) Ok = false;
-  if (!Ok) unlink(Temp.c_str());
-  return Ok;
-}
-
 int Encode(const TPixelGraphic& Picture, bool Interlaced, TRGB TransparentColor, bool Transparent,
            std::vector<uint8_t>& Out) {
   const int W = Picture.Width(), H = Picture.Height();
@@ -377,10 +338,17 @@ int EncodeGIF(const TPixelGraphic& Picture, bool Interlaced, TRGB TransparentCol
 }
 
 bool WriteGIF(const std::string& FileName, const TPixelGraphic& Picture, bool Interlaced,
-              TRGB TransparentColor, bool Transparent, int* ErrorCode) {
+              TRGB TransparentColor, bool Transparent, int* ErrorCode, std::string* WriteError) {
   std::vector<uint8_t> Data;
   int Code = Encode(Picture, Interlaced, TransparentColor, Transparent, Data);
-  if (Code == gifOK && !WriteWhole(FileName, Data)) Code = gifWriteFailed;
+  if (Code == gifOK) {
+    try {
+      WriteFileSafely(FileName, Data.data(), Data.size());
+    } catch (const EPGStreamError& E) {
+      Code = gifWriteFailed;
+      if (WriteError) *WriteError = E.what();
+    }
+  }
   if (ErrorCode) *ErrorCode = Code;
   return Code == gifOK;
 }

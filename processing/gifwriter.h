@@ -29,9 +29,11 @@ int EncodeGIF(const TPixelGraphic& Picture, bool Interlaced, TRGB TransparentCol
 
 // Writes Picture as a GIF89a file. The file appears only when it was written whole (a
 // temporary file renamed over the target), so a failure never damages an existing file.
-// Returns true on success; ErrorCode, when given, receives the code (0 on success).
+// Returns true on success; ErrorCode, when given, receives the code (0 on success), and
+// WriteError the file system's account of a gifWriteFailed (the target and the reason).
 bool WriteGIF(const std::string& FileName, const TPixelGraphic& Picture, bool Interlaced,
-              TRGB TransparentColor, bool Transparent, int* ErrorCode = nullptr);
+              TRGB TransparentColor, bool Transparent, int* ErrorCode = nullptr,
+              std::string* WriteError = nullptr);
 
 // The fixed text of the closing comment extension.
 extern const char* const GIFCommentText;
