@@ -33,18 +33,12 @@ public:
 
 void SetToolBarIcons(TForm1& F) {
   const std::pair<QAction*, const char*> Icons[] = {
-      {F.PreviousImageButton, "go-previous"},
-      {F.NextImageButton, "go-next"},
-      {F.RunButton, "media-playback-start"},
-      {F.SelectFilesButton, "system-file-manager"},
-      {F.EditorButton, "applications-graphics"},
-      {F.AlbumButton, "x-office-address-book"},
-      {F.ConvertButton, "document-save-as"},
-      {F.SearchButton, "edit-find"},
-      {F.ThumbnailsButton, "view-list-icons"},
-      {F.TesslyButton, "insert-image"},
-      {F.BGColorButton, "color-fill"},
-      {F.AutoZoomButton, "zoom-fit-best"}};
+      {F.PreviousImageButton, "go-previous"},    {F.NextImageButton, "go-next"},
+      {F.RunButton, "media-playback-start"},     {F.SelectFilesButton, "system-file-manager"},
+      {F.EditorButton, "applications-graphics"}, {F.AlbumButton, "x-office-address-book"},
+      {F.ConvertButton, "document-save-as"},     {F.SearchButton, "edit-find"},
+      {F.ThumbnailsButton, "view-list-icons"},   {F.TesslyButton, "insert-image"},
+      {F.BGColorButton, "color-fill"},           {F.AutoZoomButton, "zoom-fit-best"}};
   for (auto [A, Name] : Icons)
     A->setIcon(ThemeIcon(QString::fromLatin1(Name)));
 }
@@ -149,7 +143,8 @@ void WallpaperClick(TForm1& F, TWallpaperStyle Style) {
     Picture = F.SelectedFile();
     if (Picture.isEmpty()) return;
   }
-  const TWallpaperResult R = SetAsWallpaper(Picture, Style, &F, qEnvironmentVariable("XDG_CURRENT_DESKTOP"));
+  const TWallpaperResult R =
+      SetAsWallpaper(Picture, Style, &F, qEnvironmentVariable("XDG_CURRENT_DESKTOP"));
   // The new bitmap is listed after the next refresh; the list is only repainted.
   if (!R.WrittenBitmap.isEmpty()) F.ListView1->viewport()->update();
 }

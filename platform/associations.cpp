@@ -35,8 +35,12 @@ QStringList ReadableMimeTypes() {
   for (const char* T : {"BMP", "JPG", "PNG", "GIF", "TIF", "PCX", "TGA", "ICO", "WMF", "AVI"})
     All << MimeTypesOfType(T);
   // Read as well, without a preferences row of their own.
-  All << "image/x-portable-bitmap" << "image/x-portable-graymap" << "image/x-portable-pixmap"
-      << "image/x-portable-anymap" << "image/emf" << "image/x-emf";
+  All << "image/x-portable-bitmap"
+      << "image/x-portable-graymap"
+      << "image/x-portable-pixmap"
+      << "image/x-portable-anymap"
+      << "image/emf"
+      << "image/x-emf";
   return All;
 }
 

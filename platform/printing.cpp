@@ -68,7 +68,8 @@ QList<int> ScaleColumns(const QList<int>& Widths, int Width) {
   for (int W : Widths) {
     Sum += std::max(0, W);
     // Rounded running edges: the columns always add up to Width exactly.
-    const qint64 Edge = Total > 0 ? Sum * Width / Total : qint64(Scaled.size() + 1) * Width / Widths.size();
+    const qint64 Edge =
+        Total > 0 ? Sum * Width / Total : qint64(Scaled.size() + 1) * Width / Widths.size();
     Scaled << int(Edge - Done);
     Done = Edge;
   }
@@ -93,7 +94,8 @@ int PaintListing(QPainter& P, const QRect& Page, const TListingReport& R,
   const int FootH = FootM.lineSpacing() * 2;
   const int Pad = BodyM.averageCharWidth() / 2 + 1;
   const QList<int> Cols = ScaleColumns(R.Widths, Page.width());
-  const QList<int> PageRows = ListingPageRows(int(R.Rows.size()), Page.height() - HeadH - FootH, RowH);
+  const QList<int> PageRows =
+      ListingPageRows(int(R.Rows.size()), Page.height() - HeadH - FootH, RowH);
   const QPen Line(Qt::black, std::max(1, BodyM.lineWidth()));
 
   auto DrawRow = [&](int Y, const QStringList& Cells, const QFont& F) {

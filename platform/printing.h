@@ -37,12 +37,12 @@ bool PrintPreview(QWidget* Owner, const QString& Title, std::function<void(QPrin
 // A table printed over pages: the header on top of every page, the column captions, one row
 // per item, the footer at the bottom left and the page number at the bottom right.
 struct TListingReport {
-  QString Header;                                // e.g. the listed folder
+  QString Header; // e.g. the listed folder
   int HeaderPointSize = 18;
-  QStringList Captions;                          // column captions
-  QList<int> Widths;                             // on-screen widths, scaled to the page
-  QList<Qt::Alignment> Alignments;               // per column
-  QList<QStringList> Rows;                       // cell texts
+  QStringList Captions;            // column captions
+  QList<int> Widths;               // on-screen widths, scaled to the page
+  QList<Qt::Alignment> Alignments; // per column
+  QList<QStringList> Rows;         // cell texts
   QString Footer = QStringLiteral("Orbisk Directory Report");
   QString PageNumberFormat = QStringLiteral("Page %d");
 };

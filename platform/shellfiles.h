@@ -1,6 +1,5 @@
 // Writing the files of the desktop integration (mimeapps.list, the .desktop file, the wallpaper
-// bitmap): every write goes to a temporary file that is renamed over the target on success, so a
-// failed write never damages what was there.
+// bitmap) through the engine's safe file writes: a failed write never damages what was there.
 #pragma once
 
 #include <QByteArray>
@@ -9,10 +8,10 @@
 namespace orbisk {
 
 // Replaces (or creates) Target with Data. A target without its owner's write bit is refused.
-// Throws std::runtime_error naming the file and the system's reason.
+// Throws EPGStreamError naming the file and the system's reason.
 void WriteFileReplacing(const QString& Target, const QByteArray& Data);
 // Creates Target with Data; false (nothing written) when Target exists, also when another
-// process creates it meanwhile. Throws std::runtime_error on other failures.
+// process creates it meanwhile. Throws EPGStreamError on other failures.
 bool WriteNewFile(const QString& Target, const QByteArray& Data);
 
 } // namespace orbisk

@@ -46,7 +46,8 @@ QByteArray OpenCommandPath(const QString& Command) {
   const qsizetype First = Command.indexOf('"');
   if (First < 0) return {};
   const qsizetype Second = Command.indexOf('"', First + 1);
-  const QString Text = Second < 0 ? Command.mid(First + 1) : Command.mid(First + 1, Second - First - 1);
+  const QString Text =
+      Second < 0 ? Command.mid(First + 1) : Command.mid(First + 1, Second - First - 1);
   return QByteArray::fromPercentEncoding(Text.toUtf8());
 }
 

@@ -111,19 +111,25 @@ void ApplyXfce(const TCommandRunner& R, const QString& Picture, TWallpaperStyle 
   const bool Create = Props.isEmpty();
   if (Create) Props << QStringLiteral("/backdrop/screen0/monitor0/workspace0/last-image");
   // image-style: 0 none, 1 centred, 2 tiled, 3 stretched.
-  const int Style = S == TWallpaperStyle::Centered ? 1
-                    : S == TWallpaperStyle::Tiled  ? 2
+  const int Style = S == TWallpaperStyle::Centered    ? 1
+                    : S == TWallpaperStyle::Tiled     ? 2
                     : S == TWallpaperStyle::Stretched ? 3
                                                       : 0;
   for (const QString& Prop : Props) {
     const QString Base = Prop.chopped(int(QStringLiteral("/last-image").size()));
     if (S != TWallpaperStyle::Remove) {
       QStringList A{"-c", "xfce4-desktop", "-p", Prop};
-      if (Create) A << "-n" << "-t" << "string";
+      if (Create)
+        A << "-n"
+          << "-t"
+          << "string";
       Run(R, "xfconf-query", A << "-s" << Picture);
     }
     QStringList A{"-c", "xfce4-desktop", "-p", Base + "/image-style"};
-    if (Create) A << "-n" << "-t" << "int";
+    if (Create)
+      A << "-n"
+        << "-t"
+        << "int";
     Run(R, "xfconf-query", A << "-s" << QString::number(Style));
   }
 }
@@ -133,7 +139,8 @@ void ApplyXfce(const TCommandRunner& R, const QString& Picture, TWallpaperStyle 
 void ApplyWallpaper(TDesktopKind Desktop, const QString& Picture, TWallpaperStyle Style,
                     const TCommandRunner& R) {
   const bool Remove = Style == TWallpaperStyle::Remove;
-  const QString Uri = Remove ? QString() : QUrl::fromLocalFile(Picture).toString(QUrl::FullyEncoded);
+  const QString Uri =
+      Remove ? QString() : QUrl::fromLocalFile(Picture).toString(QUrl::FullyEncoded);
   switch (Desktop) {
   case TDesktopKind::Gnome:
     ApplyGSettings(R, "org.gnome.desktop.background", "picture-uri", Uri, Style, true);
@@ -142,8 +149,8 @@ void ApplyWallpaper(TDesktopKind Desktop, const QString& Picture, TWallpaperStyl
     ApplyGSettings(R, "org.cinnamon.desktop.background", "picture-uri", Uri, Style, false);
     break;
   case TDesktopKind::Mate:
-    ApplyGSettings(R, "org.mate.background", "picture-filename", Remove ? QString() : Picture, Style,
-                   false);
+    ApplyGSettings(R, "org.mate.background", "picture-filename", Remove ? QString() : Picture,
+                   Style, false);
     break;
   case TDesktopKind::Kde:
     ApplyKde(R, Picture, Style);
@@ -161,7 +168,8 @@ QString WallpaperBitmapName(const QString& Picture) {
   const QString Name = Info.fileName();
   const qsizetype Dot = Name.indexOf('.');
   const QString Folder = Info.path();
-  return (Folder.endsWith('/') ? Folder : Folder + '/') + (Dot < 0 ? Name : Name.left(Dot)) + ".bmp";
+  return (Folder.endsWith('/') ? Folder : Folder + '/') + (Dot < 0 ? Name : Name.left(Dot)) +
+         ".bmp";
 }
 
 namespace {
@@ -204,8 +212,8 @@ QString MakeBitmap(const QString& Picture, QWidget* Owner, bool& Written) {
     }
     if (N > 0 && !Asked) {
       Asked = true;
-      if (!AskYesNo("The file " + Name + " already exists. Can I store the bitmap as " +
-                        Candidate + " instead?",
+      if (!AskYesNo("The file " + Name + " already exists. Can I store the bitmap as " + Candidate +
+                        " instead?",
                     Owner))
         return {};
     }

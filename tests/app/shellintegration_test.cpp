@@ -66,21 +66,23 @@ TEST(TwoRuns, SecondRunHandsItsFileToTheFirstAndEnds) {
   QProcess Second;
   Second.setProcessEnvironment(Env);
   Second.setWorkingDirectory(Pictures);
-  Second.start("/bin/sh", {"-c", "exec \"$0\" 'say \"cheese\" [1].png' \"$(printf 'caf\\351.png')\"",
-                           ORBISK_APP_PATH});
+  Second.start(
+      "/bin/sh",
+      {"-c", "exec \"$0\" 'say \"cheese\" [1].png' \"$(printf 'caf\\351.png')\"", ORBISK_APP_PATH});
   ASSERT_TRUE(Second.waitForFinished(30000));
   EXPECT_EQ(Second.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(Second.exitCode(), 0) << Second.readAllStandardError().toStdString();
 
   // The first shows the last of them: its bytes arrive exactly.
-  const QByteArray Expected =
-      "open request: " + QFile::encodeName(Pictures) + "/caf\xe9.png\n";
+  const QByteArray Expected = "open request: " + QFile::encodeName(Pictures) + "/caf\xe9.png\n";
   QByteArray Err;
-  WaitUntil([&] {
-    First.waitForReadyRead(100);
-    Err += First.readAllStandardError();
-    return Err.contains(Expected);
-  }, 20000);
+  WaitUntil(
+      [&] {
+        First.waitForReadyRead(100);
+        Err += First.readAllStandardError();
+        return Err.contains(Expected);
+      },
+      20000);
   EXPECT_TRUE(Err.contains(Expected)) << Err.toStdString();
   EXPECT_EQ(First.state(), QProcess::Running);
   First.kill();
@@ -101,11 +103,13 @@ TEST(TwoRuns, SecondRunHandsItsFileToTheFirstAndEnds) {
   ASSERT_TRUE(Fourth.waitForFinished(30000));
   EXPECT_EQ(Fourth.exitCode(), 0);
   Err.clear();
-  WaitUntil([&] {
-    Third.waitForReadyRead(100);
-    Err += Third.readAllStandardError();
-    return Err.contains("other.png");
-  }, 20000);
+  WaitUntil(
+      [&] {
+        Third.waitForReadyRead(100);
+        Err += Third.readAllStandardError();
+        return Err.contains("other.png");
+      },
+      20000);
   EXPECT_TRUE(Err.contains("open request: " + QFile::encodeName(Pictures) + "/other.png\n"))
       << Err.toStdString();
   Third.kill();
@@ -121,10 +125,10 @@ TEST(Install, TemporaryPrefixHoldsProgramsDesktopEntryIconManualAndManPages) {
   ASSERT_EQ(Install.exitCode(), 0) << Install.readAll().toStdString();
 
   const QString P = Prefix.path();
-  for (const char* File : {"bin/orbisk", "bin/orbisk-cli", "share/applications/orbisk.desktop",
-                           "share/icons/hicolor/scalable/apps/orbisk.svg",
-                           "share/orbisk/help/orbisk.html", "share/man/man1/orbisk-cli.1",
-                           "share/man/man1/orbisk.1"})
+  for (const char* File :
+       {"bin/orbisk", "bin/orbisk-cli", "share/applications/orbisk.desktop",
+        "share/icons/hicolor/scalable/apps/orbisk.svg", "share/orbisk/help/orbisk.html",
+        "share/man/man1/orbisk-cli.1", "share/man/man1/orbisk.1"})
     EXPECT_TRUE(QFileInfo::exists(P + "/" + File)) << File;
   EXPECT_TRUE(QFileInfo(P + "/bin/orbisk").isExecutable());
 

@@ -183,11 +183,11 @@ TEST_F(ShellCommands, HelpOpensTheManualAtItsTopic) {
   ASSERT_TRUE(Manual.open(QIODevice::ReadOnly));
   const QByteArray Html = Manual.readAll();
   // Every topic a window can ask for has its section.
-  for (int Topic : {HelpTopic::UsingHelp, HelpTopic::MainWindow, HelpTopic::FileManager,
-                    HelpTopic::Viewing, HelpTopic::SlideShow, HelpTopic::Preferences,
-                    HelpTopic::Acquire, HelpTopic::Editor, HelpTopic::LensCorrection,
-                    HelpTopic::IncrementalRename, HelpTopic::Printing,
-                    HelpTopic::ShellIntegration, HelpTopic::Keyboard})
+  for (int Topic :
+       {HelpTopic::UsingHelp, HelpTopic::MainWindow, HelpTopic::FileManager, HelpTopic::Viewing,
+        HelpTopic::SlideShow, HelpTopic::Preferences, HelpTopic::Acquire, HelpTopic::Editor,
+        HelpTopic::LensCorrection, HelpTopic::IncrementalRename, HelpTopic::Printing,
+        HelpTopic::ShellIntegration, HelpTopic::Keyboard})
     EXPECT_TRUE(Html.contains("id=\"topic-" + QByteArray::number(Topic) + "\"")) << Topic;
   EXPECT_TRUE(Prompt->Messages.isEmpty());
   SetHelpOpener(Old);
@@ -227,8 +227,8 @@ TEST_F(ShellCommands, WallpaperCommandsAndToolBarIcons) {
   test::TPromptScope Prompt;
   qputenv("XDG_CURRENT_DESKTOP", "LXQt");
   auto F = Open();
-  for (QAction* A : {F->WallpaperCentered1, F->WallpaperTiled1, F->WallpaperStretched1,
-                     F->RemoveWallpaper1})
+  for (QAction* A :
+       {F->WallpaperCentered1, F->WallpaperTiled1, F->WallpaperStretched1, F->RemoveWallpaper1})
     EXPECT_TRUE(F->CommandAvailable(A)) << A->text().toStdString();
   F->RemoveWallpaper1->trigger();
   EXPECT_EQ(Prompt->Messages,

@@ -32,9 +32,10 @@ public:
                        "echo \"" +
                        QString::fromLatin1(Tool) + "$out\" >> \"" + FDir + "/calls.log\"\n";
       if (QString::fromLatin1(Tool) == "xfconf-query")
-        Script += "[ \"$3\" = \"-l\" ] && printf '/backdrop/screen0/monitor0/workspace0/last-image\\n"
-                  "/backdrop/screen0/monitor0/workspace0/color-style\\n"
-                  "/backdrop/screen0/monitorHDMI-1/workspace0/last-image\\n'\n";
+        Script +=
+            "[ \"$3\" = \"-l\" ] && printf '/backdrop/screen0/monitor0/workspace0/last-image\\n"
+            "/backdrop/screen0/monitor0/workspace0/color-style\\n"
+            "/backdrop/screen0/monitorHDMI-1/workspace0/last-image\\n'\n";
       Script += "exit ${FAKE_STATUS:-0}\n";
       const QString Path = FDir + "/" + Tool;
       test::WriteData(Path, Script.toUtf8());
@@ -66,11 +67,11 @@ QString JoinCall(const QStringList& Parts) {
 
 TEST(Wallpaper, DesktopFromEnvironment) {
   const std::pair<const char*, TDesktopKind> Cases[] = {
-      {"GNOME", TDesktopKind::Gnome},         {"ubuntu:GNOME", TDesktopKind::Gnome},
-      {"Budgie:GNOME", TDesktopKind::Gnome},  {"X-Cinnamon", TDesktopKind::Cinnamon},
-      {"MATE", TDesktopKind::Mate},           {"KDE", TDesktopKind::Kde},
-      {"XFCE", TDesktopKind::Xfce},           {"LXQt", TDesktopKind::Unsupported},
-      {"", TDesktopKind::Unsupported},        {"sway", TDesktopKind::Unsupported}};
+      {"GNOME", TDesktopKind::Gnome},        {"ubuntu:GNOME", TDesktopKind::Gnome},
+      {"Budgie:GNOME", TDesktopKind::Gnome}, {"X-Cinnamon", TDesktopKind::Cinnamon},
+      {"MATE", TDesktopKind::Mate},          {"KDE", TDesktopKind::Kde},
+      {"XFCE", TDesktopKind::Xfce},          {"LXQt", TDesktopKind::Unsupported},
+      {"", TDesktopKind::Unsupported},       {"sway", TDesktopKind::Unsupported}};
   for (auto [Name, Kind] : Cases)
     EXPECT_EQ(DesktopKind(Name), Kind) << Name;
 }
@@ -81,40 +82,53 @@ TEST(Wallpaper, EachDesktopsToolGetsTheStyle) {
   const QString Uri = "file:///home/u/my%20pics/photo.bmp";
 
   ApplyWallpaper(TDesktopKind::Gnome, Pic, TWallpaperStyle::Tiled);
-  EXPECT_EQ(Tools.Calls(),
-            QStringList({JoinCall({"gsettings", "set", "org.gnome.desktop.background", "picture-uri", Uri}),
-                         JoinCall({"gsettings", "set", "org.gnome.desktop.background", "picture-uri-dark", Uri}),
-                         JoinCall({"gsettings", "set", "org.gnome.desktop.background", "picture-options", "wallpaper"})}));
+  EXPECT_EQ(
+      Tools.Calls(),
+      QStringList(
+          {JoinCall({"gsettings", "set", "org.gnome.desktop.background", "picture-uri", Uri}),
+           JoinCall({"gsettings", "set", "org.gnome.desktop.background", "picture-uri-dark", Uri}),
+           JoinCall({"gsettings", "set", "org.gnome.desktop.background", "picture-options",
+                     "wallpaper"})}));
   Tools.Clear();
   ApplyWallpaper(TDesktopKind::Mate, Pic, TWallpaperStyle::Centered);
-  EXPECT_EQ(Tools.Calls(),
-            QStringList({JoinCall({"gsettings", "set", "org.mate.background", "picture-filename", Pic}),
-                         JoinCall({"gsettings", "set", "org.mate.background", "picture-options", "centered"})}));
+  EXPECT_EQ(
+      Tools.Calls(),
+      QStringList(
+          {JoinCall({"gsettings", "set", "org.mate.background", "picture-filename", Pic}),
+           JoinCall({"gsettings", "set", "org.mate.background", "picture-options", "centered"})}));
   Tools.Clear();
   ApplyWallpaper(TDesktopKind::Cinnamon, "", TWallpaperStyle::Remove);
   EXPECT_EQ(Tools.Calls(),
-            QStringList({JoinCall({"gsettings", "set", "org.cinnamon.desktop.background", "picture-uri", ""}),
-                         JoinCall({"gsettings", "set", "org.cinnamon.desktop.background", "picture-options", "none"})}));
+            QStringList({JoinCall({"gsettings", "set", "org.cinnamon.desktop.background",
+                                   "picture-uri", ""}),
+                         JoinCall({"gsettings", "set", "org.cinnamon.desktop.background",
+                                   "picture-options", "none"})}));
 
   // Xfce: every monitor's picture and style.
   Tools.Clear();
   ApplyWallpaper(TDesktopKind::Xfce, Pic, TWallpaperStyle::Stretched);
-  const QString M0 = "/backdrop/screen0/monitor0/workspace0", M1 = "/backdrop/screen0/monitorHDMI-1/workspace0";
-  EXPECT_EQ(Tools.Calls(),
-            QStringList({JoinCall({"xfconf-query", "-c", "xfce4-desktop", "-l"}),
-                         JoinCall({"xfconf-query", "-c", "xfce4-desktop", "-p", M0 + "/last-image", "-s", Pic}),
-                         JoinCall({"xfconf-query", "-c", "xfce4-desktop", "-p", M0 + "/image-style", "-s", "3"}),
-                         JoinCall({"xfconf-query", "-c", "xfce4-desktop", "-p", M1 + "/last-image", "-s", Pic}),
-                         JoinCall({"xfconf-query", "-c", "xfce4-desktop", "-p", M1 + "/image-style", "-s", "3"})}));
+  const QString M0 = "/backdrop/screen0/monitor0/workspace0",
+                M1 = "/backdrop/screen0/monitorHDMI-1/workspace0";
+  EXPECT_EQ(
+      Tools.Calls(),
+      QStringList(
+          {JoinCall({"xfconf-query", "-c", "xfce4-desktop", "-l"}),
+           JoinCall({"xfconf-query", "-c", "xfce4-desktop", "-p", M0 + "/last-image", "-s", Pic}),
+           JoinCall({"xfconf-query", "-c", "xfce4-desktop", "-p", M0 + "/image-style", "-s", "3"}),
+           JoinCall({"xfconf-query", "-c", "xfce4-desktop", "-p", M1 + "/last-image", "-s", Pic}),
+           JoinCall(
+               {"xfconf-query", "-c", "xfce4-desktop", "-p", M1 + "/image-style", "-s", "3"})}));
 
   // KDE Plasma: one script for every desktop; the picture's address is quoted safely.
   Tools.Clear();
   ApplyWallpaper(TDesktopKind::Kde, "/home/u/\"q\"/a.bmp", TWallpaperStyle::Centered);
   const QStringList K = Tools.Calls();
   ASSERT_EQ(K.size(), 1);
-  EXPECT_TRUE(K[0].startsWith("dbus-send|--session|--print-reply|--dest=org.kde.plasmashell|/PlasmaShell|"
-                              "org.kde.PlasmaShell.evaluateScript|string:var all = desktops();"));
-  EXPECT_TRUE(K[0].contains(R"(d.writeConfig("Image", "file:///home/u/%22q%22/a.bmp"))")) << K[0].toStdString();
+  EXPECT_TRUE(
+      K[0].startsWith("dbus-send|--session|--print-reply|--dest=org.kde.plasmashell|/PlasmaShell|"
+                      "org.kde.PlasmaShell.evaluateScript|string:var all = desktops();"));
+  EXPECT_TRUE(K[0].contains(R"(d.writeConfig("Image", "file:///home/u/%22q%22/a.bmp"))"))
+      << K[0].toStdString();
   EXPECT_TRUE(K[0].contains(R"(d.writeConfig("FillMode", 6))"));
 
   // A failing tool is an error for the user, not a silent success.
@@ -151,8 +165,8 @@ TEST(Wallpaper, BitmapIsMadeOnceAndNeverOverwritesAnotherFile) {
   EXPECT_EQ(Prompt->Messages, QStringList{Question});
   EXPECT_TRUE(R.Applied);
   EXPECT_EQ(R.WrittenBitmap, Dir + "/photo.bmp");
-  EXPECT_TRUE(Tools.Calls().contains(JoinCall({"gsettings", "set", "org.gnome.desktop.background",
-                                               "picture-options", "wallpaper"})));
+  EXPECT_TRUE(Tools.Calls().contains(JoinCall(
+      {"gsettings", "set", "org.gnome.desktop.background", "picture-options", "wallpaper"})));
   EXPECT_TRUE(Tools.Calls().first().endsWith("|file://" + Dir + "/photo.bmp"));
   const QByteArray Made = [&] {
     QFile F(Dir + "/photo.bmp");
@@ -174,8 +188,9 @@ TEST(Wallpaper, BitmapIsMadeOnceAndNeverOverwritesAnotherFile) {
   Prompt->Answers = {true, false};
   R = SetAsWallpaper(Dir + "/photo.jpg", TWallpaperStyle::Centered, nullptr, "GNOME");
   ASSERT_EQ(Prompt->Messages.size(), 2);
-  EXPECT_EQ(Prompt->Messages[1], "The file " + Dir + "/photo.bmp already exists. Can I store the bitmap as " +
-                                     Dir + "/photo1.bmp instead?");
+  EXPECT_EQ(Prompt->Messages[1], "The file " + Dir +
+                                     "/photo.bmp already exists. Can I store the bitmap as " + Dir +
+                                     "/photo1.bmp instead?");
   EXPECT_FALSE(R.Applied);
   EXPECT_FALSE(QFile::exists(Dir + "/photo1.bmp"));
   Prompt->Answers = {true, true};
@@ -202,16 +217,16 @@ TEST(Wallpaper, BitmapsRemoveAndUnsupportedDesktops) {
   TWallpaperResult R = SetAsWallpaper(Dir + "/pic.BMP", TWallpaperStyle::Centered, nullptr, "XFCE");
   EXPECT_TRUE(R.Applied);
   EXPECT_TRUE(Prompt->Messages.isEmpty());
-  EXPECT_TRUE(Tools.Calls().contains(JoinCall({"xfconf-query", "-c", "xfce4-desktop", "-p",
-                                               "/backdrop/screen0/monitor0/workspace0/last-image",
-                                               "-s", Dir + "/pic.BMP"})));
+  EXPECT_TRUE(Tools.Calls().contains(
+      JoinCall({"xfconf-query", "-c", "xfce4-desktop", "-p",
+                "/backdrop/screen0/monitor0/workspace0/last-image", "-s", Dir + "/pic.BMP"})));
   // Remove asks nothing.
   Tools.Clear();
   R = SetAsWallpaper(QString(), TWallpaperStyle::Remove, nullptr, "GNOME");
   EXPECT_TRUE(R.Applied);
   EXPECT_TRUE(Prompt->Messages.isEmpty());
-  EXPECT_TRUE(Tools.Calls().contains(JoinCall({"gsettings", "set", "org.gnome.desktop.background",
-                                               "picture-options", "none"})));
+  EXPECT_TRUE(Tools.Calls().contains(
+      JoinCall({"gsettings", "set", "org.gnome.desktop.background", "picture-options", "none"})));
 
   // An unreadable picture reports the engine's error and writes nothing.
   test::WriteData(Dir + "/broken.png", "not a picture");
@@ -225,6 +240,7 @@ TEST(Wallpaper, BitmapsRemoveAndUnsupportedDesktops) {
   Prompt->Messages.clear();
   Tools.Clear();
   R = SetAsWallpaper(Dir + "/broken.png", TWallpaperStyle::Tiled, nullptr, "LXQt");
-  EXPECT_EQ(Prompt->Messages, QStringList{"Setting the wallpaper is not supported on this desktop (LXQt)."});
+  EXPECT_EQ(Prompt->Messages,
+            QStringList{"Setting the wallpaper is not supported on this desktop (LXQt)."});
   EXPECT_TRUE(Tools.Calls().isEmpty());
 }
