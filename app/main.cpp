@@ -7,17 +7,38 @@
 
 #include "engine/registry.h"
 #include "platform/metafileplayer.h"
+#include "platform/singleinstance.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QThread>
 #include <QTimer>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
+#include <unistd.h>
 
 namespace {
+
+// The files named on the command line as absolute paths, byte for byte (names need not be UTF-8).
+QList<QByteArray> FileArguments(int argc, char** argv) {
+  QByteArray Cwd(4096, '\0');
+  while (!::getcwd(Cwd.data(), size_t(Cwd.size())) && errno == ERANGE)
+    Cwd.resize(Cwd.size() * 2);
+  Cwd.truncate(qsizetype(std::strlen(Cwd.constData())));
+  QList<QByteArray> Files;
+  for (int I = 1; I < argc; ++I) {
+    QByteArray A(argv[I]);
+    if (A.isEmpty()) continue;
+    if (!A.startsWith('/')) A = Cwd + '/' + A;
+    Files << A;
+  }
+  return Files;
+}
 
 class TQuitOnClose : public QObject {
 protected:
@@ -33,6 +54,17 @@ int main(int argc, char** argv) {
   QElapsedTimer Clock;
   Clock.start();
   QApplication App(argc, argv);
+  // A run that finds the program already running hands its files over and ends; requests that
+  // reach this run wait in the queue until the main window installs its handler.
+  const QList<QByteArray> Files = FileArguments(argc, argv);
+  QStringList Requests;
+  for (const QByteArray& File : Files)
+    Requests << orbisk::OpenCommand(File);
+  orbisk::TSingleInstance Instance;
+  if (Instance.Start(Requests) == orbisk::TSingleInstance::TStart::Delivered) return 0;
+  if (!Instance.Error().isEmpty())
+    std::fprintf(stderr, "orbisk: open requests from other runs are not received: %s\n",
+                 qPrintable(Instance.Error()));
   orbisk::InstallMetafilePlayer();
   // The engine's questions and warnings (a different colour resolution when saving, reader
   // warnings) appear as message boxes. Work on other threads never shows a window: it gets the
@@ -50,8 +82,8 @@ int main(int argc, char** argv) {
   Splash->show();
   QApplication::setApplicationName("Orbisk");
 
-  const QStringList Args = QApplication::arguments();
-  const QString StartFile = Args.size() == 2 ? Args[1] : QString();
+  // Several files (from a file manager): the last one is shown, as with open requests.
+  const QString StartFile = Files.isEmpty() ? QString() : QFile::decodeName(Files.last());
   std::unique_ptr<orbisk::TForm1> Form1 = orbisk::CreateWindows(StartFile);
 
   // ORBISK_TIMING=1 reports the time to the shown main window and its first listing on
@@ -63,6 +95,11 @@ int main(int argc, char** argv) {
                    static_cast<long long>(Clock.elapsed()), Form1->FileList->Count(),
                    static_cast<long long>(Form1->LastListMs()));
       if (Timing == "quit") QTimer::singleShot(0, Form1.get(), &QWidget::close);
+    };
+  // ORBISK_TRACE=1 reports every open request the main window shows on stderr (tests).
+  if (!qgetenv("ORBISK_TRACE").isEmpty())
+    Form1->OnOpenRequest = [](const QByteArray& Target) {
+      std::fprintf(stderr, "open request: %s\n", Target.constData());
     };
   Form1->show();
   // Closing the main window ends the program, also while the splash is still up.

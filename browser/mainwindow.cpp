@@ -11,6 +11,9 @@
 #include "view/filelist.h"
 #include "browser/mainsettings.h"
 #include "browser/prefs.h"
+#include "browser/shellcommands.h"
+#include "platform/help.h"
+#include "platform/printing.h"
 #include "platform/prompt.h"
 #include "browser/slideshow.h"
 #include "platform/pgqt.h"
@@ -62,14 +65,6 @@ public:
 const char* const WebSiteAddress = "https://orbisk.brenmoor.example/";
 const char* const SupportAddress = "mailto:support@brenmoor.example";
 
-QString HelpFileName() {
-  const QString Dir = QCoreApplication::applicationDirPath();
-  for (const QString& Candidate : {Dir + "/orbisk.html", Dir + "/../share/orbisk/orbisk.html",
-                                   Dir + "/../share/doc/orbisk/orbisk.html"})
-    if (QFileInfo::exists(Candidate)) return QFileInfo(Candidate).absoluteFilePath();
-  return Dir + "/orbisk.html";
-}
-
 } // namespace
 
 TfAbout::TfAbout(QWidget* Parent) : QDialog(Parent) {
@@ -114,10 +109,6 @@ TForm1::TForm1(QWidget* Parent) : QMainWindow(Parent) {
   SlideShow = std::make_unique<TSlideShow>(std::move(H));
   connect(RunButton, &QAction::triggered, this, [this](bool Down) { RunButtonClick(Down); });
   connect(SecondsEdit, &QSpinBox::valueChanged, this, [this] { SlideShow->SecondsChanged(); });
-  PrintSetup = [this](QPrinter& Printer) {
-    QPrintDialog Dialog(&Printer, this);
-    return Dialog.exec() == QDialog::Accepted;
-  };
   FileList->SetSortState(0, true);
   RebuildBookmarksMenu();
   for (QAction* A : {ConvertButton, Transmo1, ConvertWithTransmo1}) {
@@ -129,6 +120,7 @@ TForm1::TForm1(QWidget* Parent) : QMainWindow(Parent) {
     connect(A, &QAction::triggered, this, &TForm1::SearchFiles1Click);
   }
   ReadSettings();
+  InstallShellCommands(*this);
   // The window sees keys before its controls.
   qApp->installEventFilter(this);
   // Files dropped from the desktop are moved into the listed folder.
@@ -137,6 +129,7 @@ TForm1::TForm1(QWidget* Parent) : QMainWindow(Parent) {
 
 TForm1::~TForm1() {
   qApp->removeEventFilter(this);
+  RemoveShellCommands(*this);
   // Tearing down the list must not ask the controller, gone before the widgets, to show a file.
   ListView1->selectionModel()->disconnect(this);
   SlideShow->Stop();
@@ -350,18 +343,15 @@ void TForm1::CreateToolBars() {
                         ThumbnailsButton, TesslyButton});
   ToolBar2->addSeparator();
   ToolBar2->addActions({BGColorButton, AutoZoomButton});
-  // Short captions on the flat buttons; the full texts are their hints.
-  const std::pair<QAction*, const char*> Short[] = {
-      {PreviousImageButton, "<"}, {NextImageButton, ">"},   {RunButton, "Run"},
-      {SelectFilesButton, "Shf"}, {EditorButton, "Edit"},   {AlbumButton, "Alb"},
-      {ConvertButton, "Conv"},    {SearchButton, "Find"},   {ThumbnailsButton, "Thmb"},
-      {TesslyButton, "Tess"},     {BGColorButton, "Color"}, {AutoZoomButton, "Zoom"}};
-  for (auto [A, Text] : Short) {
+  // Icon buttons (set with the shell commands); the full texts are their hints.
+  for (QAction* A : {PreviousImageButton, NextImageButton, RunButton, SelectFilesButton,
+                     EditorButton, AlbumButton, ConvertButton, SearchButton, ThumbnailsButton,
+                     TesslyButton, BGColorButton, AutoZoomButton})
     A->setToolTip(A->text());
-    A->setIconText(QString::fromLatin1(Text));
+  for (QToolBar* T : {ToolBar1, ToolBar2}) {
+    T->setIconSize(QSize(16, 16));
+    T->setToolButtonStyle(Qt::ToolButtonIconOnly);
   }
-  for (QToolBar* T : {ToolBar1, ToolBar2})
-    T->setToolButtonStyle(Qt::ToolButtonTextOnly);
 }
 
 void TForm1::CreatePanes() {
@@ -1054,9 +1044,14 @@ void TForm1::EditWithExternalClick() {
 
 void TForm1::PrintImageClick() {
   const QStringList Files = SelectedFullNames();
-  if (Files.isEmpty() || !PrintSetup) return;
-  QPrinter Printer;
-  if (PrintSetup(Printer)) Display->PrintImages(Printer, Files);
+  if (Files.isEmpty()) return;
+  if (PrintSetup) {
+    QPrinter Printer;
+    if (PrintSetup(Printer)) Display->PrintImages(Printer, Files);
+    return;
+  }
+  PrintPreview(this, QStringLiteral("Print Image"),
+               [this, Files](QPrinter& Printer) { Display->PrintImages(Printer, Files); });
 }
 
 void TForm1::RunButtonClick(bool Down) {
@@ -1115,12 +1110,7 @@ void TForm1::EditBookmarks1Click() {
 // ---- help
 
 void TForm1::HelpContents() {
-  const QString Help = HelpFileName();
-  if (!QFileInfo::exists(Help)) {
-    ShowMessage("The help file " + Help + " was not found.", this);
-    return;
-  }
-  QDesktopServices::openUrl(QUrl::fromLocalFile(Help));
+  ShowHelpTopic(HelpTopic::Contents, this);
 }
 
 void TForm1::AboutOrbisk1Click() {

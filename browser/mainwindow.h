@@ -138,8 +138,11 @@ public:
   // Shows the picture area and its viewers; the slide show's timer.
   std::unique_ptr<TDisplayController> Display;
   std::unique_ptr<TSlideShow> SlideShow;
-  // Sets up the printer for "Print Image"; false cancels. A print dialog unless replaced.
+  // Sets up a printer for "Print Image" and prints on it at once (false cancels). Unset: the
+  // print preview of the shared printer.
   std::function<bool(QPrinter& Printer)> PrintSetup;
+  // Told the path (or command) of every open request from another run that it shows.
+  std::function<void(const QByteArray& Target)> OnOpenRequest;
 
   // ---- widgets
   QToolBar *ToolBar1 = nullptr, *ToolBar2 = nullptr;

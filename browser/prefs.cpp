@@ -1,7 +1,11 @@
 #include "browser/prefs.h"
 
 #include "browser/mainsettings.h"
+#include "platform/associations.h"
+#include "platform/prompt.h"
 #include "platform/settingsstore.h"
+
+#include <QApplication>
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -70,6 +74,7 @@ TfPrefs::TfPrefs(QWidget* Parent) : QDialog(Parent) {
   connect(PageControl1, &QTabWidget::currentChanged, this, [this] { UpdateAssociateButton(); });
   connect(OKButton, &QPushButton::clicked, this, [this] { OKButtonClick(); });
   connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+  connect(AssociateButton, &QPushButton::clicked, this, [this] { AssociateButtonClick(); });
   ChooseFile = [](QWidget* Owner) {
     return QFileDialog::getOpenFileName(Owner, QStringLiteral("Locate"));
   };
@@ -77,9 +82,23 @@ TfPrefs::TfPrefs(QWidget* Parent) : QDialog(Parent) {
 }
 
 void TfPrefs::UpdateAssociateButton() {
-  // File associations are not available yet; the button stays hidden until they are.
-  constexpr bool AssociationsAvailable = false;
-  AssociateButton->setVisible(AssociationsAvailable && PageControl1->currentIndex() == 0);
+  AssociateButton->setVisible(PageControl1->currentIndex() == 0);
+}
+
+void TfPrefs::AssociateButtonClick() {
+  if (!AskYesNo("Would you like to associate the selected file types with Orbisk?", this)) return;
+  QStringList Types;
+  for (int I = 0; I < FileTypeCount; ++I)
+    if (TypeChecks[I]->isChecked()) Types << QString::fromLatin1(FileTypeNames()[I]);
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  try {
+    AssociateTypes(Types);
+  } catch (const std::exception& E) {
+    QApplication::restoreOverrideCursor();
+    ShowMessage(QString::fromStdString(E.what()), this);
+    return;
+  }
+  QApplication::restoreOverrideCursor();
 }
 
 void TfPrefs::LoadSettings(const TSettingsStore& S) {

@@ -50,6 +50,8 @@ public:
 
   void LocateButtonClick(int Row);
   void OKButtonClick();
+  // Registers the checked types as the user's defaults, after asking.
+  void AssociateButtonClick();
 
 private:
   void UpdateAssociateButton();

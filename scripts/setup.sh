@@ -13,6 +13,9 @@ PACKAGES=(
   libwmf-dev libemf2svg-dev
   fonts-dejavu-core
   exiv2 poppler-utils giflib-tools
+  # Desktop integration: xdg-mime (associations), desktop-file-validate and
+  # update-desktop-database (the desktop entry), dbus-send (KDE wallpaper), Xvfb (screenshots).
+  xdg-utils desktop-file-utils dbus xvfb xauth
 )
 if [[ "${1:-}" == "--bench" ]]; then
   PACKAGES+=(libbenchmark-dev hyperfine libjpeg-turbo-progs imagemagick libvips-tools)

@@ -1,0 +1,152 @@
+#include "browser/shellcommands.h"
+
+#include "browser/mainwindow.h"
+#include "engine/pixelgraphic.h"
+#include "platform/help.h"
+#include "platform/icons.h"
+#include "platform/singleinstance.h"
+#include "view/filelist.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPrinter>
+#include <QTreeView>
+
+#include <sys/stat.h>
+
+namespace orbisk {
+
+namespace {
+
+TForm1* HandlerOwner = nullptr;
+
+class TWaitCursor {
+public:
+  TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
+  TWaitCursor(const TWaitCursor&) = delete;
+  TWaitCursor& operator=(const TWaitCursor&) = delete;
+};
+
+void SetToolBarIcons(TForm1& F) {
+  const std::pair<QAction*, const char*> Icons[] = {
+      {F.PreviousImageButton, "go-previous"},    {F.NextImageButton, "go-next"},
+      {F.RunButton, "media-playback-start"},     {F.SelectFilesButton, "system-file-manager"},
+      {F.EditorButton, "applications-graphics"}, {F.AlbumButton, "x-office-address-book"},
+      {F.ConvertButton, "document-save-as"},     {F.SearchButton, "edit-find"},
+      {F.ThumbnailsButton, "view-list-icons"},   {F.TesslyButton, "insert-image"},
+      {F.BGColorButton, "color-fill"},           {F.AutoZoomButton, "zoom-fit-best"}};
+  for (auto [A, Name] : Icons)
+    A->setIcon(ThemeIcon(QString::fromLatin1(Name)));
+}
+
+} // namespace
+
+void InstallShellCommands(TForm1& F) {
+  QApplication::setWindowIcon(ApplicationIcon());
+  SetToolBarIcons(F);
+
+  for (QAction* A : {F.PageSetup1, F.PrintFolderListing1, F.HowToUseHelp1, F.WallpaperCentered1,
+                     F.WallpaperTiled1, F.WallpaperStretched1, F.RemoveWallpaper1})
+    F.SetCommandAvailable(A, true);
+  QObject::connect(F.PageSetup1, &QAction::triggered, &F, [&F] { PageSetup(&F); });
+  QObject::connect(F.PrintFolderListing1, &QAction::triggered, &F,
+                   [&F] { PrintFolderListingClick(F); });
+  QObject::connect(F.HowToUseHelp1, &QAction::triggered, &F,
+                   [&F] { ShowHelpTopic(HelpTopic::UsingHelp, &F); });
+  const std::pair<QAction*, TWallpaperStyle> Wallpaper[] = {
+      {F.WallpaperCentered1, TWallpaperStyle::Centered},
+      {F.WallpaperTiled1, TWallpaperStyle::Tiled},
+      {F.WallpaperStretched1, TWallpaperStyle::Stretched},
+      {F.RemoveWallpaper1, TWallpaperStyle::Remove}};
+  for (auto [A, Style] : Wallpaper)
+    QObject::connect(A, &QAction::triggered, &F, [&F, S = Style] { WallpaperClick(F, S); });
+
+  OpenRequests().InstallHandler([&F](const QStringList& C) { HandleOpenRequests(F, C); });
+  HandlerOwner = &F;
+}
+
+void RemoveShellCommands(TForm1& F) {
+  // Only the window whose handler is installed takes it away (tests make several windows).
+  if (HandlerOwner != &F) return;
+  HandlerOwner = nullptr;
+  OpenRequests().InstallHandler({});
+}
+
+void HandleOpenRequests(TForm1& F, const QStringList& Commands) {
+  if (Commands.isEmpty()) return;
+  const QString& Last = Commands.last();
+  const bool Open = IsOpenCommand(Last);
+  const QByteArray Bytes = Open ? OpenCommandPath(Last) : Last.toUtf8();
+  const QString Path = Open ? QFile::decodeName(Bytes) : Last;
+  if (F.isMinimized()) F.showNormal();
+  F.raise();
+  F.activateWindow();
+  if (F.OnOpenRequest) F.OnOpenRequest(Bytes);
+  struct stat St {};
+  if (Bytes.isEmpty() || ::stat(Bytes.constData(), &St) != 0) {
+    // The engine's own words for a file it can not open; many requests make no message storm.
+    QString Error = Path + ": file not found";
+    try {
+      TPixelGraphic G;
+      G.LoadFromFile(Bytes.toStdString());
+    } catch (const std::exception& E) {
+      Error = QString::fromStdString(E.what());
+    }
+    F.StatusPanels[3]->setText(Error);
+    return;
+  }
+  if (QFile::encodeName(Path) != Bytes) {
+    F.StatusPanels[3]->setText(Path + ": a name that is not UTF-8 can not be shown");
+    return;
+  }
+  if (S_ISDIR(St.st_mode))
+    F.SetSelectedFolder(Path);
+  else
+    F.ShowFile(Path);
+}
+
+TListingReport FolderListingReport(const TForm1& F) {
+  TListingReport R;
+  R.Header = F.SelectedFolder();
+  const int Columns = F.FileList->columnCount();
+  for (int C = 0; C < Columns; ++C) {
+    R.Captions << F.FileList->headerData(C, Qt::Horizontal, Qt::DisplayRole).toString();
+    R.Widths << F.ListView1->columnWidth(C);
+    R.Alignments << (C == 0 ? Qt::AlignLeft : Qt::AlignRight);
+  }
+  for (int Row = 0; Row < F.FileList->rowCount(); ++Row) {
+    QStringList Cells;
+    for (int C = 0; C < Columns; ++C)
+      Cells << F.FileList->data(F.FileList->index(Row, C), Qt::DisplayRole).toString();
+    R.Rows << Cells;
+  }
+  return R;
+}
+
+void PrintFolderListingClick(TForm1& F) {
+  TListingReport R;
+  {
+    TWaitCursor Wait;
+    R = FolderListingReport(F);
+  }
+  PrintPreview(&F, QStringLiteral("Print Folder Listing"),
+               [R](QPrinter& Printer) { PrintListing(Printer, R); });
+}
+
+void WallpaperClick(TForm1& F, TWallpaperStyle Style) {
+  QString Picture;
+  if (Style != TWallpaperStyle::Remove) {
+    Picture = F.SelectedFile();
+    if (Picture.isEmpty()) return;
+  }
+  const TWallpaperResult R =
+      SetAsWallpaper(Picture, Style, &F, qEnvironmentVariable("XDG_CURRENT_DESKTOP"));
+  // The new bitmap is listed after the next refresh; the list is only repainted.
+  if (!R.WrittenBitmap.isEmpty()) F.ListView1->viewport()->update();
+}
+
+} // namespace orbisk

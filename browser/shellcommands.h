@@ -1,0 +1,27 @@
+// The main window's commands that reach the desktop: open requests from other runs, "Set As
+// Wallpaper" and "Remove Wallpaper", "Page Setup...", "Print Folder Listing", the help commands
+// and the tool bar's icons. The main window calls InstallShellCommands once at its creation.
+#pragma once
+
+#include "platform/printing.h"
+#include "platform/wallpaper.h"
+
+#include <QStringList>
+
+namespace orbisk {
+
+class TForm1;
+
+void InstallShellCommands(TForm1& F);
+// Uninstalls the open-request handler (the window's destruction).
+void RemoveShellCommands(TForm1& F);
+
+// Shows what the last command names: its path for an open command, else the command itself.
+// A name that does not exist puts the engine's error into the status bar (no message box).
+void HandleOpenRequests(TForm1& F, const QStringList& Commands);
+// The listed files as a report: the folder, the list's four columns, one row per item.
+TListingReport FolderListingReport(const TForm1& F);
+void PrintFolderListingClick(TForm1& F);
+void WallpaperClick(TForm1& F, TWallpaperStyle Style);
+
+} // namespace orbisk
