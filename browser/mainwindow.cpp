@@ -874,6 +874,8 @@ void TForm1::SetThumbnailWindows(TfrmThumbnails* Explorer, TfrmThumbEdit* Creato
     connect(A, &QAction::triggered, this, ShowCreator);
     SetCommandAvailable(A, true);
   }
+}
+
 void TForm1::SetAlbumWindow(TfAlbum* W) {
   FAlbum = W;
   FAlbum->ListedFiles = [this] {
