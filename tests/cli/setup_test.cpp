@@ -13,7 +13,7 @@
 
 namespace {
 
-std::string Run(const std::string& Command) {
+std::string RunCommand(const std::string& Command) {
   std::string Out;
   if (FILE* P = popen(Command.c_str(), "r")) {
     char Buf[4096];
@@ -49,7 +49,7 @@ std::set<std::string> SetupPackages() {
 
 // The package that holds the development library for -lName, "" when dpkg knows none.
 std::string PackageOfLibrary(const std::string& Name) {
-  std::string Out = Run("dpkg -S '/usr/lib/*/lib" + Name + ".so' 2>/dev/null");
+  std::string Out = RunCommand("dpkg -S '/usr/lib/*/lib" + Name + ".so' 2>/dev/null");
   Out = Out.substr(0, Out.find(':'));
   return Out;
 }
@@ -57,7 +57,7 @@ std::string PackageOfLibrary(const std::string& Name) {
 TEST(Setup, NamesEveryLibraryOnTheMetafileLinkLine) {
   const std::set<std::string> Named = SetupPackages();
   ASSERT_GT(Named.size(), 10u) << "PACKAGES array of setup.sh not found";
-  const std::string Libs = Run("libwmf-config --libs 2>/dev/null");
+  const std::string Libs = RunCommand("libwmf-config --libs 2>/dev/null");
   if (Libs.empty()) GTEST_SKIP() << "libwmf-config is not installed";
   std::istringstream Words(Libs);
   std::string W;
