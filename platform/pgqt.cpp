@@ -1,6 +1,7 @@
 #include "platform/pgqt.h"
 #include "engine/stream.h"
 
+#include <QBuffer>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -206,12 +207,19 @@ TPGCanvas::~TPGCanvas() {
 // ---------------------------------------------------------------------------------------------
 // clipboard
 
+// "image/bmp" holds a whole BMP file (programs reading that type expect its file header);
+// "image/png" is what most programs on the desktop read first.
 QMimeData* MakeClipboardData(TPixelGraphic& G) {
   auto* Data = new QMimeData;
-  std::vector<uint8_t> Packed = G.SaveToPackedDIB();
-  Data->setData("image/bmp",
-                QByteArray(reinterpret_cast<const char*>(Packed.data()), qsizetype(Packed.size())));
-  Data->setImageData(ToQImage(G));
+  TPGMemoryStream Bmp;
+  G.SaveToStream(Bmp);
+  Data->setData("image/bmp", QByteArray(reinterpret_cast<const char*>(Bmp.Memory()),
+                                        qsizetype(Bmp.Size())));
+  const QImage Image = ToQImage(G);
+  QByteArray Png;
+  QBuffer Buffer(&Png);
+  if (Buffer.open(QIODevice::WriteOnly) && Image.save(&Buffer, "PNG")) Data->setData("image/png", Png);
+  Data->setImageData(Image);
   return Data;
 }
 
@@ -229,6 +237,13 @@ void LoadFromMimeData(TPixelGraphic& G, const QMimeData* Data) {
       G.LoadFromPackedDIB(reinterpret_cast<const uint8_t*>(B.constData()), size_t(B.size()));
     }
     return;
+  }
+  if (Data && Data->hasFormat("image/png")) {
+    const QImage Image = QImage::fromData(Data->data("image/png"), "PNG");
+    if (!Image.isNull()) {
+      AssignFromQImage(G, Image);
+      return;
+    }
   }
   if (Data && Data->hasImage()) {
     AssignFromQImage(G, qvariant_cast<QImage>(Data->imageData()));

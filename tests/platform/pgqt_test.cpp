@@ -123,14 +123,17 @@ TEST(QImageExchange, KeepsDepthAndPalette) {
   }
 }
 
-TEST(Clipboard, PackedBitmapRoundTripKeepsPixelsPaletteAndDepth) {
+TEST(Clipboard, BitmapRoundTripKeepsPixelsPaletteAndDepth) {
   for (int Code = 0; Code < 4; ++Code) {
     TPixelGraphic G, Back;
     Fill(G, 13, 6, Code, unsigned(40 + Code));
     std::unique_ptr<QMimeData> Data(MakeClipboardData(G));
     ASSERT_TRUE(Data->hasFormat("image/bmp"));
     QByteArray B = Data->data("image/bmp");
-    EXPECT_EQ(B.size(), 40 + 4 * G.PaletteCount() + G.ImageSize()); // no file header
+    // A whole BMP file: the 14-byte file header, then the packed bitmap.
+    ASSERT_EQ(B.size(), 14 + 40 + 4 * G.PaletteCount() + G.ImageSize());
+    EXPECT_TRUE(B.startsWith("BM"));
+    EXPECT_EQ(uint8_t(B[10]) | uint8_t(B[11]) << 8, 14 + 40 + 4 * G.PaletteCount());
     LoadFromMimeData(Back, Data.get());
     EXPECT_EQ(Back.BitCountNum(), Code);
     EXPECT_EQ(Back.Palette(), G.Palette());
@@ -138,6 +141,25 @@ TEST(Clipboard, PackedBitmapRoundTripKeepsPixelsPaletteAndDepth) {
       for (int X = 0; X < 13; ++X)
         ASSERT_EQ(Back.GetPixelValue(X, Y), G.GetPixelValue(X, Y));
   }
+  // What other programs put there: a packed bitmap without file header, or only a PNG file.
+  TPixelGraphic G4, Back;
+  Fill(G4, 7, 5, 1, 9);
+  QMimeData Packed;
+  std::vector<uint8_t> P = G4.SaveToPackedDIB();
+  Packed.setData("image/bmp", QByteArray(reinterpret_cast<const char*>(P.data()), qsizetype(P.size())));
+  LoadFromMimeData(Back, &Packed);
+  EXPECT_EQ(Back.GetPixelColor(3, 2), G4.GetPixelColor(3, 2));
+  std::unique_ptr<QMimeData> Made(MakeClipboardData(G4));
+  ASSERT_TRUE(Made->hasFormat("image/png"));
+  QMimeData PngOnly;
+  PngOnly.setData("image/png", Made->data("image/png"));
+  TPixelGraphic FromPng;
+  LoadFromMimeData(FromPng, &PngOnly);
+  ASSERT_EQ(FromPng.Width(), 7);
+  for (int Y = 0; Y < 5; ++Y)
+    for (int X = 0; X < 7; ++X)
+      ASSERT_EQ(FromPng.GetPixelColor(X, Y), G4.GetPixelColor(X, Y)) << X << "," << Y;
+
   QMimeData Text;
   Text.setText("no picture");
   TPixelGraphic G;
