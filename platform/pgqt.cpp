@@ -265,11 +265,11 @@ QRect PrintRect(int W, int H, int PW, int PH, int AX, int AY) {
   if (Ratio >= (double(PW) / PH) * (double(AY) / AX)) {
     int Hh = int(std::nearbyint(PW * (double(H) / W) * double(AX) / AY));
     int Top = (PH - Hh) / 2;
-    return QRect(QPoint(0, Top), QPoint(PW, PH - Top));
+    return QRect(0, Top, PW, Hh);
   }
   int Ww = int(std::nearbyint(PH * (double(W) / H) * double(AY) / AX));
   int Left = (PW - Ww) / 2;
-  return QRect(QPoint(Left, 0), QPoint(PW - Left, PH));
+  return QRect(Left, 0, Ww, PH);
 }
 
 QString PrintJobTitle(const QString& AppTitle, const TPixelGraphic& G) {

@@ -168,9 +168,11 @@ TEST(Clipboard, BitmapRoundTripKeepsPixelsPaletteAndDepth) {
 
 TEST(Printing, RectangleAndTitle) {
   // Wider than 4:3 with square pixels: the picture fills the page height, centred.
-  EXPECT_EQ(PrintRect(640, 480, 2000, 1000, 1, 1), QRect(QPoint(333, 0), QPoint(1667, 1000)));
-  // Taller page: the picture spans the width.
-  EXPECT_EQ(PrintRect(640, 480, 1000, 2000, 1, 1), QRect(QPoint(0, 625), QPoint(1000, 1375)));
+  // The rectangle covers exactly the printed size: 1333 x 1000 pixels from (333, 0).
+  EXPECT_EQ(PrintRect(640, 480, 2000, 1000, 1, 1), QRect(333, 0, 1333, 1000));
+  // Taller page: the picture spans the width, no pixel wider than the page.
+  EXPECT_EQ(PrintRect(640, 480, 1000, 2000, 1, 1), QRect(0, 625, 1000, 750));
+  EXPECT_EQ(PrintRect(640, 480, 1000, 2000, 1, 1).right(), 999);
   EXPECT_EQ(PrintRect(0, 480, 1000, 2000, 1, 1), QRect());
   TPixelGraphic G;
   G.SetSize(640, 480, 3);
