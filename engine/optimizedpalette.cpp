@@ -291,7 +291,8 @@ std::vector<TRGB> SpreadReduction(std::vector<TLeaf> Leaves, int K) {
     for (size_t I = 0; I < Leaves.size(); ++I) {
       if (Leaves[I].Level < Deepest) continue;
       const uint32_t P = PathAt(Leaves[I].Key, Deepest);
-      auto It = std::find_if(Groups.begin(), Groups.end(), [&](const TGroup& G) { return G.Path == P; });
+      auto It =
+          std::find_if(Groups.begin(), Groups.end(), [&](const TGroup& G) { return G.Path == P; });
       if (It == Groups.end()) It = Groups.insert(Groups.end(), TGroup{P, 0, {}});
       It->Count += Leaves[I].Count;
       It->Members.push_back(I);
@@ -319,8 +320,8 @@ std::vector<TRGB> SpreadReduction(std::vector<TLeaf> Leaves, int K) {
   std::vector<TRGB> Out;
   for (const TLeaf& L : Leaves)
     if (L.Count > 0)
-      Out.push_back(RGBOf(unsigned(L.SR / L.Count), unsigned(L.SG / L.Count),
-                          unsigned(L.SB / L.Count)));
+      Out.push_back(
+          RGBOf(unsigned(L.SR / L.Count), unsigned(L.SG / L.Count), unsigned(L.SB / L.Count)));
   return Out;
 }
 
@@ -349,7 +350,8 @@ std::vector<TRGB> Octree(TPixelGraphic& Dest, const TPixelGraphic& Source, int N
     // Indices beyond the palette show entry 0, as the picture itself does.
     const TRGB C = I < Pal.size() ? Pal[I] : (Pal.empty() ? 0 : Pal[0]);
     Tree.Insert(C, Used[I]);
-    auto It = std::find_if(Distinct.begin(), Distinct.end(), [&](const TLeaf& L) { return L.Key == C; });
+    auto It =
+        std::find_if(Distinct.begin(), Distinct.end(), [&](const TLeaf& L) { return L.Key == C; });
     if (It == Distinct.end()) It = Distinct.insert(Distinct.end(), TLeaf{C});
     It->Count += Used[I];
     It->SR += Used[I] * RedOf(C);

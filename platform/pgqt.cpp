@@ -213,12 +213,13 @@ QMimeData* MakeClipboardData(TPixelGraphic& G) {
   auto* Data = new QMimeData;
   TPGMemoryStream Bmp;
   G.SaveToStream(Bmp);
-  Data->setData("image/bmp", QByteArray(reinterpret_cast<const char*>(Bmp.Memory()),
-                                        qsizetype(Bmp.Size())));
+  Data->setData("image/bmp",
+                QByteArray(reinterpret_cast<const char*>(Bmp.Memory()), qsizetype(Bmp.Size())));
   const QImage Image = ToQImage(G);
   QByteArray Png;
   QBuffer Buffer(&Png);
-  if (Buffer.open(QIODevice::WriteOnly) && Image.save(&Buffer, "PNG")) Data->setData("image/png", Png);
+  if (Buffer.open(QIODevice::WriteOnly) && Image.save(&Buffer, "PNG"))
+    Data->setData("image/png", Png);
   Data->setImageData(Image);
   return Data;
 }

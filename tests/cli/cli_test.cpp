@@ -138,8 +138,7 @@ TEST(Cli, MetafilesAreReadAndTheProgramEndsCleanly) {
   // convert plays the records back: the rectangle and the text (drawn with whatever font the
   // machine has when the metafile's own is missing) reach the saved picture.
   std::string Bmp = TempPath("from-wmf.bmp");
-  ASSERT_EQ(RunCli({"convert", MetafileData("text-and-rectangle.wmf"), Bmp}, &Out, &Err), 0)
-      << Err;
+  ASSERT_EQ(RunCli({"convert", MetafileData("text-and-rectangle.wmf"), Bmp}, &Out, &Err), 0) << Err;
   TPixelGraphic G;
   G.LoadFromFile(Bmp);
   ASSERT_EQ(G.Width(), 400);

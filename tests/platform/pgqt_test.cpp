@@ -146,7 +146,8 @@ TEST(Clipboard, BitmapRoundTripKeepsPixelsPaletteAndDepth) {
   Fill(G4, 7, 5, 1, 9);
   QMimeData Packed;
   std::vector<uint8_t> P = G4.SaveToPackedDIB();
-  Packed.setData("image/bmp", QByteArray(reinterpret_cast<const char*>(P.data()), qsizetype(P.size())));
+  Packed.setData("image/bmp",
+                 QByteArray(reinterpret_cast<const char*>(P.data()), qsizetype(P.size())));
   LoadFromMimeData(Back, &Packed);
   EXPECT_EQ(Back.GetPixelColor(3, 2), G4.GetPixelColor(3, 2));
   std::unique_ptr<QMimeData> Made(MakeClipboardData(G4));
