@@ -2,6 +2,7 @@
 
 #include "engine/formats/formats.h"
 #include "engine/messages.h"
+#include "engine/palettes.h"
 #include "engine/stream.h"
 
 #include <algorithm>
@@ -483,19 +484,16 @@ void TPNGFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image)
                         : Grey ? PNG_COLOR_TYPE_GRAY
                                : PNG_COLOR_TYPE_PALETTE;
 
-  // The PLTE chunk holds the palette, extended with black entries when pixels use indices
-  // past its end (a PNG decoder rejects those).
+  // The PLTE chunk holds the palette, extended when pixels use indices past its end (a PNG
+  // decoder rejects those) with the colour such pixels show: entry 0's.
   std::vector<png_color> Entries;
   if (ColorType == PNG_COLOR_TYPE_PALETTE) {
     const int Count =
         std::min(Image.ColorCount(), std::max(Image.PaletteCount(), HighestIndex(Image) + 1));
-    Entries.resize(static_cast<size_t>(Count), png_color{0, 0, 0});
-    for (int K = 0; K < Image.PaletteCount() && K < Count; ++K) {
-      const TRGB C = Image.Palette()[static_cast<size_t>(K)];
-      Entries[static_cast<size_t>(K)] =
-          png_color{static_cast<png_byte>(RedOf(C)), static_cast<png_byte>(GreenOf(C)),
-                    static_cast<png_byte>(BlueOf(C))};
-    }
+    for (TRGB C : ShownPalette(Image, Count))
+      Entries.push_back(png_color{static_cast<png_byte>(RedOf(C)),
+                                  static_cast<png_byte>(GreenOf(C)),
+                                  static_cast<png_byte>(BlueOf(C))});
   }
   const long double Gamma = Image.FileGamma;
 
