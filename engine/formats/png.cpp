@@ -39,6 +39,9 @@ constexpr TChunkName kChunks[] = {
 constexpr unsigned kSeenGamma = 1u << 0;
 constexpr unsigned kSeenOffs = 1u << 8;
 
+// The most an ancillary chunk may hold (text, profiles, unknown chunks).
+constexpr png_alloc_size_t kMaxChunkBytes = 8 * 1024 * 1024;
+
 // State shared with the library callbacks. libpng reports errors by calling back; we longjmp
 // to the guarded call (Protected) and throw from there, never through the library's frames.
 struct TContext {
@@ -117,6 +120,16 @@ void PNGCBAPI ReadData(png_structp P, png_bytep Data, size_t Length) {
     X.Message = EngineMessage(msgUnexpectedEOF);
     png_longjmp(P, 1);
   }
+  // libpng allocates a whole ancillary chunk before reading it: a chunk header that declares
+  // more than the limit ends the reading here (image data is read in pieces and may be large).
+  if ((png_get_io_state(P) & PNG_IO_MASK_LOC) == PNG_IO_CHUNK_HDR && Length == 8) {
+    const png_uint_32 Size = png_get_uint_32(Data);
+    if (Size > kMaxChunkBytes && std::memcmp(Data + 4, "IDAT", 4) != 0) {
+      X.Message =
+          std::string(reinterpret_cast<const char*>(Data + 4), 4) + ": chunk data is too large";
+      png_longjmp(P, 1);
+    }
+  }
 }
 
 bool WriteSome(TContext& X, png_bytep Data, size_t Length) noexcept {
@@ -158,6 +171,14 @@ struct TPNGRead {
       Fail(EngineMessage(msgFailed, "png_create_info_struct"));
     }
     png_set_read_fn(P, &X, ReadData);
+    // A chunk may not make libpng allocate more than this: a few hundred bytes declaring a
+    // 2 GB text chunk are refused at its header, not after the allocation.
+    png_set_chunk_malloc_max(P, kMaxChunkBytes);
+    // Widths and heights as far as the engine's pixel limit goes (a picture one pixel high may
+    // be that wide); the pixel count itself is checked before the picture is allocated.
+    const png_uint_32 Side =
+        static_cast<png_uint_32>(std::clamp<int64_t>(MaxPixelCount, 1, PNG_UINT_31_MAX));
+    png_set_user_limits(P, Side, Side);
   }
   ~TPNGRead() { png_destroy_read_struct(&P, &I, nullptr); }
   TPNGRead(const TPNGRead&) = delete;
