@@ -325,10 +325,8 @@ void TForm1::CreateToolBars() {
   ToolBar1->addAction(PreviousImageButton);
   ToolBar1->addAction(NextImageButton);
   ToolBar1->addSeparator();
-  SecondsEdit = new QSpinBox(this);
+  SecondsEdit = new TSecondsBox(this);
   SecondsEdit->setObjectName("SecondsEdit");
-  SecondsEdit->setRange(1, 60);
-  SecondsEdit->setWrapping(false);
   SecondsEdit->setValue(4);
   SecondsEdit->setToolTip("Seconds");
   // Read-only text; only the arrows change it.

@@ -9,11 +9,28 @@ namespace orbisk {
 int SecondsFromText(const QString& Text) {
   bool Ok = false;
   const int V = Text.trimmed().toInt(&Ok);
-  return Ok && V >= 1 && V <= 60 ? V : 4;
+  return Ok && V >= 1 && V <= kMaxSlideSeconds ? V : 4;
 }
 
 int StepSeconds(int Seconds, int Delta) {
+  if (Delta > 0 && Seconds >= 60) return Seconds;
   return std::clamp(Seconds + Delta, 1, 60);
+}
+
+TSecondsBox::TSecondsBox(QWidget* Parent) : QSpinBox(Parent) {
+  setRange(1, kMaxSlideSeconds);
+  setWrapping(false);
+}
+
+void TSecondsBox::stepBy(int Steps) {
+  setValue(StepSeconds(value(), Steps));
+}
+
+QAbstractSpinBox::StepEnabled TSecondsBox::stepEnabled() const {
+  StepEnabled E = StepNone;
+  if (value() < 60) E |= StepUpEnabled;
+  if (value() > 1) E |= StepDownEnabled;
+  return E;
 }
 
 TSlideShow::TSlideShow(TSlideShowHost Host, QObject* Parent)
@@ -32,7 +49,9 @@ void TSlideShow::ApplyInterval() {
 
 void TSlideShow::ButtonClick(bool Down) {
   const int Count = FHost.ItemCount ? FHost.ItemCount() : 0;
-  if (Down && Count == 0) {
+  // An empty list: the button comes up, the message, and the timer stays as it was (also when
+  // the click released the button of a running show).
+  if (Count == 0) {
     if (FHost.SetButtonDown) FHost.SetButtonDown(false);
     if (FHost.SetBookmarksEnabled) FHost.SetBookmarksEnabled(true);
     const QString Text = QString::fromLatin1(EmptyListMessage);
@@ -42,8 +61,8 @@ void TSlideShow::ButtonClick(bool Down) {
       ShowMessage(Text);
     return;
   }
-  // Releasing the button keeps the shown file: only a start picks the first one.
-  if (Down && (FHost.SelectedCount ? FHost.SelectedCount() : 0) == 0 && FHost.SelectFirst)
+  // Nothing selected: the first file is selected and shown, whichever way the button went.
+  if ((FHost.SelectedCount ? FHost.SelectedCount() : 0) == 0 && FHost.SelectFirst)
     FHost.SelectFirst();
   ApplyInterval();
   if (Down)

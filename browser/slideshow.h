@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QObject>
+#include <QSpinBox>
 #include <QString>
 #include <QTimer>
 
@@ -10,10 +11,26 @@
 
 namespace orbisk {
 
-// The seconds a text stands for: a whole number from 1 to 60, otherwise 4.
+// The longest interval the seconds box holds: the most seconds a timer interval can count.
+constexpr int kMaxSlideSeconds = 2147483;
+
+// The seconds a text stands for: a whole number from 1 to kMaxSlideSeconds (a stored value above
+// the arrows' 60 is kept as it is), otherwise 4.
 int SecondsFromText(const QString& Text);
-// The arrows: one step up or down, held between 1 and 60 (no wrap-around).
+// The arrows: one step up or down between 1 and 60, no wrap-around; a number above 60 (stored
+// so) comes down to 60 with the down arrow and stays with the up arrow.
 int StepSeconds(int Seconds, int Delta);
+
+// The seconds box: shows any number of seconds it is given in 1..kMaxSlideSeconds; its arrows
+// step between 1 and 60.
+class TSecondsBox : public QSpinBox {
+public:
+  explicit TSecondsBox(QWidget* Parent = nullptr);
+  void stepBy(int Steps) override;
+
+protected:
+  StepEnabled stepEnabled() const override;
+};
 
 // What the show needs from the main window. Unset callbacks do nothing (counts read as 0).
 struct TSlideShowHost {

@@ -16,8 +16,19 @@ int RunThumbnailsCommand(const std::vector<std::string>& Args);
 int RunSheetCommand(const std::vector<std::string>& Args);
 // album-pdf ALBUM.alb OUT.pdf: an album printed to PDF with the stored album preferences.
 int RunAlbumPdf(const std::vector<std::string>& Args);
-// Makes ready what reading Path needs (metafiles are played back through Qt).
+// Makes ready what reading Path needs (metafiles are played back through Qt). The Qt
+// application it may start belongs to the TReadSupport that main holds.
 void PrepareToRead(const std::string& Path);
+
+// Owns what PrepareToRead starts (the offscreen QGuiApplication and the metafile player), so that
+// it ends inside main, before the exit handlers tear down Qt's own globals.
+class TReadSupport {
+public:
+  TReadSupport();
+  ~TReadSupport();
+  TReadSupport(const TReadSupport&) = delete;
+  TReadSupport& operator=(const TReadSupport&) = delete;
+};
 // Help text of the format options that convert accepts.
 std::string FormatOptionsHelp();
 

@@ -342,6 +342,28 @@ const std::vector<TOption>& Options() {
          TIFFResolutionUnit = 1;
          TIFFXResolution = TIFFYResolution = {D, 1};
        }},
+      // Reading IN: the choices the editor's save options window offers.
+      {"--no-gamma", nullptr, "Read IN without gamma correction (PNG files with a gAMA chunk).",
+       [](const std::string&, TConvertJob&) { GammaCorrectionOnRead = false; }},
+      {"--screen-gamma", "G", "Display gamma that reading corrects for, 0.1..10 (default 1.8).",
+       [](const std::string& V, TConvertJob&) {
+         long double G;
+         if (!ParseDecimal(V, G) || !(G >= 0.1L && G <= 10))
+           throw std::runtime_error("--screen-gamma needs a number from 0.1 to 10, not \"" + V +
+                                    "\"");
+         ScreenGamma = G;
+       }},
+      {"--jpeg-dct", "fast|int|float", "JPEG decoding method for IN (default int).",
+       [](const std::string& V, TConvertJob&) {
+         if (V == "int")
+           JPEGReadDCTMethod = 0;
+         else if (V == "fast")
+           JPEGReadDCTMethod = 1;
+         else if (V == "float")
+           JPEGReadDCTMethod = 2;
+         else
+           throw std::runtime_error("--jpeg-dct takes fast, int or float");
+       }},
   };
   return O;
 }

@@ -68,6 +68,7 @@ int main(int argc, char** argv) {
   Args.erase(Args.begin());
   for (const auto& A : Args)
     if (A == "--help" || A == "-h") return Help();
+  TReadSupport Support;
   try {
     if (Command == "help" || Command == "--help" || Command == "-h") return Help();
     if (Command == "info") return RunInfoCommand(Args);

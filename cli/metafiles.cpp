@@ -13,6 +13,26 @@
 
 namespace orbisk {
 
+namespace {
+
+// Set while main's TReadSupport lives; null before and after.
+std::unique_ptr<QGuiApplication>* ActiveApp = nullptr;
+
+} // namespace
+
+TReadSupport::TReadSupport() {
+  static std::unique_ptr<QGuiApplication> App;
+  ActiveApp = &App;
+}
+
+TReadSupport::~TReadSupport() {
+  if (!ActiveApp) return;
+  // The player holds Qt objects: it goes before the application does.
+  SetMetafilePlayer(nullptr);
+  ActiveApp->reset();
+  ActiveApp = nullptr;
+}
+
 void PrepareToRead(const std::string& Path) {
   if (MetafilePlayer()) return;
   TFileFormatReader* Reader = nullptr;
@@ -23,13 +43,13 @@ void PrepareToRead(const std::string& Path) {
     return; // reading reports the error itself
   }
   if (!Reader || (Reader->Extension != "wmf" && Reader->Extension != "emf")) return;
-  static std::unique_ptr<QGuiApplication> App;
+  if (!ActiveApp) return; // reading reports "Metafile playback failed"
   if (!QCoreApplication::instance()) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     static int Argc = 1;
     static char Name[] = "orbisk-cli";
     static char* Argv[] = {Name, nullptr};
-    App = std::make_unique<QGuiApplication>(Argc, Argv);
+    *ActiveApp = std::make_unique<QGuiApplication>(Argc, Argv);
   }
   InstallMetafilePlayer();
 }

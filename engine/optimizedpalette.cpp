@@ -244,6 +244,87 @@ private:
   std::vector<std::unique_ptr<TNode>> FPool;
 };
 
+// Sparse palettes can make the tree above collapse: when only the root was ever listed, reducing
+// it leaves a single colour. Then the reduction is done the way octree quantisers do it: all
+// colours start as leaves at full depth; the deepest node holding two or more leaves, the one
+// with the fewest pixels first, has its two smallest leaves merged into one; until K are left.
+struct TLeaf {
+  TRGB Key = 0; // one colour of the leaf: its path through the tree
+  int Level = 8;
+  int64_t Count = 0, SR = 0, SG = 0, SB = 0;
+};
+
+// The node at Level on the path of colour C (its top Level bits of each channel).
+uint32_t PathAt(TRGB C, int Level) {
+  if (Level == 0) return 0;
+  const int Shift = 8 - Level;
+  return (RedOf(C) >> Shift) << 16 | (GreenOf(C) >> Shift) << 8 | (BlueOf(C) >> Shift);
+}
+
+// Depth-first tree order: the channel bits interleaved from the top, red first.
+uint32_t TreeOrder(TRGB C) {
+  uint32_t Key = 0;
+  for (int Bit = 7; Bit >= 0; --Bit)
+    Key = Key << 3 | ((RedOf(C) >> Bit) & 1) << 2 | ((GreenOf(C) >> Bit) & 1) << 1 |
+          ((BlueOf(C) >> Bit) & 1);
+  return Key;
+}
+
+std::vector<TRGB> SpreadReduction(std::vector<TLeaf> Leaves, int K) {
+  while (int(Leaves.size()) > K) {
+    // The deepest level at which two leaves share a node.
+    int Deepest = -1;
+    for (size_t A = 0; A < Leaves.size(); ++A)
+      for (size_t B = A + 1; B < Leaves.size(); ++B) {
+        int L = std::min(Leaves[A].Level, Leaves[B].Level);
+        while (L > Deepest && PathAt(Leaves[A].Key, L) != PathAt(Leaves[B].Key, L))
+          --L;
+        Deepest = std::max(Deepest, L);
+      }
+    // Among the nodes at that level holding two or more leaves, the one with the fewest pixels.
+    struct TGroup {
+      uint32_t Path;
+      int64_t Count = 0;
+      std::vector<size_t> Members;
+    };
+    std::vector<TGroup> Groups;
+    for (size_t I = 0; I < Leaves.size(); ++I) {
+      if (Leaves[I].Level < Deepest) continue;
+      const uint32_t P = PathAt(Leaves[I].Key, Deepest);
+      auto It =
+          std::find_if(Groups.begin(), Groups.end(), [&](const TGroup& G) { return G.Path == P; });
+      if (It == Groups.end()) It = Groups.insert(Groups.end(), TGroup{P, 0, {}});
+      It->Count += Leaves[I].Count;
+      It->Members.push_back(I);
+    }
+    const TGroup* Best = nullptr;
+    for (const TGroup& G : Groups)
+      if (G.Members.size() >= 2 && (!Best || G.Count < Best->Count)) Best = &G;
+    if (!Best) break;
+    // Its two leaves with the fewest pixels become one leaf at that node.
+    std::vector<size_t> M = Best->Members;
+    std::stable_sort(M.begin(), M.end(),
+                     [&](size_t A, size_t B) { return Leaves[A].Count < Leaves[B].Count; });
+    TLeaf& Into = Leaves[M[0]];
+    const TLeaf& From = Leaves[M[1]];
+    Into.Count += From.Count;
+    Into.SR += From.SR;
+    Into.SG += From.SG;
+    Into.SB += From.SB;
+    Into.Level = Deepest;
+    Leaves.erase(Leaves.begin() + std::ptrdiff_t(M[1]));
+  }
+  std::stable_sort(Leaves.begin(), Leaves.end(), [](const TLeaf& A, const TLeaf& B) {
+    return TreeOrder(A.Key) < TreeOrder(B.Key);
+  });
+  std::vector<TRGB> Out;
+  for (const TLeaf& L : Leaves)
+    if (L.Count > 0)
+      Out.push_back(
+          RGBOf(unsigned(L.SR / L.Count), unsigned(L.SG / L.Count), unsigned(L.SB / L.Count)));
+  return Out;
+}
+
 std::vector<TRGB> Octree(TPixelGraphic& Dest, const TPixelGraphic& Source, int N) {
   std::array<int64_t, 256> Used{};
   const int W = Source.Width(), Rows = Source.Height(), Bits = Source.BitCount();
@@ -263,13 +344,24 @@ std::vector<TRGB> Octree(TPixelGraphic& Dest, const TPixelGraphic& Source, int N
   }
   TOctree Tree(N);
   const auto& Pal = Source.Palette();
+  std::vector<TLeaf> Distinct;
   for (size_t I = 0; I < Used.size(); ++I) {
     if (!Used[I]) continue;
     // Indices beyond the palette show entry 0, as the picture itself does.
     const TRGB C = I < Pal.size() ? Pal[I] : (Pal.empty() ? 0 : Pal[0]);
     Tree.Insert(C, Used[I]);
+    auto It =
+        std::find_if(Distinct.begin(), Distinct.end(), [&](const TLeaf& L) { return L.Key == C; });
+    if (It == Distinct.end()) It = Distinct.insert(Distinct.end(), TLeaf{C});
+    It->Count += Used[I];
+    It->SR += Used[I] * RedOf(C);
+    It->SG += Used[I] * GreenOf(C);
+    It->SB += Used[I] * BlueOf(C);
   }
-  return Tree.Colors();
+  std::vector<TRGB> Colors = Tree.Colors();
+  // The tree's result stands when it kept as many colours as it could.
+  if (int(Colors.size()) >= std::min(int(Distinct.size()), N)) return Colors;
+  return SpreadReduction(std::move(Distinct), N);
 }
 
 } // namespace

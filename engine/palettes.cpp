@@ -7,6 +7,36 @@
 
 namespace orbisk {
 
+int HighestPixelIndex(const TPixelGraphic& G) {
+  const int W = G.Width(), Bits = G.BitCount();
+  int Max = 0;
+  if (Bits > 8) return 0;
+  for (int Y = 0; Y < G.Height(); ++Y) {
+    const uint8_t* Row = G.ScanLine(Y);
+    if (Bits == 8) {
+      for (int X = 0; X < W; ++X)
+        Max = std::max<int>(Max, Row[X]);
+    } else if (Bits == 4) {
+      for (int X = 0; X < W; ++X)
+        Max = std::max<int>(Max, (Row[X >> 1] >> ((X & 1) ? 0 : 4)) & 15);
+    } else {
+      for (int X = 0; X < W; ++X)
+        Max = std::max<int>(Max, (Row[X >> 3] >> (7 - (X & 7))) & 1);
+    }
+    if (Max == G.ColorCount() - 1) break;
+  }
+  return Max;
+}
+
+std::vector<TRGB> ShownPalette(const TPixelGraphic& G, int Count) {
+  const auto& Pal = G.Palette();
+  const TRGB Fill = Pal.empty() ? 0 : Pal[0];
+  std::vector<TRGB> Out(size_t(std::max(Count, 0)), Fill);
+  for (size_t I = 0; I < Out.size() && I < Pal.size(); ++I)
+    Out[I] = Pal[I];
+  return Out;
+}
+
 const std::array<TRGB, 16>& Sys16Colors() {
   static const std::array<TRGB, 16> T = [] {
     const uint32_t Hex[16] = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080,

@@ -10,6 +10,13 @@
 namespace orbisk {
 
 const std::array<TRGB, 16>& Sys16Colors();
+
+// The highest palette index a palette picture's pixels use (0 for an empty picture).
+int HighestPixelIndex(const TPixelGraphic& G);
+// The colours a palette picture's indices 0..Count-1 show: its palette, and entry 0's colour for
+// indices beyond the table (black when the table is empty). Writers store this table, so that a
+// saved and reloaded picture shows the same colours.
+std::vector<TRGB> ShownPalette(const TPixelGraphic& G, int Count);
 int Gray236Level(int I);
 int SquaredDistance(TRGB A, TRGB B);
 // Three candidate indices of the 64-cell system-colour table.

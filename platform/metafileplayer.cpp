@@ -3,6 +3,7 @@
 #include "platform/metafileplayer.h"
 
 #include "engine/messages.h"
+#include "platform/wmffonts.h"
 
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -29,6 +30,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define ORBISK_ASAN 1
@@ -133,8 +136,32 @@ bool WmfToSvg(const TMetafile& M, int Width, int Height, QByteArray& Svg, QStrin
   wmfAPI* API = nullptr;
   wmfAPI_Options Options{};
   Options.function = wmf_svg_function;
-  const unsigned long Flags =
+  unsigned long Flags =
       WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
+  // Text needs a font file for every PostScript name libwmf maps the metafile's fonts to; give it
+  // the ones fontconfig finds here, so that a missing font package never fails the picture.
+  std::vector<std::string> Dirs;
+  std::vector<char*> DirList;
+  std::vector<wmfMapping> PsList;
+  for (const TWmfFontFile& F : WmfFontFiles()) {
+    PsList.push_back(wmfMapping{const_cast<char*>(F.PsName.c_str()),
+                                const_cast<char*>(F.File.c_str()), FT_ENCODING_NONE});
+    const std::string Dir = F.File.substr(0, F.File.rfind('/'));
+    if (std::find(Dirs.begin(), Dirs.end(), Dir) == Dirs.end()) Dirs.push_back(Dir);
+  }
+  wmfFontMap NoWmfMap[1] = {};
+  wmfMapping NoSubMap[1] = {};
+  if (!PsList.empty()) {
+    for (std::string& D : Dirs)
+      DirList.push_back(D.data());
+    DirList.push_back(nullptr);
+    PsList.push_back(wmfMapping{nullptr, nullptr, FT_ENCODING_NONE});
+    Options.fontdirs = DirList.data();
+    Options.font.wmf = NoWmfMap;
+    Options.font.sub = NoSubMap;
+    Options.font.ps = PsList.data();
+    Flags |= WMF_OPT_FONTDIRS | WMF_OPT_FONTMAP;
+  }
   if (wmf_api_create(&API, Flags, &Options) != wmf_E_None) {
     if (API) wmf_api_destroy(API);
     Error = "libwmf could not start";

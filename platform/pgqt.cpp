@@ -1,6 +1,7 @@
 #include "platform/pgqt.h"
 #include "engine/stream.h"
 
+#include <QBuffer>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -206,12 +207,20 @@ TPGCanvas::~TPGCanvas() {
 // ---------------------------------------------------------------------------------------------
 // clipboard
 
+// "image/bmp" holds a whole BMP file (programs reading that type expect its file header);
+// "image/png" is what most programs on the desktop read first.
 QMimeData* MakeClipboardData(TPixelGraphic& G) {
   auto* Data = new QMimeData;
-  std::vector<uint8_t> Packed = G.SaveToPackedDIB();
+  TPGMemoryStream Bmp;
+  G.SaveToStream(Bmp);
   Data->setData("image/bmp",
-                QByteArray(reinterpret_cast<const char*>(Packed.data()), qsizetype(Packed.size())));
-  Data->setImageData(ToQImage(G));
+                QByteArray(reinterpret_cast<const char*>(Bmp.Memory()), qsizetype(Bmp.Size())));
+  const QImage Image = ToQImage(G);
+  QByteArray Png;
+  QBuffer Buffer(&Png);
+  if (Buffer.open(QIODevice::WriteOnly) && Image.save(&Buffer, "PNG"))
+    Data->setData("image/png", Png);
+  Data->setImageData(Image);
   return Data;
 }
 
@@ -229,6 +238,13 @@ void LoadFromMimeData(TPixelGraphic& G, const QMimeData* Data) {
       G.LoadFromPackedDIB(reinterpret_cast<const uint8_t*>(B.constData()), size_t(B.size()));
     }
     return;
+  }
+  if (Data && Data->hasFormat("image/png")) {
+    const QImage Image = QImage::fromData(Data->data("image/png"), "PNG");
+    if (!Image.isNull()) {
+      AssignFromQImage(G, Image);
+      return;
+    }
   }
   if (Data && Data->hasImage()) {
     AssignFromQImage(G, qvariant_cast<QImage>(Data->imageData()));
@@ -250,11 +266,11 @@ QRect PrintRect(int W, int H, int PW, int PH, int AX, int AY) {
   if (Ratio >= (double(PW) / PH) * (double(AY) / AX)) {
     int Hh = int(std::nearbyint(PW * (double(H) / W) * double(AX) / AY));
     int Top = (PH - Hh) / 2;
-    return QRect(QPoint(0, Top), QPoint(PW, PH - Top));
+    return QRect(0, Top, PW, Hh);
   }
   int Ww = int(std::nearbyint(PH * (double(W) / H) * double(AY) / AX));
   int Left = (PW - Ww) / 2;
-  return QRect(QPoint(Left, 0), QPoint(PW - Left, PH));
+  return QRect(Left, 0, Ww, PH);
 }
 
 QString PrintJobTitle(const QString& AppTitle, const TPixelGraphic& G) {

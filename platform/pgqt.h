@@ -57,11 +57,12 @@ private:
   std::unique_ptr<QPainter> FPainter;
 };
 
-// ---- clipboard (a QImage plus "image/bmp" packed-bitmap data)
+// ---- clipboard (a QImage, "image/bmp" as a whole BMP file and "image/png")
 QMimeData* MakeClipboardData(TPixelGraphic& G);
 void CopyToClipboard(TPixelGraphic& G);
-// Loads a packed bitmap ("image/bmp" with or without file header) or an image from the data;
-// raises EPGUnknownClipboardFormat when it holds neither.
+// Loads "image/bmp" (a BMP file, or a packed bitmap without file header), "image/png" or an
+// image from the data, in that order of preference;
+// raises EPGUnknownClipboardFormat when it holds none of them.
 void LoadFromMimeData(TPixelGraphic& G, const QMimeData* Data);
 void PasteFromClipboard(TPixelGraphic& G);
 

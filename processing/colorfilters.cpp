@@ -284,10 +284,8 @@ void TBCGFilter::BuildTable() {
       V = 1;
     else if (Base == 0)
       V = 0;
-    // exp(ln x) is not exact in the last bit; gamma 1 must leave i itself, so that halves after
-    // contrast and brightness round to even as intended.
-    else if (FGamma == 1)
-      V = Base;
+    // Always exp(gamma * ln x) in extended precision, also for gamma 1: its last-bit error
+    // decides which way values on a half round, and the results follow that computation.
     else
       V = std::exp(FGamma * std::log(Base));
     V = V * 255;

@@ -3,16 +3,22 @@
 # when something is missing.
 set -euo pipefail
 
+# Every library named on a link line, every font, plugin and tool the program or the tests use.
+# Installed with --no-install-recommends, so nothing here may rely on a recommended package.
 PACKAGES=(
-  cmake ninja-build g++ pkg-config
-  clang-14 libclang-rt-14-dev
-  libjpeg62-turbo-dev libpng-dev zlib1g-dev
-  libgtest-dev googletest
-  qt6-base-dev qt6-svg-dev libqt6svg6-dev libgl-dev qt6-multimedia-dev
-  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
-  libwmf-dev libemf2svg-dev
-  fonts-dejavu-core
-  exiv2 poppler-utils giflib-tools
+  cmake ninja-build g++ pkg-config # the build
+  clang-14 libclang-rt-14-dev      # the asan preset and the fuzz targets
+  libjpeg62-turbo-dev libpng-dev zlib1g-dev # -ljpeg -lpng -lz: the codecs
+  libgtest-dev googletest                   # the tests
+  qt6-base-dev qt6-svg-dev libqt6svg6-dev libgl-dev qt6-multimedia-dev # Qt and its GL headers
+  qt6-qpa-plugins # Qt's platform plugins (xcb for the desktop, offscreen for the tests)
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav # AVI playback
+  libwmf-dev libemf2svg-dev # metafile playback (libwmf-config names the libraries below)
+  libexpat1-dev libfreetype-dev libx11-dev # -lexpat -lfreetype -lX11 on libwmf's link line
+  libfontconfig-dev # finding a font for metafile text when a metafile's font is missing
+  fonts-urw-base35  # the fonts libwmf draws metafile text with (Times, Helvetica, Courier, ...)
+  fonts-dejavu-core # a font for Qt's windows and the fall-back font for metafile text
+  exiv2 poppler-utils giflib-tools # tools the tests compare with (EXIF, printed PDF, GIF)
   # Desktop integration: xdg-mime (associations), desktop-file-validate and
   # update-desktop-database (the desktop entry), dbus-send (KDE wallpaper), Xvfb (screenshots).
   xdg-utils desktop-file-utils dbus xvfb xauth

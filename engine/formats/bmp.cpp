@@ -394,26 +394,42 @@ bool DecodeRLE(TRLEData& Data, TPixelGraphic& Image, int Bits) {
   return false;
 }
 
-void ReadPixelsCore(TPGStream& Stream, TPixelGraphic& Image, const TDIBHeader& H) {
+// The file header's pixel offset as a stream position when it can be used: past TableEnd (the
+// end of the headers and the colour table) and inside the data; otherwise -1, and the pixels
+// follow the table directly.
+int64_t UsablePixelStart(TPGStream& Stream, int64_t PixelStart, int64_t TableEnd) {
+  if (PixelStart < 0 || PixelStart < TableEnd || PixelStart >= Stream.Size()) return -1;
+  return PixelStart;
+}
+
+void ReadPixelsCore(TPGStream& Stream, TPixelGraphic& Image, const TDIBHeader& H,
+                    int64_t PixelStart) {
   const int Code = BitCountToNum(H.BitCount);
-  const int Entries = H.BitCount <= 8 ? 1 << H.BitCount : 0;
-  const int64_t Need =
-      int64_t(Entries) * 3 + TPixelGraphic::RowBytesFor(H.Width, H.BitCount) * H.Height;
-  if (Remaining(Stream) < Need) WarnTruncated(Image);
+  int Entries = H.BitCount <= 8 ? 1 << H.BitCount : 0;
+  // A table shorter than 2^bits entries (some writers store only the colours used): the gap up
+  // to the pixel offset tells how many entries there are.
+  const int64_t TableStart = Stream.Position();
+  const int64_t Start = UsablePixelStart(Stream, PixelStart, TableStart);
+  if (Start >= 0) Entries = int(std::min<int64_t>(Entries, (Start - TableStart) / 3));
+  const int64_t PixelBytes = TPixelGraphic::RowBytesFor(H.Width, H.BitCount) * H.Height;
+  const int64_t Avail = Start >= 0 ? Stream.Size() - Start : Remaining(Stream) - Entries * 3;
+  if (Avail < PixelBytes || Remaining(Stream) < int64_t(Entries) * 3) WarnTruncated(Image);
   Image.SetSize(H.Width, int(H.Height), Code);
-  Image.SetPaletteCount(Image.ColorCount());
   if (Image.ColorCount() == 0) {
     Image.SetPaletteKind(pTrueColor);
   } else {
-    std::vector<uint8_t> Pal(size_t(Image.ColorCount()) * 3, 0);
+    Image.SetPaletteCount(Entries);
+    std::vector<uint8_t> Pal(size_t(Entries) * 3, 0);
     ReadSome(Stream, Pal.data(), Pal.size());
-    for (int I = 0; I < Image.ColorCount(); ++I)
+    for (int I = 0; I < Entries; ++I)
       Image.SetPaletteEntry(I, RGBOf(Pal[3 * I + 2], Pal[3 * I + 1], Pal[3 * I]));
   }
+  if (Start >= 0) Stream.SetPosition(Start);
   BulkRead(Stream, Image);
 }
 
-void ReadPixelsInfo(TPGStream& Stream, TPixelGraphic& Image, const TDIBHeader& H) {
+void ReadPixelsInfo(TPGStream& Stream, TPixelGraphic& Image, const TDIBHeader& H,
+                    int64_t PixelStart) {
   const int64_t Rows = H.Height < 0 ? -H.Height : H.Height;
   uint32_t Masks[3] = {0, 0, 0};
   int64_t MaskBytes = 0;
@@ -436,7 +452,13 @@ void ReadPixelsInfo(TPGStream& Stream, TPixelGraphic& Image, const TDIBHeader& H
   const bool RLE = H.Compression == kCompRLE8 || H.Compression == kCompRLE4 ||
                    (H.OS2 && H.Compression == kCompOS2RLE24);
   const int64_t PixelBytes = RLE ? 0 : TPixelGraphic::RowBytesFor(H.Width, H.BitCount) * Rows;
-  if (Remaining(Stream) < MaskBytes + Entries * 4 + Skip + PixelBytes) WarnTruncated(Image);
+  const int64_t Start =
+      UsablePixelStart(Stream, PixelStart, Stream.Position() + MaskBytes + Entries * 4 + Skip);
+  if (Start >= 0) {
+    if (Stream.Size() - Start < PixelBytes) WarnTruncated(Image);
+  } else if (Remaining(Stream) < MaskBytes + Entries * 4 + Skip + PixelBytes) {
+    WarnTruncated(Image);
+  }
 
   if (MaskBytes) {
     uint8_t M[16] = {};
@@ -468,6 +490,7 @@ void ReadPixelsInfo(TPGStream& Stream, TPixelGraphic& Image, const TDIBHeader& H
     }
   }
   SkipBytes(Stream, Skip);
+  if (Start >= 0) Stream.SetPosition(Start);
 
   if (Image.Empty()) return;
   if (RLE) {
@@ -496,15 +519,15 @@ void CheckSize(int64_t Width, int64_t Height) {
 
 } // namespace
 
-void ReadDIB(TPGStream& Stream, TPixelGraphic& Image, bool CoreHeader) {
+void ReadDIB(TPGStream& Stream, TPixelGraphic& Image, bool CoreHeader, int64_t PixelStart) {
   WithProgress(Image, [&] {
     const TDIBHeader H = ReadHeader(Stream, CoreHeader);
     const int64_t Rows = H.Height < 0 ? -H.Height : H.Height;
     CheckSize(H.Width, Rows);
     if (H.Core)
-      ReadPixelsCore(Stream, Image, H);
+      ReadPixelsCore(Stream, Image, H, PixelStart);
     else
-      ReadPixelsInfo(Stream, Image, H);
+      ReadPixelsInfo(Stream, Image, H, PixelStart);
   });
 }
 
@@ -554,8 +577,9 @@ public:
 
   void ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index) override {
     if (Index != 0) Fail(EngineMessage(msgInvalid, "Index"));
-    SkipFileHeader(Stream);
-    ReadDIB(Stream, Image, PeekCoreHeader(Stream));
+    const int64_t FileStart = Stream.Position();
+    const int64_t Offset = SkipFileHeader(Stream);
+    ReadDIB(Stream, Image, PeekCoreHeader(Stream), Offset > 0 ? FileStart + Offset : -1);
   }
 
   void GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info) override {
@@ -592,9 +616,11 @@ public:
   }
 
 protected:
-  virtual void SkipFileHeader(TPGStream& Stream) {
+  // Reads past the file header; answers its pixel offset (0: none).
+  virtual int64_t SkipFileHeader(TPGStream& Stream) {
     uint8_t B[kFileHeaderSize];
     ReadHeaderBytes(Stream, B, kFileHeaderSize);
+    return U32(B + 10);
   }
 };
 
@@ -608,11 +634,12 @@ public:
   }
 
 protected:
-  void SkipFileHeader(TPGStream& Stream) override {
+  int64_t SkipFileHeader(TPGStream& Stream) override {
     uint8_t B[2];
     ReadHeaderBytes(Stream, B, 2);
     Stream.Seek(-2, TSeekOrigin::soCurrent);
-    if (B[0] == 'B' && B[1] == 'M') TBMPFileFormatReader::SkipFileHeader(Stream);
+    if (B[0] == 'B' && B[1] == 'M') return TBMPFileFormatReader::SkipFileHeader(Stream);
+    return 0;
   }
 };
 

@@ -13,7 +13,9 @@ std::unique_ptr<TFileFormatWriter> MakeBMPWriter();
 
 // The decoding core: reads a bitmap header (core header when CoreHeader, else an info header
 // or one of its larger successors), the colour table and the pixels from the stream's position.
-// Raises the image's progress events; an abort keeps what was decoded.
-void ReadDIB(TPGStream& Stream, TPixelGraphic& Image, bool CoreHeader);
+// Raises the image's progress events; an abort keeps what was decoded. PixelStart is the stream
+// position a file header gives for the pixels (-1: none); it is used when it lies past the headers
+// and the colour table and inside the data, otherwise the pixels follow the table.
+void ReadDIB(TPGStream& Stream, TPixelGraphic& Image, bool CoreHeader, int64_t PixelStart = -1);
 
 } // namespace orbisk

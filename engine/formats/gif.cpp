@@ -162,6 +162,9 @@ int64_t MaxDecodablePixels(size_t N, int MinWidth) {
   return int64_t(4096) * 4097 / 2 + (K - 4096) * 4096;
 }
 
+// Frames up to this many pixels are decoded even when their data cannot fill them.
+constexpr int64_t kLargestShortFrame = int64_t(1) << 24;
+
 struct TLZWEntry {
   uint32_t Pos; // where the string first appeared in the output
   uint32_t Len;
@@ -186,8 +189,10 @@ public:
     // String positions are 32-bit.
     if (Pixels > MaxPixelCount || Pixels > int64_t(UINT32_MAX))
       GIFError(EngineMessage(msgFailed, "CreateDIBSection"));
-    if (MaxDecodablePixels(FCodes.size(), MinCodeSize + 1) < Pixels)
-      GIFError(EngineMessage(msgUnexpectedEOF));
+    // Data far too short for a large frame is refused before the frame is allocated; a smaller
+    // frame is decoded as far as its data goes (a partly downloaded picture).
+    const bool Short = MaxDecodablePixels(FCodes.size(), MinCodeSize + 1) < Pixels;
+    if (Short && Pixels > kLargestShortFrame) GIFError(EngineMessage(msgUnexpectedEOF));
 
     SetupImage();
     FTotal = size_t(Pixels);
@@ -209,8 +214,13 @@ public:
       while (FRowsDone < Rows)
         StoreRow(FRowsDone++);
       GrowPalette();
-      GIFError(Status == TStatus::Corrupt ? EngineMessage(msgInvalid, "LZW code")
-                                          : EngineMessage(msgUnexpectedEOF));
+      if (Status == TStatus::Corrupt) GIFError(EngineMessage(msgInvalid, "LZW code"));
+      // The end of the data: the image's warning action decides whether the rows decoded so far
+      // are kept (the rest stays index 0) or the reading fails.
+      const std::string Text = EngineMessage(msgUnexpectedEOF);
+      ApplyReadWarning(FImage, EngineMessage(msgWarning), "GIF: " + Text, Text,
+                       [](const std::string& T) { GIFError(T); });
+      return;
     }
     GrowPalette();
   }

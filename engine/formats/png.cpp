@@ -2,6 +2,7 @@
 
 #include "engine/formats/formats.h"
 #include "engine/messages.h"
+#include "engine/palettes.h"
 #include "engine/stream.h"
 
 #include <algorithm>
@@ -37,6 +38,9 @@ constexpr TChunkName kChunks[] = {
     {"bKGD", "bkgd"}, {"hIST", "hist"}, {"pHYs", "phys"}, {"oFFs", "offs"}, {"tIME", "time"}};
 constexpr unsigned kSeenGamma = 1u << 0;
 constexpr unsigned kSeenOffs = 1u << 8;
+
+// The most an ancillary chunk may hold (text, profiles, unknown chunks).
+constexpr png_alloc_size_t kMaxChunkBytes = 8 * 1024 * 1024;
 
 // State shared with the library callbacks. libpng reports errors by calling back; we longjmp
 // to the guarded call (Protected) and throw from there, never through the library's frames.
@@ -116,6 +120,16 @@ void PNGCBAPI ReadData(png_structp P, png_bytep Data, size_t Length) {
     X.Message = EngineMessage(msgUnexpectedEOF);
     png_longjmp(P, 1);
   }
+  // libpng allocates a whole ancillary chunk before reading it: a chunk header that declares
+  // more than the limit ends the reading here (image data is read in pieces and may be large).
+  if ((png_get_io_state(P) & PNG_IO_MASK_LOC) == PNG_IO_CHUNK_HDR && Length == 8) {
+    const png_uint_32 Size = png_get_uint_32(Data);
+    if (Size > kMaxChunkBytes && std::memcmp(Data + 4, "IDAT", 4) != 0) {
+      X.Message =
+          std::string(reinterpret_cast<const char*>(Data + 4), 4) + ": chunk data is too large";
+      png_longjmp(P, 1);
+    }
+  }
 }
 
 bool WriteSome(TContext& X, png_bytep Data, size_t Length) noexcept {
@@ -157,6 +171,14 @@ struct TPNGRead {
       Fail(EngineMessage(msgFailed, "png_create_info_struct"));
     }
     png_set_read_fn(P, &X, ReadData);
+    // A chunk may not make libpng allocate more than this: a few hundred bytes declaring a
+    // 2 GB text chunk are refused at its header, not after the allocation.
+    png_set_chunk_malloc_max(P, kMaxChunkBytes);
+    // Widths and heights as far as the engine's pixel limit goes (a picture one pixel high may
+    // be that wide); the pixel count itself is checked before the picture is allocated.
+    const png_uint_32 Side =
+        static_cast<png_uint_32>(std::clamp<int64_t>(MaxPixelCount, 1, PNG_UINT_31_MAX));
+    png_set_user_limits(P, Side, Side);
   }
   ~TPNGRead() { png_destroy_read_struct(&P, &I, nullptr); }
   TPNGRead(const TPNGRead&) = delete;
@@ -483,19 +505,16 @@ void TPNGFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image)
                         : Grey ? PNG_COLOR_TYPE_GRAY
                                : PNG_COLOR_TYPE_PALETTE;
 
-  // The PLTE chunk holds the palette, extended with black entries when pixels use indices
-  // past its end (a PNG decoder rejects those).
+  // The PLTE chunk holds the palette, extended when pixels use indices past its end (a PNG
+  // decoder rejects those) with the colour such pixels show: entry 0's.
   std::vector<png_color> Entries;
   if (ColorType == PNG_COLOR_TYPE_PALETTE) {
     const int Count =
         std::min(Image.ColorCount(), std::max(Image.PaletteCount(), HighestIndex(Image) + 1));
-    Entries.resize(static_cast<size_t>(Count), png_color{0, 0, 0});
-    for (int K = 0; K < Image.PaletteCount() && K < Count; ++K) {
-      const TRGB C = Image.Palette()[static_cast<size_t>(K)];
-      Entries[static_cast<size_t>(K)] =
-          png_color{static_cast<png_byte>(RedOf(C)), static_cast<png_byte>(GreenOf(C)),
-                    static_cast<png_byte>(BlueOf(C))};
-    }
+    for (TRGB C : ShownPalette(Image, Count))
+      Entries.push_back(png_color{static_cast<png_byte>(RedOf(C)),
+                                  static_cast<png_byte>(GreenOf(C)),
+                                  static_cast<png_byte>(BlueOf(C))});
   }
   const long double Gamma = Image.FileGamma;
 

@@ -2,6 +2,7 @@
 // writer (8-bit colour-mapped or 24-bit true colour).
 #include "engine/formats/tga.h"
 #include "engine/formats/formats.h"
+#include "engine/palettes.h"
 #include "engine/registry.h"
 #include "engine/stream.h"
 
@@ -323,7 +324,9 @@ public:
     const bool TrueColor = Image.BitCountNum() == 3;
     const bool RLE = TGAWriteRLE;
     const int W = Image.Width(), H = Image.Height();
-    const int Count = TrueColor ? 0 : Image.PaletteCount();
+    // The colour map covers every index the pixels use; entries past the palette get the colour
+    // such pixels show (entry 0's).
+    const int Count = TrueColor ? 0 : std::max(Image.PaletteCount(), HighestPixelIndex(Image) + 1);
     uint8_t Hdr[kHeaderSize] = {};
     Hdr[1] = TrueColor ? 0 : 1;
     Hdr[2] = uint8_t((TrueColor ? 2 : 1) | (RLE ? kRLEBit : 0));
@@ -339,7 +342,7 @@ public:
 
     if (Count > 0) {
       std::vector<uint8_t> Map;
-      for (TRGB C : Image.Palette()) {
+      for (TRGB C : ShownPalette(Image, Count)) {
         Map.push_back(uint8_t(BlueOf(C)));
         Map.push_back(uint8_t(GreenOf(C)));
         Map.push_back(uint8_t(RedOf(C)));

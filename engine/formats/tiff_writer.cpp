@@ -1,6 +1,7 @@
 // TIFF writer: one IFD, strips uncompressed or PackBits-coded, in either byte order.
 #include "engine/formats/tiff.h"
 
+#include "engine/palettes.h"
 #include "engine/stream.h"
 
 #include <algorithm>
@@ -182,11 +183,11 @@ void TTIFFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image)
   if (Palette) Out.Entry(320, ftShort, 3 * MapEntries, uint32_t(MapPos));
   Out.U32(0);
 
+  // Entries past the palette get the colour their pixels show (entry 0's).
+  const std::vector<TRGB> Map = ShownPalette(Image, int(MapEntries));
   for (int Channel = 0; Channel < 3; ++Channel)
-    for (uint32_t I = 0; I < MapEntries; ++I) {
-      const TRGB C = int(I) < Image.PaletteCount() ? Image.GetPaletteEntry(int(I)) : 0;
-      Out.U16(uint16_t(((C >> (8 * Channel)) & 0xFF) * 256));
-    }
+    for (uint32_t I = 0; I < MapEntries; ++I)
+      Out.U16(uint16_t(((Map[I] >> (8 * Channel)) & 0xFF) * 256));
   if (Samples > 1)
     for (int I = 0; I < Samples; ++I)
       Out.U16(8);

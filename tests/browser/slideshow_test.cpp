@@ -23,12 +23,14 @@ template <class F> bool WaitUntil(F Cond, int Ms = 3000) {
 }
 
 TEST(SlideShowRules, SecondsTextAndArrows) {
-  const std::pair<const char*, int> Texts[] = {{"4", 4}, {"1", 1},  {"60", 60}, {" 7 ", 7},
-                                               {"0", 4}, {"61", 4}, {"-3", 4},  {"abc", 4},
-                                               {"", 4},  {"2.5", 4}};
+  // A stored number past the arrows' 60 is kept; only what is not a usable number falls back.
+  const std::pair<const char*, int> Texts[] = {
+      {"4", 4},   {"1", 1}, {"60", 60}, {" 7 ", 7},           {"0", 4},      {"61", 61}, {"-3", 4},
+      {"abc", 4}, {"", 4},  {"2.5", 4}, {"2147483", 2147483}, {"2147484", 4}};
   for (const auto& [Text, Seconds] : Texts)
     EXPECT_EQ(SecondsFromText(Text), Seconds) << Text;
-  const int Steps[][3] = {{60, 1, 60}, {1, -1, 1}, {4, 1, 5}, {4, -1, 3}, {59, 1, 60}};
+  const int Steps[][3] = {{60, 1, 60}, {1, -1, 1},  {4, 1, 5},   {4, -1, 3},
+                          {59, 1, 60}, {90, 1, 90}, {90, -1, 60}};
   for (const auto& S : Steps)
     EXPECT_EQ(StepSeconds(S[0], S[1]), S[2]);
 }
@@ -86,15 +88,26 @@ TEST_F(ShowFixture, StartStopAndInterval) {
   // Starting with a file selected keeps it: no new selection.
   Click();
   EXPECT_EQ(FirstSelections, 1);
-  // The list emptied while running: releasing still stops, with no message.
-  Items = 0;
+  // Running with nothing selected any more: the click (which releases the button) selects and
+  // shows the first file too.
+  Selected = 0;
   Click();
   EXPECT_FALSE(Show->Running());
-  EXPECT_TRUE(Messages.isEmpty());
-  Click(); // and starting again is refused
-  EXPECT_FALSE(Show->Running());
-  EXPECT_EQ(Messages.size(), 1);
+  EXPECT_EQ(FirstSelections, 2);
+  // The list emptied while running: releasing the button brings the message, and the timer is
+  // left as it was.
+  Click();
+  ASSERT_TRUE(Show->Running());
+  Items = 0;
+  Click();
+  EXPECT_FALSE(ButtonDown);
+  EXPECT_TRUE(Show->Running());
+  EXPECT_TRUE(Bookmarks);
+  EXPECT_EQ(Messages, QStringList{"You must select a directory with files to run a Orbisk"});
+  Click(); // and starting again is refused, with the message again
+  EXPECT_EQ(Messages.size(), 2);
   Show->Stop();
+  EXPECT_FALSE(Show->Running());
   EXPECT_EQ(Nexts, 0);
 }
 

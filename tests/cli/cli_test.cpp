@@ -115,3 +115,109 @@ TEST(Cli, GeometryOperationsInOrder) {
   EXPECT_NE(RunCli({"convert", In, Out, "--rotate", "nan"}, nullptr, &Err), 0);
   EXPECT_NE(RunCli({"convert", In, Out, "--flip", "x"}, nullptr, &Err), 0);
 }
+
+namespace {
+
+std::string MetafileData(const std::string& Name) {
+  return std::string(ORBISK_TEST_DATA_DIR) + "/metafile/" + Name;
+}
+
+} // namespace
+
+// Metafiles start an offscreen Qt application inside orbisk-cli; the program must still end
+// with status 0 and its output complete when stdout is a file (not a terminal).
+TEST(Cli, MetafilesAreReadAndTheProgramEndsCleanly) {
+  std::string Out, Err;
+  ASSERT_EQ(RunCli({"info", MetafileData("text-and-rectangle.wmf")}, &Out, &Err), 0) << Err;
+  EXPECT_EQ(Out, "Type: Windows Metafile\nSubType: Placeable, Aldus header\nOptions: \nWidth: 400\n"
+                 "Height: 200\nColors: 16.7M\nBitsPerPixel: 24\nGraphicCount: 1\n");
+  ASSERT_EQ(RunCli({"info", MetafileData("half-blue.emf")}, &Out, &Err), 0) << Err;
+  EXPECT_NE(Out.find("Width: "), std::string::npos) << Out;
+  EXPECT_NE(Out.find("GraphicCount: 1\n"), std::string::npos) << Out;
+
+  // convert plays the records back: the rectangle and the text (drawn with whatever font the
+  // machine has when the metafile's own is missing) reach the saved picture.
+  std::string Bmp = TempPath("from-wmf.bmp");
+  ASSERT_EQ(RunCli({"convert", MetafileData("text-and-rectangle.wmf"), Bmp}, &Out, &Err), 0) << Err;
+  TPixelGraphic G;
+  G.LoadFromFile(Bmp);
+  ASSERT_EQ(G.Width(), 400);
+  EXPECT_EQ(G.GetPixelColor(50, 100), RGBOf(255, 0, 0));
+  int Dark = 0;
+  for (int Y = 0; Y < G.Height(); ++Y)
+    for (int X = 160; X < G.Width(); ++X) {
+      TRGB C = G.GetPixelColor(X, Y);
+      Dark += RedOf(C) < 100 && GreenOf(C) < 100 && BlueOf(C) < 100;
+    }
+  EXPECT_GT(Dark, 100) << "no text drawn";
+
+  std::string Png = TempPath("from-emf.png");
+  ASSERT_EQ(RunCli({"convert", MetafileData("half-blue.emf"), Png}, &Out, &Err), 0) << Err;
+  G.LoadFromFile(Png);
+  ASSERT_GT(G.Width(), 10);
+  EXPECT_EQ(G.GetPixelColor(G.Width() / 4, G.Height() / 2), RGBOf(0, 0, 255));
+  EXPECT_EQ(G.GetPixelColor(G.Width() * 3 / 4, G.Height() / 2), RGBOf(255, 255, 255));
+}
+
+// The same for the third-party metafiles of the corpus, when it is there.
+TEST(Cli, CorpusMetafilesEndCleanly) {
+  const std::string Corpus = test::CorpusDir();
+  if (Corpus.empty()) GTEST_SKIP() << "corpus folder absent";
+  for (const char* Name :
+       {"/pillow/Tests/images/drawing.wmf", "/libemf2svg/tests/resources/emf/test-002.emf"}) {
+    const std::string Path = Corpus + Name;
+    if (!std::filesystem::exists(Path)) continue;
+    std::string Out, Err;
+    EXPECT_EQ(RunCli({"info", Path}, &Out, &Err), 0) << Name << ": " << Err;
+    EXPECT_NE(Out.find("GraphicCount: 1\n"), std::string::npos) << Name << ": " << Out;
+    EXPECT_EQ(RunCli({"convert", Path, TempPath("corpus-meta.png")}, &Out, &Err), 0)
+        << Name << ": " << Err;
+  }
+}
+
+// Read options choose how IN is decoded: gamma correction and the JPEG decoding method.
+TEST(Cli, ReadOptionsChangeTheDecoding) {
+  TPixelGraphic G;
+  G.SetSize(16, 16, 3);
+  for (int Y = 0; Y < 16; ++Y)
+    for (int X = 0; X < 16; ++X)
+      G.SetPixelValue(X, Y, RGBOf(100, (X * 37 + Y * 11) % 256, (X * Y * 7) % 256));
+  G.FileGamma = 1.0L; // a gAMA chunk that asks for correction on a 1.8 display
+  const std::string Png = TempPath("gamma.png");
+  G.SaveToFile(Png);
+  auto RedAt00 = [](const std::vector<std::string>& Args) {
+    const std::string Out = TempPath("gamma-out.bmp");
+    std::vector<std::string> A = {"convert", Args[0], Out};
+    A.insert(A.end(), Args.begin() + 1, Args.end());
+    std::string Err;
+    EXPECT_EQ(RunCli(A, nullptr, &Err), 0) << Err;
+    TPixelGraphic B;
+    B.LoadFromFile(Out);
+    return int(RedOf(B.GetPixelColor(0, 0)));
+  };
+  const int Corrected = RedAt00({Png});
+  EXPECT_NE(Corrected, 100);
+  EXPECT_EQ(RedAt00({Png, "--no-gamma"}), 100);
+  EXPECT_NE(RedAt00({Png, "--screen-gamma", "3"}), Corrected);
+
+  const std::string Jpg = TempPath("dct.jpg");
+  G.SaveToFile(Jpg);
+  std::vector<TPixelGraphic> Decoded(3);
+  const char* Methods[] = {"int", "fast", "float"};
+  for (int I = 0; I < 3; ++I) {
+    const std::string Out = TempPath(std::string("dct-") + Methods[I] + ".bmp");
+    ASSERT_EQ(RunCli({"convert", Jpg, Out, "--jpeg-dct", Methods[I]}), 0) << Methods[I];
+    Decoded[size_t(I)].LoadFromFile(Out);
+  }
+  int Differ = 0;
+  for (int Y = 0; Y < 16; ++Y)
+    for (int X = 0; X < 16; ++X)
+      Differ += Decoded[0].GetPixelColor(X, Y) != Decoded[1].GetPixelColor(X, Y);
+  EXPECT_GT(Differ, 0) << "fast and int decoding gave the same pixels";
+
+  std::string Err;
+  EXPECT_NE(RunCli({"convert", Jpg, TempPath("x.bmp"), "--jpeg-dct", "quick"}, nullptr, &Err), 0);
+  EXPECT_NE(Err.find("--jpeg-dct takes fast, int or float"), std::string::npos) << Err;
+  EXPECT_NE(RunCli({"convert", Png, TempPath("x.bmp"), "--screen-gamma", "0"}, nullptr, &Err), 0);
+  EXPECT_NE(Err.find("--screen-gamma"), std::string::npos) << Err;
+}

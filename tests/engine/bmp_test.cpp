@@ -258,6 +258,56 @@ TEST(BMPPalette, ColorsUsedSetsTheCountAndExtraEntriesAreSkipped) {
   EXPECT_EQ(G.GetPixelColor(1, 0), RGBOf(0, 0, 255));
 }
 
+// The file header's pixel offset: pixels are read where it points when that lies past the headers
+// and the table and inside the file; otherwise they follow the table.
+TEST(BMPPalette, PixelsAreReadAtTheFileHeadersOffset) {
+  auto SetOffset = [](std::vector<uint8_t>& B, uint32_t Off) {
+    for (int I = 0; I < 4; ++I)
+      B[size_t(10 + I)] = uint8_t(Off >> (8 * I));
+  };
+  // OS/2 core header, 8 bits, a 252-entry table (3 bytes each): the gap up to the offset holds
+  // the table, the pixels follow it.
+  std::vector<uint8_t> Core = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  Put32(Core, 12);
+  Put16(Core, 2);
+  Put16(Core, 2);
+  Put16(Core, 1);
+  Put16(Core, 8);
+  for (int I = 0; I < 252; ++I)
+    Core.insert(Core.end(), {uint8_t(I), uint8_t(255 - I), 7});
+  SetOffset(Core, uint32_t(Core.size()));
+  Core.insert(Core.end(), {0, 100, 0, 0, 251, 5, 0, 0}); // bottom row first
+  TPixelGraphic G;
+  G.ReadWarningAction = pgwaRaise; // no "Unexpected end of file"
+  ASSERT_NO_THROW(Load(G, Core));
+  EXPECT_EQ(G.PaletteCount(), 252);
+  EXPECT_EQ(RowValues(G, 0), (std::vector<uint32_t>{251, 5}));
+  EXPECT_EQ(RowValues(G, 1), (std::vector<uint32_t>{0, 100}));
+  EXPECT_EQ(G.GetPixelColor(0, 0), RGBOf(7, 255 - 251, 251));
+
+  // Info header with a gap after the table: the pixels are where the offset says.
+  InfoSpec S;
+  S.Width = 3, S.Height = 1, S.ClrUsed = 4;
+  auto B = InfoFile(S);
+  AddGreyPalette(B, 4);
+  B.insert(B.end(), 10, 0xEE); // something else between the table and the pixels
+  SetOffset(B, uint32_t(B.size()));
+  B.insert(B.end(), {1, 2, 3, 0});
+  ASSERT_NO_THROW(Load(G, B));
+  EXPECT_EQ(RowValues(G, 0), (std::vector<uint32_t>{1, 2, 3}));
+
+  // An offset of 0, inside the table or past the end: the pixels follow the table.
+  B = InfoFile(S);
+  AddGreyPalette(B, 4);
+  const uint32_t TableEnd = uint32_t(B.size());
+  B.insert(B.end(), {3, 0, 1, 0});
+  for (uint32_t Off : {0u, TableEnd - 8, uint32_t(B.size()) + 100}) {
+    SetOffset(B, Off);
+    ASSERT_NO_THROW(Load(G, B)) << Off;
+    EXPECT_EQ(RowValues(G, 0), (std::vector<uint32_t>{3, 0, 1})) << Off;
+  }
+}
+
 // ---- refusals -----------------------------------------------------------------------------
 
 TEST(BMPErrors, HostileHeadersAreRefusedWithClearMessages) {

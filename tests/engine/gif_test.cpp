@@ -269,16 +269,57 @@ TEST(GIFErrors, CorruptDataFailsWithTheFormatsErrorKeepingWhatWasDecoded) {
   };
   for (const Case& C : Cases) {
     TPixelGraphic G;
+    G.ReadWarningAction = pgwaRaise; // the end of the data is a warning: raise it
     EXPECT_EQ(LoadError(C.Data, C.Index, G), C.Error) << C.Name;
   }
 
   TPixelGraphic G;
+  G.ReadWarningAction = pgwaRaise;
   int Ends = 0;
   G.OnProgressEnd = [&](TPixelGraphic*) { ++Ends; };
   EXPECT_EQ(LoadError(Truncated, 0, G), "GIF: Unexpected end of file");
   EXPECT_EQ(Ends, 1);
   for (int X = 0; X < 40; ++X)
     EXPECT_EQ(G.GetPixelValue(X, 3), Big.Px[size_t(120 + X)]);
+}
+
+// A partly downloaded GIF: the rows decoded are kept and the end of the data is a reader
+// warning, which the image's warning action turns into a message, nothing, or an error.
+TEST(GIFErrors, TruncatedDataIsAWarningAndKeepsTheDecodedRows) {
+  const TFrameSpec Big = Frame(40, 40, Random(1600, 200, 9));
+  auto Truncated = MakeGIF(8, {Big});
+  Truncated.resize(Truncated.size() / 2);
+  struct Case {
+    TPGWarningAction Action;
+    bool Answer;
+    const char* Error;
+    int Prompts;
+  } Cases[] = {{pgwaIgnore, false, "", 0},
+               {pgwaOKBox, true, "", 1},
+               {pgwaOKCancelBox, true, "", 1},
+               {pgwaOKCancelBox, false, "GIF: Operation aborted on user request", 1},
+               {pgwaRaise, false, "GIF: Unexpected end of file", 0}};
+  for (const auto& C : Cases) {
+    int Prompts = 0;
+    std::string Shown;
+    SetEnginePrompt([&](const std::string&, const std::string& Text, bool) {
+      ++Prompts;
+      Shown = Text;
+      return C.Answer;
+    });
+    TPixelGraphic G;
+    G.ReadWarningAction = C.Action;
+    EXPECT_EQ(LoadError(Truncated, 0, G), C.Error) << C.Action;
+    EXPECT_EQ(Prompts, C.Prompts) << C.Action;
+    if (Prompts) {
+      EXPECT_EQ(Shown, "GIF: Unexpected end of file");
+    }
+    ASSERT_EQ(G.Width(), 40) << C.Action;
+    for (int X = 0; X < 40; ++X)
+      EXPECT_EQ(G.GetPixelValue(X, 3), Big.Px[size_t(120 + X)]) << C.Action;
+    EXPECT_EQ(G.GetPixelValue(39, 39), 0u); // never decoded
+  }
+  SetEnginePrompt(nullptr);
 }
 
 TEST(GIFErrors, AbortKeepsRowsWithoutError) {

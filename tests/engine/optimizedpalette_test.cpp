@@ -108,6 +108,43 @@ TEST(OptimizedPalette, OctreeKeepsFewColoursAndReducesMany) {
     EXPECT_TRUE(RedOf(P[I]) == GreenOf(P[I]) && GreenOf(P[I]) == BlueOf(P[I])) << I;
 }
 
+// Sparse palettes must not collapse: N distinct colours reduced to K < N give K colours that
+// still span the picture's colours.
+TEST(OptimizedPalette, OctreeOfSparsePalettesKeepsAsManyColoursAsAsked) {
+  TPixelGraphic Source, Dest;
+  Dest.SetSize(1, 1, 2);
+  // A 4-bit picture in the 16 system colours, reduced to 8.
+  FillIndexed(Source, 1, Sys16());
+  BuildOptimizedPalette(Dest, Source, 8, false);
+  ASSERT_EQ(Dest.PaletteCount(), 8);
+  auto Spread = [](const std::vector<TRGB>& P) {
+    int Lo = 255 * 3, Hi = 0;
+    for (TRGB C : P) {
+      Lo = std::min(Lo, int(RedOf(C) + GreenOf(C) + BlueOf(C)));
+      Hi = std::max(Hi, int(RedOf(C) + GreenOf(C) + BlueOf(C)));
+    }
+    return Hi - Lo;
+  };
+  EXPECT_GT(Spread(Dest.Palette()), 500); // dark and light colours both stay
+  std::vector<TRGB> Unique = Dest.Palette();
+  std::sort(Unique.begin(), Unique.end());
+  EXPECT_EQ(std::unique(Unique.begin(), Unique.end()), Unique.end());
+
+  // 200 colours spread over the cube, reduced to 16: 16 entries, not one.
+  std::vector<TRGB> Many;
+  for (int I = 0; I < 200; ++I)
+    Many.push_back(RGBOf((I * 97) % 256, (I * 57) % 256, (I * 31) % 256));
+  FillIndexed(Source, 2, Many);
+  BuildOptimizedPalette(Dest, Source, 16, false);
+  EXPECT_EQ(Dest.PaletteCount(), 16);
+  EXPECT_GT(Spread(Dest.Palette()), 300);
+
+  // With the system colours appended (the GIF and save fall-back): 8 picture colours + 16.
+  FillIndexed(Source, 1, Sys16());
+  BuildOptimizedPalette(Dest, Source, 24, true);
+  EXPECT_EQ(Dest.PaletteCount(), 24);
+}
+
 TEST(OptimizedPalette, AbortStopsCountingWithoutError) {
   TPixelGraphic Source, Dest;
   Fill24(Source, 8, 50, {RGBOf(0, 0, 0)});

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <cmath>
 #include <fstream>
 #include <functional>
@@ -392,14 +394,14 @@ TEST_F(PngTest, WriteThenReadEveryDepthAtOddSize) {
     EXPECT_EQ(I.Options, C.Code == 3 || C.Kind == pGray256 ? "(gama)" : "(gama, plte)");
     Load(Back, S.Bytes());
     ASSERT_EQ(Back.BitCountNum(), C.Code);
-    // Entries past the palette's end (the 11-entry case) come back black.
+    // Indices past the palette's end (the 11-entry case) come back in the colour they showed:
+    // entry 0's.
     for (int Y = 0; Y < 33; ++Y)
       for (int X = 0; X < 47; ++X) {
         const uint32_t V = G.GetPixelValue(X, Y);
         ASSERT_EQ(Back.GetPixelValue(X, Y), V) << X << "," << Y;
         if (C.Code < 3) {
-          ASSERT_EQ(Back.GetPixelColor(X, Y),
-                    int(V) < G.PaletteCount() ? G.GetPixelColor(X, Y) : 0);
+          ASSERT_EQ(Back.GetPixelColor(X, Y), G.GetPixelColor(X, Y));
         }
       }
   }
@@ -444,6 +446,29 @@ TEST_F(PngTest, WarningsFollowTheWarningAction) {
   // The file information of a file that loads is never refused for a warning.
   SetEnginePrompt(nullptr);
   EXPECT_EQ(InfoOf(File).Width, 5);
+}
+
+// A chunk that declares 2 GB in a file of a few hundred bytes is refused before anything is
+// allocated for it, with the PNG reader's error.
+TEST_F(PngTest, HugeChunkLengthsFailAtOnceWithoutTheMemory) {
+  Bytes F = MakePNG(Layout(), [](int, int, int) { return 9u; });
+  F.resize(33); // signature and IHDR
+  for (const char* Type : {"tEXt", "zTXt", "iCCP", "abCd"}) {
+    Bytes Bomb = F;
+    Bomb.insert(Bomb.end(), {0x7D, 0x00, 0x00, 0x06});
+    Bomb.insert(Bomb.end(), Type, Type + 4);
+    Bomb.insert(Bomb.end(), 200, 'x');
+    rusage Before{};
+    getrusage(RUSAGE_SELF, &Before);
+    TPixelGraphic G;
+    G.ReadWarningAction = pgwaIgnore;
+    const std::string E = LoadError(G, Bomb);
+    rusage After{};
+    getrusage(RUSAGE_SELF, &After);
+    EXPECT_TRUE(E.starts_with("PNG: ")) << Type << ": " << E;
+    EXPECT_NE(E, "PNG: Unexpected end of file") << Type << ": the chunk was read";
+    EXPECT_LT(After.ru_maxrss - Before.ru_maxrss, 64 * 1024) << Type << ": kB more at peak";
+  }
 }
 
 TEST_F(PngTest, HostileFilesFailCleanly) {

@@ -123,14 +123,17 @@ TEST(QImageExchange, KeepsDepthAndPalette) {
   }
 }
 
-TEST(Clipboard, PackedBitmapRoundTripKeepsPixelsPaletteAndDepth) {
+TEST(Clipboard, BitmapRoundTripKeepsPixelsPaletteAndDepth) {
   for (int Code = 0; Code < 4; ++Code) {
     TPixelGraphic G, Back;
     Fill(G, 13, 6, Code, unsigned(40 + Code));
     std::unique_ptr<QMimeData> Data(MakeClipboardData(G));
     ASSERT_TRUE(Data->hasFormat("image/bmp"));
     QByteArray B = Data->data("image/bmp");
-    EXPECT_EQ(B.size(), 40 + 4 * G.PaletteCount() + G.ImageSize()); // no file header
+    // A whole BMP file: the 14-byte file header, then the packed bitmap.
+    ASSERT_EQ(B.size(), 14 + 40 + 4 * G.PaletteCount() + G.ImageSize());
+    EXPECT_TRUE(B.startsWith("BM"));
+    EXPECT_EQ(uint8_t(B[10]) | uint8_t(B[11]) << 8, 14 + 40 + 4 * G.PaletteCount());
     LoadFromMimeData(Back, Data.get());
     EXPECT_EQ(Back.BitCountNum(), Code);
     EXPECT_EQ(Back.Palette(), G.Palette());
@@ -138,6 +141,26 @@ TEST(Clipboard, PackedBitmapRoundTripKeepsPixelsPaletteAndDepth) {
       for (int X = 0; X < 13; ++X)
         ASSERT_EQ(Back.GetPixelValue(X, Y), G.GetPixelValue(X, Y));
   }
+  // What other programs put there: a packed bitmap without file header, or only a PNG file.
+  TPixelGraphic G4, Back;
+  Fill(G4, 7, 5, 1, 9);
+  QMimeData Packed;
+  std::vector<uint8_t> P = G4.SaveToPackedDIB();
+  Packed.setData("image/bmp",
+                 QByteArray(reinterpret_cast<const char*>(P.data()), qsizetype(P.size())));
+  LoadFromMimeData(Back, &Packed);
+  EXPECT_EQ(Back.GetPixelColor(3, 2), G4.GetPixelColor(3, 2));
+  std::unique_ptr<QMimeData> Made(MakeClipboardData(G4));
+  ASSERT_TRUE(Made->hasFormat("image/png"));
+  QMimeData PngOnly;
+  PngOnly.setData("image/png", Made->data("image/png"));
+  TPixelGraphic FromPng;
+  LoadFromMimeData(FromPng, &PngOnly);
+  ASSERT_EQ(FromPng.Width(), 7);
+  for (int Y = 0; Y < 5; ++Y)
+    for (int X = 0; X < 7; ++X)
+      ASSERT_EQ(FromPng.GetPixelColor(X, Y), G4.GetPixelColor(X, Y)) << X << "," << Y;
+
   QMimeData Text;
   Text.setText("no picture");
   TPixelGraphic G;
@@ -146,9 +169,11 @@ TEST(Clipboard, PackedBitmapRoundTripKeepsPixelsPaletteAndDepth) {
 
 TEST(Printing, RectangleAndTitle) {
   // Wider than 4:3 with square pixels: the picture fills the page height, centred.
-  EXPECT_EQ(PrintRect(640, 480, 2000, 1000, 1, 1), QRect(QPoint(333, 0), QPoint(1667, 1000)));
-  // Taller page: the picture spans the width.
-  EXPECT_EQ(PrintRect(640, 480, 1000, 2000, 1, 1), QRect(QPoint(0, 625), QPoint(1000, 1375)));
+  // The rectangle covers exactly the printed size: 1333 x 1000 pixels from (333, 0).
+  EXPECT_EQ(PrintRect(640, 480, 2000, 1000, 1, 1), QRect(333, 0, 1333, 1000));
+  // Taller page: the picture spans the width, no pixel wider than the page.
+  EXPECT_EQ(PrintRect(640, 480, 1000, 2000, 1, 1), QRect(0, 625, 1000, 750));
+  EXPECT_EQ(PrintRect(640, 480, 1000, 2000, 1, 1).right(), 999);
   EXPECT_EQ(PrintRect(0, 480, 1000, 2000, 1, 1), QRect());
   TPixelGraphic G;
   G.SetSize(640, 480, 3);

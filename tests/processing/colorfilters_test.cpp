@@ -216,6 +216,9 @@ TEST(ColourFilters, WorkedColoursAndTables) {
       {"contrast 5", 0, 5, 1, {{127, 125}, {128, 130}, {100, 0}, {160, 255}}},
       {"10 % adds 25.5: halves to even", 10, 1, 1, {{0, 26}, {1, 26}, {2, 28}, {230, 255}}},
       {"gamma 2", 0, 1, 2, {{0, 0}, {128, 64}, {255, 255}}},
+      // Gamma 1 is a power like any other: exp(ln(186/255)) * 255 lies just below 186, so
+      // 186 - 178.5 gives 7, not the 8 that exactly 7.5 would round to.
+      {"gamma 1 computed as a power", -70, 1, 1, {{186, 7}, {0, 0}}},
       {"gamma 0", 0, 1, 0, {{0, 255}, {77, 255}}},
       {"album lightening", 30, 0.7L, 1, {{0, 115}, {100, 185}, {255, 255}}},
       {"inverted contrast", 0, -1, 1, {{0, 255}, {100, 155}, {255, 0}}},
