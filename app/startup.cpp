@@ -7,6 +7,7 @@
 #include "view/fileprop.h"
 #include "browser/mainwindow.h"
 #include "browser/prefs.h"
+#include "processing/editor/acquire.h"
 #include "metadata/ui/exifwindow.h"
 #include "thumbnails/thumbedit.h"
 #include "thumbnails/thumbexplorer.h"
@@ -26,7 +27,8 @@ std::unique_ptr<TForm1> CreateWindows(const QString& StartFile) {
   // TfAPrefs (album preferences)
   Form1->SetBookmarkEditor(new TfBMEdit(Form1.get()));
   Form1->SetAlbumWindow(new TfAlbum(Form1.get())); // with its TfAPrefs and caption editor
-  // TfrmAcquire, TfrmFileSaveOptions (image editor, save options)
+  // The image editor makes its operation windows itself, in their order.
+  Form1->SetEditorWindow(new TfrmAcquire(Form1.get()));
   // TfRotate (rotation), TfrmBorder (borders), TfrmColorRez (colour resolution)
   Form1->SetFilePropWindow(new TfrmFileProp(Form1.get()));
   // TfrmResize (resize), TfrmNewEFX (effects)

@@ -52,6 +52,7 @@ class TfSelectFiles;
 class TfrmThumbnails;
 class TfrmThumbEdit;
 class TfAlbum;
+class TfrmAcquire;
 
 // The about box.
 class TfAbout : public QDialog {
@@ -78,6 +79,9 @@ public:
   // The album window ("Folvanas"); made on demand when not given.
   void SetAlbumWindow(TfAlbum* W);
   TfAlbum* AlbumWindow();
+  // The image editor; its hooks are set to this window's folder, list and help.
+  void SetEditorWindow(TfrmAcquire* W);
+  TfrmAcquire* EditorWindow();
   TfrmFileProp* FilePropWindow();
   // The thumbnail explorer and the sheet creator: their commands join and their hooks are set.
   void SetThumbnailWindows(TfrmThumbnails* Explorer, TfrmThumbEdit* Creator);
@@ -203,6 +207,9 @@ public:
   // Lists the file's folder, selects the file (by name, else the first name it begins) and
   // shows it.
   void ShowFileInList(const QString& Path);
+  // "Image Editor": shows the editor; "Edit with Orbisk...": the selected file in it.
+  void ImageEditorClick();
+  void EditWithOrbiskClick();
   // The full path of the one selected file, or an empty text.
   QString SelectedFile() const;
   void RefreshListClick();
@@ -293,6 +300,7 @@ private:
   TfrmThumbnails* FThumbnails = nullptr;
   TfrmThumbEdit* FThumbEdit = nullptr;
   TfAlbum* FAlbum = nullptr;
+  TfrmAcquire* FEditor = nullptr;
   TfAbout* FAbout = nullptr;
   TfrmConvert* FConvert = nullptr;
   TfSearch* FSearch = nullptr;
