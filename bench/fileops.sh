@@ -39,12 +39,16 @@ report() { # label, times...
 
 for target in "$WORK/dst" "$SHM/dst"; do
   where=$([ "${target#/dev/shm}" != "$target" ] && echo "to /dev/shm" || echo "same fs")
-  for tool in cp orbisk; do
+  for tool in cp cp+sync orbisk; do
     times=()
     for _ in $(seq 1 "$RUNS"); do
       fresh "$target"
+      sync
       if [ $tool = cp ]; then
         times+=("$(seconds cp "$WORK"/src/* "$target/")")
+      elif [ $tool = cp+sync ]; then
+        # The same durability as the program's copies: the data on disk before the run ends.
+        times+=("$(seconds sh -c 'cp "$@" "$0/" && sync -f "$0"' "$target" "$WORK"/src/*)")
       else
         times+=("$(seconds "$TOOL" copy "$WORK/src" "$target")")
       fi
@@ -58,6 +62,7 @@ for target in "$WORK/dst" "$SHM/dst"; do
       fresh "$target"
       fresh "$WORK/mv"
       cp -l "$WORK"/src/* "$WORK/mv/" 2>/dev/null || cp "$WORK"/src/* "$WORK/mv/"
+      sync
       if [ $tool = mv ]; then
         times+=("$(seconds mv "$WORK"/mv/* "$target/")")
       else

@@ -293,6 +293,11 @@ QString TfSelectFiles::PanelText(int Panel) const {
 }
 
 void TfSelectFiles::Open() {
+  if (isVisible()) { // already open: keep the folder the user is in
+    raise();
+    activateWindow();
+    return;
+  }
   TSettingsStore S;
   QString Folder = S.ReadString("SourceDir", QDir::homePath());
   if (!QFileInfo(Folder).isDir()) Folder = QDir::homePath();

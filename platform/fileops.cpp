@@ -2,6 +2,9 @@
 
 #include "platform/prompt.h"
 
+#include "engine/messages.h"
+#include "engine/safefile.h"
+
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
@@ -13,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <vector>
 
 #include <fcntl.h>
@@ -81,23 +85,9 @@ bool IsValidName(const QString& Name) {
          !Name.contains(QChar(0));
 }
 
-// 0 on success, else the error number. Refuses an existing target; where the file system does
-// not know the flag, a hard link (which also refuses an existing name) and an unlink.
+// 0 on success, else the error number; an existing target is never replaced (EEXIST).
 int RenameNoReplaceRaw(const QByteArray& From, const QByteArray& To) {
-  if (renameat2(AT_FDCWD, From.constData(), AT_FDCWD, To.constData(), RENAME_NOREPLACE) == 0)
-    return 0;
-  const int E = errno;
-  if (E != EINVAL && E != ENOSYS && E != EOPNOTSUPP) return E;
-  struct stat St;
-  if (lstat(From.constData(), &St) != 0) return errno;
-  if (S_ISDIR(St.st_mode)) return E; // folders cannot be linked
-  if (link(From.constData(), To.constData()) != 0) return errno;
-  if (unlink(From.constData()) != 0) {
-    const int U = errno;
-    unlink(To.constData());
-    return U;
-  }
-  return 0;
+  return RenameNoReplace(From.toStdString(), To.toStdString()) ? 0 : errno;
 }
 
 class TFd {
@@ -189,11 +179,6 @@ int CopyData(int In, int Out, qint64& Copied) {
   }
 }
 
-void SyncFolder(const QByteArray& Folder) {
-  TFd D(::open(Folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (D.Get() >= 0) fsync(D.Get());
-}
-
 QString ExistsMessage(const QString& Destination) {
   return "file " + Destination + " already exists. Select another directory before moving";
 }
@@ -221,38 +206,35 @@ void CopyFile(const QString& Source, const QString& Destination, bool KeepTimes)
     throw EFileOp("Cannot open file " + Source, errno);
   if (Exists(Dst)) throw EFileOpTargetExists(ExistsMessage(Destination), EEXIST);
 
-  // The copy takes its name only when it is complete.
-  QByteArray Temp =
-      Enc(FolderPartOf(QFileInfo(Destination).absoluteFilePath())) + ".orbisk-copy-XXXXXX";
-  TFd Out(mkostemp(Temp.data(), O_CLOEXEC));
-  if (Out.Get() < 0) throw EFileOp("Cannot create file " + Destination, errno);
-  struct TRemoveTemp {
-    const QByteArray& Path;
-    bool Keep = false;
-    ~TRemoveTemp() {
-      if (!Keep) unlink(Path.constData());
-    }
-  } Cleanup{Temp};
-
+  // The copy takes its name only when it is complete, checked and synced.
+  std::unique_ptr<TSafeFile> Out;
+  try {
+    Out = std::make_unique<TSafeFile>(Dst.toStdString(), TCommitMode::cmNoReplace);
+  } catch (const EPGTargetExists&) {
+    throw EFileOpTargetExists(ExistsMessage(Destination), EEXIST);
+  } catch (const std::exception&) {
+    throw EFileOp("Cannot create file " + Destination);
+  }
   const QString Failed = "error moving file " + Source;
   qint64 Copied = 0;
-  if (const int E = CopyData(In.Get(), Out.Get(), Copied)) throw EFileOp(Failed, E);
+  if (const int E = CopyData(In.Get(), Out->Descriptor(), Copied)) throw EFileOp(Failed, E);
   // The file must not have changed size while it was copied (a short read, a writer).
   struct stat After;
   if (fstat(In.Get(), &After) != 0 || Copied != St.st_size || After.st_size != St.st_size)
     throw EFileOp(Failed, EIO);
-  if (fchmod(Out.Get(), St.st_mode & 0777) != 0) throw EFileOp(Failed, errno);
+  if (fchmod(Out->Descriptor(), St.st_mode & 0777) != 0) throw EFileOp(Failed, errno);
   if (KeepTimes) {
     const struct timespec Times[2] = {St.st_atim, St.st_mtim};
-    futimens(Out.Get(), Times);
+    futimens(Out->Descriptor(), Times);
   }
-  if (fsync(Out.Get()) != 0) throw EFileOp(Failed, errno);
-  if (const int E = Out.Close()) throw EFileOp(Failed, E);
   if (FileOpSeams().BeforeMoveHook) FileOpSeams().BeforeMoveHook(Destination);
-  const int E = RenameNoReplaceRaw(Temp, Dst);
-  if (E == EEXIST) throw EFileOpTargetExists(ExistsMessage(Destination), E);
-  if (E != 0) throw EFileOp(Failed, E);
-  Cleanup.Keep = true;
+  try {
+    Out->Commit();
+  } catch (const EPGTargetExists&) {
+    throw EFileOpTargetExists(ExistsMessage(Destination), EEXIST);
+  } catch (const std::exception&) {
+    throw EFileOp(Failed);
+  }
 }
 
 void MoveFile(const QString& Source, const QString& Destination) {
@@ -270,7 +252,7 @@ void MoveFile(const QString& Source, const QString& Destination) {
   // Another file system: copy, check, sync, and only then remove the source.
   if (!(St.st_mode & S_IWUSR)) throw EFileOp("Cannot move file " + Source, E);
   CopyFile(Source, Dest, true);
-  SyncFolder(Enc(FolderPartOf(Dest)));
+  SyncFolder(Enc(FolderPartOf(Dest)).toStdString());
   if (unlink(Src.constData()) != 0) throw EFileOp(Failed, errno);
 }
 
