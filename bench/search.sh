@@ -26,7 +26,7 @@ for i in range(200):
             open(os.path.join(d, n), "w").close()
 PY
 
-ms() { date +%s%N | awk '{ printf "%d", $1 / 1000000 }'; }
+ms() { echo $(($(date +%s%N) / 1000000)); }
 median() { sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
 
 nice -n 10 find "$WORK/tree" -iname '*.jpg' >/dev/null # warm the cache

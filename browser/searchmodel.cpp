@@ -268,8 +268,12 @@ void TFileSearch::Work(std::vector<std::string> Roots, TWildcard Pattern, qsizet
           ++Count;
           TSearchResult R;
           R.Path = QByteArray(Path.data(), qsizetype(Path.size()));
-          R.Text = QFile::decodeName(R.Path);
-          R.Key = R.Text.toCaseFolded();
+          // Plain ASCII paths (nearly all) skip the decoder's normalization: same text.
+          const bool Ascii = std::all_of(Path.begin(), Path.end(), [](char C) {
+            return static_cast<unsigned char>(C) < 0x80;
+          });
+          R.Text = Ascii ? QString::fromLatin1(R.Path) : QFile::decodeName(R.Path);
+          R.Key = Ascii ? R.Text.toLower() : R.Text.toCaseFolded();
           Local.push_back(std::move(R));
           return true;
         },
