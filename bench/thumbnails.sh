@@ -48,11 +48,13 @@ CLI="$BUILD/cli/orbisk-cli"
 TIMING="$BUILD/thumbnails/thumbnails_timing"
 
 mkdir -p "$WORK/orbisk" "$WORK/gm" "$WORK/vips"
+# hyperfine -N runs commands without a shell: the file list is spelled out.
+ALL=$(i=0; while [ $i -lt 200 ]; do printf '%s ' "$WORK/src/p$i.jpg"; i=$((i + 1)); done)
 echo "== 200 thumbnails: orbisk-cli, gm mogrify, vipsthumbnail"
-hyperfine -N --warmup 1 --runs "$RUNS" \
-  -n "orbisk-cli thumbnails" "$CLI thumbnails $WORK/orbisk $WORK/src/p*.jpg" \
-  -n "gm mogrify" "gm mogrify -output-directory $WORK/gm -size 128x128 -thumbnail 64x64 $WORK/src/p*.jpg" \
-  -n "vipsthumbnail" "vipsthumbnail -s 64 -o $WORK/vips/%s.jpg $WORK/src/p*.jpg"
+hyperfine -N --warmup "${WARMUP:-1}" --runs "$RUNS" \
+  -n "orbisk-cli thumbnails" "$CLI thumbnails $WORK/orbisk $ALL" \
+  -n "gm mogrify" "gm mogrify -create-directories -output-directory $WORK/gm -size 128x128 -thumbnail 64x64 $ALL" \
+  -n "vipsthumbnail" "vipsthumbnail -s 64 -o $WORK/vips/%s.jpg $ALL"
 
 echo "== the explorer's window loader (offscreen): first thumbnail and complete grid"
 "$TIMING" "$WORK/src" "$RUNS"

@@ -72,8 +72,7 @@ int RunThumbnailsCommand(const std::vector<std::string>& Args) {
           QFile::encodeName(Dir).toStdString() + "/" + ThumbnailFileName(Prefix, Name, Format);
       try {
         if (R.Cell.Source != TCellSource::csPicture) throw std::runtime_error(R.Cell.Error);
-        if (Guard.Contains(Target)) throw std::runtime_error(Target + " is a source file");
-        R.Cell.Picture->SaveToFile(Target);
+        SaveThumbnail(*R.Cell.Picture, Target, Format, Guard);
         ++Saved;
       } catch (const std::exception& E) {
         std::fprintf(stderr, "Error reading %s: %s\n", Source.c_str(), E.what());

@@ -4,6 +4,8 @@
 
 #include "engine/messages.h"
 #include "engine/registry.h"
+#include "engine/safefile.h"
+#include "engine/stream.h"
 #include "platform/pgqt.h"
 
 #include <QFile>
@@ -197,6 +199,15 @@ bool TSourceFiles::Contains(const std::string& Path) const {
   struct stat St {};
   if (::stat(Path.c_str(), &St) != 0) return false;
   return FIds.count({uint64_t(St.st_dev), uint64_t(St.st_ino)}) != 0;
+}
+
+void SaveThumbnail(TPixelGraphic& Cell, const std::string& Target, const std::string& Ext,
+                   const TSourceFiles& Sources) {
+  if (Sources.Contains(Target))
+    throw EPGStreamError("\"" + Target + "\" is one of the files the thumbnails are made from");
+  TPGMemoryStream Data;
+  Cell.SaveToStreamExt(Data, Ext);
+  WriteFileSafely(Target, Data.Memory(), static_cast<size_t>(Data.Size()));
 }
 
 } // namespace orbisk

@@ -99,4 +99,10 @@ private:
   std::set<std::pair<uint64_t, uint64_t>> FIds;
 };
 
+// Saves a cell as Target with the writer of Ext (lower case, no dot; the name need not end in it,
+// so a name without a dot still gets its format), through a temporary file renamed over the
+// target. A target that is one of Sources is refused (EPGStreamError), as is a read-only one.
+void SaveThumbnail(TPixelGraphic& Cell, const std::string& Target, const std::string& Ext,
+                   const TSourceFiles& Sources);
+
 } // namespace orbisk

@@ -507,9 +507,10 @@ void TfrmThumbnails::SaveAsThumbnailClick() {
                                             QFile::encodeName(Names[I]).toStdString(),
                                             Ext.toStdString());
     try {
+      // The source guard comes first: a file that would be replaced is not even read.
       if (Guard.Contains(Out)) throw std::runtime_error("would replace a source file");
       TThumbCell Cell = MakeThumbCell(Sources[size_t(I)], {S, false});
-      Cell.Picture->SaveToFile(Out);
+      SaveThumbnail(*Cell.Picture, Out, Ext.toStdString(), Guard);
     } catch (...) {
       ShowMessage("Error reading " + FullFileName(SourceFolder, Names[I]), this);
     }
