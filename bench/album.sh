@@ -1,0 +1,35 @@
+#!/bin/bash
+# Times orbisk-cli album-pdf on an album of N JPEG photos (default 36, 3000 x 2000) laid out
+# 2 x 3, once per resizing quality and once with a border effect.
+# Usage: bench/album.sh [N]   (after building orbisk-cli in build/release)
+set -euo pipefail
+N=${1:-36}
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+CLI=$ROOT/build/release/cli/orbisk-cli
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+export HOME=$WORK/home XDG_CONFIG_HOME=$WORK/home/.config
+mkdir -p "$XDG_CONFIG_HOME/Brenmoor"
+convert -size 3000x2000 plasma:fractal -quality 90 "$WORK/photo.jpg"
+python3 - "$WORK" "$N" <<'PY'
+import sys
+work, n = sys.argv[1], int(sys.argv[2])
+hdr = b"  3  2100" + b"0" + b"1" + b"Arial".rjust(40) + b" 8" + b"0".rjust(12) + b"00"
+recs = b"".join(bytes([i % 4]) + f"{work}/photo.jpg".encode() + b"\t\r\n" for i in range(n))
+open(f"{work}/bench.alb", "wb").write(hdr + b"7.80" + b" " * 996 + recs)
+PY
+run() {
+  local label=$1
+  shift
+  printf '%s\n' "$@" > "$XDG_CONFIG_HOME/Brenmoor/Orbiskel.conf"
+  local start end
+  start=$(date +%s.%N)
+  "$CLI" album-pdf "$WORK/bench.alb" "$WORK/out.pdf" > /dev/null
+  end=$(date +%s.%N)
+  printf '%-40s %6.2f s  %s\n' "$label" "$(echo "$end - $start" | bc)" "$(du -h "$WORK/out.pdf" | cut -f1)"
+}
+run "Good (160 dpi, fast stretch)" "[General]" "PAQuality=0"
+run "Better (200 dpi)" "[General]" "PAQuality=1"
+run "Best (240 dpi)" "[General]" "PAQuality=2"
+run "Better + Soft Ellipse" "[General]" "PAQuality=1" "BorderEffect=3"
+run "Better + Drop Shadow" "[General]" "PAQuality=1" "BorderEffect=1"
