@@ -22,11 +22,12 @@ run() {
   local label=$1
   shift
   printf '%s\n' "$@" > "$XDG_CONFIG_HOME/Brenmoor/Orbiskel.conf"
-  local start end
+  local start end cpu
   start=$(date +%s.%N)
-  "$CLI" album-pdf "$WORK/bench.alb" "$WORK/out.pdf" > /dev/null
+  # CPU seconds (user + system) of the command, beside the wall time: shared machines are noisy.
+  cpu=$( { TIMEFORMAT='%U %S'; time "$CLI" album-pdf "$WORK/bench.alb" "$WORK/out.pdf" > /dev/null 2>&1; } 2>&1 | awk '{print $1 + $2}')
   end=$(date +%s.%N)
-  printf '%-40s %6.2f s  %s\n' "$label" "$(echo "$end - $start" | bc)" "$(du -h "$WORK/out.pdf" | cut -f1)"
+  printf '%-32s wall %6.2f s  cpu %6.2f s  pdf %s\n' "$label" "$(echo "$end - $start" | bc)" "$cpu" "$(du -h "$WORK/out.pdf" | cut -f1)"
 }
 run "Good (160 dpi, fast stretch)" "[General]" "PAQuality=0"
 run "Better (200 dpi)" "[General]" "PAQuality=1"
