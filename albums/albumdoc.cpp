@@ -1,8 +1,8 @@
 #include "albums/albumdoc.h"
 
+#include "engine/safefile.h"
+
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -164,13 +164,12 @@ TAlbumContent ParseAlbumBytes(const QByteArray& Bytes) {
 }
 
 void WriteAlbumFileSafely(const QString& Path, const QByteArray& Data) {
-  QFileInfo Info(Path);
-  if (Info.exists() && !(Info.permissions() & QFileDevice::WriteOwner))
-    throw EAlbumFile(("Cannot write " + Path + ": the file is read-only").toStdString());
-  QSaveFile F(Path);
-  F.setDirectWriteFallback(false);
-  if (!F.open(QIODevice::WriteOnly) || F.write(Data) != Data.size() || !F.commit())
-    throw EAlbumFile(("Cannot write " + Path + ": " + F.errorString()).toStdString());
+  try {
+    WriteFileSafely(QFile::encodeName(Path).toStdString(), Data.constData(), size_t(Data.size()));
+  } catch (const std::exception& E) {
+    // The engine's text names the file and the system's reason.
+    throw EAlbumFile(E.what());
+  }
 }
 
 void SaveAlbum(const QString& Path, const std::vector<AlbumEntry>& Entries,

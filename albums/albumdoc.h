@@ -43,6 +43,8 @@ struct AlbumSettings {
 };
 
 inline constexpr const char* kNoAlbumFile = "*.alb";
+// The system colour "window text" as album files store it (system colours are negative).
+inline constexpr int kWindowTextColor = int(0x80000008u - 0x100000000ll);
 inline constexpr const char* kNoEntriesToSave = "You need to have entries in the Album to save";
 // Shown once per addition or edit when characters had to be replaced.
 inline constexpr const char* kCharactersReplaced =

@@ -77,6 +77,7 @@ void ShowEntryViewer(QWidget* Owner, const QString& Path, int Rotation) {
   auto* L = new QVBoxLayout(W);
   L->setContentsMargins(0, 0, 0, 0);
   auto* View = new TPGImage(W);
+  View->setMinimumSize(1, 1); // small pictures get a small window
   const int PW = Pic->Width(), PH = Pic->Height();
   View->TakePixelGraphic(std::move(Pic));
   L->addWidget(View);
@@ -149,6 +150,7 @@ TfAlbum::TfAlbum(QWidget* Parent) : QMainWindow(Parent) {
   setAcceptDrops(true);
 
   CreateActions();
+  FDoc.CaptionFont.Color = kWindowTextColor; // until New or an album file sets a colour
   FDoc.OnChange = [this] { RefreshList(); };
 
   AskOpenFileName = [this] {
@@ -385,6 +387,7 @@ void TfAlbum::keyPressEvent(QKeyEvent* E) {
 void TfAlbum::showEvent(QShowEvent* E) {
   // The preferences are read again each time the window is shown.
   FPrefsDialog->LoadAlbumPreferences();
+  UpdateCommands();
   QMainWindow::showEvent(E);
 }
 
@@ -429,7 +432,7 @@ void TfAlbum::NewClick() {
 void TfAlbum::OpenClick() {
   const QString Path = AskOpenFileName ? AskOpenFileName() : QString();
   if (Path.isEmpty()) return;
-  if (SaveFolder.isEmpty()) SaveFolder = QFileInfo(Path).absolutePath();
+  SaveFolder = QFileInfo(Path).absolutePath();
   OpenAlbum(Path);
 }
 

@@ -2,6 +2,7 @@
 // saved, cleared and opened again; the preferences dialog; the preview printed to PDF.
 #include "albums/albumwindow.h"
 #include "albums/aprefs.h"
+#include "browser/mainwindow.h"
 #include "platform/dragfiles.h"
 #include "platform/settingsstore.h"
 #include "tests/browser/browsertest.h"
@@ -213,6 +214,17 @@ TEST_F(AlbumWindow, ImportViewAndPropertiesCommands) {
   W.ImageProperties2->trigger();
   EXPECT_EQ(Prompt->Messages, QStringList(2, "You must click on a filename first"));
 
+  // Without a viewer of the main window's, the album shows the turned picture itself.
+  W.SelectRow(0);
+  W.RotateCWButton->trigger();
+  W.ViewImage2->trigger();
+  QWidget* Viewer = nullptr;
+  for (QWidget* T : QApplication::topLevelWidgets())
+    if (T->isVisible() && T->windowTitle() == A) Viewer = T;
+  ASSERT_NE(Viewer, nullptr);
+  EXPECT_EQ(Viewer->size(), QSize(34, 44)); // 40 x 30 turned, plus 4 each way
+  Viewer->close();
+
   QString Viewed, Described;
   int ViewedRotation = -1;
   W.OnViewImage = [&](const QString& P, int R) {
@@ -220,8 +232,6 @@ TEST_F(AlbumWindow, ImportViewAndPropertiesCommands) {
     ViewedRotation = R;
   };
   W.OnImageProperties = [&](const QString& P) { Described = P; };
-  W.SelectRow(0);
-  W.RotateCWButton->trigger();
   W.ViewImage2->trigger();
   W.ImageProperties2->trigger();
   EXPECT_EQ(Viewed, A);
@@ -306,4 +316,27 @@ TEST_F(AlbumWindow, FrameSetupShowsStoredValuesAndAppliesTheRules) {
   W.hide();
   W.show();
   EXPECT_EQ(Prompt->Messages, QStringList{kPrefsReadError});
+}
+
+TEST_F(AlbumWindow, MainWindowOpensItAndLendsItsList) {
+  const QString A = Picture("a.png"), B = Picture("b.gif");
+  WriteBytes(Dir + "/v.avi", 10);
+  TForm1 F;
+  F.show();
+  EXPECT_TRUE(F.AlbumButton->isEnabled());
+  ASSERT_TRUE(F.Folvanas1->isEnabled());
+  F.ListFolder(Dir);
+  F.Folvanas1->trigger();
+  TfAlbum* W = F.AlbumWindow();
+  ASSERT_TRUE(W->isVisible());
+  EXPECT_EQ(W->windowTitle(), "Orbisk Folvana Maker");
+  W->ImportAll1->trigger();
+  QStringList Expected = {A, B};
+  QStringList Got = W->Document().FileNames();
+  Got.sort();
+  EXPECT_EQ(Got, Expected);
+  // The caption font before New is the window-text colour, stored as the system colour.
+  EXPECT_EQ(W->Document().CaptionFont.Color, kWindowTextColor);
+  EXPECT_EQ(AlbumFileBytes(W->Document().Entries(), W->CurrentSettings()).mid(53, 12),
+            QByteArray(" -2147483640"));
 }
