@@ -966,7 +966,7 @@ void TForm1::RebuildBookmarksMenu() {
   FBookmarkItems.clear();
   QStringList List;
   ReadBookmarks(BookmarksFile, List);
-  for (const QString& Folder : List) {
+  for (const QString& Folder : MenuBookmarks(List)) {
     QAction* A = BookmarksMenu->addAction(Folder);
     connect(A, &QAction::triggered, this, [this, Folder] { BookmarkClick(Folder); });
     FBookmarkItems << A;
@@ -974,6 +974,10 @@ void TForm1::RebuildBookmarksMenu() {
 }
 
 void TForm1::BookmarkClick(const QString& Folder) {
+  if (!QFileInfo(Folder).isDir()) {
+    ShowMessage(MissingBookmarkMessage(Folder), this);
+    return;
+  }
   SetSelectedFolder(Folder);
 }
 
