@@ -293,6 +293,7 @@ void TForm1::CreateMenus() {
   PopupMenu1->addSeparator();
   PopupMenu1->addActions({EXIFData1, ImageProperties1});
   QMenu* Wallpaper = PopupMenu1->addMenu("Set As Wallpaper");
+  Wallpaper->setObjectName("SetAsWallpaper1");
   Wallpaper->addActions({WallpaperCentered1, WallpaperTiled1, WallpaperStretched1});
   PopupMenu1->addAction(RemoveWallpaper1);
   connect(PopupMenu1, &QMenu::aboutToShow, this, [this] { PopupMenu1Popup(); });
@@ -816,6 +817,9 @@ void TForm1::PopupMenu1Popup() {
                      EXIFData1, ImageProperties1, FileAttributes2, WallpaperCentered1,
                      WallpaperTiled1, WallpaperStretched1})
     A->setEnabled(N == 1 && CommandAvailable(A));
+  // The "Set As Wallpaper" item itself, whatever its entries are.
+  if (auto* Wallpaper = PopupMenu1->findChild<QMenu*>("SetAsWallpaper1"))
+    Wallpaper->menuAction()->setEnabled(N == 1);
   // Not for a video.
   for (QAction* A : {EditWithOrbisk1, ConvertWithTransmo1})
     A->setEnabled(A->isEnabled() && FEditItemsEnabled);
