@@ -6,6 +6,7 @@
 #include "browser/mainwindow.h"
 
 #include "engine/registry.h"
+#include "platform/filenames.h"
 #include "platform/metafileplayer.h"
 
 #include <QApplication>
@@ -50,8 +51,9 @@ int main(int argc, char** argv) {
   Splash->show();
   QApplication::setApplicationName("Orbisk");
 
-  const QStringList Args = QApplication::arguments();
-  const QString StartFile = Args.size() == 2 ? Args[1] : QString();
+  // The file name as bytes (QApplication took out its own options): names that are not valid
+  // UTF-8 open too.
+  const QString StartFile = argc == 2 ? orbisk::DecodeFileName(argv[1]) : QString();
   std::unique_ptr<orbisk::TForm1> Form1 = orbisk::CreateWindows(StartFile);
 
   // ORBISK_TIMING=1 reports the time to the shown main window and its first listing on

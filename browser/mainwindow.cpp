@@ -10,6 +10,7 @@
 #include "browser/prefs.h"
 #include "platform/prompt.h"
 #include "browser/slideshow.h"
+#include "platform/filenames.h"
 #include "platform/pgqt.h"
 #include "platform/settingsstore.h"
 #include "view/pgimage.h"
@@ -781,7 +782,7 @@ void TForm1::ListView1SelectItem() {
   if (FExif) FExif->SelectionChanged(Path);
   if (Path != FLastName) {
     FLastName = Path;
-    if (QFileInfo::exists(Path)) ShowFile(Path);
+    if (StatPath(Path).Exists) ShowFile(Path);
   }
   UpdateCopyVisibility(true);
 }
