@@ -10,6 +10,7 @@
 #include "browser/prefs.h"
 #include "platform/prompt.h"
 #include "browser/slideshow.h"
+#include "browser/windowgeometry.h"
 #include "platform/filenames.h"
 #include "platform/pgqt.h"
 #include "platform/settingsstore.h"
@@ -500,8 +501,7 @@ void TForm1::ReadSettings() {
   TMainWindowSettings V = ReadMainWindowSettings(S);
   FDeletePermanently = V.DeletePermanently;
   FConfirmDeletions = V.ConfirmDeletions;
-  move(V.Left, V.Top);
-  resize(V.Width, V.Height);
+  RestoreGeometry(*this, QRect(V.Left, V.Top, V.Width, V.Height));
   Splitter1->setSizes({V.LeftWidth, std::max(1, V.Width - V.LeftWidth)});
   Splitter2->setSizes({V.LeftHeight, std::max(1, V.Height - V.LeftHeight)});
   SecondsEdit->setValue(SecondsFromText(V.Seconds));
