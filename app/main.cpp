@@ -6,6 +6,7 @@
 #include "browser/mainwindow.h"
 
 #include "engine/registry.h"
+#include "platform/filenames.h"
 #include "platform/metafileplayer.h"
 #include "platform/singleinstance.h"
 
@@ -82,8 +83,9 @@ int main(int argc, char** argv) {
   Splash->show();
   QApplication::setApplicationName("Orbisk");
 
-  // Several files (from a file manager): the last one is shown, as with open requests.
-  const QString StartFile = Files.isEmpty() ? QString() : QFile::decodeName(Files.last());
+  // Several files (from a file manager): the last one is shown, as with open requests. Names are
+  // bytes: those that are not valid UTF-8 open too.
+  const QString StartFile = Files.isEmpty() ? QString() : orbisk::DecodeFileName(Files.last());
   std::unique_ptr<orbisk::TForm1> Form1 = orbisk::CreateWindows(StartFile);
 
   // ORBISK_TIMING=1 reports the time to the shown main window and its first listing on

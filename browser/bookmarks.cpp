@@ -6,6 +6,8 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <climits>
+
 namespace orbisk {
 
 QString DefaultBookmarksFile() {
@@ -66,6 +68,27 @@ QString AddBookmarkMessage(TAddBookmark Result, const QString& FileName, const Q
     break;
   }
   return QString();
+}
+
+bool IsPlausibleBookmark(const QString& Line) {
+  if (Line.isEmpty()) return false;
+  for (QChar C : Line)
+    if (C.category() == QChar::Other_Control) return false;
+  return QFile::encodeName(Line).size() < PATH_MAX;
+}
+
+QStringList MenuBookmarks(const QStringList& Lines) {
+  QStringList Out;
+  for (const QString& L : Lines) {
+    if (Out.size() >= kMaxBookmarkMenuItems) break;
+    if (IsPlausibleBookmark(L)) Out << L;
+  }
+  return Out;
+}
+
+QString MissingBookmarkMessage(const QString& Folder) {
+  return QStringLiteral("The bookmarked folder ") + Folder +
+         QStringLiteral(" does not exist any more.");
 }
 
 } // namespace orbisk

@@ -26,4 +26,15 @@ TAddBookmark AddBookmark(const QString& FileName, const QString& Folder);
 // The message shown for each outcome (empty for Added).
 QString AddBookmarkMessage(TAddBookmark Result, const QString& FileName, const QString& Folder);
 
+// The most bookmarks the menu shows.
+constexpr int kMaxBookmarkMenuItems = 100;
+// Whether a line of the bookmarks file can be a folder path: not empty, no control characters,
+// not longer than the system's path limit.
+bool IsPlausibleBookmark(const QString& Line);
+// The lines that become menu items: the plausible ones, in file order, at most
+// kMaxBookmarkMenuItems.
+QStringList MenuBookmarks(const QStringList& Lines);
+// What choosing a bookmark whose folder is gone says.
+QString MissingBookmarkMessage(const QString& Folder);
+
 } // namespace orbisk

@@ -1,5 +1,6 @@
 #include "browser/display.h"
 
+#include "platform/filenames.h"
 #include "view/filelist.h"
 #include "browser/mainsettings.h"
 #include "platform/prompt.h"
@@ -98,12 +99,12 @@ QString SizePanelText(qint64 Bytes) {
 }
 
 QString PicturePanelText(const QString& Name, int Width, int Height) {
-  return QStringLiteral(" ") + Name + QStringLiteral("  (") + QString::number(Width) +
+  return QStringLiteral(" ") + ShownName(Name) + QStringLiteral("  (") + QString::number(Width) +
          QStringLiteral(" x ") + QString::number(Height) + QStringLiteral(")");
 }
 
 QString UnreadablePanelText(const QString& Name) {
-  return QStringLiteral(" ") + Name + QStringLiteral(" (unreadable)");
+  return QStringLiteral(" ") + ShownName(Name) + QStringLiteral(" (unreadable)");
 }
 
 int NextImageIndex(int Focused, int Count) {
@@ -183,9 +184,9 @@ TDecodeAheadCache::~TDecodeAheadCache() {
 }
 
 TDecodeAheadCache::TStamp TDecodeAheadCache::StampOf(const QString& Path) {
-  const QFileInfo I(Path);
-  if (!I.isFile()) return {};
-  return {I.size(), I.lastModified().toMSecsSinceEpoch()};
+  const TFileStat I = StatPath(Path);
+  if (!I.IsFile) return {};
+  return {I.Size, I.Modified.toMSecsSinceEpoch()};
 }
 
 void TDecodeAheadCache::SetLoadSettings(int ReadWarningAction, uint32_t BackGroundColor) {
@@ -286,7 +287,7 @@ void TDecodeAheadCache::Run() {
     try {
       TGraphicFileInfo Info;
       // Too large for the cache: leave it to the ordinary load.
-      if (E.Stamp.Size >= 0 && GetGraphicFileInfo(QFile::encodeName(Path).toStdString(), 0, Info) &&
+      if (E.Stamp.Size >= 0 && GetGraphicFileInfo(EnginePath(Path), 0, Info) &&
           int64_t(Info.Width) * Info.Height * 4 <= FMaxBytes) {
         auto G = std::make_unique<TPixelGraphic>();
         G->ReadWarningAction = Action;
@@ -295,7 +296,7 @@ void TDecodeAheadCache::Run() {
         G->OnProgress = [&](TPixelGraphic*, int, bool& Abort, int) {
           if (FAbortCurrent) Abort = Aborted = true;
         };
-        G->LoadFromFile(QFile::encodeName(Path).toStdString());
+        G->LoadFromFile(EnginePath(Path));
         G->OnProgress = nullptr;
         // An aborted decode keeps a partial picture: never hand that out.
         if (!Aborted && !FAbortCurrent && StampOf(Path) == E.Stamp) {
@@ -413,10 +414,10 @@ void TDisplayController::PlaceNatural(QWidget* W, int PicW, int PicH) {
 
 void TDisplayController::Display(const QString& Path) {
   Lamp(true);
-  const QFileInfo Info(Path);
-  const QString Name = Info.fileName();
+  const TFileStat Info = StatPath(Path);
+  const QString Name = QFileInfo(Path).fileName();
   // The size panel never keeps another file's size.
-  Panel(2, Info.isFile() ? SizePanelText(Info.size()) : QString());
+  Panel(2, Info.IsFile ? SizePanelText(Info.Size) : QString());
   HideAll();
   FDisplayedFile.clear();
   const QString Type = FileTypeOfPath(Path);
@@ -650,7 +651,7 @@ int TDisplayController::PrintImages(QPrinter& Printer, const QStringList& Files)
     G.StretchMode = smPrecise;
     G.ReadWarningAction = pgwaIgnore;
     try {
-      G.LoadFromFile(QFile::encodeName(File).toStdString());
+      G.LoadFromFile(EnginePath(File));
     } catch (const std::exception&) {
       // One unreadable file neither ends the job nor leaves a blank page.
       ShowMessage(QStringLiteral("Can not print ") + File, FArea ? FArea->window() : nullptr);

@@ -17,6 +17,8 @@
 #include "platform/printing.h"
 #include "platform/prompt.h"
 #include "browser/slideshow.h"
+#include "browser/windowgeometry.h"
+#include "platform/filenames.h"
 #include "platform/pgqt.h"
 #include "platform/settingsstore.h"
 #include "view/pgimage.h"
@@ -311,6 +313,7 @@ void TForm1::CreateMenus() {
   PopupMenu1->addSeparator();
   PopupMenu1->addActions({EXIFData1, ImageProperties1});
   QMenu* Wallpaper = PopupMenu1->addMenu("Set As Wallpaper");
+  Wallpaper->setObjectName("SetAsWallpaper1");
   Wallpaper->addActions({WallpaperCentered1, WallpaperTiled1, WallpaperStretched1});
   PopupMenu1->addAction(RemoveWallpaper1);
   connect(PopupMenu1, &QMenu::aboutToShow, this, [this] { PopupMenu1Popup(); });
@@ -516,8 +519,7 @@ void TForm1::ReadSettings() {
   TMainWindowSettings V = ReadMainWindowSettings(S);
   FDeletePermanently = V.DeletePermanently;
   FConfirmDeletions = V.ConfirmDeletions;
-  move(V.Left, V.Top);
-  resize(V.Width, V.Height);
+  RestoreGeometry(*this, QRect(V.Left, V.Top, V.Width, V.Height));
   Splitter1->setSizes({V.LeftWidth, std::max(1, V.Width - V.LeftWidth)});
   Splitter2->setSizes({V.LeftHeight, std::max(1, V.Height - V.LeftHeight)});
   SecondsEdit->setValue(SecondsFromText(V.Seconds));
@@ -802,7 +804,7 @@ void TForm1::ListView1SelectItem() {
   if (FExif) FExif->SelectionChanged(Path);
   if (Path != FLastName) {
     FLastName = Path;
-    if (QFileInfo::exists(Path)) ShowFile(Path);
+    if (StatPath(Path).Exists) ShowFile(Path);
   }
   UpdateCopyVisibility(true);
 }
@@ -838,6 +840,9 @@ void TForm1::PopupMenu1Popup() {
                      EXIFData1, ImageProperties1, FileAttributes2, WallpaperCentered1,
                      WallpaperTiled1, WallpaperStretched1})
     A->setEnabled(N == 1 && CommandAvailable(A));
+  // The "Set As Wallpaper" item itself, whatever its entries are.
+  if (auto* Wallpaper = PopupMenu1->findChild<QMenu*>("SetAsWallpaper1"))
+    Wallpaper->menuAction()->setEnabled(N == 1);
   // Not for a video.
   for (QAction* A : {EditWithOrbisk1, ConvertWithTransmo1})
     A->setEnabled(A->isEnabled() && FEditItemsEnabled);
@@ -1112,7 +1117,7 @@ void TForm1::RebuildBookmarksMenu() {
   FBookmarkItems.clear();
   QStringList List;
   ReadBookmarks(BookmarksFile, List);
-  for (const QString& Folder : List) {
+  for (const QString& Folder : MenuBookmarks(List)) {
     QAction* A = BookmarksMenu->addAction(Folder);
     connect(A, &QAction::triggered, this, [this, Folder] { BookmarkClick(Folder); });
     FBookmarkItems << A;
@@ -1120,6 +1125,10 @@ void TForm1::RebuildBookmarksMenu() {
 }
 
 void TForm1::BookmarkClick(const QString& Folder) {
+  if (!QFileInfo(Folder).isDir()) {
+    ShowMessage(MissingBookmarkMessage(Folder), this);
+    return;
+  }
   SetSelectedFolder(Folder);
 }
 

@@ -1,6 +1,7 @@
 #include "view/filelist.h"
 
 #include "platform/dragfiles.h"
+#include "platform/filenames.h"
 #include "view/typemask.h"
 
 #include <QDirIterator>
@@ -9,7 +10,12 @@
 #include <QMimeData>
 #include <QRegularExpression>
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <memory>
 #include <cmath>
 #include <stdexcept>
 
@@ -154,8 +160,7 @@ void SortItems(std::vector<TFileItem>& Items, int Column, bool Ascending) {
 }
 
 std::vector<TFileItem> ListFolderItems(const QString& Folder, const QString& Mask, bool AllFiles) {
-  QFileInfo FolderInfo(Folder);
-  if (Folder.isEmpty() || !FolderInfo.isDir() || !FolderInfo.isReadable())
+  if (Folder.isEmpty() || !StatPath(Folder).IsDir)
     throw std::runtime_error(("Can not read the folder " + Folder).toStdString());
 
   std::vector<TPattern> Patterns;
@@ -166,19 +171,26 @@ std::vector<TFileItem> ListFolderItems(const QString& Folder, const QString& Mas
   // in pattern order, each file once.
   std::vector<std::vector<TFileItem>> Buckets(AllFiles ? 1 : Patterns.size());
   if (Buckets.empty()) return {};
-  QDirIterator It(Folder, QDir::Files | QDir::NoDotAndDotDot);
-  while (It.hasNext()) {
-    It.next();
-    QFileInfo Info = It.fileInfo();
-    QString Name = Info.fileName();
-    if (Name.startsWith(QLatin1Char('.')) || !Info.isFile()) continue;
+  // The folder is read as bytes: names that are not valid UTF-8 are listed too, in a form that
+  // turns back into the same bytes when the file is opened.
+  const QByteArray Dir = EncodeFileName(Folder);
+  std::unique_ptr<DIR, int (*)(DIR*)> D(opendir(Dir.constData()), closedir);
+  if (!D) throw std::runtime_error(("Can not read the folder " + Folder).toStdString());
+  while (const dirent* E = readdir(D.get())) {
+    const QByteArray Raw(E->d_name);
+    if (Raw.startsWith('.')) continue;
+    struct stat St {};
+    if (fstatat(dirfd(D.get()), E->d_name, &St, 0) != 0 || !S_ISREG(St.st_mode)) continue;
+    const QString Name = DecodeFileName(Raw);
     size_t Bucket = 0;
     if (!AllFiles) {
       while (Bucket < Patterns.size() && !Patterns[Bucket].Matches(Name))
         ++Bucket;
       if (Bucket == Patterns.size()) continue;
     }
-    Buckets[Bucket].push_back(MakeFileItem(Name, Info.size(), Info.lastModified()));
+    const QDateTime Modified = QDateTime::fromMSecsSinceEpoch(qint64(St.st_mtim.tv_sec) * 1000 +
+                                                              qint64(St.st_mtim.tv_nsec) / 1000000);
+    Buckets[Bucket].push_back(MakeFileItem(Name, qint64(St.st_size), Modified));
   }
   std::vector<TFileItem> Items;
   for (auto& B : Buckets)

@@ -1,5 +1,6 @@
 #include "view/pgimage.h"
 
+#include "platform/filenames.h"
 #include "platform/pgqt.h"
 
 #include <QApplication>
@@ -253,7 +254,7 @@ void TPGImage::LoadFromFile(const QString& Name, int Index) {
       HookPicture(*G);
       G->OnChange = nullptr;
       try {
-        G->LoadFromFileIndex(QFile::encodeName(Name).toStdString(), Index);
+        G->LoadFromFileIndex(EnginePath(Name), Index);
         G->OnChange = [this](TPixelGraphic*) { Rearrange(); };
         FPicture = std::move(G);
       } catch (...) {
@@ -270,7 +271,7 @@ void TPGImage::SaveToFile(const QString& Name) {
   TPixelGraphic* G = PixelGraphic();
   if (!G || G->Empty()) throw EPGEmpty(EngineMessage(msgIsEmpty, "PixelGraphic"));
   G->SaveColorResWarningAction = FSaveColorResWarningAction;
-  G->SaveToFile(QFile::encodeName(Name).toStdString());
+  G->SaveToFile(EnginePath(Name));
   FFileName = Name;
 }
 
