@@ -1,5 +1,7 @@
 #include "albums/albumdoc.h"
 
+#include "platform/filenames.h"
+
 #include "engine/safefile.h"
 
 #include <QFile>
@@ -13,11 +15,11 @@ namespace orbisk {
 namespace {
 
 std::string NameBytes(const QString& S) {
-  return QFile::encodeName(S).toStdString();
+  return EncodeFileName(S).toStdString();
 }
 
 QString NameFromBytes(const std::string& B) {
-  return QFile::decodeName(QByteArray::fromStdString(B));
+  return DecodeFileName(QByteArray::fromStdString(B));
 }
 
 // Captions are UTF-8; older files hold single-byte text, taken as Latin-1 when not valid UTF-8.
@@ -165,7 +167,7 @@ TAlbumContent ParseAlbumBytes(const QByteArray& Bytes) {
 
 void WriteAlbumFileSafely(const QString& Path, const QByteArray& Data) {
   try {
-    WriteFileSafely(QFile::encodeName(Path).toStdString(), Data.constData(), size_t(Data.size()));
+    WriteFileSafely(EncodeFileName(Path).toStdString(), Data.constData(), size_t(Data.size()));
   } catch (const std::exception& E) {
     // The engine's text names the file and the system's reason.
     throw EAlbumFile(E.what());

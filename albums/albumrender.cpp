@@ -1,5 +1,7 @@
 #include "albums/albumrender.h"
 
+#include "platform/filenames.h"
+
 #include "engine/pixelgraphic.h"
 #include "metadata/exif.h"
 #include "platform/pgqt.h"
@@ -23,7 +25,7 @@ namespace orbisk {
 namespace {
 
 std::string FsName(const QString& Path) {
-  return QFile::encodeName(Path).toStdString();
+  return EncodeFileName(Path).toStdString();
 }
 
 void Load(const QString& Path, TPixelGraphic& G) {

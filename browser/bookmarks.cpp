@@ -1,5 +1,7 @@
 #include "browser/bookmarks.h"
 
+#include "platform/filenames.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -74,7 +76,7 @@ bool IsPlausibleBookmark(const QString& Line) {
   if (Line.isEmpty()) return false;
   for (QChar C : Line)
     if (C.category() == QChar::Other_Control) return false;
-  return QFile::encodeName(Line).size() < PATH_MAX;
+  return EncodeFileName(Line).size() < PATH_MAX;
 }
 
 QStringList MenuBookmarks(const QStringList& Lines) {

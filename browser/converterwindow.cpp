@@ -1,5 +1,7 @@
 #include "browser/converterwindow.h"
 
+#include "platform/filenames.h"
+
 #include "platform/dragfiles.h"
 #include "platform/fileops.h"
 #include "platform/prompt.h"
@@ -39,11 +41,11 @@ public:
 };
 
 std::string Bytes(const QString& Path) {
-  return QFile::encodeName(Path).toStdString();
+  return EncodeFileName(Path).toStdString();
 }
 
 QString Text(const std::string& Path) {
-  return QFile::decodeName(QByteArray(Path.data(), qsizetype(Path.size())));
+  return DecodeFileName(QByteArray(Path.data(), qsizetype(Path.size())));
 }
 
 TPGImage* MakeView(QWidget* Parent) {

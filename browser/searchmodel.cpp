@@ -1,5 +1,7 @@
 #include "browser/searchmodel.h"
 
+#include "platform/filenames.h"
+
 #include <QFile>
 #include <QMetaObject>
 #include <QStorageInfo>
@@ -66,7 +68,7 @@ bool TWildcard::Matches(const char* Name, size_t Length) const {
     return WildMatch(FLowerBytes.data(), FLowerBytes.size(), Name, Length,
                      [](char P, char N) { return P == LowerAscii(N); });
   const QString Folded =
-      QFile::decodeName(QByteArray::fromRawData(Name, qsizetype(Length))).toCaseFolded();
+      DecodeFileName(QByteArray::fromRawData(Name, qsizetype(Length))).toCaseFolded();
   return WildMatch(FFolded.constData(), size_t(FFolded.size()), Folded.constData(),
                    size_t(Folded.size()), [](QChar P, QChar N) { return P == N; });
 }
@@ -246,7 +248,7 @@ void TFileSearch::Start(const QStringList& Roots, const QString& Pattern, qsizet
   }
   std::vector<std::string> R;
   for (const QString& Root : Roots)
-    R.push_back(QFile::encodeName(Root).toStdString());
+    R.push_back(EncodeFileName(Root).toStdString());
   FRunning = true;
   FThread = std::thread(&TFileSearch::Work, this, std::move(R), TWildcard(Pattern), Capacity,
                         FGeneration);
@@ -272,7 +274,7 @@ void TFileSearch::Work(std::vector<std::string> Roots, TWildcard Pattern, qsizet
           const bool Ascii = std::all_of(Path.begin(), Path.end(), [](char C) {
             return static_cast<unsigned char>(C) < 0x80;
           });
-          R.Text = Ascii ? QString::fromLatin1(R.Path) : QFile::decodeName(R.Path);
+          R.Text = Ascii ? QString::fromLatin1(R.Path) : DecodeFileName(R.Path);
           R.Key = Ascii ? R.Text.toLower() : R.Text.toCaseFolded();
           Local.push_back(std::move(R));
           return true;
@@ -331,7 +333,7 @@ std::vector<TSearchResult> TFileSearch::TakeBatch() {
 
 QString TFileSearch::CurrentFolder() const {
   std::lock_guard G(FLock);
-  return QFile::decodeName(QByteArray(FFolder.data(), qsizetype(FFolder.size())));
+  return DecodeFileName(QByteArray(FFolder.data(), qsizetype(FFolder.size())));
 }
 
 void TFileSearch::WorkerDone(unsigned Generation) {

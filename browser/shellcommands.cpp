@@ -1,5 +1,7 @@
 #include "browser/shellcommands.h"
 
+#include "platform/filenames.h"
+
 #include "browser/mainwindow.h"
 #include "engine/pixelgraphic.h"
 #include "platform/help.h"
@@ -81,7 +83,7 @@ void HandleOpenRequests(TForm1& F, const QStringList& Commands) {
   const QString& Last = Commands.last();
   const bool Open = IsOpenCommand(Last);
   const QByteArray Bytes = Open ? OpenCommandPath(Last) : Last.toUtf8();
-  const QString Path = Open ? QFile::decodeName(Bytes) : Last;
+  const QString Path = Open ? DecodeFileName(Bytes) : Last;
   if (F.isMinimized()) F.showNormal();
   F.raise();
   F.activateWindow();
@@ -99,7 +101,7 @@ void HandleOpenRequests(TForm1& F, const QStringList& Commands) {
     F.StatusPanels[3]->setText(Error);
     return;
   }
-  if (QFile::encodeName(Path) != Bytes) {
+  if (EncodeFileName(Path) != Bytes) {
     F.StatusPanels[3]->setText(Path + ": a name that is not UTF-8 can not be shown");
     return;
   }

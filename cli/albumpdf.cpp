@@ -1,5 +1,6 @@
 // orbisk-cli album-pdf: prints an album file to a PDF with the stored album preferences, the way
 // the album window's preview prints it (letter paper, 1-inch margins unless told otherwise).
+#include "platform/filenames.h"
 #include "cli/commands.h"
 
 #include "albums/albumdoc.h"
@@ -51,8 +52,8 @@ int RunAlbumPdf(const std::vector<std::string>& Args) {
   if (!QCoreApplication::instance()) App = std::make_unique<QGuiApplication>(Argc, Argv);
   if (!MetafilePlayer()) InstallMetafilePlayer();
 
-  const QString AlbumPath = QFile::decodeName(QByteArray::fromStdString(P.Files[0]));
-  const QString PdfPath = QFile::decodeName(QByteArray::fromStdString(P.Files[1]));
+  const QString AlbumPath = DecodeFileName(QByteArray::fromStdString(P.Files[0]));
+  const QString PdfPath = DecodeFileName(QByteArray::fromStdString(P.Files[1]));
   TAlbumContent Album = OpenAlbum(AlbumPath); // EAlbumFile names the file
   if (Album.Truncated)
     std::cerr << TruncatedAlbumText(AlbumPath, int(Album.Entries.size())).toStdString() << "\n";

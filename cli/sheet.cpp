@@ -1,4 +1,5 @@
 // orbisk-cli sheet: the sheet creator's Tessly sheet with the same options and rules.
+#include "platform/filenames.h"
 #include "cli/commands.h"
 
 #include "thumbnails/tessly.h"
@@ -46,7 +47,7 @@ int RunSheetCommand(const std::vector<std::string>& Args) {
     else if (Name == "--footer")
       O.Footer = true, O.FooterText = QString::fromStdString(Value);
     else if (Name == "--background")
-      O.UseBGImage = true, O.BGImage = QFile::decodeName(QByteArray::fromStdString(Value));
+      O.UseBGImage = true, O.BGImage = DecodeFileName(QByteArray::fromStdString(Value));
     else if (Name == "--no-names")
       O.IncFileNames = false;
     else if (Name == "--no-sharpen")
@@ -73,7 +74,7 @@ int RunSheetCommand(const std::vector<std::string>& Args) {
   QStringList Files;
   for (const auto& S : Sources) {
     PrepareToRead(S);
-    Files << QFile::decodeName(QByteArray::fromStdString(S));
+    Files << DecodeFileName(QByteArray::fromStdString(S));
   }
   int Status = 0;
   TTesslyEvents Events;

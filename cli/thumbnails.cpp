@@ -1,5 +1,6 @@
 // orbisk-cli thumbnails: the explorer's cells, made by its threaded loader, saved under the
 // names the explorer's "Save Thumbnail" gives them.
+#include "platform/filenames.h"
 #include "cli/commands.h"
 
 #include "engine/registry.h"
@@ -22,7 +23,7 @@ const std::vector<std::string> kFormats = {"bmp", "jpg", "tif", "png", "tga"};
 const std::vector<int> kSizes = {64, 80, 96, 128};
 
 QString Decoded(const std::string& S) {
-  return QFile::decodeName(QByteArray::fromStdString(S));
+  return DecodeFileName(QByteArray::fromStdString(S));
 }
 
 } // namespace
@@ -66,10 +67,9 @@ int RunThumbnailsCommand(const std::vector<std::string>& Args) {
     if (Ready.empty()) break;
     for (auto& R : Ready) {
       const std::string& Source = Sources[size_t(R.Index)];
-      const std::string Name =
-          QFile::encodeName(QFileInfo(Decoded(Source)).fileName()).toStdString();
+      const std::string Name = EncodeFileName(QFileInfo(Decoded(Source)).fileName()).toStdString();
       const std::string Target =
-          QFile::encodeName(Dir).toStdString() + "/" + ThumbnailFileName(Prefix, Name, Format);
+          EncodeFileName(Dir).toStdString() + "/" + ThumbnailFileName(Prefix, Name, Format);
       try {
         if (R.Cell.Source != TCellSource::csPicture) throw std::runtime_error(R.Cell.Error);
         SaveThumbnail(*R.Cell.Picture, Target, Format, Guard);

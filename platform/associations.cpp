@@ -1,5 +1,7 @@
 #include "platform/associations.h"
 
+#include "platform/filenames.h"
+
 #include "platform/shellfiles.h"
 
 #include <QCoreApplication>
@@ -150,7 +152,7 @@ QByteArray SetDefaultApplications(const QByteArray& Text, const QStringList& Mim
 TAssociationPaths TAssociationPaths::FromEnvironment() {
   TAssociationPaths P;
   const QString Home = QDir::homePath();
-  auto Env = [](const char* Name) { return QFile::decodeName(qgetenv(Name)); };
+  auto Env = [](const char* Name) { return DecodeFileName(qgetenv(Name)); };
   P.ConfigHome = Env("XDG_CONFIG_HOME");
   if (!P.ConfigHome.startsWith('/')) P.ConfigHome = Home + "/.config";
   P.DataHome = Env("XDG_DATA_HOME");

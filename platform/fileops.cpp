@@ -1,5 +1,7 @@
 #include "platform/fileops.h"
 
+#include "platform/filenames.h"
+
 #include "platform/prompt.h"
 
 #include "engine/messages.h"
@@ -58,7 +60,7 @@ TFileOpSeams& FileOpSeams() {
 namespace {
 
 QByteArray Enc(const QString& Path) {
-  return QFile::encodeName(Path);
+  return EncodeFileName(Path);
 }
 
 QString FileNameOf(const QString& Path) {

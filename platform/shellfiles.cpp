@@ -1,5 +1,7 @@
 #include "platform/shellfiles.h"
 
+#include "platform/filenames.h"
+
 #include "engine/messages.h"
 #include "engine/safefile.h"
 
@@ -10,13 +12,13 @@
 namespace orbisk {
 
 void WriteFileReplacing(const QString& Target, const QByteArray& Data) {
-  WriteFileSafely(QFile::encodeName(Target).toStdString(), Data.constData(), size_t(Data.size()),
+  WriteFileSafely(EncodeFileName(Target).toStdString(), Data.constData(), size_t(Data.size()),
                   TCommitMode::cmReplace);
 }
 
 bool WriteNewFile(const QString& Target, const QByteArray& Data) {
   try {
-    WriteFileSafely(QFile::encodeName(Target).toStdString(), Data.constData(), size_t(Data.size()),
+    WriteFileSafely(EncodeFileName(Target).toStdString(), Data.constData(), size_t(Data.size()),
                     TCommitMode::cmNoReplace);
   } catch (const EPGTargetExists&) {
     return false;

@@ -1,5 +1,7 @@
 #include "platform/singleinstance.h"
 
+#include "platform/filenames.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -83,20 +85,20 @@ namespace {
 // Makes Dir a folder of this user with mode 0700; false with a reason otherwise.
 bool MakePrivateFolder(const QByteArray& Dir, QString& Error) {
   if (::mkdir(Dir.constData(), 0700) != 0 && errno != EEXIST) {
-    Error = QFile::decodeName(Dir) + ": " + QString::fromLocal8Bit(std::strerror(errno));
+    Error = DecodeFileName(Dir) + ": " + QString::fromLocal8Bit(std::strerror(errno));
     return false;
   }
   struct stat St {};
   if (::lstat(Dir.constData(), &St) != 0 || !S_ISDIR(St.st_mode)) {
-    Error = QFile::decodeName(Dir) + " is not a folder";
+    Error = DecodeFileName(Dir) + " is not a folder";
     return false;
   }
   if (St.st_uid != ::getuid()) {
-    Error = QFile::decodeName(Dir) + " belongs to another user";
+    Error = DecodeFileName(Dir) + " belongs to another user";
     return false;
   }
   if ((St.st_mode & 0777) != 0700 && ::chmod(Dir.constData(), 0700) != 0) {
-    Error = QFile::decodeName(Dir) + ": " + QString::fromLocal8Bit(std::strerror(errno));
+    Error = DecodeFileName(Dir) + ": " + QString::fromLocal8Bit(std::strerror(errno));
     return false;
   }
   return true;
@@ -108,9 +110,9 @@ QString InstanceFolder(QString* Error) {
   QString Why;
   const QByteArray Runtime = qgetenv("XDG_RUNTIME_DIR");
   if (Runtime.startsWith('/') && MakePrivateFolder(Runtime + "/orbisk", Why))
-    return QFile::decodeName(Runtime + "/orbisk");
+    return DecodeFileName(Runtime + "/orbisk");
   const QByteArray Fallback = "/tmp/orbisk-" + QByteArray::number(::getuid());
-  if (MakePrivateFolder(Fallback, Why)) return QFile::decodeName(Fallback);
+  if (MakePrivateFolder(Fallback, Why)) return DecodeFileName(Fallback);
   if (Error) *Error = Why;
   return {};
 }

@@ -1,5 +1,7 @@
 #include "platform/wallpaper.h"
 
+#include "platform/filenames.h"
+
 #include "engine/pixelgraphic.h"
 #include "engine/stream.h"
 #include "platform/prompt.h"
@@ -190,7 +192,7 @@ QString MakeBitmap(const QString& Picture, QWidget* Owner, bool& Written) {
   QByteArray Bytes;
   try {
     TPixelGraphic G;
-    G.LoadFromFile(QFile::encodeName(Picture).toStdString());
+    G.LoadFromFile(EncodeFileName(Picture).toStdString());
     TPGMemoryStream M;
     G.SaveToStreamExt(M, ".bmp");
     Bytes = QByteArray(reinterpret_cast<const char*>(M.Memory()), qsizetype(M.Size()));

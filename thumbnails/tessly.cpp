@@ -1,5 +1,7 @@
 #include "thumbnails/tessly.h"
 
+#include "platform/filenames.h"
+
 #include "engine/messages.h"
 #include "platform/pgqt.h"
 #include "processing/convfilter.h"
@@ -111,7 +113,7 @@ void DrawBandLine(TPixelGraphic& Sheet, const QString& Text, const QFont& F, TRG
 }
 
 std::string Encoded(const QString& Path) {
-  return QFile::encodeName(Path).toStdString();
+  return EncodeFileName(Path).toStdString();
 }
 
 // Tiles the picture over the sheet; false when it cannot be loaded.

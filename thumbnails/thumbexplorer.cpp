@@ -1,5 +1,7 @@
 #include "thumbnails/thumbexplorer.h"
 
+#include "platform/filenames.h"
+
 #include "metadata/ui/exifwindow.h"
 #include "platform/fileops.h"
 #include "platform/prompt.h"
@@ -39,7 +41,7 @@ namespace orbisk {
 namespace {
 
 std::string Encoded(const QString& Path) {
-  return QFile::encodeName(Path).toStdString();
+  return EncodeFileName(Path).toStdString();
 }
 
 } // namespace
@@ -504,7 +506,7 @@ void TfrmThumbnails::SaveAsThumbnailClick() {
                              Names[I]);
     const std::string Out =
         Encoded(Target) + ThumbnailFileName(Prefix.toStdString(),
-                                            QFile::encodeName(Names[I]).toStdString(),
+                                            EncodeFileName(Names[I]).toStdString(),
                                             Ext.toStdString());
     try {
       // The source guard comes first: a file that would be replaced is not even read.

@@ -1,5 +1,7 @@
 #include "view/fileprop.h"
 
+#include "platform/filenames.h"
+
 #include "engine/registry.h"
 #include "view/pgimage.h"
 
@@ -141,7 +143,7 @@ void TfrmFileProp::Refresh() {
   SetNote("");
 
   TGraphicFileInfo Info;
-  const std::string Native = QFile::encodeName(FileName).toStdString();
+  const std::string Native = EncodeFileName(FileName).toStdString();
   const bool Readable = GetGraphicFileInfo(Native, 0, Info);
   const QFileInfo File(FileName);
   const bool Found = File.isFile();

@@ -1,5 +1,7 @@
 #include "view/previewdialogs.h"
 
+#include "platform/filenames.h"
+
 #include "engine/messages.h"
 #include "engine/optimizedpalette.h"
 #include "platform/pgqt.h"
@@ -524,12 +526,12 @@ void TPGOpenDialog::StartPreview() {
   FPreview.reset();
   FPreviewPath = FSelectedPath;
   FInfoValid = !FPreviewPath.isEmpty() &&
-               GetGraphicFileInfo(QFile::encodeName(FPreviewPath).toStdString(), 0, FInfo);
+               GetGraphicFileInfo(EncodeFileName(FPreviewPath).toStdString(), 0, FInfo);
   FPreviewBox->update();
   FInfoBox->update();
   if (!FInfoValid) return;
   TPreviewRequest R;
-  R.Path = QFile::encodeName(FPreviewPath).toStdString();
+  R.Path = EncodeFileName(FPreviewPath).toStdString();
   R.BoxWidth = std::max(1, FPreviewBox->width() - 4);
   R.BoxHeight = std::max(1, FPreviewBox->height() - 4);
   R.StretchMode = StretchMode;

@@ -1,5 +1,7 @@
 #include "metadata/ui/exifwindow.h"
 
+#include "platform/filenames.h"
+
 #include <QFile>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -76,7 +78,7 @@ bool TfrmEXIF::ListExifData(const QString& Path) {
   FListedFile = Path;
   std::vector<TExifRow> Rows;
   try {
-    orbisk::ListExifData(QFile::encodeName(Path).toStdString(), Rows);
+    orbisk::ListExifData(EncodeFileName(Path).toStdString(), Rows);
   } catch (const std::exception& E) {
     FList->clear();
     const QString Text = QString::fromLocal8Bit(E.what());

@@ -1,5 +1,7 @@
 #include "processing/editor/acquire.h"
 
+#include "platform/filenames.h"
+
 #include "engine/formats/jpeg.h"
 #include "platform/dragfiles.h"
 #include "platform/pgqt.h"
@@ -357,7 +359,7 @@ bool TfrmAcquire::LoadPicture(const QString& Path, QString* Error) {
   G->SetBackGroundColor(PGImage1->BackGroundColor());
   try {
     TWaitCursor Wait;
-    G->LoadFromFile(QFile::encodeName(Path).toStdString());
+    G->LoadFromFile(EncodeFileName(Path).toStdString());
   } catch (const std::exception& E) {
     if (Error) *Error = QString::fromUtf8(E.what());
     return false;
@@ -576,7 +578,7 @@ void TfrmAcquire::ExportGIFClick() {
   bool Ok;
   {
     TWaitCursor Wait;
-    Ok = WriteGIF(QFile::encodeName(Name).toStdString(), *Out, false, 0, false, &Code);
+    Ok = WriteGIF(EncodeFileName(Name).toStdString(), *Out, false, 0, false, &Code);
   }
   if (Ok) {
     if (OnFilesChanged) OnFilesChanged();

@@ -1,6 +1,7 @@
 // The file search without its window: the pattern, the volumes offered, the walk over built
 // trees (links, loops, hidden and unreadable folders, odd names) and the search on its worker
 // thread (sorted batches, capacity, Stop).
+#include "platform/filenames.h"
 #include "browser/searchmodel.h"
 #include "tests/browser/browsertest.h"
 
@@ -146,7 +147,7 @@ TEST(SearchResults, LinesStaySortedAsTextWhateverTheBatches) {
     for (const char* P : Paths) {
       TSearchResult R;
       R.Path = P;
-      R.Text = QFile::decodeName(R.Path);
+      R.Text = DecodeFileName(R.Path);
       R.Key = R.Text.toCaseFolded();
       B.push_back(R);
     }
