@@ -10,7 +10,7 @@ PACKAGES=(
   clang-14 libclang-rt-14-dev      # the asan preset and the fuzz targets
   libjpeg62-turbo-dev libpng-dev zlib1g-dev # -ljpeg -lpng -lz: the codecs
   libgtest-dev googletest                   # the tests
-  qt6-base-dev qt6-svg-dev libqt6svg6-dev libgl-dev qt6-multimedia-dev # Qt and its GL headers
+  qt6-base-dev qt6-svg-dev libgl-dev qt6-multimedia-dev # Qt and its GL headers
   qt6-qpa-plugins # Qt's platform plugins (xcb for the desktop, offscreen for the tests)
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav # AVI playback
   libwmf-dev libemf2svg-dev # metafile playback (libwmf-config names the libraries below)
