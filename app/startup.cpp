@@ -4,6 +4,8 @@
 #include "view/fileprop.h"
 #include "browser/mainwindow.h"
 #include "browser/prefs.h"
+#include "processing/editor/acquire.h"
+#include "processing/editor/filterdialogeditor.h"
 #include "metadata/ui/exifwindow.h"
 
 namespace orbisk {
@@ -21,7 +23,10 @@ std::unique_ptr<TForm1> CreateWindows(const QString& StartFile) {
   // TfAPrefs (album preferences)
   Form1->SetBookmarkEditor(new TfBMEdit(Form1.get()));
   // TfAlbum, TfrmEdit (album window, caption editor)
-  // TfrmAcquire, TfrmFileSaveOptions (image editor, save options)
+  // The image editor makes its operation windows itself, in their order.
+  auto* Editor = new TfrmAcquire(Form1.get());
+  new TEditorFilterDialogs(*Editor); // its filter dialogs, owned by it
+  Form1->SetEditorWindow(Editor);
   // TfRotate (rotation), TfrmBorder (borders), TfrmColorRez (colour resolution)
   Form1->SetFilePropWindow(new TfrmFileProp(Form1.get()));
   // TfrmResize (resize), TfrmNewEFX (effects)

@@ -1,6 +1,7 @@
 #include "browser/mainwindow.h"
 #include "view/fileprop.h"
 #include "metadata/ui/exifwindow.h"
+#include "processing/editor/acquire.h"
 
 #include "browser/bmedit.h"
 #include "browser/bookmarks.h"
@@ -164,7 +165,8 @@ void TForm1::CreateActions() {
   RunButton = Plain("Run a Orbisk");
   RunButton->setCheckable(true);
   SelectFilesButton = Pending(Plain("Shiftra"));
-  EditorButton = Pending(Plain("Image Editor / Acquire Images from Twain Device"));
+  EditorButton =
+      Make("Image Editor / Acquire Images from Twain Device", [this] { ImageEditorClick(); });
   AlbumButton = Pending(Plain("Folvanas"));
   ConvertButton = Pending(Plain("Transmo"));
   SearchButton = Pending(Plain("Search Engine"));
@@ -176,7 +178,7 @@ void TForm1::CreateActions() {
 
   // File menu.
   MoveFiles1 = Pending(Plain("Move files..."));
-  EditInOrbisk1 = Pending(Plain("In Orbisk"));
+  EditInOrbisk1 = Make("In Orbisk", [this] { EditWithOrbiskClick(); });
   EditInExternal1 = Make("In External Editor", [this] { EditWithExternalClick(); });
   RenameFile1 = Pending(Plain("Rename File..."));
   DeleteFile1 = Pending(Plain("Delete File"));
@@ -190,7 +192,7 @@ void TForm1::CreateActions() {
   Quit1 = Make("Quit", [this] { close(); });
 
   // Edit menu.
-  OpenOrbiskEditor1 = Pending(Plain("Open Orbisk Editor"));
+  OpenOrbiskEditor1 = Make("Open Orbisk Editor", [this] { EditWithOrbiskClick(); });
   OpenExternalEditor1 = Make("Open External Editor", [this] { EditWithExternalClick(); });
   CopyToClipboard1 = Make("Copy to clipboard", [this] { CopyToClipboard1Click(); });
   CopyToClipboard1->setVisible(false);
@@ -201,7 +203,7 @@ void TForm1::CreateActions() {
 
   // Tools menu.
   Shiftra1 = Pending(Plain("Shiftra"));
-  Paintrel1 = Pending(Plain("Paintrel"));
+  Paintrel1 = Make("Paintrel", [this] { ImageEditorClick(); });
   Folvanas1 = Pending(Plain("Folvanas"));
   Transmo1 = Pending(Plain("Transmo"));
   Quenty1 = Pending(Plain("Quenty"));
@@ -224,7 +226,7 @@ void TForm1::CreateActions() {
   // Pop-up menu.
   ZoomIn1 = Make("Zoom In (+)", [this] { ZoomIn1Click(); });
   ZoomOut1 = Make("Zoom Out (-)", [this] { ZoomOut1Click(); });
-  EditWithOrbisk1 = Pending(Plain("Edit with Orbisk..."));
+  EditWithOrbisk1 = Make("Edit with Orbisk...", [this] { EditWithOrbiskClick(); });
   EditWithExternal1 = Make("Edit with External Editor...", [this] { EditWithExternalClick(); });
   ConvertWithTransmo1 = Pending(Plain("Convert with Transmo..."));
   PrintImage2 = Make("Print Image", [this] { PrintImageClick(); });
@@ -407,6 +409,9 @@ void TForm1::CreatePanes() {
           [this](int C) { ListView1ColumnClick(C); });
   connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this] { ListView1SelectItem(); });
+  connect(ListView1, &QTreeView::doubleClicked, this, [this] {
+    if (FEditItemsEnabled) EditWithOrbiskClick();
+  });
   Splitter2->addWidget(ShellTreeView1);
   Splitter2->addWidget(ListView1);
   Splitter2->setStretchFactor(1, 1);
@@ -857,6 +862,34 @@ void TForm1::EXIFData1Click() {
 void TForm1::ImageProperties1Click() {
   const QString Path = SelectedFile();
   if (!Path.isEmpty()) FilePropWindow()->Execute(Path);
+}
+
+// ---- image editor
+
+void TForm1::SetEditorWindow(TfrmAcquire* W) {
+  FEditor = W;
+  if (!W) return;
+  W->CurrentFolder = [this] { return SelectedFolder(); };
+  W->OnFilesChanged = [this] { RefreshListClick(); };
+  W->OnHelp = [this](int) { HelpContents(); };
+}
+
+TfrmAcquire* TForm1::EditorWindow() {
+  if (!FEditor) SetEditorWindow(new TfrmAcquire(this));
+  return FEditor;
+}
+
+void TForm1::ImageEditorClick() {
+  TfrmAcquire* W = EditorWindow();
+  W->show();
+  W->raise();
+  W->activateWindow();
+}
+
+void TForm1::EditWithOrbiskClick() {
+  const QString Path = SelectedFile();
+  // The editor says "Can not edit " + the path itself when the file does not load.
+  if (!Path.isEmpty()) EditorWindow()->EditFile(Path);
 }
 
 // ---- previous and next

@@ -41,6 +41,7 @@ class TfPrefs;
 class TfBMEdit;
 class TfrmEXIF;
 class TfrmFileProp;
+class TfrmAcquire;
 
 // The about box.
 class TfAbout : public QDialog {
@@ -64,6 +65,9 @@ public:
   void SetAboutBox(TfAbout* W) { FAbout = W; }
   void SetFilePropWindow(TfrmFileProp* W);
   void SetExifWindow(TfrmEXIF* W);
+  // The image editor; its hooks are set to this window's folder, list and help.
+  void SetEditorWindow(TfrmAcquire* W);
+  TfrmAcquire* EditorWindow();
   TfrmFileProp* FilePropWindow();
   TfrmEXIF* ExifWindow();
   TfPrefs* PrefsWindow();
@@ -172,6 +176,9 @@ public:
   void RevealSelectedFolder();
   void EXIFData1Click();
   void ImageProperties1Click();
+  // "Image Editor": shows the editor; "Edit with Orbisk...": the selected file in it.
+  void ImageEditorClick();
+  void EditWithOrbiskClick();
   // The full path of the one selected file, or an empty text.
   QString SelectedFile() const;
   void RefreshListClick();
@@ -239,6 +246,7 @@ private:
   TfBMEdit* FBMEdit = nullptr;
   TfrmFileProp* FFileProp = nullptr;
   TfrmEXIF* FExif = nullptr;
+  TfrmAcquire* FEditor = nullptr;
   TfAbout* FAbout = nullptr;
 };
 

@@ -608,7 +608,22 @@ void TfrmAcquire::UndoClick() {
 // ---- image menu
 
 void TfrmAcquire::RotateClick(long double Angle) {
-  RunOperation("Rotate", [Angle](TPixelGraphic& G) { RotatePicture(G, Angle); });
+  if (Angle != 90 && Angle != 270) {
+    RunOperation("Rotate", [Angle](TPixelGraphic& G) { RotatePicture(G, Angle); });
+    return;
+  }
+  // A quarter turn is made into a new picture that the view takes over, which saves copying the
+  // turned pixels back into the old one.
+  RunReplacement("Rotate", [Angle](const TPixelGraphic& Old, const auto& Progress) {
+    auto New = std::make_unique<TPixelGraphic>();
+    New->SetBackGroundColor(Old.BackGroundColor());
+    New->Dither = Old.Dither;
+    New->SetRGBWeighting(Old.RGBWeighting());
+    New->StretchMode = Old.StretchMode;
+    New->OnProgress = Progress;
+    RotateQuarterTurns(*New, Old, Angle == 90 ? 1 : 3);
+    return New;
+  });
 }
 
 void TfrmAcquire::RotateArbitraryClick() {
