@@ -2,6 +2,8 @@
 // changes the picture through the editor's undo.
 #include "processing/editor/filterdialogeditor.h"
 
+#include "app/startup.h"
+#include "browser/mainwindow.h"
 #include "processing/editor/acquire.h"
 #include "processing/editor/filterdialogpreview.h"
 #include "tests/browser/browsertest.h"
@@ -134,4 +136,15 @@ TEST_F(EditorFilters, NoPictureOpensNoDialog) {
   Choose(W->Negative1, *Dialogs->NegativeFilterDialog1, [&](TFilterDialogForm&) { Opened = true; });
   QTest::qWait(50);
   EXPECT_FALSE(Opened);
+}
+
+TEST(EditorFilterEntries, TheProgramsEditorHasItsFilterDialogs) {
+  test::ResetUserFiles();
+  std::unique_ptr<TForm1> F = CreateWindows(QString());
+  TfrmAcquire* E = F->EditorWindow();
+  ASSERT_NE(E, nullptr);
+  EXPECT_EQ(E->findChildren<TEditorFilterDialogs*>().size(), 1);
+  for (QAction* A : {E->RGB1, E->CMY1, E->YCbCr1, E->HSL1, E->HSV1, E->BCG1, E->Greyscale1,
+                     E->Negative1, E->Sharpen1, E->Detail1, E->Smooth1, E->Blur1, E->Contour1})
+    EXPECT_TRUE(A->isEnabled()) << A->text().toStdString();
 }
