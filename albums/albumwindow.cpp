@@ -560,10 +560,6 @@ void TfAlbum::CreateWebAlbumClick() {
 }
 
 void TfAlbum::ContactSheetClick() {
-  if (OnContactSheet) {
-    OnContactSheet(FDoc.FileNames());
-    return;
-  }
   Printer().setPageOrientation(QPageLayout::Landscape);
   FPrefs.SetCols(6);
   FPrefs.SetRows(6);

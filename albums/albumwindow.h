@@ -93,9 +93,6 @@ public:
   // ---- hooks the main window (or a test) sets
   // Full paths of the files the main window lists, in list order.
   std::function<QStringList()> ListedFiles;
-  // Opens the thumbnail sheet creator with the album's files. Unset: "Contact Sheet" lays the
-  // album out six by six on landscape pages instead.
-  std::function<void(const QStringList& Files)> OnContactSheet;
   // Shows the web album wizard; the command is available once this is set.
   std::function<void()> OnCreateWebAlbum;
   // Shows an entry's picture; unset: a viewer window of this module.

@@ -8,7 +8,6 @@
 #include "browser/mainwindow.h"
 #include "browser/prefs.h"
 #include "processing/editor/acquire.h"
-#include "processing/editor/filterdialogeditor.h"
 #include "metadata/ui/exifwindow.h"
 #include "thumbnails/thumbedit.h"
 #include "thumbnails/thumbexplorer.h"
@@ -29,9 +28,7 @@ std::unique_ptr<TForm1> CreateWindows(const QString& StartFile) {
   Form1->SetBookmarkEditor(new TfBMEdit(Form1.get()));
   Form1->SetAlbumWindow(new TfAlbum(Form1.get())); // with its TfAPrefs and caption editor
   // The image editor makes its operation windows itself, in their order.
-  auto* Editor = new TfrmAcquire(Form1.get());
-  new TEditorFilterDialogs(*Editor); // its filter dialogs, owned by it
-  Form1->SetEditorWindow(Editor);
+  Form1->SetEditorWindow(new TfrmAcquire(Form1.get())); // with its filter dialogs
   // TfRotate (rotation), TfrmBorder (borders), TfrmColorRez (colour resolution)
   Form1->SetFilePropWindow(new TfrmFileProp(Form1.get()));
   // TfrmResize (resize), TfrmNewEFX (effects)

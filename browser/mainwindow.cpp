@@ -3,6 +3,7 @@
 #include "view/fileprop.h"
 #include "metadata/ui/exifwindow.h"
 #include "processing/editor/acquire.h"
+#include "processing/editor/filterdialogeditor.h"
 
 #include "browser/bmedit.h"
 #include "browser/converterwindow.h"
@@ -980,6 +981,7 @@ void TForm1::SearchFiles1Click() {
 void TForm1::SetEditorWindow(TfrmAcquire* W) {
   FEditor = W;
   if (!W) return;
+  if (W->findChildren<TEditorFilterDialogs*>().isEmpty()) new TEditorFilterDialogs(*W);
   W->CurrentFolder = [this] { return SelectedFolder(); };
   W->OnFilesChanged = [this] { RefreshListClick(); };
   W->OnHelp = [this](int) { HelpContents(); };

@@ -1,4 +1,5 @@
 #include "processing/editor/acquire.h"
+#include "processing/editor/filterdialogeditor.h"
 
 #include "platform/filenames.h"
 
@@ -149,6 +150,9 @@ TfrmAcquire::TfrmAcquire(QWidget* Parent)
 }
 
 TfrmAcquire::~TfrmAcquire() {
+  // An open filter window's preview workers read the picture: they stop before it goes.
+  for (auto* Dialogs : findChildren<TEditorFilterDialogs*>(Qt::FindDirectChildrenOnly))
+    Dialogs->CloseWindows();
   TSettingsStore S;
   S.WriteInteger("AcquireLeft", pos().x());
   S.WriteInteger("AcquireTop", pos().y());
