@@ -1,4 +1,5 @@
 #include "albums/albumwindow.h"
+#include "platform/waitcursor.h"
 
 #include "albums/aprefs.h"
 #include "engine/pixelgraphic.h"
@@ -51,12 +52,6 @@ QIcon RotationIcon(int Rotation) {
   P.drawPolygon(Arrow, 7);
   return QIcon(Pm);
 }
-
-// Restores the cursor on every exit path.
-struct TBusyCursor {
-  TBusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~TBusyCursor() { QGuiApplication::restoreOverrideCursor(); }
-};
 
 // The picture of an entry in a window of its own, sized to the picture plus 4 pixels each way
 // when the screen has room for it.
@@ -407,7 +402,7 @@ bool TfAlbum::SaveAlbum(const QString& Path) {
 bool TfAlbum::OpenAlbum(const QString& Path) {
   TAlbumContent C;
   try {
-    TBusyCursor Busy;
+    TWaitCursor Busy;
     C = orbisk::OpenAlbum(Path);
   } catch (const std::exception& E) {
     ShowMessage(QString::fromUtf8(E.what()), this);
@@ -572,7 +567,7 @@ void TfAlbum::ContactSheetClick() {
 // ---- preview
 
 std::vector<TAlbumPage> TfAlbum::RunPreview() {
-  TBusyCursor Busy;
+  TWaitCursor Busy;
   const int N = FDoc.Count();
   ProgressBar1->setRange(0, std::max(N, 1));
   ProgressBar1->setValue(0);
@@ -612,7 +607,7 @@ void TfAlbum::PrintPages(QPrinter& P) {
       Now.MarginLeft != Was.MarginLeft || Now.MarginTop != Was.MarginTop ||
       Now.MarginRight != Was.MarginRight || Now.MarginBottom != Was.MarginBottom) {
     // The page changed in the preview window: the entries of the last run are laid out again.
-    TBusyCursor Busy;
+    TWaitCursor Busy;
     const size_t N = std::min(FRunEntries, FDoc.Entries().size());
     std::vector<AlbumEntry> Done(FDoc.Entries().begin(), FDoc.Entries().begin() + long(N));
     FPagesPage = Now;

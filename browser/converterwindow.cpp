@@ -1,4 +1,5 @@
 #include "browser/converterwindow.h"
+#include "platform/waitcursor.h"
 
 #include "platform/filenames.h"
 
@@ -31,14 +32,6 @@
 namespace orbisk {
 
 namespace {
-
-class TWaitCursor {
-public:
-  TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
-  TWaitCursor(const TWaitCursor&) = delete;
-  TWaitCursor& operator=(const TWaitCursor&) = delete;
-};
 
 std::string Bytes(const QString& Path) {
   return EncodeFileName(Path).toStdString();

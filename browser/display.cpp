@@ -1,4 +1,5 @@
 #include "browser/display.h"
+#include "platform/waitcursor.h"
 
 #include "platform/filenames.h"
 #include "view/filelist.h"
@@ -31,15 +32,6 @@ namespace orbisk {
 namespace {
 
 constexpr char kPictureExtensions[] = ".JPG.GIF.BMP.ICO.TIF.PNG.PCX.TGA.WMF";
-
-// The hour-glass for the life of a command, restored on every exit path.
-class TBusyCursor {
-public:
-  TBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~TBusyCursor() { QApplication::restoreOverrideCursor(); }
-  TBusyCursor(const TBusyCursor&) = delete;
-  TBusyCursor& operator=(const TBusyCursor&) = delete;
-};
 
 // ".JPG" for "a.jpg", "" without a dot.
 QString UpperExtension(const QString& Path) {
@@ -632,7 +624,7 @@ void TDisplayController::EditWithExternalEditor() {
 
 int TDisplayController::PrintImages(QPrinter& Printer, const QStringList& Files) {
   if (Files.isEmpty()) return 0;
-  TBusyCursor Busy;
+  TWaitCursor Busy;
   auto Gauge = [this](bool Visible, int Percent) {
     if (FHost.SetGauge) FHost.SetGauge(Visible, Percent);
   };

@@ -1,4 +1,5 @@
 #include "browser/filedialogs.h"
+#include "platform/waitcursor.h"
 
 #include "platform/fileops.h"
 #include "platform/prompt.h"
@@ -27,12 +28,6 @@ QDialogButtonBox* OkCancel(QDialog* D) {
   QObject::connect(B, &QDialogButtonBox::rejected, D, &QDialog::reject);
   return B;
 }
-
-class TWaitCursor {
-public:
-  TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
-};
 
 } // namespace
 

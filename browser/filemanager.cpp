@@ -1,4 +1,5 @@
 #include "browser/filemanager.h"
+#include "platform/waitcursor.h"
 
 #include "browser/filedialogs.h"
 #include "browser/mainwindow.h"
@@ -40,12 +41,6 @@ namespace orbisk {
 namespace {
 
 constexpr int kBox = 145;
-
-class TWaitCursor {
-public:
-  TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
-};
 
 QString PictureSizeText(int W, int H) {
   return " (" + QString::number(W) + " x " + QString::number(H) + ")";

@@ -2,6 +2,7 @@
 // the file manager, and files dropped from the desktop. The operations themselves are in
 // platform/fileops; this file wires them to the list, the tree and the status bar.
 #include "browser/display.h"
+#include "platform/waitcursor.h"
 #include "browser/filedialogs.h"
 #include "browser/filemanager.h"
 #include "browser/increname.h"
@@ -20,16 +21,6 @@
 #include <QTreeView>
 
 namespace orbisk {
-
-namespace {
-
-class TWaitCursor {
-public:
-  TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
-};
-
-} // namespace
 
 TfRename* TForm1::RenameDialog() {
   if (!FRename) FRename = new TfRename(this);

@@ -1,4 +1,5 @@
 #include "browser/mainwindow.h"
+#include "platform/waitcursor.h"
 #include "albums/albumwindow.h"
 #include "view/fileprop.h"
 #include "metadata/ui/exifwindow.h"
@@ -56,15 +57,6 @@
 namespace orbisk {
 
 namespace {
-
-// Shows the hour-glass while it lives, also when an exception leaves the scope.
-class TWaitCursor {
-public:
-  TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
-  TWaitCursor(const TWaitCursor&) = delete;
-  TWaitCursor& operator=(const TWaitCursor&) = delete;
-};
 
 const char* const WebSiteAddress = "https://orbisk.brenmoor.example/";
 const char* const SupportAddress = "mailto:support@brenmoor.example";

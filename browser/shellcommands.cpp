@@ -1,4 +1,5 @@
 #include "browser/shellcommands.h"
+#include "platform/waitcursor.h"
 
 #include "platform/filenames.h"
 
@@ -24,14 +25,6 @@ namespace orbisk {
 namespace {
 
 TForm1* HandlerOwner = nullptr;
-
-class TWaitCursor {
-public:
-  TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
-  TWaitCursor(const TWaitCursor&) = delete;
-  TWaitCursor& operator=(const TWaitCursor&) = delete;
-};
 
 void SetToolBarIcons(TForm1& F) {
   const std::pair<QAction*, const char*> Icons[] = {

@@ -270,27 +270,6 @@ void Widen2To4(uint8_t* Row, int Width) {
   }
 }
 
-// Highest palette index used by a palette picture.
-int HighestIndex(const TPixelGraphic& G) {
-  const int W = G.Width(), Bits = G.BitCount();
-  int Max = 0;
-  for (int Y = 0; Y < G.Height(); ++Y) {
-    const uint8_t* Row = G.ScanLine(Y);
-    if (Bits == 8) {
-      for (int X = 0; X < W; ++X)
-        Max = std::max<int>(Max, Row[X]);
-    } else if (Bits == 4) {
-      for (int X = 0; X < W; ++X)
-        Max = std::max<int>(Max, (Row[X >> 1] >> ((X & 1) ? 0 : 4)) & 15);
-    } else {
-      for (int X = 0; X < W; ++X)
-        Max = std::max<int>(Max, (Row[X >> 3] >> (7 - (X & 7))) & 1);
-    }
-    if (Max == G.ColorCount() - 1) break;
-  }
-  return Max;
-}
-
 const char* ColorsText(int N) {
   switch (N) {
   case 1:
@@ -443,7 +422,7 @@ void TPNGFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, 
   // Indices past the end of the palette would make every colour lookup fail: such pixels get
   // black entries, as viewers show them.
   if (Palette && Image.PaletteCount() < Image.ColorCount()) {
-    const int Used = HighestIndex(Image) + 1;
+    const int Used = HighestPixelIndex(Image) + 1;
     if (Used > Image.PaletteCount()) Image.SetPaletteCount(Used); // new entries are black
   }
   Image.DoProgressEnd();
@@ -510,7 +489,7 @@ void TPNGFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image)
   std::vector<png_color> Entries;
   if (ColorType == PNG_COLOR_TYPE_PALETTE) {
     const int Count =
-        std::min(Image.ColorCount(), std::max(Image.PaletteCount(), HighestIndex(Image) + 1));
+        std::min(Image.ColorCount(), std::max(Image.PaletteCount(), HighestPixelIndex(Image) + 1));
     for (TRGB C : ShownPalette(Image, Count))
       Entries.push_back(png_color{static_cast<png_byte>(RedOf(C)),
                                   static_cast<png_byte>(GreenOf(C)),

@@ -1,4 +1,5 @@
 #include "processing/editor/acquire.h"
+#include "platform/waitcursor.h"
 #include "processing/editor/filterdialogeditor.h"
 
 #include "platform/filenames.h"
@@ -44,14 +45,6 @@
 namespace orbisk {
 
 namespace {
-
-// The hour-glass for the life of an operation, restored on every exit path.
-struct TWaitCursor {
-  TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
-  TWaitCursor(const TWaitCursor&) = delete;
-  TWaitCursor& operator=(const TWaitCursor&) = delete;
-};
 
 // A picture can take part in an operation only when it has pixels.
 bool HasPixels(const TPixelGraphic* G) {

@@ -1,4 +1,5 @@
 #include "processing/editor/barrel.h"
+#include "platform/waitcursor.h"
 
 #include "platform/dragfiles.h"
 #include "platform/prompt.h"
@@ -19,13 +20,6 @@
 #include <QVBoxLayout>
 
 namespace orbisk {
-
-namespace {
-struct TWaitCursor {
-  TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
-};
-} // namespace
 
 TfrmBarrel::TfrmBarrel(QWidget* Parent) : QDialog(Parent) {
   setObjectName("frmBarrel");
