@@ -98,11 +98,11 @@ TEST_F(MainWindow, FirstRunLayoutAndHomeFolder) {
   EXPECT_EQ(F->TypeMask(), "*.jpg;*.gif;*.bmp;*.ico;*.wmf;*.avi;*.pcx;*.png;*.tga;*.tif;");
   EXPECT_EQ(F->FolderModel->rootPath(), "/");
 
-  // The commands whose tools are not there yet exist but do nothing.
+  // The tools' commands are there and enabled.
   EXPECT_EQ(F->SelectFilesButton->toolTip(), "Shiftra");
-  EXPECT_TRUE(F->SelectFilesButton->isEnabled()); // the file manager has joined
+  EXPECT_TRUE(F->SelectFilesButton->isEnabled());
   EXPECT_TRUE(F->RenameFile1->isEnabled());
-  EXPECT_FALSE(F->PageSetup1->isEnabled());
+  EXPECT_TRUE(F->PageSetup1->isEnabled());
   EXPECT_TRUE(F->SetPreferences1->isEnabled());
   EXPECT_FALSE(F->CopyToClipboard1->isVisible());
   const int Widths[5] = {25, 80, 60, 250, 50};
