@@ -1,16 +1,16 @@
 #include "processing/editor/acquire.h"
-#include "platform/waitcursor.h"
-#include "processing/editor/filterdialogeditor.h"
-
-#include "platform/filenames.h"
 
 #include "engine/formats/jpeg.h"
 #include "platform/dragfiles.h"
+#include "platform/filenames.h"
+#include "platform/icons.h"
 #include "platform/pgqt.h"
 #include "platform/prompt.h"
 #include "platform/settingsstore.h"
+#include "platform/waitcursor.h"
 #include "processing/colorfilters.h"
 #include "processing/colorresolution.h"
+#include "processing/editor/filterdialogeditor.h"
 #include "processing/editor/barrel.h"
 #include "processing/editor/colorrezwindow.h"
 #include "processing/editor/editordialogs.h"
@@ -316,6 +316,19 @@ void TfrmAcquire::CreateToolBar() {
   ToolBar1->addActions({RotateLeftButton, RotateRightButton, RedEyeButton, CaptureButton});
   ToolBar1->addSeparator();
   ToolBar1->addAction(Close1);
+  // Icons from the desktop's theme (ours where we drew one); a button without one shows its text.
+  const std::pair<QAction*, const char*> Icons[] = {{Open1, "document-open"},
+                                                    {SaveAs1, "document-save-as"},
+                                                    {Print1, "document-print"},
+                                                    {AutoSizeButton, "zoom-fit-best"},
+                                                    {ZoomButton, "zoom-in"},
+                                                    {SelectButton, "edit-select-all"},
+                                                    {RotateLeftButton, "object-rotate-left"},
+                                                    {RotateRightButton, "object-rotate-right"},
+                                                    {CaptureButton, "camera-photo"},
+                                                    {Close1, "window-close"}};
+  for (auto [A, Name] : Icons)
+    A->setIcon(ThemeIcon(QString::fromLatin1(Name)));
 }
 
 void TfrmAcquire::showEvent(QShowEvent* E) {
