@@ -460,29 +460,20 @@ void TfrmAcquire::UpdateUndo() {
 
 bool TfrmAcquire::RunOperation(const QString& ActionName,
                                const std::function<void(TPixelGraphic& Picture)>& Change) {
-  if (!FModel->HasPicture() || FOperationDepth > 0) return false;
-  QString Error;
-  bool Ok;
-  BeginOperation();
-  try {
-    Ok = FModel->RunOperation(ActionName, Change, &Error);
-  } catch (...) {
-    EndOperation();
-    throw;
-  }
-  EndOperation();
-  UpdateUndo();
-  if (!Ok && !Error.isEmpty()) ShowMessage(Error, this);
-  return Ok;
+  return RunStep([&](QString* Error) { return FModel->RunOperation(ActionName, Change, Error); });
 }
 
 bool TfrmAcquire::RunReplacement(const QString& ActionName, const TEditorModel::TMake& Make) {
+  return RunStep([&](QString* Error) { return FModel->RunReplacement(ActionName, Make, Error); });
+}
+
+bool TfrmAcquire::RunStep(const std::function<bool(QString* Error)>& Step) {
   if (!FModel->HasPicture() || FOperationDepth > 0) return false;
   QString Error;
   bool Ok;
   BeginOperation();
   try {
-    Ok = FModel->RunReplacement(ActionName, Make, &Error);
+    Ok = Step(&Error);
   } catch (...) {
     EndOperation();
     throw;

@@ -184,6 +184,8 @@ private:
   void CreateMenus();
   void CreateToolBar();
   bool LoadPicture(const QString& Path, QString* Error);
+  // An undoable change under the operation rules (hour-glass, gauge, undo caption, message).
+  bool RunStep(const std::function<bool(QString* Error)>& Step);
   void BeginOperation();
   void EndOperation();
   void Progress(int Row, int LastRow);
