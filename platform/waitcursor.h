@@ -1,6 +1,7 @@
 // The hour-glass while a scope runs, restored on every way out of it, exceptions included.
 #pragma once
 
+#include <QCursor>
 #include <QGuiApplication>
 
 namespace orbisk {
