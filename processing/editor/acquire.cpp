@@ -757,9 +757,13 @@ void TfrmAcquire::TileClick(bool Down) {
 
 void TfrmAcquire::PointerClick() {
   PGImage1->SetSelection(false);
-  PointerButton->setChecked(true);
   ZoomButton->setChecked(false);
   SelectButton->setChecked(false);
+  PointerMode();
+}
+
+void TfrmAcquire::PointerMode() {
+  PointerButton->setChecked(true);
   PGImage1->SetActionMode(amMoveImage);
   PGImage1->SetPicBoxCursor(QCursor());
   PGImage1->SetStretch(AutoSizeButton->isChecked() ? sAlwaysKAR : sNeverKAR);
@@ -783,10 +787,7 @@ void TfrmAcquire::ZoomClick(bool Down) {
     PGImage1->verticalScrollBar()->setValue(V);
     PGImage1->SetPicBoxCursor(QCursor(Qt::CrossCursor));
   } else {
-    PointerButton->setChecked(true);
-    PGImage1->SetActionMode(amMoveImage);
-    PGImage1->SetPicBoxCursor(QCursor());
-    PGImage1->SetStretch(AutoSizeButton->isChecked() ? sAlwaysKAR : sNeverKAR);
+    PointerMode();
   }
 }
 

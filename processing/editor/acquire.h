@@ -185,6 +185,8 @@ private:
   void CreateToolBar();
   bool LoadPicture(const QString& Path, QString* Error);
   // An undoable change under the operation rules (hour-glass, gauge, undo caption, message).
+  // The pointer tool: pictures move under the mouse, the stretch follows Auto Size.
+  void PointerMode();
   bool RunStep(const std::function<bool(QString* Error)>& Step);
   void BeginOperation();
   void EndOperation();
