@@ -2,6 +2,7 @@
 #include "platform/waitcursor.h"
 
 #include "albums/aprefs.h"
+#include "albums/pubwizard.h"
 #include "engine/pixelgraphic.h"
 #include "platform/dragfiles.h"
 #include "platform/prompt.h"
@@ -552,6 +553,15 @@ void TfAlbum::ImagePropertiesClick() {
 
 void TfAlbum::CreateWebAlbumClick() {
   if (OnCreateWebAlbum) OnCreateWebAlbum();
+}
+
+TfrmPubWizard* TfAlbum::PubWizard() {
+  if (!FPubWizard) FPubWizard = new TfrmPubWizard(FDoc, FPrefs, this);
+  return FPubWizard;
+}
+
+void TfAlbum::ShowPubWizard() {
+  PubWizard()->exec();
 }
 
 void TfAlbum::ContactSheetClick() {

@@ -27,6 +27,7 @@ class QTreeWidget;
 namespace orbisk {
 
 class TfAPrefs;
+class TfrmPubWizard;
 
 // TfrmEdit: the caption editor laid over the selected entry's caption cell.
 class TfrmEdit : public QDialog {
@@ -93,8 +94,13 @@ public:
   // ---- hooks the main window (or a test) sets
   // Full paths of the files the main window lists, in list order.
   std::function<QStringList()> ListedFiles;
-  // Shows the web album wizard; the command is available once this is set.
+  // Shows the web album wizard; the command is available once this is set (the program sets it
+  // to ShowPubWizard).
   std::function<void()> OnCreateWebAlbum;
+  // The web publishing wizard of this album (created on first use, then kept), and showing it
+  // modally.
+  TfrmPubWizard* PubWizard();
+  void ShowPubWizard();
   // Shows an entry's picture; unset: a viewer window of this module.
   std::function<void(const QString& Path, int Rotation)> OnViewImage;
   // The image properties window for a file; unset: the properties window of the view layer.
@@ -146,6 +152,7 @@ private:
   TAlbumDocument FDoc;
   TAlbumPrefs FPrefs;
   TfAPrefs* FPrefsDialog;
+  TfrmPubWizard* FPubWizard = nullptr;
   std::unique_ptr<QPrinter> FPrinter;
   std::vector<TAlbumPage> FPages;
   TPrintPage FPagesPage;

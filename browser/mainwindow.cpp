@@ -886,6 +886,8 @@ void TForm1::SetAlbumWindow(TfAlbum* W) {
     return Files;
   };
   FAlbum->OnImageProperties = [this](const QString& Path) { FilePropWindow()->Execute(Path); };
+  FAlbum->OnCreateWebAlbum = [W] { W->ShowPubWizard(); };
+  FAlbum->UpdateCommands();
 }
 
 TfAlbum* TForm1::AlbumWindow() {

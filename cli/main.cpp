@@ -44,6 +44,15 @@ Commands:
   album-pdf ALBUM.alb OUT.pdf [--landscape] [--a4] [--resolution DPI]
                           Print an album to a PDF file with the stored album preferences
                           (letter paper at 300 dpi, 1-inch margins, unless told otherwise).
+  web-album ALBUM.alb FOLDER [--page-name N] [--cols C] [--rows R] [--thumb S] [--max S]
+          [--quality Q] [--title T] [--header H] [--footer F] [--caption none|filename|caption]
+          [--frames | --no-frames] [--sharpen 40..80 | --no-sharpen] [--no-progressive]
+                          Publish an album as web pages into FOLDER (created when missing):
+                          a JPEG thumbnail (tm_NAME.jpg) and display picture (NAME.jpg) per
+                          entry and the pages N.html or N_1.html, N_2.html, ... (defaults:
+                          myphotos.html, thumbnails 96, largest side 2000, quality 80,
+                          sharpening 60, progressive; columns, rows, frames and captions from
+                          the album file). Prints the pages written.
   help                    Show this text (also --help, -h).
 
 Options may stand before or after the file names. Errors are printed to stderr with the
@@ -78,6 +87,7 @@ int main(int argc, char** argv) {
     if (Command == "thumbnails") return RunThumbnailsCommand(Args);
     if (Command == "sheet") return RunSheetCommand(Args);
     if (Command == "album-pdf") return RunAlbumPdf(Args);
+    if (Command == "web-album") return RunWebAlbumCommand(Args);
     std::cerr << "orbisk-cli: unknown command \"" << Command << "\" (see orbisk-cli --help)\n";
     return 2;
   } catch (const std::exception& E) {
