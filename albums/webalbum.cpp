@@ -358,7 +358,7 @@ QStringList WebPageLines(const TWebAlbumOptions& O, int Page, int Pages,
   L << "<h1>" + HtmlEscape(O.Header) + "</h1>"
     << QString("<table border=\"%1\" width=\"1\" height = \"1\" cellspacing=\"0\" "
                "cellpadding=\"12\">")
-           .arg(O.ShowFrames ? "3" : "0");
+           .arg(QString(O.ShowFrames ? "3" : "0"));
   for (int R = 0; R < O.Rows; ++R) {
     L << "<tr>";
     if (size_t(R) < RowCells.size()) L << RowCells[size_t(R)];

@@ -5,6 +5,7 @@
 #include "albums/pubwizard.h"
 #include "browser/mainwindow.h"
 #include "tests/albums/webtestutil.h"
+#include "thumbnails/tesslyoptions.h"
 #include "tests/browser/browsertest.h"
 
 #include <QAbstractButton>
@@ -36,6 +37,10 @@ struct PubWizard : ::testing::Test {
                        QString("Caption %1").arg(I));
   }
   static void Next(TfrmPubWizard* Z) { QTest::mouseClick(Z->btnNext, Qt::LeftButton); }
+  // A click on a check box's square.
+  static void Tick(QAbstractButton* B) {
+    QTest::mouseClick(B, Qt::LeftButton, {}, QPoint(8, B->height() / 2));
+  }
   QString Src, Out;
   TPromptScope Prompt;
 };
@@ -126,7 +131,7 @@ TEST_F(PubWizard, FollowsAndSetsTheAlbumPreferences) {
   Z->udCols->setValue(5);
   EXPECT_EQ(W.Prefs().Cols(), 5);
   EXPECT_EQ(Z->lblPageCount->text(), "1 page");
-  QTest::mouseClick(Z->cbPrintFrames, Qt::LeftButton);
+  Tick(Z->cbPrintFrames);
   EXPECT_TRUE(W.Prefs().PrintFrames());
   // Columns of 0 are refused with a reason, not divided by.
   Z->udCols->setValue(0);
@@ -143,7 +148,7 @@ TEST_F(PubWizard, FollowsAndSetsTheAlbumPreferences) {
   EXPECT_EQ(Z->rgCaption->checkedId(), int(wcNone));
   // Sharpening amount only while auto sharpening.
   Next(Z);
-  QTest::mouseClick(Z->cbAutoSharpen, Qt::LeftButton);
+  Tick(Z->cbAutoSharpen);
   EXPECT_FALSE(Z->tbSharpeningFactor->isEnabled());
   Z->tbImageQuality->setValue(30);
   Z->tbSharpeningFactor->setValue(45);

@@ -108,6 +108,11 @@ inline TParsedPage ParsePage(const QString& Page) {
       if (Open.contains("td") && !R.CellTexts.isEmpty()) R.CellTexts.last() += T;
     }
   }
+  // tidy breaks lines after <br> and fills empty rows with an empty cell.
+  QStringList Cells;
+  for (const QString& C : R.CellTexts)
+    if (!C.trimmed().isEmpty()) Cells << C.trimmed();
+  R.CellTexts = Cells;
   return R;
 }
 
