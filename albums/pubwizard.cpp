@@ -7,6 +7,7 @@
 #include "thumbnails/tesslyoptions.h"
 #include "view/previewdialogs.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -295,9 +296,7 @@ TfrmPubWizard::TfrmPubWizard(TAlbumDocument& Doc, TAlbumPrefs& Prefs, QWidget* P
     if (QDir(Backgrounds).exists()) D.InitialDir = Backgrounds;
     return D.Execute() ? D.FileName : QString();
   };
-  OpenPage = [](const QString& Path) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(Path));
-  };
+  OpenPage = [](const QString& Path) { QDesktopServices::openUrl(QUrl::fromLocalFile(Path)); };
 
   setFixedSize(kWidth, kHeight);
   if (QScreen* S = QGuiApplication::primaryScreen())
@@ -360,7 +359,8 @@ void TfrmPubWizard::SetPage(int Number) {
 }
 
 void TfrmPubWizard::UpdatePageCount() {
-  lblPageCount->setText(PageCountText(WebPageCount(FDoc.Count(), udCols->value(), udRows->value())));
+  lblPageCount->setText(
+      PageCountText(WebPageCount(FDoc.Count(), udCols->value(), udRows->value())));
   lblLayoutProblem->setText(LayoutProblem(udCols->value(), udRows->value()));
   UpdateButtons();
 }
@@ -392,9 +392,11 @@ bool TfrmPubWizard::CheckWebFolder() {
 
 bool TfrmPubWizard::eventFilter(QObject* O, QEvent* E) {
   if (O == eWebFolder && E->type() == QEvent::FocusOut && !FCheckingFolder && isVisible()) {
-    // Leaving the field creates the folder; a window losing the focus is not leaving it.
+    // Leaving the field creates the folder. A window losing the focus is not leaving it, nor is
+    // a click on "Close" (which would otherwise be stopped by the message about a bad folder).
     const auto Reason = static_cast<QFocusEvent*>(E)->reason();
-    if (Reason != Qt::ActiveWindowFocusReason && Reason != Qt::PopupFocusReason)
+    if (Reason != Qt::ActiveWindowFocusReason && Reason != Qt::PopupFocusReason &&
+        QApplication::focusWidget() != btnClose)
       CheckWebFolder();
   }
   return QDialog::eventFilter(O, E);
@@ -470,8 +472,7 @@ void TfrmPubWizard::Publish() {
     QDialog::reject();
     return;
   }
-  if (!FResult.Stopped && cbDisplayResults->isChecked() && !FResult.FirstPage.isEmpty() &&
-      OpenPage)
+  if (!FResult.Stopped && cbDisplayResults->isChecked() && !FResult.FirstPage.isEmpty() && OpenPage)
     OpenPage(FResult.FirstPage);
 }
 

@@ -424,8 +424,8 @@ bool MakeWebFolder(const QString& Folder) {
   return ::stat(Path.c_str(), &St) == 0 && S_ISDIR(St.st_mode);
 }
 
-TWebPublishResult PublishWebAlbum(const std::vector<AlbumEntry>& Entries,
-                                  const TWebAlbumOptions& O, const TWebPublishHooks& Hooks) {
+TWebPublishResult PublishWebAlbum(const std::vector<AlbumEntry>& Entries, const TWebAlbumOptions& O,
+                                  const TWebPublishHooks& Hooks) {
   return TPublisher(Entries, O, Hooks).Run();
 }
 

@@ -141,7 +141,7 @@ bool MakeWebFolder(const QString& Folder);
 // Publishes the entries into O.WebFolder (created when missing; an error otherwise). The JPEG
 // quality and progressive flag are those of O for this run only; the engine's settings are
 // restored afterwards.
-TWebPublishResult PublishWebAlbum(const std::vector<AlbumEntry>& Entries,
-                                  const TWebAlbumOptions& O, const TWebPublishHooks& Hooks);
+TWebPublishResult PublishWebAlbum(const std::vector<AlbumEntry>& Entries, const TWebAlbumOptions& O,
+                                  const TWebPublishHooks& Hooks);
 
 } // namespace orbisk

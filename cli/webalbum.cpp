@@ -19,8 +19,8 @@ int Number(const std::string& Name, const std::string& Value, int Lo, int Hi, in
   char* End = nullptr;
   const long V = std::strtol(Value.c_str(), &End, 10);
   if (Value.empty() || *End || V < Lo || V > Hi || (V - Lo) % Step != 0)
-    throw std::runtime_error("web-album: " + Name + " must be a number from " +
-                             std::to_string(Lo) + " to " + std::to_string(Hi) +
+    throw std::runtime_error("web-album: " + Name + " must be a number from " + std::to_string(Lo) +
+                             " to " + std::to_string(Hi) +
                              (Step > 1 ? " in steps of " + std::to_string(Step) : ""));
   return int(V);
 }
@@ -100,9 +100,7 @@ int RunWebAlbumCommand(const std::vector<std::string>& Args) {
     throw std::runtime_error((kCannotCreateFolder + O.WebFolder).toStdString());
 
   TWebPublishHooks Hooks;
-  Hooks.OnMessage = [](const QString& Message) {
-    std::cerr << Message.toStdString() << "\n";
-  };
+  Hooks.OnMessage = [](const QString& Message) { std::cerr << Message.toStdString() << "\n"; };
   const TWebPublishResult R = PublishWebAlbum(Album.Entries, O, Hooks);
   for (const QString& Page : R.Pages)
     std::cout << EncodeFileName(Page).toStdString() << "\n";

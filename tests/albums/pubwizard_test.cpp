@@ -200,6 +200,48 @@ TEST_F(PubWizard, RefusesWhatCannotBePublished) {
   EXPECT_FALSE(QFile::exists(Out + "/album.html"));
 }
 
+TEST_F(PubWizard, LeavingTheFolderFieldMakesTheFolderAndTheBackgroundIsChosen) {
+  TfAlbum W;
+  AddEntries(W, 1);
+  TfrmPubWizard* Z = W.PubWizard();
+  Z->show();
+  QApplication::setActiveWindow(Z);
+  Next(Z);
+  Next(Z);
+  ASSERT_EQ(Z->PageNumber(), 3);
+  // Typed and left with Tab: the folder is made at once.
+  Z->eWebFolder->setFocus();
+  Z->eWebFolder->clear();
+  QTest::keyClicks(Z->eWebFolder, Out + "/typed/site");
+  QTest::keyClick(Z->eWebFolder, Qt::Key_Tab);
+  EXPECT_TRUE(QFileInfo(Out + "/typed/site").isDir());
+  EXPECT_TRUE(Prompt->Messages.isEmpty());
+  // A folder that cannot be made: the message, and the focus goes back to the field.
+  WriteData(Src + "/plain", "x");
+  Z->eWebFolder->setFocus();
+  Z->eWebFolder->setText(Src + "/plain/site");
+  QTest::keyClick(Z->eWebFolder, Qt::Key_Tab);
+  EXPECT_EQ(Prompt->Messages, QStringList{ErrorCreatingFolderText(Src + "/plain/site")});
+  EXPECT_EQ(Z->focusWidget(), Z->eWebFolder);
+  // The folder browser's choice replaces the field.
+  Z->ChooseFolder = [this] { return Out; };
+  QTest::mouseClick(Z->btnWebFolder, Qt::LeftButton);
+  EXPECT_EQ(Z->eWebFolder->text(), Out);
+  Next(Z);
+  Next(Z);
+  ASSERT_EQ(Z->PageNumber(), 5);
+  const QString Bg = MakeWebPicture(Src + "/tile me.png", 8, 8);
+  Z->ChooseBackground = [&] { return Bg; };
+  QTest::mouseClick(Z->btnBGImage, Qt::LeftButton);
+  EXPECT_EQ(Z->eBGImage->text(), Bg);
+  Tick(Z->cbUseBGImage);
+  Next(Z);
+  Z->OpenPage = [](const QString&) {};
+  Next(Z);
+  EXPECT_TRUE(QString::fromUtf8(FileBytes(Out + "/myphotos.html"))
+                  .contains("<body background=\"" + Bg + "\">"));
+}
+
 TEST_F(PubWizard, LastStepMakesAMissingFolderOrGoesBackToIt) {
   TfAlbum W;
   AddEntries(W, 2);

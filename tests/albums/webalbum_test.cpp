@@ -113,8 +113,7 @@ TEST(WebAlbumNames, PageLinesInTheirOrder) {
   O.Title = "T";
   O.Header = "H";
   O.Footer = "F";
-  const QStringList L =
-      WebPageLines(O, 1, 1, {{WebCellLine(wcFilename, "a.jpg", "")}});
+  const QStringList L = WebPageLines(O, 1, 1, {{WebCellLine(wcFilename, "a.jpg", "")}});
   const QStringList Expected = {
       "<html>",
       "<head>",
@@ -130,7 +129,8 @@ TEST(WebAlbumNames, PageLinesInTheirOrder) {
       "<h1>H</h1>",
       "<table border=\"3\" width=\"1\" height = \"1\" cellspacing=\"0\" cellpadding=\"12\">",
       "<tr>",
-      "<td align=\"center\"><a href=\"a.jpg\"><img border=\"1\" src=\"tm_a.jpg\"></a><BR>a.jpg</td>",
+      "<td align=\"center\"><a href=\"a.jpg\"><img border=\"1\" "
+      "src=\"tm_a.jpg\"></a><BR>a.jpg</td>",
       "</tr>",
       "<tr>",
       "</tr>",
@@ -353,9 +353,9 @@ TEST_F(WebAlbum, WebFolderAmongTheSourcesNeverChangesASource) {
   const TWebPublishResult R = Publish(E);
   for (const AlbumEntry& S : E)
     EXPECT_EQ(HashOf(S.FileName), Before[S.FileName]) << S.FileName.toStdString();
-  EXPECT_EQ(Messages, (QStringList{kErrorWritingFile + Src + "/a.jpg",
-                                   kErrorWritingFile + Src + "/tm_b.jpg",
-                                   kErrorWritingFile + Src + "/x.jpg"}));
+  EXPECT_EQ(Messages,
+            (QStringList{kErrorWritingFile + Src + "/a.jpg", kErrorWritingFile + Src + "/tm_b.jpg",
+                         kErrorWritingFile + Src + "/x.jpg"}));
   // tm_b.jpg gives way to b.png's thumbnail name and is published as tm_b_2.jpg.
   EXPECT_EQ(R.Published, 2);
   EXPECT_TRUE(QFile::exists(Src + "/tm_b_2.jpg"));
