@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <QStackedWidget>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -299,6 +300,25 @@ TEST_F(PubWizard, EscStopsPublishingAndCloseWaitsForTheStop) {
   Next(Z);
   EXPECT_TRUE(Z->LastResult().Stopped);
   EXPECT_FALSE(Z->isVisible());
+}
+
+} // namespace
+
+namespace {
+
+// With ORBISK_SCREENSHOT_DIR set, saves the six pages for a look at the layout.
+TEST_F(PubWizard, ScreenshotsWhenAsked) {
+  const QString Dir = qEnvironmentVariable("ORBISK_SCREENSHOT_DIR");
+  if (Dir.isEmpty()) GTEST_SKIP() << "ORBISK_SCREENSHOT_DIR is not set";
+  TfAlbum W;
+  AddEntries(W, 7);
+  TfrmPubWizard* Z = W.PubWizard();
+  Z->show();
+  for (int P = 1; P <= 6; ++P) {
+    Z->Pages->setCurrentIndex(P - 1);
+    QApplication::processEvents();
+    Z->grab().save(Dir + QString("/pubwizard-%1.png").arg(P));
+  }
 }
 
 } // namespace
