@@ -44,6 +44,11 @@ Commands:
   album-pdf ALBUM.alb OUT.pdf [--landscape] [--a4] [--resolution DPI]
                           Print an album to a PDF file with the stored album preferences
                           (letter paper at 300 dpi, 1-inch margins, unless told otherwise).
+  scan --list             List the scanners SANE finds: name, vendor, model, type (tab-separated).
+  scan OUT [--device NAME] [--mode Color|Gray|Lineart] [--resolution DPI]
+                          Scan one picture (from NAME, else SANE's first device, with the
+                          device's own settings where none is given) and save it as OUT; the
+                          writer is chosen by OUT's extension.
   help                    Show this text (also --help, -h).
 
 Options may stand before or after the file names. Errors are printed to stderr with the
@@ -78,6 +83,7 @@ int main(int argc, char** argv) {
     if (Command == "thumbnails") return RunThumbnailsCommand(Args);
     if (Command == "sheet") return RunSheetCommand(Args);
     if (Command == "album-pdf") return RunAlbumPdf(Args);
+    if (Command == "scan") return RunScanCommand(Args);
     std::cerr << "orbisk-cli: unknown command \"" << Command << "\" (see orbisk-cli --help)\n";
     return 2;
   } catch (const std::exception& E) {
