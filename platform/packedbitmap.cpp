@@ -42,9 +42,8 @@ int PackedBitmapToBMP(const uint8_t* Data, size_t Size, std::vector<uint8_t>& Ou
     if (Width <= 0 || BitCount == 0 || BitCount > 32) return kNativeUnusable;
     const int64_t Rows = Height < 0 ? -Height : Height; // top-down bitmaps have a negative height
     const int64_t Row = ((int64_t(BitCount) * Width + 31) / 32) * 4;
-    const int64_t Bytes = Rows * Row;
-    if (Bytes > UINT32_MAX) return kNativeUnusable;
-    ImageSize = uint32_t(Bytes);
+    if (Rows > 0 && Row > int64_t(UINT32_MAX) / Rows) return kNativeUnusable; // no overflow
+    ImageSize = uint32_t(Rows * Row);
   } else if (ImageSize == 0) {
     return kNativeWriteFailed;
   }

@@ -10,6 +10,7 @@
 #include <QPointer>
 
 #include <algorithm>
+#include <cmath>
 #include <thread>
 
 namespace orbisk {
@@ -349,15 +350,22 @@ TNativeBitmap TScanner::Acquire(QWidget* Window, int PixelTypes, const TScanSett
       return {};
     }
     int RS = SANE_STATUS_GOOD;
-    if (Settings->Resolution > 0 &&
-        !FSource->SetNumber(SANE_NAME_SCAN_RESOLUTION, Settings->Resolution, &RS)) {
-      FError = 3;
-      Fail(Window, Error,
-           ScanErrorReport("Failed to set the resolution.", 3, RS,
-                           RS == SANE_STATUS_GOOD
-                               ? QString("the device refuses %1 dpi").arg(Settings->Resolution)
-                               : Status(RS)));
-      return {};
+    if (Settings->Resolution > 0) {
+      // Devices round to what they can do, and clamp what they cannot: a clamped value is
+      // refused rather than scanned at a resolution nobody asked for.
+      const bool Set = FSource->SetNumber(SANE_NAME_SCAN_RESOLUTION, Settings->Resolution, &RS);
+      const double Got = FSource->GetNumber(SANE_NAME_SCAN_RESOLUTION).value_or(0);
+      if (!Set || std::abs(Got - Settings->Resolution) > std::max(1.0, Settings->Resolution / 100)) {
+        FError = 3;
+        Fail(Window, Error,
+             ScanErrorReport("Failed to set the resolution.", 3, RS,
+                             RS == SANE_STATUS_GOOD
+                                 ? QString("the device offers %1 dpi instead of %2")
+                                       .arg(Got)
+                                       .arg(Settings->Resolution)
+                                 : Status(RS)));
+        return {};
+      }
     }
   }
 
