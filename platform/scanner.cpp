@@ -355,7 +355,8 @@ TNativeBitmap TScanner::Acquire(QWidget* Window, int PixelTypes, const TScanSett
       // refused rather than scanned at a resolution nobody asked for.
       const bool Set = FSource->SetNumber(SANE_NAME_SCAN_RESOLUTION, Settings->Resolution, &RS);
       const double Got = FSource->GetNumber(SANE_NAME_SCAN_RESOLUTION).value_or(0);
-      if (!Set || std::abs(Got - Settings->Resolution) > std::max(1.0, Settings->Resolution / 100)) {
+      if (!Set ||
+          std::abs(Got - Settings->Resolution) > std::max(1.0, Settings->Resolution / 100)) {
         FError = 3;
         Fail(Window, Error,
              ScanErrorReport("Failed to set the resolution.", 3, RS,

@@ -45,7 +45,8 @@ TEST_F(CliScan, ListsTheDevicesOneALine) {
 
 TEST_F(CliScan, ScansIntoTheFormatOfTheExtension) {
   const std::string Png = TempPath("scan-out.png");
-  ASSERT_EQ(RunCli({"scan", Png, "--device", "test:1", "--mode", "Color", "--resolution", "50"}), 0);
+  ASSERT_EQ(RunCli({"scan", Png, "--device", "test:1", "--mode", "Color", "--resolution", "50"}),
+            0);
   TPixelGraphic G;
   G.LoadFromFile(Png);
   EXPECT_EQ(G.Width(), 78);

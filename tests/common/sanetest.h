@@ -59,10 +59,12 @@ public:
                                             {"tl_y", "0.0"},
                                             {"br_x", "40.0"},
                                             {"br_y", "30.0"}};
-    for (const auto& [K, V] : Settings) S[K] = V;
+    for (const auto& [K, V] : Settings)
+      S[K] = V;
     std::ofstream(FDir.filePath("dll.conf").toStdString()) << (WithTest ? "test\n" : "");
     std::ofstream Conf(FDir.filePath("test.conf").toStdString());
-    for (const auto& [K, V] : S) Conf << K << " " << V << "\n";
+    for (const auto& [K, V] : S)
+      Conf << K << " " << V << "\n";
   }
 
 private:
@@ -88,7 +90,8 @@ inline bool ParsePNM(const QByteArray& Data, TRefPicture& P) {
     while (Pos < size_t(Data.size())) {
       const char C = Data[qsizetype(Pos)];
       if (C == '#') {
-        while (Pos < size_t(Data.size()) && Data[qsizetype(Pos)] != '\n') ++Pos;
+        while (Pos < size_t(Data.size()) && Data[qsizetype(Pos)] != '\n')
+          ++Pos;
       } else if (std::isspace(static_cast<unsigned char>(C))) {
         if (!T.empty()) break;
         ++Pos;
@@ -121,7 +124,8 @@ inline bool ParsePNM(const QByteArray& Data, TRefPicture& P) {
         const size_t I = (size_t(Y) * size_t(P.Width) + size_t(X)) * Channels * Bytes;
         if (I + Channels * Bytes > Left) return false;
         uint32_t C[3];
-        for (size_t K = 0; K < 3; ++K) C[K] = D[I + (Channels == 3 ? K : 0) * Bytes]; // high byte
+        for (size_t K = 0; K < 3; ++K)
+          C[K] = D[I + (Channels == 3 ? K : 0) * Bytes]; // high byte
         V = C[0] << 16 | C[1] << 8 | C[2];
       }
       P.Pixels[size_t(Y) * size_t(P.Width) + size_t(X)] = V;

@@ -71,8 +71,10 @@ void Choose(QComboBox* C, const QString& Text) {
   C->setFocus();
   const int Want = C->findText(Text);
   ASSERT_GE(Want, 0) << Text.toStdString();
-  while (C->currentIndex() < Want) QTest::keyClick(C, Qt::Key_Down);
-  while (C->currentIndex() > Want) QTest::keyClick(C, Qt::Key_Up);
+  while (C->currentIndex() < Want)
+    QTest::keyClick(C, Qt::Key_Down);
+  while (C->currentIndex() > Want)
+    QTest::keyClick(C, Qt::Key_Up);
 }
 
 } // namespace
@@ -133,11 +135,9 @@ TEST_F(EditorScan, AnErrorMidScanIsReportedAndThePictureStays) {
 }
 
 TEST_F(EditorScan, CancelWhileLinesArriveEndsTheScanCleanly) {
-  // A slow scanner: small blocks with a pause after each.
-  test::TSaneTestConfig::Get().Write({{"read-limit", "true"},
-                                      {"read-limit-size", "64"},
-                                      {"read-delay", "true"},
-                                      {"read-delay-duration", "50000"}});
+  // A slow scanner: a pause of 0.2 s after each of the 8 blocks of a 500 KB picture.
+  test::TSaneTestConfig::Get().Write(
+      {{"resolution", "300.0"}, {"read-delay", "true"}, {"read-delay-duration", "200000"}});
   test::TPromptScope Prompt;
   AnswerOptions(nullptr);
   bool SawProgress = false;

@@ -29,7 +29,8 @@ TNativeBitmap Header(int Width, int Height, int Bits, uint32_t Compression, uint
                      uint32_t Used, size_t Extra) {
   TNativeBitmap B(40 + Extra, 0);
   auto Put = [&B](size_t At, uint32_t V) {
-    for (int I = 0; I < 4; ++I) B[At + size_t(I)] = uint8_t(V >> (8 * I));
+    for (int I = 0; I < 4; ++I)
+      B[At + size_t(I)] = uint8_t(V >> (8 * I));
   };
   Put(0, 40);
   Put(4, uint32_t(Width));
@@ -82,9 +83,9 @@ TEST(NativeBitmap, OneBitWithoutColourCountGetsTwoEntriesAndOffset62) {
   ASSERT_EQ(F.size(), 62u + 12u);
   EXPECT_EQ(F[0], 'B');
   EXPECT_EQ(F[1], 'M');
-  EXPECT_EQ(LE32(F, 2), 74u);  // file size
-  EXPECT_EQ(LE32(F, 6), 0u);   // reserved words
-  EXPECT_EQ(LE32(F, 10), 62u); // pixel offset
+  EXPECT_EQ(LE32(F, 2), 74u);       // file size
+  EXPECT_EQ(LE32(F, 6), 0u);        // reserved words
+  EXPECT_EQ(LE32(F, 10), 62u);      // pixel offset
   EXPECT_EQ(LE32(F, 14 + 20), 12u); // image size set from the rows
 }
 
@@ -152,18 +153,18 @@ TEST(ScanFrames, ImpossibleParametersAreRefusedBeforeAnythingIsRead) {
   const int64_t OldMax = MaxPixelCount;
   MaxPixelCount = 1 << 20;
   const TFrameParams Bad[] = {
-      Frame(TFrameFormat::ffGray, 10, 0, 5, 8),    // no bytes per line
-      Frame(TFrameFormat::ffGray, 10, -10, 5, 8),  // negative bytes per line
-      Frame(TFrameFormat::ffGray, 0, 10, 5, 8),    // no pixels
-      Frame(TFrameFormat::ffGray, 10, 10, 0, 8),   // no lines
-      Frame(TFrameFormat::ffGray, 10, 10, -2, 8),  // negative lines other than "unknown"
-      Frame(TFrameFormat::ffGray, 10, 9, 5, 8),    // lines shorter than their pixels
-      Frame(TFrameFormat::ffRGB, 10, 29, 5, 8),    // the same in colour
-      Frame(TFrameFormat::ffRGB, 10, 30, 5, 1),    // colour at 1 bit
-      Frame(TFrameFormat::ffGray, 10, 10, 5, 4),   // unsupported depth
-      Frame(TFrameFormat::ffGray, 10, 1 << 30, 5, 8), // absurd padding
+      Frame(TFrameFormat::ffGray, 10, 0, 5, 8),         // no bytes per line
+      Frame(TFrameFormat::ffGray, 10, -10, 5, 8),       // negative bytes per line
+      Frame(TFrameFormat::ffGray, 0, 10, 5, 8),         // no pixels
+      Frame(TFrameFormat::ffGray, 10, 10, 0, 8),        // no lines
+      Frame(TFrameFormat::ffGray, 10, 10, -2, 8),       // negative lines other than "unknown"
+      Frame(TFrameFormat::ffGray, 10, 9, 5, 8),         // lines shorter than their pixels
+      Frame(TFrameFormat::ffRGB, 10, 29, 5, 8),         // the same in colour
+      Frame(TFrameFormat::ffRGB, 10, 30, 5, 1),         // colour at 1 bit
+      Frame(TFrameFormat::ffGray, 10, 10, 5, 4),        // unsupported depth
+      Frame(TFrameFormat::ffGray, 10, 1 << 30, 5, 8),   // absurd padding
       Frame(TFrameFormat::ffGray, 2048, 2048, 2048, 8), // beyond the pixel limit
-      TFrameParams{7, true, 10, 10, 5, 8},         // unknown format
+      TFrameParams{7, true, 10, 10, 5, 8},              // unknown format
   };
   for (const TFrameParams& P : Bad) {
     TFrameAssembler A;
@@ -238,7 +239,8 @@ TEST(ScanFrames, DepthsAndThreePassFramesMakeTheSamePicture) {
 
   TFrameAssembler A16;
   A16.BeginFrame(Frame(TFrameFormat::ffRGB, W, 22, H, 16));
-  for (uint8_t Byte : RGB16) A16.Add(&Byte, 1); // in the smallest pieces
+  for (uint8_t Byte : RGB16)
+    A16.Add(&Byte, 1); // in the smallest pieces
   A16.EndFrame();
   EXPECT_EQ(A16.Finish(), B8);
 
@@ -249,7 +251,8 @@ TEST(ScanFrames, DepthsAndThreePassFramesMakeTheSamePicture) {
   for (size_t F = 0; F < 3; ++F) {
     std::vector<uint8_t> Plane;
     for (int Y = 0; Y < H; ++Y)
-      for (int X = 0; X < W; ++X) Plane.push_back(RGB8[size_t(Y * W * 3 + X * 3 + Order[F].second)]);
+      for (int X = 0; X < W; ++X)
+        Plane.push_back(RGB8[size_t(Y * W * 3 + X * 3 + Order[F].second)]);
     A3.BeginFrame(Frame(Order[F].first, W, W, H, 8, F == 2));
     EXPECT_FALSE(A3.Complete());
     A3.Add(Plane.data(), Plane.size());
@@ -272,7 +275,8 @@ TEST(ScanFrames, LineArtAndGreyKeepTheirDepth) {
   A.EndFrame();
   const auto G = Picture(A.Finish());
   EXPECT_EQ(G->BitCount(), 1);
-  for (int X = 0; X < 10; ++X) EXPECT_EQ(RGBAt(*G, X, 0), X % 2 ? 0xFFFFFFu : 0u) << X;
+  for (int X = 0; X < 10; ++X)
+    EXPECT_EQ(RGBAt(*G, X, 0), X % 2 ? 0xFFFFFFu : 0u) << X;
 
   // Grey of unknown length (a hand-held scanner): as many lines as came.
   TFrameAssembler Grey;
@@ -365,8 +369,8 @@ TEST_F(SaneScan, ColourGreyAndLineArtMatchScanimage) {
   };
   for (const TCase& C : Cases) {
     SCOPED_TRACE((C.Mode + " " + QString::number(C.Depth)).toStdString());
-    TSaneTestConfig::Get().Write({{"mode", C.Mode == "Color" ? "Color" : "Gray"},
-                                  {"depth", std::to_string(C.Depth)}});
+    TSaneTestConfig::Get().Write(
+        {{"mode", C.Mode == "Color" ? "Color" : "Gray"}, {"depth", std::to_string(C.Depth)}});
     const auto G = Scan();
     ASSERT_TRUE(G) << LastError.toStdString();
     EXPECT_EQ(G->BitCount(), C.Bits);
@@ -393,7 +397,8 @@ TEST_F(SaneScan, SettingsThreePassAndUnknownLengthScans) {
 
   // Three passes join into the picture one pass gives.
   TRefPicture Ref;
-  const bool HaveRef = ScanImageReference({"--mode", "Color", "--test-picture", "Color pattern"}, Ref);
+  const bool HaveRef =
+      ScanImageReference({"--mode", "Color", "--test-picture", "Color pattern"}, Ref);
   TSaneTestConfig::Get().Write({{"three-pass", "true"}, {"three-pass-order", "GBR"}});
   const auto Three = Scan();
   ASSERT_TRUE(Three) << LastError.toStdString();
