@@ -381,11 +381,20 @@ TNativeBitmap TScanner::Acquire(QWidget* Window, int PixelTypes, const TScanSett
   if (UserInterface && !Settings && !UserInterface->ShowSourceWindow(Window, *FSource)) return {};
   FResolution = FSource->GetNumber(SANE_NAME_SCAN_RESOLUTION).value_or(0);
 
-  TTransferWatch Watch;
   TNativeBitmap Result;
   QString Failure;
+  if (!RunTransfer(Window, UserInterface && !Settings, Result, Failure)) {
+    if (!Failure.isEmpty()) Fail(Window, Error, Failure);
+    return {};
+  }
+  return Result;
+}
+
+bool TScanner::RunTransfer(QWidget* Window, bool WithWindows, TNativeBitmap& Result,
+                           QString& Failure) {
+  TTransferWatch Watch;
   bool Done = false;
-  if (UserInterface && !Settings) {
+  if (WithWindows) {
     std::thread Reader([&] {
       Done = Transfer(Watch, Result, Failure);
       Watch.Finished = true;
@@ -396,8 +405,50 @@ TNativeBitmap TScanner::Acquire(QWidget* Window, int PixelTypes, const TScanSett
     Done = Transfer(Watch, Result, Failure);
     Watch.Finished = true;
   }
+  // The device goes back to its options whatever happened.
+  FLib.Api().Cancel(FHandle);
+  FState = tsSourceEnabled;
+  return Done;
+}
+
+TNativeBitmap TScanner::PreviewNative(QWidget* Window) {
+  if (FState != tsSourceEnabled || !FSource) return {};
+  TScanSource& S = *FSource;
+  const char* const Kept[] = {SANE_NAME_SCAN_RESOLUTION, SANE_NAME_SCAN_TL_X, SANE_NAME_SCAN_TL_Y,
+                              SANE_NAME_SCAN_BR_X, SANE_NAME_SCAN_BR_Y};
+  std::vector<std::pair<const char*, double>> Saved;
+  for (const char* Name : Kept)
+    if (const auto V = S.GetNumber(Name)) Saved.emplace_back(Name, *V);
+  const auto Preview = S.Option(SANE_NAME_PREVIEW);
+  const bool PreviewMode = Preview && Preview->Settable && Preview->Type == SANE_TYPE_BOOL;
+  if (PreviewMode) {
+    S.SetBool(SANE_NAME_PREVIEW, true);
+  } else if (const auto R = S.Option(SANE_NAME_SCAN_RESOLUTION)) {
+    // About 30 dpi: a page fits the window.
+    double Low = 30;
+    if (R->HasRange) {
+      Low = std::clamp(Low, R->Min, R->Max);
+    } else if (!R->Words.empty()) {
+      Low = *std::min_element(R->Words.begin(), R->Words.end());
+      for (double W : R->Words)
+        if (W >= 25 && (Low < 25 || W < Low)) Low = W;
+    }
+    S.SetNumber(SANE_NAME_SCAN_RESOLUTION, Low);
+  }
+  for (const char* Name : {SANE_NAME_SCAN_TL_X, SANE_NAME_SCAN_TL_Y})
+    if (const auto O = S.Option(Name); O && O->HasRange) S.SetNumber(Name, O->Min);
+  for (const char* Name : {SANE_NAME_SCAN_BR_X, SANE_NAME_SCAN_BR_Y})
+    if (const auto O = S.Option(Name); O && O->HasRange) S.SetNumber(Name, O->Max);
+  FResolution = S.GetNumber(SANE_NAME_SCAN_RESOLUTION).value_or(0);
+
+  TNativeBitmap Result;
+  QString Failure;
+  const bool Done = RunTransfer(Window, UserInterface != nullptr, Result, Failure);
+  if (PreviewMode) S.SetBool(SANE_NAME_PREVIEW, false);
+  for (const auto& [Name, Value] : Saved)
+    S.SetNumber(Name, Value);
   if (!Done) {
-    if (!Failure.isEmpty()) Fail(Window, Error, Failure);
+    if (!Failure.isEmpty()) Fail(Window, nullptr, Failure);
     return {};
   }
   return Result;

@@ -108,6 +108,11 @@ public:
   // progress. None on cancel (no message) or failure (reported).
   TNativeBitmap AcquireNative(QWidget* Window, int PixelTypes);
 
+  // While the options window is up: a quick scan of the device's whole area at a low resolution
+  // (in the device's preview mode where it has one), for choosing the area. The options are as
+  // they were afterwards. None on cancel or failure (reported).
+  TNativeBitmap PreviewNative(QWidget* Window);
+
   // Without windows (the command line): the devices, and a scan with fixed settings. Errors come
   // back in Error (with the report's text) instead of a message box.
   std::vector<TScanDevice> ListDevices(QString* Error);
@@ -132,6 +137,8 @@ private:
   TNativeBitmap Acquire(QWidget* Window, int PixelTypes, const TScanSettings* Settings,
                         QString* Error);
   bool Transfer(TTransferWatch& Watch, TNativeBitmap& Result, QString& Failure);
+  // Transfer on a worker thread while the windows show its progress (without windows: here).
+  bool RunTransfer(QWidget* Window, bool WithWindows, TNativeBitmap& Result, QString& Failure);
   void Fail(QWidget* Window, QString* Error, const QString& Text);
 
   TAppIdentity FIdentity;

@@ -1,5 +1,6 @@
 #include "platform/scanwindow.h"
 
+#include "platform/packedbitmap.h"
 #include "platform/prompt.h"
 
 #include <sane/saneopts.h>
@@ -11,6 +12,8 @@
 #include <QFormLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
@@ -62,6 +65,73 @@ int TfrmSelectSource::ChosenIndex() const {
   return I ? DeviceList->indexOfTopLevelItem(I) : -1;
 }
 
+// ---- the preview
+
+TScanPreview::TScanPreview(QWidget* Parent) : QLabel(Parent) {
+  setObjectName("PreviewImage");
+  setMinimumSize(200, 200);
+  setAlignment(Qt::AlignCenter);
+  setCursor(Qt::CrossCursor);
+  setText("Preview");
+}
+
+void TScanPreview::SetPicture(const QImage& Picture) {
+  FPicture = Picture;
+  FMarked = QRectF();
+  setText(QString());
+  update();
+}
+
+QRect TScanPreview::PictureRect() const {
+  if (FPicture.isNull()) return QRect();
+  QSize S = FPicture.size().scaled(size(), Qt::KeepAspectRatio);
+  return QRect(QPoint((width() - S.width()) / 2, (height() - S.height()) / 2), S);
+}
+
+QPointF TScanPreview::Fraction(QPoint P) const {
+  const QRect R = PictureRect();
+  if (R.isEmpty()) return {};
+  return {std::clamp((P.x() - R.left()) / double(R.width()), 0.0, 1.0),
+          std::clamp((P.y() - R.top()) / double(R.height()), 0.0, 1.0)};
+}
+
+void TScanPreview::mousePressEvent(QMouseEvent* E) {
+  if (FPicture.isNull() || E->button() != Qt::LeftButton) return;
+  FDragging = true;
+  FStart = Fraction(E->position().toPoint());
+  FMarked = QRectF(FStart, FStart);
+  update();
+}
+
+void TScanPreview::mouseMoveEvent(QMouseEvent* E) {
+  if (!FDragging) return;
+  FMarked = QRectF(FStart, Fraction(E->position().toPoint())).normalized();
+  update();
+}
+
+void TScanPreview::mouseReleaseEvent(QMouseEvent* E) {
+  if (!FDragging) return;
+  FDragging = false;
+  FMarked = QRectF(FStart, Fraction(E->position().toPoint())).normalized();
+  update();
+  if (FMarked.width() > 0 && FMarked.height() > 0 && OnMarked) OnMarked(FMarked);
+}
+
+void TScanPreview::paintEvent(QPaintEvent* E) {
+  if (FPicture.isNull()) {
+    QLabel::paintEvent(E);
+    return;
+  }
+  QPainter P(this);
+  const QRect R = PictureRect();
+  P.drawImage(R, FPicture);
+  if (!FMarked.isEmpty()) {
+    P.setPen(QPen(Qt::red, 1, Qt::DashLine));
+    P.drawRect(QRectF(R.left() + FMarked.left() * R.width(), R.top() + FMarked.top() * R.height(),
+                      FMarked.width() * R.width(), FMarked.height() * R.height()));
+  }
+}
+
 // ---- the device's options
 
 namespace {
@@ -92,8 +162,12 @@ TfrmScanOptions::TfrmScanOptions(TScanSource& Source, const QString& Caption, QW
   setObjectName("frmScanOptions");
   setWindowTitle(Caption);
   auto* L = new QVBoxLayout(this);
+  auto* Top = new QHBoxLayout;
+  L->addLayout(Top);
   auto* Form = FForm = new QFormLayout;
-  L->addLayout(Form);
+  Top->addLayout(Form);
+  PreviewImage = new TScanPreview(this);
+  Top->addWidget(PreviewImage, 1);
   ModeCombo = new QComboBox(this);
   ModeCombo->setObjectName("ModeCombo");
   DepthCombo = new QComboBox(this);
@@ -127,6 +201,16 @@ TfrmScanOptions::TfrmScanOptions(TScanSource& Source, const QString& Caption, QW
   ResolutionSpin->setKeyboardTracking(false);
 
   auto* Buttons = new QDialogButtonBox(this);
+  PreviewButton = Buttons->addButton("&Preview", QDialogButtonBox::ActionRole);
+  connect(PreviewButton, &QPushButton::clicked, this, [this] { PreviewClick(); });
+  PreviewImage->OnMarked = [this](const QRectF& F) {
+    // The preview shows the whole range of each edge: the marked fractions become the area.
+    const std::pair<QDoubleSpinBox*, double> Edges[] = {
+        {LeftSpin, F.left()}, {TopSpin, F.top()}, {RightSpin, F.right()}, {BottomSpin, F.bottom()}};
+    for (auto [Spin, Fraction] : Edges)
+      if (Spin->isEnabled())
+        Spin->setValue(Spin->minimum() + Fraction * (Spin->maximum() - Spin->minimum()));
+  };
   ScanButton = Buttons->addButton("Scan", QDialogButtonBox::AcceptRole);
   CancelButton = Buttons->addButton(QDialogButtonBox::Cancel);
   ScanButton->setDefault(true);
@@ -254,7 +338,20 @@ void TfrmScanOptions::Reload() {
     Spin->setEnabled(Shown && O->Settable);
     Row(Spin, Shown);
   }
+  const bool Area = LeftSpin->isEnabled() && TopSpin->isEnabled() && RightSpin->isEnabled() &&
+                    BottomSpin->isEnabled();
+  PreviewButton->setVisible(Area && Preview != nullptr);
+  PreviewImage->setVisible(Area && Preview != nullptr);
   FLoading = false;
+}
+
+void TfrmScanOptions::PreviewClick() {
+  if (!Preview) return;
+  const TNativeBitmap B = Preview();
+  Reload(); // the scanner put the options back as they were
+  std::vector<uint8_t> File;
+  if (B.empty() || PackedBitmapToBMP(B.data(), B.size(), File) != kNativeWritten) return;
+  PreviewImage->SetPicture(QImage::fromData(File.data(), int(File.size()), "BMP"));
 }
 
 // ---- the windows of the editor
@@ -269,6 +366,8 @@ int TScanWindows::ChooseSource(QWidget* Parent, const std::vector<TScanDevice>& 
 bool TScanWindows::ShowSourceWindow(QWidget* Parent, TScanSource& Source) {
   const QString Product = Scanner().Identity().ProductName;
   TfrmScanOptions W(Source, (Product.isEmpty() ? QString() : Product + " - ") + "Scan", Parent);
+  W.Preview = [&W] { return Scanner().PreviewNative(&W); };
+  W.Reload();
   return Exec(W) == QDialog::Accepted;
 }
 

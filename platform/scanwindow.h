@@ -6,6 +6,8 @@
 #include "platform/scanner.h"
 
 #include <QDialog>
+#include <QImage>
+#include <QLabel>
 
 #include <functional>
 
@@ -30,6 +32,31 @@ public:
   QPushButton *SelectButton, *CancelButton;
 };
 
+// The preview picture of the device's whole area; dragging on it marks the area to scan.
+class TScanPreview : public QLabel {
+  Q_OBJECT
+public:
+  explicit TScanPreview(QWidget* Parent = nullptr);
+  void SetPicture(const QImage& Picture);
+  // The marked area as fractions of the whole (empty when none is marked).
+  QRectF Marked() const { return FMarked; }
+  std::function<void(const QRectF& Fractions)> OnMarked;
+
+protected:
+  void mousePressEvent(QMouseEvent* E) override;
+  void mouseMoveEvent(QMouseEvent* E) override;
+  void mouseReleaseEvent(QMouseEvent* E) override;
+  void paintEvent(QPaintEvent* E) override;
+
+private:
+  QPointF Fraction(QPoint P) const;
+  QRect PictureRect() const;
+  QImage FPicture;
+  QPointF FStart;
+  QRectF FMarked;
+  bool FDragging = false;
+};
+
 // The device's options. Every change goes to the device at once, and the controls then show what
 // the device made of it (one option can change others).
 class TfrmScanOptions : public QDialog {
@@ -44,6 +71,11 @@ public:
   QDoubleSpinBox* ResolutionSpin; // a range
   QDoubleSpinBox *LeftSpin, *TopSpin, *RightSpin, *BottomSpin; // the scan area
   QPushButton *ScanButton, *CancelButton;
+  QPushButton* PreviewButton; // shown when the device has a scan area and Preview is set
+  TScanPreview* PreviewImage;
+  // Scans the preview (the scanner's PreviewNative while the window is up).
+  std::function<TNativeBitmap()> Preview;
+  void PreviewClick();
 
 private:
   void Apply(const char* Name, const std::function<bool(int* Status)>& Set);

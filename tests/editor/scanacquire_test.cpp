@@ -215,3 +215,33 @@ TEST_F(EditorScan, WithoutADeviceTheEntriesStayDisabled) {
   EXPECT_FALSE(E->Acquire1->isEnabled());
   EXPECT_FALSE(E->Select1->isEnabled());
 }
+
+TEST_F(EditorScan, ThePreviewShowsTheWholeAreaAndADragOnItChoosesTheArea) {
+  test::TPromptScope Prompt;
+  double Left = 0, Right = 0;
+  AnswerOptions([&](TfrmScanOptions& O) {
+    ASSERT_TRUE(O.PreviewButton->isVisible());
+    QTest::mouseClick(O.PreviewButton, Qt::LeftButton);
+    // The whole 200 × 200 mm at about 30 dpi; the area chosen before stays.
+    ASSERT_FALSE(O.PreviewImage->Marked().isValid());
+    EXPECT_DOUBLE_EQ(O.RightSpin->value(), 40.0);
+    EXPECT_EQ(O.ResolutionSpin->value(), 25.0);
+    const QRect R = O.PreviewImage->rect();
+    const int Side = std::min(R.width(), R.height());
+    const QPoint C = R.center();
+    const QPoint From = C - QPoint(Side / 4, Side / 4), To = C + QPoint(Side / 4, Side / 4);
+    QTest::mousePress(O.PreviewImage, Qt::LeftButton, {}, From);
+    QTest::mouseMove(O.PreviewImage, To);
+    QTest::mouseRelease(O.PreviewImage, Qt::LeftButton, {}, To);
+    Left = O.LeftSpin->value();
+    Right = O.RightSpin->value();
+  });
+  W->Acquire1->trigger();
+  EXPECT_TRUE(Prompt->Messages.isEmpty()) << Prompt->Messages.join("|").toStdString();
+  EXPECT_NEAR(Left, 50, 4);
+  EXPECT_NEAR(Right, 150, 4);
+  // About 100 mm at 25 dpi.
+  EXPECT_NEAR(Shown()->Width(), 98, 8);
+  EXPECT_NEAR(Shown()->Height(), 98, 8);
+  EXPECT_EQ(Scanner().State(), tsNoManager);
+}
