@@ -18,6 +18,7 @@
 #include "platform/help.h"
 #include "platform/printing.h"
 #include "platform/prompt.h"
+#include "platform/scanner.h"
 #include "browser/slideshow.h"
 #include "browser/windowgeometry.h"
 #include "platform/filenames.h"
@@ -563,6 +564,13 @@ void TForm1::showEvent(QShowEvent* E) {
   if (!FFirstShowDone) {
     FFirstShowDone = true;
     FormShow();
+    // Whether a scanner is there: listing devices can take seconds, so it is asked aside.
+    CheckScannerAvailable(this, [this](bool Available) {
+      if (!Available) return;
+      Scanner().RegisterApp(1, 0, 2, 1, "1.0", "Orbisk by Brenmoor Software", "Orbisk", "Orbisk");
+      FScannerAvailable = true;
+      if (FEditor) FEditor->SetScannerAvailable(true);
+    });
     if (OnFirstShown) OnFirstShown();
     // Once the window has its size, bring the listed folder into view in the tree.
     QTimer::singleShot(0, this, [this] { RevealSelectedFolder(); });
@@ -979,6 +987,7 @@ void TForm1::SetEditorWindow(TfrmAcquire* W) {
   W->CurrentFolder = [this] { return SelectedFolder(); };
   W->OnFilesChanged = [this] { RefreshListClick(); };
   W->OnHelp = [this](int) { HelpContents(); };
+  W->SetScannerAvailable(FScannerAvailable);
 }
 
 TfrmAcquire* TForm1::EditorWindow() {

@@ -290,6 +290,7 @@ private:
   // Cleared while an AVI is shown: "Edit with Orbisk..." and the converter do not take videos.
   bool FEditItemsEnabled = true;
   bool FFirstShowDone = false, FClosed = false;
+  bool FScannerAvailable = false; // the editor's "Select..." and "Acquire..." are enabled
   qint64 FLastListMs = 0;
   QSet<QAction*> FPending;
   QList<QAction*> FBookmarkItems;

@@ -18,6 +18,8 @@ int RunSheetCommand(const std::vector<std::string>& Args);
 int RunAlbumPdf(const std::vector<std::string>& Args);
 // web-album ALBUM.alb FOLDER: the web album the publishing wizard writes.
 int RunWebAlbumCommand(const std::vector<std::string>& Args);
+// scan --list | scan OUT [--device NAME] [--mode Color|Gray|Lineart] [--resolution DPI]
+int RunScanCommand(const std::vector<std::string>& Args);
 // Makes ready what reading Path needs (metafiles are played back through Qt). The Qt
 // application it may start belongs to the TReadSupport that main holds.
 void PrepareToRead(const std::string& Path);

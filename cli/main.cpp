@@ -53,6 +53,11 @@ Commands:
                           myphotos.html, thumbnails 96, largest side 2000, quality 80,
                           sharpening 60, progressive; columns, rows, frames and captions from
                           the album file). Prints the pages written.
+  scan --list             List the scanners SANE finds: name, vendor, model, type (tab-separated).
+  scan OUT [--device NAME] [--mode Color|Gray|Lineart] [--resolution DPI]
+                          Scan one picture (from NAME, else SANE's first device, with the
+                          device's own settings where none is given) and save it as OUT; the
+                          writer is chosen by OUT's extension.
   help                    Show this text (also --help, -h).
 
 Options may stand before or after the file names. Errors are printed to stderr with the
@@ -88,6 +93,7 @@ int main(int argc, char** argv) {
     if (Command == "sheet") return RunSheetCommand(Args);
     if (Command == "album-pdf") return RunAlbumPdf(Args);
     if (Command == "web-album") return RunWebAlbumCommand(Args);
+    if (Command == "scan") return RunScanCommand(Args);
     std::cerr << "orbisk-cli: unknown command \"" << Command << "\" (see orbisk-cli --help)\n";
     return 2;
   } catch (const std::exception& E) {

@@ -20,6 +20,8 @@ PACKAGES=(
   fonts-dejavu-core # a font for Qt's windows and the fall-back font for metafile text
   exiv2 poppler-utils giflib-tools # tools the tests compare with (EXIF, printed PDF, GIF)
   tidy # the web album tests validate and parse the published pages with it
+  libsane-dev # scanners: SANE's header at build time (libsane.so.1 is loaded only at run time)
+  libsane1 libsane-common sane-utils # SANE with its test backend for the scanner tests; scanimage
   # Desktop integration: xdg-mime (associations), desktop-file-validate and
   # update-desktop-database (the desktop entry), dbus-send (KDE wallpaper), Xvfb (screenshots).
   xdg-utils desktop-file-utils dbus xvfb xauth

@@ -184,8 +184,11 @@ void TfrmAcquire::CreateActions() {
   SaveOptions1 = Make("Save Options...", [this] { SaveOptionsClick(); });
   Print1 = Make("Print", [this] { PrintClick(); });
   Print1->setShortcut(QKeySequence::Print);
+  // Enabled by the main window when a scanner is there.
   Select1 = Waiting("Select...");
+  connect(Select1, &QAction::triggered, this, [this] { SelectSourceClick(); });
   Acquire1 = Waiting("Acquire...");
+  connect(Acquire1, &QAction::triggered, this, [this] { AcquireClick(); });
   Close1 = Make("Close", [this] { hide(); });
 
   Undo1 = Make(kUndoCaption, [this] { UndoClick(); });

@@ -63,6 +63,12 @@ public:
   bool LoadAcquiredFile(const QString& Path);
   // A scanned picture handed over directly (zoom 1.0, undo kept); nullptr changes nothing.
   void TakeAcquiredPicture(std::unique_ptr<TPixelGraphic> Picture);
+  // Enables "Select..." and "Acquire..." (the main window, when a scanner is there).
+  void SetScannerAvailable(bool Available);
+  // "Select...": the scanner's source-selection window.
+  void SelectSourceClick();
+  // "Acquire...": a scan through the scanner's windows, handed over in a temporary BMP file.
+  void AcquireClick();
   // Files dragged onto the view: one local file, the editor's picture rule, "Can't edit ".
   bool CanDropFiles(const QMimeData* Data) const;
   void DropFiles(const QMimeData* Data);
