@@ -36,6 +36,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 using namespace orbisk;
 using namespace orbisk::test;
 
@@ -127,9 +129,27 @@ TEST(ThumbExplorer, ThumbnailViewShowsEveryCellInOrder) {
 TEST(ThumbExplorer, EscStopsALoadAndAFolderChangeDropsIt) {
   TPromptScope Prompt;
   const QString Dir = MakeFolder("esc");
-  SavePicture(Dir + "/p.jpg", 1600, 1200, RGBOf(90, 90, 90));
-  for (int I = 0; I < 150; ++I)
-    QFile::copy(Dir + "/p.jpg", Dir + QString("/copy%1.jpg").arg(I, 3, 10, QChar('0')));
+  // A noisy picture takes its decoder long enough that the load is still running when Esc
+  // arrives, even when the window's thread gets no core for a while; the copies are hard links.
+  {
+    TPixelGraphic G;
+    G.SetSize(2400, 1800, 3);
+    uint32_t Seed = 12345;
+    for (int Y = 0; Y < G.Height(); ++Y) {
+      uint8_t* Row = G.ScanLine(Y);
+      for (int X = 0; X < G.Width() * 3; ++X) {
+        Seed = Seed * 1103515245u + 12345u;
+        Row[X] = uint8_t(Seed >> 24);
+      }
+    }
+    G.SaveToFile(QFile::encodeName(Dir + "/p.jpg").toStdString());
+  }
+  for (int I = 0; I < 150; ++I) {
+    const QString Copy = Dir + QString("/copy%1.jpg").arg(I, 3, 10, QChar('0'));
+    ASSERT_EQ(
+        link(QFile::encodeName(Dir + "/p.jpg").constData(), QFile::encodeName(Copy).constData()),
+        0);
+  }
   TfrmThumbnails W;
   W.OpenOn(Dir);
   W.SetViewStyle(TThumbViewStyle::vsThumbnails);
