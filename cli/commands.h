@@ -16,6 +16,8 @@ int RunThumbnailsCommand(const std::vector<std::string>& Args);
 int RunSheetCommand(const std::vector<std::string>& Args);
 // album-pdf ALBUM.alb OUT.pdf: an album printed to PDF with the stored album preferences.
 int RunAlbumPdf(const std::vector<std::string>& Args);
+// jpegturn IN OUT 90|180|270|h|v [--trim|--perfect]: the lossless JPEG turn.
+int RunJPEGTurnCommand(const std::vector<std::string>& Args);
 // Makes ready what reading Path needs (metafiles are played back through Qt). The Qt
 // application it may start belongs to the TReadSupport that main holds.
 void PrepareToRead(const std::string& Path);

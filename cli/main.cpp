@@ -3,6 +3,7 @@
 
 #include "engine/pixelgraphic.h"
 #include "engine/registry.h"
+#include "platform/autoorient.h"
 
 #include <cstdio>
 #include <iostream>
@@ -44,6 +45,12 @@ Commands:
   album-pdf ALBUM.alb OUT.pdf [--landscape] [--a4] [--resolution DPI]
                           Print an album to a PDF file with the stored album preferences
                           (letter paper at 300 dpi, 1-inch margins, unless told otherwise).
+  jpegturn IN OUT 90|180|270|h|v [--trim|--perfect]
+                          Turn a JPEG file clockwise by 90, 180 or 270 degrees, or mirror it
+                          left-right (h) or top-bottom (v), on its DCT coefficients without
+                          re-encoding; its EXIF orientation becomes 1. Partial MCU blocks at
+                          an edge that moves are dropped (--trim, the default) or the turn is
+                          refused (--perfect).
   help                    Show this text (also --help, -h).
 
 Options may stand before or after the file names. Errors are printed to stderr with the
@@ -69,6 +76,9 @@ int main(int argc, char** argv) {
   for (const auto& A : Args)
     if (A == "--help" || A == "-h") return Help();
   TReadSupport Support;
+  // Pictures are used as stored unless a command asks otherwise (convert --auto-orient); the
+  // window's preference does not reach the command line.
+  SetAutoOrientPictures(false);
   try {
     if (Command == "help" || Command == "--help" || Command == "-h") return Help();
     if (Command == "info") return RunInfoCommand(Args);
@@ -78,6 +88,7 @@ int main(int argc, char** argv) {
     if (Command == "thumbnails") return RunThumbnailsCommand(Args);
     if (Command == "sheet") return RunSheetCommand(Args);
     if (Command == "album-pdf") return RunAlbumPdf(Args);
+    if (Command == "jpegturn") return RunJPEGTurnCommand(Args);
     std::cerr << "orbisk-cli: unknown command \"" << Command << "\" (see orbisk-cli --help)\n";
     return 2;
   } catch (const std::exception& E) {
