@@ -43,7 +43,10 @@ TEST(OrientationFromExif, AnythingInvalidIsOne) {
   B[6 + 4] = 0xF0; // IFD0 far outside
   EXPECT_EQ(OrientationFromExif(B.data(), B.size()), 1);
   B = ExifBlock(6);
-  B[6 + 8] = 0xFF, B[6 + 9] = 0xFF; // 65535 entries in a short block
+  B[6 + 8] = 0xFF, B[6 + 9] = 0xFF; // 65535 entries declared: the whole ones still count
+  EXPECT_EQ(OrientationFromExif(B.data(), B.size()), 6);
+  B[6 + 8 + 2] = 0x13; // ... and reading stops at the data's end
+  B[6 + 8 + 14] = 0x13;
   EXPECT_EQ(OrientationFromExif(B.data(), B.size()), 1);
   // Every truncation: the value only when the entry is whole, never a read outside.
   const auto Full = ExifBlock(6);

@@ -13,6 +13,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+// clang-format off
+#include <jpeglib.h>
+// clang-format on
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 using namespace orbisk;
@@ -56,10 +64,100 @@ void Turned(const TPixelGraphic& Source, int Orientation, TPixelGraphic& Out) {
   ApplyOrientation(Out, Orientation);
 }
 
-TEST(JPEGTurn, WholeBlockPicturesDecodeToTheTurnedPixels) {
+// The quantized DCT coefficients of every component, block by block (natural order).
+struct TCoefficients {
+  std::vector<int> BW, BH;
+  std::vector<std::vector<JCOEF>> Blocks; // per component: BW x BH blocks of 64
+};
+
+TCoefficients ReadCoefficients(const std::vector<uint8_t>& Data) {
+  TCoefficients C;
+  jpeg_decompress_struct D{};
+  jpeg_error_mgr E{};
+  D.err = jpeg_std_error(&E);
+  jpeg_create_decompress(&D);
+  jpeg_mem_src(&D, Data.data(), static_cast<unsigned long>(Data.size()));
+  jpeg_read_header(&D, TRUE);
+  jvirt_barray_ptr* Arrays = jpeg_read_coefficients(&D);
+  for (int K = 0; K < D.num_components; ++K) {
+    const jpeg_component_info& CI = D.comp_info[K];
+    const int W = int(CI.width_in_blocks), H = int(CI.height_in_blocks);
+    C.BW.push_back(W);
+    C.BH.push_back(H);
+    std::vector<JCOEF> All(size_t(W) * H * 64);
+    for (int Y = 0; Y < H; ++Y) {
+      JBLOCKARRAY Row = D.mem->access_virt_barray(reinterpret_cast<j_common_ptr>(&D), Arrays[K],
+                                                  JDIMENSION(Y), 1, FALSE);
+      for (int X = 0; X < W; ++X)
+        std::copy(Row[0][X], Row[0][X] + 64, All.begin() + (size_t(Y) * W + X) * 64);
+    }
+    C.Blocks.push_back(std::move(All));
+  }
+  jpeg_finish_decompress(&D);
+  jpeg_destroy_decompress(&D);
+  return C;
+}
+
+// Where the coefficient (K across, L down) of a stored block goes in the turned block, and its
+// sign: the turned picture's basis function compared with the stored one moved by the turn.
+void CoefficientMove(int O, int K, int L, int& TK, int& TL, int& Sign) {
+  const bool Swap = O >= 5;
+  TK = Swap ? L : K;
+  TL = Swap ? K : L;
+  // The stored pixel that lands on turned pixel (0, 0).
+  int SX = 0, SY = 0;
+  for (int Y = 0; Y < 8; ++Y)
+    for (int X = 0; X < 8; ++X) {
+      int UX, UY;
+      UprightOf(O, 8, 8, X, Y, UX, UY);
+      if (UX == 0 && UY == 0) SX = X, SY = Y;
+    }
+  const double Pi = 3.14159265358979323846;
+  const double Moved = std::cos((2 * SX + 1) * K * Pi / 16) * std::cos((2 * SY + 1) * L * Pi / 16);
+  const double Own = std::cos(TK * Pi / 16) * std::cos(TL * Pi / 16);
+  Sign = Moved * Own > 0 ? 1 : -1;
+}
+
+TEST(JPEGTurn, CoefficientsMoveExactlyAsTheTurnSays) {
   for (bool Grey : {false, true}) {
     TPixelGraphic Busy;
     MakeBusy(Busy, 64, 48, Grey); // whole 16 x 16 blocks
+    const std::vector<uint8_t> Jpeg = EncodeJPEG(Busy);
+    const TCoefficients In = ReadCoefficients(Jpeg);
+    for (int O = 1; O <= 8; ++O) {
+      const TCoefficients Out =
+          ReadCoefficients(TurnJPEGLossless(Jpeg.data(), Jpeg.size(), O, TJPEGTurnEdge::jePerfect));
+      ASSERT_EQ(Out.Blocks.size(), In.Blocks.size());
+      int Wrong = 0;
+      for (size_t C = 0; C < In.Blocks.size(); ++C) {
+        ASSERT_EQ(Out.BW[C], O >= 5 ? In.BH[C] : In.BW[C]);
+        for (int BY = 0; BY < In.BH[C]; ++BY)
+          for (int BX = 0; BX < In.BW[C]; ++BX) {
+            int UX, UY;
+            UprightOf(O, Out.BW[C], Out.BH[C], BX, BY, UX, UY);
+            const JCOEF* S = &In.Blocks[C][(size_t(BY) * In.BW[C] + BX) * 64];
+            const JCOEF* T = &Out.Blocks[C][(size_t(UY) * Out.BW[C] + UX) * 64];
+            for (int L = 0; L < 8; ++L)
+              for (int K = 0; K < 8; ++K) {
+                int TK, TL, Sign;
+                CoefficientMove(O, K, L, TK, TL, Sign);
+                Wrong += T[TL * 8 + TK] != Sign * S[L * 8 + K];
+              }
+          }
+      }
+      EXPECT_EQ(Wrong, 0) << (Grey ? "grey" : "colour") << " orientation " << O;
+    }
+  }
+}
+
+// Decoded pixels: mirror images of the decoder's work are exact where the decoder is symmetric
+// (grey flips, top-bottom flips); transposing turns and the colour files' left-right mirrors go
+// through an integer transform and chroma upsampling that round a mirrored block differently,
+// by a level or so.
+TEST(JPEGTurn, WholeBlockPicturesDecodeToTheTurnedPixels) {
+  for (bool Grey : {false, true}) {
+    TPixelGraphic Busy;
+    MakeBusy(Busy, 64, 48, Grey);
     const std::vector<uint8_t> Jpeg = EncodeJPEG(Busy);
     TPixelGraphic Original;
     Decode(Jpeg, Original);
@@ -67,7 +165,15 @@ TEST(JPEGTurn, WholeBlockPicturesDecodeToTheTurnedPixels) {
       TPixelGraphic Got, Want;
       Decode(TurnJPEGLossless(Jpeg.data(), Jpeg.size(), O, TJPEGTurnEdge::jePerfect), Got);
       Turned(Original, O, Want);
-      EXPECT_TRUE(SamePixels(Got, Want)) << (Grey ? "grey" : "colour") << " orientation " << O;
+      ASSERT_EQ(Got.Width(), Want.Width());
+      ASSERT_EQ(Got.Height(), Want.Height());
+      int Max = 0;
+      const size_t N = size_t(Got.Width()) * (Grey ? 1 : 3);
+      for (int Y = 0; Y < Got.Height(); ++Y)
+        for (size_t I = 0; I < N; ++I)
+          Max = std::max(Max, std::abs(int(Got.ScanLine(Y)[I]) - int(Want.ScanLine(Y)[I])));
+      const bool Exact = O == 4 || (Grey && O <= 4);
+      EXPECT_LE(Max, Exact ? 0 : 3) << (Grey ? "grey" : "colour") << " orientation " << O;
     }
   }
 }
