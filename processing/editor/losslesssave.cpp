@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 
 namespace orbisk {
 
@@ -92,9 +91,10 @@ TLosslessJPEGTracker::LosslessFile(const TPixelGraphic& Picture, const QString& 
   try {
     std::vector<uint8_t> Data;
     {
-      std::ifstream In(File, std::ios::binary);
-      Data.assign(std::istreambuf_iterator<char>(In), {});
-      if (!In.eof() || int64_t(Data.size()) != FSize) return std::nullopt;
+      TPGFileStream In(File, TFileMode::fmOpenRead);
+      if (In.Size() != FSize) return std::nullopt;
+      Data.resize(size_t(FSize));
+      if (In.Read(Data.data(), Data.size()) != Data.size()) return std::nullopt;
     }
     if (!JPEGTurnIsPerfect(Data.data(), Data.size(), FTurn)) return std::nullopt;
     std::vector<uint8_t> Result =

@@ -74,7 +74,8 @@ protected:
 
   static void ClickRow(TForm1& F, int Row) {
     F.ListView1->scrollTo(F.FileList->index(Row, 0));
-    test::Click(F.ListView1->viewport(), F.ListView1->visualRect(F.FileList->index(Row, 0)).center());
+    test::Click(F.ListView1->viewport(),
+                F.ListView1->visualRect(F.FileList->index(Row, 0)).center());
     Settle(F);
   }
 

@@ -17,22 +17,37 @@ namespace orbisk::test {
 // column 0 of the stored picture appear), not from the engine's turn.
 inline void UprightOf(int Orientation, int UW, int UH, int X, int Y, int& UX, int& UY) {
   switch (Orientation) {
-  case 2: UX = UW - 1 - X, UY = Y; break;               // row 0 top, column 0 right
-  case 3: UX = UW - 1 - X, UY = UH - 1 - Y; break;      // row 0 bottom, column 0 right
-  case 4: UX = X, UY = UH - 1 - Y; break;               // row 0 bottom, column 0 left
-  case 5: UX = Y, UY = X; break;                        // row 0 left, column 0 top
-  case 6: UX = UW - 1 - Y, UY = X; break;               // row 0 right, column 0 top
-  case 7: UX = UW - 1 - Y, UY = UH - 1 - X; break;      // row 0 right, column 0 bottom
-  case 8: UX = Y, UY = UH - 1 - X; break;               // row 0 left, column 0 bottom
-  default: UX = X, UY = Y;
+  case 2:
+    UX = UW - 1 - X, UY = Y;
+    break; // row 0 top, column 0 right
+  case 3:
+    UX = UW - 1 - X, UY = UH - 1 - Y;
+    break; // row 0 bottom, column 0 right
+  case 4:
+    UX = X, UY = UH - 1 - Y;
+    break; // row 0 bottom, column 0 left
+  case 5:
+    UX = Y, UY = X;
+    break; // row 0 left, column 0 top
+  case 6:
+    UX = UW - 1 - Y, UY = X;
+    break; // row 0 right, column 0 top
+  case 7:
+    UX = UW - 1 - Y, UY = UH - 1 - X;
+    break; // row 0 right, column 0 bottom
+  case 8:
+    UX = Y, UY = UH - 1 - X;
+    break; // row 0 left, column 0 bottom
+  default:
+    UX = X, UY = Y;
   }
 }
 
 // 24-bit picture of W x H in 16 x 16 blocks of distinct colours (JPEG keeps them well).
 inline TRGB BlockColor(int BX, int BY) {
-  static const TRGB C[] = {RGBOf(220, 30, 30),  RGBOf(30, 200, 40),  RGBOf(30, 40, 220),
-                           RGBOf(230, 220, 40), RGBOf(40, 210, 220), RGBOf(200, 40, 210),
-                           RGBOf(250, 250, 250), RGBOf(10, 10, 10),  RGBOf(128, 128, 128)};
+  static const TRGB C[] = {RGBOf(220, 30, 30),   RGBOf(30, 200, 40),  RGBOf(30, 40, 220),
+                           RGBOf(230, 220, 40),  RGBOf(40, 210, 220), RGBOf(200, 40, 210),
+                           RGBOf(250, 250, 250), RGBOf(10, 10, 10),   RGBOf(128, 128, 128)};
   return C[(BY * 3 + BX) % 9];
 }
 
@@ -61,12 +76,16 @@ inline void MakeStored(const TPixelGraphic& Upright, int Orientation, TPixelGrap
 inline std::vector<uint8_t> ExifBlock(int Orientation, bool Motorola = false) {
   std::vector<uint8_t> B = {'E', 'x', 'i', 'f', 0, 0};
   auto U16 = [&](unsigned V) {
-    if (Motorola) B.insert(B.end(), {uint8_t(V >> 8), uint8_t(V)});
-    else B.insert(B.end(), {uint8_t(V), uint8_t(V >> 8)});
+    if (Motorola)
+      B.insert(B.end(), {uint8_t(V >> 8), uint8_t(V)});
+    else
+      B.insert(B.end(), {uint8_t(V), uint8_t(V >> 8)});
   };
   auto U32 = [&](uint32_t V) {
-    if (Motorola) B.insert(B.end(), {uint8_t(V >> 24), uint8_t(V >> 16), uint8_t(V >> 8), uint8_t(V)});
-    else B.insert(B.end(), {uint8_t(V), uint8_t(V >> 8), uint8_t(V >> 16), uint8_t(V >> 24)});
+    if (Motorola)
+      B.insert(B.end(), {uint8_t(V >> 24), uint8_t(V >> 16), uint8_t(V >> 8), uint8_t(V)});
+    else
+      B.insert(B.end(), {uint8_t(V), uint8_t(V >> 8), uint8_t(V >> 16), uint8_t(V >> 24)});
   };
   B.push_back(Motorola ? 'M' : 'I');
   B.push_back(Motorola ? 'M' : 'I');

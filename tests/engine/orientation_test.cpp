@@ -141,7 +141,7 @@ TEST(ApplyOrientation, TheTagFollowsThePixels) {
   EXPECT_EQ(Copy.ExifOrientation, 6); // the same stored pixels
   Copy.SetSize(2, 2, 3);
   EXPECT_EQ(Copy.ExifOrientation, 1); // new pixels
-  ApplyOrientation(G, 42);             // invalid: nothing turns
+  ApplyOrientation(G, 42);            // invalid: nothing turns
   EXPECT_EQ(G.Width(), 5);
   EXPECT_EQ(G.ExifOrientation, 1);
 }
@@ -182,8 +182,10 @@ TEST(OrientationReaders, TIFFTag274) {
     };
     auto Entry = [&](unsigned Tag, unsigned T, uint32_t N, uint32_t V) {
       U16(Tag), U16(T), U32(N);
-      if (T == 3 && N == 1) U16(V), U16(0);
-      else U32(V);
+      if (T == 3 && N == 1)
+        U16(V), U16(0);
+      else
+        U32(V);
     };
     const uint32_t Pixels = 8 + 2 + 9 * 12 + 4;
     U16(9);
