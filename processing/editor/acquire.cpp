@@ -581,10 +581,11 @@ void TfrmAcquire::SaveAsClick() {
     TPixelGraphic* G = PGImage1->PixelGraphic();
     std::optional<std::vector<uint8_t>> Lossless;
     if (G) Lossless = FLossless.LosslessFile(*G, Name);
-    FLastSaveLossless = Lossless.has_value();
+    FLastSaveLossless = false;
     if (Lossless) {
       WriteFileSafely(EncodeFileName(Name).toStdString(), Lossless->data(), Lossless->size(),
                       TCommitMode::cmReplace);
+      FLastSaveLossless = true;
       FLossless.Loaded(Name, 1, G);
     } else {
       PGImage1->SaveToFile(Name);
