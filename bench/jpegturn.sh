@@ -12,6 +12,7 @@ set -eu
 BUILD=${1:?usage: jpegturn.sh BUILD_DIR [WORK_DIR]}
 WORK=${2:-/tmp/orbisk-jpegturn-bench}
 RUNS=${RUNS:-5}
+BUILD=$(cd "$BUILD" && pwd)
 CLI=$BUILD/cli/orbisk-cli
 mkdir -p "$WORK"
 cd "$WORK"

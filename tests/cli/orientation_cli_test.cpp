@@ -99,4 +99,31 @@ TEST(OrientationCli, JpegTurn) {
   EXPECT_EQ(Err.rfind("JPG: ", 0), 0u) << Err;
 }
 
+// The same turn as libjpeg-turbo's own jpegtran (libjpeg-turbo-progs): the same library path,
+// so the same bytes.
+TEST(OrientationCli, JpegTurnMatchesJpegtran) {
+  if (std::system("command -v jpegtran >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "jpegtran is not installed (libjpeg-turbo-progs)";
+  TPixelGraphic Odd;
+  MakeUpright(Odd, 77, 45);
+  const std::string In = TempPath("tran.jpg");
+  WriteFileBytes(In, EncodeJPEG(Odd));
+  const struct {
+    const char* Ours;
+    const char* Theirs;
+  } Cases[] = {{"90", "-rotate 90"},
+               {"180", "-rotate 180"},
+               {"270", "-rotate 270"},
+               {"h", "-flip horizontal"},
+               {"v", "-flip vertical"}};
+  for (const auto& C : Cases) {
+    const std::string Ours = TempPath("tran-ours.jpg"), Theirs = TempPath("tran-theirs.jpg");
+    ASSERT_EQ(RunCli({"jpegturn", In, Ours, C.Ours, "--trim"}), 0);
+    const std::string Command = std::string("jpegtran ") + C.Theirs +
+                                " -trim -copy all -outfile '" + Theirs + "' '" + In + "'";
+    ASSERT_EQ(std::system(Command.c_str()), 0) << Command;
+    EXPECT_EQ(ReadFileBytes(Ours), ReadFileBytes(Theirs)) << C.Ours;
+  }
+}
+
 } // namespace
