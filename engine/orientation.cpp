@@ -1,6 +1,8 @@
 #include "engine/orientation.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace orbisk {
 
@@ -66,25 +68,36 @@ bool Swaps(int Orientation) {
 template <int BPP> void RemapBytes(TPixelGraphic& Dest, const TPixelGraphic& Source, int O) {
   const int W = Source.Width(), H = Source.Height();
   const int DW = Dest.Width(), DH = Dest.Height();
-  for (int Y = 0; Y < DH; ++Y) {
-    uint8_t* D = Dest.ScanLine(Y);
-    if (!Swaps(O)) {
-      const int SY = (O == 3 || O == 4) ? H - 1 - Y : Y;
-      const uint8_t* S = Source.ScanLine(SY);
+  if (!Swaps(O)) {
+    for (int Y = 0; Y < DH; ++Y) {
+      uint8_t* D = Dest.ScanLine(Y);
+      const uint8_t* S = Source.ScanLine((O == 3 || O == 4) ? H - 1 - Y : Y);
       if (O == 4) {
         std::memcpy(D, S, size_t(BPP) * size_t(W));
       } else {
         for (int X = 0; X < DW; ++X)
           std::memcpy(D + int64_t(BPP) * X, S + int64_t(BPP) * (W - 1 - X), BPP);
       }
-      continue;
     }
-    // A result row is a source column.
-    const int SX = (O == 5 || O == 6) ? Y : W - 1 - Y;
-    const bool Down = O == 5 || O == 8; // result X grows with source Y
-    for (int X = 0; X < DW; ++X) {
-      const int SY = Down ? X : H - 1 - X;
-      std::memcpy(D + int64_t(BPP) * X, Source.ScanLine(SY) + int64_t(BPP) * SX, BPP);
+    return;
+  }
+  // A result row is a source column: done in square tiles, so that the source rows a tile reads
+  // stay in the cache while the tile is written.
+  std::vector<const uint8_t*> Rows(static_cast<size_t>(H));
+  for (int Y = 0; Y < H; ++Y)
+    Rows[size_t(Y)] = Source.ScanLine(Y);
+  const bool Down = O == 5 || O == 8; // result X grows with source Y
+  constexpr int Tile = 64;
+  for (int Y0 = 0; Y0 < DH; Y0 += Tile) {
+    const int Y1 = std::min(DH, Y0 + Tile);
+    for (int X0 = 0; X0 < DW; X0 += Tile) {
+      const int X1 = std::min(DW, X0 + Tile);
+      for (int Y = Y0; Y < Y1; ++Y) {
+        uint8_t* D = Dest.ScanLine(Y) + int64_t(BPP) * X0;
+        const int64_t SX = int64_t(BPP) * ((O == 5 || O == 6) ? Y : W - 1 - Y);
+        for (int X = X0; X < X1; ++X, D += BPP)
+          std::memcpy(D, Rows[size_t(Down ? X : H - 1 - X)] + SX, BPP);
+      }
     }
   }
 }

@@ -112,6 +112,29 @@ TEST(ApplyOrientation, EveryOrientationAtEveryDepthGivesTheUprightPicture) {
   }
 }
 
+TEST(ApplyOrientation, LargerPicturesAcrossTileEdges) {
+  for (int Code : {2, 3}) {
+    TPixelGraphic Upright;
+    Upright.SetSize(150, 70, Code);
+    if (Code == 2) Upright.SetPaletteKind(pGray256);
+    for (int Y = 0; Y < 70; ++Y)
+      for (int X = 0; X < 150; ++X)
+        Upright.SetPixelValue(X, Y,
+                              uint32_t(Y * 150 + X) * 2654435761u % (Code == 2 ? 256 : 0x1000000));
+    for (int O = 1; O <= 8; ++O) {
+      TPixelGraphic G;
+      MakeStored(Upright, O, G);
+      ApplyOrientation(G, O);
+      ASSERT_EQ(G.Width(), 150);
+      int Wrong = 0;
+      for (int Y = 0; Y < 70; ++Y)
+        for (int X = 0; X < 150; ++X)
+          Wrong += G.GetPixelValue(X, Y) != Upright.GetPixelValue(X, Y);
+      EXPECT_EQ(Wrong, 0) << "depth " << Code << " orientation " << O;
+    }
+  }
+}
+
 TEST(ApplyOrientation, CompositionMatchesTurnsDoneOneAfterTheOther) {
   TPixelGraphic Start;
   MakeValues(Start, 3);
