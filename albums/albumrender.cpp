@@ -4,6 +4,7 @@
 
 #include "engine/pixelgraphic.h"
 #include "metadata/exif.h"
+#include "platform/autoorient.h"
 #include "platform/pgqt.h"
 #include "processing/colorfilters.h"
 #include "processing/effects.h"
@@ -32,6 +33,8 @@ void Load(const QString& Path, TPixelGraphic& G) {
   G.ReadWarningAction = pgwaIgnore;
   G.SaveColorResWarningAction = pgwaIgnore;
   G.LoadFromFile(FsName(Path));
+  // Upright first: an entry's own quarter turns count from the picture as it is shown.
+  OrientForDisplay(G);
   if (G.Empty() || G.Width() <= 0 || G.Height() <= 0) throw EAlbumPicture("The picture is empty");
 }
 

@@ -10,6 +10,7 @@
 #include "engine/registry.h"
 #include "platform/pgqt.h"
 #include "platform/settingsstore.h"
+#include "platform/autoorient.h"
 #include "view/pgimage.h"
 
 #include <QApplication>
@@ -290,6 +291,7 @@ void TDecodeAheadCache::Run() {
         };
         G->LoadFromFile(EnginePath(Path));
         G->OnProgress = nullptr;
+        OrientForDisplay(*G);
         // An aborted decode keeps a partial picture: never hand that out.
         if (!Aborted && !FAbortCurrent && StampOf(Path) == E.Stamp) {
           E.Picture = std::move(G);
@@ -484,6 +486,8 @@ void TDisplayController::ShowImage(const QString& Path) {
   if (!FView) throw std::runtime_error("no picture view");
   std::unique_ptr<TPixelGraphic> Ahead =
       DecodeAheadEnabled ? FCache.Take(Path) : std::unique_ptr<TPixelGraphic>();
+  // Decoded ahead while the preference may have been different; a picture already turned stays.
+  if (Ahead) OrientForDisplay(*Ahead);
   if (Ahead)
     FView->TakePixelGraphic(std::move(Ahead));
   else
@@ -644,6 +648,7 @@ int TDisplayController::PrintImages(QPrinter& Printer, const QStringList& Files)
     G.ReadWarningAction = pgwaIgnore;
     try {
       G.LoadFromFile(EnginePath(File));
+      OrientForDisplay(G);
     } catch (const std::exception&) {
       // One unreadable file neither ends the job nor leaves a blank page.
       ShowMessage(QStringLiteral("Can not print ") + File, FArea ? FArea->window() : nullptr);
@@ -659,6 +664,11 @@ int TDisplayController::PrintImages(QPrinter& Printer, const QStringList& Files)
   P.end();
   Gauge(false, 0);
   return Printed;
+}
+
+void TDisplayController::AutoOrientChanged() {
+  FCache.Clear();
+  if (!FDisplayedFile.isEmpty() && FView && VisibleViewer() == FView) ShowFileNow(FDisplayedFile);
 }
 
 void TDisplayController::Stop() {

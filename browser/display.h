@@ -197,6 +197,9 @@ public:
 
   // Stops the video and the decoding (the window closes).
   void Stop();
+  // "Rotate pictures by their camera orientation" changed: pictures decoded ahead are dropped
+  // and the picture in the view is read again.
+  void AutoOrientChanged();
 
   TPGImage* View() const { return FView; }
   TAviPlayer* AviPlayer() const { return FAvi; }

@@ -24,6 +24,7 @@
 #include "platform/filenames.h"
 #include "platform/pgqt.h"
 #include "platform/settingsstore.h"
+#include "platform/autoorient.h"
 #include "view/pgimage.h"
 #include "thumbnails/thumbedit.h"
 #include "thumbnails/thumbexplorer.h"
@@ -518,6 +519,7 @@ void TForm1::ReadSettings() {
   Splitter2->setSizes({V.LeftHeight, std::max(1, V.Height - V.LeftHeight)});
   SecondsEdit->setValue(SecondsFromText(V.Seconds));
   Display->LoadBackgroundColor(S);
+  SetAutoOrientPictures(ReadAutoOrient(S));
 }
 
 void TForm1::WriteSettings() {
@@ -1105,11 +1107,15 @@ void TForm1::RunButtonClick(bool Down) {
 
 void TForm1::SetPreferences1Click() {
   if (!PrefsWindow()->Execute()) return;
+  bool OrientationChanged;
   {
     TSettingsStore S;
     FDeletePermanently = ReadDeletePermanently(S);
     FConfirmDeletions = ReadConfirmDeletions(S);
+    OrientationChanged = ReadAutoOrient(S) != AutoOrientPictures();
+    SetAutoOrientPictures(ReadAutoOrient(S));
   }
+  if (OrientationChanged) Display->AutoOrientChanged();
   RebuildTypeMask();
   ListAndSort(SelectedFolder());
 }

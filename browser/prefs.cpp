@@ -4,6 +4,7 @@
 #include "platform/associations.h"
 #include "platform/prompt.h"
 #include "platform/settingsstore.h"
+#include "platform/autoorient.h"
 
 #include <QApplication>
 
@@ -58,6 +59,14 @@ TfPrefs::TfPrefs(QWidget* Parent) : QDialog(Parent) {
   DelLayout->addStretch();
   PageControl1->addTab(Deletions, QStringLiteral("Deletions"));
 
+  auto* Viewing = new QWidget;
+  auto* ViewLayout = new QVBoxLayout(Viewing);
+  AutoOrientCheck = new QCheckBox(QString::fromLatin1(kAutoOrientCaption), Viewing);
+  AutoOrientCheck->setObjectName("AutoOrientCheck");
+  ViewLayout->addWidget(AutoOrientCheck);
+  ViewLayout->addStretch();
+  PageControl1->addTab(Viewing, QStringLiteral("Viewing"));
+
   AssociateButton = new QPushButton(QStringLiteral("Associate"), this);
   OKButton = new QPushButton(QStringLiteral("OK"), this);
   CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
@@ -110,6 +119,7 @@ void TfPrefs::LoadSettings(const TSettingsStore& S) {
   ConfirmCheck->setChecked(ReadConfirmDeletions(S));
   DeleteModes->button(S.ReadString("Deletions", "0") == QLatin1String("1") ? 1 : 0)
       ->setChecked(true);
+  AutoOrientCheck->setChecked(ReadAutoOrient(S));
 }
 
 void TfPrefs::SaveSettings(TSettingsStore& S) const {
@@ -118,6 +128,7 @@ void TfPrefs::SaveSettings(TSettingsStore& S) const {
     S.WriteString(EditorValueName(I), EditorEdits[I]->text());
   S.WriteInteger("Deletions", DeletePermanently() ? 1 : 0);
   S.WriteString("Confirm Deletions", ConfirmDeletions() ? "1" : "0");
+  WriteAutoOrient(S, AutoOrientCheck->isChecked());
 }
 
 bool TfPrefs::Execute() {

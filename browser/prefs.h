@@ -46,6 +46,7 @@ public:
   QGroupBox* RadioGroup1 = nullptr;
   QButtonGroup* DeleteModes = nullptr;
   QCheckBox* ConfirmCheck = nullptr;
+  QCheckBox* AutoOrientCheck = nullptr; // tab "Viewing"
   QPushButton *AssociateButton = nullptr, *OKButton = nullptr, *CancelButton = nullptr;
 
   void LocateButtonClick(int Row);

@@ -20,6 +20,8 @@ int RunAlbumPdf(const std::vector<std::string>& Args);
 int RunWebAlbumCommand(const std::vector<std::string>& Args);
 // scan --list | scan OUT [--device NAME] [--mode Color|Gray|Lineart] [--resolution DPI]
 int RunScanCommand(const std::vector<std::string>& Args);
+// jpegturn IN OUT 90|180|270|h|v [--trim|--perfect]: the lossless JPEG turn.
+int RunJPEGTurnCommand(const std::vector<std::string>& Args);
 // Makes ready what reading Path needs (metafiles are played back through Qt). The Qt
 // application it may start belongs to the TReadSupport that main holds.
 void PrepareToRead(const std::string& Path);

@@ -6,6 +6,7 @@
 #include "engine/formats/pnm.h"
 #include "engine/formats/tga.h"
 #include "engine/formats/tiff.h"
+#include "engine/orientation.h"
 #include "engine/pixelgraphic.h"
 #include "engine/registry.h"
 #include "processing/colorfilters.h"
@@ -32,6 +33,7 @@ using TOperation = std::function<void(TPixelGraphic&)>;
 
 struct TConvertJob {
   bool Yes = false;
+  bool AutoOrient = false;
   bool Interlace = false;
   bool HasTransparent = false;
   TRGB TransparentColor = 0;
@@ -155,6 +157,10 @@ const std::vector<TOption>& Options() {
        "Answer OK when the writer cannot store the picture's colour resolution and offers a "
        "different one; without it nothing is written.",
        [](const std::string&, TConvertJob& J) { J.Yes = true; }},
+      {"--auto-orient", nullptr,
+       "Turn IN upright by its camera orientation (EXIF Orientation) before the other "
+       "operations, wherever the option stands.",
+       [](const std::string&, TConvertJob& J) { J.AutoOrient = true; }},
       {"--negative", nullptr, "Negative colours.",
        [](const std::string&, TConvertJob& J) {
          J.Operations.push_back(ColorFilter<TNegativeFilter>([](TNegativeFilter&) {}));
@@ -410,6 +416,7 @@ int RunConvertCommand(const std::vector<std::string>& Args) {
   Picture.ReadWarningAction = pgwaOKBox;
   PrepareToRead(P.Files[0]);
   Picture.LoadFromFile(P.Files[0]);
+  if (Job.AutoOrient) AutoOrient(Picture);
   for (auto& Op : Job.Operations)
     Op(Picture);
   if (FileExtension(P.Files[1]) == "gif") {

@@ -3,6 +3,7 @@
 
 #include "engine/pixelgraphic.h"
 #include "engine/registry.h"
+#include "platform/autoorient.h"
 
 #include <cstdio>
 #include <iostream>
@@ -58,6 +59,12 @@ Commands:
                           Scan one picture (from NAME, else SANE's first device, with the
                           device's own settings where none is given) and save it as OUT; the
                           writer is chosen by OUT's extension.
+  jpegturn IN OUT 90|180|270|h|v [--trim|--perfect]
+                          Turn a JPEG file clockwise by 90, 180 or 270 degrees, or mirror it
+                          left-right (h) or top-bottom (v), on its DCT coefficients without
+                          re-encoding; its EXIF orientation becomes 1. Partial MCU blocks at
+                          an edge that moves are dropped (--trim, the default) or the turn is
+                          refused (--perfect).
   help                    Show this text (also --help, -h).
 
 Options may stand before or after the file names. Errors are printed to stderr with the
@@ -83,6 +90,9 @@ int main(int argc, char** argv) {
   for (const auto& A : Args)
     if (A == "--help" || A == "-h") return Help();
   TReadSupport Support;
+  // Pictures are used as stored unless a command asks otherwise (convert --auto-orient); the
+  // window's preference does not reach the command line.
+  SetAutoOrientPictures(false);
   try {
     if (Command == "help" || Command == "--help" || Command == "-h") return Help();
     if (Command == "info") return RunInfoCommand(Args);
@@ -94,6 +104,7 @@ int main(int argc, char** argv) {
     if (Command == "album-pdf") return RunAlbumPdf(Args);
     if (Command == "web-album") return RunWebAlbumCommand(Args);
     if (Command == "scan") return RunScanCommand(Args);
+    if (Command == "jpegturn") return RunJPEGTurnCommand(Args);
     std::cerr << "orbisk-cli: unknown command \"" << Command << "\" (see orbisk-cli --help)\n";
     return 2;
   } catch (const std::exception& E) {

@@ -44,6 +44,7 @@ void TPixelGraphic::SetSize(int W, int H, int Code) {
   if (H < 0) throw EPGInvalidSize(EngineMessage(msgNegativeHeight));
   if (Code < 0 || Code > 3)
     throw EPGInvalidBitCountNum(EngineMessage(msgInvalidValueFor, "BitCountNum"));
+  ExifOrientation = 1;
   if (W == FWidth && H == FHeight && Code == FBitCountNum) {
     Clear();
     return;
@@ -650,6 +651,7 @@ void TPixelGraphic::Assign(const TPixelGraphic* Source) {
   DitherErrorLimitSoft = Source->DitherErrorLimitSoft;
   FColorCache = Source->FColorCache;
   FileGamma = Source->FileGamma;
+  ExifOrientation = Source->ExifOrientation;
   FRGBWeighting = Source->FRGBWeighting;
   Smooth = Source->Smooth;
   StretchMode = Source->StretchMode;

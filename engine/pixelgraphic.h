@@ -208,6 +208,10 @@ public:
   bool FastJPEGDecode = false;
   bool ReservedPaletteEntries = false;
   bool PaletteRealized = false;
+  // Camera orientation of the stored pixels (1..8, see engine/orientation.h): set by readers
+  // that find the EXIF tag, after they size the picture; SetSize makes it 1 (new pixels), Assign
+  // copies it, and turning the picture upright makes it 1 again.
+  int ExifOrientation = 1;
 
 private:
   static constexpr int kBitCounts[4] = {1, 4, 8, 24};

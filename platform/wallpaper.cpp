@@ -1,5 +1,6 @@
 #include "platform/wallpaper.h"
 
+#include "platform/autoorient.h"
 #include "platform/filenames.h"
 
 #include "engine/pixelgraphic.h"
@@ -193,6 +194,7 @@ QString MakeBitmap(const QString& Picture, QWidget* Owner, bool& Written) {
   try {
     TPixelGraphic G;
     G.LoadFromFile(EncodeFileName(Picture).toStdString());
+    OrientForDisplay(G); // the bitmap keeps no EXIF: it shows the picture as the windows do
     TPGMemoryStream M;
     G.SaveToStreamExt(M, ".bmp");
     Bytes = QByteArray(reinterpret_cast<const char*>(M.Memory()), qsizetype(M.Size()));

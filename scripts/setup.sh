@@ -9,6 +9,8 @@ PACKAGES=(
   cmake ninja-build g++ pkg-config # the build
   clang-14 libclang-rt-14-dev      # the asan preset and the fuzz targets
   libjpeg62-turbo-dev libpng-dev zlib1g-dev # -ljpeg -lpng -lz: the codecs
+  libturbojpeg0-dev # -lturbojpeg: lossless JPEG turns on the DCT coefficients (editor, jpegturn)
+  libjpeg-turbo-progs # jpegtran: the lossless-turn test compares orbisk-cli jpegturn with it
   libgtest-dev googletest                   # the tests
   qt6-base-dev qt6-svg-dev libgl-dev qt6-multimedia-dev # Qt and its GL headers
   qt6-qpa-plugins # Qt's platform plugins (xcb for the desktop, offscreen for the tests)

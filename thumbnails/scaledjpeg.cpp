@@ -2,9 +2,11 @@
 
 #include "engine/formats/jpeg.h"
 #include "engine/messages.h"
+#include "engine/orientation.h"
 
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
 
 // clang-format off
 #include <jpeglib.h>
@@ -67,6 +69,7 @@ int Decode(TState& St, const uint8_t* Data, size_t Size, TSize2 (*Fit)(int, int,
   St.Created = true;
   Info.progress = &St.Progress;
   jpeg_mem_src(&Info, Data, static_cast<unsigned long>(Size));
+  jpeg_save_markers(&Info, JPEG_APP0 + 1, 0xFFFF);
   jpeg_read_header(&Info, TRUE);
   if (Info.out_color_space != JCS_GRAYSCALE && Info.out_color_space != JCS_RGB) return 2;
   FullW = static_cast<int>(Info.image_width);
@@ -86,6 +89,13 @@ int Decode(TState& St, const uint8_t* Data, size_t Size, TSize2 (*Fit)(int, int,
   jpeg_start_decompress(&Info);
   if (Info.output_components != 3) return 2;
   Out.SetSize(static_cast<int>(Info.output_width), static_cast<int>(Info.output_height), 3);
+  // The camera orientation of the first EXIF segment.
+  for (jpeg_saved_marker_ptr M = Info.marker_list; M; M = M->next)
+    if (M->marker == JPEG_APP0 + 1 && M->data && M->data_length >= 6 &&
+        std::memcmp(M->data, "Exif\0\0", 6) == 0) {
+      Out.ExifOrientation = OrientationFromExif(M->data, M->data_length);
+      break;
+    }
   while (Info.output_scanline < Info.output_height) {
     JSAMPROW Row = Out.ScanLine(static_cast<int>(Info.output_scanline));
     jpeg_read_scanlines(&Info, &Row, 1);

@@ -18,7 +18,8 @@ bool LooksLikeJPEG(const uint8_t* Data, size_t Size);
 // whose output is at least the size that Fit gives for the picture's full size; FullW and FullH
 // receive that full size. Warnings are ignored (a truncated file gives the rows the library
 // makes up), CMYK files and failures raise EPGJPGFileFormatReaderWriter ("JPG: " and the reason).
-// A set Cancel flag stops the decoding with an error.
+// A set Cancel flag stops the decoding with an error. Out.ExifOrientation takes the file's
+// camera orientation (Out itself is as stored).
 void LoadScaledJPEG(const uint8_t* Data, size_t Size, TSize2 (*Fit)(int W, int H, int S), int S,
                     TPixelGraphic& Out, int& FullW, int& FullH,
                     const std::atomic<bool>* Cancel = nullptr);

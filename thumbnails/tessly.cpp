@@ -3,6 +3,7 @@
 #include "platform/filenames.h"
 
 #include "engine/messages.h"
+#include "platform/autoorient.h"
 #include "platform/pgqt.h"
 #include "processing/convfilter.h"
 #include "processing/effects.h"
@@ -136,6 +137,7 @@ void DrawEntry(TPixelGraphic& Sheet, int I, const QString& Path, const TTesslyOp
                int TitleBand, const QFont& NameFont) {
   TPixelGraphic Loaded;
   Loaded.LoadFromFile(Encoded(Path));
+  OrientForDisplay(Loaded);
   if (Loaded.Empty() || Loaded.Width() <= 0 || Loaded.Height() <= 0)
     throw EPGEmpty(EngineMessage(msgIsEmpty, "PixelGraphic"));
   const TSize2 Fit = TesslyPictureSize(Loaded.Width(), Loaded.Height(), O.Size);

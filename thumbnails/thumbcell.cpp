@@ -6,6 +6,7 @@
 #include "engine/registry.h"
 #include "engine/safefile.h"
 #include "engine/stream.h"
+#include "platform/autoorient.h"
 #include "platform/pgqt.h"
 
 #include <QFile>
@@ -113,6 +114,7 @@ std::unique_ptr<TPixelGraphic> FastCell(const std::string& Path, int S,
     const std::vector<uint8_t> Data = ReadWholeFile(Path);
     int FullW = 0, FullH = 0;
     LoadScaledJPEG(Data.data(), Data.size(), FitThumbnail, S, Loaded, FullW, FullH, Cancel);
+    if (OrientForDisplay(Loaded) >= 5) std::swap(FullW, FullH);
     // The fit comes from the full size, so the cell matches a full decode's geometry.
     const TSize2 Fit = FitThumbnail(FullW, FullH, S);
     TPixelGraphic Scaled;
@@ -125,6 +127,7 @@ std::unique_ptr<TPixelGraphic> FastCell(const std::string& Path, int S,
     return Cell;
   }
   Loaded.LoadFromFile(Path);
+  OrientForDisplay(Loaded);
   return PlaceInCell(Loaded, S, smFast);
 }
 
@@ -137,6 +140,7 @@ TThumbCell MakeThumbCell(const std::string& Path, const TThumbCellOptions& Optio
   if (!Options.Fast) {
     TPixelGraphic Loaded;
     Loaded.LoadFromFile(Path);
+    OrientForDisplay(Loaded);
     Result.Picture = PlaceInCell(Loaded, S, Loaded.StretchMode);
     return Result;
   }

@@ -1,4 +1,5 @@
 #include "view/pgimage.h"
+#include "platform/autoorient.h"
 
 #include "platform/filenames.h"
 #include "platform/pgqt.h"
@@ -255,6 +256,7 @@ void TPGImage::LoadFromFile(const QString& Name, int Index) {
       G->OnChange = nullptr;
       try {
         G->LoadFromFileIndex(EnginePath(Name), Index);
+        OrientForDisplay(*G);
         G->OnChange = [this](TPixelGraphic*) { Rearrange(); };
         FPicture = std::move(G);
       } catch (...) {

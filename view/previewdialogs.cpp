@@ -5,6 +5,7 @@
 #include "engine/messages.h"
 #include "engine/optimizedpalette.h"
 #include "platform/pgqt.h"
+#include "platform/autoorient.h"
 #include "view/viewlayout.h"
 
 #include <QComboBox>
@@ -180,6 +181,7 @@ MakePreviewPicture(const TPreviewRequest& R, const std::atomic<bool>& Cancel,
     Hook(*G, 1);
     G->LoadFromFile(R.Path);
     if (Cancel || G->Empty()) return nullptr;
+    OrientForDisplay(*G);
     int Step = 1;
     if (G->Width() > R.BoxWidth || G->Height() > R.BoxHeight) {
       const QSize S = PreviewShrinkSize(G->Width(), G->Height(), R.BoxWidth, R.BoxHeight);

@@ -2,11 +2,13 @@
 
 #include "engine/formats/formats.h"
 #include "engine/messages.h"
+#include "engine/orientation.h"
 #include "engine/stream.h"
 
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <memory>
 
@@ -257,6 +259,16 @@ struct TCompress {
   TCompress& operator=(const TCompress&) = delete;
 };
 
+// The camera orientation from the first APP1 segment that holds EXIF data (saved by the
+// library when asked before the header is read); 1 without one.
+int SavedOrientation(const jpeg_decompress_struct& Info) {
+  for (jpeg_saved_marker_ptr M = Info.marker_list; M; M = M->next)
+    if (M->marker == JPEG_APP0 + 1 && M->data_length >= 6 && M->data &&
+        std::memcmp(M->data, "Exif\0\0", 6) == 0)
+      return OrientationFromExif(M->data, M->data_length);
+  return 1;
+}
+
 const char* ColorSpaceName(J_COLOR_SPACE S) {
   switch (S) {
   case JCS_UNKNOWN:
@@ -309,7 +321,9 @@ void TJPGFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, 
 
   auto D = std::make_unique<TDecompress>(Stream, &Image);
   jpeg_decompress_struct& Info = D->Info;
+  if (!Protected(D->X, [&] { jpeg_save_markers(&Info, JPEG_APP0 + 1, 0xFFFF); })) Raise(D->X);
   D->ReadHeader();
+  const int Orientation = SavedOrientation(Info);
 
   // Only grey and colour files; CMYK, YCCK and odd component counts are refused before the
   // library allocates anything for them.
@@ -334,6 +348,7 @@ void TJPGFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, 
   const int H = static_cast<int>(Info.output_height);
   Image.SetSize(W, H, Grey ? 2 : 3);
   if (Grey) Image.SetPaletteKind(pGray256);
+  Image.ExifOrientation = Orientation;
 
   bool Aborted = false;
   {

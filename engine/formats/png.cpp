@@ -2,6 +2,7 @@
 
 #include "engine/formats/formats.h"
 #include "engine/messages.h"
+#include "engine/orientation.h"
 #include "engine/palettes.h"
 #include "engine/stream.h"
 
@@ -372,6 +373,13 @@ void TPNGFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, 
   const size_t Samples = size_t(W) * OutChannels;
 
   Image.SetSize(W, H, Code);
+#ifdef PNG_eXIf_SUPPORTED
+  // An eXIf chunk before the image data carries the camera orientation.
+  png_bytep Exif = nullptr;
+  png_uint_32 ExifSize = 0;
+  if (png_get_eXIf_1(P, I, &ExifSize, &Exif) != 0 && Exif)
+    Image.ExifOrientation = OrientationFromExif(Exif, ExifSize);
+#endif
   if (Palette) {
     png_colorp Entries = nullptr;
     int Count = 0;

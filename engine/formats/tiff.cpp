@@ -35,6 +35,7 @@ enum : uint16_t {
   tagStripByteCounts = 279,
   tagPlanarConfiguration = 284,
   tagColorMap = 320,
+  tagOrientation = 274,
 };
 
 enum : uint16_t { ftByte = 1, ftShort = 3, ftLong = 4 };
@@ -71,6 +72,7 @@ struct TTIFFImageInfo {
   uint32_t Width = 0, Height = 0, Compression = 0, Photometric = 0, SamplesPerPixel = 0,
            PlanarConfiguration = 0;
   uint64_t RowsPerStrip = 0;
+  int Orientation = 1; // camera orientation, 1..8
   std::vector<uint32_t> BitsPerSample, StripOffsets, StripByteCounts, ColorMap;
 
   uint32_t BitsPerPixel() const {
@@ -208,6 +210,12 @@ TTIFFImageInfo TTIFFParser::Parse(int Index) {
                                                        : nullptr;
     HasSamples |= Tag == tagSamplesPerPixel;
     HasCompression |= Tag == tagCompression;
+    if (Tag == tagOrientation) {
+      // Only a plain value is taken; anything else leaves the picture as stored.
+      const uint32_t V = Type == ftShort && U32(E + 4) == 1 ? U16(E + 8) : 1;
+      Info.Orientation = V >= 1 && V <= 8 ? int(V) : 1;
+      continue;
+    }
     if (!Array && !Scalar) continue;
     if (Type != ftByte && Type != ftShort && Type != ftLong)
       ReadError("Unsupported field Type: " + std::to_string(Type));
@@ -426,6 +434,7 @@ void TTIFFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, 
     ReadError(EngineMessage(msgInvalid, "ColorMap"));
   Image.SetSize(int(Info.Width), int(Info.Height), BitCountToNum(Bits <= 8 ? int(Bits) : 24));
   if (Bits <= 8) SetupPalette(Info, Image);
+  Image.ExifOrientation = Info.Orientation;
 
   const size_t RowLen = size_t((uint64_t(Bits) * Info.Width + 7) / 8);
   std::vector<uint8_t> Row(RowLen);

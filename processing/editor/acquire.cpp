@@ -1,6 +1,8 @@
 #include "processing/editor/acquire.h"
 
 #include "engine/formats/jpeg.h"
+#include "engine/safefile.h"
+#include "platform/autoorient.h"
 #include "platform/dragfiles.h"
 #include "platform/filenames.h"
 #include "platform/icons.h"
@@ -198,9 +200,16 @@ void TfrmAcquire::CreateActions() {
   Rotate90CW = Make("90 Degrees CW", [this] { RotateClick(90); });
   Rotate90CCW = Make("90 Degrees CCW", [this] { RotateClick(270); });
   RotateArbitrary = Make("Arbitrary...", [this] { RotateArbitraryClick(); });
-  FlipHorizontal1 =
-      Op("Flip Horizontal", "Flip Horizontal", [](TPixelGraphic& G) { FlipHorizontal(G); });
-  FlipVertical1 = Op("Flip Vertical", "Flip Vertical", [](TPixelGraphic& G) { FlipVertical(G); });
+  FlipHorizontal1 = Make("Flip Horizontal", [this] {
+    Tracked(2, [this] {
+      return RunOperation("Flip Horizontal", [](TPixelGraphic& G) { FlipHorizontal(G); });
+    });
+  });
+  FlipVertical1 = Make("Flip Vertical", [this] {
+    Tracked(4, [this] {
+      return RunOperation("Flip Vertical", [](TPixelGraphic& G) { FlipVertical(G); });
+    });
+  });
   Crop1 = Make("Crop", [this] { CropClick(); });
   DropShadow1 = Op("Drop Shadow", "Drop Shadow", [](TPixelGraphic& G) { DropShadow(G); });
   WhiteBorder1 =
@@ -370,9 +379,11 @@ bool TfrmAcquire::LoadPicture(const QString& Path, QString* Error) {
   auto G = std::make_unique<TPixelGraphic>();
   G->ReadWarningAction = PGImage1->ReadWarningAction();
   G->SetBackGroundColor(PGImage1->BackGroundColor());
+  int Turned = 1;
   try {
     TWaitCursor Wait;
     G->LoadFromFile(EncodeFileName(Path).toStdString());
+    Turned = OrientForDisplay(*G);
   } catch (const std::exception& E) {
     if (Error) *Error = QString::fromUtf8(E.what());
     return false;
@@ -380,6 +391,7 @@ bool TfrmAcquire::LoadPicture(const QString& Path, QString* Error) {
   PGImage1->SetZoomFactor(1.0L);
   PGImage1->SetSelection(false);
   PGImage1->TakePixelGraphic(std::move(G));
+  FLossless.Loaded(Path, Turned, PGImage1->PixelGraphicNoWait());
   FSaveName = Path;
   return true;
 }
@@ -407,6 +419,7 @@ bool TfrmAcquire::LoadAcquiredFile(const QString& Path) {
 
 void TfrmAcquire::TakeAcquiredPicture(std::unique_ptr<TPixelGraphic> Picture) {
   if (!Picture) return;
+  FLossless.Forget();
   PGImage1->SetZoomFactor(1.0L);
   PGImage1->SetSelection(false);
   PGImage1->TakePixelGraphic(std::move(Picture));
@@ -463,11 +476,30 @@ void TfrmAcquire::UpdateUndo() {
 
 bool TfrmAcquire::RunOperation(const QString& ActionName,
                                const std::function<void(TPixelGraphic& Picture)>& Change) {
-  return RunStep([&](QString* Error) { return FModel->RunOperation(ActionName, Change, Error); });
+  return Tracked(0, [&] {
+    return RunStep([&](QString* Error) { return FModel->RunOperation(ActionName, Change, Error); });
+  });
 }
 
 bool TfrmAcquire::RunReplacement(const QString& ActionName, const TEditorModel::TMake& Make) {
-  return RunStep([&](QString* Error) { return FModel->RunReplacement(ActionName, Make, Error); });
+  return Tracked(0, [&] {
+    return RunStep([&](QString* Error) { return FModel->RunReplacement(ActionName, Make, Error); });
+  });
+}
+
+bool TfrmAcquire::Tracked(int Turn, const std::function<bool()>& Run) {
+  const TLosslessJPEGTracker Before = FLossless;
+  const int Snapshots = FModel->SnapshotCount();
+  const bool Ok = Run();
+  // Nested calls (a turn runs through RunOperation) settle in the outermost one.
+  if (FModel->SnapshotCount() == Snapshots) return Ok;
+  FLosslessUndo = Before;
+  FLossless = Before;
+  if (Ok && Turn != 0)
+    FLossless.Turned(Turn, PGImage1->PixelGraphicNoWait());
+  else
+    FLossless.Forget();
+  return Ok;
 }
 
 bool TfrmAcquire::RunStep(const std::function<bool(QString* Error)>& Step) {
@@ -517,6 +549,7 @@ bool TfrmAcquire::SelectionRect(int& Left, int& Top, int& Width, int& Height) co
 // ---- file menu
 
 void TfrmAcquire::NewClick() {
+  FLossless.Forget();
   PGImage1->SetSelection(false);
   PGImage1->TakePixelGraphic(nullptr);
 }
@@ -546,8 +579,20 @@ void TfrmAcquire::SaveAsClick() {
   const QString Name = FSaveDialog->FileName;
   try {
     TWaitCursor Wait;
-    // The engine writes a temporary file and renames it over the target when it is whole.
-    PGImage1->SaveToFile(Name);
+    // A JPEG changed only by right-angle turns is written from its DCT coefficients; the
+    // engine writes a temporary file and renames it over the target when it is whole.
+    TPixelGraphic* G = PGImage1->PixelGraphic();
+    std::optional<std::vector<uint8_t>> Lossless;
+    if (G) Lossless = FLossless.LosslessFile(*G, Name);
+    FLastSaveLossless = false;
+    if (Lossless) {
+      WriteFileSafely(EncodeFileName(Name).toStdString(), Lossless->data(), Lossless->size(),
+                      TCommitMode::cmReplace);
+      FLastSaveLossless = true;
+      FLossless.Loaded(Name, 1, G);
+    } else {
+      PGImage1->SaveToFile(Name);
+    }
     FSaveName = Name;
   } catch (const std::exception& E) {
     ShowMessage(QString::fromUtf8(E.what()), this);
@@ -607,28 +652,38 @@ void TfrmAcquire::PrintClick() {
 
 void TfrmAcquire::UndoClick() {
   if (FOperationDepth > 0) return;
-  FModel->Undo();
+  if (FModel->Undo()) {
+    FLossless = FLosslessUndo;
+    FLossless.Rebind(PGImage1->PixelGraphicNoWait());
+    FLosslessUndo.Forget();
+  }
   UpdateUndo();
 }
 
 // ---- image menu
 
 void TfrmAcquire::RotateClick(long double Angle) {
+  // The turn's orientation code for lossless saving: 90 clockwise is 6, 270 is 8, 180 is 3.
+  const int Turn = Angle == 90 ? 6 : Angle == 270 ? 8 : Angle == 180 ? 3 : 0;
   if (Angle != 90 && Angle != 270) {
-    RunOperation("Rotate", [Angle](TPixelGraphic& G) { RotatePicture(G, Angle); });
+    Tracked(Turn, [&] {
+      return RunOperation("Rotate", [Angle](TPixelGraphic& G) { RotatePicture(G, Angle); });
+    });
     return;
   }
   // A quarter turn is made into a new picture that the view takes over, which saves copying the
   // turned pixels back into the old one.
-  RunReplacement("Rotate", [Angle](const TPixelGraphic& Old, const auto& Progress) {
-    auto New = std::make_unique<TPixelGraphic>();
-    New->SetBackGroundColor(Old.BackGroundColor());
-    New->Dither = Old.Dither;
-    New->SetRGBWeighting(Old.RGBWeighting());
-    New->StretchMode = Old.StretchMode;
-    New->OnProgress = Progress;
-    RotateQuarterTurns(*New, Old, Angle == 90 ? 1 : 3);
-    return New;
+  Tracked(Turn, [&] {
+    return RunReplacement("Rotate", [Angle](const TPixelGraphic& Old, const auto& Progress) {
+      auto New = std::make_unique<TPixelGraphic>();
+      New->SetBackGroundColor(Old.BackGroundColor());
+      New->Dither = Old.Dither;
+      New->SetRGBWeighting(Old.RGBWeighting());
+      New->StretchMode = Old.StretchMode;
+      New->OnProgress = Progress;
+      RotateQuarterTurns(*New, Old, Angle == 90 ? 1 : 3);
+      return New;
+    });
   });
 }
 

@@ -6,6 +6,7 @@
 
 #include "engine/pixelgraphic.h"
 #include "processing/editor/editormodel.h"
+#include "processing/editor/losslesssave.h"
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -89,6 +90,10 @@ public:
   bool HasPicture() const { return FModel->HasPicture(); }
   TEditorModel& Model() { return *FModel; }
   QString SaveFileName() const { return FSaveName; }
+  // What a JPEG save may do without encoding again (see losslesssave.h).
+  const TLosslessJPEGTracker& Lossless() const { return FLossless; }
+  // How the last "Save As..." wrote the file: true from the DCT coefficients.
+  bool LastSaveLossless() const { return FLastSaveLossless; }
 
   // ---- hooks set by the main window (unset: none)
   std::function<QString()> CurrentFolder; // where the file dialogs start
@@ -203,6 +208,10 @@ private:
   bool RunFileDialog(TPGOpenDialog& D);
   QString StartFolder() const;
   bool SelectionRect(int& Left, int& Top, int& Width, int& Height) const;
+  // Runs an operation and keeps the lossless tracking in step: a run that took an undo snapshot
+  // remembers the state before it for Undo and forgets the current one, unless Turn (the turn's
+  // orientation code, 0 for none) names the right-angle turn or flip it made.
+  bool Tracked(int Turn, const std::function<bool()>& Run);
 
   std::unique_ptr<TEditorModel> FModel;
   std::unique_ptr<TGaugeAdapter> FGaugeAdapter;
@@ -214,6 +223,8 @@ private:
   long double FLastAngle = 0;
   TPGOpenDialog* FOpenDialog = nullptr;
   TPGSaveDialog* FSaveDialog = nullptr;
+  TLosslessJPEGTracker FLossless, FLosslessUndo;
+  bool FLastSaveLossless = false;
 };
 
 } // namespace orbisk
