@@ -5,6 +5,7 @@
 #include "engine/registry.h"
 #include "platform/autoorient.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -65,6 +66,9 @@ Commands:
                           re-encoding; its EXIF orientation becomes 1. Partial MCU blocks at
                           an edge that moves are dropped (--trim, the default) or the turn is
                           refused (--perfect).
+  --auto-orient           With thumbnails, sheet, album-pdf and web-album: turn every picture
+                          upright by its camera orientation (EXIF Orientation), as the windows
+                          do with "Rotate pictures by their camera orientation" on.
   help                    Show this text (also --help, -h).
 
 Options may stand before or after the file names. Errors are printed to stderr with the
@@ -90,9 +94,19 @@ int main(int argc, char** argv) {
   for (const auto& A : Args)
     if (A == "--help" || A == "-h") return Help();
   TReadSupport Support;
-  // Pictures are used as stored unless a command asks otherwise (convert --auto-orient); the
-  // window's preference does not reach the command line.
+  // Pictures are used as stored unless --auto-orient asks otherwise; the window's preference
+  // does not reach the command line. convert reads the option itself (it turns before its other
+  // operations); for the commands that show pictures (thumbnails, sheet, album-pdf, web-album)
+  // it turns every picture as the windows do with the preference on.
   SetAutoOrientPictures(false);
+  if (Command != "convert") {
+    const auto It = std::find(Args.begin(), Args.end(), std::string("--auto-orient"));
+    if (It != Args.end() && (Command == "thumbnails" || Command == "sheet" ||
+                             Command == "album-pdf" || Command == "web-album")) {
+      Args.erase(It);
+      SetAutoOrientPictures(true);
+    }
+  }
   try {
     if (Command == "help" || Command == "--help" || Command == "-h") return Help();
     if (Command == "info") return RunInfoCommand(Args);

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 using namespace orbisk;
 using namespace orbisk::test;
@@ -52,6 +53,28 @@ TEST(OrientationCli, ConvertAutoOrientTurnsEveryOrientationUpright) {
     TPixelGraphic Mirrored;
     MakeStored(Upright, 2, Mirrored);
     EXPECT_TRUE(Shows(G, Mirrored)) << "orientation " << O;
+  }
+}
+
+// The commands that show pictures take --auto-orient too: a thumbnail of a picture stored on
+// its side comes out upright only with it.
+TEST(OrientationCli, ThumbnailsAutoOrient) {
+  TPixelGraphic Upright;
+  MakeUpright(Upright, 96, 48);
+  TPixelGraphic Stored;
+  MakeStored(Upright, 6, Stored);
+  const std::string In = TempPath("side.jpg");
+  WriteFileBytes(In, WithApp1(EncodeJPEG(Stored), ExifBlock(6, true)));
+  for (bool Orient : {false, true}) {
+    const std::string Dir = TempPath(Orient ? "thumbs-upright" : "thumbs-stored");
+    std::filesystem::create_directories(Dir);
+    std::vector<std::string> Args = {"thumbnails", Dir, In, "--size", "64"};
+    if (Orient) Args.push_back("--auto-orient");
+    std::string Err;
+    ASSERT_EQ(RunCli(Args, nullptr, &Err), 0) << Err;
+    TPixelGraphic G;
+    G.LoadFromFile(Dir + "/thm_side.bmp");
+    EXPECT_EQ(G.Width() > G.Height(), Orient) << G.Width() << " x " << G.Height();
   }
 }
 
