@@ -79,6 +79,11 @@ void FillLists() {
   RegisterMetafileFormats();
   RegisterGIFFormats();
   RegisterICOFormats();
+  // Formats beyond the classic ones; each recognises its content from the first bytes.
+  RegisterWebPFormats();
+  RegisterAVIFFormats();
+  RegisterHEIFFormats();
+  RegisterJXLFormats();
   L.BMPReader = MakeBMPReader();
   L.BMPWriter = MakeBMPWriter();
   Filling = false;
