@@ -99,6 +99,7 @@ void EnsureLists() {
 
 template <class T> void SortByExtension(std::vector<std::unique_ptr<T>>& V) {
   std::stable_sort(V.begin(), V.end(), [](const auto& A, const auto& B) {
+    if (A->ListGroup != B->ListGroup) return A->ListGroup < B->ListGroup;
     return LowerCase(A->Extension) < LowerCase(B->Extension);
   });
 }

@@ -134,6 +134,7 @@ void DescribeAVIF(const std::vector<uint8_t>& Data, TGraphicFileInfo& Info) {
 // ---- reader ----
 
 TAVIFFileFormatReader::TAVIFFileFormatReader() : TFileFormatReader("avif", kDescription) {
+  ListGroup = 1;
   CanSniff = true;
 }
 
@@ -156,6 +157,7 @@ void TAVIFFileFormatReader::GetInfo(TPGStream& Stream, int Index, TGraphicFileIn
 // ---- writer ----
 
 TAVIFFileFormatWriter::TAVIFFileFormatWriter() : TFileFormatWriter("avif", kDescription) {
+  ListGroup = 1;
   CanWriteResolutions = {0, 1, 2, 3, 4, 5, 6, 7};
 }
 

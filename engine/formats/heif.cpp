@@ -99,6 +99,7 @@ void NoteExif(heif_image_handle* H, TPixelGraphic& Image) {
 
 THEICFileFormatReader::THEICFileFormatReader(const char* Ext)
     : TFileFormatReader(Ext, kDescription) {
+  ListGroup = 1;
   CanSniff = true;
 }
 

@@ -69,6 +69,7 @@ struct TDecoder {
 } // namespace
 
 TJXLFileFormatReader::TJXLFileFormatReader() : TFileFormatReader("jxl", kDescription) {
+  ListGroup = 1;
   CanSniff = true;
 }
 

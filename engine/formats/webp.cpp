@@ -177,6 +177,7 @@ bool IsWebPSignature(const uint8_t* Header, size_t Size) {
 // ---- reader ----
 
 TWebPFileFormatReader::TWebPFileFormatReader() : TFileFormatReader("webp", kDescription) {
+  ListGroup = 1;
   CanSniff = true;
 }
 
@@ -223,6 +224,7 @@ void TWebPFileFormatReader::GetInfo(TPGStream& Stream, int Index, TGraphicFileIn
 // ---- writer ----
 
 TWebPFileFormatWriter::TWebPFileFormatWriter() : TFileFormatWriter("webp", kDescription) {
+  ListGroup = 1;
   // Palette and grey pictures are written as the colours they show.
   CanWriteResolutions = {0, 1, 2, 3, 4, 5, 6, 7};
 }
