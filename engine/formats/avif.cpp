@@ -51,8 +51,6 @@ TDecoder ParsedDecoder(const std::vector<uint8_t>& Data) {
   D->ignoreXMP = AVIF_TRUE;
   // Files from older writers miss boxes the format now requires; viewers show them anyway.
   D->strictFlags = AVIF_STRICT_DISABLED;
-  const int64_t Limit = std::min<int64_t>(MaxPixelCount, AVIF_DEFAULT_IMAGE_SIZE_LIMIT);
-  D->imageSizeLimit = static_cast<uint32_t>(std::max<int64_t>(Limit, 1));
   avifResult R = avifDecoderSetIOMemory(D.get(), Data.data(), Data.size());
   if (R != AVIF_RESULT_OK) FailResult(R, D->diag);
   R = avifDecoderParse(D.get());
@@ -80,6 +78,9 @@ void DecodeAVIF(const std::vector<uint8_t>& Data, TPixelGraphic& Image) {
   Image.FileGamma = ScreenGamma; // the samples are shown as they are
   TDecoder D = ParsedDecoder(Data);
   CheckPictureSize(D->image->width, D->image->height, kFail);
+  // The AV1 decoder refuses frames past the engine's limit too (the container's size may lie).
+  const int64_t Limit = std::min<int64_t>(MaxPixelCount, AVIF_DEFAULT_IMAGE_SIZE_LIMIT);
+  D->imageSizeLimit = static_cast<uint32_t>(std::max<int64_t>(Limit, 1));
   if (D->image->exif.size) NoteExifBlock(Image, D->image->exif.data, D->image->exif.size);
   avifResult R = avifDecoderNextImage(D.get());
   if (R != AVIF_RESULT_OK) FailResult(R, D->diag);
