@@ -4,8 +4,11 @@
 #include "engine/stream.h"
 
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <optional>
+#include <dlfcn.h>
 #include <sched.h>
 #include <thread>
 
@@ -131,3 +134,51 @@ void NoteExifBlock(TPixelGraphic& Image, const uint8_t* Data, size_t Size) {
 }
 
 } // namespace orbisk
+
+namespace orbisk {
+namespace {
+
+// Whether Address lies in one of the codec libraries behind the later formats (or the AV1 and
+// HEVC decoders they load).
+bool InCodecLibrary(const void* Address) {
+  Dl_info Info;
+  if (!dladdr(Address, &Info) || !Info.dli_fname) return false;
+  static const char* const kLibraries[] = {"/libjxl",   "/libdav1d", "/libgav1", "/libaom",
+                                           "/libde265", "/libheif",  "/libavif", "/libwebp"};
+  for (const char* L : kLibraries)
+    if (std::strstr(Info.dli_fname, L)) return true;
+  return false;
+}
+
+using TVfprintfChk = int (*)(FILE*, int, const char*, va_list);
+
+TVfprintfChk NextVfprintfChk() {
+  static const TVfprintfChk Next =
+      reinterpret_cast<TVfprintfChk>(dlsym(RTLD_NEXT, "__vfprintf_chk"));
+  return Next;
+}
+
+} // namespace
+} // namespace orbisk
+
+// Some codec libraries print diagnostics to stderr with no hook to turn them off or catch them:
+// libjxl its failure trail (on its own threads), dav1d (behind libavif) every bitstream error.
+// Their formatted writes to stderr are caught here and dropped: the reader reports the failure
+// with its own tagged message. Every other caller goes on to the C library as usual.
+extern "C" int __vfprintf_chk(FILE* Stream, int Flag, const char* Format, va_list Args) {
+  if (Stream == stderr && orbisk::InCodecLibrary(__builtin_return_address(0))) return 0;
+  const auto Next = orbisk::NextVfprintfChk();
+  return Next ? Next(Stream, Flag, Format, Args) : -1;
+}
+
+extern "C" int __fprintf_chk(FILE* Stream, int Flag, const char* Format, ...) {
+  va_list Args;
+  va_start(Args, Format);
+  int N = 0;
+  if (Stream != stderr || !orbisk::InCodecLibrary(__builtin_return_address(0))) {
+    const auto Next = orbisk::NextVfprintfChk();
+    N = Next ? Next(Stream, Flag, Format, Args) : -1;
+  }
+  va_end(Args);
+  return N;
+}

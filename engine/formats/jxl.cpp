@@ -5,12 +5,7 @@
 #include "engine/messages.h"
 #include "engine/stream.h"
 
-#include <cstdarg>
-#include <cstdio>
-#include <cstring>
 #include <memory>
-
-#include <dlfcn.h>
 
 #include <jxl/decode.h>
 #include <jxl/encode.h>
@@ -71,40 +66,7 @@ struct TDecoder {
   }
 };
 
-// Whether Address lies in the JPEG XL library.
-bool InJXLLibrary(const void* Address) {
-  Dl_info Info;
-  return dladdr(Address, &Info) && Info.dli_fname && std::strstr(Info.dli_fname, "/libjxl");
-}
-
 } // namespace
-
-} // namespace orbisk
-
-// libjxl prints its internal failure trail to stderr on its own threads, with no hook to turn it
-// off or catch it. Its formatted writes to stderr are caught here and dropped: the reader reports
-// the failure with its own tagged message. Every other caller goes to the C library as usual.
-extern "C" int __vfprintf_chk(FILE* Stream, int Flag, const char* Format, va_list Args) {
-  using TFn = int (*)(FILE*, int, const char*, va_list);
-  static const TFn Next = reinterpret_cast<TFn>(dlsym(RTLD_NEXT, "__vfprintf_chk"));
-  if (Stream == stderr && orbisk::InJXLLibrary(__builtin_return_address(0))) return 0;
-  return Next ? Next(Stream, Flag, Format, Args) : -1;
-}
-
-extern "C" int __fprintf_chk(FILE* Stream, int Flag, const char* Format, ...) {
-  va_list Args;
-  va_start(Args, Format);
-  int N = 0;
-  if (Stream != stderr || !orbisk::InJXLLibrary(__builtin_return_address(0))) {
-    using TFn = int (*)(FILE*, int, const char*, va_list);
-    static const TFn Next = reinterpret_cast<TFn>(dlsym(RTLD_NEXT, "__vfprintf_chk"));
-    N = Next ? Next(Stream, Flag, Format, Args) : -1;
-  }
-  va_end(Args);
-  return N;
-}
-
-namespace orbisk {
 
 TJXLFileFormatReader::TJXLFileFormatReader() : TFileFormatReader("jxl", kDescription) {
   ListGroup = 1;

@@ -220,6 +220,11 @@ TEST(ModernFormats, DamagedFilesFailWithTheFormatsTagAndPrintNothing) {
     for (size_t I = Garbled.size() / 2; I < Garbled.size(); ++I)
       Garbled[I] = uint8_t(I * 37);
     Broken.push_back(Garbled);
+    // The coded picture damaged, the container intact (it comes last in these files).
+    auto Coded = Data;
+    for (size_t I = Coded.size() - Coded.size() / 4; I < Coded.size(); I += 3)
+      Coded[I] ^= 0x5A;
+    Broken.push_back(Coded);
     for (size_t K = 0; K < Broken.size(); ++K) {
       std::string Error;
       const std::string Printed = CapturedStderr([&] {
@@ -232,12 +237,31 @@ TEST(ModernFormats, DamagedFilesFailWithTheFormatsTagAndPrintNothing) {
         }
       });
       EXPECT_EQ(Printed, "") << Ext << " case " << K;
-      // A garbled tail may still decode (the damage can sit in data the picture does not use).
-      if (K + 1 < Broken.size() || !Error.empty()) {
+      // Damaged data may still decode (the damage can sit in data the picture does not use).
+      if (K + 2 < Broken.size() || !Error.empty()) {
         EXPECT_EQ(Error.rfind(Tag(Ext), 0), 0u) << Ext << " case " << K << ": " << Error;
       }
     }
   }
+}
+
+// The AV1 decoder behind libavif reports bitstream errors on stderr unless stopped.
+TEST(ModernFormats, BrokenAV1PayloadFailsQuietly) {
+  const auto Data =
+      ReadFileBytes(std::string(ORBISK_TEST_DATA_DIR) + "/avif/broken-av1-sequence-header.avif");
+  ASSERT_FALSE(Data.empty());
+  std::string Error;
+  const std::string Printed = CapturedStderr([&] {
+    TPGMemoryStream S(Data.data(), Data.size());
+    TPixelGraphic G;
+    try {
+      G.LoadFromStream(S);
+    } catch (const EPixelGraphic& E) {
+      Error = E.what();
+    }
+  });
+  EXPECT_EQ(Printed, "");
+  EXPECT_EQ(Error.rfind("AVIF: ", 0), 0u) << Error;
 }
 
 TEST(ModernFormats, PixelLimitRefusesBeforeDecoding) {
