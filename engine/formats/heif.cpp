@@ -38,9 +38,11 @@ bool IsHEIFBrand(const std::string& B) {
   return false;
 }
 
-// A file that says it is AVIF among its brands but not HEVC coded goes to the AVIF reader.
+// AVIF files (by their major brand, or a general one with AVIF among the compatible brands and
+// no HEVC brand) go to the AVIF reader: one AV1 path for every AVIF file.
 bool IsAVIFUnderGeneralBrand(const std::vector<uint8_t>& Data) {
   const std::string Major = Data.size() >= 12 ? FileTypeBrand(Data.data()) : "";
+  if (Major == "avif" || Major == "avis") return true;
   return (Major == "mif1" || Major == "msf1" || Major == "mif2") &&
          (HasCompatibleBrand(Data, "avif") || HasCompatibleBrand(Data, "avis")) &&
          !HasCompatibleBrand(Data, "heic") && !HasCompatibleBrand(Data, "heix");
