@@ -162,8 +162,9 @@ TVfprintfChk NextVfprintfChk() {
 } // namespace orbisk
 
 // Some codec libraries print diagnostics to stderr with no hook to turn them off or catch them:
-// libjxl its failure trail (on its own threads), dav1d (behind libavif) every bitstream error.
-// Their formatted writes to stderr are caught here and dropped: the reader reports the failure
+// libjxl its failure trail (on its own threads), dav1d (behind libavif) every bitstream error,
+// libde265 (behind libheif) stream errors. Their writes to stderr (formatted, or constant texts
+// the compiler turned into fwrite) are caught here and dropped: the reader reports the failure
 // with its own tagged message. Every other caller goes on to the C library as usual.
 extern "C" int __vfprintf_chk(FILE* Stream, int Flag, const char* Format, va_list Args) {
   if (Stream == stderr && orbisk::InCodecLibrary(__builtin_return_address(0))) return 0;
@@ -181,4 +182,11 @@ extern "C" int __fprintf_chk(FILE* Stream, int Flag, const char* Format, ...) {
   }
   va_end(Args);
   return N;
+}
+
+extern "C" size_t fwrite(const void* Data, size_t Size, size_t Count, FILE* Stream) {
+  using TFn = size_t (*)(const void*, size_t, size_t, FILE*);
+  static const TFn Next = reinterpret_cast<TFn>(dlsym(RTLD_NEXT, "fwrite"));
+  if (Stream == stderr && orbisk::InCodecLibrary(__builtin_return_address(0))) return Count;
+  return Next ? Next(Data, Size, Count, Stream) : 0;
 }
