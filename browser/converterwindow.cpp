@@ -275,7 +275,7 @@ TConvertTarget TfrmConvert::Target() const {
 }
 
 void TfrmConvert::TargetChange() {
-  JPEGBar->setVisible(Target() == ctJPG);
+  JPEGBar->setVisible(ConvertTargetUsesQuality(Target()));
   GIFBar->setVisible(Target() == ctGIF);
 }
 

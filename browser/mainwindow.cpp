@@ -540,7 +540,7 @@ void TForm1::WriteSettings() {
 
 void TForm1::RebuildTypeMask() {
   TSettingsStore S;
-  FTypeMask = BuildTypeMask(ReadFileTypes(S));
+  FTypeMask = BuildTypeMask(ReadFileTypes(S)) + LaterTypeMask();
 }
 
 bool TForm1::AllFiles() const {

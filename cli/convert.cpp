@@ -7,6 +7,7 @@
 #include "engine/formats/tga.h"
 #include "engine/formats/tiff.h"
 #include "engine/orientation.h"
+#include "engine/formats/webp.h"
 #include "engine/pixelgraphic.h"
 #include "engine/registry.h"
 #include "processing/colorfilters.h"
@@ -306,10 +307,12 @@ const std::vector<TOption>& Options() {
          J.HasTransparent = true;
          J.TransparentColor = RGBFromHex(uint32_t(std::stoul(V, nullptr, 16)));
        }},
-      {"--quality", "N", "JPEG quality 1..100 (default 80).",
+      {"--quality", "N", "JPEG, WebP and AVIF quality 1..100 (default 80).",
        [](const std::string& V, TConvertJob&) {
          JPEGQuality = int(ParseInt("--quality", V, 1, 100));
        }},
+      {"--webp-lossless", nullptr, "Write WebP files lossless (--quality is for lossy ones).",
+       [](const std::string&, TConvertJob&) { WebPLossless = true; }},
       {"--progressive", nullptr, "Write progressive JPEG files.",
        [](const std::string&, TConvertJob&) { JPEGProgressive = true; }},
       {"--ascii", nullptr, "Write PBM, PGM and PPM files as text (the default).",

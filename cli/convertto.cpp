@@ -41,7 +41,8 @@ int RunConvertToCommand(const std::vector<std::string>& Args) {
   for (const auto& [Name, V] : P.Options) {
     if (Name == "--to") {
       if (!ConvertTargetFromExtension(V, S.Target))
-        throw std::runtime_error("--to takes bmp, jpg, tif, png, tga or gif, not \"" + V + "\"");
+        throw std::runtime_error("--to takes bmp, jpg, tif, png, tga, gif, webp or avif, not \"" +
+                                 V + "\"");
     } else if (Name == "--size") {
       const auto X = V.find_first_of("xX");
       if (X == std::string::npos) throw std::runtime_error("--size needs WxH, not \"" + V + "\"");

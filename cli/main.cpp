@@ -23,15 +23,15 @@ Commands:
   convert IN OUT [OPTIONS]
                           Load IN, apply the operations, and save it as OUT; the writer is
                           chosen by OUT's extension (see the options below).
-  convert IN --to bmp|jpg|tif|png|tga|gif [--size WxH] [--no-sharpen] [--quality N]
+  convert IN --to bmp|jpg|tif|png|tga|gif|webp|avif [--size WxH] [--no-sharpen] [--quality N]
           [--interlace] [--transparent RRGGBB] [--overwrite | --keep-existing]
                           The picture converter's conversion: writes IN next to itself as the
                           name up to its first "." plus the type's extension, and prints that
                           name. --size gives the displayed size (sharpened unless
-                          --no-sharpen); --quality 10..100 (default 100) for JPEG; GIF files get
-                          252 optimized colours. An existing file is replaced only with
-                          --overwrite; --keep-existing writes "!" + name instead. IN itself is
-                          never replaced.
+                          --no-sharpen); --quality 10..100 (default 100) for JPEG, WebP and
+                          AVIF; GIF files get 252 optimized colours. An existing file is
+                          replaced only with --overwrite; --keep-existing writes "!" + name
+                          instead. IN itself is never replaced.
   exif FILE...            List the EXIF entries of each file as "name<TAB>value" rows.
       --detail            Rows as chain, directory, tag, type, count, name, value.
       --date              Print the date shown for the picture (EXIF DateTime, else the

@@ -79,6 +79,11 @@ void FillLists() {
   RegisterMetafileFormats();
   RegisterGIFFormats();
   RegisterICOFormats();
+  // Formats beyond the classic ones; each recognises its content from the first bytes.
+  RegisterWebPFormats();
+  RegisterAVIFFormats();
+  RegisterHEIFFormats();
+  RegisterJXLFormats();
   L.BMPReader = MakeBMPReader();
   L.BMPWriter = MakeBMPWriter();
   Filling = false;
@@ -94,6 +99,7 @@ void EnsureLists() {
 
 template <class T> void SortByExtension(std::vector<std::unique_ptr<T>>& V) {
   std::stable_sort(V.begin(), V.end(), [](const auto& A, const auto& B) {
+    if (A->ListGroup != B->ListGroup) return A->ListGroup < B->ListGroup;
     return LowerCase(A->Extension) < LowerCase(B->Extension);
   });
 }

@@ -36,6 +36,9 @@ public:
   std::string Extension; // lower case, no dot
   std::string Description;
   bool Listed;
+  // 0: the engine's classic formats; 1: formats added later, kept after them in the lists (and
+  // so in the dialog filters), so that the classic entries keep their places and filter indexes.
+  int ListGroup = 0;
 };
 
 class TFileFormatReader : public TFileFormatReaderWriter {
@@ -59,7 +62,8 @@ public:
 
 constexpr int kHeaderSniffSize = 17;
 
-// The engine-wide lists (filled on first use), kept in ascending extension order.
+// The engine-wide lists (filled on first use), kept in ascending extension order within each
+// list group.
 std::vector<TFileFormatReader*> FileFormatReaders();
 std::vector<TFileFormatWriter*> FileFormatWriters();
 // Adds to the lists (the engine's own formats are added at start).

@@ -42,7 +42,13 @@ QStringList ReadableMimeTypes() {
       << "image/x-portable-pixmap"
       << "image/x-portable-anymap"
       << "image/emf"
-      << "image/x-emf";
+      << "image/x-emf"
+      // The later formats.
+      << "image/webp"
+      << "image/avif"
+      << "image/heic"
+      << "image/heif"
+      << "image/jxl";
   return All;
 }
 

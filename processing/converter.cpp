@@ -1,6 +1,7 @@
 #include "processing/converter.h"
 
 #include "engine/formats/jpeg.h"
+#include "engine/formats/webp.h"
 #include "engine/messages.h"
 #include "processing/colorresolution.h"
 #include "processing/convfilter.h"
@@ -26,6 +27,9 @@ constexpr TTargetRow kTargets[ctCount] = {
     {"PNG - Portable Network Graphics"},
     {"TGA - Truevision Targa"},
     {"GIF - Graphic Interchange Format"},
+    {"WEBP - WebP"},
+    {"WEBP - WebP lossless"},
+    {"AVIF - AV1 Image File Format"},
 };
 
 size_t NameStart(const std::string& Path) {
@@ -38,16 +42,24 @@ bool Exists(const std::string& Path) {
   return lstat(Path.c_str(), &St) == 0;
 }
 
-// The engine-wide JPEG quality for the length of one write.
+// The engine-wide JPEG quality and WebP lossless choice for the length of one write.
 class TJPEGQualityScope {
 public:
-  explicit TJPEGQualityScope(int Q) : FOld(JPEGQuality) { JPEGQuality = Q; }
-  ~TJPEGQualityScope() { JPEGQuality = FOld; }
+  explicit TJPEGQualityScope(int Q, bool Lossless = false)
+      : FOld(JPEGQuality), FOldLossless(WebPLossless) {
+    JPEGQuality = Q;
+    WebPLossless = Lossless;
+  }
+  ~TJPEGQualityScope() {
+    JPEGQuality = FOld;
+    WebPLossless = FOldLossless;
+  }
   TJPEGQualityScope(const TJPEGQualityScope&) = delete;
   TJPEGQualityScope& operator=(const TJPEGQualityScope&) = delete;
 
 private:
   int FOld;
+  bool FOldLossless;
 };
 
 } // namespace
@@ -57,10 +69,15 @@ const char* ConvertTargetText(TConvertTarget T) {
 }
 
 std::string ConvertTargetExtension(TConvertTarget T) {
-  std::string E(ConvertTargetText(T), 3);
+  std::string E(ConvertTargetText(T));
+  E = E.substr(0, E.find(' '));
   for (auto& C : E)
     C = char(std::tolower(static_cast<unsigned char>(C)));
   return E;
+}
+
+bool ConvertTargetUsesQuality(TConvertTarget T) {
+  return T == ctJPG || T == ctWEBP || T == ctAVIF;
 }
 
 bool ConvertTargetFromExtension(const std::string& Ext, TConvertTarget& T) {
@@ -159,7 +176,8 @@ bool ConvertPictureFile(const TPixelGraphic& Source, const std::string& SourcePa
   }
   // Palette pictures go to writers that cannot hold them in a resolution they can.
   G->SaveColorResWarningAction = pgwaIgnore;
-  TJPEGQualityScope Quality(S.Target == ctJPG ? S.JPEGQuality : JPEGQuality);
+  TJPEGQualityScope Quality(ConvertTargetUsesQuality(S.Target) ? S.JPEGQuality : JPEGQuality,
+                            S.Target == ctWEBPLossless);
   G->SaveToFile(Destination);
   return true;
 }

@@ -11,13 +11,28 @@
 
 namespace orbisk {
 
-enum TConvertTarget : int { ctBMP = 0, ctJPG, ctTIF, ctPNG, ctTGA, ctGIF, ctCount };
+// The later formats follow the classic six: WebP at the JPEG quality, lossless WebP, AVIF.
+enum TConvertTarget : int {
+  ctBMP = 0,
+  ctJPG,
+  ctTIF,
+  ctPNG,
+  ctTGA,
+  ctGIF,
+  ctWEBP,
+  ctWEBPLossless,
+  ctAVIF,
+  ctCount
+};
 
 // The target list's text ("BMP - bitmap", ...), in list order.
 const char* ConvertTargetText(TConvertTarget T);
-// The lower case of the text's first three characters ("bmp", "jpg", ...).
+// The lower case of the text up to its first space ("bmp", "jpg", ..., "webp").
 std::string ConvertTargetExtension(TConvertTarget T);
-// The target of an extension ("jpg", "JPG"); false for one the converter does not write.
+// Whether the JPEG quality setting applies to the target (JPEG, lossy WebP, AVIF).
+bool ConvertTargetUsesQuality(TConvertTarget T);
+// The target of an extension ("jpg", "JPG"), the first in the list for "webp"; false for one the
+// converter does not write.
 bool ConvertTargetFromExtension(const std::string& Ext, TConvertTarget& T);
 
 // Destination for converting Source: its folder, its file name up to and including the first
@@ -45,7 +60,7 @@ struct TConvertSettings {
   bool MaintainOriginalSize = true;
   bool AutoSharpen = true;
   int DisplayWidth = 0, DisplayHeight = 0;
-  int JPEGQuality = 100; // 10..100
+  int JPEGQuality = 100; // 10..100, also for lossy WebP and AVIF
   bool Interlaced = false;
   bool Transparent = false;
 };

@@ -27,6 +27,8 @@ PACKAGES=(
   # Desktop integration: xdg-mime (associations), desktop-file-validate and
   # update-desktop-database (the desktop entry), dbus-send (KDE wallpaper), Xvfb (screenshots).
   xdg-utils desktop-file-utils dbus xvfb xauth
+  libwebp-dev libavif-dev libheif-dev libjxl-dev # WebP, AVIF, HEIF/HEIC, JPEG XL codecs (AV1 and HEVC decoders come as their dependencies)
+  webp libavif-bin libheif-examples libjxl-tools # cwebp/dwebp/img2webp, avifenc/avifdec, heif-enc/heif-convert, cjxl/djxl: the tests and bench compare with them
 )
 if [[ "${1:-}" == "--bench" ]]; then
   PACKAGES+=(libbenchmark-dev hyperfine libjpeg-turbo-progs imagemagick libvips-tools)

@@ -31,6 +31,10 @@ QString BuildTypeMask(const TFileTypeFlags& Flags) {
   return Mask;
 }
 
+QString LaterTypeMask() {
+  return QStringLiteral("*.webp;*.avif;*.heic;*.heif;*.jxl;");
+}
+
 QStringList MaskPatterns(const QString& Mask) {
   QStringList Patterns;
   QString Rest = Mask;
@@ -44,12 +48,18 @@ QStringList MaskPatterns(const QString& Mask) {
 QString FileTypeOf(const QString& Name) {
   qsizetype Dot = Name.lastIndexOf('.');
   if (Dot < 0) return QString();
-  return Name.mid(Dot + 1, 3).toUpper();
+  const QString Whole = Name.mid(Dot + 1).toUpper();
+  for (const char* Later : {"WEBP", "AVIF", "HEIC", "HEIF"})
+    if (Whole == QLatin1String(Later)) return Whole;
+  return Whole.left(3);
 }
 
 bool IsPictureType(const QString& Type) {
   static const QString Known = QStringLiteral(".JPG.GIF.BMP.ICO.TIF.PNG.PCX.TGA.WMF");
-  return Type.size() == 3 && Known.contains(QLatin1Char('.') + Type.toUpper());
+  static const QString Later = QStringLiteral(".WEBP.AVIF.HEIC.HEIF.JXL.");
+  if (Type.size() == 3 && Known.contains(QLatin1Char('.') + Type.toUpper())) return true;
+  return !Type.isEmpty() && !Type.contains('.') &&
+         Later.contains(QLatin1Char('.') + Type.toUpper() + QLatin1Char('.'));
 }
 
 } // namespace orbisk

@@ -25,13 +25,19 @@ QString BuildTypeMask(const TFileTypeFlags& Flags);
 inline QString BuildTypeMask(const QString& Flags) {
   return BuildTypeMask(ParseFileTypes(Flags));
 }
+// The patterns of the formats beyond the ten types ("*.webp;*.avif;*.heic;*.heif;*.jxl;"): they
+// have no flag of their own and are listed whenever a mask is built for a folder listing.
+QString LaterTypeMask();
+
 // The patterns of a mask: every piece that ends in ";" (text after the last ";" is ignored).
 QStringList MaskPatterns(const QString& Mask);
 
 // The three-letter type of a file name: the upper case of at most three characters after the
-// last dot ("a.jpeg" gives "JPE"); empty without a dot.
+// last dot ("a.jpeg" gives "JPE"); empty without a dot. The four-letter extensions of the later
+// formats stay whole ("a.avif" gives "AVIF", never the video type "AVI").
 QString FileTypeOf(const QString& Name);
-// Whether the tools take the type as a picture (".JPG.GIF.BMP.ICO.TIF.PNG.PCX.TGA.WMF").
+// Whether the tools take the type as a picture (".JPG.GIF.BMP.ICO.TIF.PNG.PCX.TGA.WMF", and the
+// later formats ".WEBP.AVIF.HEIC.HEIF.JXL").
 bool IsPictureType(const QString& Type);
 
 } // namespace orbisk

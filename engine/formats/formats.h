@@ -13,5 +13,9 @@ void RegisterPxMFormats();      // pbm, pgm, ppm
 void RegisterTGAFormats();      // tga
 void RegisterICOFormats();      // ico reader
 void RegisterMetafileFormats(); // wmf, emf readers (playback by the desktop layer)
+void RegisterWebPFormats();     // webp
+void RegisterAVIFFormats();     // avif
+void RegisterHEIFFormats();     // heic, heif readers
+void RegisterJXLFormats();      // jxl reader
 
 } // namespace orbisk

@@ -10,25 +10,30 @@ namespace orbisk {
 
 QString EditorOpenFilter() {
   return "Image files|*.bmp; *.dib; *.jif; *.jpeg; *.jpg; *.pbm; *.pcx; *.pgm; *.png; *.ppm; "
-         "*.rle; *.tga; *.tif; *.tiff|BMP - Bitmap|*.bmp|DIB - Bitmap|*.dib|JIF - JPEG (JFIF "
+         "*.rle; *.tga; *.tif; *.tiff; *.avif; *.heic; *.heif; *.jxl; *.webp|BMP - "
+         "Bitmap|*.bmp|DIB - Bitmap|*.dib|JIF - JPEG (JFIF "
          "compliant)|*.jif|JPEG - JPEG (JFIF compliant)|*.jpeg|JPG - JPEG (JFIF "
          "compliant)|*.jpg|PBM - Portable Bitmap|*.pbm|PCX - Paintbrush|*.pcx|PGM - Portable "
          "Graymap|*.pgm|PNG - Portable Network Graphics|*.png|PPM - Portable Pixelmap|*.ppm|RLE "
          "- Bitmap|*.rle|TGA - Truevision Targa|*.tga|TIF - Tagged Image File Format|*.tif|TIFF "
-         "- Tagged Image File Format|*.tiff|All files|*.*";
+         "- Tagged Image File Format|*.tiff|AVIF - AV1 Image File Format|*.avif|HEIC - High "
+         "Efficiency Image File Format|*.heic|HEIF - High Efficiency Image File Format|*.heif|JXL "
+         "- JPEG XL|*.jxl|WEBP - WebP|*.webp|All files|*.*";
 }
 
 QString EditorSaveFilter() {
   return "BMP - Bitmap|*.bmp|JPG - JPEG (JFIF compliant)|*.jpg|PBM - Portable Bitmap|*.pbm|PGM "
          "- Portable Graymap|*.pgm|PNG - Portable Network Graphics|*.png|PPM - Portable "
-         "Pixelmap|*.ppm|TGA - Truevision Targa|*.tga|TIF - Tagged Image File Format|*.tif";
+         "Pixelmap|*.ppm|TGA - Truevision Targa|*.tga|TIF - Tagged Image File Format|*.tif|"
+         "AVIF - AV1 Image File Format|*.avif|WEBP - WebP|*.webp";
 }
 
 bool IsEditablePicture(const QString& Path) {
   const QString Suffix = QFileInfo(Path).fileName().section('.', -1);
   if (!QFileInfo(Path).fileName().contains('.') || Suffix.isEmpty()) return false;
   // A whole extension among the picture extensions (".JP" or ".G" are not pictures).
-  static const QStringList Types = {"JPG", "GIF", "BMP", "ICO", "TIF", "PNG", "PCX", "TGA", "WMF"};
+  static const QStringList Types = {"JPG", "GIF", "BMP",  "ICO",  "TIF",  "PNG",  "PCX",
+                                    "TGA", "WMF", "WEBP", "AVIF", "HEIC", "HEIF", "JXL"};
   return Types.contains(Suffix.toUpper());
 }
 

@@ -60,12 +60,13 @@ TEST(ConverterNames, DestinationIsTheNameUpToItsFirstDotPlusTheType) {
   EXPECT_EQ(PrefixFileName("a.bmp"), "!a.bmp");
   // The list's entries and their extensions.
   EXPECT_STREQ(ConvertTargetText(ctJPG), "JPG - jpeg (jfif compliant)");
-  const char* Ext[] = {"bmp", "jpg", "tif", "png", "tga", "gif"};
+  const char* Ext[] = {"bmp", "jpg", "tif", "png", "tga", "gif", "webp", "webp", "avif"};
+  static_assert(std::size(Ext) == ctCount);
   for (int I = 0; I < ctCount; ++I) {
     EXPECT_EQ(ConvertTargetExtension(TConvertTarget(I)), Ext[I]);
     TConvertTarget T;
     ASSERT_TRUE(ConvertTargetFromExtension(Ext[I], T));
-    EXPECT_EQ(T, I);
+    EXPECT_EQ(T, I == ctWEBPLossless ? ctWEBP : I); // "webp" names the lossy entry
   }
   TConvertTarget T;
   EXPECT_FALSE(ConvertTargetFromExtension("pcx", T));

@@ -95,7 +95,9 @@ TEST_F(MainWindow, FirstRunLayoutAndHomeFolder) {
   EXPECT_EQ(F->SecondsEdit->text(), "4");
   EXPECT_EQ(F->SelectedFolder(), QDir::homePath());
   EXPECT_TRUE(Column0(*F).contains("home.jpg"));
-  EXPECT_EQ(F->TypeMask(), "*.jpg;*.gif;*.bmp;*.ico;*.wmf;*.avi;*.pcx;*.png;*.tga;*.tif;");
+  // The ten types' patterns, then the later formats' (listed whatever the flags say).
+  EXPECT_EQ(F->TypeMask(),
+            "*.jpg;*.gif;*.bmp;*.ico;*.wmf;*.avi;*.pcx;*.png;*.tga;*.tif;" + LaterTypeMask());
   EXPECT_EQ(F->FolderModel->rootPath(), "/");
 
   // The tools' commands are there and enabled.
@@ -240,7 +242,8 @@ TEST_F(MainWindow, PreferencesChangeTheList) {
   });
   F->SetPreferences1->trigger();
   EXPECT_EQ(Column0(*F), QStringList({"Alpha.gif", "red.png"}));
-  EXPECT_EQ(F->TypeMask(), "*.gif;*.bmp;*.ico;*.wmf;*.avi;*.pcx;*.png;*.tga;*.tif;");
+  EXPECT_EQ(F->TypeMask(),
+            "*.gif;*.bmp;*.ico;*.wmf;*.avi;*.pcx;*.png;*.tga;*.tif;" + LaterTypeMask());
   EXPECT_FALSE(F->ConfirmDeletions());
   EXPECT_TRUE(F->DeletePermanently());
 

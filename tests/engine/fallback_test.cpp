@@ -93,11 +93,13 @@ TEST(SaveFallback, DialogFiltersListTheFormats) {
             "BMP - Bitmap|*.bmp|JPG - JPEG (JFIF compliant)|*.jpg|PBM - Portable Bitmap|*.pbm|"
             "PGM - Portable Graymap|*.pgm|PNG - Portable Network Graphics|*.png|"
             "PPM - Portable Pixelmap|*.ppm|TGA - Truevision Targa|*.tga|"
-            "TIF - Tagged Image File Format|*.tif|");
+            "TIF - Tagged Image File Format|*.tif|AVIF - AV1 Image File Format|*.avif|"
+            "WEBP - WebP|*.webp|");
   std::string Open = DefaultOpenFilter();
   EXPECT_EQ(Open.substr(0, Open.find('|', 12) + 1),
             "Image files|*.bmp; *.dib; *.emf; *.gif; *.ico; *.jif; *.jpeg; *.jpg; *.pbm; *.pcx; "
-            "*.pgm; *.png; *.ppm; *.rle; *.tga; *.tif; *.tiff; *.wmf|");
+            "*.pgm; *.png; *.ppm; *.rle; *.tga; *.tif; *.tiff; *.wmf; *.avif; *.heic; *.heif; "
+            "*.jxl; *.webp|");
   EXPECT_EQ(Open.substr(Open.size() - 13), "All files|*.*");
   EXPECT_EQ(SaveFilterExtension(2), "jpg");
   EXPECT_EQ(OpenFilterExtension(2), "bmp");

@@ -89,9 +89,14 @@ TEST_F(RegistryTest, ContentDecidesAndPositionIsKept) {
 }
 
 TEST_F(RegistryTest, ListsAreInExtensionOrder) {
+  // In extension order within each list group (the later formats follow the classic ones).
   auto Readers = FileFormatReaders();
-  for (size_t I = 1; I < Readers.size(); ++I)
-    EXPECT_LE(Readers[I - 1]->Extension, Readers[I]->Extension);
+  for (size_t I = 1; I < Readers.size(); ++I) {
+    EXPECT_LE(Readers[I - 1]->ListGroup, Readers[I]->ListGroup);
+    if (Readers[I - 1]->ListGroup == Readers[I]->ListGroup) {
+      EXPECT_LE(Readers[I - 1]->Extension, Readers[I]->Extension);
+    }
+  }
 }
 
 TEST_F(RegistryTest, LoadingCorrectsGammaAndSignalsOnce) {

@@ -96,7 +96,8 @@ TEST(PreviewDialogHelpers, FiltersFromTheRegistry) {
                                "PBM - Portable Bitmap (*.pbm)", "PGM - Portable Graymap (*.pgm)",
                                "PNG - Portable Network Graphics (*.png)",
                                "PPM - Portable Pixelmap (*.ppm)", "TGA - Truevision Targa (*.tga)",
-                               "TIF - Tagged Image File Format (*.tif)"}));
+                               "TIF - Tagged Image File Format (*.tif)",
+                               "AVIF - AV1 Image File Format (*.avif)", "WEBP - WebP (*.webp)"}));
   EXPECT_EQ(NameFiltersFromFilter(""), QStringList{});
   EXPECT_EQ(NameFiltersFromFilter("Odd|*.a;*.b|"), QStringList{"Odd (*.a *.b)"});
 }

@@ -1,0 +1,244 @@
+#include "engine/formats/avif.h"
+
+#include "engine/formats/decodedrows.h"
+#include "engine/formats/formats.h"
+#include "engine/formats/jpeg.h"
+#include "engine/messages.h"
+#include "engine/stream.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+#include <avif/avif.h>
+
+namespace orbisk {
+
+namespace {
+
+const std::string kTag = "AVIF: ";
+const char* const kDescription = "AV1 Image File Format";
+
+[[noreturn]] void Fail(const std::string& Text) {
+  throw EPGAVIFFileFormatReaderWriter(kTag + Text);
+}
+
+const TFailFn kFail = [](const std::string& T) { Fail(T); };
+
+uint32_t BigEndian32(const uint8_t* P) {
+  return (uint32_t(P[0]) << 24) | (uint32_t(P[1]) << 16) | (uint32_t(P[2]) << 8) | P[3];
+}
+
+// The library's result with its detail, if any.
+[[noreturn]] void FailResult(avifResult R, const avifDiagnostics& Diag) {
+  std::string Text = avifResultToString(R);
+  if (Diag.error[0])
+    Text += " (" + std::string(Diag.error, strnlen(Diag.error, sizeof Diag.error)) + ")";
+  Fail(Text);
+}
+
+struct TDecoderDeleter {
+  void operator()(avifDecoder* D) const { avifDecoderDestroy(D); }
+};
+using TDecoder = std::unique_ptr<avifDecoder, TDecoderDeleter>;
+
+// A decoder over Data with the container parsed: thread count, pixel limit and leniency set.
+TDecoder ParsedDecoder(const std::vector<uint8_t>& Data) {
+  TDecoder D(avifDecoderCreate());
+  if (!D) Fail("Out of memory");
+  D->maxThreads = CodecThreadCount();
+  D->ignoreXMP = AVIF_TRUE;
+  // Files from older writers miss boxes the format now requires; viewers show them anyway.
+  D->strictFlags = AVIF_STRICT_DISABLED;
+  avifResult R = avifDecoderSetIOMemory(D.get(), Data.data(), Data.size());
+  if (R != AVIF_RESULT_OK) FailResult(R, D->diag);
+  R = avifDecoderParse(D.get());
+  if (R != AVIF_RESULT_OK) FailResult(R, D->diag);
+  return D;
+}
+
+} // namespace
+
+std::string FileTypeBrand(const uint8_t* Header) {
+  if (std::memcmp(Header + 4, "ftyp", 4) != 0 || BigEndian32(Header) < 16) return "";
+  return std::string(reinterpret_cast<const char*>(Header + 8), 4);
+}
+
+bool HasCompatibleBrand(const std::vector<uint8_t>& Data, const char* Brand) {
+  if (Data.size() < 16 || FileTypeBrand(Data.data()).empty()) return false;
+  const size_t Size = std::min<size_t>(BigEndian32(Data.data()), Data.size());
+  if (std::memcmp(Data.data() + 8, Brand, 4) == 0) return true;
+  for (size_t P = 16; P + 4 <= Size; P += 4)
+    if (std::memcmp(Data.data() + P, Brand, 4) == 0) return true;
+  return false;
+}
+
+void DecodeAVIF(const std::vector<uint8_t>& Data, TPixelGraphic& Image) {
+  Image.FileGamma = ScreenGamma; // the samples are shown as they are
+  TDecoder D = ParsedDecoder(Data);
+  CheckPictureSize(D->image->width, D->image->height, kFail);
+  // The AV1 decoder refuses frames past the engine's limit too (the container's size may lie).
+  const int64_t Limit = std::min<int64_t>(MaxPixelCount, AVIF_DEFAULT_IMAGE_SIZE_LIMIT);
+  D->imageSizeLimit = static_cast<uint32_t>(std::max<int64_t>(Limit, 1));
+  // As for HEIF, the container's turns (applied below) are the display geometry; the EXIF
+  // Orientation repeats them and is not applied a second time.
+  avifResult R = avifDecoderNextImage(D.get());
+  if (R != AVIF_RESULT_OK) FailResult(R, D->diag);
+  const avifImage* Img = D->image;
+  CheckPictureSize(Img->width, Img->height, kFail);
+
+  const bool Alpha = Img->alphaPlane != nullptr;
+  avifRGBImage Rgb;
+  avifRGBImageSetDefaults(&Rgb, Img);
+  Rgb.format = Alpha ? AVIF_RGB_FORMAT_BGRA : AVIF_RGB_FORMAT_BGR;
+  Rgb.depth = 8; // 10- and 12-bit samples are scaled down by the library
+  const int Channels = Alpha ? 4 : 3;
+  Rgb.rowBytes = Img->width * uint32_t(Channels);
+  std::vector<uint8_t> Buffer(size_t(Rgb.rowBytes) * Img->height);
+  Rgb.pixels = Buffer.data();
+  R = avifImageYUVToRGB(Img, &Rgb);
+  if (R != AVIF_RESULT_OK) FailResult(R, D->diag);
+
+  TDecodedRows Rows;
+  Rows.Data = Buffer.data();
+  Rows.Width = static_cast<int>(Img->width);
+  Rows.Height = static_cast<int>(Img->height);
+  Rows.Stride = Rgb.rowBytes;
+  Rows.Channels = Channels;
+  // The container's rotation and mirror belong to the picture's geometry.
+  const int Turns = (Img->transformFlags & AVIF_TRANSFORM_IROT) ? Img->irot.angle & 3 : 0;
+  const int Mirror = (Img->transformFlags & AVIF_TRANSFORM_IMIR) ? (Img->imir.mode & 1) : -1;
+  std::vector<uint8_t> Turned;
+  if (Turns || Mirror >= 0) {
+    Turned = TurnDecodedRows(Rows, Turns, Mirror);
+    Buffer = {};
+  }
+  StoreDecodedRows(Image, Rows);
+}
+
+void DescribeAVIF(const std::vector<uint8_t>& Data, TGraphicFileInfo& Info) {
+  TDecoder D = ParsedDecoder(Data);
+  const avifImage* Img = D->image;
+  const bool Turned = (Img->transformFlags & AVIF_TRANSFORM_IROT) && (Img->irot.angle & 1);
+  Info.Width = static_cast<int>(Turned ? Img->height : Img->width);
+  Info.Height = static_cast<int>(Turned ? Img->width : Img->height);
+  const int Planes = Img->yuvFormat == AVIF_PIXEL_FORMAT_YUV400 ? 1 : 3;
+  Info.BitsPerPixel = static_cast<int>(Img->depth) * (Planes + (D->alphaPresent ? 1 : 0));
+  Info.Colors = std::string(Img->depth > 8 ? "1073.7M" : "16.7M");
+  std::string Sub = avifPixelFormatToString(Img->yuvFormat);
+  Sub += ", " + std::to_string(Img->depth) + "-bit";
+  if (D->alphaPresent) Sub += ", alpha";
+  if (D->imageCount > 1) Sub += ", " + std::to_string(D->imageCount) + " frames";
+  Info.SubType = Sub;
+}
+
+// ---- reader ----
+
+TAVIFFileFormatReader::TAVIFFileFormatReader() : TFileFormatReader("avif", kDescription) {
+  ListGroup = 1;
+  CanSniff = true;
+}
+
+bool TAVIFFileFormatReader::Sniff(const uint8_t* Header) {
+  const std::string Brand = FileTypeBrand(Header);
+  return Brand == "avif" || Brand == "avis";
+}
+
+void TAVIFFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index) {
+  if (Index != 0) Fail(EngineMessage(msgInvalid, "Index"));
+  DecodeAVIF(ReadRemaining(Stream, kFail), Image);
+}
+
+void TAVIFFileFormatReader::GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info) {
+  TFileFormatReader::GetInfo(Stream, Index, Info);
+  if (Index != 0) Fail(EngineMessage(msgInvalidValueFor, "Index"));
+  DescribeAVIF(ReadRemaining(Stream, kFail), Info);
+}
+
+// ---- writer ----
+
+TAVIFFileFormatWriter::TAVIFFileFormatWriter() : TFileFormatWriter("avif", kDescription) {
+  ListGroup = 1;
+  CanWriteResolutions = {0, 1, 2, 3, 4, 5, 6, 7};
+}
+
+namespace {
+
+struct TImageDeleter {
+  void operator()(avifImage* I) const { avifImageDestroy(I); }
+};
+struct TEncoderDeleter {
+  void operator()(avifEncoder* E) const { avifEncoderDestroy(E); }
+};
+struct TRWData {
+  avifRWData D = AVIF_DATA_EMPTY;
+  ~TRWData() { avifRWDataFree(&D); }
+};
+
+} // namespace
+
+void TAVIFFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image) {
+  const int W = Image.Width(), H = Image.Height();
+  if (W <= 0 || H <= 0) Fail(EngineMessage(msgWidthOrHeightZero));
+  if (!avifCodecName(AVIF_CODEC_CHOICE_AUTO, AVIF_CODEC_FLAG_CAN_ENCODE))
+    Fail("No AV1 encoder is installed");
+
+  const int Quality = std::clamp(JPEGQuality, 1, 100);
+  // Quality 100 keeps full colour resolution; below 90 colour is stored at half resolution.
+  const avifPixelFormat Format =
+      Quality >= 90 ? AVIF_PIXEL_FORMAT_YUV444 : AVIF_PIXEL_FORMAT_YUV420;
+  std::unique_ptr<avifImage, TImageDeleter> Img(
+      avifImageCreate(uint32_t(W), uint32_t(H), 8, Format));
+  if (!Img) Fail("Out of memory");
+  Img->yuvRange = AVIF_RANGE_FULL;
+  Img->colorPrimaries = AVIF_COLOR_PRIMARIES_BT709;
+  Img->transferCharacteristics = AVIF_TRANSFER_CHARACTERISTICS_SRGB;
+  Img->matrixCoefficients = AVIF_MATRIX_COEFFICIENTS_BT601;
+
+  TProgressScope Progress(Image);
+  // The picture's rows top row first, blue-green-red.
+  std::vector<uint8_t> Rows(size_t(W) * H * 3);
+  for (int Y = 0; Y < H; ++Y) {
+    uint8_t* D = &Rows[size_t(Y) * W * 3];
+    if (Image.BitCountNum() == 3) {
+      std::memcpy(D, Image.ScanLine(Y), size_t(W) * 3);
+      continue;
+    }
+    for (int X = 0; X < W; ++X, D += 3) {
+      const TRGB C = Image.GetPixelColor(X, Y);
+      D[0] = static_cast<uint8_t>(BlueOf(C));
+      D[1] = static_cast<uint8_t>(GreenOf(C));
+      D[2] = static_cast<uint8_t>(RedOf(C));
+    }
+  }
+  avifRGBImage Rgb;
+  avifRGBImageSetDefaults(&Rgb, Img.get());
+  Rgb.format = AVIF_RGB_FORMAT_BGR;
+  Rgb.depth = 8;
+  Rgb.pixels = Rows.data();
+  Rgb.rowBytes = uint32_t(W) * 3;
+  avifResult R = avifImageRGBToYUV(Img.get(), &Rgb);
+  if (R != AVIF_RESULT_OK) Fail(avifResultToString(R));
+  Image.DoProgress(1, 3);
+
+  std::unique_ptr<avifEncoder, TEncoderDeleter> Enc(avifEncoderCreate());
+  if (!Enc) Fail("Out of memory");
+  Enc->maxThreads = CodecThreadCount();
+  Enc->speed = 6;
+  const int Q = static_cast<int>(std::lround((100 - Quality) * 63 / 100.0));
+  Enc->minQuantizer = Enc->maxQuantizer = Q;
+  Enc->minQuantizerAlpha = Enc->maxQuantizerAlpha = 0;
+  TRWData Out;
+  R = avifEncoderWrite(Enc.get(), Img.get(), &Out.D);
+  if (R != AVIF_RESULT_OK) FailResult(R, Enc->diag);
+  Image.DoProgress(3, 3);
+  Stream.Write(Out.D.data, Out.D.size);
+}
+
+void RegisterAVIFFormats() {
+  RegisterReader(std::make_unique<TAVIFFileFormatReader>());
+  RegisterWriter(std::make_unique<TAVIFFileFormatWriter>());
+}
+
+} // namespace orbisk

@@ -1,0 +1,325 @@
+#include "engine/formats/webp.h"
+
+#include "engine/formats/decodedrows.h"
+#include "engine/formats/formats.h"
+#include "engine/formats/jpeg.h"
+#include "engine/messages.h"
+#include "engine/stream.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include <webp/decode.h>
+#include <webp/demux.h>
+#include <webp/encode.h>
+
+namespace orbisk {
+
+bool WebPLossless = false;
+
+namespace {
+
+const std::string kTag = "WebP: ";
+const char* const kDescription = "WebP";
+// The format's own limit on either side.
+constexpr int kMaxSide = WEBP_MAX_DIMENSION;
+
+[[noreturn]] void Fail(const std::string& Text) {
+  throw EPGWebPFileFormatReaderWriter(kTag + Text);
+}
+
+const TFailFn kFail = [](const std::string& T) { Fail(T); };
+
+std::string StatusText(VP8StatusCode S) {
+  switch (S) {
+  case VP8_STATUS_OUT_OF_MEMORY:
+    return "Out of memory";
+  case VP8_STATUS_INVALID_PARAM:
+    return EngineMessage(msgInvalidValueFor, "parameter");
+  case VP8_STATUS_BITSTREAM_ERROR:
+    return "Corrupt data";
+  case VP8_STATUS_UNSUPPORTED_FEATURE:
+    return EngineMessage(msgNotSupportedSubformat);
+  case VP8_STATUS_SUSPENDED:
+  case VP8_STATUS_NOT_ENOUGH_DATA:
+    return EngineMessage(msgUnexpectedEOF);
+  default:
+    return EngineMessage(msgUnknownSubformat);
+  }
+}
+
+WebPBitstreamFeatures Features(const std::vector<uint8_t>& Data) {
+  WebPBitstreamFeatures F;
+  const VP8StatusCode S = WebPGetFeatures(Data.data(), Data.size(), &F);
+  if (S != VP8_STATUS_OK) Fail(StatusText(S));
+  return F;
+}
+
+// The EXIF chunk of an extended file (its VP8X header says whether there is one).
+void NoteExif(const std::vector<uint8_t>& Data, TPixelGraphic& Image) {
+  if (Data.size() < 21 || std::memcmp(Data.data() + 12, "VP8X", 4) != 0 || !(Data[20] & 0x08))
+    return;
+  WebPData In{Data.data(), Data.size()};
+  WebPDemuxer* Demux = WebPDemux(&In);
+  if (!Demux) return;
+  WebPChunkIterator It;
+  if (WebPDemuxGetChunk(Demux, "EXIF", 1, &It)) {
+    NoteExifBlock(Image, It.chunk.bytes, It.chunk.size);
+    WebPDemuxReleaseChunkIterator(&It);
+  }
+  WebPDemuxDelete(Demux);
+}
+
+// The first frame of an animation on its canvas (the canvas starts transparent).
+void ReadFirstFrame(const std::vector<uint8_t>& Data, TPixelGraphic& Image) {
+  WebPAnimDecoderOptions Options;
+  if (!WebPAnimDecoderOptionsInit(&Options)) Fail("Invalid library version");
+  Options.color_mode = MODE_BGRA;
+  Options.use_threads = CodecThreadCount() > 1;
+  WebPData In{Data.data(), Data.size()};
+  std::unique_ptr<WebPAnimDecoder, decltype(&WebPAnimDecoderDelete)> Dec(
+      WebPAnimDecoderNew(&In, &Options), WebPAnimDecoderDelete);
+  if (!Dec) Fail(StatusText(VP8_STATUS_BITSTREAM_ERROR));
+  WebPAnimInfo Info;
+  if (!WebPAnimDecoderGetInfo(Dec.get(), &Info)) Fail(StatusText(VP8_STATUS_BITSTREAM_ERROR));
+  CheckPictureSize(Info.canvas_width, Info.canvas_height, kFail);
+  uint8_t* Canvas = nullptr;
+  int Timestamp = 0;
+  if (!WebPAnimDecoderGetNext(Dec.get(), &Canvas, &Timestamp) || !Canvas)
+    Fail(StatusText(VP8_STATUS_BITSTREAM_ERROR));
+  TDecodedRows Rows;
+  Rows.Data = Canvas;
+  Rows.Width = static_cast<int>(Info.canvas_width);
+  Rows.Height = static_cast<int>(Info.canvas_height);
+  Rows.Stride = int64_t(Rows.Width) * 4;
+  Rows.Channels = 4;
+  StoreDecodedRows(Image, Rows);
+}
+
+struct TIDecoderDeleter {
+  void operator()(WebPIDecoder* D) const { WebPIDelete(D); }
+};
+
+// A still picture, decoded piece by piece so that progress shows and an abort stops it: opaque
+// pictures straight into the picture's rows, others into a blue-green-red-alpha buffer that is
+// then composited.
+void ReadStill(const std::vector<uint8_t>& Data, const WebPBitstreamFeatures& F,
+               TPixelGraphic& Image) {
+  const int W = F.width, H = F.height;
+  WebPDecoderConfig Config;
+  if (!WebPInitDecoderConfig(&Config)) Fail("Invalid library version");
+  Config.options.use_threads = CodecThreadCount() > 1;
+  std::vector<uint8_t> Buffer;
+  Config.output.is_external_memory = 1;
+  if (F.has_alpha) {
+    Buffer.resize(size_t(W) * H * 4);
+    Config.output.colorspace = MODE_BGRA;
+    Config.output.u.RGBA.rgba = Buffer.data();
+    Config.output.u.RGBA.stride = W * 4;
+    Config.output.u.RGBA.size = Buffer.size();
+  } else {
+    // The picture's rows are stored bottom-up: the library writes them flipped.
+    Image.SetSize(W, H, 3);
+    Config.options.flip = 1;
+    Config.output.colorspace = MODE_BGR;
+    Config.output.u.RGBA.rgba = Image.Bits();
+    Config.output.u.RGBA.stride = static_cast<int>(Image.RowBytes());
+    Config.output.u.RGBA.size = static_cast<size_t>(Image.ImageSize());
+  }
+  std::unique_ptr<WebPIDecoder, TIDecoderDeleter> Dec(WebPIDecode(nullptr, 0, &Config));
+  if (!Dec) Fail(StatusText(VP8_STATUS_OUT_OF_MEMORY));
+
+  // Pieces of about a sixteenth of the file, at least 64 KB.
+  const size_t Piece = std::max<size_t>(Data.size() / 16, 65536);
+  bool Aborted = false;
+  VP8StatusCode S = VP8_STATUS_SUSPENDED;
+  {
+    TProgressScope Progress(Image);
+    for (size_t Fed = 0; S == VP8_STATUS_SUSPENDED && Fed < Data.size() && !Aborted;) {
+      Fed = std::min(Data.size(), Fed + Piece);
+      S = WebPIUpdate(Dec.get(), Data.data(), Fed);
+      int LastY = 0;
+      WebPIDecGetRGB(Dec.get(), &LastY, nullptr, nullptr, nullptr);
+      Aborted = Image.DoProgress(LastY, H);
+    }
+    if (S != VP8_STATUS_OK && !Aborted) Fail(StatusText(S));
+  }
+  if (F.has_alpha) {
+    TDecodedRows Rows;
+    Rows.Data = Buffer.data();
+    Rows.Width = W;
+    Rows.Height = H;
+    Rows.Stride = int64_t(W) * 4;
+    Rows.Channels = 4;
+    StoreDecodedRows(Image, Rows, false);
+  }
+}
+
+const char* FormatName(int Format) {
+  switch (Format) {
+  case 1:
+    return "lossy";
+  case 2:
+    return "lossless";
+  default:
+    return "mixed";
+  }
+}
+
+} // namespace
+
+bool IsWebPSignature(const uint8_t* Header, size_t Size) {
+  return Size >= 12 && std::memcmp(Header, "RIFF", 4) == 0 &&
+         std::memcmp(Header + 8, "WEBP", 4) == 0;
+}
+
+// ---- reader ----
+
+TWebPFileFormatReader::TWebPFileFormatReader() : TFileFormatReader("webp", kDescription) {
+  ListGroup = 1;
+  CanSniff = true;
+}
+
+bool TWebPFileFormatReader::Sniff(const uint8_t* Header) {
+  return IsWebPSignature(Header, kHeaderSniffSize);
+}
+
+void TWebPFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index) {
+  if (Index != 0) Fail(EngineMessage(msgInvalid, "Index"));
+  Image.FileGamma = ScreenGamma; // no gamma correction for WebP files
+  const std::vector<uint8_t> Data = ReadRemaining(Stream, kFail);
+  const WebPBitstreamFeatures F = Features(Data);
+  CheckPictureSize(F.width, F.height, kFail);
+  if (F.has_animation)
+    ReadFirstFrame(Data, Image);
+  else
+    ReadStill(Data, F, Image);
+  NoteExif(Data, Image); // after the pixels: sizing the picture resets its orientation
+}
+
+void TWebPFileFormatReader::GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info) {
+  TFileFormatReader::GetInfo(Stream, Index, Info);
+  if (Index != 0) Fail(EngineMessage(msgInvalidValueFor, "Index"));
+  // The first chunks are usually enough; a long colour profile in front of the picture data
+  // needs the whole file.
+  const int64_t Start = Stream.Position();
+  std::vector<uint8_t> Head(4096);
+  Head.resize(Stream.Read(Head.data(), Head.size()));
+  WebPBitstreamFeatures F;
+  if (WebPGetFeatures(Head.data(), Head.size(), &F) == VP8_STATUS_NOT_ENOUGH_DATA) {
+    Stream.SetPosition(Start);
+    Head = ReadRemaining(Stream, kFail);
+  }
+  F = Features(Head);
+  Info.Width = F.width;
+  Info.Height = F.height;
+  Info.BitsPerPixel = F.has_alpha ? 32 : 24;
+  Info.Colors = std::string("16.7M");
+  std::string Sub = F.has_animation ? std::string("animation") : std::string(FormatName(F.format));
+  if (F.has_alpha) Sub += ", alpha";
+  Info.SubType = Sub;
+}
+
+// ---- writer ----
+
+TWebPFileFormatWriter::TWebPFileFormatWriter() : TFileFormatWriter("webp", kDescription) {
+  ListGroup = 1;
+  // Palette and grey pictures are written as the colours they show.
+  CanWriteResolutions = {0, 1, 2, 3, 4, 5, 6, 7};
+}
+
+namespace {
+
+int EncodeProgress(int Percent, const WebPPicture* Picture) {
+  auto* Image = static_cast<TPixelGraphic*>(Picture->user_data);
+  Image->DoProgress(Percent, 100); // writing is not abortable
+  return 1;
+}
+
+std::string EncodeErrorText(WebPEncodingError E) {
+  switch (E) {
+  case VP8_ENC_ERROR_OUT_OF_MEMORY:
+  case VP8_ENC_ERROR_BITSTREAM_OUT_OF_MEMORY:
+    return "Out of memory";
+  case VP8_ENC_ERROR_BAD_DIMENSION:
+    return EngineMessage(msgInvalidSizeOf, "picture");
+  case VP8_ENC_ERROR_PARTITION0_OVERFLOW:
+  case VP8_ENC_ERROR_PARTITION_OVERFLOW:
+  case VP8_ENC_ERROR_FILE_TOO_BIG:
+    return "Picture data too large for the format";
+  default:
+    return EngineMessage(msgFailed, "WebPEncode");
+  }
+}
+
+struct TPictureGuard {
+  WebPPicture P;
+  TPictureGuard() { WebPPictureInit(&P); }
+  ~TPictureGuard() { WebPPictureFree(&P); }
+  TPictureGuard(const TPictureGuard&) = delete;
+  TPictureGuard& operator=(const TPictureGuard&) = delete;
+};
+
+struct TMemoryGuard {
+  WebPMemoryWriter M;
+  TMemoryGuard() { WebPMemoryWriterInit(&M); }
+  ~TMemoryGuard() { WebPMemoryWriterClear(&M); }
+  TMemoryGuard(const TMemoryGuard&) = delete;
+  TMemoryGuard& operator=(const TMemoryGuard&) = delete;
+};
+
+} // namespace
+
+void TWebPFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image) {
+  const int W = Image.Width(), H = Image.Height();
+  if (W <= 0 || H <= 0) Fail(EngineMessage(msgWidthOrHeightZero));
+  if (W > kMaxSide || H > kMaxSide)
+    Fail(EngineMessage(msgInvalidSizeOf, "picture") + " (at most 16383 x 16383 pixels)");
+
+  WebPConfig Config;
+  if (!WebPConfigInit(&Config)) Fail("Invalid library version");
+  Config.lossless = WebPLossless ? 1 : 0;
+  Config.quality = WebPLossless ? 75.0f : static_cast<float>(std::clamp(JPEGQuality, 0, 100));
+  Config.method = 4;
+  Config.thread_level = CodecThreadCount() > 1;
+  if (!WebPValidateConfig(&Config)) Fail(EngineMessage(msgInvalidValueFor, "quality"));
+
+  TPictureGuard Pic;
+  TMemoryGuard Out;
+  Pic.P.use_argb = Config.lossless;
+  Pic.P.width = W;
+  Pic.P.height = H;
+  Pic.P.writer = WebPMemoryWrite;
+  Pic.P.custom_ptr = &Out.M;
+  Pic.P.progress_hook = EncodeProgress;
+  Pic.P.user_data = &Image;
+
+  TProgressScope Progress(Image);
+  bool Imported;
+  if (Image.BitCountNum() == 3) {
+    // Rows are stored bottom-up: start at the top row and step backwards.
+    Imported = WebPPictureImportBGR(&Pic.P, Image.ScanLine(0), -static_cast<int>(Image.RowBytes()));
+  } else {
+    std::vector<uint8_t> Rows(size_t(W) * H * 3);
+    for (int Y = 0; Y < H; ++Y)
+      for (int X = 0; X < W; ++X) {
+        const TRGB C = Image.GetPixelColor(X, Y);
+        uint8_t* D = &Rows[(size_t(Y) * W + X) * 3];
+        D[0] = static_cast<uint8_t>(BlueOf(C));
+        D[1] = static_cast<uint8_t>(GreenOf(C));
+        D[2] = static_cast<uint8_t>(RedOf(C));
+      }
+    Imported = WebPPictureImportBGR(&Pic.P, Rows.data(), W * 3);
+  }
+  if (!Imported) Fail("Out of memory");
+  if (!WebPEncode(&Config, &Pic.P)) Fail(EncodeErrorText(Pic.P.error_code));
+  Stream.Write(Out.M.mem, Out.M.size);
+}
+
+void RegisterWebPFormats() {
+  RegisterReader(std::make_unique<TWebPFileFormatReader>());
+  RegisterWriter(std::make_unique<TWebPFileFormatWriter>());
+}
+
+} // namespace orbisk

@@ -1,0 +1,37 @@
+// WebP: reader of still pictures and of the first frame of animations (alpha composited onto
+// the background colour), writer of lossy files (quality from the JPEG quality setting) or
+// lossless files, over libwebp.
+#pragma once
+
+#include "engine/registry.h"
+
+namespace orbisk {
+
+class EPGWebPFileFormatReaderWriter : public EPixelGraphic {
+public:
+  explicit EPGWebPFileFormatReaderWriter(const std::string& Msg) : EPixelGraphic(Msg) {}
+};
+
+// Engine-wide WebP option: the writer stores lossless files (default off: lossy at JPEGQuality).
+extern bool WebPLossless;
+
+// True for a RIFF container of the WEBP form.
+bool IsWebPSignature(const uint8_t* Header, size_t Size);
+
+class TWebPFileFormatReader : public TFileFormatReader {
+public:
+  TWebPFileFormatReader();
+  std::string ClassName() const override { return "TWebPFileFormatReader"; }
+  bool Sniff(const uint8_t* Header) override;
+  void ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index) override;
+  void GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info) override;
+};
+
+class TWebPFileFormatWriter : public TFileFormatWriter {
+public:
+  TWebPFileFormatWriter();
+  std::string ClassName() const override { return "TWebPFileFormatWriter"; }
+  void WriteGraphic(TPGStream& Stream, TPixelGraphic& Image) override;
+};
+
+} // namespace orbisk

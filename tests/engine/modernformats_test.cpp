@@ -1,0 +1,473 @@
+// WebP, AVIF, HEIF and JPEG XL: decoded pixels against each library's own command-line tools on
+// files the tests make, the writers, content recognition, hostile files, the pixel limit,
+// progress and abort.
+#include "engine/formats/avif.h"
+#include "engine/formats/heif.h"
+#include "engine/formats/jpeg.h"
+#include "engine/formats/jxl.h"
+#include "engine/formats/png.h"
+#include "engine/formats/webp.h"
+#include "engine/registry.h"
+#include "engine/stream.h"
+#include "tests/common/orientationfixture.h"
+#include "tests/common/testutil.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <functional>
+#include <map>
+
+#include <png.h>
+
+using namespace orbisk;
+using namespace orbisk::test;
+
+namespace {
+
+bool HaveTool(const std::string& Tool) {
+  return std::system(("command -v " + Tool + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+bool RunTool(const std::string& Command) {
+  return std::system((Command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+std::string Quoted(const std::string& S) {
+  return "'" + S + "'";
+}
+
+// An asymmetric test picture with smooth and sharp parts, 8-bit RGBA, top row first.
+RGBAImage TestPicture(int W, int H, bool Alpha) {
+  RGBAImage P;
+  P.Width = W;
+  P.Height = H;
+  P.Pixels.resize(size_t(W) * H * 4);
+  for (int Y = 0; Y < H; ++Y)
+    for (int X = 0; X < W; ++X) {
+      uint8_t* D = &P.Pixels[(size_t(Y) * W + X) * 4];
+      D[0] = uint8_t(X * 255 / std::max(1, W - 1));
+      D[1] = uint8_t(Y * 255 / std::max(1, H - 1));
+      D[2] = uint8_t((X / 8 + Y / 8) % 2 ? 200 : 40);
+      D[3] = Alpha ? uint8_t(X * 255 / std::max(1, W - 1)) : 255;
+    }
+  return P;
+}
+
+// Opaque pictures are written without an alpha channel, so that encoders store none.
+bool WritePNG(const std::string& Path, const RGBAImage& P) {
+  png_image Img{};
+  Img.version = PNG_IMAGE_VERSION;
+  Img.width = png_uint_32(P.Width);
+  Img.height = png_uint_32(P.Height);
+  Img.format = P.Opaque() ? PNG_FORMAT_RGB : PNG_FORMAT_RGBA;
+  std::vector<uint8_t> Rgb;
+  if (P.Opaque())
+    for (size_t I = 0; I < P.Pixels.size(); I += 4)
+      Rgb.insert(Rgb.end(), P.Pixels.begin() + std::ptrdiff_t(I),
+                 P.Pixels.begin() + std::ptrdiff_t(I) + 3);
+  return png_image_write_to_file(&Img, Path.c_str(), 0, P.Opaque() ? Rgb.data() : P.Pixels.data(),
+                                 0, nullptr) != 0;
+}
+
+// Mean absolute difference of the colour channels (sizes must agree).
+double MeanDifference(const RGBAImage& A, const RGBAImage& B) {
+  double Sum = 0;
+  for (size_t I = 0; I < A.Pixels.size(); ++I)
+    if (I % 4 != 3) Sum += std::abs(int(A.Pixels[I]) - int(B.Pixels[I]));
+  return Sum / double(A.Pixels.size() / 4 * 3);
+}
+
+// The RGBA reference composited onto a background as the readers do it.
+RGBAImage Composited(const RGBAImage& A, TRGB Bk) {
+  RGBAImage R = A;
+  const unsigned B[3] = {RedOf(Bk), GreenOf(Bk), BlueOf(Bk)};
+  for (size_t I = 0; I < R.Pixels.size(); I += 4) {
+    const unsigned Al = R.Pixels[I + 3];
+    for (int C = 0; C < 3; ++C)
+      R.Pixels[I + C] = uint8_t((R.Pixels[I + C] * Al + B[C] * (255 - Al) + 127) / 255);
+    R.Pixels[I + 3] = 255;
+  }
+  return R;
+}
+
+struct TCase {
+  const char* Name;
+  const char* Ext;
+  const char* Encode; // {in} {out}
+  const char* Decode; // {in} {out}, a PNG
+  bool Alpha;
+  bool Lossless; // the tool's decode and ours agree exactly, and equal the original
+};
+
+std::string Fill(std::string T, const std::string& In, const std::string& Out) {
+  T.replace(T.find("{in}"), 4, Quoted(In));
+  T.replace(T.find("{out}"), 5, Quoted(Out));
+  return T;
+}
+
+const TCase kCases[] = {
+    {"webp_lossless", "webp", "cwebp -quiet -lossless {in} -o {out}", "dwebp -quiet {in} -o {out}",
+     false, true},
+    {"webp_lossy", "webp", "cwebp -quiet -q 75 {in} -o {out}", "dwebp -quiet {in} -o {out}", false,
+     false},
+    {"webp_alpha", "webp", "cwebp -quiet -lossless -exact {in} -o {out}",
+     "dwebp -quiet {in} -o {out}", true, true},
+    {"avif_lossless", "avif", "avifenc -l {in} {out}", "avifdec {in} {out}", false, true},
+    {"avif_lossy", "avif", "avifenc --min 20 --max 30 {in} {out}", "avifdec {in} {out}", false,
+     false},
+    {"avif_alpha", "avif", "avifenc {in} {out}", "avifdec {in} {out}", true, false},
+    {"avif_10bit", "avif", "avifenc -d 10 -y 420 {in} {out}", "avifdec -d 8 {in} {out}", false,
+     false},
+    {"heic_lossy", "heic", "heif-enc -q 60 {in} -o {out}", "heif-convert {in} {out}", false, false},
+    {"heic_alpha", "heic", "heif-enc -q 90 {in} -o {out}", "heif-convert {in} {out}", true, false},
+    {"jxl_lossless", "jxl", "cjxl -d 0 {in} {out}", "djxl {in} {out}", false, true},
+    {"jxl_lossy", "jxl", "cjxl -d 1.5 {in} {out}", "djxl {in} {out}", false, false},
+    {"jxl_alpha", "jxl", "cjxl -d 0 {in} {out}", "djxl {in} {out}", true, true},
+};
+
+class Conformance : public ::testing::TestWithParam<TCase> {};
+
+TEST_P(Conformance, DecodedPixelsMatchTheLibrarysOwnTool) {
+  const TCase& C = GetParam();
+  const std::string Enc(C.Encode), Dec(C.Decode);
+  const std::string EncTool = Enc.substr(0, Enc.find(' ')), DecTool = Dec.substr(0, Dec.find(' '));
+  if (!HaveTool(EncTool) || !HaveTool(DecTool))
+    GTEST_SKIP() << EncTool << " or " << DecTool << " is not installed";
+
+  const RGBAImage Original = TestPicture(47, 33, C.Alpha);
+  const std::string Src = TempPath(std::string(C.Name) + "-src.png");
+  const std::string File = TempPath(std::string(C.Name) + "." + C.Ext);
+  const std::string Ref = TempPath(std::string(C.Name) + "-ref.png");
+  ASSERT_TRUE(WritePNG(Src, Original));
+  ASSERT_TRUE(RunTool(Fill(Enc, Src, File))) << Fill(Enc, Src, File);
+  ASSERT_TRUE(RunTool(Fill(Dec, File, Ref))) << Fill(Dec, File, Ref);
+  RGBAImage Tool;
+  ASSERT_TRUE(LoadPNGReference(Ref, Tool));
+
+  TPixelGraphic G;
+  const TRGB Bk = RGBOf(10, 200, 90);
+  G.SetBackGroundColor(Bk);
+  G.LoadFromFile(File);
+  ASSERT_EQ(G.BitCountNum(), 3);
+  const RGBAImage Ours = ToRGBA(G);
+  const RGBAImage Expected = C.Alpha ? Composited(Tool, Bk) : Tool;
+  // Lossless: exact; lossy files go through the same library path, rounding may differ by one.
+  EXPECT_EQ(CountDifferences(Ours, Expected, false, C.Lossless && !C.Alpha ? 0 : 1), 0);
+  if (C.Lossless) {
+    EXPECT_EQ(CountDifferences(Ours, C.Alpha ? Composited(Original, Bk) : Original, false,
+                               C.Alpha ? 1 : 0),
+              0);
+  }
+
+  TGraphicFileInfo Info;
+  ASSERT_TRUE(GetGraphicFileInfo(File, 0, Info));
+  EXPECT_EQ(Info.Width, 47);
+  EXPECT_EQ(Info.Height, 33);
+  EXPECT_EQ(Info.SubType.find("alpha") != std::string::npos, C.Alpha) << Info.SubType;
+}
+
+INSTANTIATE_TEST_SUITE_P(Tools, Conformance, ::testing::ValuesIn(kCases),
+                         [](const auto& I) { return std::string(I.param.Name); });
+
+// Runs Body with the process's stderr sent to a file; returns what was written there.
+std::string CapturedStderr(const std::function<void()>& Body) {
+  const std::string Path = TempPath("stderr.txt");
+  fflush(stderr);
+  const int Saved = dup(2);
+  const int Fd = open(Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  dup2(Fd, 2);
+  close(Fd);
+  Body();
+  fflush(stderr);
+  dup2(Saved, 2);
+  close(Saved);
+  const auto Bytes = ReadFileBytes(Path);
+  return std::string(Bytes.begin(), Bytes.end());
+}
+
+// A small file of each format, made by the tools (empty when a tool is missing).
+std::vector<std::pair<std::string, std::vector<uint8_t>>> ToolFiles() {
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> Files;
+  const std::string Src = TempPath("hostile-src.png");
+  WritePNG(Src, TestPicture(40, 24, true));
+  const std::pair<const char*, const char*> Makers[] = {{"webp", "cwebp -quiet {in} -o {out}"},
+                                                        {"avif", "avifenc {in} {out}"},
+                                                        {"heic", "heif-enc {in} -o {out}"},
+                                                        {"jxl", "cjxl -d 1 {in} {out}"}};
+  for (const auto& [Ext, Cmd] : Makers) {
+    const std::string Out = TempPath(std::string("hostile.") + Ext);
+    if (RunTool(Fill(Cmd, Src, Out))) Files.emplace_back(Ext, ReadFileBytes(Out));
+  }
+  return Files;
+}
+
+std::string Tag(const std::string& Ext) {
+  return Ext == "webp" ? "WebP: " : Ext == "avif" ? "AVIF: " : Ext == "heic" ? "HEIF: " : "JXL: ";
+}
+
+TEST(ModernFormats, DamagedFilesFailWithTheFormatsTagAndPrintNothing) {
+  const auto Files = ToolFiles();
+  if (Files.empty()) GTEST_SKIP() << "none of cwebp, avifenc, heif-enc, cjxl is installed";
+  for (const auto& [Ext, Data] : Files) {
+    // Cut short at several places, and with a stretch of the data overwritten.
+    std::vector<std::vector<uint8_t>> Broken;
+    for (size_t Keep : {size_t(20), Data.size() / 3, Data.size() / 2, Data.size() - 5})
+      Broken.emplace_back(Data.begin(), Data.begin() + std::ptrdiff_t(Keep));
+    auto Garbled = Data;
+    for (size_t I = Garbled.size() / 2; I < Garbled.size(); ++I)
+      Garbled[I] = uint8_t(I * 37);
+    Broken.push_back(Garbled);
+    // The coded picture damaged, the container intact (it comes last in these files).
+    auto Coded = Data;
+    for (size_t I = Coded.size() - Coded.size() / 4; I < Coded.size(); I += 3)
+      Coded[I] ^= 0x5A;
+    Broken.push_back(Coded);
+    for (size_t K = 0; K < Broken.size(); ++K) {
+      std::string Error;
+      const std::string Printed = CapturedStderr([&] {
+        TPGMemoryStream S(Broken[K].data(), Broken[K].size());
+        TPixelGraphic G;
+        try {
+          G.LoadFromStream(S);
+        } catch (const EPixelGraphic& E) {
+          Error = E.what();
+        }
+      });
+      EXPECT_EQ(Printed, "") << Ext << " case " << K;
+      // Damaged data may still decode (the damage can sit in data the picture does not use).
+      if (K + 2 < Broken.size() || !Error.empty()) {
+        EXPECT_EQ(Error.rfind(Tag(Ext), 0), 0u) << Ext << " case " << K << ": " << Error;
+      }
+    }
+  }
+}
+
+// The AV1 decoder behind libavif reports bitstream errors on stderr unless stopped.
+TEST(ModernFormats, BrokenAV1PayloadFailsQuietly) {
+  const auto Data =
+      ReadFileBytes(std::string(ORBISK_TEST_DATA_DIR) + "/avif/broken-av1-sequence-header.avif");
+  ASSERT_FALSE(Data.empty());
+  std::string Error;
+  const std::string Printed = CapturedStderr([&] {
+    TPGMemoryStream S(Data.data(), Data.size());
+    TPixelGraphic G;
+    try {
+      G.LoadFromStream(S);
+    } catch (const EPixelGraphic& E) {
+      Error = E.what();
+    }
+  });
+  EXPECT_EQ(Printed, "");
+  EXPECT_EQ(Error.rfind("AVIF: ", 0), 0u) << Error;
+}
+
+TEST(ModernFormats, PixelLimitRefusesBeforeDecoding) {
+  const auto Files = ToolFiles();
+  if (Files.empty()) GTEST_SKIP() << "none of cwebp, avifenc, heif-enc, cjxl is installed";
+  const int64_t Old = MaxPixelCount;
+  MaxPixelCount = 40 * 24 - 1;
+  for (const auto& [Ext, Data] : Files) {
+    TPGMemoryStream S(Data.data(), Data.size());
+    TPixelGraphic G;
+    try {
+      G.LoadFromStream(S);
+      ADD_FAILURE() << Ext << " loaded past the pixel limit";
+    } catch (const EPixelGraphic& E) {
+      EXPECT_EQ(std::string(E.what()), Tag(Ext) + "CreateDIBSection failed");
+    }
+  }
+  MaxPixelCount = Old;
+}
+
+TEST(ModernFormats, ContentDecidesTheReaderNotTheName) {
+  const auto Files = ToolFiles();
+  if (Files.empty()) GTEST_SKIP() << "none of cwebp, avifenc, heif-enc, cjxl is installed";
+  const std::map<std::string, std::string> Classes = {{"webp", "TWebPFileFormatReader"},
+                                                      {"avif", "TAVIFFileFormatReader"},
+                                                      {"heic", "THEICFileFormatReader"},
+                                                      {"jxl", "TJXLFileFormatReader"}};
+  for (const auto& [Ext, Data] : Files) {
+    TPGMemoryStream S(Data.data(), Data.size());
+    TFileFormatReader* R = FindReader(S, "png");
+    ASSERT_NE(R, nullptr) << Ext;
+    EXPECT_EQ(R->ClassName(), Classes.at(Ext));
+    const std::string Misnamed = TempPath("really-" + Ext + ".jpg");
+    WriteFileBytes(Misnamed, Data);
+    TPixelGraphic G;
+    G.LoadFromFile(Misnamed);
+    EXPECT_EQ(G.Width(), 40) << Ext;
+  }
+}
+
+TEST(ModernFormats, AVIFUnderTheGeneralBrandIsDecodedAsAVIF) {
+  if (!HaveTool("avifenc")) GTEST_SKIP() << "avifenc is not installed";
+  const std::string Src = TempPath("brand-src.png"), File = TempPath("brand.avif");
+  const RGBAImage P = TestPicture(21, 13, false);
+  ASSERT_TRUE(WritePNG(Src, P));
+  ASSERT_TRUE(RunTool("avifenc -l " + Quoted(Src) + " " + Quoted(File)));
+  auto Data = ReadFileBytes(File);
+  ASSERT_EQ(std::string(Data.begin() + 8, Data.begin() + 12), "avif");
+  std::copy_n("mif1", 4, Data.begin() + 8); // "avif" stays among the compatible brands
+  TPGMemoryStream S(Data.data(), Data.size());
+  EXPECT_EQ(FindReader(S, "")->ClassName(), "THEICFileFormatReader");
+  TPixelGraphic G;
+  G.LoadFromStream(S);
+  EXPECT_EQ(CountDifferences(ToRGBA(G), P, false), 0);
+}
+
+TEST(ModernFormats, AbortKeepsWhatWasDecodedWithoutAnError) {
+  const auto Files = ToolFiles();
+  for (const auto& [Ext, Data] : Files) {
+    TPGMemoryStream S(Data.data(), Data.size());
+    TPixelGraphic G;
+    int Starts = 0, Ends = 0;
+    G.OnProgressStart = [&](TPixelGraphic*) { ++Starts; };
+    G.OnProgressEnd = [&](TPixelGraphic*) { ++Ends; };
+    G.OnProgress = [](TPixelGraphic*, int, bool& Abort, int) { Abort = true; };
+    EXPECT_NO_THROW(G.LoadFromStream(S)) << Ext;
+    EXPECT_EQ(G.Width(), 40) << Ext;
+    EXPECT_EQ(Starts, 1) << Ext;
+    EXPECT_EQ(Ends, 1) << Ext;
+  }
+}
+
+TEST(ModernFormats, AnimatedWebPShowsItsFirstFrame) {
+  if (!HaveTool("img2webp")) GTEST_SKIP() << "img2webp is not installed";
+  RGBAImage Red = TestPicture(16, 16, false), Blue = Red;
+  for (size_t I = 0; I < Red.Pixels.size(); I += 4) {
+    Red.Pixels[I] = 255, Red.Pixels[I + 1] = 0, Red.Pixels[I + 2] = 0;
+    Blue.Pixels[I] = 0, Blue.Pixels[I + 1] = 0, Blue.Pixels[I + 2] = 255;
+  }
+  const std::string A = TempPath("frame1.png"), B = TempPath("frame2.png");
+  const std::string File = TempPath("anim.webp");
+  ASSERT_TRUE(WritePNG(A, Red) && WritePNG(B, Blue));
+  ASSERT_TRUE(RunTool("img2webp -lossless " + Quoted(A) + " " + Quoted(B) + " -o " + Quoted(File)));
+  TPixelGraphic G;
+  G.LoadFromFile(File);
+  EXPECT_EQ(CountDifferences(ToRGBA(G), Red, false), 0);
+  TGraphicFileInfo Info;
+  ASSERT_TRUE(GetGraphicFileInfo(File, 0, Info));
+  EXPECT_NE(Info.SubType.find("animation"), std::string::npos);
+}
+
+// A WebP file's EXIF chunk gives the picture its camera orientation (turned upright where
+// pictures are shown); a file without one stays at 1.
+TEST(ModernFormats, WebPExifChunkGivesTheCameraOrientation) {
+  if (!HaveTool("cwebp") || !HaveTool("webpmux")) GTEST_SKIP() << "cwebp/webpmux are not installed";
+  const std::string Src = TempPath("orient.png"), Plain = TempPath("orient.webp");
+  const std::string Exif = TempPath("orient.exif"), Tagged = TempPath("orient6.webp");
+  ASSERT_TRUE(WritePNG(Src, TestPicture(24, 16, false)));
+  ASSERT_TRUE(RunTool("cwebp -lossless " + Quoted(Src) + " -o " + Quoted(Plain)));
+  // The EXIF chunk holds the TIFF structure without the JPEG segment's "Exif\0\0" prefix.
+  const std::vector<uint8_t> Block = ExifBlock(6, true);
+  WriteFileBytes(Exif, std::vector<uint8_t>(Block.begin() + 6, Block.end()));
+  ASSERT_TRUE(
+      RunTool("webpmux -set exif " + Quoted(Exif) + " " + Quoted(Plain) + " -o " + Quoted(Tagged)));
+  TPixelGraphic G;
+  G.LoadFromFile(Plain);
+  EXPECT_EQ(G.ExifOrientation, 1);
+  G.LoadFromFile(Tagged);
+  EXPECT_EQ(G.ExifOrientation, 6);
+  EXPECT_EQ(G.Width(), 24) << "the reader keeps the pixels as stored";
+}
+
+// ---- writers ----
+
+TPixelGraphic* MakePicture(TPixelGraphic& G, const RGBAImage& P) {
+  G.SetSize(P.Width, P.Height, 3);
+  for (int Y = 0; Y < P.Height; ++Y)
+    for (int X = 0; X < P.Width; ++X) {
+      const uint8_t* S = &P.Pixels[(size_t(Y) * P.Width + X) * 4];
+      G.SetPixelColor(X, Y, RGBOf(S[0], S[1], S[2]));
+    }
+  return &G;
+}
+
+TEST(ModernFormats, WebPLosslessWriteThenReadIsExact) {
+  const RGBAImage P = TestPicture(47, 33, false);
+  TPixelGraphic G;
+  MakePicture(G, P);
+  const std::string File = TempPath("written-lossless.webp");
+  WebPLossless = true;
+  G.SaveToFile(File);
+  WebPLossless = false;
+  TPixelGraphic Back;
+  Back.LoadFromFile(File);
+  EXPECT_EQ(CountDifferences(ToRGBA(Back), P, false), 0);
+
+  // A palette picture is written as the colours it shows.
+  TPixelGraphic Pal;
+  Pal.SetSize(5, 3, 1);
+  Pal.SetPaletteKind(pSys16);
+  for (int X = 0; X < 5; ++X)
+    Pal.SetPixelValue(X, 1, uint32_t(X + 9));
+  WebPLossless = true;
+  Pal.SaveToFile(File);
+  WebPLossless = false;
+  Back.LoadFromFile(File);
+  EXPECT_EQ(CountDifferences(ToRGBA(Back), ToRGBA(Pal), false), 0);
+}
+
+// Files our writers make decode in the libraries' own tools as they decode here, and are as
+// close to the written picture as the tools' own encoders make them at the same settings.
+TEST(ModernFormats, WrittenFilesDecodeAlikeInTheTools) {
+  const RGBAImage P = TestPicture(47, 33, false);
+  const std::string Src = TempPath("written-src.png");
+  ASSERT_TRUE(WritePNG(Src, P));
+  TPixelGraphic G;
+  MakePicture(G, P);
+  const int OldQuality = JPEGQuality;
+  JPEGQuality = 90;
+  struct TTarget {
+    const char* Ext;
+    const char* Encode; // the tool at the writer's settings for quality 90
+    const char* Decode;
+  };
+  const TTarget Targets[] = {
+      {"webp", "cwebp -quiet -q 90 {in} -o {out}", "dwebp -quiet {in} -o {out}"},
+      {"avif", "avifenc -y 444 --min 6 --max 6 -s 6 {in} {out}", "avifdec {in} {out}"}};
+  for (const auto& T : Targets) {
+    const std::string File = TempPath(std::string("written.") + T.Ext);
+    G.SaveToFile(File);
+    TPixelGraphic Back;
+    Back.LoadFromFile(File);
+    const RGBAImage Ours = ToRGBA(Back);
+    ASSERT_EQ(CountDifferences(Ours, P, false, 255), 0) << T.Ext;
+    const std::string Enc(T.Encode), Dec(T.Decode);
+    if (!HaveTool(Enc.substr(0, Enc.find(' '))) || !HaveTool(Dec.substr(0, Dec.find(' ')))) {
+      EXPECT_LT(MeanDifference(Ours, P), 10.0) << T.Ext;
+      continue;
+    }
+    const std::string Ref = TempPath(std::string("written-") + T.Ext + ".png");
+    ASSERT_TRUE(RunTool(Fill(Dec, File, Ref)));
+    RGBAImage ToolPixels;
+    ASSERT_TRUE(LoadPNGReference(Ref, ToolPixels));
+    EXPECT_EQ(CountDifferences(Ours, ToolPixels, false, 1), 0) << T.Ext;
+
+    const std::string Theirs = TempPath(std::string("tool-written.") + T.Ext);
+    ASSERT_TRUE(RunTool(Fill(Enc, Src, Theirs)));
+    TPixelGraphic TheirBack;
+    TheirBack.LoadFromFile(Theirs);
+    EXPECT_LT(MeanDifference(Ours, P), MeanDifference(ToRGBA(TheirBack), P) + 1.0) << T.Ext;
+  }
+  JPEGQuality = OldQuality;
+}
+
+TEST(ModernFormats, WritersRefuseSizesTheFormatCannotHold) {
+  TPixelGraphic G;
+  G.SetSize(16384, 1, 3);
+  TPGMemoryStream S;
+  try {
+    G.SaveToStreamExt(S, "webp");
+    ADD_FAILURE() << "a 16384-pixel wide WebP file was written";
+  } catch (const EPGWebPFileFormatReaderWriter& E) {
+    EXPECT_EQ(std::string(E.what()).rfind("WebP: ", 0), 0u);
+  }
+  EXPECT_EQ(S.Size(), 0);
+}
+
+} // namespace
