@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <chrono>
 #include <thread>
 
 namespace orbisk {
@@ -405,6 +406,11 @@ bool TScanner::RunTransfer(QWidget* Window, bool WithWindows, TNativeBitmap& Res
     Done = Transfer(Watch, Result, Failure);
     Watch.Finished = true;
   }
+  // SANE's thread-based backends end their reader thread with an asynchronous cancel; one that
+  // is still starting (inside malloc) when the cancel comes leaves the allocator locked and the
+  // cancel waits for it forever. After an error or Cancel the reader is given a moment to reach
+  // its pipe (or finish a small frame) first.
+  if (!Done) std::this_thread::sleep_for(std::chrono::milliseconds(150));
   // The device goes back to its options whatever happened.
   FLib.Api().Cancel(FHandle);
   FState = tsSourceEnabled;

@@ -90,8 +90,9 @@ TEST(FileNames, BytesThatAreNotUtf8RoundTrip) {
   for (const QByteArray& N : Names) {
     EXPECT_EQ(EncodeFileName(DecodeFileName(N)), N) << N.toHex().constData();
     // Valid UTF-8 decodes as Qt decodes it, so such names compare equal everywhere.
-    if (QString::fromUtf8(N).toUtf8() == N && !N.contains("\xed\xa0"))
+    if (QString::fromUtf8(N).toUtf8() == N && !N.contains("\xed\xa0")) {
       EXPECT_EQ(DecodeFileName(N), QString::fromUtf8(N));
+    }
   }
   EXPECT_EQ(ShownName("two\nlines\r.png"), QString("two\uFFFDlines\uFFFD.png"));
   EXPECT_FALSE(ShownName(DecodeFileName("bad\xff.png")).contains(QChar(0xDCFF)));

@@ -57,7 +57,7 @@ TEST(OrientationCli, ConvertAutoOrientTurnsEveryOrientationUpright) {
 }
 
 // The commands that show pictures take --auto-orient too: a thumbnail of a picture stored on
-// its side comes out upright only with it.
+// its side (portrait as stored, landscape upright) comes out upright only with it.
 TEST(OrientationCli, ThumbnailsAutoOrient) {
   TPixelGraphic Upright;
   MakeUpright(Upright, 96, 48);
@@ -74,7 +74,11 @@ TEST(OrientationCli, ThumbnailsAutoOrient) {
     ASSERT_EQ(RunCli(Args, nullptr, &Err), 0) << Err;
     TPixelGraphic G;
     G.LoadFromFile(Dir + "/thm_side.bmp");
-    EXPECT_EQ(G.Width() > G.Height(), Orient) << G.Width() << " x " << G.Height();
+    // The cell is square: a landscape picture (at its top) leaves background below it, a
+    // portrait one (centred) beside it.
+    const TRGB Background = G.GetPixelColor(G.Width() - 1, G.Height() - 1);
+    EXPECT_EQ(G.GetPixelColor(G.Width() / 2, G.Height() - 3) == Background, Orient);
+    EXPECT_EQ(G.GetPixelColor(2, G.Height() / 4) == Background, !Orient);
   }
 }
 
