@@ -16,19 +16,6 @@ using namespace orbisk::test;
 
 namespace {
 
-bool Shows(const TPixelGraphic& G, const TPixelGraphic& Expected) {
-  if (G.Width() != Expected.Width() || G.Height() != Expected.Height()) return false;
-  for (int Y = 8; Y < G.Height(); Y += 16)
-    for (int X = 8; X < G.Width(); X += 16) {
-      const TRGB A = G.GetPixelColor(X, Y), B = Expected.GetPixelColor(X, Y);
-      if (std::abs(int(RedOf(A)) - int(RedOf(B))) + std::abs(int(GreenOf(A)) - int(GreenOf(B))) +
-              std::abs(int(BlueOf(A)) - int(BlueOf(B))) >
-          30)
-        return false;
-    }
-  return true;
-}
-
 TEST(OrientedAlbumPictures, EntryTurnsCountFromTheUprightPicture) {
   TPixelGraphic Upright, Stored, UprightTurned, StoredTurned;
   MakeUpright(Upright);

@@ -6,6 +6,7 @@
 #include "engine/stream.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -49,6 +50,21 @@ inline TRGB BlockColor(int BX, int BY) {
                            RGBOf(230, 220, 40),  RGBOf(40, 210, 220), RGBOf(200, 40, 210),
                            RGBOf(250, 250, 250), RGBOf(10, 10, 10),   RGBOf(128, 128, 128)};
   return C[(BY * 3 + BX) % 9];
+}
+
+// True when G has Expected's size and shows the same block in every 16-pixel cell (sampled at
+// the cells' centres, a little JPEG noise allowed).
+inline bool Shows(const TPixelGraphic& G, const TPixelGraphic& Expected) {
+  if (G.Width() != Expected.Width() || G.Height() != Expected.Height()) return false;
+  for (int Y = 8; Y < G.Height(); Y += 16)
+    for (int X = 8; X < G.Width(); X += 16) {
+      const TRGB A = G.GetPixelColor(X, Y), B = Expected.GetPixelColor(X, Y);
+      if (std::abs(int(RedOf(A)) - int(RedOf(B))) + std::abs(int(GreenOf(A)) - int(GreenOf(B))) +
+              std::abs(int(BlueOf(A)) - int(BlueOf(B))) >
+          30)
+        return false;
+    }
+  return true;
 }
 
 inline void MakeUpright(TPixelGraphic& G, int W = 48, int H = 32) {
