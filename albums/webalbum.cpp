@@ -274,7 +274,8 @@ QString HexColor(TRGB C) {
 QString HtmlEscape(const QString& Text) {
   QString R;
   R.reserve(Text.size() + Text.size() / 8);
-  for (QChar C : Text) {
+  for (qsizetype I = 0; I < Text.size(); ++I) {
+    const QChar C = Text[I];
     switch (C.unicode()) {
     case '&':
       R += "&amp;";
@@ -292,8 +293,13 @@ QString HtmlEscape(const QString& Text) {
       R += "&#39;";
       break;
     default:
-      // Bytes of names that are not UTF-8 cannot be written as text.
-      R += C.isSurrogate() ? QChar(0xFFFD) : C;
+      if (C.isHighSurrogate() && I + 1 < Text.size() && Text[I + 1].isLowSurrogate()) {
+        R += C; // a character beyond the first plane (emoji, ...) stays whole
+        R += Text[++I];
+      } else {
+        // A lone half, as the bytes of a name that is not UTF-8 decode, cannot be written.
+        R += C.isSurrogate() ? QChar(0xFFFD) : C;
+      }
     }
   }
   return R;

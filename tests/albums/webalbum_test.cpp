@@ -94,6 +94,11 @@ TEST(WebAlbumNames, CollidingNamesGetDistinctPicturesAndThumbnails) {
 TEST(WebAlbumNames, TextIsEscapedAndNamesAreAddresses) {
   EXPECT_EQ(HtmlEscape("<b a=\"1\" b='2'>&</b>"),
             "&lt;b a=&quot;1&quot; b=&#39;2&#39;&gt;&amp;&lt;/b&gt;");
+  // Characters beyond the first plane stay whole; only a lone half (from a name that is not
+  // UTF-8) becomes U+FFFD.
+  EXPECT_EQ(HtmlEscape(QString::fromUtf8("sun \xF0\x9F\x8C\x9E")),
+            QString::fromUtf8("sun \xF0\x9F\x8C\x9E"));
+  EXPECT_EQ(HtmlEscape(QString(QChar(0xD83C)) + "x"), QString(QChar(0xFFFD)) + "x");
   EXPECT_EQ(UrlOfName("my photo #1 100%?.jpg"), "my%20photo%20%231%20100%25%3F.jpg");
   EXPECT_EQ(UrlOfName("c:x.jpg"), "c%3Ax.jpg"); // never read as a scheme
   EXPECT_EQ(UrlOfName(QString::fromUtf8("é.jpg")), "%C3%A9.jpg");
