@@ -2,6 +2,7 @@
 // stored as bottom-up rows padded to 4 bytes, exactly like an uncompressed bottom-up bitmap.
 #pragma once
 
+#include "engine/imagemetadata.h"
 #include "engine/messages.h"
 
 #include <array>
@@ -212,6 +213,10 @@ public:
   // that find the EXIF tag, after they size the picture; SetSize makes it 1 (new pixels), Assign
   // copies it, and turning the picture upright makes it 1 again.
   int ExifOrientation = 1;
+  // Blocks that writers able to store them write into the file (EXIF, ICC profile, XMP). Readers
+  // leave it empty and Assign does not copy it: a tool saving an edited or converted picture sets
+  // it from the source file (ReadImageMetadata); empty means the file is written as before.
+  TImageMetadata Metadata;
 
 private:
   static constexpr int kBitCounts[4] = {1, 4, 8, 24};

@@ -1,0 +1,5 @@
+#include "engine/imagemetadata.h"
+
+TImageMetadata ReadImageMetadata(const std::string&) { return {}; }
+
+void FitMetadataToPicture(TImageMetadata&, int, int, bool) {}
