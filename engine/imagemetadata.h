@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace orbisk {
+
 struct TImageMetadata {
   // A TIFF-structured EXIF block: starts with "II*\0" or "MM\0*" (no "Exif\0\0" prefix).
   std::vector<uint8_t> Exif;
@@ -20,3 +22,5 @@ TImageMetadata ReadImageMetadata(const std::string& FileName);
 // the orientation becomes 1 when ResetOrientation is set (the pixels were turned upright or
 // turned by the user).
 void FitMetadataToPicture(TImageMetadata& M, int Width, int Height, bool ResetOrientation);
+
+} // namespace orbisk
