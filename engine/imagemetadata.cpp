@@ -2,7 +2,9 @@
 
 namespace orbisk {
 
-TImageMetadata ReadImageMetadata(const std::string&) { return {}; }
+TImageMetadata ReadImageMetadata(const std::string&) {
+  return {};
+}
 
 void FitMetadataToPicture(TImageMetadata&, int, int, bool) {}
 

@@ -28,6 +28,8 @@ TRunTarget TRunTargets::Claim(const std::string& Folder, const std::string& Stem
   return R;
 }
 
-bool TRunTargets::Claimed(const std::string& Path) const { return FGiven.count(Lower(Path)) > 0; }
+bool TRunTargets::Claimed(const std::string& Path) const {
+  return FGiven.count(Lower(Path)) > 0;
+}
 
 } // namespace orbisk

@@ -9,7 +9,7 @@
 namespace orbisk {
 
 struct TRunTarget {
-  std::string Path;     // Folder + "/" + the name chosen
+  std::string Path;      // Folder + "/" + the name chosen
   bool Existing = false; // a file of that name was there before the run (skip it unless Overwrite)
 };
 
