@@ -198,7 +198,7 @@ const TNames Orientations = {{1, "Normal"},
 const TNames ResolutionUnits = {{1, "None"}, {2, "inch"}, {3, "cm"}};
 const TNames FocalPlaneUnits = {{1, "None"}, {2, "inch"}, {3, "cm"}, {4, "mm"}, {5, "\u00B5m"}};
 const TNames Compressions = {{1, "Uncompressed"},  {2, "CCITT RLE"}, {3, "CCITT Group 3"},
-                             {4, "CCITT Group 4"}, {5, "LZW"},       {6, "JPEG (old-style)"},
+                             {4, "CCITT Group 4"}, {5, "LZW"},       {6, "JPEG"},
                              {7, "JPEG"},          {8, "Deflate"},   {32773, "PackBits"}};
 const TNames Photometrics = {{0, "WhiteIsZero"}, {1, "BlackIsZero"}, {2, "RGB"},   {3, "Palette"},
                              {4, "Mask"},        {5, "CMYK"},        {6, "YCbCr"}, {8, "CIELab"}};
