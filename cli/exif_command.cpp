@@ -49,9 +49,12 @@ void PrintFile(const std::string& File, TExifMode Mode, bool Several) {
     break;
   case TExifMode::Detail:
     for (const TExifEntry& E : ReadExifEntries(File))
-      std::cout << (E.Chain == TExifChain::ecMain ? "main" : "exif") << '\t' << E.Directory << '\t'
-                << E.Tag << '\t' << E.Type << '\t' << E.Count << '\t' << Escaped(E.Name) << '\t'
-                << Escaped(E.Value) << '\n';
+      std::cout << (E.Chain == TExifChain::ecMain   ? "main"
+                    : E.Chain == TExifChain::ecExif ? "exif"
+                                                    : "gps")
+                << '\t' << E.Directory << '\t' << E.Tag << '\t' << E.Type << '\t' << E.Count << '\t'
+                << Escaped(E.Name) << '\t' << Escaped(E.Value) << '\t' << Escaped(E.Readable)
+                << '\n';
     break;
   }
 }

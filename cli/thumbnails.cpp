@@ -1,9 +1,11 @@
 // orbisk-cli thumbnails: the explorer's cells, made by its threaded loader, saved under the
-// names the explorer's "Save Thumbnail" gives them.
+// names the explorer's "Save Thumbnail" gives them; files the run did not write are skipped
+// unless --overwrite.
 #include "platform/filenames.h"
 #include "cli/commands.h"
 
 #include "engine/registry.h"
+#include "engine/runtargets.h"
 #include "thumbnails/thumbloader.h"
 
 #include <QDir>
@@ -29,9 +31,10 @@ QString Decoded(const std::string& S) {
 } // namespace
 
 int RunThumbnailsCommand(const std::vector<std::string>& Args) {
-  ParsedArgs P = ParseArgs(Args, {}, {"--size", "--format", "--prefix", "--threads"});
+  ParsedArgs P = ParseArgs(Args, {"--overwrite"}, {"--size", "--format", "--prefix", "--threads"});
   if (P.Files.size() < 2) throw std::runtime_error("thumbnails needs DIR and at least one FILE");
   int Size = kThumbCellSize, Threads = 0;
+  bool Overwrite = false;
   std::string Format = "bmp", Prefix = "thm_";
   for (const auto& [Name, Value] : P.Options) {
     if (Name == "--size") {
@@ -44,6 +47,8 @@ int RunThumbnailsCommand(const std::vector<std::string>& Args) {
         throw std::runtime_error("--format must be bmp, jpg, tif, png or tga");
     } else if (Name == "--prefix") {
       Prefix = Value;
+    } else if (Name == "--overwrite") {
+      Overwrite = true;
     } else if (Name == "--threads") {
       Threads = std::atoi(Value.c_str());
     }
@@ -59,17 +64,35 @@ int RunThumbnailsCommand(const std::vector<std::string>& Args) {
   for (const auto& S : Sources)
     PrepareToRead(S);
 
+  // The names are given in the order of the command line, before anything is written (results
+  // arrive in any order), so that a.b.png and a.c.png always become thm_a and thm_a_2.
+  std::string OutDir = EncodeFileName(Dir).toStdString();
+  while (OutDir.size() > 1 && OutDir.back() == '/')
+    OutDir.pop_back();
+  TRunTargets Targets(Overwrite);
+  std::vector<TRunTarget> Names;
+  for (const auto& Source : Sources) {
+    const std::string Name = EncodeFileName(QFileInfo(Decoded(Source)).fileName()).toStdString();
+    const TThumbNameParts Parts = ThumbnailNameParts(Prefix, Name, Format);
+    Names.push_back(Targets.Claim(OutDir, Parts.Stem, Parts.DotExt));
+  }
   const TSourceFiles Guard(Sources);
   TThumbLoader Loader(Sources, {Size, true}, Threads);
-  int Status = 0, Saved = 0;
+  int Status = 0, Saved = 0, Skipped = 0;
   for (;;) {
     std::vector<TThumbResult> Ready = Loader.WaitReady();
     if (Ready.empty()) break;
     for (auto& R : Ready) {
       const std::string& Source = Sources[size_t(R.Index)];
-      const std::string Name = EncodeFileName(QFileInfo(Decoded(Source)).fileName()).toStdString();
-      const std::string Target =
-          EncodeFileName(Dir).toStdString() + "/" + ThumbnailFileName(Prefix, Name, Format);
+      const TRunTarget& T = Names[size_t(R.Index)];
+      const std::string& Target = T.Path;
+      if (T.Existing && !Guard.Contains(Target)) {
+        std::fprintf(stderr, "Skipped %s: the file exists (--overwrite replaces it)\n",
+                     Target.c_str());
+        ++Skipped;
+        Status = 1;
+        continue;
+      }
       try {
         if (R.Cell.Source != TCellSource::csPicture) throw std::runtime_error(R.Cell.Error);
         SaveThumbnail(*R.Cell.Picture, Target, Format, Guard);
@@ -80,7 +103,9 @@ int RunThumbnailsCommand(const std::vector<std::string>& Args) {
       }
     }
   }
-  std::printf("%d of %zu thumbnails saved\n", Saved, Sources.size());
+  std::printf("%d of %zu thumbnails saved", Saved, Sources.size());
+  if (Skipped) std::printf(", %d skipped", Skipped);
+  std::printf("\n");
   return Status;
 }
 

@@ -1,5 +1,7 @@
 #include "metadata/exif.h"
 
+#include "metadata/exifvalues.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -29,6 +31,7 @@ enum : uint16_t {
 };
 
 constexpr uint16_t TagExifOffset = 34665;
+constexpr uint16_t TagGPSOffset = 34853;
 constexpr uint16_t TagDateTime = 306;
 constexpr size_t EntrySize = 12;
 // Charged per row on top of its text, so that floods of tiny entries also hit the limit.
@@ -126,13 +129,15 @@ public:
 
 private:
   void WalkChain(uint32_t Start, TExifChain Chain);
-  std::string FormatValue(const uint8_t* Entry, uint16_t Type, uint32_t Count);
+  std::string FormatValue(const uint8_t* Entry, uint16_t Type, uint32_t Count,
+                          std::vector<TExifNumber>& Numbers);
   std::span<const uint8_t> Span(const uint8_t* P, size_t N) { return {P, N}; }
 
   TExifSource& Src;
   ExifByteOrder Order = eboNone;
   uint64_t Origin = 0;
   uint32_t ExifOffset = 0;
+  uint32_t GPSOffset = 0;
   std::set<uint32_t> Visited;
   int Directories = 0;
   size_t ListBytes = 0;
@@ -164,6 +169,8 @@ std::vector<TExifEntry> TExifWalker::Run() {
   uint32_t First = ReadExifLong(Header, Origin + 4, Order);
   WalkChain(First, TExifChain::ecMain);
   if (ExifOffset != 0 && !Stopped) WalkChain(ExifOffset, TExifChain::ecExif);
+  if (GPSOffset != 0 && !Stopped) WalkChain(GPSOffset, TExifChain::ecGPS);
+  DescribeValues(Out, Order == eboMotorola);
   return std::move(Out);
 }
 
@@ -195,8 +202,10 @@ void TExifWalker::WalkChain(uint32_t Start, TExifChain Chain) {
       Entry.Count = ReadExifLong(Span(E, EntrySize), 4, Order);
       if (Entry.Tag == TagExifOffset && Chain == TExifChain::ecMain)
         ExifOffset = ReadExifLong(Span(E, EntrySize), 8, Order);
-      Entry.Name = ExifTagName(Entry.Tag);
-      Entry.Value = FormatValue(E, Entry.Type, Entry.Count);
+      if (Entry.Tag == TagGPSOffset && Chain == TExifChain::ecMain)
+        GPSOffset = ReadExifLong(Span(E, EntrySize), 8, Order);
+      Entry.Name = Chain == TExifChain::ecGPS ? ExifGPSTagName(Entry.Tag) : ExifTagName(Entry.Tag);
+      Entry.Value = FormatValue(E, Entry.Type, Entry.Count, Entry.Numbers);
       ListBytes += Entry.Name.size() + Entry.Value.size() + RowOverhead;
       Out.push_back(std::move(Entry));
       if (ListBytes > ExifMaxListBytes) Stopped = true;
@@ -207,11 +216,13 @@ void TExifWalker::WalkChain(uint32_t Start, TExifChain Chain) {
   }
 }
 
-std::string TExifWalker::FormatValue(const uint8_t* Entry, uint16_t Type, uint32_t Count) {
+std::string TExifWalker::FormatValue(const uint8_t* Entry, uint16_t Type, uint32_t Count,
+                                     std::vector<TExifNumber>& Numbers) {
   unsigned Size = TypeSize(Type);
   if (Count == 0 || Size == 0 || Type == etFloat || Type == etDouble) return {};
 
-  size_t Want = Size; // numbers: the first value only
+  // Numbers: the first value is listed, the first few are kept for the readable value.
+  size_t Want = std::min<size_t>(Count, ExifNumbersKept) * Size;
   if (Type == etAscii) Want = std::min<size_t>(Count, ExifAsciiMax);
   if (Type == etUndefined) Want = std::min<size_t>(Count, ExifUndefinedMax);
 
@@ -232,6 +243,8 @@ std::string TExifWalker::FormatValue(const uint8_t* Entry, uint16_t Type, uint32
     return std::string(Buf.begin(), End);
   }
   case etUndefined: {
+    for (size_t I = 0; I < std::min(Got, ExifBytesKept); ++I)
+      Numbers.push_back({Buf[I], 1});
     std::string S;
     S.reserve(Got * 4);
     for (size_t I = 0; I < Got; ++I) {
@@ -249,6 +262,38 @@ std::string TExifWalker::FormatValue(const uint8_t* Entry, uint16_t Type, uint32
   }
   // A number cut off by the end of the file shows nothing.
   if (Got < Size) return {};
+  for (size_t At = 0; At + Size <= Got; At += Size) {
+    const std::span<const uint8_t> V(Buf.data() + At, Size);
+    switch (Type) {
+    case etByte:
+      Numbers.push_back({V[0], 1});
+      break;
+    case etSByte:
+      Numbers.push_back({static_cast<int8_t>(V[0]), 1});
+      break;
+    case etShort:
+      Numbers.push_back({ReadExifWord(V, 0, Order), 1});
+      break;
+    case etSShort:
+      Numbers.push_back({static_cast<int16_t>(ReadExifWord(V, 0, Order)), 1});
+      break;
+    case etLong:
+      Numbers.push_back({ReadExifLong(V, 0, Order), 1});
+      break;
+    case etSLong:
+      Numbers.push_back({static_cast<int32_t>(ReadExifLong(V, 0, Order)), 1});
+      break;
+    case etRational:
+      Numbers.push_back({ReadExifLong(V, 0, Order), ReadExifLong(V, 4, Order)});
+      break;
+    case etSRational:
+      Numbers.push_back({static_cast<int32_t>(ReadExifLong(V, 0, Order)),
+                         static_cast<int32_t>(ReadExifLong(V, 4, Order))});
+      break;
+    default:
+      break;
+    }
+  }
   switch (Type) {
   case etByte:
     return std::to_string(Buf[0]);
@@ -275,7 +320,7 @@ struct TTagName {
   const char* Name;
 };
 
-// Sorted by tag for the binary search.
+// The tags of the TIFF and Exif directories of Exif 2.32, sorted by tag for the binary search.
 constexpr TTagName TagNames[] = {
     {254, "NewSubFile Type"},
     {256, "ImageWidth"},
@@ -325,9 +370,18 @@ constexpr TTagName TagNames[] = {
     {34853, "GPSInfo"},
     {34855, "ISO Speed Rating"},
     {34856, "OECF"},
+    {34864, "Sensitivity Type"},
+    {34865, "Standard Output Sensitivity"},
+    {34866, "Recommended Exposure Index"},
+    {34867, "ISO Speed"},
+    {34868, "ISO Speed Latitude yyy"},
+    {34869, "ISO Speed Latitude zzz"},
     {36864, "Exif Version"},
     {36867, "DateTime Original"},
     {36868, "DateTime Digitized"},
+    {36880, "Offset Time"},
+    {36881, "Offset Time Original"},
+    {36882, "Offset Time Digitized"},
     {37121, "Component Configuration"},
     {37122, "Compressed Bits Per Pixel"},
     {37377, "Shutter Speed Value"},
@@ -340,23 +394,55 @@ constexpr TTagName TagNames[] = {
     {37384, "Light Source"},
     {37385, "Flash"},
     {37386, "Focal Length"},
+    {37396, "Subject Area"},
     {37500, "Maker Note"},
     {37510, "User Comment"},
     {37520, "SubSecTime"},
     {37521, "SubSecTimeOriginal"},
     {37522, "SubSecTimeDigitized"},
+    {37888, "Temperature"},
+    {37889, "Humidity"},
+    {37890, "Pressure"},
+    {37891, "Water Depth"},
+    {37892, "Acceleration"},
+    {37893, "Camera Elevation Angle"},
     {40960, "Flash Pix Version"},
     {40961, "Color Space"},
     {40962, "Exif Image Width"},
     {40963, "Exif Image Height"},
     {40964, "Related Sound File"},
     {40965, "Exif Interoperability Offset"},
+    {41483, "Flash Energy"},
+    {41484, "Spatial Frequency Response"},
     {41486, "Focal Plane X Resolution"},
     {41487, "Focal Plane Y Resolution"},
     {41488, "Focal Plane Resolution Unit"},
+    {41492, "Subject Location"},
+    {41493, "Exposure Index"},
     {41495, "Sensing Method"},
     {41728, "File Source"},
     {41729, "Scene Type"},
+    {41730, "CFA Pattern"},
+    {41985, "Custom Rendered"},
+    {41986, "Exposure Mode"},
+    {41987, "White Balance"},
+    {41988, "Digital Zoom Ratio"},
+    {41989, "Focal Length In 35mm Film"},
+    {41990, "Scene Capture Type"},
+    {41991, "Gain Control"},
+    {41992, "Contrast"},
+    {41993, "Saturation"},
+    {41994, "Sharpness"},
+    {41995, "Device Setting Description"},
+    {41996, "Subject Distance Range"},
+    {42016, "Image Unique ID"},
+    {42032, "Camera Owner Name"},
+    {42033, "Body Serial Number"},
+    {42034, "Lens Specification"},
+    {42035, "Lens Make"},
+    {42036, "Lens Model"},
+    {42037, "Lens Serial Number"},
+    {42240, "Gamma"},
 };
 
 std::vector<TExifEntry> ReadFrom(TExifSource& Src) {
@@ -408,8 +494,14 @@ void ListExifData(const std::string& FileName, std::vector<TExifRow>& List) {
   std::vector<TExifRow> Rows;
   Rows.reserve(Entries.size());
   for (auto& E : Entries)
-    Rows.push_back({std::move(E.Name), std::move(E.Value)});
+    Rows.push_back({std::move(E.Name), ExifDisplayValue(E)});
   List = std::move(Rows);
+}
+
+std::string ExifDisplayValue(const TExifEntry& E) {
+  if (E.Readable.empty() || E.Readable == E.Value) return E.Value;
+  if (E.Value.empty()) return E.Readable;
+  return E.Readable + " (" + E.Value + ")";
 }
 
 std::vector<TExifRow> ListExifData(const std::string& FileName) {

@@ -16,7 +16,13 @@ namespace orbisk {
 enum ExifByteOrder : uint8_t { eboNone = 0, eboIntel = 1, eboMotorola = 2 };
 
 // Which chain of directories an entry came from.
-enum class TExifChain : uint8_t { ecMain, ecExif };
+enum class TExifChain : uint8_t { ecMain, ecExif, ecGPS };
+
+// A number of an entry: integers have Den 1.
+struct TExifNumber {
+  int64_t Num = 0, Den = 1;
+  double Real() const { return Den ? double(Num) / double(Den) : 0.0; }
+};
 
 // One directory entry as read and formatted.
 struct TExifEntry {
@@ -25,9 +31,19 @@ struct TExifEntry {
   uint16_t Tag = 0;
   uint16_t Type = 0;
   uint32_t Count = 0;
-  std::string Name;  // ExifTagName(Tag)
-  std::string Value; // formatted by type
+  std::string Name;  // ExifTagName(Tag), or ExifGPSTagName(Tag) in the GPS directory
+  std::string Value; // formatted by type (the raw value)
+  // The value as people read it ("1/65 s", "f/5.6", "Fired, auto", "51°30′26″ N"); empty when
+  // it reads the same as Value or nothing better is known.
+  std::string Readable;
+  // The first numbers (up to ExifNumbersKept) of a numeric entry, the first bytes of an
+  // Undefined one as numbers (up to ExifBytesKept): what Readable is made from.
+  std::vector<TExifNumber> Numbers;
 };
+
+// The text of the "Value" column: the readable value followed by the raw one in parentheses,
+// or the raw value alone.
+std::string ExifDisplayValue(const TExifEntry& E);
 
 // A row of the "EXIF Data" list: columns "Description" and "Value".
 struct TExifRow {
@@ -49,6 +65,8 @@ inline constexpr size_t ExifAsciiMax = 255;           // longest Ascii value kep
 inline constexpr size_t ExifUndefinedMax = 64 * 1024; // most bytes listed for one Undefined value
 inline constexpr int ExifMaxDirectories = 256;        // per file, both chains together
 inline constexpr size_t ExifMaxListBytes = 4u << 20;  // total text of a listing
+inline constexpr size_t ExifNumbersKept = 8;          // numbers kept per entry for Readable
+inline constexpr size_t ExifBytesKept = 16;           // Undefined bytes kept for Readable
 
 // Reads a 16- or 32-bit number at Pos; Intel = low byte first, Motorola = high byte first.
 // eboNone, or a number that does not lie wholly inside Buffer, gives 0.
@@ -57,8 +75,11 @@ uint32_t ReadExifLong(std::span<const uint8_t> Buffer, size_t Pos, ExifByteOrder
 
 // Display name of a tag, or "Undefined (<tag>)".
 std::string ExifTagName(unsigned Tag);
+// Display name of a tag of the GPS directory, or "Undefined (<tag>)".
+std::string ExifGPSTagName(unsigned Tag);
 
-// Every entry of IFD0, IFD1, ... and then of the Exif sub-IFD chain, in file order.
+// Every entry of IFD0, IFD1, ..., then of the Exif sub-IFD chain, then of the GPS directory, in
+// file order.
 // Files without EXIF data give an empty list. A file that cannot be opened or read throws
 // EExifFileError.
 std::vector<TExifEntry> ReadExifEntries(const std::string& FileName);

@@ -1,8 +1,10 @@
 #include "thumbnails/savethumbdialog.h"
+#include "platform/dialogscale.h"
 
 #include "thumbnails/thumbcell.h"
 #include "view/filelist.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileSystemModel>
@@ -22,7 +24,7 @@ namespace orbisk {
 
 TfrmSelectFolder::TfrmSelectFolder(QWidget* Parent) : QDialog(Parent) {
   setWindowTitle("Select Folder");
-  resize(300, 360);
+  resize(ScaledSize(300, 360));
   FolderModel = new QFileSystemModel(this);
   FolderModel->setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Drives);
   FolderModel->setRootPath("/");
@@ -76,6 +78,7 @@ TfrmSaveThumbnail::TfrmSaveThumbnail(QWidget* Parent) : QDialog(Parent) {
   btnFolder->setFixedWidth(28);
   ePrefix = new QLineEdit("thm_", Page);
   ePrefix->setToolTip("File Name Prefix");
+  cbReplace = new QCheckBox("Replace existing files", Page);
   lFiles = new QLabel(Page);
   SelectFolder = new TfrmSelectFolder(this);
   connect(btnFolder, &QPushButton::clicked, this, [this] {
@@ -90,6 +93,7 @@ TfrmSaveThumbnail::TfrmSaveThumbnail(QWidget* Parent) : QDialog(Parent) {
   Form->addRow("Format", cbFormat);
   Form->addRow("Save Folder", FolderRow);
   Form->addRow("File Prefix", ePrefix);
+  Form->addRow(cbReplace);
   Form->addRow(lFiles);
   auto* Buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   connect(Buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -116,6 +120,10 @@ QString TfrmSaveThumbnail::Extension() const {
 
 QString TfrmSaveThumbnail::SaveFolder() const {
   return FolderWithSeparator(eFolder->text());
+}
+
+bool TfrmSaveThumbnail::ReplaceExisting() const {
+  return cbReplace->isChecked();
 }
 
 QString TfrmSaveThumbnail::Prefix() const {

@@ -7,6 +7,7 @@
 
 #include <functional>
 
+class QCheckBox;
 class QComboBox;
 class QFileSystemModel;
 class QLabel;
@@ -47,12 +48,15 @@ public:
   QString Extension() const;  // "bmp", "jpg", "tif", "png", "tga"
   QString SaveFolder() const; // with a trailing separator
   QString Prefix() const;
+  // Files of the chosen names that this run did not write are replaced only when checked.
+  bool ReplaceExisting() const;
 
   QComboBox* cbSize = nullptr;
   QComboBox* cbFormat = nullptr;
   QLineEdit* eFolder = nullptr;
   QPushButton* btnFolder = nullptr;
   QLineEdit* ePrefix = nullptr;
+  QCheckBox* cbReplace = nullptr;
   QLabel* lFiles = nullptr;
   TfrmSelectFolder* SelectFolder = nullptr;
 };

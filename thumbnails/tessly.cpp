@@ -133,11 +133,16 @@ bool TileBackground(TPixelGraphic& Sheet, const QString& Path) {
 }
 
 // One entry: the scaled, sharpened, framed picture and its shadow, then its name.
+// Stand-in, when given, is drawn in place of the file's picture.
 void DrawEntry(TPixelGraphic& Sheet, int I, const QString& Path, const TTesslyOptions& O,
-               int TitleBand, const QFont& NameFont) {
+               int TitleBand, const QFont& NameFont, const TPixelGraphic* StandIn = nullptr) {
   TPixelGraphic Loaded;
-  Loaded.LoadFromFile(Encoded(Path));
-  OrientForDisplay(Loaded);
+  if (StandIn) {
+    Loaded.Assign(StandIn);
+  } else {
+    Loaded.LoadFromFile(Encoded(Path));
+    OrientForDisplay(Loaded);
+  }
   if (Loaded.Empty() || Loaded.Width() <= 0 || Loaded.Height() <= 0)
     throw EPGEmpty(EngineMessage(msgIsEmpty, "PixelGraphic"));
   const TSize2 Fit = TesslyPictureSize(Loaded.Width(), Loaded.Height(), O.Size);
@@ -215,6 +220,11 @@ std::unique_ptr<TPixelGraphic> GenerateTessly(const QStringList& Files, const TT
         DrawEntry(*Sheet, I, Files[I], O, T, NameFont);
       } catch (...) {
         Message("Error loading file " + Files[I]);
+        // The cell shows the question mark, as the explorer's grid does, instead of a hole.
+        if (const TPixelGraphic* Mark = Placeholder()) try {
+            DrawEntry(*Sheet, I, Files[I], O, T, NameFont, Mark);
+          } catch (...) {
+          }
       }
     }
     if (O.Title) DrawBandLine(*Sheet, O.TitleText, TitleFont, O.TitleColor, 20);

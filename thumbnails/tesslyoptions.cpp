@@ -1,4 +1,5 @@
 #include "thumbnails/tesslyoptions.h"
+#include "platform/dialogscale.h"
 
 #include "platform/prompt.h"
 #include "view/previewdialogs.h"
@@ -110,7 +111,7 @@ void TColorButton::SetColor(TRGB C) {
 TfrmTesslyOptions::TfrmTesslyOptions(QWidget* Parent)
     : QDialog(Parent, Qt::Tool | Qt::WindowStaysOnTopHint) {
   setWindowTitle("Tessly Options");
-  resize(304, 308);
+  resize(ScaledSize(304, 308));
   const TTesslyOptions D;
   Tabs = new QTabWidget(this);
 
@@ -225,6 +226,8 @@ TfrmTesslyOptions::TfrmTesslyOptions(QWidget* Parent)
 
   auto* L = new QVBoxLayout(this);
   L->addWidget(Tabs);
+  // With larger fonts some pages need more than the scaled size: the largest page decides.
+  resize(size().expandedTo(sizeHint()));
 }
 
 bool TfrmTesslyOptions::eventFilter(QObject* O, QEvent* E) {

@@ -1,9 +1,11 @@
 #include "thumbnails/tesslyviewer.h"
 
+#include "platform/dialogscale.h"
 #include "view/pgimage.h"
 
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLayout>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -11,7 +13,7 @@ namespace orbisk {
 
 TfrmTessly::TfrmTessly(QWidget* Parent) : QWidget(Parent, Qt::Window | Qt::WindowStaysOnTopHint) {
   setAttribute(Qt::WA_DeleteOnClose);
-  resize(kWidth, kHeight);
+  resize(ScaledSize(kWidth, kHeight));
   auto* L = new QVBoxLayout(this);
   L->setContentsMargins(0, 0, 0, 0);
   PGImage1 = new TPGImage(this);
@@ -39,6 +41,10 @@ TfrmTessly* ViewImage(const QString& Path, int Margin) {
   if (PW < Screen.width() && PH < Screen.height()) {
     W->resize(PW + Margin, PH + Margin);
   } else {
+    // The displayed size is the fit into the view at the window's own size: lay the hidden
+    // window out first, or the view still has a widget's initial size.
+    W->layout()->activate();
+    W->PGImage1->Layout(true);
     const TIntRect Box = W->PGImage1->BoxRect();
     W->resize(Box.Width() + Margin, Box.Height() + Margin);
   }

@@ -192,6 +192,13 @@ std::string ThumbnailFileName(const std::string& Prefix, const std::string& File
   return Prefix + Stem + Ext;
 }
 
+TThumbNameParts ThumbnailNameParts(const std::string& Prefix, const std::string& FileName,
+                                   const std::string& Ext) {
+  const size_t Dot = FileName.find('.');
+  if (Dot == std::string::npos) return {Prefix + Ext, {}};
+  return {Prefix + FileName.substr(0, Dot), "." + Ext};
+}
+
 TSourceFiles::TSourceFiles(const std::vector<std::string>& Paths) {
   for (const auto& P : Paths) {
     struct stat St {};

@@ -87,6 +87,14 @@ std::string ThumbExtensionOfFormat(const std::string& FormatText);
 std::string ThumbnailFileName(const std::string& Prefix, const std::string& FileName,
                               const std::string& Ext);
 
+// The same name split for numbering within a run: Stem + DotExt is ThumbnailFileName's result,
+// DotExt the "." and the letters ("" for a name without a dot, whose letters end the stem).
+struct TThumbNameParts {
+  std::string Stem, DotExt;
+};
+TThumbNameParts ThumbnailNameParts(const std::string& Prefix, const std::string& FileName,
+                                   const std::string& Ext);
+
 // The source files of a run, known by device and inode, so that no thumbnail or sheet ever
 // replaces one of them, whatever path names it.
 class TSourceFiles {

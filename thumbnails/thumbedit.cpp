@@ -1,4 +1,5 @@
 #include "thumbnails/thumbedit.h"
+#include "platform/dialogscale.h"
 
 #include "platform/dragfiles.h"
 #include "platform/prompt.h"
@@ -80,7 +81,7 @@ void TTesslyList::dropEvent(QDropEvent* E) {
 TfrmThumbEdit::TfrmThumbEdit(QWidget* Parent) : QMainWindow(Parent, Qt::Window) {
   setWindowFlag(Qt::WindowStaysOnTopHint);
   setWindowTitle("Tessly Creator");
-  resize(605, 437);
+  resize(ScaledSize(605, 437));
   if (QScreen* S = QGuiApplication::primaryScreen())
     move(S->availableGeometry().center() - rect().center());
   OptionsWindow = new TfrmTesslyOptions(this);

@@ -1,6 +1,9 @@
 #include "thumbnails/thumbexplorer.h"
+#include "platform/dialogscale.h"
 
 #include "platform/filenames.h"
+
+#include "engine/runtargets.h"
 
 #include "metadata/ui/exifwindow.h"
 #include "platform/fileops.h"
@@ -48,8 +51,13 @@ std::string Encoded(const QString& Path) {
 
 TfrmThumbnails::TfrmThumbnails(QWidget* Parent) : QMainWindow(Parent, Qt::Window) {
   setWindowTitle("Thumbnail Explorer");
-  resize(594, 467);
+  resize(ScaledSize(594, 467));
   CreateWidgets();
+  // A tool bar wider than the window would hide its last buttons behind its extension.
+  if (QToolBar* Bar = findChild<QToolBar*>()) {
+    const int Need = Bar->sizeHint().width() + ProgressBar1->maximumWidth();
+    if (Need > width()) resize(Need, height());
+  }
   // File operations anywhere in the program announce the folders they changed.
   connect(&FileEvents(), &TFileEvents::FolderChanged, this,
           [this](const QString& Folder) { FilesChanged(Folder); });
@@ -136,6 +144,8 @@ void TfrmThumbnails::CreateWidgets() {
   ListView1->setModel(ListModel);
   ListView1->setSelectionModel(DetailsView->selectionModel());
   ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  // Whole rows, so that the details view shows what the grid selected.
+  ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
   ListView1->setUniformItemSizes(true);
   ListView1->setResizeMode(QListView::Adjust);
   const QColor Background(254, 255, 230);
@@ -239,10 +249,13 @@ bool TfrmThumbnails::ThumbnailsCurrent() const {
 }
 
 QList<int> TfrmThumbnails::SelectedRows() const {
+  // The grid and the list select single cells of column 0, the details view whole rows: an item
+  // counts as selected when any of its cells is.
   QList<int> Rows;
-  for (const QModelIndex& I : DetailsView->selectionModel()->selectedRows())
+  for (const QModelIndex& I : DetailsView->selectionModel()->selectedIndexes())
     Rows << I.row();
   std::sort(Rows.begin(), Rows.end());
+  Rows.erase(std::unique(Rows.begin(), Rows.end()), Rows.end());
   return Rows;
 }
 
@@ -499,18 +512,30 @@ void TfrmThumbnails::SaveAsThumbnailClick() {
   ProgressBar1->setRange(0, Count);
   ProgressBar1->setValue(0);
   ProgressBarAction->setVisible(true);
+  // Names given twice in this run are numbered; files the run did not write stay untouched
+  // unless the user asked to replace them.
+  TRunTargets Targets(SaveDialog->ReplaceExisting());
+  std::string TargetDir = Encoded(Target);
+  while (TargetDir.size() > 1 && TargetDir.back() == '/')
+    TargetDir.pop_back();
+  QStringList Skipped;
   for (int I = 0; I < Count && FRunning; ++I) {
     QCoreApplication::processEvents();
     if (!FRunning) break;
     StatusPanels[3]->setText(QString::number(I + 1) + " of " + QString::number(Count) + " : " +
                              Names[I]);
-    const std::string Out =
-        Encoded(Target) + ThumbnailFileName(Prefix.toStdString(),
-                                            EncodeFileName(Names[I]).toStdString(),
-                                            Ext.toStdString());
+    const TThumbNameParts Parts = ThumbnailNameParts(
+        Prefix.toStdString(), EncodeFileName(Names[I]).toStdString(), Ext.toStdString());
+    const TRunTarget Claimed = Targets.Claim(TargetDir, Parts.Stem, Parts.DotExt);
+    const std::string& Out = Claimed.Path;
     try {
       // The source guard comes first: a file that would be replaced is not even read.
       if (Guard.Contains(Out)) throw std::runtime_error("would replace a source file");
+      if (Claimed.Existing) {
+        Skipped << DecodeFileName(QByteArray::fromStdString(Out));
+        ProgressBar1->setValue(I);
+        continue;
+      }
       TThumbCell Cell = MakeThumbCell(Sources[size_t(I)], {S, false});
       SaveThumbnail(*Cell.Picture, Out, Ext.toStdString(), Guard);
     } catch (...) {
@@ -522,6 +547,11 @@ void TfrmThumbnails::SaveAsThumbnailClick() {
   StatusPanels[1]->setText("Done processing");
   StatusPanels[3]->clear();
   FSaving = false;
+  if (!Skipped.isEmpty())
+    ShowMessage("Not saved, because a file of that name exists (check \"Replace existing "
+                "files\" to replace it):\n" +
+                    Skipped.join("\n"),
+                this);
   // Every window listing the target folder lists it again, this one included.
   NotifyFolderChanged(Target);
   if (MainFolder && RelistMain && !MainFolder().isEmpty() && SameFolder(Target, MainFolder()))

@@ -29,6 +29,12 @@ QVariant TThumbListModel::data(const QModelIndex& Index, int Role) const {
   return QIdentityProxyModel::data(Index, Role);
 }
 
+QVariant TThumbListModel::headerData(int Section, Qt::Orientation Orientation, int Role) const {
+  if (Section == 0 && Orientation == Qt::Horizontal && Role == Qt::DisplayRole)
+    return QStringLiteral("Name");
+  return QIdentityProxyModel::headerData(Section, Orientation, Role);
+}
+
 QMimeData* TThumbListModel::mimeData(const QModelIndexList& Indexes) const {
   QList<int> Rows;
   for (const QModelIndex& I : Indexes)

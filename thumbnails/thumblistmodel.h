@@ -18,6 +18,8 @@ public:
   explicit TThumbListModel(TFileListModel* Source, QObject* Parent = nullptr);
 
   QVariant data(const QModelIndex& Index, int Role) const override;
+  // The explorer's first column reads "Name" whichever files are listed.
+  QVariant headerData(int Section, Qt::Orientation Orientation, int Role) const override;
   QMimeData* mimeData(const QModelIndexList& Indexes) const override;
 
   TFileListModel* Files() const { return FFiles; }

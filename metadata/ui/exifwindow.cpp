@@ -1,5 +1,6 @@
 #include "metadata/ui/exifwindow.h"
 
+#include "platform/dialogscale.h"
 #include "platform/filenames.h"
 
 #include <QFile>
@@ -26,7 +27,7 @@ TfrmEXIF::TfrmEXIF(QWidget* Parent)
     : QWidget(Parent, Qt::Window | Qt::WindowStaysOnTopHint), FList(new QTreeWidget(this)) {
   setWindowTitle("EXIF Data");
   setObjectName("frmEXIF");
-  resize(kWidth, kHeight);
+  resize(ScaledSize(kWidth, kHeight));
 
   FList->setObjectName("ListView1");
   FList->setColumnCount(2);
@@ -60,7 +61,7 @@ void TfrmEXIF::CentreOnScreen() {
 
 void TfrmEXIF::ShowFile(const QString& Path) {
   if (!FPlaced) {
-    resize(kWidth, kHeight);
+    resize(ScaledSize(kWidth, kHeight));
     CentreOnScreen();
     FPlaced = true;
   }

@@ -73,6 +73,7 @@ std::vector<TExiv2Entry> Exiv2Entries(const std::string& Path) {
 }
 
 std::string Exiv2Group(const TExifEntry& E) {
+  if (E.Chain == TExifChain::ecGPS) return E.Directory == 0 ? "GPSInfo" : "";
   if (E.Chain == TExifChain::ecExif) return E.Directory == 0 ? "Photo" : "";
   if (E.Directory == 0) return "Image";
   if (E.Directory == 1) return "Thumbnail";

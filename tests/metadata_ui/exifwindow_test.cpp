@@ -1,4 +1,5 @@
 #include "metadata/ui/exifwindow.h"
+#include "platform/dialogscale.h"
 #include "tests/common/testutil.h"
 
 #include <QApplication>
@@ -50,7 +51,7 @@ TEST(ExifWindow, LooksAsDesigned) {
   EXPECT_EQ(W.windowTitle(), "EXIF Data");
   EXPECT_TRUE(W.windowFlags() & Qt::WindowStaysOnTopHint);
   W.ShowFile(QString::fromStdString(WriteTemp("look.tif", TiffWithAscii({{271, "Maker"}}))));
-  EXPECT_EQ(W.size(), QSize(339, 600));
+  EXPECT_EQ(W.size(), ScaledSize(339, 600));
   QRect Screen = W.screen()->availableGeometry();
   EXPECT_NEAR(W.geometry().center().x(), Screen.center().x(), 2);
   EXPECT_NEAR(W.geometry().center().y(), Screen.center().y(), 2);
@@ -132,4 +133,32 @@ TEST(ExifWindow, TextInEitherEncodingStaysReadable) {
     W.ListExifData(QString::fromStdString(WriteTemp("enc.tif", TiffWithAscii({{315, C.Stored}}))));
     EXPECT_EQ(W.ListView()->topLevelItem(0)->text(1), C.Shown) << C.Stored;
   }
+}
+
+// The window's columns show what people read, the stored value beside it, and the GPS
+// directory's entries by name.
+TEST(ExifWindow, ShowsReadableValuesAndThePosition) {
+  std::vector<uint8_t> D = {'I', 'I', 42, 0, 8, 0, 0, 0};
+  auto Word = [&](uint32_t V) { D.push_back(V & 0xFF), D.push_back((V >> 8) & 0xFF); };
+  auto Long = [&](uint32_t V) { Word(V & 0xFFFF), Word(V >> 16); };
+  Word(2); // IFD0 at 8: the exposure time and the GPS link
+  Word(33434), Word(5), Long(1), Long(38);
+  Word(34853), Word(4), Long(1), Long(46);
+  Long(0);
+  Long(1), Long(125); // at 38
+  Word(2);            // the GPS directory at 46
+  Word(1), Word(2), Long(2), D.push_back('N'), D.push_back(0), Word(0);
+  Word(2), Word(5), Long(3), Long(76);
+  Long(0);
+  for (uint32_t V : {51u, 1u, 30u, 1u, 26u, 1u}) // at 76
+    Long(V);
+  TfrmEXIF W;
+  W.ShowFile(QString::fromStdString(WriteTemp("gps.tif", D)));
+  EXPECT_EQ(W.size(), ScaledSize(339, 600));
+  EXPECT_EQ(W.ListView()->headerItem()->text(0), "Description");
+  EXPECT_EQ(W.ListView()->headerItem()->text(1), "Value");
+  EXPECT_EQ(Value(W, "Exposure Time"), "1/125 s (1/125)");
+  EXPECT_EQ(Value(W, "GPSInfo"), "46");
+  EXPECT_EQ(Value(W, "GPS Latitude Ref"), "North (N)");
+  EXPECT_EQ(Value(W, "GPS Latitude"), QString::fromUtf8("51°30′26″ N (51/1)"));
 }

@@ -63,12 +63,12 @@ int RowOf(TfrmThumbnails& W, const QString& Name) {
   return -1;
 }
 
+// Selects the items' first cells only, as a click on the grid does.
 void Select(TfrmThumbnails& W, const QStringList& Names) {
   W.DetailsView->clearSelection();
   for (const QString& N : Names)
     W.DetailsView->selectionModel()->select(W.ListModel->index(RowOf(W, N), 0),
-                                            QItemSelectionModel::Select |
-                                                QItemSelectionModel::Rows);
+                                            QItemSelectionModel::Select);
 }
 
 // A drop of the data on the sheet creator's list, as a drag would end.
@@ -121,7 +121,7 @@ TEST(ThumbExplorer, ThumbnailViewShowsEveryCellInOrder) {
   // Dragging from the explorer marks the data as the explorer's list.
   Select(W, {"a.bmp", "c.jpg"});
   std::unique_ptr<QMimeData> Data(
-      W.ListModel->mimeData(W.DetailsView->selectionModel()->selectedRows()));
+      W.ListModel->mimeData(W.DetailsView->selectionModel()->selectedIndexes()));
   EXPECT_EQ(DragSourceOf(Data.get()), TDragSource::dsThumbnailList);
   EXPECT_EQ(DraggedLocalFiles(Data.get()).size(), 2);
 }
@@ -292,7 +292,7 @@ TEST(TesslyCreator, DropFromTheExplorerGenerateAndSave) {
 
   Select(Explorer, {"one.bmp", "two.png", "notes.txt"});
   std::unique_ptr<QMimeData> Data(
-      Explorer.ListModel->mimeData(Explorer.DetailsView->selectionModel()->selectedRows()));
+      Explorer.ListModel->mimeData(Explorer.DetailsView->selectionModel()->selectedIndexes()));
   DropOn(Creator.ListBox1->viewport(), Data.get());
   ASSERT_EQ(Creator.Files(), QStringList({Dir + "/one.bmp", Dir + "/two.png"}));
   // Drops from elsewhere are not taken.

@@ -125,8 +125,8 @@ TEST(TesslyGenerate, DrawsFramedPicturesAndReportsFailures) {
   EXPECT_EQ(Sheet->GetPixelColor(60, 90), RGBOf(0, 0, 200));
   EXPECT_EQ(Sheet->GetPixelColor(60, 116), RGBOf(0, 127, 0));
   EXPECT_EQ(Sheet->GetPixelColor(19, 68), RGBOf(0, 255, 0));
-  // The failed entry's cell stays empty.
-  EXPECT_EQ(Sheet->GetPixelColor(136 + 48, 90), RGBOf(0, 255, 0));
+  // The failed entry's cell shows the placeholder, not the background.
+  EXPECT_NE(Sheet->GetPixelColor(136 + 48, 90), RGBOf(0, 255, 0));
 }
 
 TEST(TesslyGenerate, TilesTheBackgroundAndWritesNames) {
@@ -206,4 +206,35 @@ TEST(TesslyCli, SheetMatchesTheWindowsGeneration) {
   TPixelGraphic Still;
   Still.LoadFromFile(Keep);
   EXPECT_EQ(Still.Width(), 30);
+}
+
+// A file that cannot be read gets the question-mark cell, as in the explorer's grid: the sheet is
+// the one of the placeholder picture itself, in the window's generation and in orbisk-cli.
+TEST(TesslyGenerate, UnreadableFileGetsThePlaceholderCell) {
+  const std::string Bad = TempPath("unreadable.jpg");
+  orbisk::test::WriteFileBytes(Bad, {0xFF, 0xD8, 0xFF, 0xE0});
+  const std::string Good = MakeSolid("readable.bmp", 60, 40, RGBOf(10, 200, 10));
+  const std::string Mark = TempPath("mark.bmp");
+  ASSERT_NE(Placeholder(), nullptr);
+  TPixelGraphic M;
+  M.Assign(Placeholder());
+  M.SaveToFile(Mark);
+  TTesslyOptions O;
+  O.IncFileNames = false;
+  QStringList Messages;
+  TTesslyEvents Events;
+  Events.OnMessage = [&](const QString& Text) { Messages << Text; };
+  auto WithBad = GenerateTessly({Q(Good), Q(Bad)}, O, Events);
+  auto WithMark = GenerateTessly({Q(Good), Q(Mark)}, O);
+  EXPECT_EQ(Messages, QStringList({"Error loading file " + Q(Bad)}));
+  ASSERT_EQ(WithBad->ImageSize(), WithMark->ImageSize());
+  EXPECT_EQ(std::memcmp(WithBad->Bits(), WithMark->Bits(), size_t(WithBad->ImageSize())), 0);
+  EXPECT_NE(WithBad->GetPixelColor(136 + 48, 20 + 48), RGBOf(255, 255, 255)) << "no hole";
+
+  const std::string OutBad = TempPath("cli-bad.bmp"), OutMark = TempPath("cli-mark.bmp");
+  std::string Stdout, Stderr;
+  EXPECT_EQ(orbisk::test::RunCli({"sheet", OutBad, Good, Bad, "--no-names"}, &Stdout, &Stderr), 1);
+  EXPECT_NE(Stderr.find("Error loading file " + Bad), std::string::npos) << Stderr;
+  ASSERT_EQ(orbisk::test::RunCli({"sheet", OutMark, Good, Mark, "--no-names"}), 0);
+  EXPECT_EQ(orbisk::test::ReadFileBytes(OutBad), orbisk::test::ReadFileBytes(OutMark));
 }
