@@ -37,8 +37,11 @@ Commands:
       --date              Print the date shown for the picture (EXIF DateTime, else the
                           file's modification time).
   thumbnails DIR FILE... [--size 64|80|96|128] [--format bmp|jpg|tif|png|tga] [--prefix thm_]
+             [--overwrite]
                           Save the thumbnail explorer's cells of the files into DIR, named
-                          prefix + name up to its first dot + format (prefix "thm_").
+                          prefix + name up to its first dot + format (prefix "thm_"); names
+                          that repeat get _2, _3, ... A file already there is skipped (exit
+                          status 1) unless --overwrite.
   sheet OUT FILE... [--size S] [--cols C] [--hspace H] [--vspace V] [--title T] [--footer F]
         [--no-names] [--no-sharpen] [--no-border] [--no-shadow] [--bevel] [--background FILE]
                           Save the Tessly sheet of the files as OUT (defaults: size 96,
