@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -213,6 +214,7 @@ struct TLayout {
   uint16_t Spp = 1, Bits = 1, Photometric = 0, Planar = PLANARCONFIG_CONTIG, Format = 1;
   uint16_t Compression = COMPRESSION_NONE, InkSet = INKSET_CMYK, Orientation = 1;
   uint16_t ColourSamples = 1;
+  uint16_t UsedSamples = 1; // the colour samples and alpha: separate planes beyond are not read
   int Alpha = -1; // sample index of the alpha channel
   bool Associated = false;
   bool Tiled = false;
@@ -265,13 +267,18 @@ TLayout ReadLayout(TTIFFFile& F) {
       L.Associated = Type == EXTRASAMPLE_ASSOCALPHA;
     }
   }
+  L.UsedSamples = uint16_t(std::min<int>(L.Spp, std::max<int>(Needed, L.Alpha + 1)));
   return L;
 }
 
 TKind KindOf(const TLayout& L) {
   const bool Whole = L.Format == SAMPLEFORMAT_UINT || L.Format == SAMPLEFORMAT_VOID;
-  const bool BitsOK = L.Bits >= 1 && (L.Bits <= 16 || L.Bits == 32);
-  if (!Whole || !BitsOK) return kOther;
+  const bool BitsOK = Whole                          ? L.Bits >= 1 && (L.Bits <= 16 || L.Bits == 32)
+                      : L.Format == SAMPLEFORMAT_INT ? L.Bits == 8 || L.Bits == 16 || L.Bits == 32
+                      : L.Format == SAMPLEFORMAT_IEEEFP
+                          ? L.Bits == 16 || L.Bits == 32 || L.Bits == 64
+                          : false;
+  if (!BitsOK || (!Whole && L.Photometric == PHOTOMETRIC_PALETTE)) return kOther;
   switch (L.Photometric) {
   case PHOTOMETRIC_MINISWHITE:
   case PHOTOMETRIC_MINISBLACK:
@@ -311,6 +318,38 @@ inline uint32_t SampleAt(const uint8_t* Row, size_t I, unsigned Bits) {
     return V;
   }
   }
+}
+
+// A signed or floating-point sample.
+double ValueAt(const uint8_t* Row, size_t I, unsigned Bits, uint16_t Format) {
+  if (Format == SAMPLEFORMAT_INT) {
+    if (Bits == 8) return int8_t(Row[I]);
+    if (Bits == 16) {
+      int16_t V;
+      std::memcpy(&V, Row + 2 * I, 2);
+      return V;
+    }
+    int32_t V;
+    std::memcpy(&V, Row + 4 * I, 4);
+    return V;
+  }
+  if (Bits == 64) {
+    double V;
+    std::memcpy(&V, Row + 8 * I, 8);
+    return V;
+  }
+  if (Bits == 32) {
+    float V;
+    std::memcpy(&V, Row + 4 * I, 4);
+    return V;
+  }
+  uint16_t H; // half precision
+  std::memcpy(&H, Row + 2 * I, 2);
+  const int Exp = (H >> 10) & 31, Man = H & 1023;
+  const double Mag = Exp == 0    ? std::ldexp(Man, -24)
+                     : Exp == 31 ? (Man ? NAN : INFINITY)
+                                 : std::ldexp(Man + 1024, Exp - 25);
+  return H & 0x8000 ? -Mag : Mag;
 }
 
 // A sample as an 8-bit level: wider samples keep their high byte (as the PNG reader does),
@@ -379,7 +418,7 @@ public:
     TIFF* T = *File;
     const uint32_t Y0 = B * BandRows;
     const uint32_t N = std::min(BandRows, Lay.H - Y0);
-    for (unsigned P = 0; P < Planes; ++P) {
+    for (unsigned P = 0; P < Planes && P < (Planes > 1 ? Lay.UsedSamples : 1u); ++P) {
       uint8_t* Dst = Band[P].data();
       if (!Lay.Tiled) {
         const uint32_t Strip = TIFFComputeStrip(T, Y0, uint16_t(P));
@@ -417,8 +456,9 @@ private:
 
 // Sets up the picture's depth and palette for a grey or palette page.
 void SetupIndexed(TIFF* T, const TLayout& L, TKind Kind, TPixelGraphic& Image, int& Code) {
-  const bool Direct =
-      L.Alpha < 0 && L.Bits <= 8 && L.Bits != 3 && L.Bits != 5 && L.Bits != 6 && L.Bits != 7;
+  const bool Whole = L.Format == SAMPLEFORMAT_UINT || L.Format == SAMPLEFORMAT_VOID;
+  const bool Direct = Whole && L.Alpha < 0 && L.Bits <= 8 && L.Bits != 3 && L.Bits != 5 &&
+                      L.Bits != 6 && L.Bits != 7;
   if (Kind == kGrey) {
     // 1-, 2- and 4-bit grey stay palette pictures; anything else becomes 256 greys.
     Code = Direct ? (L.Bits == 1 ? 0 : L.Bits == 8 ? 2 : 1) : 2;
@@ -468,11 +508,54 @@ void ReadBands(TTIFFFile& F, const TLayout& L, TKind Kind, TPixelGraphic& Image)
     return Separate ? SampleAt(Reader.Row(C, R), size_t(X), Bits)
                     : SampleAt(Reader.Row(0, R), size_t(X) * L.Spp + C, Bits);
   };
+  const bool Whole = L.Format == SAMPLEFORMAT_UINT || L.Format == SAMPLEFORMAT_VOID;
+  auto Value = [&](uint32_t R, int X, unsigned C) {
+    return Separate ? ValueAt(Reader.Row(C, R), size_t(X), Bits, L.Format)
+                    : ValueAt(Reader.Row(0, R), size_t(X) * L.Spp + C, Bits, L.Format);
+  };
+  const uint32_t Bands = (L.H + Reader.Rows() - 1) / Reader.Rows();
+  // Floating-point samples are 0..1 (what lies beyond is clipped); signed ones are stretched
+  // over the range they use. Alpha is 0..1 or 0..the largest value.
+  double Lo = 0, Hi = 1, AlphaHi = L.Format == SAMPLEFORMAT_INT ? std::ldexp(1.0, Bits - 1) - 1 : 1;
+  if (!Whole) {
+    double Min = INFINITY, Max = -INFINITY;
+    const unsigned Colours = std::min<unsigned>(L.ColourSamples, Kind == kCMYK ? 4 : 3);
+    for (uint32_t B = 0; B < Bands; ++B) {
+      std::string Why;
+      if (!Reader.Load(B, Why)) Fail(Why, false);
+      const uint32_t N = std::min(Reader.Rows(), L.H - B * Reader.Rows());
+      for (uint32_t R = 0; R < N; ++R)
+        for (int X = 0; X < int(L.W); ++X)
+          for (unsigned C = 0; C < Colours; ++C) {
+            const double V = Value(R, X, C);
+            if (std::isfinite(V)) {
+              Min = std::min(Min, V);
+              Max = std::max(Max, V);
+            }
+          }
+    }
+    if (L.Format == SAMPLEFORMAT_INT) {
+      Lo = std::isfinite(Min) ? Min : 0;
+      Hi = std::isfinite(Max) && Max > Lo ? Max : Lo + 1;
+    }
+  }
+  auto Scaled = [](double V, double From, double To) {
+    if (!(V > From)) return 0u; // also NaN
+    if (V >= To) return 255u;
+    return unsigned(std::lround((V - From) * 255 / (To - From)));
+  };
+  // Sample C of pixel X in band row R as an 8-bit level.
+  auto Lev = [&](uint32_t R, int X, unsigned C) {
+    return Whole ? Level(Sample(R, X, C), Bits) : Scaled(Value(R, X, C), Lo, Hi);
+  };
+  auto AlphaLev = [&](uint32_t R, int X) {
+    return Whole ? Level(Sample(R, X, unsigned(L.Alpha)), Bits)
+                 : Scaled(Value(R, X, unsigned(L.Alpha)), 0, AlphaHi);
+  };
 
   Image.DoProgressStart();
   TProgressEndGuard EndGuard{Image};
   int Done = 0;
-  const uint32_t Bands = (L.H + Reader.Rows() - 1) / Reader.Rows();
   for (uint32_t B = 0; B < Bands; ++B) {
     std::string Why;
     if (!Reader.Load(B, Why)) Fail(Why, Done > 0);
@@ -498,11 +581,9 @@ void ReadBands(TTIFFFile& F, const TLayout& L, TKind Kind, TPixelGraphic& Image)
         }
       } else if (Code == 2) { // 256 greys, alpha composited onto the background's grey
         for (int X = 0; X < W; ++X) {
-          unsigned V = Level(Sample(R, X, 0), Bits);
+          unsigned V = Lev(R, X, 0);
           if (Invert) V = 255 - V;
-          D[X] = L.Alpha < 0
-                     ? uint8_t(V)
-                     : Over(V, Level(Sample(R, X, unsigned(L.Alpha)), Bits), BkGrey, L.Associated);
+          D[X] = L.Alpha < 0 ? uint8_t(V) : Over(V, AlphaLev(R, X), BkGrey, L.Associated);
         }
       } else {
         for (int X = 0; X < W; ++X, D += 3) {
@@ -513,17 +594,17 @@ void ReadBands(TTIFFFile& F, const TLayout& L, TKind Kind, TPixelGraphic& Image)
             G = V < MapEntries ? Green[V] >> 8 : 0;
             Bl = V < MapEntries ? Blue[V] >> 8 : 0;
           } else if (Kind == kCMYK) {
-            const int K = int(Level(Sample(R, X, 3), Bits));
-            Rd = unsigned(std::max(255 - int(Level(Sample(R, X, 0), Bits)) - K, 0));
-            G = unsigned(std::max(255 - int(Level(Sample(R, X, 1), Bits)) - K, 0));
-            Bl = unsigned(std::max(255 - int(Level(Sample(R, X, 2), Bits)) - K, 0));
+            const int K = int(Lev(R, X, 3));
+            Rd = unsigned(std::max(255 - int(Lev(R, X, 0)) - K, 0));
+            G = unsigned(std::max(255 - int(Lev(R, X, 1)) - K, 0));
+            Bl = unsigned(std::max(255 - int(Lev(R, X, 2)) - K, 0));
           } else {
-            Rd = Level(Sample(R, X, 0), Bits);
-            G = Level(Sample(R, X, 1), Bits);
-            Bl = Level(Sample(R, X, 2), Bits);
+            Rd = Lev(R, X, 0);
+            G = Lev(R, X, 1);
+            Bl = Lev(R, X, 2);
           }
           if (L.Alpha >= 0 && Kind != kPalette) {
-            const unsigned A = Level(Sample(R, X, unsigned(L.Alpha)), Bits);
+            const unsigned A = AlphaLev(R, X);
             Rd = Over(Rd, A, RedOf(Bk), L.Associated);
             G = Over(G, A, GreenOf(Bk), L.Associated);
             Bl = Over(Bl, A, BlueOf(Bk), L.Associated);
