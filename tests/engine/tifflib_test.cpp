@@ -3,6 +3,7 @@
 // of the uncompressed twin; pages, orientation, file information, the pixel limit, damaged and
 // hostile files, and the corpus files.
 #include "engine/formats/tiff.h"
+#include "engine/registry.h"
 #include "engine/stream.h"
 #include "tests/common/testutil.h"
 
@@ -80,6 +81,7 @@ protected:
         {"lzwpredictor", "tiffcp -c lzw:2 " + Base},
         {"zip", "tiffcp -c zip " + Base},
         {"packbits", "tiffcp -c packbits " + Base},
+        {"bigtiff", "tiffcp -8 -c zip " + Base},
         {"jpeg", "tiffcp -c jpeg:90 " + Base},
         {"tiled", "tiffcp -t -w 16 -l 16 -c lzw " + Base},
         {"planar", "tiffcp -p separate -c zip " + Base},
@@ -155,7 +157,7 @@ TEST_F(TIFFLibraryTest, EveryLayoutMatchesImageMagicksDecode) {
       {"jpeg", 3, 3},    {"tiled", 0, 3},        {"planar", 0, 3},    {"tiledplanar", 0, 3},
       {"depth16", 1, 3}, {"alpha", 1, 3},        {"alphanone", 1, 3}, {"grey", 0, 2},
       {"grey16", 1, 2},  {"grey4", 0, 1},        {"grey2", 0, 1},     {"bilevel", 0, 0},
-      {"fax3", 0, 0},    {"palette", 1, 2},      {"multi", 0, 3},
+      {"fax3", 0, 0},    {"palette", 1, 2},      {"multi", 0, 3},     {"bigtiff", 0, 3},
   };
   for (const auto& [Name, Tolerance, Code] : Cases) {
     TPixelGraphic P;
@@ -216,6 +218,15 @@ TEST_F(TIFFLibraryTest, PagesAreCountedAndChosen) {
   EXPECT_EQ(ReadFile(Path("multi"), P, 3), "TIFF: Index invalid");
   EXPECT_THROW(Info(Path("multi"), 3), EPGTIFFileFormatReader);
   EXPECT_EQ(Info(Path("lzw")).GraphicCount, 1);
+}
+
+TEST_F(TIFFLibraryTest, BigTIFFIsRecognisedByItsContent) {
+  const auto Data = ReadFileBytes(Path("bigtiff"));
+  TPGMemoryStream S(Data.data(), Data.size());
+  TFileFormatReader* R = FindReader(S, "");
+  ASSERT_NE(R, nullptr);
+  EXPECT_EQ(R->Extension, "tif");
+  EXPECT_EQ(Info(Path("bigtiff")).SubType, "I, Deflate, RGB");
 }
 
 TEST_F(TIFFLibraryTest, OrientationIsRecordedNotApplied) {
