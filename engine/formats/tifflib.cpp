@@ -1,5 +1,7 @@
 #include "engine/formats/tifflib.h"
 
+#include "engine/formats/tiff.h"
+
 #include "engine/messages.h"
 #include "engine/stream.h"
 
@@ -17,8 +19,6 @@
 #include <tiffio.h>
 
 namespace orbisk {
-
-extern int TIFFMaxImages; // tiff.cpp: the longest page chain followed
 
 namespace {
 
@@ -215,7 +215,7 @@ struct TLayout {
   uint16_t Compression = COMPRESSION_NONE, InkSet = INKSET_CMYK, Orientation = 1;
   uint16_t ColourSamples = 1;
   uint16_t UsedSamples = 1; // the colour samples and alpha: separate planes beyond are not read
-  int Alpha = -1; // sample index of the alpha channel
+  int Alpha = -1;           // sample index of the alpha channel
   bool Associated = false;
   bool Tiled = false;
   uint32_t TileW = 0, TileH = 0, RowsPerStrip = 0;
@@ -519,7 +519,7 @@ void ReadBands(TTIFFFile& F, const TLayout& L, TKind Kind, TPixelGraphic& Image)
   double Lo = 0, Hi = 1, AlphaHi = L.Format == SAMPLEFORMAT_INT ? std::ldexp(1.0, Bits - 1) - 1 : 1;
   if (!Whole) {
     double Min = INFINITY, Max = -INFINITY;
-    const unsigned Colours = std::min<unsigned>(L.ColourSamples, Kind == kCMYK ? 4 : 3);
+    const unsigned Colours = Kind == kCMYK ? 4 : Kind == kRGB ? 3 : 1;
     for (uint32_t B = 0; B < Bands; ++B) {
       std::string Why;
       if (!Reader.Load(B, Why)) Fail(Why, false);

@@ -87,6 +87,8 @@ protected:
         {"planar", "tiffcp -p separate -c zip " + Base},
         {"tiledplanar", "tiffcp -t -w 32 -l 16 -p separate " + Base},
         {"depth16", "convert " + In + " -depth 16 -compress zip"},
+        {"float",
+         "convert " + In + " -define quantum:format=floating-point -depth 32 -compress zip"},
         {"cmyk", "convert " + In + " -colorspace CMYK -compress lzw"},
         {"alpha", "convert " + Dir + "/alpha.pam -alpha on -compress zip"},
         {"alphanone", "convert " + Dir + "/alpha.pam -alpha on -compress none"},
@@ -158,6 +160,7 @@ TEST_F(TIFFLibraryTest, EveryLayoutMatchesImageMagicksDecode) {
       {"depth16", 1, 3}, {"alpha", 1, 3},        {"alphanone", 1, 3}, {"grey", 0, 2},
       {"grey16", 1, 2},  {"grey4", 0, 1},        {"grey2", 0, 1},     {"bilevel", 0, 0},
       {"fax3", 0, 0},    {"palette", 1, 2},      {"multi", 0, 3},     {"bigtiff", 0, 3},
+      {"float", 1, 3},
   };
   for (const auto& [Name, Tolerance, Code] : Cases) {
     TPixelGraphic P;
