@@ -1,5 +1,5 @@
-// TIFF reader (and the writer on whatever it decodes): any input must end in a picture or an
-// EPixelGraphic error.
+// TIFF reader, its own strips and libtiff's files (and the writer on whatever it decodes): any
+// input must end in a picture or an EPixelGraphic error.
 #include "engine/formats/tiff.h"
 #include "engine/pixelgraphic.h"
 #include "engine/stream.h"
@@ -44,8 +44,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     Reader.ReadGraphic(In, Back, 0);
     const size_t RowLen = (size_t(Image.BitCount()) * Image.Width() + 7) / 8;
     if (Back.Width() != Image.Width() || Back.Height() != Image.Height() ||
-        Back.Palette() != Image.Palette())
+        Back.BitCountNum() != Image.BitCountNum())
       std::abort();
+    // A palette shorter than the depth holds comes back padded with black.
+    for (int I = 0; I < Image.PaletteCount(); ++I)
+      if (Back.GetPaletteEntry(I) != Image.GetPaletteEntry(I)) std::abort();
     for (int Y = 0; Y < Image.Height(); ++Y)
       if (std::memcmp(Image.ScanLine(Y), Back.ScanLine(Y), RowLen) != 0) std::abort();
   }

@@ -2,6 +2,7 @@
 #include "engine/formats/tiff.h"
 
 #include "engine/formats/formats.h"
+#include "engine/formats/tifflib.h"
 #include "engine/stream.h"
 
 #include <algorithm>
@@ -36,6 +37,11 @@ enum : uint16_t {
   tagPlanarConfiguration = 284,
   tagColorMap = 320,
   tagOrientation = 274,
+  tagTileWidth = 322,
+  tagTileLength = 323,
+  tagTileOffsets = 324,
+  tagTileByteCounts = 325,
+  tagExtraSamples = 338,
 };
 
 enum : uint16_t { ftByte = 1, ftShort = 3, ftLong = 4 };
@@ -73,6 +79,12 @@ struct TTIFFImageInfo {
            PlanarConfiguration = 0;
   uint64_t RowsPerStrip = 0;
   int Orientation = 1; // camera orientation, 1..8
+  // Why this reader cannot read the IFD although the library may ("" when it can): the text
+  // the file fails with when the library makes nothing of it either.
+  std::string Deferred;
+  bool IndexInvalid = false; // Index names no IFD this reader counts
+  bool Tiled = false;
+  uint32_t ExtraSample = 0; // the first ExtraSamples value: 1 or 2 mark the fourth sample alpha
   std::vector<uint32_t> BitsPerSample, StripOffsets, StripByteCounts, ColorMap;
 
   uint32_t BitsPerPixel() const {
@@ -90,6 +102,7 @@ public:
   TTIFFImageInfo Parse(int Index);
 
 private:
+  void ParseIFD(uint32_t IFDOffset, TTIFFImageInfo& Info);
   uint16_t U16(const uint8_t* P) const {
     return BigEndian ? uint16_t(P[0] << 8 | P[1]) : uint16_t(P[1] << 8 | P[0]);
   }
@@ -174,13 +187,27 @@ TTIFFImageInfo TTIFFParser::Parse(int Index) {
     BigEndian = true;
   else
     ReadError(EngineMessage(msgNotAFile, "TIF"));
-  if (U16(Head + 2) != 42) ReadError(EngineMessage(msgNotAFile, "TIF"));
   Info.BigEndian = BigEndian;
+  if (U16(Head + 2) == 43) { // BigTIFF: 64-bit offsets, for the library
+    Info.Deferred = EngineMessage(msgNotAFile, "TIF");
+    return Info;
+  }
+  if (U16(Head + 2) != 42) ReadError(EngineMessage(msgNotAFile, "TIF"));
 
   uint32_t IFDOffset = U32(Head + 4);
   if (TIFFReadAllImages) Info.GraphicCount = CountImages(IFDOffset, Index, IFDOffset);
-  if (Index < 0 || Index >= Info.GraphicCount) ReadError(EngineMessage(msgInvalid, "Index"));
+  // The first IFD still tells whether the library reads the file, and counts its pages itself.
+  Info.IndexInvalid = Index < 0 || Index >= Info.GraphicCount;
+  try {
+    ParseIFD(IFDOffset, Info);
+  } catch (const EPGTIFFileFormatReader&) {
+    if (Info.IndexInvalid) ReadError(EngineMessage(msgInvalid, "Index"));
+    throw;
+  }
+  return Info;
+}
 
+void TTIFFParser::ParseIFD(uint32_t IFDOffset, TTIFFImageInfo& Info) {
   uint8_t CountBuf[2];
   if (!ReadAt(IFDOffset, CountBuf, 2)) UnexpectedEnd();
   const uint32_t EntryCount = U16(CountBuf);
@@ -210,6 +237,12 @@ TTIFFImageInfo TTIFFParser::Parse(int Index) {
                                                        : nullptr;
     HasSamples |= Tag == tagSamplesPerPixel;
     HasCompression |= Tag == tagCompression;
+    Info.Tiled |= Tag == tagTileWidth || Tag == tagTileLength || Tag == tagTileOffsets ||
+                  Tag == tagTileByteCounts;
+    if (Tag == tagExtraSamples) {
+      Info.ExtraSample = Type == ftShort && U32(E + 4) >= 1 && U32(E + 4) <= 2 ? U16(E + 8) : 0;
+      continue;
+    }
     if (Tag == tagOrientation) {
       // Only a plain value is taken; anything else leaves the picture as stored.
       const uint32_t V = Type == ftShort && U32(E + 4) == 1 ? U16(E + 8) : 1;
@@ -234,10 +267,17 @@ TTIFFImageInfo TTIFFParser::Parse(int Index) {
   if (!HasSamples) Info.SamplesPerPixel = 1;
   if (!HasCompression) Info.Compression = kTIFFCompressionNone;
 
-  if (Info.PlanarConfiguration > 1) ReadError(EngineMessage(msgInvalid, "PlanarConfiguration"));
-
   const uint32_t Spp = Info.SamplesPerPixel;
-  if (Spp != 1 && Spp != 3 && Spp != 4) ReadError("Invalid SamplesPerPixel");
+  // Separate planes of one sample are the same as interleaved ones: still refused here.
+  if (Info.PlanarConfiguration > 1) {
+    if (Spp <= 1) ReadError(EngineMessage(msgInvalid, "PlanarConfiguration"));
+    Info.Deferred = EngineMessage(msgInvalid, "PlanarConfiguration");
+    return;
+  }
+  if (Spp != 1 && Spp != 3 && Spp != 4) {
+    Info.Deferred = "Invalid SamplesPerPixel";
+    return;
+  }
   if (Bits.Present) {
     if (Bits.Count != Spp) ReadError("Invalid count of SamplesPerPixel");
     Info.BitsPerSample = LoadArray(Bits);
@@ -258,16 +298,22 @@ TTIFFImageInfo TTIFFParser::Parse(int Index) {
     Accepted = Ph == phRGB && AllBits(8);
   else
     Accepted = (Ph == phRGB || Ph == phSeparated) && AllBits(8);
-  if (!Accepted) ReadError("Invalid SamplesPerPixel");
+  if (!Accepted) {
+    Info.Deferred = "Invalid SamplesPerPixel";
+    return;
+  }
 
   Info.StripOffsets = LoadArray(Offsets);
   if (Info.RowsPerStrip == 0) {
-    if (Info.StripOffsets.size() != 1) ReadError("Invalid RowsPerStrip");
+    if (Info.StripOffsets.size() != 1) {
+      if (!Info.Tiled) ReadError("Invalid RowsPerStrip");
+      Info.Deferred = "Invalid RowsPerStrip";
+      return;
+    }
     Info.RowsPerStrip = Info.Height;
   }
   Info.StripByteCounts = LoadArray(Counts);
   Info.ColorMap = LoadArray(Map);
-  return Info;
 }
 
 // Compressions 1..6: their names in file information and in the rejection message.
@@ -281,6 +327,40 @@ const char* const kPhotometricInfo[] = {
 std::string CompressionName(uint32_t C) {
   if (C == kTIFFCompressionPackBits) return "PackBits";
   return C <= 6 ? kCompressionInfo[C] : "";
+}
+
+// Names of the further compressions and colour spaces the library reads.
+std::string LibraryCompressionName(uint32_t C) {
+  switch (C) {
+  case 7:
+    return "JPEG";
+  case 8:
+  case 32946:
+    return "Deflate";
+  case 34925:
+    return "LZMA";
+  case 50000:
+    return "ZSTD";
+  case 50001:
+    return "WebP";
+  default:
+    return CompressionName(C);
+  }
+}
+
+std::string LibraryPhotometricName(uint32_t P) {
+  if (P == 6) return ", YCbCr";
+  if (P == 8) return ", CIELab";
+  return P <= 5 ? kPhotometricInfo[P] : "";
+}
+
+// The library reads what this reader cannot, and pictures with an alpha channel (this reader
+// would drop it).
+bool ForLibrary(const TTIFFImageInfo& Info) {
+  const bool Alpha = Info.SamplesPerPixel == 4 && Info.Photometric == phRGB &&
+                     (Info.ExtraSample == 1 || Info.ExtraSample == 2);
+  return !Info.Deferred.empty() || Info.Tiled || Alpha ||
+         (Info.Compression != kTIFFCompressionNone && Info.Compression != kTIFFCompressionPackBits);
 }
 
 void CheckCompression(uint32_t C) {
@@ -404,13 +484,27 @@ TTIFFileFormatReader::TTIFFileFormatReader(const char* Ext)
     : TFileFormatReader(Ext, "Tagged Image File Format") {}
 
 bool TTIFFileFormatReader::Sniff(const uint8_t* H) {
-  return (H[0] == 'I' && H[1] == 'I' && H[2] == 0x2A && H[3] == 0) ||
-         (H[0] == 'M' && H[1] == 'M' && H[2] == 0 && H[3] == 0x2A);
+  // 42: classic TIFF; 43: BigTIFF (read by the library).
+  return (H[0] == 'I' && H[1] == 'I' && (H[2] == 0x2A || H[2] == 0x2B) && H[3] == 0) ||
+         (H[0] == 'M' && H[1] == 'M' && H[2] == 0 && (H[3] == 0x2A || H[3] == 0x2B));
 }
 
 void TTIFFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index) {
+  const int64_t Start = Stream.Position();
   TTIFFParser Parser(Stream);
   const TTIFFImageInfo Info = Parser.Parse(Index);
+  if (ForLibrary(Info)) {
+    try {
+      Stream.SetPosition(Start);
+      ReadTIFFWithLibrary(Stream, Image, Index);
+      return;
+    } catch (const TTIFFLibraryFailure& F) {
+      if (F.Final) throw EPGTIFFileFormatReader(F.Text);
+    }
+    // Nothing decoded: the file fails as this reader would fail it, or is read by it.
+    if (!Info.Deferred.empty()) ReadError(Info.Deferred);
+  }
+  if (Info.IndexInvalid) ReadError(EngineMessage(msgInvalid, "Index"));
   CheckCompression(Info.Compression);
   if (Info.Width == 0 || Info.Height == 0) ReadError(EngineMessage(msgWidthOrHeightZero));
   if (Info.Width > uint32_t(INT_MAX) || Info.Height > uint32_t(INT_MAX) ||
@@ -463,8 +557,28 @@ void TTIFFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, 
 
 void TTIFFileFormatReader::GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Out) {
   TFileFormatReader::GetInfo(Stream, Index, Out);
+  const int64_t Start = Stream.Position();
   TTIFFParser Parser(Stream);
   const TTIFFImageInfo Info = Parser.Parse(Index);
+  if (ForLibrary(Info)) {
+    try {
+      Stream.SetPosition(Start);
+      const TTIFFLibraryInfo L = DescribeTIFFWithLibrary(Stream, Index);
+      Out.GraphicCount = L.GraphicCount;
+      Out.SubType = std::string(L.BigEndian ? "M, " : "I, ") +
+                    LibraryCompressionName(L.Compression) + LibraryPhotometricName(L.Photometric);
+      Out.Options = L.Decodable ? "" : "(Unsupported compression)";
+      Out.Width = int(std::min<uint32_t>(L.Width, INT_MAX));
+      Out.Height = int(std::min<uint32_t>(L.Height, INT_MAX));
+      Out.BitsPerPixel = int(L.BitsPerPixel);
+      Out.Colors = L.BitsPerPixel > 23 ? "16.7 M" : std::to_string(uint32_t(1) << L.BitsPerPixel);
+      return;
+    } catch (const TTIFFLibraryFailure& F) {
+      if (F.Final) throw EPGTIFFileFormatReader(F.Text);
+    }
+    if (!Info.Deferred.empty()) ReadError(Info.Deferred);
+  }
+  if (Info.IndexInvalid) ReadError(EngineMessage(msgInvalid, "Index"));
   Out.GraphicCount = Info.GraphicCount;
   Out.SubType = std::string(Info.BigEndian ? "M, " : "I, ") + CompressionName(Info.Compression) +
                 (Info.Photometric <= 5 ? kPhotometricInfo[Info.Photometric] : "");

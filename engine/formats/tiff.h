@@ -1,5 +1,7 @@
 // TIFF: the engine's own reader and writer (uncompressed and PackBits strips; bilevel, grey,
-// palette, RGB and CMYK; both byte orders).
+// palette, RGB and CMYK; both byte orders). Files the own reader cannot read (other
+// compressions, tiles, planes, other depths, alpha, BigTIFF) are read through libtiff
+// (tifflib.h).
 #pragma once
 
 #include "engine/registry.h"
@@ -27,8 +29,10 @@ extern int TIFFResolutionUnit;          // 0 none, 1 inch, 2 centimetre
 extern TTIFFResolution TIFFXResolution; // 300 / 1
 extern TTIFFResolution TIFFYResolution; // 300 / 1
 // Engine-wide reader options.
-extern bool TIFFReadAllImages; // follow the IFD chain (GraphicCount, Index > 0)
-extern int TIFFMaxImages;      // longest chain followed before falling back to one image
+// Follow the IFD chain (GraphicCount, Index > 0). Files read through libtiff always count their
+// pages, and Index chooses among them.
+extern bool TIFFReadAllImages;
+extern int TIFFMaxImages; // longest chain followed before falling back to one image
 
 class TTIFFileFormatReader : public TFileFormatReader {
 public:
