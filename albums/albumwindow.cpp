@@ -4,6 +4,9 @@
 #include "albums/aprefs.h"
 #include "albums/pubwizard.h"
 #include "engine/pixelgraphic.h"
+#include "engine/registry.h"
+#include "platform/dialogscale.h"
+#include "thumbnails/tesslyviewer.h"
 #include "platform/dragfiles.h"
 #include "platform/prompt.h"
 #include "view/fileprop.h"
@@ -13,12 +16,16 @@
 #include <algorithm>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
+#include <QSet>
 #include <QDragEnterEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLayout>
+#include <QShowEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -54,8 +61,9 @@ QIcon RotationIcon(int Rotation) {
   return QIcon(Pm);
 }
 
-// The picture of an entry in a window of its own, sized to the picture plus 4 pixels each way
-// when the screen has room for it.
+// The picture of an entry, turned by its rotation, in a viewer window of its own: the client
+// area is the picture plus 4 pixels each way when the screen has room for it, otherwise the size
+// the view fits the picture to (aspect ratio kept) plus 4.
 void ShowEntryViewer(QWidget* Owner, const QString& Path, int Rotation) {
   auto Pic = std::make_unique<TPixelGraphic>();
   try {
@@ -67,32 +75,39 @@ void ShowEntryViewer(QWidget* Owner, const QString& Path, int Rotation) {
     ShowMessage(kCantLoadGraphic + Path, Owner);
     return;
   }
-  auto* W = new QDialog(Owner);
-  W->setAttribute(Qt::WA_DeleteOnClose);
+  auto* W = new TfrmTessly();
   W->setWindowTitle(Path);
-  auto* L = new QVBoxLayout(W);
-  L->setContentsMargins(0, 0, 0, 0);
-  auto* View = new TPGImage(W);
-  View->setMinimumSize(1, 1); // small pictures get a small window
   const int PW = Pic->Width(), PH = Pic->Height();
-  View->TakePixelGraphic(std::move(Pic));
-  L->addWidget(View);
-  QSize Screen = QGuiApplication::primaryScreen()
-                     ? QGuiApplication::primaryScreen()->availableSize()
-                     : QSize(1024, 768);
-  if (PW + 4 < Screen.width() && PH + 4 < Screen.height())
-    W->resize(PW + 4, PH + 4);
-  else
-    W->resize(Screen.width() * 3 / 4, Screen.height() * 3 / 4);
+  W->PGImage1->TakePixelGraphic(std::move(Pic));
+  const QSize Screen = QGuiApplication::primaryScreen()
+                           ? QGuiApplication::primaryScreen()->availableGeometry().size()
+                           : QSize(1024, 768);
+  constexpr int kMargin = 4;
+  if (PW < Screen.width() && PH < Screen.height()) {
+    W->resize(PW + kMargin, PH + kMargin);
+  } else {
+    // The displayed size is the view's fit of the picture at the window's size: lay it out first.
+    W->layout()->activate();
+    W->PGImage1->resize(W->size());
+    const TIntRect Box = W->PGImage1->BoxRect();
+    W->resize(std::max(Box.Width(), 1) + kMargin, std::max(Box.Height(), 1) + kMargin);
+  }
   W->show();
 }
 
 } // namespace
 
 bool IsAlbumPictureFile(const QString& Path) {
-  static const QStringList Types = {"JPG", "GIF", "BMP", "ICO", "TIF", "PNG", "PCX", "TGA", "WMF"};
+  // Every type the engine reads, and the other names of its JPEG and TIFF files.
+  static const QSet<QString> Types = [] {
+    QSet<QString> T = {"JPG", "JPEG", "JPE", "JIF", "JFIF", "GIF", "BMP", "ICO",
+                       "TIF", "TIFF", "PNG", "PCX", "TGA", "WMF"};
+    for (const TFileFormatReader* R : FileFormatReaders())
+      T.insert(QString::fromStdString(R->Extension).toUpper());
+    return T;
+  }();
   const QString Ext = QFileInfo(Path).suffix().toUpper();
-  return !Ext.isEmpty() && Types.contains(Ext);
+  return !Ext.isEmpty() && Ext != "AVI" && Types.contains(Ext);
 }
 
 // ---- caption editor
@@ -150,8 +165,7 @@ TfAlbum::TfAlbum(QWidget* Parent) : QMainWindow(Parent) {
   FDoc.OnChange = [this] { RefreshList(); };
 
   AskOpenFileName = [this] {
-    QFileDialog D(this, "Orbisk Open Album",
-                  OpenFolder.isEmpty() ? AlbumDialogFolder() : OpenFolder, "Album files (*.alb)");
+    QFileDialog D(this, "Orbisk Open Album", AlbumDialogFolder(OpenFolder), "Album files (*.alb)");
     D.setOption(QFileDialog::DontUseNativeDialog);
     D.setFileMode(QFileDialog::ExistingFile);
     if (D.exec() != QDialog::Accepted || D.selectedFiles().isEmpty()) return QString();
@@ -159,8 +173,7 @@ TfAlbum::TfAlbum(QWidget* Parent) : QMainWindow(Parent) {
     return D.selectedFiles().first();
   };
   AskSaveFileName = [this] {
-    QFileDialog D(this, "Orbisk Save Album",
-                  SaveFolder.isEmpty() ? AlbumDialogFolder() : SaveFolder, "Album files (*.alb)");
+    QFileDialog D(this, "Orbisk Save Album", AlbumDialogFolder(SaveFolder), "Album files (*.alb)");
     D.setOption(QFileDialog::DontUseNativeDialog);
     D.setAcceptMode(QFileDialog::AcceptSave);
     D.setDefaultSuffix("alb");
@@ -177,7 +190,10 @@ TfAlbum::TfAlbum(QWidget* Parent) : QMainWindow(Parent) {
     D.showMaximized();
     D.exec();
   };
-  setFixedSize(kWidth, kHeight);
+  // The described size grown with this desktop's fonts, and wide enough for the whole tool bar.
+  QSize Size = ScaledSize(kWidth, kHeight);
+  Size.setWidth(std::max(Size.width(), ToolBar1->sizeHint().width()));
+  setFixedSize(Size);
   if (QScreen* S = QGuiApplication::primaryScreen())
     move(S->availableGeometry().center() - rect().center());
   UpdateCount();
@@ -263,8 +279,12 @@ void TfAlbum::UpdateCommands() {
   WebAlbumButton->setEnabled(bool(OnCreateWebAlbum));
 }
 
-QString TfAlbum::AlbumDialogFolder() const {
-  return QCoreApplication::applicationDirPath();
+QString TfAlbum::AlbumDialogFolder(const QString& Remembered) const {
+  // The program's own folder is read-only once installed: the folder of the album last opened
+  // or saved, else the dialog's own last folder, else the home folder.
+  if (!FLastAlbumFolder.isEmpty() && QDir(FLastAlbumFolder).exists()) return FLastAlbumFolder;
+  if (!Remembered.isEmpty() && QDir(Remembered).exists()) return Remembered;
+  return QDir::homePath();
 }
 
 QPrinter& TfAlbum::Printer() {
@@ -381,8 +401,13 @@ void TfAlbum::keyPressEvent(QKeyEvent* E) {
 }
 
 void TfAlbum::showEvent(QShowEvent* E) {
-  // The preferences are read again each time the window is shown.
-  FPrefsDialog->LoadAlbumPreferences();
+  // The stored preferences are read when the window first opens (and whenever the user opens
+  // "Frame Setup"), not when it is restored or shown again: they would replace the layout of an
+  // album opened meanwhile, which the next save would then write into the file.
+  if (!FPrefsLoaded && !E->spontaneous()) {
+    FPrefsLoaded = true;
+    FPrefsDialog->LoadAlbumPreferences();
+  }
   UpdateCommands();
   QMainWindow::showEvent(E);
 }
@@ -393,6 +418,7 @@ bool TfAlbum::SaveAlbum(const QString& Path) {
   try {
     orbisk::SaveAlbum(Path, FDoc.Entries(), CurrentSettings());
     FDoc.FileName = Path;
+    FLastAlbumFolder = QFileInfo(Path).absolutePath();
     return true;
   } catch (const std::exception& E) {
     ShowMessage(QString::fromUtf8(E.what()), this);
@@ -416,8 +442,10 @@ bool TfAlbum::OpenAlbum(const QString& Path) {
   FPrefs.SetCaptionOption(C.Settings.CaptionOption);
   FDoc.CaptionFont = C.Settings.CaptionFont;
   FDoc.FileName = Path;
+  FLastAlbumFolder = QFileInfo(Path).absolutePath();
   FDoc.SetEntries(std::move(C.Entries));
   if (C.Truncated) ShowMessage(TruncatedAlbumText(Path, FDoc.Count()), this);
+  if (C.CaptionsCut) ShowMessage(kCaptionsCut, this);
   return true;
 }
 
@@ -611,6 +639,14 @@ void TfAlbum::PreviewClick() {
 }
 
 void TfAlbum::PrintPages(QPrinter& P) {
+  // Printing to a file never writes over the album or one of its pictures.
+  if (P.outputFormat() == QPrinter::PdfFormat && !P.outputFileName().isEmpty()) {
+    const QString Why = AlbumOutputConflict(FDoc.Entries(), FDoc.FileName, P.outputFileName());
+    if (!Why.isEmpty()) {
+      ShowMessage(Why, this);
+      return;
+    }
+  }
   const TPrintPage Now = PrintPageOf(P);
   const TPrintPage& Was = FPagesPage;
   if (Now.Width != Was.Width || Now.Height != Was.Height || Now.Px != Was.Px || Now.Py != Was.Py ||

@@ -147,7 +147,7 @@ private:
   void UpdateCount();
   void TellReplaced(bool AllKept);
   bool AcceptsDrag(const QMimeData* Data) const;
-  QString AlbumDialogFolder() const;
+  QString AlbumDialogFolder(const QString& Remembered) const;
 
   TAlbumDocument FDoc;
   TAlbumPrefs FPrefs;
@@ -158,6 +158,8 @@ private:
   TPrintPage FPagesPage;
   size_t FRunEntries = 0; // entries the last run went through
   bool FRunning = false;
+  bool FPrefsLoaded = false;
+  QString FLastAlbumFolder; // folder of the album last opened or saved
 };
 
 // Whether a file may join an album by drag and drop: its upper-cased extension is one of
