@@ -11,6 +11,7 @@
 #include "platform/prompt.h"
 #include "view/fileprop.h"
 #include "view/pgimage.h"
+#include "view/viewlayout.h"
 
 #include <QAction>
 #include <algorithm>
@@ -77,6 +78,7 @@ void ShowEntryViewer(QWidget* Owner, const QString& Path, int Rotation) {
   }
   auto* W = new TfrmTessly();
   W->setWindowTitle(Path);
+  W->PGImage1->setMinimumSize(1, 1); // small pictures get a small window
   const int PW = Pic->Width(), PH = Pic->Height();
   W->PGImage1->TakePixelGraphic(std::move(Pic));
   const QSize Screen = QGuiApplication::primaryScreen()
@@ -86,11 +88,11 @@ void ShowEntryViewer(QWidget* Owner, const QString& Path, int Rotation) {
   if (PW < Screen.width() && PH < Screen.height()) {
     W->resize(PW + kMargin, PH + kMargin);
   } else {
-    // The displayed size is the view's fit of the picture at the window's size: lay it out first.
-    W->layout()->activate();
-    W->PGImage1->resize(W->size());
-    const TIntRect Box = W->PGImage1->BoxRect();
-    W->resize(std::max(Box.Width(), 1) + kMargin, std::max(Box.Height(), 1) + kMargin);
+    // The displayed size: the view's fit of the picture at the window's default size.
+    const int Border = W->PGImage1->BorderWidth();
+    const TBoxSize Box = StretchBox(W->PGImage1->Stretch(), PW, PH, W->width() - 2 * Border,
+                                    W->height() - 2 * Border, 0, 0, 1.0L);
+    W->resize(std::max(Box.Width, 1) + kMargin, std::max(Box.Height, 1) + kMargin);
   }
   W->show();
 }
@@ -100,8 +102,8 @@ void ShowEntryViewer(QWidget* Owner, const QString& Path, int Rotation) {
 bool IsAlbumPictureFile(const QString& Path) {
   // Every type the engine reads, and the other names of its JPEG and TIFF files.
   static const QSet<QString> Types = [] {
-    QSet<QString> T = {"JPG", "JPEG", "JPE", "JIF", "JFIF", "GIF", "BMP", "ICO",
-                       "TIF", "TIFF", "PNG", "PCX", "TGA", "WMF"};
+    QSet<QString> T = {"JPG", "JPEG", "JPE",  "JIF", "JFIF", "GIF", "BMP",
+                       "ICO", "TIF",  "TIFF", "PNG", "PCX",  "TGA", "WMF"};
     for (const TFileFormatReader* R : FileFormatReaders())
       T.insert(QString::fromStdString(R->Extension).toUpper());
     return T;

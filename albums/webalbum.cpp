@@ -506,11 +506,11 @@ QByteArray JPEGWithoutCameraData(const QByteArray& Jpeg) {
 }
 
 QString WebPublishSummary(const TWebPublishResult& R, int Entries) {
-  QString S = QString("Published %1 of %2 pictures and %3.")
-                  .arg(R.Published)
-                  .arg(Entries)
-                  .arg(R.Pages.size() == 1 ? QString("1 page")
-                                           : QString("%1 pages").arg(R.Pages.size()));
+  QString S =
+      QString("Published %1 of %2 pictures and %3.")
+          .arg(R.Published)
+          .arg(Entries)
+          .arg(R.Pages.size() == 1 ? QString("1 page") : QString("%1 pages").arg(R.Pages.size()));
   S += R.MetadataRemoved ? " Location and camera data were removed from the pictures."
                          : " The pictures keep their location and camera data.";
   if (!R.Skipped.isEmpty()) {

@@ -32,8 +32,9 @@ QString Text(const std::string& S) {
 } // namespace
 
 int RunWebAlbumCommand(const std::vector<std::string>& Args) {
-  ParsedArgs P = ParseArgs(Args, {"--frames", "--no-frames", "--no-sharpen", "--no-progressive", "--overwrite",
-                            "--keep-metadata"},
+  ParsedArgs P = ParseArgs(Args,
+                           {"--frames", "--no-frames", "--no-sharpen", "--no-progressive",
+                            "--overwrite", "--keep-metadata"},
                            {"--page-name", "--cols", "--rows", "--thumb", "--max", "--quality",
                             "--title", "--header", "--footer", "--caption", "--sharpen"});
   if (P.Files.size() != 2)
