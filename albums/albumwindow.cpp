@@ -122,7 +122,7 @@ TfrmEdit::TfrmEdit(QWidget* Parent) : QDialog(Parent) {
   Edit->setFrame(false);
   Edit->setStyleSheet("background: white;");
   L->addWidget(Edit);
-  resize(kWidth, kHeight);
+  resize(ScaledSize(kWidth, kHeight));
   connect(Edit, &QLineEdit::returnPressed, this, &QDialog::accept);
 }
 
@@ -140,8 +140,8 @@ TfAlbum::TfAlbum(QWidget* Parent) : QMainWindow(Parent) {
   ListView1 = new QTreeWidget(Central);
   ListView1->setColumnCount(2);
   ListView1->setHeaderLabels({"Filename", "Caption"});
-  ListView1->setColumnWidth(0, 220);
-  ListView1->setColumnWidth(1, 240);
+  ListView1->setColumnWidth(0, ScaledWidth(220));
+  ListView1->setColumnWidth(1, ScaledWidth(240));
   ListView1->setRootIsDecorated(false);
   ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
   ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -546,7 +546,8 @@ void TfAlbum::EditCaptionClick() {
   const QRect Cell = ListView1->visualItemRect(It);
   const QPoint At =
       ListView1->viewport()->mapToGlobal(QPoint(ListView1->columnWidth(0) + 5, Cell.top()));
-  Editor.setGeometry(At.x(), At.y(), ListView1->columnWidth(1), TfrmEdit::kHeight);
+  Editor.setGeometry(At.x(), At.y(), ListView1->columnWidth(1),
+                     std::max(ScaledHeight(TfrmEdit::kHeight), Editor.Edit->sizeHint().height()));
   const bool Ok = RunCaptionEditor ? RunCaptionEditor(Editor) : Editor.exec() == QDialog::Accepted;
   if (!Ok) return;
   TellReplaced(FDoc.SetCaption(R, Editor.Edit->text()));
