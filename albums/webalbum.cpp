@@ -106,8 +106,9 @@ private:
     FResult.Skipped << FFolder + Name;
     return false;
   }
-  // Fills the blocks a re-encoded picture of Source carries.
-  void SetMetadata(TPixelGraphic& Pic, const QString& Source) const;
+  // The blocks the pictures re-encoded from Source carry: its colour profile, and its camera
+  // data unless that is removed.
+  TImageMetadata PublishedMetadata(const QString& Source) const;
   // Writes the thumbnail and display picture of an entry; false (after a message) when it
   // could not.
   bool MakeWebPictures(const AlbumEntry& E, const QString& Name);
@@ -121,13 +122,18 @@ private:
   TWebPublishResult FResult;
 };
 
-void TPublisher::SetMetadata(TPixelGraphic& Pic, const QString& Source) const {
+TImageMetadata TPublisher::PublishedMetadata(const QString& Source) const {
   TImageMetadata M = ReadImageMetadata(EnginePath(Source));
   if (FO.RemoveMetadata) {
     M.Exif.clear();
     M.Xmp.clear();
   }
-  // The pixels were turned upright when read (and by the entry's turns).
+  return M;
+}
+
+// Pic carries M, fitted to its size; the pixels were turned upright when read (and by the
+// entry's turns), so the orientation is 1.
+void GiveMetadata(TPixelGraphic& Pic, TImageMetadata M) {
   FitMetadataToPicture(M, Pic.Width(), Pic.Height(), true);
   Pic.Metadata = std::move(M);
 }
@@ -145,6 +151,7 @@ bool TPublisher::MakeWebPictures(const AlbumEntry& E, const QString& Name) {
   if (!Claim(Name) || !ThumbFree) return false;
   TPixelGraphic Pic;
   bool Turned = false;
+  const TImageMetadata Metadata = PublishedMetadata(E.FileName);
   try {
     Turned = LoadWebSource(E, Pic);
   } catch (const EAlbumPicture& X) {
@@ -156,7 +163,7 @@ bool TPublisher::MakeWebPictures(const AlbumEntry& E, const QString& Name) {
   }
   try {
     auto Small = WebScaledCopy(Pic, FO.ThumbnailSize, FO.AutoSharpen, FO.SharpeningAmount);
-    SetMetadata(*Small, E.FileName);
+    GiveMetadata(*Small, Metadata);
     Small->SaveToFile(EnginePath(Thumb));
   } catch (const std::exception&) {
     Say(kErrorWritingFile + Thumb);
@@ -172,10 +179,10 @@ bool TPublisher::MakeWebPictures(const AlbumEntry& E, const QString& Name) {
       WriteFileSafely(EnginePath(Display), Bytes.constData(), size_t(Bytes.size()));
     } else if (Large) {
       auto Scaled = WebScaledCopy(Pic, FO.MaxSize, FO.AutoSharpen, FO.SharpeningAmount);
-      SetMetadata(*Scaled, E.FileName);
+      GiveMetadata(*Scaled, Metadata);
       Scaled->SaveToFile(EnginePath(Display));
     } else {
-      SetMetadata(Pic, E.FileName);
+      GiveMetadata(Pic, Metadata);
       Pic.SaveToFile(EnginePath(Display));
     }
   } catch (const std::exception&) {
