@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStackedWidget>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolBar>
@@ -118,6 +119,17 @@ TEST_F(AlbumWindowFit, EveryToolBarButtonAndEveryControlIsVisibleAtTheDefaultSiz
     D->close();
   });
   W.FrameSetupButton->trigger();
+
+  // The web wizard, every page.
+  TfrmPubWizard* Z = W.PubWizard();
+  Z->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(Z));
+  for (int P = 0; P < Z->Pages->count(); ++P) {
+    Z->Pages->setCurrentIndex(P);
+    QApplication::processEvents();
+    ExpectNothingClipped(Z);
+  }
+  Z->close();
 }
 
 TEST_F(AlbumWindowFit, ViewImageShowsTheTurnedPictureInTheViewerWindow) {
