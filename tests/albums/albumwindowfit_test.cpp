@@ -309,3 +309,29 @@ TEST_F(AlbumWindowFit, TheWizardRemovesCameraDataAndSaysWhatItPublishedAndSkippe
 }
 
 } // namespace
+
+namespace {
+
+// With ORBISK_SCREENSHOT_DIR set, saves the album window and both tabs of Frame Setup at their
+// default sizes for a look.
+TEST_F(AlbumWindowFit, ScreenshotsWhenAsked) {
+  const QString Shots = qEnvironmentVariable("ORBISK_SCREENSHOT_DIR");
+  if (Shots.isEmpty()) GTEST_SKIP() << "ORBISK_SCREENSHOT_DIR is not set";
+  TfAlbum W;
+  W.show();
+  W.AddFiles({Picture("a.png"), Picture("b.png")});
+  QApplication::processEvents();
+  W.grab().save(Shots + "/album.png");
+  TfAPrefs* D = W.PrefsDialog();
+  QTimer::singleShot(0, [D, Shots] {
+    for (int T = 0; T < D->Tabs->count(); ++T) {
+      D->Tabs->setCurrentIndex(T);
+      QApplication::processEvents();
+      D->grab().save(Shots + QString("/framesetup-%1.png").arg(T + 1));
+    }
+    D->close();
+  });
+  W.FrameSetupButton->trigger();
+}
+
+} // namespace
