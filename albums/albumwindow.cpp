@@ -9,6 +9,7 @@
 #include "thumbnails/tesslyviewer.h"
 #include "platform/dragfiles.h"
 #include "platform/prompt.h"
+#include "platform/settingsstore.h"
 #include "view/fileprop.h"
 #include "view/pgimage.h"
 #include "view/viewlayout.h"
@@ -46,6 +47,9 @@
 namespace orbisk {
 
 namespace {
+
+// The folder of the album last opened or saved, kept between runs for the file dialogs.
+constexpr const char* kLastAlbumFolderValue = "AlbumFolder";
 
 // The list's small picture of a rotation: an arrow pointing where the picture's top goes.
 QIcon RotationIcon(int Rotation) {
@@ -281,10 +285,19 @@ void TfAlbum::UpdateCommands() {
   WebAlbumButton->setEnabled(bool(OnCreateWebAlbum));
 }
 
+void TfAlbum::RememberAlbumFolder(const QString& AlbumPath) {
+  FLastAlbumFolder = QFileInfo(AlbumPath).absolutePath();
+  TSettingsStore Store;
+  Store.WriteString(kLastAlbumFolderValue, FLastAlbumFolder);
+  Store.Flush();
+}
+
 QString TfAlbum::AlbumDialogFolder(const QString& Remembered) const {
   // The program's own folder is read-only once installed: the folder of the album last opened
   // or saved, else the dialog's own last folder, else the home folder.
-  if (!FLastAlbumFolder.isEmpty() && QDir(FLastAlbumFolder).exists()) return FLastAlbumFolder;
+  QString Last = FLastAlbumFolder;
+  if (Last.isEmpty()) Last = TSettingsStore().ReadString(kLastAlbumFolderValue, QString());
+  if (!Last.isEmpty() && QDir(Last).exists()) return Last;
   if (!Remembered.isEmpty() && QDir(Remembered).exists()) return Remembered;
   return QDir::homePath();
 }
@@ -420,7 +433,7 @@ bool TfAlbum::SaveAlbum(const QString& Path) {
   try {
     orbisk::SaveAlbum(Path, FDoc.Entries(), CurrentSettings());
     FDoc.FileName = Path;
-    FLastAlbumFolder = QFileInfo(Path).absolutePath();
+    RememberAlbumFolder(Path);
     return true;
   } catch (const std::exception& E) {
     ShowMessage(QString::fromUtf8(E.what()), this);
@@ -444,7 +457,7 @@ bool TfAlbum::OpenAlbum(const QString& Path) {
   FPrefs.SetCaptionOption(C.Settings.CaptionOption);
   FDoc.CaptionFont = C.Settings.CaptionFont;
   FDoc.FileName = Path;
-  FLastAlbumFolder = QFileInfo(Path).absolutePath();
+  RememberAlbumFolder(Path);
   FDoc.SetEntries(std::move(C.Entries));
   if (C.Truncated) ShowMessage(TruncatedAlbumText(Path, FDoc.Count()), this);
   if (C.CaptionsCut) ShowMessage(kCaptionsCut, this);

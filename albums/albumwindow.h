@@ -148,6 +148,7 @@ private:
   void TellReplaced(bool AllKept);
   bool AcceptsDrag(const QMimeData* Data) const;
   QString AlbumDialogFolder(const QString& Remembered) const;
+  void RememberAlbumFolder(const QString& AlbumPath);
 
   TAlbumDocument FDoc;
   TAlbumPrefs FPrefs;

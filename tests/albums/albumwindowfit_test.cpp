@@ -201,6 +201,14 @@ TEST_F(AlbumWindowFit, FileDialogsStartInTheFolderOfTheAlbumLastUsedElseHome) {
   Answer();
   W.SaveAs1->trigger();
   EXPECT_EQ(Started, (QStringList{Albums, Albums}));
+
+  // The next run of the program remembers it.
+  TfAlbum Later;
+  Later.show();
+  Started.clear();
+  Answer();
+  Later.Open1->trigger();
+  EXPECT_EQ(Started, QStringList{Albums});
 }
 
 TEST_F(AlbumWindowFit, RestoringTheWindowKeepsTheOpenedAlbumsLayout) {
