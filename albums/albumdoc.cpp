@@ -31,6 +31,23 @@ QString CaptionFromBytes(const std::string& B) {
   return S;
 }
 
+// A caption of at most kMaxCaptionLength characters; Cut is set when it was longer. The bytes
+// are cut first (a character takes at most 4), so a huge caption is never decoded whole.
+QString LimitedCaption(const std::string& B, bool& Cut) {
+  size_t MostBytes = size_t(kMaxCaptionLength) * 4;
+  if (B.size() > MostBytes)
+    while (MostBytes > 0 && (static_cast<unsigned char>(B[MostBytes]) & 0xC0) == 0x80)
+      --MostBytes; // before a UTF-8 lead byte, so the text still decodes as UTF-8
+  QString S = CaptionFromBytes(B.size() > MostBytes ? B.substr(0, MostBytes) : B);
+  if (B.size() > MostBytes || S.size() > kMaxCaptionLength) {
+    qsizetype N = std::min<qsizetype>(S.size(), kMaxCaptionLength);
+    if (N > 0 && N < S.size() && S[N - 1].isHighSurrogate()) --N; // keep characters whole
+    if (N < S.size() || B.size() > MostBytes) Cut = true;
+    S.truncate(N);
+  }
+  return S;
+}
+
 QString WithoutChars(const QString& S, const QString& Chars, bool& Changed) {
   QString R = S;
   for (QChar& C : R)
@@ -161,7 +178,8 @@ TAlbumContent ParseAlbumBytes(const QByteArray& Bytes) {
   S.CaptionFont.Italic = D.Header.Italic;
   C.Entries.reserve(D.Records.size());
   for (const TAlbumRecord& R : D.Records)
-    C.Entries.push_back({NameFromBytes(R.FileName), CaptionFromBytes(R.Caption), R.Rotation});
+    C.Entries.push_back(
+        {NameFromBytes(R.FileName), LimitedCaption(R.Caption, C.CaptionsCut), R.Rotation});
   return C;
 }
 

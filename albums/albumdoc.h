@@ -51,6 +51,13 @@ inline constexpr const char* kCharactersReplaced =
     "Tab characters in file names and line breaks in captions cannot be stored in an album "
     "file; they were replaced by blanks.";
 
+// Captions are cut to this many characters when an album is read: no page or frame shows more,
+// and a caption of megabytes would only cost time and memory in every print and web page.
+inline constexpr int kMaxCaptionLength = 2000;
+inline constexpr const char* kCaptionsCut =
+    "Captions longer than 2000 characters cannot be shown whole; they were cut to 2000 "
+    "characters.";
+
 // An album file that cannot be written or read; the text names the file and the reason.
 class EAlbumFile : public std::runtime_error {
 public:
@@ -110,6 +117,8 @@ struct TAlbumContent {
   bool HasRotation = true;
   // The file ends inside an entry: the entries before it were read.
   bool Truncated = false;
+  // Captions longer than kMaxCaptionLength were cut (the user is told kCaptionsCut).
+  bool CaptionsCut = false;
 };
 // The content of album file bytes; EAlbumFormat when they are not an album file.
 TAlbumContent ParseAlbumBytes(const QByteArray& Bytes);

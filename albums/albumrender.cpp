@@ -10,6 +10,7 @@
 #include "processing/effects.h"
 #include "processing/filter.h"
 #include "processing/transforms.h"
+#include "thumbnails/thumbcell.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -60,7 +61,8 @@ void EmbedCaption(TPixelGraphic& PP, const QString& Text, const TAlbumPrefs& Pre
   QFont F("Arial");
   F.setPixelSize(EmbeddedCaptionFontPixels(Resolution));
   QFontMetrics FM(F);
-  const int TW = FM.horizontalAdvance(Text), TH = FM.height();
+  const QString Shown = ElidedCaption(Text, FM, PP.Width());
+  const int TW = FM.horizontalAdvance(Shown), TH = FM.height();
   TFrameRect Box = EmbeddedCaptionBox(PP.Width(), PP.Height(), TW, TH, Prefs.EmbeddedPosition());
   if (!Prefs.TransparentBackground()) {
     // The part under the box, limited to the picture, lightened through a copy.
@@ -82,7 +84,7 @@ void EmbedCaption(TPixelGraphic& PP, const QString& Text, const TAlbumPrefs& Pre
   P.setFont(F);
   P.setPen(ColorOf(Prefs.CaptionColor()));
   P.drawText(QRect(Box.Left, Box.Top, Box.Width(), Box.Height()),
-             Qt::AlignCenter | Qt::TextSingleLine, Text);
+             Qt::AlignCenter | Qt::TextSingleLine, Shown);
 }
 
 void ApplyBorderEffect(TPixelGraphic& PP, const TAlbumPrefs& Prefs, const TPrintPage& Page) {
@@ -209,12 +211,13 @@ void DrawAlbumEntry(TAlbumPage& Out, const AlbumEntry& Entry, const TFrameRect& 
       if (Prefs.CaptionPlacement() == cpUnderImage) {
         QImage Dev = MetricsDevice(Page.Px, Page.Py);
         QFontMetrics FM(CaptionFont, &Dev);
-        int X = (Frame.Left + Frame.Right) / 2 - FM.horizontalAdvance(Text) / 2;
+        const QString Shown = ElidedCaption(Text, FM, Frame.Width());
+        int X = (Frame.Left + Frame.Right) / 2 - FM.horizontalAdvance(Shown) / 2;
         int Y = Frame.Bottom - RoundEven(1.5 * FM.height());
         Out.Items.push_back({TPageItem::ikText,
                              {X, Y, X, Y},
                              {},
-                             Text,
+                             Shown,
                              CaptionFont,
                              ColorOf(Prefs.CaptionColor())});
       } else if (!Text.isEmpty()) {
@@ -291,6 +294,24 @@ void PaintAlbumPage(QPainter& P, const TAlbumPage& AlbumPage, const TPrintPage& 
   const int Y = Page.Height - Mb + std::max(Mb - FM.height(), 0) / 2 + FM.ascent();
   P.drawText(QPoint(X, Y), Number);
   P.restore();
+}
+
+QString AlbumOutputConflict(const std::vector<AlbumEntry>& Entries, const QString& AlbumFile,
+                            const QString& Output) {
+  std::vector<std::string> Files;
+  Files.reserve(Entries.size() + 1);
+  for (const AlbumEntry& E : Entries)
+    Files.push_back(FsName(E.FileName));
+  if (!AlbumFile.isEmpty() && AlbumFile != kNoAlbumFile) Files.push_back(FsName(AlbumFile));
+  if (!TSourceFiles(Files).Contains(FsName(Output))) return {};
+  return "Cannot write \"" + Output + "\": it is one of the album's files";
+}
+
+QString ElidedCaption(const QString& Text, const QFontMetrics& FM, int Width) {
+  if (Width <= 0) return {};
+  const qsizetype Most = qsizetype(Width) + 1;
+  return FM.elidedText(Text.size() > Most ? Text.left(Most) + QChar(0x2026) : Text, Qt::ElideRight,
+                       Width);
 }
 
 void PrintAlbumPages(QPrinter& Printer, const std::vector<TAlbumPage>& Pages,

@@ -16,6 +16,7 @@
 #include <functional>
 #include <vector>
 
+class QFontMetrics;
 class QPainter;
 class QPrinter;
 
@@ -77,6 +78,16 @@ std::vector<TAlbumPage> BuildAlbumPages(const std::vector<AlbumEntry>& Entries,
 void DrawAlbumEntry(TAlbumPage& Out, const AlbumEntry& Entry, const TFrameRect& Frame,
                     const TAlbumPrefs& Prefs, const QFont& CaptionFont, const TPrintPage& Page,
                     const TAlbumRunHooks& Hooks);
+
+// Why Output may not be written by a print of the album ("" when it may): it is the album file
+// or one of its pictures, under any name (a symbolic or hard link included). Printing over them
+// would destroy what the album is made of.
+QString AlbumOutputConflict(const std::vector<AlbumEntry>& Entries, const QString& AlbumFile,
+                            const QString& Output);
+
+// Text cut to fit Width pixels with an ellipsis, measured with FM. Very long texts are cut
+// before they are measured: no frame holds more characters than it has pixels.
+QString ElidedCaption(const QString& Text, const QFontMetrics& FM, int Width);
 
 // Paints one page (its items and "Page %d" at the bottom right) with Painter in page pixels.
 void PaintAlbumPage(QPainter& Painter, const TAlbumPage& AlbumPage, const TPrintPage& Page);

@@ -4,21 +4,30 @@
 #include "albums/aprefs.h"
 #include "albums/pubwizard.h"
 #include "engine/pixelgraphic.h"
+#include "engine/registry.h"
+#include "platform/dialogscale.h"
+#include "thumbnails/tesslyviewer.h"
 #include "platform/dragfiles.h"
 #include "platform/prompt.h"
+#include "platform/settingsstore.h"
 #include "view/fileprop.h"
 #include "view/pgimage.h"
+#include "view/viewlayout.h"
 
 #include <QAction>
 #include <algorithm>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
+#include <QSet>
 #include <QDragEnterEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLayout>
+#include <QShowEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -39,6 +48,9 @@ namespace orbisk {
 
 namespace {
 
+// The folder of the album last opened or saved, kept between runs for the file dialogs.
+constexpr const char* kLastAlbumFolderValue = "AlbumFolder";
+
 // The list's small picture of a rotation: an arrow pointing where the picture's top goes.
 QIcon RotationIcon(int Rotation) {
   QPixmap Pm(16, 16);
@@ -54,8 +66,9 @@ QIcon RotationIcon(int Rotation) {
   return QIcon(Pm);
 }
 
-// The picture of an entry in a window of its own, sized to the picture plus 4 pixels each way
-// when the screen has room for it.
+// The picture of an entry, turned by its rotation, in a viewer window of its own: the client
+// area is the picture plus 4 pixels each way when the screen has room for it, otherwise the size
+// the view fits the picture to (aspect ratio kept) plus 4.
 void ShowEntryViewer(QWidget* Owner, const QString& Path, int Rotation) {
   auto Pic = std::make_unique<TPixelGraphic>();
   try {
@@ -67,32 +80,40 @@ void ShowEntryViewer(QWidget* Owner, const QString& Path, int Rotation) {
     ShowMessage(kCantLoadGraphic + Path, Owner);
     return;
   }
-  auto* W = new QDialog(Owner);
-  W->setAttribute(Qt::WA_DeleteOnClose);
+  auto* W = new TfrmTessly();
   W->setWindowTitle(Path);
-  auto* L = new QVBoxLayout(W);
-  L->setContentsMargins(0, 0, 0, 0);
-  auto* View = new TPGImage(W);
-  View->setMinimumSize(1, 1); // small pictures get a small window
+  W->PGImage1->setMinimumSize(1, 1); // small pictures get a small window
   const int PW = Pic->Width(), PH = Pic->Height();
-  View->TakePixelGraphic(std::move(Pic));
-  L->addWidget(View);
-  QSize Screen = QGuiApplication::primaryScreen()
-                     ? QGuiApplication::primaryScreen()->availableSize()
-                     : QSize(1024, 768);
-  if (PW + 4 < Screen.width() && PH + 4 < Screen.height())
-    W->resize(PW + 4, PH + 4);
-  else
-    W->resize(Screen.width() * 3 / 4, Screen.height() * 3 / 4);
+  W->PGImage1->TakePixelGraphic(std::move(Pic));
+  const QSize Screen = QGuiApplication::primaryScreen()
+                           ? QGuiApplication::primaryScreen()->availableGeometry().size()
+                           : QSize(1024, 768);
+  constexpr int kMargin = 4;
+  if (PW < Screen.width() && PH < Screen.height()) {
+    W->resize(PW + kMargin, PH + kMargin);
+  } else {
+    // The displayed size: the view's fit of the picture at the window's default size.
+    const int Border = W->PGImage1->BorderWidth();
+    const TBoxSize Box = StretchBox(W->PGImage1->Stretch(), PW, PH, W->width() - 2 * Border,
+                                    W->height() - 2 * Border, 0, 0, 1.0L);
+    W->resize(std::max(Box.Width, 1) + kMargin, std::max(Box.Height, 1) + kMargin);
+  }
   W->show();
 }
 
 } // namespace
 
 bool IsAlbumPictureFile(const QString& Path) {
-  static const QStringList Types = {"JPG", "GIF", "BMP", "ICO", "TIF", "PNG", "PCX", "TGA", "WMF"};
+  // Every type the engine reads, and the other names of its JPEG and TIFF files.
+  static const QSet<QString> Types = [] {
+    QSet<QString> T = {"JPG", "JPEG", "JPE",  "JIF", "JFIF", "GIF", "BMP",
+                       "ICO", "TIF",  "TIFF", "PNG", "PCX",  "TGA", "WMF"};
+    for (const TFileFormatReader* R : FileFormatReaders())
+      T.insert(QString::fromStdString(R->Extension).toUpper());
+    return T;
+  }();
   const QString Ext = QFileInfo(Path).suffix().toUpper();
-  return !Ext.isEmpty() && Types.contains(Ext);
+  return !Ext.isEmpty() && Ext != "AVI" && Types.contains(Ext);
 }
 
 // ---- caption editor
@@ -105,7 +126,7 @@ TfrmEdit::TfrmEdit(QWidget* Parent) : QDialog(Parent) {
   Edit->setFrame(false);
   Edit->setStyleSheet("background: white;");
   L->addWidget(Edit);
-  resize(kWidth, kHeight);
+  resize(ScaledSize(kWidth, kHeight));
   connect(Edit, &QLineEdit::returnPressed, this, &QDialog::accept);
 }
 
@@ -123,8 +144,8 @@ TfAlbum::TfAlbum(QWidget* Parent) : QMainWindow(Parent) {
   ListView1 = new QTreeWidget(Central);
   ListView1->setColumnCount(2);
   ListView1->setHeaderLabels({"Filename", "Caption"});
-  ListView1->setColumnWidth(0, 220);
-  ListView1->setColumnWidth(1, 240);
+  ListView1->setColumnWidth(0, ScaledWidth(220));
+  ListView1->setColumnWidth(1, ScaledWidth(240));
   ListView1->setRootIsDecorated(false);
   ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
   ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -150,8 +171,7 @@ TfAlbum::TfAlbum(QWidget* Parent) : QMainWindow(Parent) {
   FDoc.OnChange = [this] { RefreshList(); };
 
   AskOpenFileName = [this] {
-    QFileDialog D(this, "Orbisk Open Album",
-                  OpenFolder.isEmpty() ? AlbumDialogFolder() : OpenFolder, "Album files (*.alb)");
+    QFileDialog D(this, "Orbisk Open Album", AlbumDialogFolder(OpenFolder), "Album files (*.alb)");
     D.setOption(QFileDialog::DontUseNativeDialog);
     D.setFileMode(QFileDialog::ExistingFile);
     if (D.exec() != QDialog::Accepted || D.selectedFiles().isEmpty()) return QString();
@@ -159,8 +179,7 @@ TfAlbum::TfAlbum(QWidget* Parent) : QMainWindow(Parent) {
     return D.selectedFiles().first();
   };
   AskSaveFileName = [this] {
-    QFileDialog D(this, "Orbisk Save Album",
-                  SaveFolder.isEmpty() ? AlbumDialogFolder() : SaveFolder, "Album files (*.alb)");
+    QFileDialog D(this, "Orbisk Save Album", AlbumDialogFolder(SaveFolder), "Album files (*.alb)");
     D.setOption(QFileDialog::DontUseNativeDialog);
     D.setAcceptMode(QFileDialog::AcceptSave);
     D.setDefaultSuffix("alb");
@@ -177,7 +196,10 @@ TfAlbum::TfAlbum(QWidget* Parent) : QMainWindow(Parent) {
     D.showMaximized();
     D.exec();
   };
-  setFixedSize(kWidth, kHeight);
+  // The described size grown with this desktop's fonts, and wide enough for the whole tool bar.
+  QSize Size = ScaledSize(kWidth, kHeight);
+  Size.setWidth(std::max(Size.width(), ToolBar1->sizeHint().width()));
+  setFixedSize(Size);
   if (QScreen* S = QGuiApplication::primaryScreen())
     move(S->availableGeometry().center() - rect().center());
   UpdateCount();
@@ -263,8 +285,21 @@ void TfAlbum::UpdateCommands() {
   WebAlbumButton->setEnabled(bool(OnCreateWebAlbum));
 }
 
-QString TfAlbum::AlbumDialogFolder() const {
-  return QCoreApplication::applicationDirPath();
+void TfAlbum::RememberAlbumFolder(const QString& AlbumPath) {
+  FLastAlbumFolder = QFileInfo(AlbumPath).absolutePath();
+  TSettingsStore Store;
+  Store.WriteString(kLastAlbumFolderValue, FLastAlbumFolder);
+  Store.Flush();
+}
+
+QString TfAlbum::AlbumDialogFolder(const QString& Remembered) const {
+  // The program's own folder is read-only once installed: the folder of the album last opened
+  // or saved, else the dialog's own last folder, else the home folder.
+  QString Last = FLastAlbumFolder;
+  if (Last.isEmpty()) Last = TSettingsStore().ReadString(kLastAlbumFolderValue, QString());
+  if (!Last.isEmpty() && QDir(Last).exists()) return Last;
+  if (!Remembered.isEmpty() && QDir(Remembered).exists()) return Remembered;
+  return QDir::homePath();
 }
 
 QPrinter& TfAlbum::Printer() {
@@ -381,8 +416,13 @@ void TfAlbum::keyPressEvent(QKeyEvent* E) {
 }
 
 void TfAlbum::showEvent(QShowEvent* E) {
-  // The preferences are read again each time the window is shown.
-  FPrefsDialog->LoadAlbumPreferences();
+  // The stored preferences are read when the window first opens (and whenever the user opens
+  // "Frame Setup"), not when it is restored or shown again: they would replace the layout of an
+  // album opened meanwhile, which the next save would then write into the file.
+  if (!FPrefsLoaded && !E->spontaneous()) {
+    FPrefsLoaded = true;
+    FPrefsDialog->LoadAlbumPreferences();
+  }
   UpdateCommands();
   QMainWindow::showEvent(E);
 }
@@ -393,6 +433,7 @@ bool TfAlbum::SaveAlbum(const QString& Path) {
   try {
     orbisk::SaveAlbum(Path, FDoc.Entries(), CurrentSettings());
     FDoc.FileName = Path;
+    RememberAlbumFolder(Path);
     return true;
   } catch (const std::exception& E) {
     ShowMessage(QString::fromUtf8(E.what()), this);
@@ -416,8 +457,10 @@ bool TfAlbum::OpenAlbum(const QString& Path) {
   FPrefs.SetCaptionOption(C.Settings.CaptionOption);
   FDoc.CaptionFont = C.Settings.CaptionFont;
   FDoc.FileName = Path;
+  RememberAlbumFolder(Path);
   FDoc.SetEntries(std::move(C.Entries));
   if (C.Truncated) ShowMessage(TruncatedAlbumText(Path, FDoc.Count()), this);
+  if (C.CaptionsCut) ShowMessage(kCaptionsCut, this);
   return true;
 }
 
@@ -516,7 +559,8 @@ void TfAlbum::EditCaptionClick() {
   const QRect Cell = ListView1->visualItemRect(It);
   const QPoint At =
       ListView1->viewport()->mapToGlobal(QPoint(ListView1->columnWidth(0) + 5, Cell.top()));
-  Editor.setGeometry(At.x(), At.y(), ListView1->columnWidth(1), TfrmEdit::kHeight);
+  Editor.setGeometry(At.x(), At.y(), ListView1->columnWidth(1),
+                     std::max(ScaledHeight(TfrmEdit::kHeight), Editor.Edit->sizeHint().height()));
   const bool Ok = RunCaptionEditor ? RunCaptionEditor(Editor) : Editor.exec() == QDialog::Accepted;
   if (!Ok) return;
   TellReplaced(FDoc.SetCaption(R, Editor.Edit->text()));
@@ -611,6 +655,14 @@ void TfAlbum::PreviewClick() {
 }
 
 void TfAlbum::PrintPages(QPrinter& P) {
+  // Printing to a file never writes over the album or one of its pictures.
+  if (P.outputFormat() == QPrinter::PdfFormat && !P.outputFileName().isEmpty()) {
+    const QString Why = AlbumOutputConflict(FDoc.Entries(), FDoc.FileName, P.outputFileName());
+    if (!Why.isEmpty()) {
+      ShowMessage(Why, this);
+      return;
+    }
+  }
   const TPrintPage Now = PrintPageOf(P);
   const TPrintPage& Was = FPagesPage;
   if (Now.Width != Was.Width || Now.Height != Was.Height || Now.Px != Was.Px || Now.Py != Was.Py ||

@@ -147,7 +147,8 @@ private:
   void UpdateCount();
   void TellReplaced(bool AllKept);
   bool AcceptsDrag(const QMimeData* Data) const;
-  QString AlbumDialogFolder() const;
+  QString AlbumDialogFolder(const QString& Remembered) const;
+  void RememberAlbumFolder(const QString& AlbumPath);
 
   TAlbumDocument FDoc;
   TAlbumPrefs FPrefs;
@@ -158,6 +159,8 @@ private:
   TPrintPage FPagesPage;
   size_t FRunEntries = 0; // entries the last run went through
   bool FRunning = false;
+  bool FPrefsLoaded = false;
+  QString FLastAlbumFolder; // folder of the album last opened or saved
 };
 
 // Whether a file may join an album by drag and drop: its upper-cased extension is one of

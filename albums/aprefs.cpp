@@ -1,5 +1,6 @@
 #include "albums/aprefs.h"
 
+#include "platform/dialogscale.h"
 #include "platform/prompt.h"
 #include "platform/settingsstore.h"
 
@@ -15,6 +16,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShowEvent>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -45,7 +47,6 @@ QColor ToQColor(int C) {
 TfAPrefs::TfAPrefs(TAlbumPrefs& Prefs, QWidget* Parent) : QDialog(Parent), FPrefs(Prefs) {
   setWindowTitle("Frame Setup");
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-  setFixedSize(kWidth, kHeight);
   setModal(true);
 
   auto* Main = new QVBoxLayout(this);
@@ -175,6 +176,9 @@ TfAPrefs::TfAPrefs(TAlbumPrefs& Prefs, QWidget* Parent) : QDialog(Parent), FPref
   });
   connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
   Refresh();
+  // The described size grown with this desktop's fonts, and never below what the tabs need:
+  // squeezed radio buttons and a custom caption box of two pixels cannot be used.
+  setFixedSize(ScaledSize(kWidth, kHeight).expandedTo(Main->totalMinimumSize()));
 }
 
 void TfAPrefs::ShowCaptionColor() {
@@ -213,7 +217,9 @@ void TfAPrefs::SaveAlbumPreferences() {
 }
 
 void TfAPrefs::showEvent(QShowEvent* E) {
-  LoadAlbumPreferences();
+  // Shown by the user: the stored values. Not when restored from minimised, which would put them
+  // over an opened album's layout.
+  if (!E->spontaneous()) LoadAlbumPreferences();
   QDialog::showEvent(E);
 }
 

@@ -1,5 +1,6 @@
 #include "albums/pubwizard.h"
 
+#include "platform/dialogscale.h"
 #include "platform/filenames.h"
 #include "platform/help.h"
 #include "platform/prompt.h"
@@ -133,7 +134,12 @@ TfrmPubWizard::TfrmPubWizard(TAlbumDocument& Doc, TAlbumPrefs& Prefs, QWidget* P
   cbProgressive = new QCheckBox("&Progressive Display", P2);
   cbProgressive->setChecked(D.Progressive);
   G2->addWidget(cbProgressive, 5, 0, 1, 3);
-  G2->setRowStretch(6, 1);
+  cbRemoveMetadata = new QCheckBox("Remove location and camera data", P2);
+  cbRemoveMetadata->setToolTip("Published pictures carry no GPS position, camera, date or "
+                               "comments; colour profiles stay");
+  cbRemoveMetadata->setChecked(D.RemoveMetadata);
+  G2->addWidget(cbRemoveMetadata, 6, 0, 1, 3);
+  G2->setRowStretch(7, 1);
   Pages->addWidget(P2);
   connect(cbAutoSharpen, &QCheckBox::toggled, tbSharpeningFactor, &QWidget::setEnabled);
 
@@ -163,7 +169,10 @@ TfrmPubWizard::TfrmPubWizard(TAlbumDocument& Doc, TAlbumPrefs& Prefs, QWidget* P
   G3->addWidget(Label("&Web folder", eWebFolder, P3), 2, 0);
   G3->addWidget(eWebFolder, 2, 1);
   G3->addWidget(btnWebFolder, 2, 2);
-  G3->setRowStretch(3, 1);
+  cbReplaceExisting = new QCheckBox("Replace files of the same names already in the folder", P3);
+  cbReplaceExisting->setChecked(D.ReplaceExisting);
+  G3->addWidget(cbReplaceExisting, 3, 0, 1, 3);
+  G3->setRowStretch(4, 1);
   Pages->addWidget(P3);
 
   // 4: page name and texts
@@ -230,6 +239,10 @@ TfrmPubWizard::TfrmPubWizard(TAlbumDocument& Doc, TAlbumPrefs& Prefs, QWidget* P
   cbDisplayResults = new QCheckBox("Display results in your Web Browser when finished", P6);
   cbDisplayResults->setChecked(true);
   L6->addWidget(cbDisplayResults);
+  lblResult = new QLabel(P6);
+  lblResult->setWordWrap(true);
+  lblResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  L6->addWidget(lblResult);
   L6->addStretch(1);
   ProgressBar1 = new QProgressBar(P6);
   ProgressBar1->setTextVisible(false);
@@ -298,7 +311,7 @@ TfrmPubWizard::TfrmPubWizard(TAlbumDocument& Doc, TAlbumPrefs& Prefs, QWidget* P
   };
   OpenPage = [](const QString& Path) { QDesktopServices::openUrl(QUrl::fromLocalFile(Path)); };
 
-  setFixedSize(kWidth, kHeight);
+  setFixedSize(ScaledSize(kWidth, kHeight));
   if (QScreen* S = QGuiApplication::primaryScreen())
     move(S->availableGeometry().center() - rect().center());
   ResetForShow();
@@ -325,6 +338,8 @@ TWebAlbumOptions TfrmPubWizard::Options() const {
   O.TextColor = cbtnTextColor->Color();
   O.UseBGImage = cbUseBGImage->isChecked();
   O.BGImage = eBGImage->text();
+  O.RemoveMetadata = cbRemoveMetadata->isChecked();
+  O.ReplaceExisting = cbReplaceExisting->isChecked();
   return O;
 }
 
@@ -342,6 +357,7 @@ void TfrmPubWizard::ResetForShow() {
   tbSharpeningFactor->setValue(60);
   tbSharpeningFactor->setEnabled(cbAutoSharpen->isChecked());
   ProgressBar1->setValue(0);
+  lblResult->clear();
   FCloseAfterRun = false;
   SetPage(1);
   UpdatePageCount();
@@ -466,6 +482,7 @@ void TfrmPubWizard::Publish() {
   }
   FRunning = false;
   ProgressBar1->setValue(0);
+  lblResult->setText(WebPublishSummary(FResult, N));
   UpdateButtons();
   if (FCloseAfterRun) {
     FCloseAfterRun = false;

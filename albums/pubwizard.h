@@ -53,11 +53,12 @@ public:
   QLabel *lblPageCount, *lblLayoutProblem;
   // page 2
   QSlider *tbImageQuality, *tbSharpeningFactor;
-  QCheckBox *cbAutoSharpen, *cbProgressive;
+  QCheckBox *cbAutoSharpen, *cbProgressive, *cbRemoveMetadata;
   // page 3
   QButtonGroup* rgCaption;
   QLineEdit* eWebFolder;
   QToolButton* btnWebFolder;
+  QCheckBox* cbReplaceExisting;
   // page 4
   QLineEdit *ePageName, *eTitle, *eHeader, *eFooter;
   QLabel* lblPageNameProblem;
@@ -69,6 +70,7 @@ public:
   // page 6
   QCheckBox* cbDisplayResults;
   QProgressBar* ProgressBar1;
+  QLabel* lblResult; // what the last run published and skipped
   // bottom bar
   QPushButton *btnBack, *btnNext, *btnClose, *btnHelp;
 

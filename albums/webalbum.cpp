@@ -2,6 +2,8 @@
 
 #include "albums/albumrender.h"
 #include "engine/formats/jpeg.h"
+#include "engine/imagemetadata.h"
+#include "engine/runtargets.h"
 #include "engine/safefile.h"
 #include "platform/filenames.h"
 #include "processing/convfilter.h"
@@ -12,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <sys/stat.h>
 
 namespace orbisk {
@@ -76,7 +79,7 @@ public:
   TPublisher(const std::vector<AlbumEntry>& Entries, const TWebAlbumOptions& O,
              const TWebPublishHooks& Hooks)
       : FEntries(Entries), FO(O), FHooks(Hooks), FFolder(WithSlash(O.WebFolder)),
-        FSources(SourcePaths(Entries)) {}
+        FSources(SourcePaths(Entries)), FTargets(O.ReplaceExisting) {}
 
   TWebPublishResult Run();
 
@@ -92,6 +95,20 @@ private:
     if (FHooks.OnMessage) FHooks.OnMessage(Text);
   }
   bool IsSource(const QString& Path) const { return FSources.Contains(EnginePath(Path)); }
+  // Claims a name of the run in the web folder; false (the file noted as skipped) when a file of
+  // that name was there before the run and may not be replaced.
+  bool Claim(const QString& Name) {
+    const QString Stem = Name.left(Name.lastIndexOf('.'));
+    const QString Ext = Name.mid(Stem.size());
+    std::string Folder = EnginePath(FFolder);
+    if (Folder.size() > 1) Folder.pop_back();
+    if (!FTargets.Claim(Folder, EnginePath(Stem), EnginePath(Ext)).Existing) return true;
+    FResult.Skipped << FFolder + Name;
+    return false;
+  }
+  // The blocks the pictures re-encoded from Source carry: its colour profile, and its camera
+  // data unless that is removed.
+  TImageMetadata PublishedMetadata(const QString& Source) const;
   // Writes the thumbnail and display picture of an entry; false (after a message) when it
   // could not.
   bool MakeWebPictures(const AlbumEntry& E, const QString& Name);
@@ -101,8 +118,25 @@ private:
   const TWebPublishHooks& FHooks;
   QString FFolder;
   TSourceFiles FSources;
+  TRunTargets FTargets;
   TWebPublishResult FResult;
 };
+
+TImageMetadata TPublisher::PublishedMetadata(const QString& Source) const {
+  TImageMetadata M = ReadImageMetadata(EnginePath(Source));
+  if (FO.RemoveMetadata) {
+    M.Exif.clear();
+    M.Xmp.clear();
+  }
+  return M;
+}
+
+// Pic carries M, fitted to its size; the pixels were turned upright when read (and by the
+// entry's turns), so the orientation is 1.
+void GiveMetadata(TPixelGraphic& Pic, TImageMetadata M) {
+  FitMetadataToPicture(M, Pic.Width(), Pic.Height(), true);
+  Pic.Metadata = std::move(M);
+}
 
 bool TPublisher::MakeWebPictures(const AlbumEntry& E, const QString& Name) {
   const QString Thumb = FFolder + "tm_" + Name, Display = FFolder + Name;
@@ -112,8 +146,12 @@ bool TPublisher::MakeWebPictures(const AlbumEntry& E, const QString& Name) {
       Say(kErrorWritingFile + T);
       return false;
     }
+  // Nor over a file this run did not write, unless told to: the entry is then left out.
+  const bool ThumbFree = Claim("tm_" + Name);
+  if (!Claim(Name) || !ThumbFree) return false;
   TPixelGraphic Pic;
   bool Turned = false;
+  const TImageMetadata Metadata = PublishedMetadata(E.FileName);
   try {
     Turned = LoadWebSource(E, Pic);
   } catch (const EAlbumPicture& X) {
@@ -125,6 +163,7 @@ bool TPublisher::MakeWebPictures(const AlbumEntry& E, const QString& Name) {
   }
   try {
     auto Small = WebScaledCopy(Pic, FO.ThumbnailSize, FO.AutoSharpen, FO.SharpeningAmount);
+    GiveMetadata(*Small, Metadata);
     Small->SaveToFile(EnginePath(Thumb));
   } catch (const std::exception&) {
     Say(kErrorWritingFile + Thumb);
@@ -134,13 +173,16 @@ bool TPublisher::MakeWebPictures(const AlbumEntry& E, const QString& Name) {
     const bool Large = Pic.Width() > FO.MaxSize || Pic.Height() > FO.MaxSize;
     QByteArray Bytes;
     if (!Large && !Turned) Bytes = CopyableJPEG(E.FileName);
+    if (!Bytes.isEmpty() && FO.RemoveMetadata) Bytes = JPEGWithoutCameraData(Bytes);
     if (!Bytes.isEmpty()) {
-      // A JPEG that fits is published as it is, byte for byte.
+      // A JPEG that fits is published as it is, byte for byte (less its camera data).
       WriteFileSafely(EnginePath(Display), Bytes.constData(), size_t(Bytes.size()));
     } else if (Large) {
-      WebScaledCopy(Pic, FO.MaxSize, FO.AutoSharpen, FO.SharpeningAmount)
-          ->SaveToFile(EnginePath(Display));
+      auto Scaled = WebScaledCopy(Pic, FO.MaxSize, FO.AutoSharpen, FO.SharpeningAmount);
+      GiveMetadata(*Scaled, Metadata);
+      Scaled->SaveToFile(EnginePath(Display));
     } else {
+      GiveMetadata(Pic, Metadata);
       Pic.SaveToFile(EnginePath(Display));
     }
   } catch (const std::exception&) {
@@ -162,6 +204,7 @@ TWebPublishResult TPublisher::Run() {
   TJPEGOptionsScope JPEG(FO.Quality, FO.Progressive);
   const std::vector<QString> Names = WebPictureNames(FEntries);
   const QString Base = BasePageName(FO.PageName);
+  FResult.MetadataRemoved = FO.RemoveMetadata;
   int Next = 0; // the running entry counter, across pages
   for (int Page = 1; Page <= Pages; ++Page) {
     std::vector<QStringList> Rows;
@@ -185,9 +228,11 @@ TWebPublishResult TPublisher::Run() {
       }
       Rows.push_back(Cells);
     }
-    const QString Target = FFolder + WebPageFileName(Base, Page, Pages);
+    const QString PageName = WebPageFileName(Base, Page, Pages);
+    const QString Target = FFolder + PageName;
     try {
       if (IsSource(Target)) throw std::runtime_error("source");
+      if (!Claim(PageName)) continue;
       const QByteArray Bytes = WebPageBytes(WebPageLines(FO, Page, Pages, Rows));
       WriteFileSafely(EnginePath(Target), Bytes.constData(), size_t(Bytes.size()));
       FResult.Pages << Target;
@@ -351,14 +396,22 @@ QStringList WebPageLines(const TWebAlbumOptions& O, int Page, int Pages,
     << "<font color=\"#" + HexColor(O.TextColor) + "\">";
   if (Pages > 1) {
     const QString Base = BasePageName(O.PageName);
+    auto Link = [&](int N, const QString& Text) {
+      return " <a href=\"" + UrlOfName(WebPageFileName(Base, N, Pages)) + "\">" + Text + "</a>";
+    };
+    // Every page is linked while there are few; beyond that a link to every page on every page
+    // would make the pages grow with the square of their number, so a window of pages around
+    // this one stands between links to the first, previous, next and last pages.
+    int From = 1, To = Pages;
     QString P = "<p>Page";
-    for (int N = 1; N <= Pages; ++N) {
-      if (N == Page)
-        P += " " + QString::number(N);
-      else
-        P += " <a href=\"" + UrlOfName(WebPageFileName(Base, N, Pages)) + "\">" +
-             QString::number(N) + "</a>";
+    if (Pages > kAllPageLinks) {
+      From = std::max(1, Page - kPageWindow);
+      To = std::min(Pages, Page + kPageWindow);
+      if (Page > 1) P += Link(1, "First") + Link(Page - 1, "Previous");
     }
+    for (int N = From; N <= To; ++N)
+      P += N == Page ? " " + QString::number(N) : Link(N, QString::number(N));
+    if (Pages > kAllPageLinks && Page < Pages) P += Link(Page + 1, "Next") + Link(Pages, "Last");
     L << P + "</p>";
   }
   L << "<h1>" + HtmlEscape(O.Header) + "</h1>"
@@ -413,6 +466,69 @@ std::unique_ptr<TPixelGraphic> WebScaledCopy(const TPixelGraphic& Source, int S,
   Sharp->SetSize(Size.Width, Size.Height, 3);
   ApplyFilter(*Sharp, Filter, *Scaled);
   return Sharp;
+}
+
+QByteArray JPEGWithoutCameraData(const QByteArray& Jpeg) {
+  const auto* B = reinterpret_cast<const uint8_t*>(Jpeg.constData());
+  const qsizetype N = Jpeg.size();
+  if (N < 4 || B[0] != 0xFF || B[1] != 0xD8) return {};
+  QByteArray Out;
+  Out.reserve(N);
+  Out.append("\xFF\xD8", 2);
+  qsizetype Pos = 2;
+  for (;;) {
+    // The next marker (fill bytes 0xFF may stand before it).
+    if (Pos >= N || B[Pos] != 0xFF) return {};
+    while (Pos < N && B[Pos] == 0xFF)
+      ++Pos;
+    if (Pos >= N) return {};
+    const uint8_t M = B[Pos++];
+    if (M == 0xD9) { // end of the picture: whatever follows is left out
+      Out.append("\xFF\xD9", 2);
+      return Out;
+    }
+    if (M == 0x01 || (M >= 0xD0 && M <= 0xD7)) { // markers without a length
+      Out.append(char(0xFF)).append(char(M));
+      continue;
+    }
+    if (Pos + 2 > N) return {};
+    const qsizetype Len = (qsizetype(B[Pos]) << 8) | B[Pos + 1];
+    if (Len < 2 || Pos + Len > N) return {};
+    const qsizetype SegEnd = Pos + Len;
+    const bool Icc = M == 0xE2 && Len >= 14 && std::memcmp(B + Pos + 2, "ICC_PROFILE\0", 12) == 0;
+    const bool Camera = (M >= 0xE1 && M <= 0xEF && M != 0xEE && !Icc) || M == 0xFE;
+    if (!Camera) Out.append(Jpeg.constData() + Pos - 2, Len + 2);
+    Pos = SegEnd;
+    if (M == 0xDA) {
+      // The entropy-coded data runs to the next marker that is not a stuffed byte or a restart.
+      qsizetype E = Pos;
+      while (E + 1 < N && !(B[E] == 0xFF && B[E + 1] != 0x00 && B[E + 1] != 0xFF &&
+                            !(B[E + 1] >= 0xD0 && B[E + 1] <= 0xD7)))
+        ++E;
+      if (E + 1 >= N) return {};
+      Out.append(Jpeg.constData() + Pos, E - Pos);
+      Pos = E;
+    }
+  }
+}
+
+QString WebPublishSummary(const TWebPublishResult& R, int Entries) {
+  QString S =
+      QString("Published %1 of %2 pictures and %3.")
+          .arg(R.Published)
+          .arg(Entries)
+          .arg(R.Pages.size() == 1 ? QString("1 page") : QString("%1 pages").arg(R.Pages.size()));
+  S += R.MetadataRemoved ? " Location and camera data were removed from the pictures."
+                         : " The pictures keep their location and camera data.";
+  if (!R.Skipped.isEmpty()) {
+    QStringList Names;
+    for (const QString& P : R.Skipped.mid(0, 20))
+      Names << FileNameOf(P);
+    if (R.Skipped.size() > 20) Names << QString("and %1 more").arg(R.Skipped.size() - 20);
+    S += QString(" Skipped, because files of these names were already in the folder: %1.")
+             .arg(Names.join(", "));
+  }
+  return S;
 }
 
 bool MakeWebFolder(const QString& Folder) {

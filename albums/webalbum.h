@@ -59,6 +59,12 @@ struct TWebAlbumOptions {
   TRGB TextColor = RGBOf(0, 0, 0);
   bool UseBGImage = false;
   QString BGImage;
+  // "Remove location and camera data": EXIF (GPS, camera, dates), XMP, comments and the other
+  // camera blocks are left out of every published picture; colour profiles stay.
+  bool RemoveMetadata = true;
+  // Files of the run's names already in the folder are replaced only when the user says so;
+  // otherwise they are skipped and reported.
+  bool ReplaceExisting = false;
 };
 
 // ---- names and numbers
@@ -98,6 +104,10 @@ TSize2 WebPictureSize(int W, int H, int S);
 // The table cell of an entry (PictureName is its display picture name; CaptionText the shown
 // caption for wcCaption).
 QString WebCellLine(TWebCaption Caption, const QString& PictureName, const QString& CaptionText);
+// Up to this many pages each page links every page; beyond, the first, previous, next and last
+// pages and kPageWindow pages either side of the page.
+inline constexpr int kAllPageLinks = 50;
+inline constexpr int kPageWindow = 5;
 // The lines of page Page of Pages. RowCells holds the cell lines row by row (at most O.Rows
 // rows); missing rows are written empty.
 QStringList WebPageLines(const TWebAlbumOptions& O, int Page, int Pages,
@@ -111,6 +121,13 @@ QByteArray WebPageBytes(const QStringList& Lines);
 // the pixels are turned against the file (the file's own bytes then cannot be copied). Raises
 // when the file cannot be read or turned.
 bool LoadWebSource(const AlbumEntry& Entry, TPixelGraphic& Dest);
+// The bytes of a JPEG file without its camera data: APP1 (EXIF, XMP), APP3 to APP13, APP15,
+// comments, APP2 blocks other than ICC profiles, and anything after the end of the picture
+// (further pictures, such as camera previews, carry their own EXIF). The JFIF and Adobe blocks
+// and ICC profiles stay, and so does every byte of the picture data. Empty when the bytes are not
+// a JPEG file this can follow.
+QByteArray JPEGWithoutCameraData(const QByteArray& Jpeg);
+
 // A 24-bit copy scaled to WebPictureSize(S), sharpened when Sharpen (amount in percent).
 std::unique_ptr<TPixelGraphic> WebScaledCopy(const TPixelGraphic& Source, int S, bool Sharpen,
                                              int Amount);
@@ -128,12 +145,18 @@ struct TWebPublishHooks {
 
 struct TWebPublishResult {
   QStringList Pages;    // full paths of the pages written
+  QStringList Skipped;  // full paths of files not written because they were already there
   QString FirstPage;    // full path of the first page ("" when not written)
   int Published = 0;    // entries whose pictures were written
   int Errors = 0;       // messages given
   bool Stopped = false; // KeepRunning stopped it (the page in progress was not written)
   bool FolderMissing = false;
+  bool MetadataRemoved = true; // the pictures were published without camera data
 };
+
+// What a run published, for the wizard's last page and orbisk-cli: pictures and pages written,
+// whether camera data was removed, and the files skipped.
+QString WebPublishSummary(const TWebPublishResult& R, int Entries);
 
 // Creates Folder with its missing parents; true when it exists as a folder afterwards.
 bool MakeWebFolder(const QString& Folder);

@@ -57,6 +57,10 @@ int RunAlbumPdf(const std::vector<std::string>& Args) {
   TAlbumContent Album = OpenAlbum(AlbumPath); // EAlbumFile names the file
   if (Album.Truncated)
     std::cerr << TruncatedAlbumText(AlbumPath, int(Album.Entries.size())).toStdString() << "\n";
+  if (Album.CaptionsCut) std::cerr << kCaptionsCut << "\n";
+  // Never over the album or one of its pictures, whatever link names it.
+  if (const QString Why = AlbumOutputConflict(Album.Entries, AlbumPath, PdfPath); !Why.isEmpty())
+    throw std::runtime_error("album-pdf: " + Why.toStdString());
 
   TAlbumPrefs Prefs;
   {
@@ -105,7 +109,10 @@ int RunAlbumPdf(const std::vector<std::string>& Args) {
     Painter.end();
     PageCount = Pages.size();
   }
-  // The finished document replaces the target in one step.
+  // The finished document replaces the target in one step (checked again: the pictures were
+  // read meanwhile, and a link may have been made).
+  if (const QString Why = AlbumOutputConflict(Album.Entries, AlbumPath, PdfPath); !Why.isEmpty())
+    throw std::runtime_error("album-pdf: " + Why.toStdString());
   WriteAlbumFileSafely(PdfPath, Pdf.data());
   std::cout << PageCount << (PageCount == 1 ? " page" : " pages") << ", " << Album.Entries.size()
             << " entries\n";

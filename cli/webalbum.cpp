@@ -32,7 +32,9 @@ QString Text(const std::string& S) {
 } // namespace
 
 int RunWebAlbumCommand(const std::vector<std::string>& Args) {
-  ParsedArgs P = ParseArgs(Args, {"--frames", "--no-frames", "--no-sharpen", "--no-progressive"},
+  ParsedArgs P = ParseArgs(Args,
+                           {"--frames", "--no-frames", "--no-sharpen", "--no-progressive",
+                            "--overwrite", "--keep-metadata"},
                            {"--page-name", "--cols", "--rows", "--thumb", "--max", "--quality",
                             "--title", "--header", "--footer", "--caption", "--sharpen"});
   if (P.Files.size() != 2)
@@ -41,6 +43,7 @@ int RunWebAlbumCommand(const std::vector<std::string>& Args) {
   TAlbumContent Album = OpenAlbum(AlbumPath); // EAlbumFile names the file
   if (Album.Truncated)
     std::cerr << TruncatedAlbumText(AlbumPath, int(Album.Entries.size())).toStdString() << "\n";
+  if (Album.CaptionsCut) std::cerr << kCaptionsCut << "\n";
 
   TWebAlbumOptions O;
   O.WebFolder = DecodeFileName(QByteArray::fromStdString(P.Files[1]));
@@ -78,6 +81,10 @@ int RunWebAlbumCommand(const std::vector<std::string>& Args) {
       O.AutoSharpen = false;
     else if (Name == "--no-progressive")
       O.Progressive = false;
+    else if (Name == "--overwrite")
+      O.ReplaceExisting = true;
+    else if (Name == "--keep-metadata")
+      O.RemoveMetadata = false;
     else if (Name == "--caption") {
       if (Value == "none")
         O.Caption = wcNone;
@@ -104,7 +111,12 @@ int RunWebAlbumCommand(const std::vector<std::string>& Args) {
   const TWebPublishResult R = PublishWebAlbum(Album.Entries, O, Hooks);
   for (const QString& Page : R.Pages)
     std::cout << EncodeFileName(Page).toStdString() << "\n";
-  return R.Errors == 0 ? 0 : 1;
+  // Files of the run's names that were there before are never replaced without --overwrite.
+  for (const QString& Path : R.Skipped)
+    std::cout << "Skipped " << EncodeFileName(Path).toStdString()
+              << ": a file of that name was already there (--overwrite replaces it)\n";
+  std::cerr << WebPublishSummary(R, int(Album.Entries.size())).toStdString() << "\n";
+  return R.Errors == 0 && R.Skipped.isEmpty() ? 0 : 1;
 }
 
 } // namespace orbisk

@@ -3,11 +3,17 @@
 #include "engine/messages.h"
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <map>
+#include <mutex>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,6 +51,70 @@ mode_t CurrentUmask() {
     if (Found) return mode_t(Mask);
   }
   return 022;
+}
+
+// A commit gives the finished file a hidden name ".NAME.PID-N" for the instant before the rename;
+// a process killed in between leaves it for good. Such a name, of a process that no longer runs,
+// yields NAME; anything else (other patterns, running processes) yields "".
+std::string StaleCommitTarget(const std::string& Entry) {
+  if (Entry.size() < 6 || Entry[0] != '.') return {};
+  const size_t Dash = Entry.rfind('-');
+  if (Dash == std::string::npos || Dash + 1 == Entry.size()) return {};
+  for (size_t I = Dash + 1; I < Entry.size(); ++I)
+    if (!std::isdigit(static_cast<unsigned char>(Entry[I]))) return {};
+  const size_t Dot = Entry.rfind('.', Dash);
+  if (Dot == std::string::npos || Dot <= 1 || Dot + 1 == Dash) return {};
+  for (size_t I = Dot + 1; I < Dash; ++I)
+    if (!std::isdigit(static_cast<unsigned char>(Entry[I]))) return {};
+  if (Dash - Dot - 1 > 9) return {};
+  const long Pid = std::strtol(Entry.c_str() + Dot + 1, nullptr, 10);
+  if (Pid <= 0 || Pid == long(getpid())) return {};
+  if (kill(pid_t(Pid), 0) == 0 || errno != ESRCH) return {}; // running (or not ours to ask)
+  return Entry.substr(1, Dot - 1);
+}
+
+// Stale commit names of one folder, listed once per process (a tool writing thousands of files
+// into a folder must not read the folder for each), by the name they were meant to get.
+class TStaleCommits {
+public:
+  // Removes the stale commit files of Name in Dir.
+  void Sweep(const std::string& Dir, const std::string& Name) {
+    std::lock_guard<std::mutex> Lock(FMutex);
+    auto It = FFolders.find(Dir);
+    if (It == FFolders.end()) It = FFolders.emplace(Dir, List(Dir)).first;
+    auto Found = It->second.find(Name);
+    if (Found == It->second.end()) return;
+    for (const std::string& Entry : Found->second) {
+      const std::string Path = (Dir == "/" ? "" : Dir) + "/" + Entry;
+      struct stat St;
+      // Only a plain file of this user with no other name, as a commit leaves it.
+      if (lstat(Path.c_str(), &St) == 0 && S_ISREG(St.st_mode) && St.st_uid == geteuid() &&
+          St.st_nlink == 1 && StaleCommitTarget(Entry) == Name)
+        unlink(Path.c_str());
+    }
+    It->second.erase(Found);
+  }
+
+private:
+  static std::map<std::string, std::vector<std::string>> List(const std::string& Dir) {
+    std::map<std::string, std::vector<std::string>> Stale;
+    if (DIR* D = opendir(Dir.c_str())) {
+      while (dirent* E = readdir(D))
+        if (E->d_name[0] == '.')
+          if (std::string Name = StaleCommitTarget(E->d_name); !Name.empty())
+            Stale[Name].push_back(E->d_name);
+      closedir(D);
+    }
+    return Stale;
+  }
+
+  std::mutex FMutex;
+  std::map<std::string, std::map<std::string, std::vector<std::string>>> FFolders;
+};
+
+TStaleCommits& StaleCommits() {
+  static TStaleCommits* S = new TStaleCommits; // lives until exit, also for late writers
+  return *S;
 }
 
 std::string UniqueSuffix() {
@@ -91,6 +161,7 @@ TSafeFile::TSafeFile(const std::string& Target, TCommitMode Mode)
 
   std::string Base;
   SplitPath(FPath, FDir, Base);
+  StaleCommits().Sweep(FDir, Base);
 #ifdef O_TMPFILE
   if (CanNameUnnamedFiles()) {
     FFd = open(FDir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);

@@ -129,7 +129,16 @@ TEST(AlbumFile, TextBeyondAsciiAndLongValuesRoundTrip) {
   QString Name = "/home/\u00e5sa/" + QString(3000, 'n') + ".jpg";
   std::vector<AlbumEntry> E = {{Name, LongCaption, 1}, {"/a\u00fc.png", "K\u00f6ln \u65e5", 3}};
   TAlbumContent C = ParseAlbumBytes(AlbumFileBytes(E, AlbumSettings()));
+  // Long names stay whole; captions are cut to what a page can show, and the reader says so.
+  ASSERT_EQ(C.Entries.size(), 2u);
+  EXPECT_EQ(C.Entries[0].FileName, Name);
+  EXPECT_EQ(C.Entries[0].Caption, LongCaption.left(kMaxCaptionLength));
+  EXPECT_EQ(C.Entries[1], E[1]);
+  EXPECT_TRUE(C.CaptionsCut);
+  E[0].Caption = LongCaption.left(kMaxCaptionLength);
+  C = ParseAlbumBytes(AlbumFileBytes(E, AlbumSettings()));
   EXPECT_EQ(C.Entries, E);
+  EXPECT_FALSE(C.CaptionsCut);
   // Older single-byte captions that are not UTF-8 read as Latin-1.
   std::string Old =
       Header("  3", "  2", "100") + VersionBlock() + std::string(1, '\0') + "/x\tK\xf6ln\r\n";

@@ -309,12 +309,12 @@ TEST_F(AlbumWindow, FrameSetupShowsStoredValuesAndAppliesTheRules) {
   });
   W.FrameSetup1->trigger();
 
-  // A stored value that is not a number.
+  // A stored value that is not a number, found when the user opens the dialog again.
   Store.WriteString("PARows", "many");
   Store.Flush();
   Prompt->Messages.clear();
-  W.hide();
-  W.show();
+  QTimer::singleShot(0, [D] { D->close(); });
+  W.FrameSetup1->trigger();
   EXPECT_EQ(Prompt->Messages, QStringList{kPrefsReadError});
 }
 

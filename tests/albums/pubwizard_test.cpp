@@ -3,6 +3,7 @@
 #include "albums/albumwindow.h"
 #include "albums/aprefs.h"
 #include "albums/pubwizard.h"
+#include "platform/dialogscale.h"
 #include "browser/mainwindow.h"
 #include "tests/albums/webtestutil.h"
 #include "thumbnails/tesslyoptions.h"
@@ -66,7 +67,7 @@ TEST_F(PubWizard, MainWindowOpensItAndAUserPublishesTwoPages) {
     ASSERT_TRUE(Z->isVisible());
     EXPECT_TRUE(Z->isModal());
     EXPECT_EQ(Z->windowTitle(), "Folvana Web Publishing Wizard");
-    EXPECT_EQ(Z->size(), QSize(456, 265));
+    EXPECT_EQ(Z->size(), ScaledSize(456, 265));
     EXPECT_EQ(Z->PageNumber(), 1);
     EXPECT_FALSE(Z->btnBack->isEnabled());
     EXPECT_EQ(Z->udCols->value(), 3);

@@ -229,8 +229,10 @@ TEST_F(WebAlbum, DisplayPicturesScaledCopiedOrTurned) {
   EXPECT_FALSE(JPEGProgressive);
   JPEGQuality = 80;
 
-  // Turned once: re-encoded from the turned picture.
+  // Turned once: re-encoded from the turned picture (over the files of the first run, which
+  // the user allows).
   Messages.clear();
+  O.ReplaceExisting = true;
   Publish({{Fits, "", 1}});
   EXPECT_NE(FileBytes(Web + "/fits.jpg"), FileBytes(Fits));
   EXPECT_EQ(PictureSize(Web + "/fits.jpg"), (TSize2{1200, 1600}));
@@ -250,7 +252,8 @@ TEST_F(WebAlbum, FailuresAreReportedAndTheRunGoesOn) {
   WriteData(Src + "/broken.png", "not a picture");
   E.insert(E.begin() + 1, {Src + "/broken.png", "", 0});
   E.push_back({Src + "/missing.png", "", 2});
-  // A thumbnail left read-only by someone: not replaced.
+  // A thumbnail left read-only by someone: not replaced, even when the user allows replacing.
+  O.ReplaceExisting = true;
   MakeFolder("web-out/album");
   MakeWebPicture(Web + "/tm_p2.jpg", 5, 5);
   ::chmod(EnginePath(Web + "/tm_p2.jpg").c_str(), 0444);

@@ -218,3 +218,43 @@ TEST(SafeFile, AFullDiskIsReportedWithTheTargetAndTheReason) {
   EXPECT_EQ(FolderEntries(Dir), std::vector<std::string>{"x.bmp"});
   umount(Dir.c_str());
 }
+
+std::vector<std::string> Sorted(std::vector<std::string> V) {
+  std::sort(V.begin(), V.end());
+  return V;
+}
+
+TEST(SafeFile, ACommitKilledBeforeItsRenameIsClearedByTheNextWriteOfTheName) {
+  const std::string Dir = NewFolder("stalecommit");
+  const std::string Target = Dir + "/big.bin";
+  WriteText(Target, "old");
+  // A writer killed between naming its finished file ".big.bin.PID-N" and renaming it.
+  const pid_t Child = fork();
+  ASSERT_GE(Child, 0);
+  if (Child == 0) {
+    const std::string Me = std::to_string(getpid());
+    for (const std::string& N : {".big.bin." + Me + "-0", ".other.bin." + Me + "-0"})
+      WriteText(Dir + "/" + N, "complete new file");
+    symlink("big.bin", (Dir + "/.big.bin." + Me + "-1").c_str());
+    _exit(0);
+  }
+  int Status = 0;
+  waitpid(Child, &Status, 0);
+  const std::string Dead = std::to_string(Child);
+  // One of a process that still runs (pid 1) is someone's commit in progress.
+  WriteText(Dir + "/.big.bin.1-0", "in progress");
+  // Names of other patterns are not commits.
+  WriteText(Dir + "/.big.bin." + Dead + "-x", "user's");
+  WriteText(Dir + "/.big.bin.XYZ123", "user's");
+
+  WriteFileSafely(Target, "new", 3);
+  EXPECT_EQ(ReadText(Target), "new");
+  EXPECT_EQ(Sorted(FolderEntries(Dir)),
+            Sorted({".big.bin." + Dead + "-1", ".big.bin." + Dead + "-x", ".big.bin.1-0",
+                    ".big.bin.XYZ123", ".other.bin." + Dead + "-0", "big.bin"}));
+  // The other name's debris goes with the next write of that name.
+  WriteFileSafely(Dir + "/other.bin", "o", 1);
+  EXPECT_EQ(Sorted(FolderEntries(Dir)),
+            Sorted({".big.bin." + Dead + "-1", ".big.bin." + Dead + "-x", ".big.bin.1-0",
+                    ".big.bin.XYZ123", "big.bin", "other.bin"}));
+}
