@@ -49,15 +49,20 @@ Commands:
   album-pdf ALBUM.alb OUT.pdf [--landscape] [--a4] [--resolution DPI]
                           Print an album to a PDF file with the stored album preferences
                           (letter paper at 300 dpi, 1-inch margins, unless told otherwise).
+                          OUT may not be the album file or one of its pictures.
   web-album ALBUM.alb FOLDER [--page-name N] [--cols C] [--rows R] [--thumb S] [--max S]
           [--quality Q] [--title T] [--header H] [--footer F] [--caption none|filename|caption]
           [--frames | --no-frames] [--sharpen 40..80 | --no-sharpen] [--no-progressive]
+          [--keep-metadata] [--overwrite]
                           Publish an album as web pages into FOLDER (created when missing):
                           a JPEG thumbnail (tm_NAME.jpg) and display picture (NAME.jpg) per
                           entry and the pages N.html or N_1.html, N_2.html, ... (defaults:
                           myphotos.html, thumbnails 96, largest side 2000, quality 80,
                           sharpening 60, progressive; columns, rows, frames and captions from
-                          the album file). Prints the pages written.
+                          the album file). Prints the pages written. Location and camera
+                          data are removed from the pictures unless --keep-metadata. A file
+                          already in FOLDER is skipped and reported (exit status 1) unless
+                          --overwrite.
   scan --list             List the scanners SANE finds: name, vendor, model, type (tab-separated).
   scan OUT [--device NAME] [--mode Color|Gray|Lineart] [--resolution DPI]
                           Scan one picture (from NAME, else SANE's first device, with the
