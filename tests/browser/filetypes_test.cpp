@@ -119,6 +119,12 @@ TEST_F(FileTypesInWindows, TheLaterFormatsHaveTheirOwnSwitches) {
       EXPECT_TRUE(C->isVisible()) << C->text().toStdString();
     }
     EXPECT_EQ(Prefs->LaterChecks[4]->text(), "PxM");
+    // Nothing of the tab squeezed at the window's own size.
+    for (QWidget* C : Prefs->PageControl1->currentWidget()->findChildren<QWidget*>()) {
+      if (C->isVisible()) {
+        EXPECT_GE(C->width(), C->minimumSizeHint().width()) << C->metaObject()->className();
+      }
+    }
     Prefs->LaterChecks[4]->click(); // PxM off
     Prefs->TypeChecks[0]->click();  // JPG off
     Prefs->OKButton->click();
