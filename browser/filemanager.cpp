@@ -129,6 +129,7 @@ TfSelectFiles::TfSelectFiles(TForm1* Main)
   // of the tool bar.
   QSize Size = ScaledSize(454, 386);
   Size.setWidth(std::max(Size.width(), ToolBar->sizeHint().width()));
+  if (screen()) Size = Size.boundedTo(screen()->availableSize());
   resize(Size);
   LargeView = [this](const QString& Path) {
     QDialog D(this);
