@@ -4,7 +4,9 @@
 #include "browser/filedialogs.h"
 #include "browser/mainwindow.h"
 #include "browser/viewers.h"
+#include "platform/dialogscale.h"
 #include "platform/fileops.h"
+#include "platform/help.h"
 #include "platform/prompt.h"
 #include "platform/settingsstore.h"
 #include "view/fileprop.h"
@@ -29,6 +31,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
+#include <QTimer>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QTreeView>
@@ -46,6 +49,27 @@ QString PictureSizeText(int W, int H) {
   return " (" + QString::number(W) + " x " + QString::number(H) + ")";
 }
 
+// The window's list: the first column is plain "Name" here.
+class TSelectFilesList : public TFileListModel {
+public:
+  using TFileListModel::TFileListModel;
+  QVariant headerData(int Section, Qt::Orientation O, int Role) const override {
+    if (Section == 0 && O == Qt::Horizontal && Role == Qt::DisplayRole)
+      return QStringLiteral("Name");
+    return TFileListModel::headerData(Section, O, Role);
+  }
+};
+
+// How long a new file must stay unchanged before it is previewed again.
+constexpr int kSettleMs = 500;
+
+// Size and modification time; size -1 when the file is gone.
+std::pair<qint64, qint64> StampOf(const QString& Path) {
+  const QFileInfo I(Path);
+  if (!I.exists()) return {-1, 0};
+  return {I.size(), I.lastModified().toMSecsSinceEpoch()};
+}
+
 // Natural size when it fits the box, else fitted.
 QSize NaturalOrFit(int W, int H) {
   if (W <= kBox && H <= kBox && W > 0 && H > 0) return QSize(W, H);
@@ -56,9 +80,10 @@ QSize NaturalOrFit(int W, int H) {
 
 QSize FitPreviewBox(int W, int H) {
   if (W <= 0 || H <= 0) return QSize(kBox, kBox);
+  // Halves go to the even neighbour (400 x 200 gives 145 x 72).
   const double R = double(H) / double(W);
-  if (R > 1) return QSize(int(std::lround(kBox / R)), kBox);
-  return QSize(kBox, int(std::lround(R * kBox)));
+  if (R > 1) return QSize(int(std::nearbyint(kBox / R)), kBox);
+  return QSize(kBox, int(std::nearbyint(R * kBox)));
 }
 
 QString PreviewSizeText(qint64 Bytes) {
@@ -88,10 +113,24 @@ TfSelectFiles::TfSelectFiles(TForm1* Main)
     : QWidget(Main, Qt::Window | Qt::WindowStaysOnTopHint), FMain(Main) {
   setObjectName("fSelectFiles");
   setWindowTitle("File Manager");
-  resize(454, 386);
   FWatcher = new QFileSystemWatcher(this);
   connect(FWatcher, &QFileSystemWatcher::directoryChanged, this, [this] { FolderChangedOnDisk(); });
+  // A new file may still be written when it is first previewed: once it has stopped changing
+  // it is previewed again.
+  FSettle = new QTimer(this);
+  FSettle->setSingleShot(true);
+  FSettle->setInterval(kSettleMs);
+  connect(FSettle, &QTimer::timeout, this, [this] { NewFileSettled(); });
+  connect(FWatcher, &QFileSystemWatcher::fileChanged, this, [this](const QString& Path) {
+    if (Path == FGrowing) FSettle->start();
+  });
   BuildWindow();
+  // The size given for the window, grown to this desktop's font; wide enough for every button
+  // of the tool bar.
+  QSize Size = ScaledSize(454, 386);
+  Size.setWidth(std::max(Size.width(), ToolBar->sizeHint().width()));
+  if (screen()) Size = Size.boundedTo(screen()->availableSize());
+  resize(Size);
   LargeView = [this](const QString& Path) {
     QDialog D(this);
     D.setWindowTitle(QFileInfo(Path).fileName());
@@ -185,8 +224,15 @@ void TfSelectFiles::BuildWindow() {
           [this](const QPoint& P) { TreeMenu->popup(TreeView->viewport()->mapToGlobal(P)); });
   connect(TreeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this] { TreeChanged(); });
+  // The tree reads folders in the background: the source folder's node may only appear, and
+  // move, as its parents are read; it is kept in view meanwhile.
+  auto Reveal = [this] {
+    if (FRevealing) RevealSourceFolder();
+  };
+  connect(FolderModel, &QFileSystemModel::directoryLoaded, this, Reveal);
+  connect(FolderModel, &QAbstractItemModel::layoutChanged, this, Reveal);
 
-  FileList = new TFileListModel(this);
+  FileList = new TSelectFilesList(this);
   FileList->SetSortState(0, true);
   ListView = new QTreeView(Splitter);
   ListView->setObjectName("SelectFilesList");
@@ -226,7 +272,7 @@ void TfSelectFiles::BuildWindow() {
 
   auto* Right = new QVBoxLayout;
   auto* RightBox = new QWidget(this);
-  RightBox->setFixedWidth(168);
+  RightBox->setFixedWidth(ScaledWidth(168));
   RightBox->setLayout(Right);
   AutoPreviewCheck = new QCheckBox("Auto Preview", RightBox);
   AutoPreviewCheck->setChecked(true);
@@ -238,11 +284,8 @@ void TfSelectFiles::BuildWindow() {
   AutoUpdateCheck->setToolTip("Update file list when new files are added to the current directory");
   connect(AutoUpdateCheck, &QCheckBox::toggled, this, [this](bool On) { SetAutoUpdate(On); });
   HelpButton = new QPushButton("Help", RightBox);
-  connect(HelpButton, &QPushButton::clicked, this, [this] {
-    ShowMessage("Browse a folder here, preview its files and move or copy the selected files "
-                "into the folder shown in the main window.",
-                this);
-  });
+  connect(HelpButton, &QPushButton::clicked, this,
+          [this] { ShowHelpTopic(HelpTopic::FileManager, this); });
   PreviewFrame = new QFrame(RightBox);
   PreviewFrame->setFrameStyle(QFrame::Box | QFrame::Sunken);
   PreviewFrame->setFixedSize(150, 150);
@@ -298,9 +341,29 @@ void TfSelectFiles::Open() {
   if (!QFileInfo(Folder).isDir()) Folder = QDir::homePath();
   SetSourceFolder(Folder);
   FLastPreviewed.clear();
+  // Centred on the screen of the main window.
+  if (QScreen* Sc = FMain->screen() ? FMain->screen() : screen()) {
+    const QRect Area = Sc->availableGeometry();
+    QRect R = frameGeometry();
+    R.moveCenter(Area.center());
+    move(R.topLeft());
+  }
   show();
   raise();
   activateWindow();
+  RevealSourceFolder();
+  // The tree may still be reading: the folder is brought into view again once it has been.
+  QTimer::singleShot(0, this, [this] { RevealSourceFolder(); });
+}
+
+void TfSelectFiles::RevealSourceFolder() {
+  const QModelIndex I = FolderModel->index(FFolder);
+  if (!I.isValid()) return;
+  if (TreeView->currentIndex() != I) {
+    const QSignalBlocker Block(TreeView->selectionModel());
+    TreeView->setCurrentIndex(I);
+  }
+  TreeView->scrollTo(I, QAbstractItemView::EnsureVisible);
 }
 
 void TfSelectFiles::SetSourceFolder(const QString& Folder) {
@@ -315,6 +378,8 @@ void TfSelectFiles::SetSourceFolder(const QString& Folder) {
   setWindowTitle(Clean);
   if (AutoUpdateCheck->isChecked()) AutoUpdateCheck->setChecked(false);
   ListAndSort();
+  FRevealing = true;
+  QTimer::singleShot(3000, this, [this] { FRevealing = false; });
 }
 
 void TfSelectFiles::TreeChanged() {
@@ -452,6 +517,13 @@ void TfSelectFiles::TransferClick(bool Move) {
   const QList<int> Rows = SelectedRows();
   const QString Dest = FMain->SelectedFolder();
   if (Rows.isEmpty() || Dest.isEmpty()) return;
+  if (SameFolder(Dest, FFolder)) {
+    // A move would only rename the files (auto rename) or fail on each: refused before any.
+    ShowMessage("The files are already in " + Dest +
+                    ". Choose the destination folder in the main window first.",
+                this);
+    return;
+  }
   const QList<int> MainRows = FMain->SelectedRows();
   const QString MainName =
       MainRows.size() == 1 ? FMain->FileList->Item(MainRows.first()).Name : QString();
@@ -571,6 +643,7 @@ void TfSelectFiles::SetAutoUpdate(bool On) {
     return;
   }
   if (!FWatcher->directories().isEmpty()) FWatcher->removePaths(FWatcher->directories());
+  WatchNewFile(QString());
   if (!On) return;
   FWatcher->addPath(FFolder);
   TakeSnapshot();
@@ -590,10 +663,32 @@ void TfSelectFiles::FolderChangedOnDisk() {
     SelectByName(New);
     TakeSnapshot();
     ListView->setFocus();
-    Preview(FullFileName(FFolder, New));
+    const QString Path = FullFileName(FFolder, New);
+    WatchNewFile(Path);
+    Preview(Path);
   } catch (const std::exception&) {
     // A file that vanished or cannot be read meanwhile: the next change tries again.
   }
+}
+
+void TfSelectFiles::WatchNewFile(const QString& Path) {
+  FSettle->stop();
+  if (!FGrowing.isEmpty()) FWatcher->removePath(FGrowing);
+  FGrowing = Path;
+  if (Path.isEmpty()) return;
+  FGrowingStamp = StampOf(Path);
+  FWatcher->addPath(Path);
+  // Written on meanwhile without a notification reaching us: checked once in any case.
+  FSettle->start();
+}
+
+void TfSelectFiles::NewFileSettled() {
+  if (FGrowing.isEmpty() || !AutoUpdateCheck->isChecked()) return;
+  const auto Now = StampOf(FGrowing);
+  if (Now.first < 0 || Now == FGrowingStamp) return;
+  FGrowingStamp = Now;
+  // Only while it is still the file in the preview (the user may have moved on).
+  if (FPreviewed == FGrowing) Preview(FGrowing);
 }
 
 // ---- preview

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <functional>
+#include <utility>
 
 class QAction;
 class QCheckBox;
@@ -21,6 +22,7 @@ class QMenu;
 class QPushButton;
 class QSplitter;
 class QToolBar;
+class QTimer;
 class QTreeView;
 
 namespace orbisk {
@@ -124,6 +126,10 @@ private:
   QString SelectedName() const;
   void SelectByName(const QString& Name);
   void RelistMain(const QString& Folder);
+  void RevealSourceFolder();
+  // Follows a new file of "Auto Update" until it stops changing ("" stops following).
+  void WatchNewFile(const QString& Path);
+  void NewFileSettled();
 
   TForm1* FMain;
   QFileSystemWatcher* FWatcher;
@@ -131,6 +137,11 @@ private:
   QString FLastPreviewed, FPreviewed;
   QStringList FSnapshot;
   bool FTransferring = false;
+  bool FRevealing = false;
+  QTimer* FSettle;
+  QString FGrowing;
+  // The followed file's size and modification time when it was last previewed.
+  std::pair<qint64, qint64> FGrowingStamp{-1, 0};
 };
 
 } // namespace orbisk

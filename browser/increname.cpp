@@ -1,8 +1,11 @@
 #include "browser/increname.h"
 
 #include "platform/dragfiles.h"
+#include "platform/dialogscale.h"
 #include "platform/fileops.h"
+#include "platform/help.h"
 #include "platform/prompt.h"
+#include "view/typemask.h"
 
 #include <QAction>
 #include <QDesktopServices>
@@ -60,12 +63,8 @@ TfrmIncRename::TfrmIncRename(QWidget* Parent)
   L->addLayout(B);
   connect(RenameButton, &QPushButton::clicked, this, [this] { RenameClick(); });
   connect(CancelButton, &QPushButton::clicked, this, &QWidget::close);
-  connect(HelpButton, &QPushButton::clicked, this, [this] {
-    ShowMessage("Rename the listed files to the new name followed by \"_\" and a running number "
-                "that starts at the Number and has at least as many digits; each file keeps "
-                "its extension.",
-                this);
-  });
+  connect(HelpButton, &QPushButton::clicked, this,
+          [this] { ShowHelpTopic(HelpTopic::IncrementalRename, this); });
 
   PopupMenu = new QMenu(this);
   ClearAll1 = PopupMenu->addAction("Clear All", this, [this] { ClearAllClick(); });
@@ -76,7 +75,7 @@ TfrmIncRename::TfrmIncRename(QWidget* Parent)
   Close1 = PopupMenu->addAction("Close", this, &QWidget::close);
   connect(FileListBox, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& P) { PopupMenu->popup(FileListBox->viewport()->mapToGlobal(P)); });
-  resize(420, 360);
+  resize(ScaledSize(420, 360));
 }
 
 void TfrmIncRename::OpenWith(const QStringList& SelectedFullNames) {
@@ -132,7 +131,8 @@ void TfrmIncRename::dropEvent(QDropEvent* E) {
   if (DragSourceOf(E->mimeData()) == TDragSource::dsNone) return;
   QStringList Accepted;
   for (const QString& F : DraggedLocalFiles(E->mimeData()))
-    if (IncRenameAccepts(F)) Accepted << F;
+    // Every picture the program reads, in any of its name endings ("a.jpeg", "b.PPM").
+    if (IncRenameAccepts(F) || IsPictureFile(F)) Accepted << F;
   AddFiles(Accepted);
   E->acceptProposedAction();
 }

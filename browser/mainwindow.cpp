@@ -1,4 +1,5 @@
 #include "browser/mainwindow.h"
+#include "platform/dialogscale.h"
 #include "platform/waitcursor.h"
 #include "albums/albumwindow.h"
 #include "view/fileprop.h"
@@ -119,14 +120,16 @@ TForm1::TForm1(QWidget* Parent) : QMainWindow(Parent) {
   }
   ReadSettings();
   InstallShellCommands(*this);
-  // The window sees keys before its controls.
-  qApp->installEventFilter(this);
+  // The window's keys (Delete, F1-F8, keypad + and -) belong to the folder tree, the file list
+  // and the picture area: typed into any other control (the seconds box) they stay its own.
+  for (QWidget* W :
+       {static_cast<QWidget*>(ShellTreeView1), static_cast<QWidget*>(ListView1), ImagePanel})
+    WatchKeys(W);
   // Files dropped from the desktop are moved into the listed folder.
   setAcceptDrops(true);
 }
 
 TForm1::~TForm1() {
-  qApp->removeEventFilter(this);
   RemoveShellCommands(*this);
   // Tearing down the list must not ask the controller, gone before the widgets, to show a file.
   ListView1->selectionModel()->disconnect(this);
@@ -512,6 +515,13 @@ TfBMEdit* TForm1::BookmarkEditor() {
 void TForm1::ReadSettings() {
   TSettingsStore S;
   TMainWindowSettings V = ReadMainWindowSettings(S);
+  // A first run's sizes were laid out for a smaller dialog font: grown to this desktop's. Sizes
+  // the user left behind are taken as they are.
+  auto Stored = [&S](const char* Name) { return !S.ReadString(Name, QString()).isEmpty(); };
+  if (!Stored("Width")) V.Width = ScaledWidth(V.Width);
+  if (!Stored("Height")) V.Height = ScaledHeight(V.Height);
+  if (!Stored("LeftWidth")) V.LeftWidth = ScaledWidth(V.LeftWidth);
+  if (!Stored("LeftHeight")) V.LeftHeight = ScaledHeight(V.LeftHeight);
   FDeletePermanently = V.DeletePermanently;
   FConfirmDeletions = V.ConfirmDeletions;
   RestoreGeometry(*this, QRect(V.Left, V.Top, V.Width, V.Height));
@@ -540,7 +550,7 @@ void TForm1::WriteSettings() {
 
 void TForm1::RebuildTypeMask() {
   TSettingsStore S;
-  FTypeMask = BuildTypeMask(ReadFileTypes(S)) + LaterTypeMask();
+  FTypeMask = ListingTypeMask(ReadFileTypes(S));
 }
 
 bool TForm1::AllFiles() const {
@@ -641,13 +651,21 @@ void TForm1::FormClose() {
 
 // ---- keyboard
 
+void TForm1::WatchKeys(QWidget* W) {
+  W->installEventFilter(this);
+  for (QWidget* C : W->findChildren<QWidget*>())
+    C->installEventFilter(this);
+}
+
 bool TForm1::eventFilter(QObject* O, QEvent* E) {
   if (E->type() == QEvent::KeyPress && O->isWidgetType()) {
-    auto* W = static_cast<QWidget*>(O);
-    if (W == this || isAncestorOf(W)) {
-      auto* K = static_cast<QKeyEvent*>(E);
-      return FormKeyDown(K->key(), K->modifiers());
-    }
+    auto* K = static_cast<QKeyEvent*>(E);
+    return FormKeyDown(K->key(), K->modifiers());
+  }
+  // Viewers added to the picture area later take the keys too.
+  if (E->type() == QEvent::ChildAdded && O->isWidgetType()) {
+    QObject* C = static_cast<QChildEvent*>(E)->child();
+    if (C->isWidgetType()) WatchKeys(static_cast<QWidget*>(C));
   }
   return QMainWindow::eventFilter(O, E);
 }

@@ -250,7 +250,8 @@ public:
   void SetSelectFilesWindow(TfSelectFiles* W) { FSelectFiles = W; }
   // Lists the folder again and selects Name (prefix match) when given, which shows it.
   void RelistAndSelect(const QString& Name);
-  // A key the window sees before its controls; true when it was used.
+  // A key typed into the folder tree, the file list or the picture area, seen before them;
+  // true when it was used.
   bool FormKeyDown(int Key, Qt::KeyboardModifiers Modifiers);
 
   // The status bar text of a panel.
@@ -269,6 +270,8 @@ private:
   void CreateToolBars();
   void CreatePanes();
   void CreateStatusBar();
+  // Installs the window's key handling on W and everything inside it.
+  void WatchKeys(QWidget* W);
   void ReadSettings();
   void WriteSettings();
   void ListAndSort(const QString& Folder);

@@ -39,6 +39,14 @@ TfPrefs::TfPrefs(QWidget* Parent) : QDialog(Parent) {
     Grid->addWidget(LocateButtons[I], I, 2);
     connect(LocateButtons[I], &QPushButton::clicked, this, [this, I] { LocateButtonClick(I); });
   }
+  auto* Later = new QHBoxLayout;
+  for (int I = 0; I < LaterTypeCount; ++I) {
+    LaterChecks[I] = new QCheckBox(QString::fromLatin1(LaterTypeNames()[I]), Editors);
+    LaterChecks[I]->setObjectName(QStringLiteral("Later%1").arg(I + 1));
+    Later->addWidget(LaterChecks[I]);
+  }
+  Later->addStretch();
+  Grid->addLayout(Later, FileTypeCount, 0, 1, 3);
   PageControl1->addTab(Editors, QStringLiteral("Editors"));
 
   auto* Deletions = new QWidget;
@@ -111,7 +119,11 @@ void TfPrefs::AssociateButtonClick() {
 }
 
 void TfPrefs::LoadSettings(const TSettingsStore& S) {
-  TFileTypeFlags Flags = ParseFileTypes(ReadFileTypes(S));
+  const QString Stored = ReadFileTypes(S);
+  TFileTypeFlags Flags = ParseFileTypes(Stored);
+  const TLaterTypeFlags LaterFlags = ParseLaterFileTypes(Stored);
+  for (int I = 0; I < LaterTypeCount; ++I)
+    LaterChecks[I]->setChecked(LaterFlags[I]);
   for (int I = 0; I < FileTypeCount; ++I) {
     TypeChecks[I]->setChecked(Flags[I]);
     EditorEdits[I]->setText(S.ReadString(EditorValueName(I), QString()));
@@ -123,7 +135,7 @@ void TfPrefs::LoadSettings(const TSettingsStore& S) {
 }
 
 void TfPrefs::SaveSettings(TSettingsStore& S) const {
-  S.WriteString("FileTypes", FileTypesText(FileTypeFlags()));
+  S.WriteString("FileTypes", FileTypesText(FileTypeFlags(), LaterTypeFlags()));
   for (int I = 0; I < FileTypeCount; ++I)
     S.WriteString(EditorValueName(I), EditorEdits[I]->text());
   S.WriteInteger("Deletions", DeletePermanently() ? 1 : 0);
@@ -143,6 +155,13 @@ TFileTypeFlags TfPrefs::FileTypeFlags() const {
   TFileTypeFlags F{};
   for (int I = 0; I < FileTypeCount; ++I)
     F[I] = TypeChecks[I]->isChecked();
+  return F;
+}
+
+TLaterTypeFlags TfPrefs::LaterTypeFlags() const {
+  TLaterTypeFlags F{};
+  for (int I = 0; I < LaterTypeCount; ++I)
+    F[I] = LaterChecks[I]->isChecked();
   return F;
 }
 

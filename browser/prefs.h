@@ -36,6 +36,7 @@ public:
   std::function<QString(QWidget* Owner)> ChooseFile;
 
   TFileTypeFlags FileTypeFlags() const;
+  TLaterTypeFlags LaterTypeFlags() const;
   bool DeletePermanently() const;
   bool ConfirmDeletions() const;
 
@@ -43,6 +44,8 @@ public:
   std::array<QCheckBox*, FileTypeCount> TypeChecks{};
   std::array<QLineEdit*, FileTypeCount> EditorEdits{};
   std::array<QPushButton*, FileTypeCount> LocateButtons{};
+  // The later formats have no editor of their own: one switch each, below the ten rows.
+  std::array<QCheckBox*, LaterTypeCount> LaterChecks{};
   QGroupBox* RadioGroup1 = nullptr;
   QButtonGroup* DeleteModes = nullptr;
   QCheckBox* ConfirmCheck = nullptr;

@@ -51,26 +51,43 @@ bool WildMatch(const P* Pat, size_t PatLen, const N* Name, size_t NameLen, TEq E
 
 } // namespace
 
-TWildcard::TWildcard(const QString& Pattern) {
-  FFolded = Pattern.toCaseFolded();
+TWildcard::TForm TWildcard::FormOf(const QString& Pattern) {
+  TForm F;
+  F.Folded = Pattern.toCaseFolded();
   for (QChar C : Pattern)
-    if (C.unicode() >= 0x80) FAscii = false;
-  if (FAscii)
+    if (C.unicode() >= 0x80) F.Ascii = false;
+  if (F.Ascii)
     for (QChar C : Pattern)
-      FLowerBytes += LowerAscii(char(C.unicode()));
+      F.LowerBytes += LowerAscii(char(C.unicode()));
+  return F;
 }
 
-bool TWildcard::Matches(const char* Name, size_t Length) const {
+TWildcard::TWildcard(const QString& Pattern) : FWhole(FormOf(Pattern)) {
+  // The ".*" of a pattern names any extension, none included (the way "*.*" is meant).
+  if (Pattern.size() >= 2 && Pattern.endsWith(QLatin1String(".*"))) {
+    FHasStem = true;
+    FStem = FormOf(Pattern.chopped(2));
+  }
+}
+
+bool TWildcard::Matches(const TForm& F, const char* Name, size_t Length) {
   bool AsciiName = true;
   for (size_t I = 0; I < Length && AsciiName; ++I)
     AsciiName = static_cast<unsigned char>(Name[I]) < 0x80;
-  if (FAscii && AsciiName)
-    return WildMatch(FLowerBytes.data(), FLowerBytes.size(), Name, Length,
+  if (F.Ascii && AsciiName)
+    return WildMatch(F.LowerBytes.data(), F.LowerBytes.size(), Name, Length,
                      [](char P, char N) { return P == LowerAscii(N); });
   const QString Folded =
       DecodeFileName(QByteArray::fromRawData(Name, qsizetype(Length))).toCaseFolded();
-  return WildMatch(FFolded.constData(), size_t(FFolded.size()), Folded.constData(),
+  return WildMatch(F.Folded.constData(), size_t(F.Folded.size()), Folded.constData(),
                    size_t(Folded.size()), [](QChar P, QChar N) { return P == N; });
+}
+
+bool TWildcard::Matches(const char* Name, size_t Length) const {
+  if (Matches(FWhole, Name, Length)) return true;
+  if (!FHasStem) return false;
+  // Only names without a dot after what the stem matched: "a.*" takes "a", never "ab".
+  return std::memchr(Name, '.', Length) == nullptr && Matches(FStem, Name, Length);
 }
 
 // ---- volumes

@@ -20,7 +20,8 @@
 namespace orbisk {
 
 // A file name pattern with the wildcards "*" (any run) and "?" (one character); every other
-// character stands for itself, upper and lower case alike.
+// character stands for itself, upper and lower case alike. A pattern ending in ".*" also takes
+// names without that dot ("*.*" every name, "a.*" also "a").
 class TWildcard {
 public:
   explicit TWildcard(const QString& Pattern = QStringLiteral("*"));
@@ -29,9 +30,16 @@ public:
   bool Matches(const std::string& Name) const { return Matches(Name.data(), Name.size()); }
 
 private:
-  bool FAscii = true;      // the pattern is plain ASCII: names are compared byte by byte
-  std::string FLowerBytes; // the ASCII pattern in lower case
-  QString FFolded;         // the pattern case-folded, for names with other characters
+  struct TForm {
+    bool Ascii = true;      // the pattern is plain ASCII: names are compared byte by byte
+    std::string LowerBytes; // the ASCII pattern in lower case
+    QString Folded;         // the pattern case-folded, for names with other characters
+  };
+  static TForm FormOf(const QString& Pattern);
+  static bool Matches(const TForm& F, const char* Name, size_t Length);
+  TForm FWhole;
+  bool FHasStem = false; // ends in ".*": FStem is the pattern without it
+  TForm FStem;
 };
 
 // One mounted file system offered by the drive selector.

@@ -1,5 +1,6 @@
 #include "browser/searchwindow.h"
 
+#include "platform/dialogscale.h"
 #include "platform/prompt.h"
 
 #include <QApplication>
@@ -7,6 +8,9 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QPainter>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -39,6 +43,23 @@ int HomeVolume(const QList<TSearchVolume>& Volumes) {
   return Best;
 }
 
+// The status line: a long folder is shortened in its middle instead of widening the window.
+class TElidedLabel : public QLabel {
+public:
+  using QLabel::QLabel;
+  QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+  QSize sizeHint() const override { return {0, QLabel::sizeHint().height()}; }
+
+protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter P(this);
+    const QRect R = contentsRect().adjusted(margin() + 2, 0, -margin() - 2, 0);
+    drawFrame(&P);
+    P.drawText(R, Qt::AlignVCenter | Qt::AlignLeft,
+               fontMetrics().elidedText(text(), Qt::ElideMiddle, R.width()));
+  }
+};
+
 } // namespace
 
 TfSearch::TfSearch(QWidget* Parent)
@@ -46,7 +67,7 @@ TfSearch::TfSearch(QWidget* Parent)
                           Qt::WindowCloseButtonHint | Qt::WindowTitleHint |
                           Qt::CustomizeWindowHint) {
   setWindowTitle("File Search");
-  resize(560, 420);
+  resize(ScaledSize(560, 420));
 
   auto* Top = new QHBoxLayout;
   auto* Left = new QVBoxLayout;
@@ -85,7 +106,8 @@ TfSearch::TfSearch(QWidget* Parent)
   ResultList->setUniformItemSizes(true);
   ResultList->setEditTriggers(QAbstractItemView::NoEditTriggers);
   ResultList->setTextElideMode(Qt::ElideMiddle);
-  FStatus = new QLabel(kInitialStatus, this);
+  FStatus = new TElidedLabel(kInitialStatus, this);
+  FStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
   FStatus->setFrameShape(QFrame::StyledPanel);
   FStatus->setTextFormat(Qt::PlainText);
 
@@ -98,6 +120,11 @@ TfSearch::TfSearch(QWidget* Parent)
   connect(StopButton, &QPushButton::clicked, this, &TfSearch::StopClick);
   connect(SearchFor, &QLineEdit::returnPressed, this, &TfSearch::FindClick);
   connect(SelectedDrive, &QRadioButton::toggled, DriveCombo, &QWidget::setEnabled);
+  connect(DriveCombo, &QComboBox::activated, this, &TfSearch::DriveChosen);
+  ChooseFolder = [](QWidget* Owner) {
+    return QFileDialog::getExistingDirectory(Owner, QStringLiteral("Search below"),
+                                             QDir::homePath());
+  };
   connect(ResultList, &QListView::doubleClicked, this,
           [this](const QModelIndex& I) { OpenResult(I.row()); });
   connect(&FSearch, &TFileSearch::batchReady, this, &TfSearch::TakeResults);
@@ -117,10 +144,44 @@ TfSearch::~TfSearch() {
 
 void TfSearch::SetVolumes(const QList<TSearchVolume>& Volumes, int Selected) {
   FVolumes = Volumes;
-  DriveCombo->clear();
-  for (const auto& V : Volumes)
-    DriveCombo->addItem(V.Name);
+  FillDrives();
   DriveCombo->setCurrentIndex(Selected);
+  FLastDrive = DriveCombo->currentIndex();
+}
+
+void TfSearch::FillDrives() {
+  const QSignalBlocker Block(DriveCombo);
+  DriveCombo->clear();
+  for (const auto& V : FVolumes)
+    DriveCombo->addItem(V.Name);
+  if (!FFolder.isEmpty()) DriveCombo->addItem(FFolder);
+  DriveCombo->addItem(FolderItemText());
+}
+
+void TfSearch::SetSearchFolder(const QString& Folder) {
+  FFolder = QDir::cleanPath(Folder);
+  FillDrives();
+  DriveCombo->setCurrentIndex(int(FVolumes.size()));
+  FLastDrive = DriveCombo->currentIndex();
+}
+
+void TfSearch::DriveChosen(int Index) {
+  if (Index != DriveCombo->count() - 1) {
+    FLastDrive = Index;
+    return;
+  }
+  const QString Folder = ChooseFolder ? ChooseFolder(this) : QString();
+  if (!Folder.isEmpty() && QFileInfo(Folder).isDir())
+    SetSearchFolder(Folder);
+  else
+    DriveCombo->setCurrentIndex(FLastDrive);
+}
+
+QString TfSearch::SelectedRoot() const {
+  const int I = DriveCombo->currentIndex();
+  if (I >= 0 && I < FVolumes.size()) return FVolumes[I].Root;
+  if (I == FVolumes.size() && !FFolder.isEmpty()) return FFolder;
+  return QString();
 }
 
 QString TfSearch::FoundText(qsizetype N) {
@@ -143,8 +204,8 @@ void TfSearch::FindClick() {
   QStringList Roots;
   if (AllDrives->isChecked())
     Roots = AllDriveRoots(FVolumes, Selected);
-  else if (Selected >= 0 && Selected < FVolumes.size())
-    Roots << FVolumes[Selected].Root;
+  else if (!SelectedRoot().isEmpty())
+    Roots << SelectedRoot();
   FSearch.Start(Roots, SearchFor->text(), Capacity);
   FFolderTimer.start();
 }

@@ -30,8 +30,17 @@ public:
   // Number of lines the list takes ("Number of files exceeds list box capacity." beyond).
   qsizetype Capacity = 1000000;
 
-  // The drive selector's volumes (the mounted local file systems unless replaced).
+  // The drive selector's volumes (the mounted local file systems unless replaced). After them
+  // the selector offers a folder of the user's choice.
   void SetVolumes(const QList<TSearchVolume>& Volumes, int Selected);
+  // Asks for the folder to search ("" cancels; a folder dialog unless replaced).
+  std::function<QString(QWidget* Owner)> ChooseFolder;
+  // Makes Folder the selector's chosen folder and selects it.
+  void SetSearchFolder(const QString& Folder);
+  // The folder "Selected Drive" searches.
+  QString SelectedRoot() const;
+  // The selector's last entry, which asks for a folder.
+  static QString FolderItemText() { return QStringLiteral("Other Folder..."); }
   const QList<TSearchVolume>& Volumes() const { return FVolumes; }
 
   void FindClick();
@@ -40,6 +49,8 @@ public:
   // Double click on a result line (ignored while a search runs).
   void OpenResult(int Row);
   QString StatusText() const;
+  // The one-panel status bar (its text is shortened in the middle to the window's width).
+  QLabel* StatusLabel() const { return FStatus; }
   // The status text after a search: N + " files found - Double click filename to view.".
   static QString FoundText(qsizetype N);
 
@@ -64,8 +75,12 @@ private:
   void TakeResults();
   void SearchEnded();
   void ShowFolder();
+  void DriveChosen(int Index);
+  void FillDrives();
 
   QLabel* FStatus = nullptr;
+  QString FFolder; // the chosen folder, "" before one is
+  int FLastDrive = 0;
   QList<TSearchVolume> FVolumes;
   TFileSearch FSearch;
   QTimer FFolderTimer;

@@ -98,10 +98,18 @@ void HandleOpenRequests(TForm1& F, const QStringList& Commands) {
     F.StatusPanels[3]->setText(Path + ": a name that is not UTF-8 can not be shown");
     return;
   }
-  if (S_ISDIR(St.st_mode))
+  if (S_ISDIR(St.st_mode)) {
     F.SetSelectedFolder(Path);
-  else
+    return;
+  }
+  // The way a file named at start-up is shown: its folder listed, the file selected, so that
+  // Next, Delete and the other commands act on it.
+  F.ShowFileInList(Path);
+  if (QFileInfo(F.ShownFile()) != QFileInfo(Path)) {
+    // Not listed (a type that is off): shown all the same, with no other file selected.
+    F.ListView1->clearSelection();
     F.ShowFile(Path);
+  }
 }
 
 TListingReport FolderListingReport(const TForm1& F) {

@@ -2,10 +2,54 @@
 
 namespace orbisk {
 
+namespace {
+
+QStringList Split(const char* Endings) {
+  return QString::fromLatin1(Endings).split(QLatin1Char(' '));
+}
+
+QString Pieces(const QStringList& Endings) {
+  QString Mask;
+  for (const QString& E : Endings)
+    Mask += QStringLiteral("*.") + E + QLatin1Char(';');
+  return Mask;
+}
+
+} // namespace
+
 const std::array<const char*, FileTypeCount>& FileTypeNames() {
   static const std::array<const char*, FileTypeCount> Names = {"JPG", "GIF", "BMP", "ICO", "WMF",
                                                                "AVI", "PCX", "PNG", "TGA", "TIF"};
   return Names;
+}
+
+const std::array<const char*, LaterTypeCount>& LaterTypeNames() {
+  static const std::array<const char*, LaterTypeCount> Names = {"WebP", "AVIF", "HEIF", "JXL",
+                                                                "PxM"};
+  return Names;
+}
+
+QStringList TypeExtensions(int FileType) {
+  // The endings each reader is known by; the first is the type's own piece.
+  static const std::array<const char*, FileTypeCount> Endings = {"jpg jpeg jpe jif jfif",
+                                                                 "gif",
+                                                                 "bmp dib rle",
+                                                                 "ico",
+                                                                 "wmf emf",
+                                                                 "avi",
+                                                                 "pcx",
+                                                                 "png",
+                                                                 "tga",
+                                                                 "tif tiff"};
+  if (FileType < 0 || FileType >= FileTypeCount) return {};
+  return Split(Endings[size_t(FileType)]);
+}
+
+QStringList LaterTypeExtensions(int LaterType) {
+  static const std::array<const char*, LaterTypeCount> Endings = {"webp", "avif", "heic heif",
+                                                                  "jxl", "pbm pgm ppm pnm"};
+  if (LaterType < 0 || LaterType >= LaterTypeCount) return {};
+  return Split(Endings[size_t(LaterType)]);
 }
 
 TFileTypeFlags ParseFileTypes(const QString& Flags) {
@@ -15,9 +59,25 @@ TFileTypeFlags ParseFileTypes(const QString& Flags) {
   return F;
 }
 
+TLaterTypeFlags ParseLaterFileTypes(const QString& Flags) {
+  TLaterTypeFlags F{};
+  for (int I = 0; I < LaterTypeCount; ++I) {
+    const int P = FileTypeCount + I;
+    F[I] = P >= Flags.size() || Flags[P] != QLatin1Char('0');
+  }
+  return F;
+}
+
 QString FileTypesText(const TFileTypeFlags& Flags) {
   QString S;
   for (bool On : Flags)
+    S += On ? QLatin1Char('1') : QLatin1Char('0');
+  return S;
+}
+
+QString FileTypesText(const TFileTypeFlags& Flags, const TLaterTypeFlags& Later) {
+  QString S = FileTypesText(Flags);
+  for (bool On : Later)
     S += On ? QLatin1Char('1') : QLatin1Char('0');
   return S;
 }
@@ -31,8 +91,22 @@ QString BuildTypeMask(const TFileTypeFlags& Flags) {
   return Mask;
 }
 
+QString ListingTypeMask(const QString& Flags) {
+  const TFileTypeFlags Ten = ParseFileTypes(Flags);
+  const TLaterTypeFlags Later = ParseLaterFileTypes(Flags);
+  QString Mask;
+  for (int I = 0; I < FileTypeCount; ++I)
+    if (Ten[I]) Mask += Pieces(TypeExtensions(I));
+  for (int I = 0; I < LaterTypeCount; ++I)
+    if (Later[I]) Mask += Pieces(LaterTypeExtensions(I));
+  return Mask;
+}
+
 QString LaterTypeMask() {
-  return QStringLiteral("*.webp;*.avif;*.heic;*.heif;*.jxl;");
+  QString Mask;
+  for (int I = 0; I < LaterTypeCount; ++I)
+    Mask += Pieces(LaterTypeExtensions(I));
+  return Mask;
 }
 
 QStringList MaskPatterns(const QString& Mask) {
@@ -60,6 +134,19 @@ bool IsPictureType(const QString& Type) {
   if (Type.size() == 3 && Known.contains(QLatin1Char('.') + Type.toUpper())) return true;
   return !Type.isEmpty() && !Type.contains('.') &&
          Later.contains(QLatin1Char('.') + Type.toUpper() + QLatin1Char('.'));
+}
+
+bool IsPictureFile(const QString& Name) {
+  const qsizetype Slash = Name.lastIndexOf(QLatin1Char('/'));
+  const qsizetype Dot = Name.lastIndexOf(QLatin1Char('.'));
+  if (Dot < 0 || Dot < Slash || Dot + 1 >= Name.size()) return false;
+  const QString Ext = Name.mid(Dot + 1).toLower();
+  for (int I = 0; I < FileTypeCount; ++I)
+    if (FileTypeNames()[size_t(I)] != QLatin1String("AVI") && TypeExtensions(I).contains(Ext))
+      return true;
+  for (int I = 0; I < LaterTypeCount; ++I)
+    if (LaterTypeExtensions(I).contains(Ext)) return true;
+  return false;
 }
 
 } // namespace orbisk

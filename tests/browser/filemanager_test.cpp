@@ -2,6 +2,8 @@
 // watching its folder, the single-file commands, the preview box.
 #include "browser/filemanager.h"
 #include "browser/mainwindow.h"
+#include "browser/increname.h"
+#include "platform/help.h"
 #include "platform/settingsstore.h"
 #include "tests/browser/browsertest.h"
 #include "view/filelist.h"
@@ -12,6 +14,8 @@
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QMenu>
+#include <QPushButton>
+#include <QScreen>
 #include <QToolBar>
 #include <QTreeView>
 #include <QtTest/QTest>
@@ -72,6 +76,10 @@ TEST(FileManagerModel, PreviewBoxAndSnapshots) {
   EXPECT_EQ(FitPreviewBox(640, 480), QSize(145, 109));
   EXPECT_EQ(FitPreviewBox(480, 640), QSize(109, 145));
   EXPECT_EQ(FitPreviewBox(100, 100), QSize(145, 145));
+  // Halves go to the even neighbour: 72.5 gives 72.
+  EXPECT_EQ(FitPreviewBox(400, 200), QSize(145, 72));
+  EXPECT_EQ(FitPreviewBox(200, 400), QSize(72, 145));
+  EXPECT_EQ(FitPreviewBox(290, 3), QSize(145, 2)); // 1.5 gives 2
   EXPECT_EQ(PreviewSizeText(0), "1K");
   EXPECT_EQ(PreviewSizeText(2048), "3K");
   EXPECT_EQ(FirstNewName({"a.jpg", "b.jpg", "c.jpg"}, {"a.jpg", "c.jpg"}), "b.jpg");
@@ -157,4 +165,93 @@ TEST_F(FileManager, SingleFileCommandsAndDefaults) {
   EXPECT_EQ(TSettingsStore().ReadString("SourceDir", ""), Source);
   W->close();
   EXPECT_FALSE(W->AutoUpdateCheck->isChecked());
+}
+
+TEST_F(FileManager, MovingOrCopyingIntoTheFilesOwnFolderIsRefused) {
+  // The main window shows the source folder itself.
+  F->SetSelectedFolder(Source);
+  QApplication::processEvents();
+  W->SelectRow(1, true);
+  P->Messages.clear();
+  Button("Move to...")->trigger();
+  ASSERT_EQ(P->Messages.size(), 1);
+  EXPECT_TRUE(P->Messages[0].startsWith("The files are already in " + Source))
+      << P->Messages[0].toStdString();
+  Button("Copy to...")->trigger();
+  EXPECT_EQ(P->Messages.size(), 2);
+  // Nothing renamed, nothing copied.
+  EXPECT_EQ(QDir(Source).entryList(QDir::Files), QStringList({"a.png", "photo.png", "z.png"}));
+  EXPECT_EQ(Names(W->FileList), QStringList({"a.png", "photo.png", "z.png"}));
+  // The main window's folder stays the target once it is another one.
+  F->SetSelectedFolder(Dest);
+  QApplication::processEvents();
+  W->SelectRow(2, true);
+  Button("Move to...")->trigger();
+  EXPECT_EQ(P->Messages.size(), 2);
+  EXPECT_TRUE(QFileInfo::exists(Dest + "/z.png"));
+}
+
+TEST_F(FileManager, AutoUpdatePreviewsANewFileAgainOnceItIsWhole) {
+  W->AutoUpdateCheck->setChecked(true);
+  const QString Whole = test::TestHome() + "/arriving.png";
+  test::WritePicture(Whole, 50, 40);
+  QFile In(Whole);
+  ASSERT_TRUE(In.open(QIODevice::ReadOnly));
+  const QByteArray Bytes = In.readAll();
+  // The first bytes arrive: the file is listed and previewed, but cannot be shown yet.
+  QFile Out(Source + "/b.png");
+  ASSERT_TRUE(Out.open(QIODevice::WriteOnly));
+  Out.write(Bytes.left(20));
+  Out.flush();
+  ASSERT_TRUE(test::WaitFor([&] { return W->PreviewedFile() == Source + "/b.png"; }));
+  EXPECT_NE(W->PanelText(3), " (50 x 40)");
+  // The rest: once the file stops changing it is previewed again, whole.
+  Out.write(Bytes.mid(20));
+  Out.close();
+  EXPECT_TRUE(test::WaitFor([&] { return W->PanelText(3) == " (50 x 40)"; }));
+  EXPECT_EQ(W->PreviewWidget(), static_cast<QWidget*>(W->PreviewImage));
+  EXPECT_EQ(W->SelectedRows(), QList<int>{1});
+}
+
+TEST_F(FileManager, HelpOpensTheManualAtTheWindowsTopic) {
+  QList<QUrl> Opened;
+  const THelpOpener Old = SetHelpOpener([&](const QUrl& U) {
+    Opened << U;
+    return true;
+  });
+  QTest::mouseClick(W->HelpButton, Qt::LeftButton);
+  TfrmIncRename* R = F->IncRenameWindow();
+  R->show();
+  QTest::mouseClick(R->HelpButton, Qt::LeftButton);
+  SetHelpOpener(Old);
+  ASSERT_EQ(Opened.size(), 2) << P->Messages.join("|").toStdString();
+  EXPECT_EQ(Opened[0].fragment(), "topic-130");
+  EXPECT_EQ(Opened[1].fragment(), "topic-600");
+  EXPECT_TRUE(P->Messages.isEmpty());
+}
+
+TEST_F(FileManager, OpensCentredWithEveryButtonAndItsFolderInView) {
+  EXPECT_EQ(W->FileList->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), "Name");
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(W));
+  const QRect Area = W->screen()->availableGeometry();
+  const QPoint Centre = W->frameGeometry().center();
+  EXPECT_LE(std::abs(Centre.x() - Area.center().x()), 2) << Centre.x();
+  EXPECT_LE(std::abs(Centre.y() - Area.center().y()), 2) << Centre.y();
+  // All ten buttons on the tool bar itself, none behind its extension.
+  ASSERT_EQ(W->ToolBar->actions().size(), 10);
+  for (QAction* A : W->ToolBar->actions()) {
+    QWidget* B = W->ToolBar->widgetForAction(A);
+    ASSERT_TRUE(B) << A->text().toStdString();
+    EXPECT_TRUE(B->isVisible()) << A->text().toStdString();
+    EXPECT_TRUE(W->ToolBar->rect().contains(B->geometry())) << A->text().toStdString();
+  }
+  for (QWidget* C : std::initializer_list<QWidget*>{W->AutoPreviewCheck, W->AutoRenameCheck,
+                                                    W->AutoUpdateCheck, W->HelpButton})
+    EXPECT_GE(C->width(), C->sizeHint().width()) << C->objectName().toStdString();
+  // The source folder's node is in view in the tree.
+  EXPECT_TRUE(test::WaitFor([&] {
+    const QModelIndex I = W->FolderModel->index(Source);
+    return I.isValid() && W->TreeView->currentIndex() == I &&
+           W->TreeView->viewport()->rect().contains(W->TreeView->visualRect(I));
+  }));
 }

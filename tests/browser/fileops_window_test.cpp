@@ -7,6 +7,7 @@
 #include "platform/dragfiles.h"
 #include "tests/browser/browsertest.h"
 #include "view/filelist.h"
+#include "view/pgimage.h"
 
 #include <QCheckBox>
 #include <QDropEvent>
@@ -17,6 +18,7 @@
 #include <QListWidget>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTreeView>
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
@@ -78,6 +80,48 @@ protected:
 };
 
 } // namespace
+
+TEST_F(FileCommands, KeysTypedIntoTheSecondsBoxStayThere) {
+  ClickRow(0);
+  ASSERT_EQ(F->SelectedFile(), Dir + "/a.png");
+  // Delete, F2 and F8 typed into the slide show's seconds box: no question, no dialog, and the
+  // file is where it was, also with confirmations off.
+  F->SecondsEdit->setFocus();
+  // A dialog a key opened is recorded and closed again.
+  QStringList Dialogs;
+  QTimer Watch;
+  QObject::connect(&Watch, &QTimer::timeout, [&] {
+    if (QWidget* D = QApplication::activeModalWidget()) {
+      Dialogs << D->windowTitle();
+      D->close();
+    }
+  });
+  Watch.start(10);
+  for (QWidget* Box : {static_cast<QWidget*>(F->SecondsEdit),
+                       static_cast<QWidget*>(F->SecondsEdit->findChild<QLineEdit*>())}) {
+    QTest::keyClick(Box, Qt::Key_Delete);
+    QTest::keyClick(Box, Qt::Key_F2);
+    QTest::keyClick(Box, Qt::Key_F5);
+    QTest::keyClick(Box, Qt::Key_Plus, Qt::KeypadModifier);
+  }
+  Watch.stop();
+  EXPECT_TRUE(P->Messages.isEmpty()) << P->Messages.join("|").toStdString();
+  EXPECT_TRUE(Dialogs.isEmpty()) << Dialogs.join("|").toStdString();
+  EXPECT_TRUE(QFileInfo::exists(Dir + "/a.png"));
+  EXPECT_EQ(F->SelectedFile(), Dir + "/a.png");
+  EXPECT_EQ(F->SecondsEdit->text(), "4");
+
+  // The same key in the list asks about the selected file.
+  F->ListView1->setFocus();
+  QTest::keyClick(F->ListView1, Qt::Key_Delete);
+  EXPECT_EQ(P->Messages, QStringList{"Delete file a.png?"});
+  EXPECT_TRUE(QFileInfo::exists(Dir + "/a.png")); // answered No
+  // And in the folder tree and the picture area.
+  P->Messages.clear();
+  QTest::keyClick(F->ShellTreeView1, Qt::Key_Delete);
+  QTest::keyClick(F->PGImage1, Qt::Key_Delete);
+  EXPECT_EQ(P->Messages, QStringList({"Delete file a.png?", "Delete file a.png?"}));
+}
 
 TEST_F(FileCommands, F2RenamesTheSelectedFileInPlace) {
   ClickRow(0);

@@ -46,7 +46,8 @@ TEST(LaterFormats, TypesOfTheLaterFormats) {
     EXPECT_FALSE(IsPictureType(T)) << T;
   EXPECT_EQ(ViewerForType("AVI"), TViewerKind::Avi);
   EXPECT_EQ(MaskPatterns(LaterTypeMask()),
-            QStringList({"*.webp", "*.avif", "*.heic", "*.heif", "*.jxl"}));
+            QStringList({"*.webp", "*.avif", "*.heic", "*.heif", "*.jxl", "*.pbm", "*.pgm", "*.ppm",
+                         "*.pnm"}));
 }
 
 TEST(LaterFormats, ConverterWritesWebPAndAVIF) {

@@ -5,6 +5,7 @@
 #include "view/filelist.h"
 #include "browser/mainwindow.h"
 #include "browser/prefs.h"
+#include "platform/dialogscale.h"
 #include "platform/settingsstore.h"
 #include "tests/browser/browsertest.h"
 #include "metadata/ui/exifwindow.h"
@@ -21,6 +22,8 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QToolBar>
+#include <QtTest/QTest>
 #include <QTreeView>
 #include <gtest/gtest.h>
 
@@ -88,16 +91,18 @@ TEST_F(MainWindow, FirstRunLayoutAndHomeFolder) {
   test::WriteBytes(test::TestHome() + "/home.jpg", 1);
   auto F = Open();
   EXPECT_EQ(F->windowTitle(), "Orbisk 7.8 by Brenmoor Software");
-  EXPECT_EQ(F->width(), 620);
-  EXPECT_EQ(F->height(), 460);
-  EXPECT_EQ(F->Splitter1->sizes().value(0), 180);
-  EXPECT_EQ(F->Splitter2->sizes().value(0), 120);
+  // The first run's sizes, grown with this desktop's font.
+  EXPECT_EQ(F->width(), ScaledWidth(620));
+  EXPECT_EQ(F->height(), ScaledHeight(460));
+  EXPECT_EQ(F->Splitter1->sizes().value(0), ScaledWidth(180));
+  EXPECT_EQ(F->Splitter2->sizes().value(0), ScaledHeight(120));
   EXPECT_EQ(F->SecondsEdit->text(), "4");
   EXPECT_EQ(F->SelectedFolder(), QDir::homePath());
   EXPECT_TRUE(Column0(*F).contains("home.jpg"));
-  // The ten types' patterns, then the later formats' (listed whatever the flags say).
-  EXPECT_EQ(F->TypeMask(),
-            "*.jpg;*.gif;*.bmp;*.ico;*.wmf;*.avi;*.pcx;*.png;*.tga;*.tif;" + LaterTypeMask());
+  // Every name ending of the ten types, then the later formats'.
+  EXPECT_EQ(F->TypeMask(), "*.jpg;*.jpeg;*.jpe;*.jif;*.jfif;*.gif;*.bmp;*.dib;*.rle;*.ico;*.wmf;"
+                           "*.emf;*.avi;*.pcx;*.png;*.tga;*.tif;*.tiff;" +
+                               LaterTypeMask());
   EXPECT_EQ(F->FolderModel->rootPath(), "/");
 
   // The tools' commands are there and enabled.
@@ -242,8 +247,9 @@ TEST_F(MainWindow, PreferencesChangeTheList) {
   });
   F->SetPreferences1->trigger();
   EXPECT_EQ(Column0(*F), QStringList({"Alpha.gif", "red.png"}));
-  EXPECT_EQ(F->TypeMask(),
-            "*.gif;*.bmp;*.ico;*.wmf;*.avi;*.pcx;*.png;*.tga;*.tif;" + LaterTypeMask());
+  EXPECT_EQ(F->TypeMask(), "*.gif;*.bmp;*.dib;*.rle;*.ico;*.wmf;*.emf;*.avi;*.pcx;*.png;*.tga;"
+                           "*.tif;*.tiff;" +
+                               LaterTypeMask());
   EXPECT_FALSE(F->ConfirmDeletions());
   EXPECT_TRUE(F->DeletePermanently());
 
@@ -386,4 +392,20 @@ TEST_F(MainWindow, ExifWindowOpensAndFollowsTheSelection) {
   EXPECT_EQ(W->ListedFile(), Folder + "/b.png");
   EXPECT_TRUE(W->Rows().empty());
   W->close();
+}
+
+TEST_F(MainWindow, EveryToolButtonVisibleAtTheDefaultSize) {
+  auto F = Open();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(F.get()));
+  for (QToolBar* T : {F->ToolBar1, F->ToolBar2})
+    for (QAction* A : T->actions()) {
+      if (A->isSeparator()) continue;
+      QWidget* B = T->widgetForAction(A);
+      ASSERT_TRUE(B) << A->text().toStdString();
+      EXPECT_TRUE(B->isVisible()) << A->text().toStdString();
+      EXPECT_TRUE(T->rect().contains(B->geometry())) << A->text().toStdString();
+    }
+  EXPECT_GE(F->SecondsEdit->width(), F->SecondsEdit->minimumSizeHint().width());
+  for (QLabel* L : F->StatusPanels)
+    EXPECT_TRUE(L->isVisible());
 }

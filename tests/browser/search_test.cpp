@@ -217,3 +217,17 @@ TEST_F(FileSearch, StopEndsTheWalkWithinOneFolderStep) {
 }
 
 } // namespace
+
+TEST(SearchPattern, DotStarTakesNamesWithoutAnExtension) {
+  const TWildcard All("*.*");
+  for (const char* N : {"README", "a.jpg", "archive.tar.gz", ".profile", "x."})
+    EXPECT_TRUE(All.Matches(N)) << N;
+  const TWildcard A("a.*");
+  EXPECT_TRUE(A.Matches("a"));
+  EXPECT_TRUE(A.Matches("A.TXT"));
+  EXPECT_FALSE(A.Matches("ab"));
+  EXPECT_FALSE(A.Matches("b"));
+  // Only a trailing ".*" is special.
+  EXPECT_FALSE(TWildcard("*.jpg").Matches("jpg"));
+  EXPECT_FALSE(TWildcard("*.j*").Matches("readme"));
+}

@@ -7,6 +7,8 @@
 #include "view/filelist.h"
 
 #include <QComboBox>
+#include <QLabel>
+#include <QScreen>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
@@ -135,6 +137,71 @@ TEST_F(SearchWindow, F3AndDoubleClickShowTheFileInTheMainWindow) {
   EXPECT_EQ(F.ShownFile(), Tree + "/pics/shown \"one\".jpg");
   EXPECT_EQ(F.SelectedFolder(), Tree + "/pics");
   EXPECT_EQ(F.SelectedFile(), Tree + "/pics/shown \"one\".jpg");
+}
+
+TEST_F(SearchWindow, AFolderOfTheUsersChoiceBesideTheDrives) {
+  TfSearch W;
+  W.show();
+  UseTree(W, Tree);
+  // The drives first, then the entry that asks for a folder.
+  ASSERT_EQ(W.DriveCombo->count(), 2);
+  EXPECT_EQ(W.DriveCombo->itemText(0), Tree);
+  EXPECT_EQ(W.DriveCombo->itemText(1), TfSearch::FolderItemText());
+  int Asked = 0;
+  QString Answer;
+  W.ChooseFolder = [&](QWidget*) {
+    ++Asked;
+    return Answer;
+  };
+  // Cancelled: the drive stays chosen.
+  W.DriveCombo->setFocus();
+  QTest::keyClick(W.DriveCombo, Qt::Key_End);
+  EXPECT_EQ(Asked, 1);
+  EXPECT_EQ(W.DriveCombo->currentIndex(), 0);
+  Answer = Tree + "/apple";
+  QTest::keyClick(W.DriveCombo, Qt::Key_End);
+  EXPECT_EQ(Asked, 2);
+  EXPECT_EQ(W.DriveCombo->currentText(), Tree + "/apple");
+  EXPECT_EQ(W.DriveCombo->count(), 3);
+  EXPECT_EQ(W.SelectedRoot(), Tree + "/apple");
+  // "Selected Drive" searches below that folder only.
+  QTest::mouseClick(W.FindButton, Qt::LeftButton);
+  ASSERT_TRUE(RunToEnd(W));
+  EXPECT_EQ(Lines(W), QStringList{Tree + "/apple/a.jpg"});
+  // Back to the drive with the keyboard.
+  QTest::keyClick(W.DriveCombo, Qt::Key_Home);
+  EXPECT_EQ(W.SelectedRoot(), Tree);
+
+  // "*.*" lists names without a dot too.
+  Touch(Tree + "/zoo/README");
+  W.SearchFor->setText("*.*");
+  QTest::mouseClick(W.FindButton, Qt::LeftButton);
+  ASSERT_TRUE(RunToEnd(W));
+  EXPECT_TRUE(Lines(W).contains(Tree + "/zoo/README")) << Lines(W).join(" ").toStdString();
+  EXPECT_EQ(W.Results->Count(), 6);
+}
+
+TEST_F(SearchWindow, ALongFolderInTheStatusBarKeepsTheWindowsSize) {
+  TfSearch W;
+  W.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&W));
+  const QSize Before = W.size();
+  // Every button and box inside the window at its default size.
+  for (QWidget* C : std::initializer_list<QWidget*>{W.SearchFor, W.DriveCombo, W.FindButton,
+                                                    W.AllDrives, W.SelectedDrive}) {
+    EXPECT_TRUE(C->isVisible());
+    EXPECT_TRUE(W.rect().contains(QRect(C->mapTo(&W, QPoint(0, 0)), C->size())));
+    EXPECT_GE(C->width(), C->minimumSizeHint().width());
+  }
+  W.StatusLabel()->setText("/" + QString("very long folder name/").repeated(200));
+  QApplication::processEvents();
+  test::WaitFor([&] { return W.size() != Before; }, 300);
+  EXPECT_EQ(W.size(), Before);
+  EXPECT_TRUE(W.FindButton->isVisible());
+  EXPECT_TRUE(
+      W.rect().contains(QRect(W.FindButton->mapTo(&W, QPoint(0, 0)), W.FindButton->size())));
+  // The full text is kept for the status; only the painting shortens it.
+  EXPECT_TRUE(W.StatusText().endsWith("very long folder name/"));
 }
 
 } // namespace

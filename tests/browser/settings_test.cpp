@@ -205,7 +205,8 @@ TEST(Preferences, LoadsAndSavesBothTabs) {
   P.OKButton->click();
   EXPECT_EQ(P.result(), QDialog::Accepted);
   TSettingsStore S;
-  EXPECT_EQ(S.ReadString("FileTypes", ""), "1010000001");
+  // The ten flags, then the later formats' (still on: "1010" had none of them).
+  EXPECT_EQ(S.ReadString("FileTypes", ""), "101000000111111");
   EXPECT_EQ(S.ReadString("JPG Editor", "-"), "/opt/editor");
   EXPECT_EQ(S.ReadString("GIF Editor", "-"), "");
   EXPECT_EQ(S.ReadString("Deletions", ""), "0");
@@ -214,5 +215,5 @@ TEST(Preferences, LoadsAndSavesBothTabs) {
   // Cancel writes nothing.
   P.TypeChecks[0]->setChecked(false);
   P.CancelButton->click();
-  EXPECT_EQ(TSettingsStore().ReadString("FileTypes", ""), "1010000001");
+  EXPECT_EQ(TSettingsStore().ReadString("FileTypes", ""), "101000000111111");
 }

@@ -109,6 +109,33 @@ TEST_F(ShellCommands, FilesSentByOtherRunsAreShownAndMissingOnesReportedQuietly)
   OpenRequests().InstallHandler({});
 }
 
+TEST_F(ShellCommands, AFileSentByAnotherRunIsListedAndSelected) {
+  test::TPromptScope Prompt;
+  const QString Other = test::MakeFolder("shell-other");
+  test::WritePicture(Other + "/one.png", 12, 8);
+  test::WritePicture(Other + "/two.png", 8, 12);
+  auto F = Open();
+  F->SelectFileByName("alpha.png");
+  Settle(*F);
+  ASSERT_EQ(F->SelectedFile(), Dir + "/alpha.png");
+  // A second "orbisk FILE": the file's folder is listed and the file selected, so the commands
+  // that work on the selection take it.
+  OpenRequests().Execute(OpenCommand(QFile::encodeName(Other + "/one.png")));
+  Settle(*F);
+  EXPECT_EQ(F->ShownFile(), Other + "/one.png");
+  EXPECT_EQ(F->SelectedFolder(), Other);
+  EXPECT_EQ(F->SelectedFile(), Other + "/one.png");
+  F->NextImageButton->trigger();
+  Settle(*F);
+  EXPECT_EQ(F->ShownFile(), Other + "/two.png");
+  // A file the list does not show (its type is off) is shown with nothing selected.
+  test::WriteBytes(Other + "/three.txt", 10);
+  OpenRequests().Execute(OpenCommand(QFile::encodeName(Other + "/three.txt")));
+  Settle(*F);
+  EXPECT_EQ(F->ShownFile(), Other + "/three.txt");
+  EXPECT_EQ(F->SelectedCount(), 0);
+}
+
 TEST_F(ShellCommands, PageSetupAndPrintPreviewsUseTheSharedPrinter) {
   test::TPromptScope Prompt;
   auto F = Open();
