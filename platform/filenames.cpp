@@ -93,16 +93,28 @@ TFileStat StatPath(const QString& Path) {
   return S;
 }
 
-QString ShownName(const QString& Name) {
+namespace {
+
+// Characters that change the direction of the text around them.
+bool IsBidiControl(char16_t C) {
+  return C == 0x061C || C == 0x200E || C == 0x200F || (C >= 0x202A && C <= 0x202E) ||
+         (C >= 0x2066 && C <= 0x2069);
+}
+
+} // namespace
+
+QString DisplayFileName(const QString& Name) {
   QString Out = Name;
   for (qsizetype I = 0; I < Out.size(); ++I) {
     const QChar C = Out[I];
-    const bool Paired = C.isLowSurrogate() && I > 0 && Out[I - 1].isHighSurrogate();
+    // Halves of a character above U+FFFF stay; a lone half is a byte that is not UTF-8.
+    if (C.isHighSurrogate() && I + 1 < Out.size() && Out[I + 1].isLowSurrogate()) {
+      ++I;
+      continue;
+    }
     const QChar::Category Cat = C.category();
     if (Cat == QChar::Other_Control || Cat == QChar::Separator_Line ||
-        Cat == QChar::Separator_Paragraph ||
-        (C.isSurrogate() && !Paired &&
-         !(C.isHighSurrogate() && I + 1 < Out.size() && Out[I + 1].isLowSurrogate())))
+        Cat == QChar::Separator_Paragraph || C.isSurrogate() || IsBidiControl(C.unicode()))
       Out[I] = QChar::ReplacementCharacter;
   }
   return Out;

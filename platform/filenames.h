@@ -29,8 +29,16 @@ struct TFileStat {
 };
 TFileStat StatPath(const QString& Path);
 
-// A name or path for one line of text (status bar, captions): control characters such as line
-// breaks and the bytes kept as lone surrogates show as U+FFFD.
-QString ShownName(const QString& Name);
+// A file name or path as it is shown or printed on one line (lists, status bar, captions,
+// printed listings): every character that would break the line, reorder the text around it or
+// not show at all becomes the visible mark U+FFFD. That is control characters (line breaks,
+// tabs, escape, DEL, C1), line and paragraph separators, the bidirectional embeddings,
+// overrides, isolates and marks (so "photo_<U+202E>gpj.exe" cannot read "photo_exe.jpg"), and
+// the bytes that are not UTF-8. Only for showing: never build a path from the result.
+QString DisplayFileName(const QString& Name);
+// The same rule under its older name.
+inline QString ShownName(const QString& Name) {
+  return DisplayFileName(Name);
+}
 
 } // namespace orbisk
