@@ -1,6 +1,11 @@
 #include "platform/filenames.h"
 
+#include <QDir>
+
+#include <climits>
+
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace orbisk {
 
@@ -78,6 +83,47 @@ QByteArray EncodeFileName(const QString& Name) {
   }
   Out += Name.mid(Start).toUtf8();
   return Out;
+}
+
+QString AbsoluteFilePath(const QString& Path) {
+  if (Path.startsWith('/')) return QDir::cleanPath(Path);
+  char Buf[PATH_MAX];
+  if (!::getcwd(Buf, sizeof Buf)) return QDir::cleanPath(Path);
+  return QDir::cleanPath(DecodeFileName(QByteArray(Buf)) + '/' + Path);
+}
+
+bool IsUtf8Name(const QString& Name) {
+  for (qsizetype I = 0; I < Name.size(); ++I) {
+    if (Name[I].isHighSurrogate() && I + 1 < Name.size() && Name[I + 1].isLowSurrogate()) {
+      ++I;
+      continue;
+    }
+    if (Name[I].isSurrogate()) return false;
+  }
+  return true;
+}
+
+QByteArray PercentEncodedPath(const QByteArray& Bytes) {
+  static const char Hex[] = "0123456789ABCDEF";
+  QByteArray Out;
+  Out.reserve(Bytes.size() * 3);
+  for (const char Ch : Bytes) {
+    const auto B = static_cast<unsigned char>(Ch);
+    if ((B >= 'A' && B <= 'Z') || (B >= 'a' && B <= 'z') || (B >= '0' && B <= '9') || B == '-' ||
+        B == '.' || B == '_' || B == '~' || B == '/') {
+      Out += char(B);
+    } else {
+      Out += '%';
+      Out += Hex[B >> 4];
+      Out += Hex[B & 15];
+    }
+  }
+  return Out;
+}
+
+QString FileUri(const QString& AbsolutePath) {
+  return QStringLiteral("file://") +
+         QString::fromLatin1(PercentEncodedPath(EncodeFileName(AbsolutePath)));
 }
 
 TFileStat StatPath(const QString& Path) {

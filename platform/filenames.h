@@ -19,6 +19,17 @@ inline std::string EnginePath(const QString& Path) {
   return EncodeFileName(Path).toStdString();
 }
 
+// Path made absolute against the current folder and cleaned, as text: unlike QFileInfo it keeps
+// the bytes of names that are not UTF-8.
+QString AbsoluteFilePath(const QString& Path);
+// True when the name is valid UTF-8 as stored (no byte kept as a lone surrogate).
+bool IsUtf8Name(const QString& Name);
+// The bytes percent-encoded for a URI path: unreserved characters and "/" stay, every other byte
+// becomes %XX (as GLib writes it), so a name that is not UTF-8 keeps its bytes.
+QByteArray PercentEncodedPath(const QByteArray& Bytes);
+// "file://" + the percent-encoded bytes of an absolute path.
+QString FileUri(const QString& AbsolutePath);
+
 // What the system says about a path (following symbolic links), without Qt's name conversion.
 struct TFileStat {
   bool Exists = false;

@@ -83,35 +83,6 @@ bool Exists(const QByteArray& Path) {
   return lstat(Path.constData(), &St) == 0;
 }
 
-// Path made absolute and cleaned as text, keeping every byte of a name that is not UTF-8
-// (QFileInfo would turn such bytes into U+FFFD on the way).
-QString AbsoluteCleanPath(const QString& Path) {
-  if (Path.startsWith('/')) return QDir::cleanPath(Path);
-  char Buf[PATH_MAX];
-  if (!::getcwd(Buf, sizeof Buf)) return QDir::cleanPath(Path);
-  return QDir::cleanPath(DecodeFileName(QByteArray(Buf)) + '/' + Path);
-}
-
-// Bytes percent-encoded as a URI path: unreserved characters and "/" stay, every other byte
-// becomes %XX, so a name that is not UTF-8 keeps its bytes.
-QByteArray PercentEncodedPath(const QByteArray& Bytes) {
-  static const char Hex[] = "0123456789ABCDEF";
-  QByteArray Out;
-  Out.reserve(Bytes.size() * 3);
-  for (const char Ch : Bytes) {
-    const auto B = static_cast<unsigned char>(Ch);
-    if ((B >= 'A' && B <= 'Z') || (B >= 'a' && B <= 'z') || (B >= '0' && B <= '9') || B == '-' ||
-        B == '.' || B == '_' || B == '~' || B == '/') {
-      Out += char(B);
-    } else {
-      Out += '%';
-      Out += Hex[B >> 4];
-      Out += Hex[B & 15];
-    }
-  }
-  return Out;
-}
-
 bool IsValidName(const QString& Name) {
   return !Name.isEmpty() && !Name.contains('/') && Name != "." && Name != ".." &&
          !Name.contains(QChar(0));
@@ -270,7 +241,7 @@ void CopyFile(const QString& Source, const QString& Destination, bool KeepTimes)
 }
 
 void MoveFile(const QString& Source, const QString& Destination) {
-  const QString Dest = AbsoluteCleanPath(Destination);
+  const QString Dest = AbsoluteFilePath(Destination);
   const QByteArray Src = Enc(Source), Dst = Enc(Dest);
   const QString Failed = "error moving file " + Source;
   struct stat St;
@@ -356,7 +327,7 @@ QByteArray TrashFor(const QString& File, dev_t Dev) {
 // directory and reports success.
 bool TrashFile(const QString& Path) {
   if (FileOpSeams().Trash) return FileOpSeams().Trash(Path);
-  const QString Abs = AbsoluteCleanPath(Path);
+  const QString Abs = AbsoluteFilePath(Path);
   const QByteArray Src = Enc(Abs);
   struct stat St;
   if (lstat(Src.constData(), &St) != 0) return false;
