@@ -8,7 +8,14 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace orbisk {
 
@@ -17,19 +24,69 @@ QString DefaultBookmarksFile() {
          QStringLiteral("/Orbiskel/bookmrks.dat");
 }
 
-TBookmarksRead ReadBookmarks(const QString& FileName, QStringList& List) {
+TBookmarksRead ReadBookmarks(const QString& FileName, QStringList& List, bool* Whole) {
   List.clear();
-  QFileInfo Info(FileName);
-  if (!Info.exists()) return TBookmarksRead::Missing;
-  QFile F(FileName);
-  if (Info.isDir() || !F.open(QIODevice::ReadOnly)) return TBookmarksRead::Unreadable;
-  QByteArray Data = F.readAll();
-  if (F.error() != QFileDevice::NoError) return TBookmarksRead::Unreadable;
-  for (const QByteArray& Line : Data.split('\n')) {
-    QString S = QString::fromUtf8(Line);
-    if (S.endsWith(QLatin1Char('\r'))) S.chop(1);
-    if (!S.isEmpty()) List << S;
+  if (Whole) *Whole = true;
+  const QByteArray Name = EncodeFileName(FileName);
+  struct stat St;
+  if (::stat(Name.constData(), &St) != 0)
+    return errno == ENOENT || errno == ENOTDIR ? TBookmarksRead::Missing
+                                               : TBookmarksRead::Unreadable;
+  if (!S_ISREG(St.st_mode)) return TBookmarksRead::Unreadable;
+  const int F = ::open(Name.constData(), O_RDONLY | O_CLOEXEC);
+  if (F < 0) return TBookmarksRead::Unreadable;
+  // Line by line: a line longer than any path is skipped without being kept, and reading stops
+  // at a size no list of folders reaches, so a huge or endless file costs little.
+  bool Complete = true, Skipping = false;
+  QByteArray Line;
+  QStringList Lines;
+  auto EndLine = [&] {
+    if (Line.endsWith('\r')) Line.chop(1);
+    if (!Skipping && !Line.isEmpty()) Lines << DecodeFileName(Line);
+    Line.clear();
+    Skipping = false;
+  };
+  static constexpr qint64 Chunk = 64 * 1024;
+  std::vector<char> Buffer(Chunk);
+  qint64 Total = 0;
+  for (;;) {
+    if (Total >= kMaxBookmarksFileBytes) {
+      // Stopped short: the line being read may be cut, so it is not taken.
+      char Probe;
+      if (::read(F, &Probe, 1) > 0) {
+        Complete = false;
+        Line.clear();
+        Skipping = true;
+      }
+      break;
+    }
+    const ssize_t N =
+        ::read(F, Buffer.data(), size_t(std::min(Chunk, kMaxBookmarksFileBytes - Total)));
+    if (N < 0) {
+      if (errno == EINTR) continue;
+      ::close(F);
+      return TBookmarksRead::Unreadable;
+    }
+    if (N == 0) break;
+    Total += N;
+    for (ssize_t I = 0; I < N; ++I) {
+      const char C = Buffer[size_t(I)];
+      if (C == '\n') {
+        EndLine();
+      } else if (!Skipping) {
+        Line += C;
+        if (Line.size() > PATH_MAX) {
+          Skipping = true;
+          Complete = false;
+          Line.clear();
+        }
+      }
+    }
   }
+  ::close(F);
+  EndLine();
+  List = Lines;
+  if (Whole) *Whole = Complete;
   return TBookmarksRead::Ok;
 }
 
@@ -39,7 +96,7 @@ bool SaveBookmarks(const QString& FileName, const QStringList& List) {
   if (!F.open(QIODevice::WriteOnly)) return false;
   QByteArray Data;
   for (const QString& S : List)
-    Data += S.toUtf8() + "\r\n";
+    Data += EncodeFileName(S) + "\r\n";
   if (F.write(Data) != Data.size()) {
     F.cancelWriting();
     return false;
@@ -47,11 +104,34 @@ bool SaveBookmarks(const QString& FileName, const QStringList& List) {
   return F.commit();
 }
 
+namespace {
+
+// Adds one line at the end of the file, leaving every byte before it as it was.
+bool AppendBookmark(const QString& FileName, const QString& Folder) {
+  const int F = ::open(EncodeFileName(FileName).constData(), O_RDWR | O_APPEND | O_CLOEXEC);
+  if (F < 0) return false;
+  QByteArray Data = EncodeFileName(Folder) + "\r\n";
+  struct stat St;
+  char Last = '\n';
+  if (::fstat(F, &St) == 0 && St.st_size > 0 && ::pread(F, &Last, 1, St.st_size - 1) == 1 &&
+      Last != '\n')
+    Data.prepend("\r\n");
+  const bool Written = ::write(F, Data.constData(), size_t(Data.size())) == Data.size();
+  return ::close(F) == 0 && Written;
+}
+
+} // namespace
+
 TAddBookmark AddBookmark(const QString& FileName, const QString& Folder) {
   QStringList List;
-  if (ReadBookmarks(FileName, List) == TBookmarksRead::Unreadable) return TAddBookmark::Unreadable;
+  bool Whole = true;
+  if (ReadBookmarks(FileName, List, &Whole) == TBookmarksRead::Unreadable)
+    return TAddBookmark::Unreadable;
   for (const QString& S : List)
     if (S.compare(Folder, Qt::CaseInsensitive) == 0) return TAddBookmark::Duplicate;
+  // A file read only in part is not written again from that part: the folder is appended.
+  if (!Whole)
+    return AppendBookmark(FileName, Folder) ? TAddBookmark::Added : TAddBookmark::WriteFailed;
   List << Folder;
   return SaveBookmarks(FileName, List) ? TAddBookmark::Added : TAddBookmark::WriteFailed;
 }

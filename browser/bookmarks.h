@@ -11,8 +11,13 @@ QString DefaultBookmarksFile();
 
 enum class TBookmarksRead { Ok, Missing, Unreadable };
 
-// Reads the folders into List (empty unless Ok). Empty lines are skipped.
-TBookmarksRead ReadBookmarks(const QString& FileName, QStringList& List);
+// The most of a bookmarks file that is read; the rest is ignored.
+constexpr qint64 kMaxBookmarksFileBytes = 1 << 20;
+
+// Reads the folders into List (empty unless Ok), line by line. Empty lines and lines longer than
+// the system's path limit are skipped; reading stops after kMaxBookmarksFileBytes. Whole, when
+// given, is false when anything was skipped that way.
+TBookmarksRead ReadBookmarks(const QString& FileName, QStringList& List, bool* Whole = nullptr);
 // Writes the list through a temporary file renamed over the old one; false on failure (the old
 // file is then untouched).
 bool SaveBookmarks(const QString& FileName, const QStringList& List);
@@ -20,7 +25,8 @@ bool SaveBookmarks(const QString& FileName, const QStringList& List);
 enum class TAddBookmark { Added, Duplicate, Unreadable, WriteFailed };
 
 // Appends Folder unless it is already there (letter case ignored). A file that exists but
-// cannot be read is left alone: nothing is written.
+// cannot be read is left alone: nothing is written. A file not read whole gets the line appended
+// at its end, so that nothing of it is lost.
 TAddBookmark AddBookmark(const QString& FileName, const QString& Folder);
 
 // The message shown for each outcome (empty for Added).

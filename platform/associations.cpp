@@ -52,9 +52,27 @@ QStringList ReadableMimeTypes() {
   return All;
 }
 
+QString UnwritableProgramPath(const QString& Program) {
+  // A desktop entry is UTF-8 text whose values hold no control characters; only line breaks,
+  // tabs and carriage returns have escapes. Bytes that are not UTF-8 cannot be written at all.
+  for (qsizetype I = 0; I < Program.size(); ++I) {
+    const QChar C = Program[I];
+    if (C.isHighSurrogate() && I + 1 < Program.size() && Program[I + 1].isLowSurrogate()) {
+      ++I;
+      continue;
+    }
+    const bool Escaped = C == '\n' || C == '\t' || C == '\r';
+    if (C.isSurrogate() || (C.category() == QChar::Other_Control && !Escaped))
+      return "The program cannot be associated from " + DisplayFileName(Program) +
+             ": its path holds characters a desktop entry cannot store. Move the program to "
+             "another folder and associate again.";
+  }
+  return QString();
+}
+
 QString QuoteExecArgument(const QString& Program) {
   // Reserved characters make a quoted argument; inside, " ` $ \ are escaped with a backslash.
-  static const QString Reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
+  static const QString Reserved = QStringLiteral(" \t\n\r\"'\\><~|&;$*?#()`");
   bool Quote = false;
   for (QChar C : Program)
     Quote = Quote || Reserved.contains(C);
@@ -67,8 +85,12 @@ QString QuoteExecArgument(const QString& Program) {
     }
     Arg = '"' + Q + '"';
   }
-  // Then the escapes of a desktop entry's string value, and "%" of the field codes.
+  // Then the escapes of a desktop entry's string value (a line break must not end the line:
+  // it would start a key of its own), and "%" of the field codes.
   Arg.replace('\\', "\\\\");
+  Arg.replace('\n', "\\n");
+  Arg.replace('\t', "\\t");
+  Arg.replace('\r', "\\r");
   Arg.replace('%', "%%");
   return Arg;
 }
@@ -200,6 +222,8 @@ QString EnsureDesktopFile(const TAssociationPaths& Paths) {
       (Paths.DataDirs.contains(Share) || QDir::cleanPath(Paths.DataHome) == Share))
     return Installed;
   const QString Own = Paths.DataHome + "/applications/" + DesktopFileId;
+  const QString Refused = UnwritableProgramPath(Paths.Program);
+  if (!Refused.isEmpty()) throw EAssociation(Refused.toStdString());
   const QByteArray Text = DesktopFileText(Paths.Program);
   QFile Old(Own);
   if (!(Old.open(QIODevice::ReadOnly) && Old.readAll() == Text)) {

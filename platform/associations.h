@@ -21,8 +21,11 @@ QStringList ReadableMimeTypes();
 // The desktop entry; Program "" gives the installed form (Exec=orbisk %F), otherwise Exec runs
 // that program (quoted as desktop entries need it).
 QByteArray DesktopFileText(const QString& Program = QString());
-// A program path as one argument of a desktop entry's Exec key.
+// A program path as one argument of a desktop entry's Exec key, line breaks and tabs escaped.
 QString QuoteExecArgument(const QString& Program);
+// Why the program path cannot be written into a desktop entry (other control characters, bytes
+// that are not UTF-8), or an empty text when it can.
+QString UnwritableProgramPath(const QString& Program);
 
 // mimeapps.list with DesktopId made the default of each MIME type and first of its added
 // associations. Everything else in the text stays as it was.
@@ -48,7 +51,8 @@ public:
 // The desktop entry the association names: the one installed beside the program when the
 // desktop can find it, else a copy written to DataHome/applications. Returns its path.
 QString EnsureDesktopFile(const TAssociationPaths& Paths);
-// Registers one type (as the preferences rows name them). Throws EAssociation.
+// Registers one type (as the preferences rows name them). Throws EAssociation, also with the
+// text of UnwritableProgramPath before anything is written.
 void RegisterType(const QString& Type, const TAssociationPaths& Paths);
 // Registers the types in order; the first failure ends it (EAssociation), later types stay
 // unregistered.

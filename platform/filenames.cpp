@@ -1,6 +1,11 @@
 #include "platform/filenames.h"
 
+#include <QDir>
+
+#include <climits>
+
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace orbisk {
 
@@ -80,6 +85,47 @@ QByteArray EncodeFileName(const QString& Name) {
   return Out;
 }
 
+QString AbsoluteFilePath(const QString& Path) {
+  if (Path.startsWith('/')) return QDir::cleanPath(Path);
+  char Buf[PATH_MAX];
+  if (!::getcwd(Buf, sizeof Buf)) return QDir::cleanPath(Path);
+  return QDir::cleanPath(DecodeFileName(QByteArray(Buf)) + '/' + Path);
+}
+
+bool IsUtf8Name(const QString& Name) {
+  for (qsizetype I = 0; I < Name.size(); ++I) {
+    if (Name[I].isHighSurrogate() && I + 1 < Name.size() && Name[I + 1].isLowSurrogate()) {
+      ++I;
+      continue;
+    }
+    if (Name[I].isSurrogate()) return false;
+  }
+  return true;
+}
+
+QByteArray PercentEncodedPath(const QByteArray& Bytes) {
+  static const char Hex[] = "0123456789ABCDEF";
+  QByteArray Out;
+  Out.reserve(Bytes.size() * 3);
+  for (const char Ch : Bytes) {
+    const auto B = static_cast<unsigned char>(Ch);
+    if ((B >= 'A' && B <= 'Z') || (B >= 'a' && B <= 'z') || (B >= '0' && B <= '9') || B == '-' ||
+        B == '.' || B == '_' || B == '~' || B == '/') {
+      Out += char(B);
+    } else {
+      Out += '%';
+      Out += Hex[B >> 4];
+      Out += Hex[B & 15];
+    }
+  }
+  return Out;
+}
+
+QString FileUri(const QString& AbsolutePath) {
+  return QStringLiteral("file://") +
+         QString::fromLatin1(PercentEncodedPath(EncodeFileName(AbsolutePath)));
+}
+
 TFileStat StatPath(const QString& Path) {
   TFileStat S;
   struct stat St {};
@@ -93,16 +139,28 @@ TFileStat StatPath(const QString& Path) {
   return S;
 }
 
-QString ShownName(const QString& Name) {
+namespace {
+
+// Characters that change the direction of the text around them.
+bool IsBidiControl(char16_t C) {
+  return C == 0x061C || C == 0x200E || C == 0x200F || (C >= 0x202A && C <= 0x202E) ||
+         (C >= 0x2066 && C <= 0x2069);
+}
+
+} // namespace
+
+QString DisplayFileName(const QString& Name) {
   QString Out = Name;
   for (qsizetype I = 0; I < Out.size(); ++I) {
     const QChar C = Out[I];
-    const bool Paired = C.isLowSurrogate() && I > 0 && Out[I - 1].isHighSurrogate();
+    // Halves of a character above U+FFFF stay; a lone half is a byte that is not UTF-8.
+    if (C.isHighSurrogate() && I + 1 < Out.size() && Out[I + 1].isLowSurrogate()) {
+      ++I;
+      continue;
+    }
     const QChar::Category Cat = C.category();
     if (Cat == QChar::Other_Control || Cat == QChar::Separator_Line ||
-        Cat == QChar::Separator_Paragraph ||
-        (C.isSurrogate() && !Paired &&
-         !(C.isHighSurrogate() && I + 1 < Out.size() && Out[I + 1].isLowSurrogate())))
+        Cat == QChar::Separator_Paragraph || C.isSurrogate() || IsBidiControl(C.unicode()))
       Out[I] = QChar::ReplacementCharacter;
   }
   return Out;

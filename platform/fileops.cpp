@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -240,7 +241,7 @@ void CopyFile(const QString& Source, const QString& Destination, bool KeepTimes)
 }
 
 void MoveFile(const QString& Source, const QString& Destination) {
-  const QString Dest = QFileInfo(Destination).absoluteFilePath();
+  const QString Dest = AbsoluteFilePath(Destination);
   const QByteArray Src = Enc(Source), Dst = Enc(Dest);
   const QString Failed = "error moving file " + Source;
   struct stat St;
@@ -251,7 +252,26 @@ void MoveFile(const QString& Source, const QString& Destination) {
   if (E == 0) return;
   if (E == EEXIST) throw EFileOpTargetExists(ExistsMessage(Dest), E);
   if (E != EXDEV) throw EFileOp(Failed, E);
-  // Another file system: copy, check, sync, and only then remove the source.
+  // Another file system. A symbolic link is made again there, pointing where it pointed;
+  // copying would turn it into a copy of its target.
+  if (S_ISLNK(St.st_mode)) {
+    std::vector<char> Target(size_t(St.st_size > 0 ? St.st_size : PATH_MAX) + 1);
+    const ssize_t N = readlink(Src.constData(), Target.data(), Target.size());
+    if (N < 0 || size_t(N) >= Target.size()) throw EFileOp(Failed, N < 0 ? errno : EIO);
+    Target[size_t(N)] = 0;
+    if (symlink(Target.data(), Dst.constData()) != 0) {
+      if (errno == EEXIST) throw EFileOpTargetExists(ExistsMessage(Dest), EEXIST);
+      throw EFileOp(Failed, errno);
+    }
+    SyncFolder(Enc(FolderPartOf(Dest)).toStdString());
+    if (unlink(Src.constData()) != 0) {
+      const int Err = errno;
+      unlink(Dst.constData());
+      throw EFileOp(Failed, Err);
+    }
+    return;
+  }
+  // Copy, check, sync, and only then remove the source.
   if (!(St.st_mode & S_IWUSR)) throw EFileOp("Cannot move file " + Source, E);
   CopyFile(Source, Dest, true);
   SyncFolder(Enc(FolderPartOf(Dest)).toStdString());
@@ -282,7 +302,7 @@ QByteArray TrashFor(const QString& File, dev_t Dev) {
     return QByteArray();
   }
   // The top folder of the file's file system.
-  QString Top = FolderOf(File);
+  QString Top = File.left(std::max<qsizetype>(File.lastIndexOf('/'), 1));
   for (;;) {
     const int Slash = Top.lastIndexOf('/');
     const QString Up = Slash <= 0 ? QStringLiteral("/") : Top.left(Slash);
@@ -307,7 +327,7 @@ QByteArray TrashFor(const QString& File, dev_t Dev) {
 // directory and reports success.
 bool TrashFile(const QString& Path) {
   if (FileOpSeams().Trash) return FileOpSeams().Trash(Path);
-  const QString Abs = QDir::cleanPath(QFileInfo(Path).absoluteFilePath());
+  const QString Abs = AbsoluteFilePath(Path);
   const QByteArray Src = Enc(Abs);
   struct stat St;
   if (lstat(Src.constData(), &St) != 0) return false;
@@ -315,10 +335,9 @@ bool TrashFile(const QString& Path) {
   if (Trash.isEmpty()) return false;
   // The info file claims the name in the trash first (exclusively), then the file follows.
   const QString Name = FileNameOf(Abs);
-  const QByteArray Info =
-      "[Trash Info]\nPath=" + QUrl::toPercentEncoding(Abs, "/") +
-      "\nDeletionDate=" + QDateTime::currentDateTime().toString("yyyy-MM-ddThh:mm:ss").toUtf8() +
-      "\n";
+  const QByteArray Info = "[Trash Info]\nPath=" + PercentEncodedPath(Src) + "\nDeletionDate=" +
+                          QDateTime::currentDateTime().toString("yyyy-MM-ddThh:mm:ss").toUtf8() +
+                          "\n";
   for (int N = 1; N < 10000; ++N) {
     const QString Entry = N == 1 ? Name : Name + "." + QString::number(N);
     const QByteArray InfoPath = Trash + "/info/" + Enc(Entry) + ".trashinfo";
@@ -592,9 +611,9 @@ TTransferResult TransferFiles(const TTransferRequest& R, QWidget* Owner) {
         }
       }
       if (!Skip) {
-        const QFileInfo Info(Source);
-        if (!Info.exists() || !Info.isFile()) throw EFileOp("error moving file " + Source);
-        if (Info.size() == 0) {
+        const TFileStat Info = StatPath(Source);
+        if (!Info.Exists || !Info.IsFile) throw EFileOp("error moving file " + Source);
+        if (Info.Size == 0) {
           ShowMessage(ZeroSizeMessage(Source), Owner);
         } else {
           if (R.Move)
@@ -629,12 +648,12 @@ QStringList DropFiles(const QList<QUrl>& Urls, const QString& Folder, QWidget* O
     const QString Source = U.toLocalFile();
     const QString Dest = FolderWithSeparatorText(Folder) + FileNameOf(QDir::cleanPath(Source));
     try {
-      const QFileInfo Info(Source);
+      const TFileStat Info = StatPath(Source);
       if (Exists(Enc(Dest))) {
         ShowMessage(ExistsMessage(Dest), Owner);
-      } else if (!Info.exists() || Info.size() == 0) {
+      } else if (!Info.Exists || Info.Size == 0) {
         ShowMessage(ZeroSizeMessage(Source), Owner);
-      } else if (!Info.isFile()) {
+      } else if (!Info.IsFile) {
         throw EFileOp("error moving file " + Source);
       } else {
         MoveFile(Source, Dest);

@@ -1,5 +1,7 @@
 #include "platform/printing.h"
 
+#include "platform/filenames.h"
+
 #include <QFontMetrics>
 #include <QPageSetupDialog>
 #include <QPainter>
@@ -105,8 +107,11 @@ int PaintListing(QPainter& P, const QRect& Page, const TListingReport& R,
     for (int C = 0; C < Cols.size(); ++C) {
       const QRect Cell(X + Pad, Y, Cols[C] - 2 * Pad, RowH);
       const Qt::Alignment A = (C < R.Alignments.size() ? R.Alignments[C] : Qt::AlignLeft);
-      const QString Text = M.elidedText(Cells.value(C), Qt::ElideRight, std::max(0, Cell.width()));
-      P.drawText(Cell, int((A & Qt::AlignHorizontal_Mask) | Qt::AlignVCenter), Text);
+      // One line per cell, whatever the name holds: breaks and direction changes become marks.
+      const QString Text =
+          M.elidedText(DisplayFileName(Cells.value(C)), Qt::ElideRight, std::max(0, Cell.width()));
+      P.drawText(Cell, int((A & Qt::AlignHorizontal_Mask) | Qt::AlignVCenter | Qt::TextSingleLine),
+                 Text);
       X += Cols[C];
     }
   };
@@ -117,8 +122,8 @@ int PaintListing(QPainter& P, const QRect& Page, const TListingReport& R,
     P.setPen(Qt::black);
     P.setFont(Head);
     P.drawText(QRect(Page.left(), Page.top(), Page.width(), HeadH),
-               int(Qt::AlignLeft | Qt::AlignVCenter),
-               HeadM.elidedText(R.Header, Qt::ElideMiddle, Page.width()));
+               int(Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine),
+               HeadM.elidedText(DisplayFileName(R.Header), Qt::ElideMiddle, Page.width()));
     int Y = Page.top() + HeadH;
     DrawRow(Y, R.Captions, Bold);
     Y += RowH;

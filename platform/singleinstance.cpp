@@ -8,6 +8,9 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
+#include <QTimer>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <cstring>
@@ -119,10 +122,29 @@ QString InstanceFolder(QString* Error) {
 
 // ---- the channel
 
-TSingleInstance::TSingleInstance(QObject* Parent) : QObject(Parent) {}
+TSingleInstance::TSingleInstance(QObject* Parent) : QObject(Parent), FWatch(new QTimer(this)) {
+  FWatch->setInterval(1000);
+  connect(FWatch, &QTimer::timeout, this, [this] { CheckListening(); });
+}
+
+void TSingleInstance::SetLimits(int IdleMs, int MaxConnections, int RelistenMs) {
+  FIdleMs = std::max(1, IdleMs);
+  FMaxConnections = std::max(1, MaxConnections);
+  FWatch->setInterval(std::max(1, RelistenMs));
+}
 
 TSingleInstance::~TSingleInstance() {
-  if (FServer) FServer->close(); // also removes the socket file
+  CloseServer();
+}
+
+void TSingleInstance::CloseServer() {
+  if (!FServer) return;
+  // Its connections go with it, without calling back into this object.
+  for (QLocalSocket* S : FServer->findChildren<QLocalSocket*>())
+    S->disconnect(this);
+  FOpen.clear();
+  FServer->close(); // also removes the socket file
+  FServer.reset();
 }
 
 bool TSingleInstance::Listening() const {
@@ -188,6 +210,7 @@ TSingleInstance::TStart TSingleInstance::Start(const QStringList& Commands, int 
 
 bool TSingleInstance::Listen() {
   // Nobody answers on the socket: a file left there by a crashed run is replaced.
+  CloseServer();
   QLocalServer::removeServer(FSocketPath);
   FServer = std::make_unique<QLocalServer>();
   FServer->setSocketOptions(QLocalServer::UserAccessOption);
@@ -197,12 +220,44 @@ bool TSingleInstance::Listen() {
     FServer.reset();
     return false;
   }
+  FWatch->start();
   return true;
+}
+
+void TSingleInstance::CheckListening() {
+  if (FServer && FServer->isListening()) return;
+  // The server closed itself after an error (it also removed its socket file). Another run may
+  // have taken the name meanwhile: then that one answers and this one stops trying.
+  QLocalSocket Probe;
+  Probe.connectToServer(FSocketPath);
+  if (Probe.waitForConnected(200)) {
+    FWatch->stop();
+    return;
+  }
+  if (Listen())
+    ++FRelistened;
+  else
+    FWatch->start(); // no descriptor yet: again at the next check
+}
+
+void TSingleInstance::Forget(QLocalSocket* S) {
+  // By address: the socket may be in its destructor, where no new guard may be made for it.
+  FOpen.removeIf([S](const QPointer<QLocalSocket>& P) { return P.isNull() || P.data() == S; });
+}
+
+void TSingleInstance::Drop(QLocalSocket* S) {
+  Forget(S);
+  S->disconnect(this);
+  S->abort();
+  S->deleteLater();
 }
 
 void TSingleInstance::NewConnection() {
   while (QLocalSocket* S = FServer->nextPendingConnection()) {
-    connect(S, &QLocalSocket::disconnected, S, &QObject::deleteLater);
+    connect(S, &QLocalSocket::disconnected, this, [this, S] {
+      Forget(S);
+      S->deleteLater();
+    });
     // The folder already keeps other users out; the peer's credentials say it again.
     struct ucred Cred {};
     socklen_t Len = sizeof Cred;
@@ -212,6 +267,16 @@ void TSingleInstance::NewConnection() {
       S->deleteLater();
       continue;
     }
+    // Descriptors stay few: beyond the limit the oldest connection goes, so that a new request
+    // always gets through.
+    Forget(nullptr);
+    while (FOpen.size() >= FMaxConnections)
+      Drop(FOpen.first());
+    FOpen << S;
+    auto* Deadline = new QTimer(S);
+    Deadline->setSingleShot(true);
+    connect(Deadline, &QTimer::timeout, this, [this, S] { Drop(S); });
+    Deadline->start(FIdleMs);
     connect(S, &QLocalSocket::readyRead, this, [this, S] { ReadFrom(S); });
     if (S->bytesAvailable()) ReadFrom(S);
   }

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -13,6 +15,7 @@
 
 class QLocalServer;
 class QLocalSocket;
+class QTimer;
 
 namespace orbisk {
 
@@ -78,13 +81,29 @@ public:
   // Sends one line to the instance listening at SocketPath; true when it acknowledged.
   static bool Send(const QString& SocketPath, const QString& Line, int TimeoutMs);
 
+  // Limits that keep the channel open for real requests whatever other local programs do: a
+  // connection is dropped IdleMs after it came (it had that long to send its line); beyond
+  // MaxConnections open at once the oldest is dropped; every RelistenMs the server is checked
+  // and listens again when an error closed it (no descriptors left, say).
+  void SetLimits(int IdleMs, int MaxConnections, int RelistenMs);
+  int OpenConnections() const { return int(FOpen.size()); }
+  // How often the channel listened again after an error closed it.
+  int Relistened() const { return FRelistened; }
+
 private:
   void NewConnection();
   void ReadFrom(QLocalSocket* S);
+  void Drop(QLocalSocket* S);
+  void Forget(QLocalSocket* S);
   bool Listen();
+  void CloseServer();
+  void CheckListening();
 
   QString FSocketPath, FError;
   std::unique_ptr<QLocalServer> FServer;
+  QList<QPointer<QLocalSocket>> FOpen; // in the order they came
+  QTimer* FWatch = nullptr;
+  int FIdleMs = 5000, FMaxConnections = 32, FRelistened = 0;
 };
 
 } // namespace orbisk

@@ -8,12 +8,16 @@
 #include "platform/prompt.h"
 #include "platform/shellfiles.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include <QDir>
 #include <QProcess>
-#include <QUrl>
 
+#include <cerrno>
+#include <cstring>
 #include <stdexcept>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace orbisk {
 
@@ -95,7 +99,7 @@ void ApplyKde(const TCommandRunner& R, const QString& Picture, TWallpaperStyle S
     Body = QStringLiteral("d.wallpaperPlugin = \"org.kde.image\"; "
                           "d.currentConfigGroup = [\"Wallpaper\", \"org.kde.image\", \"General\"]; "
                           "d.writeConfig(\"Image\", %1); d.writeConfig(\"FillMode\", %2);")
-               .arg(JsString(QUrl::fromLocalFile(Picture).toString(QUrl::FullyEncoded)))
+               .arg(JsString(FileUri(Picture)))
                .arg(Fill);
   const QString Script =
       "var all = desktops(); for (var i = 0; i < all.length; i++) { var d = all[i]; " + Body + " }";
@@ -142,8 +146,7 @@ void ApplyXfce(const TCommandRunner& R, const QString& Picture, TWallpaperStyle 
 void ApplyWallpaper(TDesktopKind Desktop, const QString& Picture, TWallpaperStyle Style,
                     const TCommandRunner& R) {
   const bool Remove = Style == TWallpaperStyle::Remove;
-  const QString Uri =
-      Remove ? QString() : QUrl::fromLocalFile(Picture).toString(QUrl::FullyEncoded);
+  const QString Uri = Remove ? QString() : FileUri(Picture);
   switch (Desktop) {
   case TDesktopKind::Gnome:
     ApplyGSettings(R, "org.gnome.desktop.background", "picture-uri", Uri, Style, true);
@@ -166,72 +169,78 @@ void ApplyWallpaper(TDesktopKind Desktop, const QString& Picture, TWallpaperStyl
   }
 }
 
-QString WallpaperBitmapName(const QString& Picture) {
-  const QFileInfo Info(Picture);
-  const QString Name = Info.fileName();
-  const qsizetype Dot = Name.indexOf('.');
-  const QString Folder = Info.path();
-  return (Folder.endsWith('/') ? Folder : Folder + '/') + (Dot < 0 ? Name : Name.left(Dot)) +
-         ".bmp";
+QString WallpaperCopyPath() {
+  QString Data = DecodeFileName(qgetenv("XDG_DATA_HOME"));
+  if (!Data.startsWith('/')) Data = DecodeFileName(qgetenv("HOME")) + "/.local/share";
+  return Data + "/Orbiskel/wallpaper.bmp";
+}
+
+TPictureKind PictureKindOf(const QString& Picture) {
+  const int F = ::open(EncodeFileName(Picture).constData(), O_RDONLY | O_CLOEXEC);
+  if (F < 0) return TPictureKind::Other;
+  unsigned char H[8] = {};
+  const ssize_t N = ::read(F, H, sizeof H);
+  ::close(F);
+  if (N >= 3 && H[0] == 0xFF && H[1] == 0xD8 && H[2] == 0xFF) return TPictureKind::Jpeg;
+  if (N >= 8 && std::memcmp(H, "\x89PNG\r\n\x1a\n", 8) == 0) return TPictureKind::Png;
+  if (N >= 2 && H[0] == 'B' && H[1] == 'M') return TPictureKind::Bmp;
+  if (N >= 4 && std::memcmp(H, "GIF8", 4) == 0) return TPictureKind::Gif;
+  if (N >= 4 && (std::memcmp(H, "II*\0", 4) == 0 || std::memcmp(H, "MM\0*", 4) == 0))
+    return TPictureKind::Tiff;
+  return TPictureKind::Other;
+}
+
+bool DesktopTakesDirectly(TDesktopKind Desktop, TPictureKind Kind) {
+  switch (Kind) {
+  case TPictureKind::Jpeg:
+  case TPictureKind::Png:
+  case TPictureKind::Bmp:
+  case TPictureKind::Gif:
+    return Desktop != TDesktopKind::Unsupported;
+  case TPictureKind::Tiff:
+    // The pixbuf desktops read TIFF themselves; Plasma only with an extra image plug-in.
+    return Desktop != TDesktopKind::Unsupported && Desktop != TDesktopKind::Kde;
+  case TPictureKind::Other:
+    break;
+  }
+  return false;
 }
 
 namespace {
 
-QString NumberedName(const QString& BitmapName, int N) {
-  return N == 0 ? BitmapName : BitmapName.chopped(4) + QString::number(N) + ".bmp";
-}
-
-// The BMP file for a picture that is not one: converted, written beside it under the first name
-// that is free or that already holds this very bitmap; "" when the user declines or on errors
-// (reported).
-QString MakeBitmap(const QString& Picture, QWidget* Owner, bool& Written) {
-  Written = false;
+// The bitmap copy for a picture the desktop cannot read: converted and written over the
+// program's own copy (never anywhere else); "" when the user declines or on errors (reported).
+QString MakeWallpaperCopy(const QString& Picture, QWidget* Owner) {
   if (!AskYesNo("I need a BMP (bitmap) file to set the wallpaper. Can I create a new bitmap file "
                 "and store it in the current directory to proceed?",
                 Owner))
     return {};
-  QByteArray Bytes;
+  const QString Copy = WallpaperCopyPath();
   try {
     TPixelGraphic G;
     G.LoadFromFile(EncodeFileName(Picture).toStdString());
     OrientForDisplay(G); // the bitmap keeps no EXIF: it shows the picture as the windows do
     TPGMemoryStream M;
     G.SaveToStreamExt(M, ".bmp");
-    Bytes = QByteArray(reinterpret_cast<const char*>(M.Memory()), qsizetype(M.Size()));
+    const QByteArray Bytes(reinterpret_cast<const char*>(M.Memory()), qsizetype(M.Size()));
+    const QByteArray Folder = EncodeFileName(Copy.left(Copy.lastIndexOf('/')));
+    if (::mkdir(Folder.constData(), 0700) != 0 && errno != EEXIST) {
+      // The data folder itself may be missing on a fresh account.
+      QDir().mkpath(DecodeFileName(Folder));
+    }
+    WriteFileReplacing(Copy, Bytes);
   } catch (const std::exception& E) {
     ShowMessage(QString::fromStdString(E.what()), Owner);
     return {};
   }
-  const QString Name = WallpaperBitmapName(Picture);
-  bool Asked = false;
-  for (int N = 0; N < 10000; ++N) {
-    const QString Candidate = NumberedName(Name, N);
-    QFile Existing(Candidate);
-    if (Existing.exists()) {
-      // The bitmap made from this picture before is used again; any other file stays untouched.
-      if (Existing.open(QIODevice::ReadOnly) && Existing.size() == Bytes.size() &&
-          Existing.readAll() == Bytes)
-        return Candidate;
-      continue;
-    }
-    if (N > 0 && !Asked) {
-      Asked = true;
-      if (!AskYesNo("The file " + Name + " already exists. Can I store the bitmap as " + Candidate +
-                        " instead?",
-                    Owner))
-        return {};
-    }
-    try {
-      if (WriteNewFile(Candidate, Bytes)) {
-        Written = true;
-        return Candidate;
-      }
-    } catch (const std::exception& E) {
-      ShowMessage(QString::fromStdString(E.what()), Owner);
-      return {};
-    }
-  }
-  return {};
+  return Copy;
+}
+
+bool TakesUtf8PathsOnly(TDesktopKind Desktop) {
+  // MATE and Xfce store a path as text and Plasma decodes its address as UTF-8; GNOME and
+  // Cinnamon take a URI of the name's bytes.
+  return Desktop == TDesktopKind::Mate || Desktop == TDesktopKind::Xfce ||
+         Desktop == TDesktopKind::Kde;
 }
 
 } // namespace
@@ -247,22 +256,33 @@ TWallpaperResult SetAsWallpaper(const QString& Picture, TWallpaperStyle Style, Q
                 Owner);
     return Result;
   }
-  QString Bitmap;
+  QString Shown;
   if (Style != TWallpaperStyle::Remove) {
-    const QString Name = QFileInfo(Picture).fileName();
-    const qsizetype Dot = Name.lastIndexOf('.');
-    if (Dot >= 0 && Name.mid(Dot).toUpper() == ".BMP") {
-      Bitmap = Picture;
+    const QString Path = AbsoluteFilePath(Picture);
+    if (TakesUtf8PathsOnly(Kind) && !IsUtf8Name(Path)) {
+      ShowMessage("The wallpaper could not be set: this desktop takes only file names in UTF-8, "
+                  "and " +
+                      DisplayFileName(Path) + " is not one. Rename the picture and try again.",
+                  Owner);
+      return Result;
+    }
+    if (DesktopTakesDirectly(Kind, PictureKindOf(Path))) {
+      Shown = Path;
     } else {
-      bool Written = false;
-      Bitmap = MakeBitmap(Picture, Owner, Written);
-      if (Bitmap.isEmpty()) return Result;
-      if (Written) Result.WrittenBitmap = Bitmap;
+      Shown = MakeWallpaperCopy(Path, Owner);
+      if (Shown.isEmpty()) return Result;
+      Result.WrittenBitmap = Shown;
+      if (TakesUtf8PathsOnly(Kind) && !IsUtf8Name(Shown)) {
+        ShowMessage("The wallpaper could not be set: this desktop takes only file names in "
+                    "UTF-8, and " +
+                        DisplayFileName(Shown) + " is not one.",
+                    Owner);
+        return Result;
+      }
     }
   }
   try {
-    ApplyWallpaper(Kind, Bitmap.isEmpty() ? QString() : QFileInfo(Bitmap).absoluteFilePath(), Style,
-                   Run);
+    ApplyWallpaper(Kind, Shown, Style, Run);
     Result.Applied = true;
   } catch (const std::exception& E) {
     ShowMessage(QString::fromStdString(E.what()), Owner);

@@ -1,7 +1,9 @@
 // "Set As Wallpaper" and "Remove Wallpaper": the desktop's own settings tool, chosen from
 // XDG_CURRENT_DESKTOP (gsettings for GNOME, Cinnamon, MATE and Budgie, the Plasma shell's
-// scripting call over D-Bus for KDE, xfconf-query for Xfce). Pictures that are not BMP files are
-// converted to a BMP beside them first, after asking.
+// scripting call over D-Bus for KDE, xfconf-query for Xfce). The desktop gets the picture itself
+// when it reads that format (JPEG, PNG, BMP, GIF; TIFF too except on Plasma); other pictures are
+// converted, after asking, into the program's one bitmap copy under $XDG_DATA_HOME/Orbiskel/.
+// Nothing is ever written beside the picture.
 #pragma once
 
 #include <QByteArray>
@@ -26,21 +28,29 @@ using TCommandRunner =
     std::function<int(const QString& Program, const QStringList& Args, QByteArray* Output)>;
 int RunCommand(const QString& Program, const QStringList& Args, QByteArray* Output);
 
-// Hands the picture (a BMP, or "" with Remove) to the desktop. Throws std::runtime_error with a
-// message for the user when the desktop's tool fails.
+// Hands the picture (an absolute path, or "" with Remove) to the desktop: a file URI of the
+// name's bytes for GNOME, Cinnamon and Plasma, the path for MATE and Xfce. Throws
+// std::runtime_error with a message for the user when the desktop's tool fails.
 void ApplyWallpaper(TDesktopKind Desktop, const QString& Picture, TWallpaperStyle Style,
                     const TCommandRunner& Run = RunCommand);
 
-// The BMP name for a picture: its folder, its file name up to the first ".", then ".bmp".
-QString WallpaperBitmapName(const QString& Picture);
+// The program's bitmap copy: $XDG_DATA_HOME/Orbiskel/wallpaper.bmp (~/.local/share without it).
+QString WallpaperCopyPath();
 
-// The whole command on a picture (built as folder + name) or, with Remove, without one: asks the
-// BMP question through the prompt, converts, never overwrites another file (a second question
-// offers the next free name, photo1.bmp ...), applies. Messages go through the prompt. Returns
-// the BMP written ("" when none); Desktop is the XDG_CURRENT_DESKTOP value to use.
+// What a picture file holds, by its first bytes.
+enum class TPictureKind { Jpeg, Png, Bmp, Gif, Tiff, Other };
+TPictureKind PictureKindOf(const QString& Picture);
+// True when the desktop's own picture loader reads that kind.
+bool DesktopTakesDirectly(TDesktopKind Desktop, TPictureKind Kind);
+
+// The whole command on a picture (built as folder + name) or, with Remove, without one. A picture
+// the desktop reads goes to it as it is, without a question; any other is converted after the
+// BMP question into WallpaperCopyPath(), replacing only that copy. Desktops that take only UTF-8
+// paths (MATE, Xfce, Plasma) refuse a name that is not UTF-8 with a message. Messages go
+// through the prompt; Desktop is the XDG_CURRENT_DESKTOP value to use.
 struct TWallpaperResult {
   bool Applied = false;
-  QString WrittenBitmap;
+  QString WrittenBitmap; // the copy written, "" when none
 };
 TWallpaperResult SetAsWallpaper(const QString& Picture, TWallpaperStyle Style, QWidget* Owner,
                                 const QString& Desktop, const TCommandRunner& Run = RunCommand);

@@ -217,7 +217,7 @@ QVariant TFileListModel::data(const QModelIndex& Index, int Role) const {
   if (Role == Qt::DisplayRole) {
     switch (Index.column()) {
     case 0:
-      return It.Name;
+      return DisplayFileName(It.Name);
     case 1:
       return It.SizeText;
     case 2:

@@ -1,6 +1,7 @@
 // Associations: mimeapps.list edits that keep the user's other entries, the desktop entry, and
 // the result as the desktop's own tools see it (xdg-mime, desktop-file-validate).
 #include "platform/associations.h"
+#include "platform/filenames.h"
 
 #include "tests/browser/browsertest.h"
 
@@ -8,6 +9,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -144,11 +147,69 @@ TEST(Associations, FailureNamesTheFileAndStopsTheRest) {
   EXPECT_EQ(ReadAll(P.ConfigHome), "in the way");
 }
 
+TEST(Associations, LineBreakInTheProgramPathPlantsNoKeys) {
+  TAssociationPaths P = FreshPaths("assoc-linebreak");
+  // A real program in a folder whose name holds line breaks, a tab and what a planted key would
+  // look like; it records its arguments.
+  const QString Base = QFileInfo(P.ConfigHome).path();
+  const QString Folder = Base + "/bin\nExec=sh -c 'touch planted'\n\tend";
+  ASSERT_TRUE(QDir().mkpath(Folder));
+  P.Program = Folder + "/orbisk";
+  test::WriteData(P.Program, ("#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + Base + "/ran'\n").toUtf8());
+  QFile::setPermissions(P.Program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  AssociateTypes({"JPG"}, P);
+
+  const QString Entry = P.DataHome + "/applications/orbisk.desktop";
+  const QByteArray Text = ReadAll(Entry);
+  int ExecLines = 0;
+  for (const QByteArray& L : Text.split('\n'))
+    ExecLines += L.startsWith("Exec=") ? 1 : 0;
+  EXPECT_EQ(ExecLines, 1) << Text.constData();
+  int Status = -1;
+  const QString Validate = RunTool("desktop-file-validate", {Entry}, P, &Status);
+  EXPECT_EQ(Status, 0) << Validate.toStdString();
+  EXPECT_EQ(RunTool("xdg-mime", {"query", "default", "image/jpeg"}, P), "orbisk.desktop");
+  // Launched the desktop's way, the entry runs this program with the file, and nothing else.
+  if (!QStandardPaths::findExecutable("gio").isEmpty()) {
+    RunTool("gio", {"launch", Entry, Base + "/a.jpg"}, P);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ReadAll(Base + "/ran") == Base + "/a.jpg\n"; }, 10000))
+        << ReadAll(Base + "/ran").constData();
+    EXPECT_FALSE(QFileInfo::exists("planted")); // where the planted command would run
+  }
+}
+
+TEST(Associations, ProgramPathADesktopEntryCannotHoldIsRefused) {
+  for (const QByteArray& Bad : {QByteArray("bin\x01x"), QByteArray("bin\x1b[0m"),
+                                QByteArray("bin\x7f"), QByteArray("lat\xe9")}) {
+    TAssociationPaths P = FreshPaths("assoc-refused");
+    P.Program =
+        DecodeFileName(EncodeFileName(QFileInfo(P.ConfigHome).path()) + "/" + Bad) + "/orbisk";
+    EXPECT_FALSE(UnwritableProgramPath(P.Program).isEmpty()) << Bad.toHex().constData();
+    try {
+      AssociateTypes({"JPG", "PNG"}, P);
+      ADD_FAILURE() << "associated from " << Bad.toHex().constData();
+    } catch (const EAssociation& E) {
+      const QString Message = QString::fromStdString(E.what());
+      EXPECT_TRUE(Message.startsWith("The program cannot be associated from ")) << E.what();
+      // The message itself shows the path on one line.
+      EXPECT_EQ(Message, DisplayFileName(Message));
+    }
+    // Nothing was written.
+    EXPECT_FALSE(QFileInfo::exists(P.DataHome + "/applications/orbisk.desktop"));
+    EXPECT_FALSE(QFileInfo::exists(P.ConfigHome + "/mimeapps.list"));
+  }
+  EXPECT_TRUE(UnwritableProgramPath(QString::fromUtf8("/opt/caf\xC3\xA9 \xF0\x9F\x93\xB7/orbisk"))
+                  .isEmpty());
+  EXPECT_TRUE(UnwritableProgramPath("/opt/a\nb\tc/orbisk").isEmpty());
+}
+
 TEST(Associations, DesktopEntryText) {
   // Exec quoting for paths with spaces, quotes, dollars and percent signs.
   EXPECT_EQ(QuoteExecArgument("/usr/bin/orbisk"), "/usr/bin/orbisk");
   EXPECT_EQ(QuoteExecArgument("/opt/my apps/orbisk"), "\"/opt/my apps/orbisk\"");
   EXPECT_EQ(QuoteExecArgument("/o/\"q\"$x/100%/orbisk"), R"("/o/\\"q\\"\\$x/100%%/orbisk")");
+  // Line breaks, tabs and carriage returns as the string escapes of a desktop entry.
+  EXPECT_EQ(QuoteExecArgument("/a\nb\tc\rd/orbisk"), R"("/a\nb\tc\rd/orbisk")");
   // The installed desktop entry is exactly the program's own text.
   EXPECT_EQ(ReadAll(ORBISK_TEST_DATA_DIR "/../../desktop/orbisk.desktop"), DesktopFileText());
   // Every type of the preferences has MIME types, all of them in the desktop entry.

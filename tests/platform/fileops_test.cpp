@@ -1,17 +1,22 @@
 // File operations on real files in temporary folders: deleting, renaming, numbered renames,
 // attributes, folders, moving and copying, drops, and the faults that must never lose a file.
 #include "platform/fileops.h"
+#include "platform/filenames.h"
 #include "tests/browser/browsertest.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
 #include <sys/mount.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 // Readable texts in failure messages.
 inline void PrintTo(const QString& S, std::ostream* O) {
@@ -96,6 +101,95 @@ TEST_F(FileOps, DeleteAsksAndUsesTheTrashOrDeletesForGood) {
   EXPECT_FALSE(QFileInfo::exists(Path("b.jpg")));
   EXPECT_FALSE(QFileInfo::exists(Trash + "/files/b.jpg"));
   EXPECT_EQ(P->Messages.size(), 3); // a failed permanent deletion is silent
+}
+
+namespace {
+
+// The Path= value of an info file, percent-decoded to the bytes it names.
+QByteArray TrashInfoPath(const QByteArray& Info) {
+  for (const QByteArray& Line : Info.split('\n'))
+    if (Line.startsWith("Path=")) return QByteArray::fromPercentEncoding(Line.mid(5));
+  return "<none>";
+}
+
+// Reads and writes through the system's byte names (QFile would change bytes that are not UTF-8).
+void WriteRaw(const QByteArray& Path, const QByteArray& Data) {
+  const int F = ::open(Path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ASSERT_GE(F, 0) << Path.constData();
+  ASSERT_EQ(::write(F, Data.constData(), size_t(Data.size())), Data.size());
+  ::close(F);
+}
+
+QByteArray ReadRaw(const QByteArray& Path) {
+  const int F = ::open(Path.constData(), O_RDONLY);
+  if (F < 0) return "<missing>";
+  char Buf[4096];
+  const ssize_t N = ::read(F, Buf, sizeof Buf);
+  ::close(F);
+  return QByteArray(Buf, N < 0 ? 0 : int(N));
+}
+
+bool ExistsRaw(const QByteArray& Path) {
+  struct stat St;
+  return lstat(Path.constData(), &St) == 0;
+}
+
+QByteArray TrashInfoPathLine(const QByteArray& Info) {
+  for (const QByteArray& Line : Info.split('\n'))
+    if (Line.startsWith("Path=")) return Line;
+  return "<none>";
+}
+
+} // namespace
+
+TEST_F(FileOps, TrashKeepsTheBytesOfNamesThatAreNotUtf8) {
+  const QByteArray Folder = EncodeFileName(Dir);
+  const QByteArray A = "lat\xe9.jpg", B = "lat\xe8.jpg", C = "100% sure #1?.jpg";
+  for (const QByteArray& N : {A, B, C})
+    WriteRaw(Folder + "/" + N, "bytes of " + N);
+  // Relative paths from the current folder work as well as absolute ones.
+  const QString Old = QDir::currentPath();
+  ASSERT_EQ(chdir(Folder.constData()), 0);
+  const bool TrashedA = TrashFile(DecodeFileName(A));
+  const bool TrashedB = TrashFile(DecodeFileName("./" + B));
+  ASSERT_EQ(chdir(QFile::encodeName(Old).constData()), 0);
+  ASSERT_TRUE(TrashedA);
+  ASSERT_TRUE(TrashedB);
+  ASSERT_TRUE(TrashFile(DecodeFileName(Folder + "/" + C)));
+
+  const QByteArray Trash = EncodeFileName(TestHome() + "/data/Trash");
+  for (const QByteArray& N : {A, B, C}) {
+    EXPECT_FALSE(ExistsRaw(Folder + "/" + N));
+    EXPECT_EQ(ReadRaw(Trash + "/files/" + N), "bytes of " + N);
+    const QByteArray Info = ReadRaw(Trash + "/info/" + N + ".trashinfo");
+    // Read back as the trash's rules say: the percent-decoded Path is the original's bytes, and
+    // the line itself is plain ASCII.
+    EXPECT_EQ(TrashInfoPath(Info), Folder + "/" + N) << Info.constData();
+    for (const char Ch : TrashInfoPathLine(Info))
+      EXPECT_TRUE(Ch > ' ' && Ch < 127) << Info.constData();
+  }
+
+  // GLib's own trash writes the same Path for the same file.
+  if (!QStandardPaths::findExecutable("gio").isEmpty()) {
+    const QString Twin = MakeFolder("fileops-trash-gio");
+    WriteRaw(Folder + "/" + A, "twin");
+    QProcess Gio;
+    QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
+    Env.insert("XDG_DATA_HOME", Twin);
+    Gio.setProcessEnvironment(Env);
+    // The name's byte goes through printf: program arguments from Qt are UTF-8 text.
+    Gio.setWorkingDirectory(Dir);
+    Gio.setProgram("sh");
+    Gio.setArguments({"-c", "exec gio trash \"$(printf 'lat\\351.jpg')\""});
+    Gio.start();
+    ASSERT_TRUE(Gio.waitForFinished(20000));
+    const QByteArray GioInfo = ReadRaw(EncodeFileName(Twin) + "/Trash/info/" + A + ".trashinfo");
+    const QByteArray Ours = ReadRaw(Trash + "/info/" + A + ".trashinfo");
+    if (Gio.exitCode() == 0 && GioInfo != "<missing>")
+      EXPECT_EQ(TrashInfoPathLine(Ours), TrashInfoPathLine(GioInfo));
+    else
+      std::printf("gio could not trash the twin file: compared by the trash rules only\n");
+  }
 }
 
 TEST_F(FileOps, TrashThatCannotTakeAFileNeverDeletesIt) {
@@ -340,6 +434,40 @@ TEST_F(FileOps, FailedCopyLeavesTheSourceAndNoPartialFile) {
   } else {
     std::printf("no tmpfs could be mounted: the full disk is covered by the write fault only\n");
   }
+}
+
+TEST_F(FileOps, SymbolicLinkMovedToAnotherFileSystemStaysALink) {
+  const QString Shm = "/dev/shm/orbisk-fileops-link-" + QString::number(getpid());
+  struct stat Here, There;
+  if (!QDir().mkpath(Shm) || stat(QFile::encodeName(Dir).constData(), &Here) != 0 ||
+      stat(QFile::encodeName(Shm).constData(), &There) != 0 || Here.st_dev == There.st_dev) {
+    QDir(Shm).removeRecursively();
+    GTEST_SKIP() << "no second file system (/dev/shm) beside the test folder";
+  }
+  Write(Path("target.jpg"), "the target");
+  ASSERT_EQ(symlink(QFile::encodeName(Path("target.jpg")).constData(),
+                    QFile::encodeName(Path("link.jpg")).constData()),
+            0);
+  ASSERT_EQ(symlink("relative/elsewhere.jpg", QFile::encodeName(Path("dangling.jpg")).constData()),
+            0);
+  TTransferRequest R{{"link.jpg"}, Dir, Shm, true, true, {}, {}};
+  EXPECT_EQ(TransferFiles(R).Done, 1);
+  MoveFile(Path("dangling.jpg"), Shm + "/dangling.jpg");
+  for (const QString& Name : {QString("link.jpg"), QString("dangling.jpg")}) {
+    EXPECT_FALSE(QFileInfo(Path(Name)).isSymLink()) << Name.toStdString();
+    EXPECT_TRUE(QFileInfo(Shm + "/" + Name).isSymLink()) << Name.toStdString();
+  }
+  EXPECT_EQ(QFileInfo(Shm + "/link.jpg").symLinkTarget(), Path("target.jpg"));
+  EXPECT_EQ(QFile::symLinkTarget(Shm + "/dangling.jpg"), Shm + "/relative/elsewhere.jpg");
+  // The target itself is where it was, untouched.
+  EXPECT_EQ(ReadAll(Path("target.jpg")), "the target");
+  // A link never replaces a file of its name on the other side.
+  ASSERT_EQ(symlink("x", QFile::encodeName(Path("again.jpg")).constData()), 0);
+  Write(Shm + "/again.jpg", "keep");
+  EXPECT_THROW(MoveFile(Path("again.jpg"), Shm + "/again.jpg"), EFileOpTargetExists);
+  EXPECT_EQ(ReadAll(Shm + "/again.jpg"), "keep");
+  EXPECT_TRUE(QFileInfo(Path("again.jpg")).isSymLink());
+  QDir(Shm).removeRecursively();
 }
 
 TEST_F(FileOps, DroppedFiles) {

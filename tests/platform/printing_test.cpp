@@ -80,6 +80,44 @@ TEST(ListingLayout, PrintedPagesCarryHeaderRowsFooterAndNumbers) {
   EXPECT_TRUE(Text.last().contains("picture149.jpg"));
 }
 
+TEST(ListingLayout, HostileNamesStayOnTheirOwnLineAndInTheirOwnOrder) {
+  const QString Pdf = test::TestHome() + "/hostile.pdf";
+  QPrinter Printer(QPrinter::HighResolution);
+  Printer.setOutputFormat(QPrinter::PdfFormat);
+  Printer.setOutputFileName(Pdf);
+  Printer.setPageSize(QPageSize(QPageSize::A4));
+  TListingReport R = Report(0);
+  R.Header = "/home/u/two\nfolders";
+  R.Rows << QStringList{"one\nmore\r\nname.jpg", "11", "JPG", "date1"}
+         << QStringList{QString("photo_") + QChar(0x202E) + "gpj.exe", "22", "EXE", "date2"}
+         << QStringList{QString("isolate_") + QChar(0x2067) + "abc" + QChar(0x2069) + ".jpg", "33",
+                        "JPG", "date3"}
+         << QStringList{"next.jpg", "44", "JPG", "date4"};
+  ASSERT_EQ(PrintListing(Printer, R), 1);
+  const QStringList Text = PdfPages(Pdf);
+  ASSERT_EQ(Text.size(), 1);
+  const QStringList Lines = Text[0].split('\n');
+  auto LineWith = [&](const QString& Part) {
+    for (const QString& L : Lines)
+      if (L.contains(Part)) return L;
+    return QString("<no line with %1>").arg(Part);
+  };
+  // The whole name, its size and its date on one line; the row after it in its place.
+  const QString First = LineWith("one");
+  EXPECT_TRUE(First.contains("more") && First.contains("name.jpg") && First.contains("11") &&
+              First.contains("date1"))
+      << First.toStdString();
+  EXPECT_TRUE(LineWith("next.jpg").contains("date4"));
+  EXPECT_TRUE(LineWith("/home/u/two").contains("folders"));
+  // The override does not turn the name round: it reads as stored, with a mark where the
+  // control was.
+  EXPECT_FALSE(Text[0].contains("exe.jpg")) << Text[0].toStdString();
+  EXPECT_TRUE(LineWith("photo_").contains("gpj.exe")) << Text[0].toStdString();
+  EXPECT_TRUE(LineWith("isolate_").contains("abc")) << Text[0].toStdString();
+  for (const QChar C : {QChar(0x202E), QChar(0x2067), QChar(0x2069)})
+    EXPECT_FALSE(Text[0].contains(C)) << Text[0].toStdString();
+}
+
 TEST(SharedPrinter, OnePrinterForEveryWindow) {
   QPrinter& P = SharedPrinter();
   EXPECT_EQ(&P, &SharedPrinter());

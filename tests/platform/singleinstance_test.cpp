@@ -11,11 +11,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -197,4 +202,162 @@ TEST(SingleInstance, FolderOfAnotherUserIsNotUsed) {
   const QString Used = InstanceFolder(&Error);
   EXPECT_NE(Used, QFile::decodeName(Folder));
   EXPECT_EQ(Used, "/tmp/orbisk-" + QString::number(::getuid()));
+}
+
+namespace {
+
+// Connects to the socket and sends nothing; -1 when it could not.
+int IdleConnection(const QByteArray& Socket) {
+  const int Fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (Fd < 0) return -1;
+  sockaddr_un A{};
+  A.sun_family = AF_UNIX;
+  std::strncpy(A.sun_path, Socket.constData(), sizeof A.sun_path - 1);
+  if (::connect(Fd, reinterpret_cast<sockaddr*>(&A), sizeof A) != 0) {
+    ::close(Fd);
+    return -1;
+  }
+  return Fd;
+}
+
+// True when the server closed the connection (end of file without an answer).
+bool ClosedByServer(int Fd) {
+  char C;
+  return ::recv(Fd, &C, 1, MSG_DONTWAIT) == 0;
+}
+
+// Another local program holding many connections open without sending: a child process, so that
+// its descriptors are not this process's. Ends when the object goes.
+class TIdleFlood {
+public:
+  TIdleFlood(const QByteArray& Socket, int Count) {
+    int Pipe[2];
+    if (::pipe2(Pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    FChild = ::fork();
+    if (FChild == 0) {
+      ::close(Pipe[0]);
+      // Not bound by a limit the parent set for itself.
+      rlimit L{};
+      getrlimit(RLIMIT_NOFILE, &L);
+      L.rlim_cur = L.rlim_max;
+      setrlimit(RLIMIT_NOFILE, &L);
+      for (int I = 0; I < Count; ++I)
+        IdleConnection(Socket); // kept open, never written to
+      const char Done = 'd';
+      (void)!::write(Pipe[1], &Done, 1);
+      for (;;)
+        ::pause();
+    }
+    ::close(Pipe[1]);
+    FDone = Pipe[0];
+  }
+  ~TIdleFlood() {
+    if (FChild > 0) {
+      ::kill(FChild, SIGKILL);
+      ::waitpid(FChild, nullptr, 0);
+    }
+    if (FDone >= 0) ::close(FDone);
+  }
+  // True once every connection was made (each one accepted by the server in turn).
+  bool Connected() {
+    char C;
+    return FDone >= 0 && ::read(FDone, &C, 1) == 1 ? (FReady = true) : FReady;
+  }
+
+private:
+  pid_t FChild = -1;
+  int FDone = -1;
+  bool FReady = false;
+};
+
+// Lowers the soft descriptor limit while the object lives.
+class TDescriptorLimit {
+public:
+  explicit TDescriptorLimit(rlim_t Soft) {
+    getrlimit(RLIMIT_NOFILE, &FOld);
+    rlimit New = FOld;
+    New.rlim_cur = std::min(Soft, FOld.rlim_max);
+    setrlimit(RLIMIT_NOFILE, &New);
+  }
+  ~TDescriptorLimit() { Restore(); }
+  void Restore() { setrlimit(RLIMIT_NOFILE, &FOld); }
+
+private:
+  rlimit FOld{};
+};
+
+// The descriptors this process has open now.
+int OpenDescriptors() {
+  return int(QDir("/proc/self/fd").entryList(QDir::Files | QDir::System).size());
+}
+
+} // namespace
+
+TEST(SingleInstance, IdleConnectionsAreDroppedAndTheirNumberCapped) {
+  TRuntimeDir Runtime;
+  QStringList Received;
+  OpenRequests().InstallHandler([&](const QStringList& C) { Received << C; });
+  TSingleInstance First;
+  First.SetLimits(300, 8, 100);
+  ASSERT_EQ(First.Start({}), TSingleInstance::TStart::Primary) << First.Error().toStdString();
+  const QByteArray Socket = QFile::encodeName(First.SocketPath());
+
+  // Connections that send nothing, or half a line, are closed by the server.
+  QList<int> Fds;
+  for (int I = 0; I < 20; ++I)
+    Fds << IdleConnection(Socket);
+  ASSERT_GE(Fds.last(), 0);
+  ASSERT_EQ(::send(Fds.first(), "[Open(\"/half", 12, MSG_NOSIGNAL), 12);
+  ASSERT_TRUE(test::WaitFor([&] { return First.OpenConnections() == 0; }, 10000));
+  // Never more than the limit open at once.
+  EXPECT_TRUE(test::WaitFor([&] {
+    for (int Fd : Fds)
+      if (!ClosedByServer(Fd)) return false;
+    return true;
+  }));
+  for (int Fd : Fds)
+    ::close(Fd);
+  EXPECT_TRUE(Received.isEmpty());
+
+  // A flood of idle connections from another program, then a real request: it gets through.
+  {
+    TIdleFlood Flood(Socket, 1000);
+    int Most = 0;
+    ASSERT_TRUE(test::WaitFor(
+        [&] {
+          Most = std::max(Most, First.OpenConnections());
+          return Flood.Connected();
+        },
+        60000));
+    EXPECT_LE(Most, 8);
+    EXPECT_TRUE(SendFromThread(First.SocketPath(), OpenCommand("/after/flood.png")));
+    ASSERT_TRUE(test::WaitFor([&] { return !Received.isEmpty(); }));
+    EXPECT_EQ(Received, QStringList{OpenCommand("/after/flood.png")});
+  }
+  EXPECT_TRUE(First.Listening());
+  OpenRequests().InstallHandler({});
+}
+
+TEST(SingleInstance, ListensAgainAfterDescriptorsRanOut) {
+  TRuntimeDir Runtime;
+  QStringList Received;
+  OpenRequests().InstallHandler([&](const QStringList& C) { Received << C; });
+  TSingleInstance First;
+  First.SetLimits(60000, 1000, 100);
+  ASSERT_EQ(First.Start({}), TSingleInstance::TStart::Primary) << First.Error().toStdString();
+  const QByteArray Socket = QFile::encodeName(First.SocketPath());
+  {
+    // Room for a few more descriptors only: accepting the flood runs out of them, and the
+    // server closes (removing its socket file).
+    TDescriptorLimit Limit(rlim_t(OpenDescriptors() + 4));
+    TIdleFlood Flood(Socket, 40);
+    ASSERT_TRUE(test::WaitFor([&] { return First.Relistened() > 0 || !First.Listening(); }, 20000));
+    Limit.Restore();
+    // With descriptors back the channel listens again and takes requests.
+    ASSERT_TRUE(test::WaitFor([&] { return First.Listening(); }, 20000));
+    EXPECT_TRUE(SendFromThread(First.SocketPath(), OpenCommand("/again.png")));
+    ASSERT_TRUE(test::WaitFor([&] { return !Received.isEmpty(); }));
+    EXPECT_EQ(Received, QStringList{OpenCommand("/again.png")});
+  }
+  OpenRequests().InstallHandler({});
 }

@@ -1,6 +1,8 @@
 // The wallpaper: the desktop's tool with the right arguments (fake tools on PATH record them),
-// the BMP question and conversion, and never overwriting another file.
+// pictures handed over as they are, the BMP question and the program's one copy, names that are
+// not UTF-8.
 #include "platform/wallpaper.h"
+#include "platform/filenames.h"
 
 #include "tests/browser/browsertest.h"
 
@@ -11,7 +13,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace orbisk;
 
@@ -141,68 +146,147 @@ TEST(Wallpaper, EachDesktopsToolGetsTheStyle) {
   }
 }
 
-TEST(Wallpaper, BitmapIsMadeOnceAndNeverOverwritesAnotherFile) {
+namespace {
+
+QByteArray FileBytes(const QString& Path) {
+  QFile F(Path);
+  return F.open(QIODevice::ReadOnly) ? F.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+TEST(Wallpaper, PicturesTheDesktopReadsGoToItAsTheyAre) {
   TFakeTools Tools;
   test::TPromptScope Prompt;
-  const QString Dir = test::MakeFolder("wallpaper");
+  const QString Dir = test::MakeFolder("wallpaper-direct");
   QImage Img(7, 5, QImage::Format_RGB32);
   Img.fill(QColor(10, 120, 200));
   ASSERT_TRUE(Img.save(Dir + "/photo.jpg", "JPG"));
-  EXPECT_EQ(WallpaperBitmapName(Dir + "/photo.jpg"), Dir + "/photo.bmp");
-  EXPECT_EQ(WallpaperBitmapName(Dir + "/photo.2024.jpg"), Dir + "/photo.bmp");
+  ASSERT_TRUE(Img.save(Dir + "/shot.png", "PNG"));
+  ASSERT_TRUE(Img.save(Dir + "/named wrong.bmp", "PNG")); // the bytes decide, not the name
+  for (const QString& Name :
+       {QString("photo.jpg"), QString("shot.png"), QString("named wrong.bmp")}) {
+    Tools.Clear();
+    const TWallpaperResult R =
+        SetAsWallpaper(Dir + "/" + Name, TWallpaperStyle::Tiled, nullptr, "GNOME");
+    EXPECT_TRUE(R.Applied) << Name.toStdString();
+    EXPECT_TRUE(R.WrittenBitmap.isEmpty());
+    ASSERT_FALSE(Tools.Calls().isEmpty());
+    EXPECT_EQ(Tools.Calls().first(),
+              JoinCall({"gsettings", "set", "org.gnome.desktop.background", "picture-uri",
+                        "file://" + QString(Dir + "/" + Name).replace(" ", "%20")}));
+  }
+  // No question, nothing written beside the pictures or into the program's folder.
+  EXPECT_TRUE(Prompt->Messages.isEmpty());
+  EXPECT_EQ(QDir(Dir).entryList(QDir::Files),
+            QStringList({"named wrong.bmp", "photo.jpg", "shot.png"}));
+  EXPECT_FALSE(QFile::exists(WallpaperCopyPath()));
+  // The same for the path-taking desktops; Plasma reads no TIFF by itself.
+  Tools.Clear();
+  EXPECT_TRUE(
+      SetAsWallpaper(Dir + "/photo.jpg", TWallpaperStyle::Centered, nullptr, "MATE").Applied);
+  EXPECT_EQ(Tools.Calls().first(), JoinCall({"gsettings", "set", "org.mate.background",
+                                             "picture-filename", Dir + "/photo.jpg"}));
+  EXPECT_TRUE(DesktopTakesDirectly(TDesktopKind::Xfce, TPictureKind::Tiff));
+  EXPECT_FALSE(DesktopTakesDirectly(TDesktopKind::Kde, TPictureKind::Tiff));
+  EXPECT_FALSE(DesktopTakesDirectly(TDesktopKind::Gnome, TPictureKind::Other));
+  EXPECT_EQ(PictureKindOf(Dir + "/named wrong.bmp"), TPictureKind::Png);
+  EXPECT_EQ(PictureKindOf(Dir + "/photo.jpg"), TPictureKind::Jpeg);
+  EXPECT_EQ(PictureKindOf(Dir + "/absent.jpg"), TPictureKind::Other);
+}
+
+TEST(Wallpaper, OtherPicturesBecomeTheProgramsOneCopy) {
+  TFakeTools Tools;
+  test::TPromptScope Prompt;
+  const QString Dir = test::MakeFolder("wallpaper-copy");
+  QImage Img(7, 5, QImage::Format_RGB32);
+  Img.fill(QColor(10, 120, 200));
+  ASSERT_TRUE(Img.save(Dir + "/scan.ppm", "PPM"));
+  Img.fill(QColor(200, 20, 20));
+  ASSERT_TRUE(Img.save(Dir + "/other.pgm", "PGM"));
+  const QString Copy = WallpaperCopyPath();
+  EXPECT_EQ(Copy, test::TestHome() + "/data/Orbiskel/wallpaper.bmp");
+  QFile::remove(Copy);
+  QDir().mkpath(test::TestHome() + "/data/Orbiskel");
+  test::WriteData(test::TestHome() + "/data/Orbiskel/bookmrks.dat", "/home/u\r\n");
 
   // No: nothing is written and the desktop is not touched.
-  TWallpaperResult R = SetAsWallpaper(Dir + "/photo.jpg", TWallpaperStyle::Tiled, nullptr, "GNOME");
+  TWallpaperResult R = SetAsWallpaper(Dir + "/scan.ppm", TWallpaperStyle::Tiled, nullptr, "GNOME");
   EXPECT_EQ(Prompt->Messages, QStringList{Question});
   EXPECT_FALSE(R.Applied);
-  EXPECT_FALSE(QFile::exists(Dir + "/photo.bmp"));
+  EXPECT_FALSE(QFile::exists(Copy));
   EXPECT_TRUE(Tools.Calls().isEmpty());
 
-  // Yes: photo.bmp beside the picture becomes the wallpaper, tiled.
+  // Yes: the copy becomes the wallpaper.
   Prompt->Messages.clear();
   Prompt->Answers = {true};
-  R = SetAsWallpaper(Dir + "/photo.jpg", TWallpaperStyle::Tiled, nullptr, "GNOME");
+  R = SetAsWallpaper(Dir + "/scan.ppm", TWallpaperStyle::Tiled, nullptr, "GNOME");
   EXPECT_EQ(Prompt->Messages, QStringList{Question});
   EXPECT_TRUE(R.Applied);
-  EXPECT_EQ(R.WrittenBitmap, Dir + "/photo.bmp");
-  EXPECT_TRUE(Tools.Calls().contains(JoinCall(
-      {"gsettings", "set", "org.gnome.desktop.background", "picture-options", "wallpaper"})));
-  EXPECT_TRUE(Tools.Calls().first().endsWith("|file://" + Dir + "/photo.bmp"));
-  const QByteArray Made = [&] {
-    QFile F(Dir + "/photo.bmp");
-    F.open(QIODevice::ReadOnly);
-    return F.readAll();
-  }();
-  EXPECT_TRUE(Made.startsWith("BM"));
+  EXPECT_EQ(R.WrittenBitmap, Copy);
+  EXPECT_EQ(Tools.Calls().first(), JoinCall({"gsettings", "set", "org.gnome.desktop.background",
+                                             "picture-uri", "file://" + Copy}));
+  const QByteArray First = FileBytes(Copy);
+  EXPECT_TRUE(First.startsWith("BM"));
 
-  // Again: the same bitmap is used, no photo1.bmp appears.
+  // Another picture replaces that copy and nothing else.
   Prompt->Answers = {true};
-  R = SetAsWallpaper(Dir + "/photo.jpg", TWallpaperStyle::Stretched, nullptr, "GNOME");
+  R = SetAsWallpaper(Dir + "/other.pgm", TWallpaperStyle::Stretched, nullptr, "XFCE");
   EXPECT_TRUE(R.Applied);
-  EXPECT_TRUE(R.WrittenBitmap.isEmpty());
-  EXPECT_FALSE(QFile::exists(Dir + "/photo1.bmp"));
+  EXPECT_EQ(R.WrittenBitmap, Copy);
+  EXPECT_TRUE(FileBytes(Copy).startsWith("BM"));
+  EXPECT_NE(FileBytes(Copy), First);
+  EXPECT_EQ(QDir(test::TestHome() + "/data/Orbiskel").entryList(QDir::Files),
+            QStringList({"bookmrks.dat", "wallpaper.bmp"}));
+  EXPECT_EQ(FileBytes(test::TestHome() + "/data/Orbiskel/bookmrks.dat"), "/home/u\r\n");
+  // The pictures' folder is as it was.
+  EXPECT_EQ(QDir(Dir).entryList(QDir::Files), QStringList({"other.pgm", "scan.ppm"}));
+}
 
-  // An unrelated photo.bmp stays as it is: a second question names photo1.bmp.
-  test::WriteData(Dir + "/photo.bmp", "my own bitmap");
-  Prompt->Messages.clear();
-  Prompt->Answers = {true, false};
-  R = SetAsWallpaper(Dir + "/photo.jpg", TWallpaperStyle::Centered, nullptr, "GNOME");
-  ASSERT_EQ(Prompt->Messages.size(), 2);
-  EXPECT_EQ(Prompt->Messages[1], "The file " + Dir +
-                                     "/photo.bmp already exists. Can I store the bitmap as " + Dir +
-                                     "/photo1.bmp instead?");
-  EXPECT_FALSE(R.Applied);
-  EXPECT_FALSE(QFile::exists(Dir + "/photo1.bmp"));
-  Prompt->Answers = {true, true};
-  R = SetAsWallpaper(Dir + "/photo.jpg", TWallpaperStyle::Centered, nullptr, "GNOME");
-  EXPECT_TRUE(R.Applied);
-  EXPECT_EQ(R.WrittenBitmap, Dir + "/photo1.bmp");
-  QFile Own(Dir + "/photo.bmp");
-  ASSERT_TRUE(Own.open(QIODevice::ReadOnly));
-  EXPECT_EQ(Own.readAll(), "my own bitmap");
-  // No temporary files are left behind.
-  EXPECT_EQ(QDir(Dir).entryList(QDir::Files),
-            QStringList({"photo.bmp", "photo.jpg", "photo1.bmp"}));
+TEST(Wallpaper, NamesThatAreNotUtf8ReachTheDesktopWholeOrAreRefused) {
+  TFakeTools Tools;
+  test::TPromptScope Prompt;
+  const QString Dir = test::MakeFolder("wallpaper-bytes");
+  QImage Img(4, 4, QImage::Format_RGB32);
+  Img.fill(Qt::green);
+  ASSERT_TRUE(Img.save(Dir + "/plain.jpg", "JPG"));
+  // The same bytes under a name with the byte 0xFF.
+  const QByteArray Raw = EncodeFileName(Dir) + "/lat\xff.jpg";
+  ASSERT_EQ(::rename(QFile::encodeName(Dir + "/plain.jpg").constData(), Raw.constData()), 0);
+  const QString Picture = DecodeFileName(Raw);
+
+  // GNOME and Cinnamon: a URI of the name's bytes.
+  for (const char* Desktop : {"GNOME", "X-Cinnamon"}) {
+    Tools.Clear();
+    EXPECT_TRUE(SetAsWallpaper(Picture, TWallpaperStyle::Tiled, nullptr, Desktop).Applied);
+    const QString Uri = Tools.Calls().first().section('|', 4);
+    EXPECT_EQ(Uri, "file://" + Dir + "/lat%FF.jpg") << Desktop;
+    EXPECT_EQ(QByteArray::fromPercentEncoding(Uri.mid(7).toLatin1()), Raw);
+  }
+  // A relative name keeps its bytes as well.
+  const QString Old = QDir::currentPath();
+  ASSERT_EQ(chdir(EncodeFileName(Dir).constData()), 0);
+  Tools.Clear();
+  const bool Relative =
+      SetAsWallpaper(DecodeFileName("lat\xff.jpg"), TWallpaperStyle::Tiled, nullptr, "GNOME")
+          .Applied;
+  ASSERT_EQ(chdir(QFile::encodeName(Old).constData()), 0);
+  EXPECT_TRUE(Relative);
+  EXPECT_EQ(Tools.Calls().value(0).section('|', 4), "file://" + Dir + "/lat%FF.jpg");
+  EXPECT_TRUE(Prompt->Messages.isEmpty());
+
+  // The desktops that take UTF-8 paths only: a message, no call, no copy, no false success.
+  for (const char* Desktop : {"MATE", "XFCE", "KDE"}) {
+    Tools.Clear();
+    Prompt->Messages.clear();
+    EXPECT_FALSE(SetAsWallpaper(Picture, TWallpaperStyle::Centered, nullptr, Desktop).Applied);
+    EXPECT_TRUE(Tools.Calls().isEmpty()) << Desktop;
+    ASSERT_EQ(Prompt->Messages.size(), 1) << Desktop;
+    EXPECT_EQ(Prompt->Messages[0],
+              "The wallpaper could not be set: this desktop takes only file names in UTF-8, and " +
+                  Dir + "/lat" + QChar::ReplacementCharacter +
+                  ".jpg is not one. Rename the picture and try again.");
+  }
 }
 
 TEST(Wallpaper, BitmapsRemoveAndUnsupportedDesktops) {

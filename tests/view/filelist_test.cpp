@@ -1,11 +1,15 @@
 // Folder listing and sorting without a window: the columns, the type mask, hidden files and
 // letter case, and the order of every column in both directions.
 #include "view/filelist.h"
+#include "platform/filenames.h"
 #include "view/typemask.h"
 #include "tests/browser/browsertest.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <vector>
 
@@ -190,4 +194,27 @@ TEST(FileList, ModelHeaderClicksAndPrefixSearch) {
   // A failed listing leaves an empty list.
   EXPECT_THROW(M.ListFolder(Dir + "/absent", "*.jpg;"), std::runtime_error);
   EXPECT_EQ(M.rowCount(), 0);
+}
+
+TEST(FileList, ShownNamesKeepToOneLineAndTheirOwnOrder) {
+  const QString Dir = test::MakeFolder("model-hostile");
+  const QByteArray Raw = EncodeFileName(Dir) + "/lat\xe9.jpg";
+  const int F = ::open(Raw.constData(), O_WRONLY | O_CREAT, 0644);
+  ASSERT_GE(F, 0);
+  ::close(F);
+  test::WriteBytes(Dir + "/a\nb.jpg", 10);
+  test::WriteBytes(Dir + QString("/c_") + QChar(0x202E) + "gpj.exe.jpg", 10);
+  TFileListModel M;
+  M.ListFolder(Dir, "*.jpg;");
+  M.Sort();
+  ASSERT_EQ(M.rowCount(), 3);
+  const QChar Mark = QChar::ReplacementCharacter;
+  QStringList Shown;
+  for (int R = 0; R < M.rowCount(); ++R)
+    Shown << M.data(M.index(R, 0), Qt::DisplayRole).toString();
+  EXPECT_EQ(Shown, QStringList({QString("a") + Mark + "b.jpg", QString("c_") + Mark + "gpj.exe.jpg",
+                                QString("lat") + Mark + ".jpg"}));
+  // The names the commands use are the stored ones.
+  EXPECT_EQ(M.FullName(0), Dir + "/a\nb.jpg");
+  EXPECT_EQ(EncodeFileName(M.FullName(2)), Raw);
 }
