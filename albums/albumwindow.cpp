@@ -6,6 +6,7 @@
 #include "engine/pixelgraphic.h"
 #include "engine/registry.h"
 #include "platform/dialogscale.h"
+#include "platform/filenames.h"
 #include "thumbnails/tesslyviewer.h"
 #include "platform/dragfiles.h"
 #include "platform/prompt.h"
@@ -81,7 +82,7 @@ void ShowEntryViewer(QWidget* Owner, const QString& Path, int Rotation) {
     return;
   }
   auto* W = new TfrmTessly();
-  W->setWindowTitle(Path);
+  W->setWindowTitle(DisplayFileName(Path));
   W->PGImage1->setMinimumSize(1, 1); // small pictures get a small window
   const int PW = Pic->Width(), PH = Pic->Height();
   W->PGImage1->TakePixelGraphic(std::move(Pic));

@@ -5,6 +5,7 @@
 #include "browser/mainwindow.h"
 #include "browser/viewers.h"
 #include "platform/dialogscale.h"
+#include "platform/filenames.h"
 #include "platform/fileops.h"
 #include "platform/help.h"
 #include "platform/prompt.h"
@@ -133,7 +134,7 @@ TfSelectFiles::TfSelectFiles(TForm1* Main)
   resize(Size);
   LargeView = [this](const QString& Path) {
     QDialog D(this);
-    D.setWindowTitle(QFileInfo(Path).fileName());
+    D.setWindowTitle(DisplayFileName(QFileInfo(Path).fileName()));
     auto* L = new QVBoxLayout(&D);
     L->setContentsMargins(2, 2, 2, 2);
     auto* V = new TPGImage(&D);
@@ -322,7 +323,7 @@ void TfSelectFiles::BuildWindow() {
 }
 
 void TfSelectFiles::SetPanel(int Panel, const QString& Text) {
-  StatusPanels[Panel]->setText(Text);
+  StatusPanels[Panel]->setText(DisplayFileName(Text));
   if (OnPanelText) OnPanelText(Panel, Text);
 }
 
@@ -375,7 +376,7 @@ void TfSelectFiles::SetSourceFolder(const QString& Folder) {
     if (I.isValid()) TreeView->scrollTo(I);
   }
   FFolder = Clean;
-  setWindowTitle(Clean);
+  setWindowTitle(DisplayFileName(Clean));
   if (AutoUpdateCheck->isChecked()) AutoUpdateCheck->setChecked(false);
   ListAndSort();
   FRevealing = true;
@@ -386,7 +387,7 @@ void TfSelectFiles::TreeChanged() {
   const QString Folder = FolderModel->filePath(TreeView->currentIndex());
   if (!QFileInfo(Folder).isDir()) return;
   FFolder = Folder;
-  setWindowTitle(Folder);
+  setWindowTitle(DisplayFileName(Folder));
   ListAndSort();
   AutoUpdateCheck->setChecked(false); // also stops watching
 }
@@ -748,7 +749,7 @@ void TfSelectFiles::Preview(const QString& Path) {
   }
   FPreviewed = Path;
   BusyLamp->setStyleSheet("background: #800000; border-radius: 5px;");
-  NamePanel->setText(Info.fileName());
+  NamePanel->setText(DisplayFileName(Info.fileName()));
 }
 
 bool TfSelectFiles::eventFilter(QObject* O, QEvent* E) {

@@ -454,7 +454,10 @@ void TForm1::CreatePanes() {
 
   TDisplayHost H;
   H.SetLamp = [this](bool On) { SetLamp(On); };
-  H.SetPanelText = [this](int Panel, const QString& Text) { StatusPanels[Panel]->setText(Text); };
+  // Names in status texts never show control or direction-override characters as such.
+  H.SetPanelText = [this](int Panel, const QString& Text) {
+    StatusPanels[Panel]->setText(DisplayFileName(Text));
+  };
   H.SetEditItemsEnabled = [this](bool On) { SetEditItemsEnabled(On); };
   H.AutoZoom = [this] { return AutoZoomButton->isChecked(); };
   H.SelectedFiles = [this] { return SelectedFullNames(); };

@@ -219,7 +219,8 @@ int TSearchResultModel::rowCount(const QModelIndex& Parent) const {
 
 QVariant TSearchResultModel::data(const QModelIndex& Index, int Role) const {
   if (!Index.isValid() || Index.row() >= int(FLines.size())) return {};
-  if (Role == Qt::DisplayRole || Role == Qt::ToolTipRole) return FLines[size_t(Index.row())].Text;
+  if (Role == Qt::DisplayRole || Role == Qt::ToolTipRole)
+    return DisplayFileName(FLines[size_t(Index.row())].Text);
   return {};
 }
 

@@ -1,6 +1,7 @@
 #include "thumbnails/tesslyviewer.h"
 
 #include "platform/dialogscale.h"
+#include "platform/filenames.h"
 #include "view/pgimage.h"
 
 #include <QFileInfo>
@@ -27,7 +28,7 @@ TfrmTessly::TfrmTessly(QWidget* Parent) : QWidget(Parent, Qt::Window | Qt::Windo
 
 TfrmTessly* ViewImage(const QString& Path, int Margin) {
   auto* W = new TfrmTessly();
-  W->setWindowTitle(QFileInfo(Path).fileName());
+  W->setWindowTitle(DisplayFileName(QFileInfo(Path).fileName()));
   try {
     W->PGImage1->LoadFromFile(Path);
   } catch (...) {

@@ -167,7 +167,7 @@ void TfrmThumbEdit::AddFiles(const QStringList& Files) {
 
 void TfrmThumbEdit::DropFiles(const QStringList& Files) {
   for (const QString& F : Files)
-    if (IsPictureType(FileTypeOf(QFileInfo(F).fileName()))) ListBox1->addItem(F);
+    if (IsPictureFile(QFileInfo(F).fileName())) ListBox1->addItem(F);
 }
 
 QStringList TfrmThumbEdit::Files() const {
