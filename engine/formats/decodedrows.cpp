@@ -49,8 +49,13 @@ void CheckPictureSize(int64_t Width, int64_t Height, const TFailFn& Fail) {
 }
 
 bool StoreDecodedRows(TPixelGraphic& Image, const TDecodedRows& R, bool Progress) {
+  Image.SetSize(R.Width, R.Height, 3);
+  return StoreDecodedRowsAt(Image, R, 0, 0, Progress);
+}
+
+bool StoreDecodedRowsAt(TPixelGraphic& Image, const TDecodedRows& R, int X0, int Y0,
+                        bool Progress) {
   const int W = R.Width, H = R.Height;
-  Image.SetSize(W, H, 3);
   const TRGB Bk = Image.BackGroundColor();
   const unsigned BkB = BlueOf(Bk), BkG = GreenOf(Bk), BkR = RedOf(Bk);
   bool Aborted = false;
@@ -58,7 +63,7 @@ bool StoreDecodedRows(TPixelGraphic& Image, const TDecodedRows& R, bool Progress
   if (Progress) Scope.emplace(Image);
   for (int Y = 0; Y < H && !Aborted; ++Y) {
     const uint8_t* S = R.Data + R.Stride * Y;
-    uint8_t* D = Image.ScanLine(Y);
+    uint8_t* D = Image.ScanLine(Y0 + Y) + size_t(X0) * 3;
     if (R.Channels == 3 && !R.RedFirst) {
       std::memcpy(D, S, size_t(W) * 3);
     } else if (R.Channels == 3) {

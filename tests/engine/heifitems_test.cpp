@@ -496,6 +496,7 @@ TEST(HEIFItems, WritesSeedFilesWhenAsked) {
     WriteFileBytes(D + "/overlay.heic", OverlayFile(H, "hvc1"));
     WriteFileBytes(D + "/grid-2x2.heic", GridFile(H16, "heic", 2, 2));
     WriteFileBytes(D + "/bomb-grid-128x128.heic", GridFile(H16, "heic", 128, 128));
+    WriteFileBytes(D + "/grid-32x32.heic", GridFile(H, "heic", 32, 32));
   }
   if (!A.Payload.empty()) {
     WriteFileBytes(D + "/grid-2x2.avif", GridFile(A16, "avif", 2, 2));
@@ -503,6 +504,7 @@ TEST(HEIFItems, WritesSeedFilesWhenAsked) {
                    WithProps(A, {Clap(33, 21, -21, 2, -13, 2), Box("irot", {1})}));
     WriteFileBytes(D + "/bomb-grid-64x64.avif", GridFile(A256, "avif", 64, 64));
     WriteFileBytes(D + "/bomb-grid-255x255.avif", GridFile(A16, "avif", 255, 255));
+    WriteFileBytes(D + "/grid-32x32.avif", GridFile(A16, "avif", 32, 32));
   }
 }
 

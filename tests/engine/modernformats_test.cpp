@@ -15,6 +15,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -468,6 +470,132 @@ TEST(ModernFormats, WritersRefuseSizesTheFormatCannotHold) {
     EXPECT_EQ(std::string(E.what()).rfind("WebP: ", 0), 0u);
   }
   EXPECT_EQ(S.Size(), 0);
+}
+
+// Peak memory (KB) a child process adds while it runs Body, over one that does nothing.
+int64_t AddedPeakKB(const std::function<void()>& Body) {
+  auto Peak = [](const std::function<void()>& F) {
+    const pid_t Child = fork();
+    if (Child == 0) {
+      try {
+        F();
+      } catch (...) {
+      }
+      _exit(0);
+    }
+    int Status = 0;
+    rusage U{};
+    wait4(Child, &Status, 0, &U);
+    return int64_t(U.ru_maxrss);
+  };
+  return Peak(Body) - Peak([] {});
+}
+
+void Put24(std::vector<uint8_t>& B, unsigned V) {
+  B.push_back(uint8_t(V));
+  B.push_back(uint8_t(V >> 8));
+  B.push_back(uint8_t(V >> 16));
+}
+void Put32(std::vector<uint8_t>& B, unsigned V) {
+  Put24(B, V);
+  B.push_back(uint8_t(V >> 24));
+}
+std::vector<uint8_t> Riff(const std::vector<uint8_t>& Chunks) {
+  std::vector<uint8_t> F = {'R', 'I', 'F', 'F'};
+  Put32(F, unsigned(Chunks.size() + 4));
+  F.insert(F.end(), {'W', 'E', 'B', 'P'});
+  F.insert(F.end(), Chunks.begin(), Chunks.end());
+  return F;
+}
+
+TEST(ModernFormats, WebPDeclaredSizeIsCheckedBeforeTheCanvas) {
+  // A lossless header declaring 16383 x 16383 with alpha, and hardly any data after it.
+  std::vector<uint8_t> Chunk = {'V', 'P', '8', 'L'};
+  Put32(Chunk, 8);
+  const uint32_t Bits = 16382u | (16382u << 14) | (1u << 28);
+  Chunk.push_back(0x2F);
+  Put32(Chunk, Bits);
+  Chunk.insert(Chunk.end(), {0x12, 0x34, 0x56});
+  const std::vector<uint8_t> Bomb = Riff(Chunk);
+  TPGMemoryStream S(Bomb.data(), Bomb.size());
+  TPixelGraphic G;
+  EXPECT_THROW(G.LoadFromStreamExt(S, "webp", 0), EPGWebPFileFormatReaderWriter);
+  EXPECT_LT(AddedPeakKB([&] {
+              TPGMemoryStream M(Bomb.data(), Bomb.size());
+              TPixelGraphic P;
+              P.LoadFromStreamExt(M, "webp", 0);
+            }),
+            64 * 1024);
+
+  // An animation of one large frame: the picture and the frame's decoding, no extra canvases.
+  if (!HaveTool("img2webp")) GTEST_SKIP() << "img2webp is not installed";
+  const int Side = 2000;
+  const std::string Png = TempPath("big.png"), Png2 = TempPath("big2.png");
+  const std::string File = TempPath("big-anim.webp");
+  RGBAImage Second = TestPicture(Side, Side, false);
+  for (size_t I = 0; I < Second.Pixels.size(); I += 4)
+    Second.Pixels[I] ^= 0xFF;
+  ASSERT_TRUE(WritePNG(Png, TestPicture(Side, Side, false)) && WritePNG(Png2, Second));
+  ASSERT_TRUE(
+      RunTool("img2webp -lossy -q 10 " + Quoted(Png) + " " + Quoted(Png2) + " -o " + Quoted(File)));
+  const int64_t PictureKB = int64_t(Side) * Side * 3 / 1024;
+  const int64_t Added = AddedPeakKB([&] {
+    TPixelGraphic P;
+    P.LoadFromFile(File);
+    if (P.Width() != Side) _exit(1);
+  });
+  EXPECT_LT(Added, PictureKB * 3 / 2) << "KB added; the picture alone is " << PictureKB;
+}
+
+TEST(ModernFormats, WebPFirstFrameLiesOnTheBackgroundAtItsOffset) {
+  if (!HaveTool("cwebp")) GTEST_SKIP() << "cwebp is not installed";
+  const RGBAImage Frame = TestPicture(16, 12, true);
+  const std::string Png = TempPath("frame.png"), Still = TempPath("frame.webp");
+  ASSERT_TRUE(WritePNG(Png, Frame));
+  ASSERT_TRUE(RunTool("cwebp -quiet -lossless -exact " + Quoted(Png) + " -o " + Quoted(Still)));
+  const std::vector<uint8_t> S = ReadFileBytes(Still);
+  ASSERT_EQ(std::string(S.begin() + 12, S.begin() + 16), "VP8L");
+  const std::vector<uint8_t> Data(S.begin() + 12, S.end());
+
+  // Canvas 40 x 30, the frame at (6, 8).
+  std::vector<uint8_t> C = {'V', 'P', '8', 'X'};
+  Put32(C, 10);
+  C.insert(C.end(), {0x12, 0, 0, 0});
+  Put24(C, 39);
+  Put24(C, 29);
+  C.insert(C.end(), {'A', 'N', 'I', 'M'});
+  Put32(C, 6);
+  Put32(C, 0xFF0000FF);
+  C.insert(C.end(), {0, 0});
+  C.insert(C.end(), {'A', 'N', 'M', 'F'});
+  Put32(C, unsigned(16 + Data.size()));
+  Put24(C, 3);
+  Put24(C, 4);
+  Put24(C, 15);
+  Put24(C, 11);
+  Put24(C, 100);
+  C.push_back(0);
+  C.insert(C.end(), Data.begin(), Data.end());
+  const std::string File = TempPath("offset-anim.webp");
+  WriteFileBytes(File, Riff(C));
+
+  TPixelGraphic G;
+  const TRGB Bk = RGBOf(30, 140, 220);
+  G.SetBackGroundColor(Bk);
+  G.LoadFromFile(File);
+  ASSERT_EQ(G.Width(), 40);
+  ASSERT_EQ(G.Height(), 30);
+  const RGBAImage Expected = Composited(Frame, Bk);
+  for (int Y = 0; Y < 30; ++Y)
+    for (int X = 0; X < 40; ++X) {
+      const bool In = X >= 6 && X < 22 && Y >= 8 && Y < 20;
+      TRGB Want = Bk;
+      if (In) {
+        const uint8_t* P = &Expected.Pixels[(size_t(Y - 8) * 16 + (X - 6)) * 4];
+        Want = RGBOf(P[0], P[1], P[2]);
+      }
+      ASSERT_EQ(G.GetPixelColor(X, Y), Want) << X << "," << Y;
+    }
 }
 
 } // namespace
