@@ -23,6 +23,8 @@
 #include <functional>
 #include <map>
 
+#include <jxl/decode.h>
+#include <jxl/encode.h>
 #include <png.h>
 
 using namespace orbisk;
@@ -596,6 +598,70 @@ TEST(ModernFormats, WebPFirstFrameLiesOnTheBackgroundAtItsOffset) {
       }
       ASSERT_EQ(G.GetPixelColor(X, Y), Want) << X << "," << Y;
     }
+}
+
+// A lossless JPEG XL file of W x H with a black extra channel (the K of a CMYK picture).
+std::vector<uint8_t> JXLWithBlackChannel(uint32_t W, uint32_t H) {
+  std::unique_ptr<JxlEncoder, decltype(&JxlEncoderDestroy)> E(JxlEncoderCreate(nullptr),
+                                                              JxlEncoderDestroy);
+  JxlBasicInfo B;
+  JxlEncoderInitBasicInfo(&B);
+  B.xsize = W;
+  B.ysize = H;
+  B.bits_per_sample = 8;
+  B.num_color_channels = 3;
+  B.num_extra_channels = 1;
+  B.uses_original_profile = JXL_TRUE;
+  if (JxlEncoderSetBasicInfo(E.get(), &B) != JXL_ENC_SUCCESS) return {};
+  JxlExtraChannelInfo K;
+  JxlEncoderInitExtraChannelInfo(JXL_CHANNEL_BLACK, &K);
+  K.bits_per_sample = 8;
+  if (JxlEncoderSetExtraChannelInfo(E.get(), 0, &K) != JXL_ENC_SUCCESS) return {};
+  JxlColorEncoding C;
+  JxlColorEncodingSetToSRGB(&C, JXL_FALSE);
+  if (JxlEncoderSetColorEncoding(E.get(), &C) != JXL_ENC_SUCCESS) return {};
+  JxlEncoderFrameSettings* S = JxlEncoderFrameSettingsCreate(E.get(), nullptr);
+  JxlEncoderSetFrameLossless(S, JXL_TRUE);
+  const JxlPixelFormat F{3, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+  const JxlPixelFormat F1{1, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+  std::vector<uint8_t> Cmy(size_t(W) * H * 3, 40), Black(size_t(W) * H, 0);
+  if (JxlEncoderAddImageFrame(S, &F, Cmy.data(), Cmy.size()) != JXL_ENC_SUCCESS ||
+      JxlEncoderSetExtraChannelBuffer(S, &F1, Black.data(), Black.size(), 0) != JXL_ENC_SUCCESS)
+    return {};
+  JxlEncoderCloseInput(E.get());
+  std::vector<uint8_t> Out(4096);
+  uint8_t* Next = Out.data();
+  size_t Avail = Out.size();
+  JxlEncoderStatus R;
+  while ((R = JxlEncoderProcessOutput(E.get(), &Next, &Avail)) == JXL_ENC_NEED_MORE_OUTPUT) {
+    const size_t Done = size_t(Next - Out.data());
+    Out.resize(Out.size() * 2);
+    Next = Out.data() + Done;
+    Avail = Out.size() - Done;
+  }
+  if (R != JXL_ENC_SUCCESS) return {};
+  Out.resize(size_t(Next - Out.data()));
+  return Out;
+}
+
+TEST(ModernFormats, JXLWithABlackChannelIsRefusedNotShownWrong) {
+  const std::vector<uint8_t> File = JXLWithBlackChannel(24, 16);
+  ASSERT_FALSE(File.empty());
+  TPGMemoryStream S(File.data(), File.size());
+  TPixelGraphic G;
+  try {
+    G.LoadFromStreamExt(S, "jxl", 0);
+    ADD_FAILURE() << "a CMYK picture was shown from its colour channels alone";
+  } catch (const EPGJXLFileFormatReader& E) {
+    EXPECT_STREQ(E.what(), "JXL: CMYK not supported");
+  }
+  const char* Seeds = std::getenv("ORBISK_HOSTILE_DIR"); // fuzz corpus
+  const std::string Path = Seeds ? std::string(Seeds) + "/cmyk.jxl" : TempPath("cmyk.jxl");
+  WriteFileBytes(Path, File);
+  TGraphicFileInfo Info;
+  ASSERT_TRUE(GetGraphicFileInfo(Path, 0, Info));
+  EXPECT_EQ(Info.Width, 24);
+  EXPECT_NE(Info.SubType.find("CMYK"), std::string::npos) << Info.SubType;
 }
 
 } // namespace
