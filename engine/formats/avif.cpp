@@ -264,6 +264,13 @@ void TAVIFFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image
   Rgb.rowBytes = uint32_t(W) * 3;
   avifResult R = avifImageRGBToYUV(Img.get(), &Rgb);
   if (R != AVIF_RESULT_OK) Fail(avifResultToString(R));
+  // The source's metadata blocks, when the picture carries any (the library copies them).
+  const TImageMetadata& M = Image.Metadata;
+  if (!M.Icc.empty()) avifImageSetProfileICC(Img.get(), M.Icc.data(), M.Icc.size());
+  if (!M.Exif.empty()) avifImageSetMetadataExif(Img.get(), M.Exif.data(), M.Exif.size());
+  if (!M.Xmp.empty())
+    avifImageSetMetadataXMP(Img.get(), reinterpret_cast<const uint8_t*>(M.Xmp.data()),
+                            M.Xmp.size());
   Image.DoProgress(1, 3);
 
   std::unique_ptr<avifEncoder, TEncoderDeleter> Enc(avifEncoderCreate());

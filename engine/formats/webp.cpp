@@ -13,6 +13,7 @@
 #include <webp/decode.h>
 #include <webp/demux.h>
 #include <webp/encode.h>
+#include <webp/mux.h>
 
 namespace orbisk {
 
@@ -358,7 +359,31 @@ void TWebPFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image
   }
   if (!Imported) Fail("Out of memory");
   if (!WebPEncode(&Config, &Pic.P)) Fail(EncodeErrorText(Pic.P.error_code));
-  Stream.Write(Out.M.mem, Out.M.size);
+  if (Image.Metadata.Empty()) {
+    Stream.Write(Out.M.mem, Out.M.size);
+    return;
+  }
+  // The metadata blocks go into chunks of an extended file around the picture data.
+  std::unique_ptr<WebPMux, decltype(&WebPMuxDelete)> Mux(WebPMuxNew(), WebPMuxDelete);
+  if (!Mux) Fail("Out of memory");
+  const WebPData Picture{Out.M.mem, Out.M.size};
+  if (WebPMuxSetImage(Mux.get(), &Picture, 0) != WEBP_MUX_OK)
+    Fail(EngineMessage(msgFailed, "WebPMuxSetImage"));
+  const TImageMetadata& M = Image.Metadata;
+  const std::pair<const char*, WebPData> Chunks[] = {
+      {"ICCP", {M.Icc.data(), M.Icc.size()}},
+      {"EXIF", {M.Exif.data(), M.Exif.size()}},
+      {"XMP ", {reinterpret_cast<const uint8_t*>(M.Xmp.data()), M.Xmp.size()}}};
+  for (const auto& [Id, Chunk] : Chunks)
+    if (Chunk.size && WebPMuxSetChunk(Mux.get(), Id, &Chunk, 0) != WEBP_MUX_OK)
+      Fail(EngineMessage(msgFailed, "WebPMuxSetChunk"));
+  WebPData Assembled{nullptr, 0};
+  if (WebPMuxAssemble(Mux.get(), &Assembled) != WEBP_MUX_OK) {
+    WebPDataClear(&Assembled);
+    Fail(EngineMessage(msgFailed, "WebPMuxAssemble"));
+  }
+  std::unique_ptr<WebPData, decltype(&WebPDataClear)> Free(&Assembled, WebPDataClear);
+  Stream.Write(Assembled.bytes, Assembled.size);
 }
 
 void RegisterWebPFormats() {

@@ -23,9 +23,11 @@
 #include <functional>
 #include <map>
 
+#include <avif/avif.h>
 #include <jxl/decode.h>
 #include <jxl/encode.h>
 #include <png.h>
+#include <webp/demux.h>
 
 using namespace orbisk;
 using namespace orbisk::test;
@@ -662,6 +664,84 @@ TEST(ModernFormats, JXLWithABlackChannelIsRefusedNotShownWrong) {
   ASSERT_TRUE(GetGraphicFileInfo(Path, 0, Info));
   EXPECT_EQ(Info.Width, 24);
   EXPECT_NE(Info.SubType.find("CMYK"), std::string::npos) << Info.SubType;
+}
+
+// The blocks a picture carries, as the libraries read them back from a written file.
+TImageMetadata WebPBlocks(const std::vector<uint8_t>& File, bool& Extended) {
+  TImageMetadata M;
+  Extended = File.size() > 16 && std::memcmp(File.data() + 12, "VP8X", 4) == 0;
+  WebPData In{File.data(), File.size()};
+  std::unique_ptr<WebPDemuxer, decltype(&WebPDemuxDelete)> D(WebPDemux(&In), WebPDemuxDelete);
+  if (!D) return M;
+  WebPChunkIterator It;
+  if (WebPDemuxGetChunk(D.get(), "EXIF", 1, &It)) {
+    M.Exif.assign(It.chunk.bytes, It.chunk.bytes + It.chunk.size);
+    WebPDemuxReleaseChunkIterator(&It);
+  }
+  if (WebPDemuxGetChunk(D.get(), "ICCP", 1, &It)) {
+    M.Icc.assign(It.chunk.bytes, It.chunk.bytes + It.chunk.size);
+    WebPDemuxReleaseChunkIterator(&It);
+  }
+  if (WebPDemuxGetChunk(D.get(), "XMP ", 1, &It)) {
+    M.Xmp.assign(reinterpret_cast<const char*>(It.chunk.bytes), It.chunk.size);
+    WebPDemuxReleaseChunkIterator(&It);
+  }
+  return M;
+}
+
+TImageMetadata AVIFBlocks(const std::vector<uint8_t>& File) {
+  TImageMetadata M;
+  std::unique_ptr<avifDecoder, decltype(&avifDecoderDestroy)> D(avifDecoderCreate(),
+                                                                avifDecoderDestroy);
+  if (avifDecoderSetIOMemory(D.get(), File.data(), File.size()) != AVIF_RESULT_OK ||
+      avifDecoderParse(D.get()) != AVIF_RESULT_OK)
+    return M;
+  const avifImage* I = D->image;
+  M.Exif.assign(I->exif.data, I->exif.data + I->exif.size);
+  M.Icc.assign(I->icc.data, I->icc.data + I->icc.size);
+  M.Xmp.assign(reinterpret_cast<const char*>(I->xmp.data), I->xmp.size);
+  return M;
+}
+
+TEST(ModernFormats, WritersEmbedTheMetadataBlocks) {
+  TPixelGraphic G;
+  MakePicture(G, TestPicture(21, 13, false));
+  TImageMetadata M;
+  // A TIFF-structured block with Orientation 6, a profile's bytes, an XMP packet.
+  M.Exif = {'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x12, 1, 3, 0, 1, 0, 0, 0, 6, 0, 0, 0, 0, 0, 0, 0};
+  for (int K = 0; K < 300; ++K)
+    M.Icc.push_back(uint8_t(K * 7));
+  M.Xmp = "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF/></x:xmpmeta>";
+
+  // Without blocks the files are as before: a simple WebP file, no blocks in either.
+  const std::string W = TempPath("meta.webp"), A = TempPath("meta.avif");
+  G.SaveToFile(W);
+  G.SaveToFile(A);
+  bool Extended = true;
+  EXPECT_TRUE(WebPBlocks(ReadFileBytes(W), Extended).Empty());
+  EXPECT_FALSE(Extended);
+  EXPECT_TRUE(AVIFBlocks(ReadFileBytes(A)).Empty());
+
+  G.Metadata = M;
+  G.SaveToFile(W);
+  G.SaveToFile(A);
+  const TImageMetadata FromWebP = WebPBlocks(ReadFileBytes(W), Extended);
+  EXPECT_TRUE(Extended);
+  const TImageMetadata FromAVIF = AVIFBlocks(ReadFileBytes(A));
+  for (const TImageMetadata* R : {&FromWebP, &FromAVIF}) {
+    EXPECT_EQ(R->Exif, M.Exif);
+    EXPECT_EQ(R->Icc, M.Icc);
+    EXPECT_EQ(R->Xmp, M.Xmp);
+  }
+  // The pictures still decode, the WebP one with the camera orientation of its block; the AVIF
+  // encoder turns that orientation into the container's turn, which the reader applies.
+  TPixelGraphic Back;
+  Back.LoadFromFile(W);
+  EXPECT_EQ(Back.Width(), 21);
+  EXPECT_EQ(Back.ExifOrientation, 6);
+  Back.LoadFromFile(A);
+  EXPECT_EQ(Back.Width(), 13);
+  EXPECT_EQ(Back.Height(), 21);
 }
 
 } // namespace
