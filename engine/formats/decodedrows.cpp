@@ -82,9 +82,15 @@ bool StoreDecodedRowsAt(TPixelGraphic& Image, const TDecodedRows& R, int X0, int
           D[2] = S[Rd];
         } else {
           const unsigned Rest = 255 - A;
-          D[0] = static_cast<uint8_t>((S[B] * A + BkB * Rest + 127) / 255);
-          D[1] = static_cast<uint8_t>((S[1] * A + BkG * Rest + 127) / 255);
-          D[2] = static_cast<uint8_t>((S[Rd] * A + BkR * Rest + 127) / 255);
+          if (R.Premultiplied) {
+            D[0] = static_cast<uint8_t>(std::min(255u, S[B] + (BkB * Rest + 127) / 255));
+            D[1] = static_cast<uint8_t>(std::min(255u, S[1] + (BkG * Rest + 127) / 255));
+            D[2] = static_cast<uint8_t>(std::min(255u, S[Rd] + (BkR * Rest + 127) / 255));
+          } else {
+            D[0] = static_cast<uint8_t>((S[B] * A + BkB * Rest + 127) / 255);
+            D[1] = static_cast<uint8_t>((S[1] * A + BkG * Rest + 127) / 255);
+            D[2] = static_cast<uint8_t>((S[Rd] * A + BkR * Rest + 127) / 255);
+          }
         }
       }
     }

@@ -36,7 +36,8 @@ struct TDecodedRows {
   int64_t Stride = 0;
   int Width = 0, Height = 0;
   int Channels = 3;
-  bool RedFirst = false; // red, green, blue (and alpha) instead
+  bool RedFirst = false;      // red, green, blue (and alpha) instead
+  bool Premultiplied = false; // colours already multiplied by alpha (over black)
 };
 
 // Sizes Image to 24 bits and copies the rows in, compositing alpha onto Image's background

@@ -161,6 +161,9 @@ void THEICFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image,
   Rows.Height = H;
   Rows.Channels = Alpha ? 4 : 3;
   Rows.RedFirst = true;
+  // The library hands premultiplied colours out as the file stores them.
+  Rows.Premultiplied = Alpha && (heif_image_is_premultiplied_alpha(Img.I) ||
+                                 heif_image_handle_is_premultiplied_alpha(Ctx.H));
   StoreDecodedRows(Image, Rows);
 }
 

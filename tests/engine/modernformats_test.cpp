@@ -744,4 +744,70 @@ TEST(ModernFormats, WritersEmbedTheMetadataBlocks) {
   EXPECT_EQ(Back.Height(), 21);
 }
 
+// Transparency the same way in every reader: composited onto the picture's background as the
+// PNG reader does it for a file without gamma information, also where the file stores its
+// colours premultiplied by alpha.
+TEST(ModernFormats, AlphaIsCompositedOntoTheBackgroundAsForPNG) {
+  const RGBAImage Straight = TestPicture(48, 32, true);
+  RGBAImage Premultiplied = Straight;
+  for (size_t I = 0; I < Premultiplied.Pixels.size(); I += 4)
+    for (int C = 0; C < 3; ++C)
+      Premultiplied.Pixels[I + C] =
+          uint8_t((Premultiplied.Pixels[I + C] * Premultiplied.Pixels[I + 3] + 127) / 255);
+  const std::string Src = TempPath("alpha-src.png"), Pre = TempPath("alpha-pre.png");
+  ASSERT_TRUE(WritePNG(Src, Straight) && WritePNG(Pre, Premultiplied));
+  // The same PNG without its colour-space chunk (sRGB), which would have libpng compose in
+  // linear light.
+  std::vector<uint8_t> Plain = ReadFileBytes(Src), Stripped(Plain.begin(), Plain.begin() + 8);
+  for (size_t P = 8; P + 12 <= Plain.size();) {
+    const size_t N =
+        (size_t(Plain[P]) << 24) | (Plain[P + 1] << 16) | (Plain[P + 2] << 8) | Plain[P + 3];
+    if (std::memcmp(&Plain[P + 4], "sRGB", 4) != 0)
+      Stripped.insert(Stripped.end(), Plain.begin() + std::ptrdiff_t(P),
+                      Plain.begin() + std::ptrdiff_t(P + 12 + N));
+    P += 12 + N;
+  }
+  const std::string PlainPng = TempPath("alpha-plain.png");
+  WriteFileBytes(PlainPng, Stripped);
+  const TRGB Bk = RGBOf(240, 230, 40);
+  TPixelGraphic Png;
+  Png.SetBackGroundColor(Bk);
+  Png.LoadFromFile(PlainPng);
+  const RGBAImage FromPNG = ToRGBA(Png);
+  EXPECT_EQ(CountDifferences(FromPNG, Composited(Straight, Bk), false, 1), 0);
+
+  struct TAlphaCase {
+    const char* Name;
+    std::string Encode;
+    bool FromPremultiplied;
+    double MaxMean; // lossless ones agree with the PNG reader to one level
+  };
+  const TAlphaCase Cases[] = {
+      {"lossless.webp", "cwebp -quiet -lossless -exact {in} -o {out}", false, 0},
+      {"lossy.webp", "cwebp -quiet -q 95 -alpha_q 100 -exact {in} -o {out}", false, 10},
+      {"animated.webp", "img2webp -lossless {in} " + Quoted(Pre) + " -o {out}", false, 0},
+      {"lossless.avif", "avifenc -l {in} {out}", false, 0},
+      {"premultiplied.avif", "avifenc -l -p {in} {out}", false, 3},
+      {"alpha.heic", "heif-enc -q 95 {in} -o {out}", false, 5},
+      {"premultiplied.heic", "heif-enc -q 95 --premultiplied-alpha {in} -o {out}", true, 5},
+      {"lossless.jxl", "cjxl -d 0 {in} {out}", false, 0},
+  };
+  for (const TAlphaCase& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    const std::string& Enc = C.Encode;
+    if (!HaveTool(Enc.substr(0, Enc.find(' ')))) continue;
+    const std::string File = TempPath(std::string("alpha-") + C.Name);
+    ASSERT_TRUE(RunTool(Fill(Enc, C.FromPremultiplied ? Pre : Src, File)));
+    TPixelGraphic G;
+    G.SetBackGroundColor(Bk);
+    G.LoadFromFile(File);
+    const RGBAImage Ours = ToRGBA(G);
+    ASSERT_EQ(Ours.Width, 48);
+    if (C.MaxMean == 0)
+      EXPECT_EQ(CountDifferences(Ours, FromPNG, false, 1), 0);
+    else
+      EXPECT_LT(MeanDifference(Ours, FromPNG), C.MaxMean);
+  }
+}
+
 } // namespace
