@@ -2,6 +2,7 @@
 // of types no decoder handles, grids of too many tiles, files of too many items, and the AVIF
 // clean aperture (crop, then turn). The coded pictures come from the libraries' own encoders.
 #include "engine/formats/avif.h"
+#include "engine/formats/decodedrows.h"
 #include "engine/formats/heif.h"
 #include "engine/registry.h"
 #include "engine/stream.h"
@@ -12,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -324,6 +326,14 @@ TBytes OverlayFile(const TCoded& C, const std::string& InputType, int Input = 2)
   return BuildFile("heic", Items, Props, C.Payload);
 }
 
+// Threads of this process now.
+int ThreadCount() {
+  const TBytes S = ReadFileBytes("/proc/self/status");
+  const std::string T(S.begin(), S.end());
+  const size_t P = T.find("Threads:");
+  return P == std::string::npos ? 0 : std::atoi(T.c_str() + P + 8);
+}
+
 // How loading Data ended, in a child process of its own (the library may abort the process):
 // "ok WxH", "error TEXT" or "signal N".
 std::string LoadInChild(const TBytes& Data, const std::string& Ext) {
@@ -383,6 +393,18 @@ TEST(HEIFItems, GridsOfTooManyTilesAreRefusedBeforeTheLibrary) {
     const std::string Path = TempPath("grid." + Ext);
     WriteFileBytes(Path, GridFile(C, Ext, 33, 32));
     EXPECT_FALSE(GetGraphicFileInfo(Path, 0, Info));
+
+    if (Ext != "avif") continue;
+    // The tiles' decoders share the processors: their threads are still there while the rows
+    // are stored (the library keeps one decoder per tile until the end).
+    WriteFileBytes(Path, GridFile(C, Ext, 16, 16));
+    TPixelGraphic G;
+    int Most = 0;
+    G.OnProgress = [&](TPixelGraphic*, int, bool&, int) { Most = std::max(Most, ThreadCount()); };
+    G.LoadFromFile(Path);
+    EXPECT_EQ(G.Width(), 1024);
+    EXPECT_GT(Most, 0);
+    EXPECT_LE(Most, CodecThreadCount() + 1);
   }
 }
 
