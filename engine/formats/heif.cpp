@@ -241,6 +241,13 @@ struct TItems {
   std::map<uint32_t, std::vector<uint32_t>> Derived; // dimg: item -> its inputs
   std::map<uint32_t, std::vector<uint32_t>> Aux;     // auxl: picture -> its auxiliary items
   std::set<uint32_t> Located;                        // items with an iloc entry
+  // Where an item's data starts (its first extent): in the file, or in the idat box.
+  struct TPlace {
+    int Method = 0;
+    uint64_t Offset = 0, Length = 0;
+  };
+  std::map<uint32_t, TPlace> Places;
+  size_t IdatBody = 0, IdatEnd = 0;
 };
 
 void ReadItemInfos(const std::vector<uint8_t>& D, const TBox& B, TItems& It, const TFailFn& Fail) {
@@ -305,13 +312,20 @@ void ReadLocations(const std::vector<uint8_t>& D, const TBox& B, TItems& It, con
   if (Count > uint64_t(kMaxFileItems)) Fail(EngineMessage(msgInvalid, "Number of items"));
   for (uint64_t K = 0; K < Count; ++K) {
     const uint32_t Id = uint32_t(C.U(Version < 2 ? 2 : 4));
-    if (Version >= 1) C.Skip(2); // construction method
-    C.Skip(2);                   // data reference index
-    C.Skip(size_t(BaseSize));
+    TItems::TPlace Place;
+    if (Version >= 1) Place.Method = int(C.U(2) & 15);
+    C.Skip(2); // data reference index
+    const uint64_t Base = C.U(BaseSize);
     const uint64_t Extents = C.U(2);
     const size_t Each = size_t(IndexSize + OffsetSize + LengthSize);
     if (Each && Extents > (C.End - C.P) / Each) Fail(EngineMessage(msgInvalid, "iloc"));
-    C.Skip(size_t(Extents) * Each);
+    if (Extents > 0) {
+      C.Skip(size_t(IndexSize));
+      Place.Offset = Base + C.U(OffsetSize);
+      Place.Length = C.U(LengthSize);
+      C.Skip(size_t(Extents - 1) * Each);
+    }
+    It.Places[Id] = Place;
     It.Located.insert(Id);
   }
 }
@@ -320,9 +334,34 @@ bool Among(const std::vector<std::string>& List, const std::string& T) {
   return std::find(List.begin(), List.end(), T) != List.end();
 }
 
+// The output size a grid or overlay item's own data declares must pass the pixel limit: the
+// library allocates it as declared, whatever the item's other properties say.
+void CheckDerivedSize(const std::vector<uint8_t>& D, const TItems& It, uint32_t Id,
+                      const std::string& Type, const TFailFn& Fail) {
+  const auto P = It.Places.find(Id);
+  if (P == It.Places.end()) Fail(EngineMessage(msgInvalid, "iloc"));
+  size_t Start = 0, End = D.size();
+  if (P->second.Method == 1) {
+    Start = It.IdatBody;
+    End = It.IdatEnd;
+  } else if (P->second.Method != 0) {
+    Fail(EngineMessage(msgInvalid, "iloc"));
+  }
+  if (P->second.Offset > End - Start) Fail(EngineMessage(msgInvalid, "iloc"));
+  Start += size_t(P->second.Offset);
+  if (P->second.Length && P->second.Length < End - Start) End = Start + size_t(P->second.Length);
+  TCursor C{D.data(), Start, End, Fail, Type == "grid" ? "grid" : "iovl"};
+  C.Skip(1); // version
+  const int Flags = int(C.U(1));
+  C.Skip(Type == "grid" ? 2 : 8); // rows and columns, or the fill colour
+  const int Bytes = Flags & 1 ? 4 : 2;
+  const uint64_t W = C.U(Bytes), H = C.U(Bytes);
+  CheckPictureSize(int64_t(W), int64_t(H), Fail);
+}
+
 // Counts the coded items under Id into Tiles, refusing what cannot be decoded.
-void WalkItem(const TItems& It, const TItemTypes& Types, uint32_t Id, int Depth, int& Tiles,
-              bool CodedOnly, const TFailFn& Fail) {
+void WalkItem(const std::vector<uint8_t>& Data, const TItems& It, const TItemTypes& Types,
+              uint32_t Id, int Depth, int& Tiles, bool CodedOnly, const TFailFn& Fail) {
   const auto T = It.Types.find(Id);
   if (T == It.Types.end()) Fail(EngineMessage(msgInvalid, "dimg"));
   if (Among(Types.Coded, T->second)) {
@@ -334,10 +373,11 @@ void WalkItem(const TItems& It, const TItemTypes& Types, uint32_t Id, int Depth,
     Fail(EngineMessage(msgInvalid, "Item type"));
   const auto In = It.Derived.find(Id);
   if (In == It.Derived.end() || In->second.empty()) Fail(EngineMessage(msgInvalid, "dimg"));
+  if (T->second == "grid" || T->second == "iovl") CheckDerivedSize(Data, It, Id, T->second, Fail);
   // A grid's cells are coded pictures; overlays may place grids too.
   const bool Grid = T->second == "grid";
   for (uint32_t Input : In->second)
-    WalkItem(It, Types, Input, Depth + 1, Tiles, Grid, Fail);
+    WalkItem(Data, It, Types, Input, Depth + 1, Tiles, Grid, Fail);
 }
 
 } // namespace
@@ -372,17 +412,20 @@ int CheckPrimaryItems(const std::vector<uint8_t>& Data, const TItemTypes& Types,
       ReadReferences(Data, B, It, Fail);
     } else if (B.Type == "iloc") {
       ReadLocations(Data, B, It, Fail);
+    } else if (B.Type == "idat") {
+      It.IdatBody = B.Body;
+      It.IdatEnd = B.End;
     }
   }
   if (!It.HavePrimary) Fail(EngineMessage(msgInvalid, "pitm"));
   int Tiles = 0;
-  WalkItem(It, Types, It.Primary, 0, Tiles, false, Fail);
+  WalkItem(Data, It, Types, It.Primary, 0, Tiles, false, Fail);
   // The library decodes the alpha picture with the colour one: it must hold up as well.
   const auto A = It.Aux.find(It.Primary);
   if (A != It.Aux.end())
     for (uint32_t Aux : A->second) {
       int AuxTiles = 0;
-      if (It.Types.count(Aux)) WalkItem(It, Types, Aux, 0, AuxTiles, false, Fail);
+      if (It.Types.count(Aux)) WalkItem(Data, It, Types, Aux, 0, AuxTiles, false, Fail);
     }
   return Tiles;
 }

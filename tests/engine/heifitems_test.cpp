@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -306,7 +307,8 @@ TBytes GridFile(const TCoded& C, const std::string& Brand, int Rows, int Cols) {
 
 // An overlay of one input item of type InputType (Input is its id; a missing id when it differs
 // from 2).
-TBytes OverlayFile(const TCoded& C, const std::string& InputType, int Input = 2) {
+TBytes OverlayFile(const TCoded& C, const std::string& InputType, int Input = 2, int CanvasW = 0,
+                   int CanvasH = 0) {
   std::vector<TBytes> Props = C.Props;
   Props.push_back(Ispe(C.Width + 8, C.Height + 8));
   std::vector<int> TileProps;
@@ -317,8 +319,8 @@ TBytes OverlayFile(const TCoded& C, const std::string& InputType, int Input = 2)
   Put(Ovl, 0, 2);
   Put(Ovl, 0, 2);
   Put(Ovl, 0xFFFF, 2);
-  Put(Ovl, uint64_t(C.Width + 8), 2);
-  Put(Ovl, uint64_t(C.Height + 8), 2);
+  Put(Ovl, uint64_t(CanvasW ? CanvasW : C.Width + 8), 2);
+  Put(Ovl, uint64_t(CanvasH ? CanvasH : C.Height + 8), 2);
   Put(Ovl, 4, 2);
   Put(Ovl, 4, 2);
   std::vector<TItem> Items = {{1, "iovl", Ovl, {int(Props.size())}, {Input}},
@@ -336,7 +338,7 @@ int ThreadCount() {
 
 // How loading Data ended, in a child process of its own (the library may abort the process):
 // "ok WxH", "error TEXT" or "signal N".
-std::string LoadInChild(const TBytes& Data, const std::string& Ext) {
+std::string LoadInChild(const TBytes& Data, const std::string& Ext, long* PeakKB = nullptr) {
   const std::string Path = TempPath("child." + Ext), Result = TempPath("child.txt");
   WriteFileBytes(Path, Data);
   const pid_t Child = fork();
@@ -353,7 +355,9 @@ std::string LoadInChild(const TBytes& Data, const std::string& Ext) {
     _exit(0);
   }
   int Status = 0;
-  waitpid(Child, &Status, 0);
+  rusage Usage{};
+  wait4(Child, &Status, 0, &Usage);
+  if (PeakKB) *PeakKB = Usage.ru_maxrss;
   if (WIFSIGNALED(Status)) return "signal " + std::to_string(WTERMSIG(Status));
   const TBytes R = ReadFileBytes(Result);
   return std::string(R.begin(), R.end());
@@ -368,6 +372,11 @@ TEST(HEIFItems, OverlaysWhoseInputsCannotBeDecodedAreRefused) {
   // An input of a type no decoder knows, and an input that does not exist.
   EXPECT_EQ(LoadInChild(OverlayFile(C, "zzzz"), "heic"), "error HEIF: Item type invalid");
   EXPECT_EQ(LoadInChild(OverlayFile(C, "hvc1", 9), "heic"), "error HEIF: dimg invalid");
+  // A canvas far larger than the item's own size: refused before the library allocates it.
+  long Peak = 0;
+  EXPECT_EQ(LoadInChild(OverlayFile(C, "hvc1", 2, 30000, 30000), "heic", &Peak),
+            "error HEIF: CreateDIBSection failed");
+  EXPECT_LT(Peak, 300 * 1024) << "KB at peak";
   // Grids of such pictures still decode.
   EXPECT_EQ(LoadInChild(GridFile(C, "heic", 1, 2), "heic"), "ok 128x64");
 
