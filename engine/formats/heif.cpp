@@ -265,13 +265,15 @@ void ReadItemInfos(const std::vector<uint8_t>& D, const TBox& B, TItems& It, con
     TCursor F{D.data(), E.Body, E.End, Fail, "infe"};
     const int V = int(F.U(1));
     F.Skip(3);
-    if (V < 2) continue; // no item type: such items are never decoded
-    const uint32_t Id = uint32_t(F.U(V == 2 ? 2 : 4));
-    F.Skip(2); // protection index
-    std::string Type(reinterpret_cast<const char*>(D.data() + F.P),
-                     std::min<size_t>(4, F.End - F.P));
-    F.Skip(4);
-    It.Types[Id] = Type;
+    const uint32_t Id = uint32_t(F.U(V <= 2 ? 2 : 4));
+    std::string Type; // none before version 2: such items are never decoded
+    if (V >= 2) {
+      F.Skip(2); // protection index
+      Type.assign(reinterpret_cast<const char*>(D.data() + F.P), std::min<size_t>(4, F.End - F.P));
+      F.Skip(4);
+    }
+    // An id listed twice would be read one way here and another way by the library.
+    if (!It.Types.emplace(Id, Type).second) Fail(EngineMessage(msgInvalid, "iinf"));
   }
 }
 
@@ -325,7 +327,7 @@ void ReadLocations(const std::vector<uint8_t>& D, const TBox& B, TItems& It, con
       Place.Length = C.U(LengthSize);
       C.Skip(size_t(Extents - 1) * Each);
     }
-    It.Places[Id] = Place;
+    if (!It.Places.emplace(Id, Place).second) Fail(EngineMessage(msgInvalid, "iloc"));
     It.Located.insert(Id);
   }
 }

@@ -440,6 +440,10 @@ TEST(HEIFItems, MalformedItemBoxesFailCleanly) {
     } catch (const EPixelGraphic&) {
     }
   }
+  // An item listed twice, once as an overlay and once as a coded picture.
+  TBytes Twice = BuildFile("heic", {{1, "iovl", {0, 0}, {}, {2}}, {1, C.Type, {}, {1, 2}, {}}},
+                           C.Props, C.Payload);
+  EXPECT_THROW(CheckPrimaryItems(Twice, Types, Throw), EPixelGraphic);
   // More items listed than a file may hold.
   std::vector<TItem> Items = {{1, C.Type, {}, {1, 2}, {}}};
   for (int K = 0; K < kMaxFileItems; ++K)
