@@ -163,9 +163,11 @@ std::vector<uint8_t> TurnJPEGLossless(const uint8_t* Data, size_t Size, int Orie
   T.op = OperationOf(Orientation);
   T.options = Edge == TJPEGTurnEdge::jePerfect ? TJXOPT_PERFECT : TJXOPT_TRIM;
   TOutput Out;
-  // Progressive files with very many scans are refused, as the engine's reader does.
+  // Progressive files with very many scans are refused, as the engine's reader does. The first
+  // warning (truncated or damaged data) stops the turn at once: the result would be refused
+  // anyway, and a large picture's blocks would otherwise all be filled in first.
   if (tjTransform(H.H, Data, static_cast<unsigned long>(Size), 1, &Out.Data, &Out.Size, &T,
-                  TJFLAG_LIMITSCANS) != 0)
+                  TJFLAG_LIMITSCANS | TJFLAG_STOPONWARNING) != 0)
     Fail(H.Error());
   std::vector<uint8_t> Result(Out.Data, Out.Data + Out.Size);
   ResetJPEGOrientation(Result);

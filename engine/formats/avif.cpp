@@ -2,6 +2,7 @@
 
 #include "engine/formats/decodedrows.h"
 #include "engine/formats/formats.h"
+#include "engine/formats/heif.h"
 #include "engine/formats/jpeg.h"
 #include "engine/messages.h"
 #include "engine/stream.h"
@@ -44,10 +45,14 @@ struct TDecoderDeleter {
 using TDecoder = std::unique_ptr<avifDecoder, TDecoderDeleter>;
 
 // A decoder over Data with the container parsed: thread count, pixel limit and leniency set.
+// The item boxes are checked first, so that a grid of thousands of tiles never reaches the
+// library; a grid's tiles share the processors (the library keeps one AV1 decoder per tile).
 TDecoder ParsedDecoder(const std::vector<uint8_t>& Data) {
+  static const TItemTypes kTypes{{"av01"}, {"grid"}};
+  const int Tiles = CheckPrimaryItems(Data, kTypes, kFail);
   TDecoder D(avifDecoderCreate());
   if (!D) Fail("Out of memory");
-  D->maxThreads = CodecThreadCount();
+  D->maxThreads = std::max(1, CodecThreadCount() / std::max(1, Tiles));
   D->ignoreXMP = AVIF_TRUE;
   // Files from older writers miss boxes the format now requires; viewers show them anyway.
   D->strictFlags = AVIF_STRICT_DISABLED;
@@ -56,6 +61,37 @@ TDecoder ParsedDecoder(const std::vector<uint8_t>& Data) {
   R = avifDecoderParse(D.get());
   if (R != AVIF_RESULT_OK) FailResult(R, D->diag);
   return D;
+}
+
+// The clean aperture of a W x H picture as a rectangle of whole pixels, from the box's own
+// fractions (centre offsets may be odd, whatever the chroma subsampling). False when the box is
+// absent or describes no rectangle inside the picture: then the whole picture is shown.
+struct TCrop {
+  int64_t X = 0, Y = 0, W = 0, H = 0;
+};
+
+bool FloorDiv(int64_t N, int64_t D, int64_t& Out) {
+  if (D <= 0) return false;
+  Out = N >= 0 ? N / D : -((-N + D - 1) / D);
+  return true;
+}
+
+bool CleanAperture(const avifImage* Img, TCrop& Out) {
+  if (!(Img->transformFlags & AVIF_TRANSFORM_CLAP)) return false;
+  TCrop C;
+  const avifCleanApertureBox& B = Img->clap;
+  const int64_t W = Img->width, H = Img->height;
+  if (!FloorDiv(B.widthN, B.widthD, C.W) || !FloorDiv(B.heightN, B.heightD, C.H)) return false;
+  // Left edge = horizontal offset + (W - width) / 2, likewise the top edge.
+  const int64_t HN = int32_t(B.horizOffN), HD = int32_t(B.horizOffD);
+  const int64_t VN = int32_t(B.vertOffN), VD = int32_t(B.vertOffD);
+  if (HD <= 0 || VD <= 0) return false;
+  if (!FloorDiv(2 * HN + (W - C.W) * HD, 2 * HD, C.X) ||
+      !FloorDiv(2 * VN + (H - C.H) * VD, 2 * VD, C.Y))
+    return false;
+  if (C.W <= 0 || C.H <= 0 || C.X < 0 || C.Y < 0 || C.X + C.W > W || C.Y + C.H > H) return false;
+  Out = C;
+  return C.W != W || C.H != H;
 }
 
 } // namespace
@@ -106,7 +142,13 @@ void DecodeAVIF(const std::vector<uint8_t>& Data, TPixelGraphic& Image) {
   Rows.Height = static_cast<int>(Img->height);
   Rows.Stride = Rgb.rowBytes;
   Rows.Channels = Channels;
-  // The container's rotation and mirror belong to the picture's geometry.
+  // The container's crop, rotation and mirror belong to the picture's geometry, in this order.
+  TCrop Crop;
+  if (CleanAperture(Img, Crop)) {
+    Rows.Data += Rows.Stride * Crop.Y + Crop.X * Channels;
+    Rows.Width = static_cast<int>(Crop.W);
+    Rows.Height = static_cast<int>(Crop.H);
+  }
   const int Turns = (Img->transformFlags & AVIF_TRANSFORM_IROT) ? Img->irot.angle & 3 : 0;
   const int Mirror = (Img->transformFlags & AVIF_TRANSFORM_IMIR) ? (Img->imir.mode & 1) : -1;
   std::vector<uint8_t> Turned;
@@ -121,8 +163,10 @@ void DescribeAVIF(const std::vector<uint8_t>& Data, TGraphicFileInfo& Info) {
   TDecoder D = ParsedDecoder(Data);
   const avifImage* Img = D->image;
   const bool Turned = (Img->transformFlags & AVIF_TRANSFORM_IROT) && (Img->irot.angle & 1);
-  Info.Width = static_cast<int>(Turned ? Img->height : Img->width);
-  Info.Height = static_cast<int>(Turned ? Img->width : Img->height);
+  TCrop Crop{0, 0, Img->width, Img->height};
+  CleanAperture(Img, Crop);
+  Info.Width = static_cast<int>(Turned ? Crop.H : Crop.W);
+  Info.Height = static_cast<int>(Turned ? Crop.W : Crop.H);
   const int Planes = Img->yuvFormat == AVIF_PIXEL_FORMAT_YUV400 ? 1 : 3;
   Info.BitsPerPixel = static_cast<int>(Img->depth) * (Planes + (D->alphaPresent ? 1 : 0));
   Info.Colors = std::string(Img->depth > 8 ? "1073.7M" : "16.7M");
@@ -220,6 +264,13 @@ void TAVIFFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image
   Rgb.rowBytes = uint32_t(W) * 3;
   avifResult R = avifImageRGBToYUV(Img.get(), &Rgb);
   if (R != AVIF_RESULT_OK) Fail(avifResultToString(R));
+  // The source's metadata blocks, when the picture carries any (the library copies them).
+  const TImageMetadata& M = Image.Metadata;
+  if (!M.Icc.empty()) avifImageSetProfileICC(Img.get(), M.Icc.data(), M.Icc.size());
+  if (!M.Exif.empty()) avifImageSetMetadataExif(Img.get(), M.Exif.data(), M.Exif.size());
+  if (!M.Xmp.empty())
+    avifImageSetMetadataXMP(Img.get(), reinterpret_cast<const uint8_t*>(M.Xmp.data()),
+                            M.Xmp.size());
   Image.DoProgress(1, 3);
 
   std::unique_ptr<avifEncoder, TEncoderDeleter> Enc(avifEncoderCreate());

@@ -1,6 +1,6 @@
 // AVIF: reader of the primary picture (10- and 12-bit samples reduced to 8, alpha composited
-// onto the background colour, the container's rotation and mirror applied) and writer of
-// 8-bit files at the JPEG quality setting, over libavif.
+// onto the background colour, the container's crop, rotation and mirror applied) and writer of
+// 8-bit files at the JPEG quality setting with the picture's metadata blocks, over libavif.
 #pragma once
 
 #include "engine/registry.h"

@@ -49,8 +49,13 @@ void CheckPictureSize(int64_t Width, int64_t Height, const TFailFn& Fail) {
 }
 
 bool StoreDecodedRows(TPixelGraphic& Image, const TDecodedRows& R, bool Progress) {
+  Image.SetSize(R.Width, R.Height, 3);
+  return StoreDecodedRowsAt(Image, R, 0, 0, Progress);
+}
+
+bool StoreDecodedRowsAt(TPixelGraphic& Image, const TDecodedRows& R, int X0, int Y0,
+                        bool Progress) {
   const int W = R.Width, H = R.Height;
-  Image.SetSize(W, H, 3);
   const TRGB Bk = Image.BackGroundColor();
   const unsigned BkB = BlueOf(Bk), BkG = GreenOf(Bk), BkR = RedOf(Bk);
   bool Aborted = false;
@@ -58,7 +63,7 @@ bool StoreDecodedRows(TPixelGraphic& Image, const TDecodedRows& R, bool Progress
   if (Progress) Scope.emplace(Image);
   for (int Y = 0; Y < H && !Aborted; ++Y) {
     const uint8_t* S = R.Data + R.Stride * Y;
-    uint8_t* D = Image.ScanLine(Y);
+    uint8_t* D = Image.ScanLine(Y0 + Y) + size_t(X0) * 3;
     if (R.Channels == 3 && !R.RedFirst) {
       std::memcpy(D, S, size_t(W) * 3);
     } else if (R.Channels == 3) {
@@ -77,9 +82,15 @@ bool StoreDecodedRows(TPixelGraphic& Image, const TDecodedRows& R, bool Progress
           D[2] = S[Rd];
         } else {
           const unsigned Rest = 255 - A;
-          D[0] = static_cast<uint8_t>((S[B] * A + BkB * Rest + 127) / 255);
-          D[1] = static_cast<uint8_t>((S[1] * A + BkG * Rest + 127) / 255);
-          D[2] = static_cast<uint8_t>((S[Rd] * A + BkR * Rest + 127) / 255);
+          if (R.Premultiplied) {
+            D[0] = static_cast<uint8_t>(std::min(255u, S[B] + (BkB * Rest + 127) / 255));
+            D[1] = static_cast<uint8_t>(std::min(255u, S[1] + (BkG * Rest + 127) / 255));
+            D[2] = static_cast<uint8_t>(std::min(255u, S[Rd] + (BkR * Rest + 127) / 255));
+          } else {
+            D[0] = static_cast<uint8_t>((S[B] * A + BkB * Rest + 127) / 255);
+            D[1] = static_cast<uint8_t>((S[1] * A + BkG * Rest + 127) / 255);
+            D[2] = static_cast<uint8_t>((S[Rd] * A + BkR * Rest + 127) / 255);
+          }
         }
       }
     }

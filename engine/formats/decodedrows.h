@@ -36,13 +36,18 @@ struct TDecodedRows {
   int64_t Stride = 0;
   int Width = 0, Height = 0;
   int Channels = 3;
-  bool RedFirst = false; // red, green, blue (and alpha) instead
+  bool RedFirst = false;      // red, green, blue (and alpha) instead
+  bool Premultiplied = false; // colours already multiplied by alpha (over black)
 };
 
 // Sizes Image to 24 bits and copies the rows in, compositing alpha onto Image's background
 // colour, with progress per row (when Progress is on). Returns false when the progress handler
 // asked to abort: the rows done so far stay, the rest is black.
 bool StoreDecodedRows(TPixelGraphic& Image, const TDecodedRows& Rows, bool Progress = true);
+// The same into a 24-bit Image already sized, with the rows' top-left pixel at (X, Y); the rows
+// must fit inside.
+bool StoreDecodedRowsAt(TPixelGraphic& Image, const TDecodedRows& Rows, int X, int Y,
+                        bool Progress = true);
 
 // Turns a decoded buffer by the container's rotation (quarter turns anti-clockwise) and then its
 // mirror (0: top and bottom exchanged, 1: left and right exchanged, -1: none). Returns the turned

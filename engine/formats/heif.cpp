@@ -6,9 +6,12 @@
 #include "engine/messages.h"
 #include "engine/stream.h"
 
+#include <algorithm>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 
 #include <libheif/heif.h>
 
@@ -27,6 +30,11 @@ const TFailFn kFail = [](const std::string& T) { Fail(T); };
 
 void Check(const heif_error& E) {
   if (E.code != heif_error_Ok) Fail(E.message && *E.message ? E.message : "Corrupt data");
+}
+
+std::once_flag& HEIFInitOnce() {
+  static std::once_flag Once;
+  return Once;
 }
 
 // Brands of HEIF files whose pictures this reader decodes (HEVC coded or general).
@@ -48,12 +56,25 @@ bool IsAVIFUnderGeneralBrand(const std::vector<uint8_t>& Data) {
          !HasCompatibleBrand(Data, "heic") && !HasCompatibleBrand(Data, "heix");
 }
 
+// The coded item types libheif has a decoder for here, and the derived ones it assembles.
+const TItemTypes& HEIFItemTypes() {
+  static const TItemTypes Types = [] {
+    std::call_once(HEIFInitOnce(), [] { heif_init(nullptr); });
+    TItemTypes T;
+    if (heif_have_decoder_for_format(heif_compression_HEVC)) T.Coded.push_back("hvc1");
+    if (heif_have_decoder_for_format(heif_compression_AV1)) T.Coded.push_back("av01");
+    if (heif_have_decoder_for_format(heif_compression_JPEG)) T.Coded.push_back("jpeg");
+    T.Derived = {"grid", "iovl", "iden"};
+    return T;
+  }();
+  return Types;
+}
+
 struct TContext {
   heif_context* C = nullptr;
   heif_image_handle* H = nullptr;
   TContext() {
-    static std::once_flag Once;
-    std::call_once(Once, [] { heif_init(nullptr); });
+    std::call_once(HEIFInitOnce(), [] { heif_init(nullptr); });
     C = heif_context_alloc();
     if (!C) Fail("Out of memory");
   }
@@ -64,8 +85,10 @@ struct TContext {
   TContext(const TContext&) = delete;
   TContext& operator=(const TContext&) = delete;
 
-  // Parses the container and takes the primary picture.
+  // Parses the container and takes the primary picture. The item boxes are checked first: the
+  // library trusts overlays' inputs, and spends long in its parser on files of many items.
   void Open(const std::vector<uint8_t>& Data) {
+    CheckPrimaryItems(Data, HEIFItemTypes(), kFail);
     heif_context_set_max_decoding_threads(C, CodecThreadCount());
     Check(heif_context_read_from_memory_without_copy(C, Data.data(), Data.size(), nullptr));
     Check(heif_context_get_primary_image_handle(C, &H));
@@ -138,6 +161,9 @@ void THEICFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image,
   Rows.Height = H;
   Rows.Channels = Alpha ? 4 : 3;
   Rows.RedFirst = true;
+  // The library hands premultiplied colours out as the file stores them.
+  Rows.Premultiplied = Alpha && (heif_image_is_premultiplied_alpha(Img.I) ||
+                                 heif_image_handle_is_premultiplied_alpha(Ctx.H));
   StoreDecodedRows(Image, Rows);
 }
 
@@ -159,6 +185,251 @@ void THEICFileFormatReader::GetInfo(TPGStream& Stream, int Index, TGraphicFileIn
   const int Count = heif_context_get_number_of_top_level_images(Ctx.C);
   if (Count > 1) Sub += ", " + std::to_string(Count) + " pictures";
   Info.SubType = Sub;
+}
+
+// ---- the item boxes, read before the library sees the file ----
+
+namespace {
+
+// Reads big-endian fields of one box's payload; running past its end fails.
+struct TCursor {
+  const uint8_t* D;
+  size_t P, End;
+  const TFailFn& Fail;
+  const char* Box;
+
+  uint64_t U(int Bytes) {
+    if (Bytes < 0 || size_t(Bytes) > End - P) Fail(EngineMessage(msgInvalid, Box));
+    uint64_t V = 0;
+    for (int K = 0; K < Bytes; ++K)
+      V = (V << 8) | D[P++];
+    return V;
+  }
+  void Skip(size_t N) {
+    if (N > End - P) Fail(EngineMessage(msgInvalid, Box));
+    P += N;
+  }
+};
+
+struct TBox {
+  std::string Type;
+  size_t Body = 0, End = 0;
+};
+
+// The box starting at Pos (before End); false at End. Pos moves past it.
+bool NextBox(const std::vector<uint8_t>& D, size_t& Pos, size_t End, TBox& B, const TFailFn& Fail) {
+  if (Pos >= End) return false;
+  TCursor C{D.data(), Pos, End, Fail, "Box"};
+  uint64_t Size = C.U(4);
+  B.Type.assign(reinterpret_cast<const char*>(D.data() + C.P), std::min<size_t>(4, End - C.P));
+  C.Skip(4);
+  if (Size == 1)
+    Size = C.U(8);
+  else if (Size == 0)
+    Size = End - Pos;
+  if (Size < C.P - Pos || Size > End - Pos) Fail(EngineMessage(msgInvalid, "Box"));
+  B.Body = C.P;
+  B.End = Pos + size_t(Size);
+  Pos = B.End;
+  return true;
+}
+
+struct TItems {
+  uint32_t Primary = 0;
+  bool HavePrimary = false;
+  std::map<uint32_t, std::string> Types;
+  std::map<uint32_t, std::vector<uint32_t>> Derived; // dimg: item -> its inputs
+  std::map<uint32_t, std::vector<uint32_t>> Aux;     // auxl: picture -> its auxiliary items
+  std::set<uint32_t> Located;                        // items with an iloc entry
+  // Where an item's data starts (its first extent): in the file, or in the idat box.
+  struct TPlace {
+    int Method = 0;
+    uint64_t Offset = 0, Length = 0;
+  };
+  std::map<uint32_t, TPlace> Places;
+  size_t IdatBody = 0, IdatEnd = 0;
+};
+
+void ReadItemInfos(const std::vector<uint8_t>& D, const TBox& B, TItems& It, const TFailFn& Fail) {
+  TCursor C{D.data(), B.Body, B.End, Fail, "iinf"};
+  const int Version = int(C.U(1));
+  C.Skip(3);
+  const uint64_t Count = C.U(Version == 0 ? 2 : 4);
+  if (Count > uint64_t(kMaxFileItems)) Fail(EngineMessage(msgInvalid, "Number of items"));
+  size_t Pos = C.P;
+  TBox E;
+  int Seen = 0;
+  while (NextBox(D, Pos, B.End, E, Fail)) {
+    if (E.Type != "infe") continue;
+    if (++Seen > kMaxFileItems) Fail(EngineMessage(msgInvalid, "Number of items"));
+    TCursor F{D.data(), E.Body, E.End, Fail, "infe"};
+    const int V = int(F.U(1));
+    F.Skip(3);
+    const uint32_t Id = uint32_t(F.U(V <= 2 ? 2 : 4));
+    std::string Type; // none before version 2: such items are never decoded
+    if (V >= 2) {
+      F.Skip(2); // protection index
+      Type.assign(reinterpret_cast<const char*>(D.data() + F.P), std::min<size_t>(4, F.End - F.P));
+      F.Skip(4);
+    }
+    // An id listed twice would be read one way here and another way by the library.
+    if (!It.Types.emplace(Id, Type).second) Fail(EngineMessage(msgInvalid, "iinf"));
+  }
+}
+
+void ReadReferences(const std::vector<uint8_t>& D, const TBox& B, TItems& It, const TFailFn& Fail) {
+  TCursor C{D.data(), B.Body, B.End, Fail, "iref"};
+  const int Version = int(C.U(1));
+  C.Skip(3);
+  const int IdBytes = Version == 0 ? 2 : 4;
+  size_t Pos = C.P;
+  TBox R;
+  while (NextBox(D, Pos, B.End, R, Fail)) {
+    TCursor F{D.data(), R.Body, R.End, Fail, "iref"};
+    const uint32_t From = uint32_t(F.U(IdBytes));
+    const uint64_t Count = F.U(2);
+    if (R.Type == "dimg") {
+      std::vector<uint32_t>& To = It.Derived[From];
+      if (To.size() + Count > size_t(kMaxPictureTiles))
+        Fail(EngineMessage(msgInvalid, "Number of tiles"));
+      for (uint64_t K = 0; K < Count; ++K)
+        To.push_back(uint32_t(F.U(IdBytes)));
+    } else if (R.Type == "auxl") {
+      for (uint64_t K = 0; K < Count; ++K) {
+        std::vector<uint32_t>& A = It.Aux[uint32_t(F.U(IdBytes))];
+        if (A.size() < 16) A.push_back(From);
+      }
+    }
+  }
+}
+
+void ReadLocations(const std::vector<uint8_t>& D, const TBox& B, TItems& It, const TFailFn& Fail) {
+  TCursor C{D.data(), B.Body, B.End, Fail, "iloc"};
+  const int Version = int(C.U(1));
+  C.Skip(3);
+  const int Sizes = int(C.U(2));
+  const int OffsetSize = Sizes >> 12, LengthSize = (Sizes >> 8) & 15, BaseSize = (Sizes >> 4) & 15;
+  const int IndexSize = Version >= 1 ? Sizes & 15 : 0;
+  const uint64_t Count = C.U(Version < 2 ? 2 : 4);
+  if (Count > uint64_t(kMaxFileItems)) Fail(EngineMessage(msgInvalid, "Number of items"));
+  for (uint64_t K = 0; K < Count; ++K) {
+    const uint32_t Id = uint32_t(C.U(Version < 2 ? 2 : 4));
+    TItems::TPlace Place;
+    if (Version >= 1) Place.Method = int(C.U(2) & 15);
+    C.Skip(2); // data reference index
+    const uint64_t Base = C.U(BaseSize);
+    const uint64_t Extents = C.U(2);
+    const size_t Each = size_t(IndexSize + OffsetSize + LengthSize);
+    if (Each && Extents > (C.End - C.P) / Each) Fail(EngineMessage(msgInvalid, "iloc"));
+    if (Extents > 0) {
+      C.Skip(size_t(IndexSize));
+      Place.Offset = Base + C.U(OffsetSize);
+      Place.Length = C.U(LengthSize);
+      C.Skip(size_t(Extents - 1) * Each);
+    }
+    if (!It.Places.emplace(Id, Place).second) Fail(EngineMessage(msgInvalid, "iloc"));
+    It.Located.insert(Id);
+  }
+}
+
+bool Among(const std::vector<std::string>& List, const std::string& T) {
+  return std::find(List.begin(), List.end(), T) != List.end();
+}
+
+// The output size a grid or overlay item's own data declares must pass the pixel limit: the
+// library allocates it as declared, whatever the item's other properties say.
+void CheckDerivedSize(const std::vector<uint8_t>& D, const TItems& It, uint32_t Id,
+                      const std::string& Type, const TFailFn& Fail) {
+  const auto P = It.Places.find(Id);
+  if (P == It.Places.end()) Fail(EngineMessage(msgInvalid, "iloc"));
+  size_t Start = 0, End = D.size();
+  if (P->second.Method == 1) {
+    Start = It.IdatBody;
+    End = It.IdatEnd;
+  } else if (P->second.Method != 0) {
+    Fail(EngineMessage(msgInvalid, "iloc"));
+  }
+  if (P->second.Offset > End - Start) Fail(EngineMessage(msgInvalid, "iloc"));
+  Start += size_t(P->second.Offset);
+  if (P->second.Length && P->second.Length < End - Start) End = Start + size_t(P->second.Length);
+  TCursor C{D.data(), Start, End, Fail, Type == "grid" ? "grid" : "iovl"};
+  C.Skip(1); // version
+  const int Flags = int(C.U(1));
+  C.Skip(Type == "grid" ? 2 : 8); // rows and columns, or the fill colour
+  const int Bytes = Flags & 1 ? 4 : 2;
+  const uint64_t W = C.U(Bytes), H = C.U(Bytes);
+  CheckPictureSize(int64_t(W), int64_t(H), Fail);
+}
+
+// Counts the coded items under Id into Tiles, refusing what cannot be decoded.
+void WalkItem(const std::vector<uint8_t>& Data, const TItems& It, const TItemTypes& Types,
+              uint32_t Id, int Depth, int& Tiles, bool CodedOnly, const TFailFn& Fail) {
+  const auto T = It.Types.find(Id);
+  if (T == It.Types.end()) Fail(EngineMessage(msgInvalid, "dimg"));
+  if (Among(Types.Coded, T->second)) {
+    if (!It.Located.count(Id)) Fail(EngineMessage(msgInvalid, "iloc"));
+    if (++Tiles > kMaxPictureTiles) Fail(EngineMessage(msgInvalid, "Number of tiles"));
+    return;
+  }
+  if (CodedOnly || Depth >= 3 || !Among(Types.Derived, T->second))
+    Fail(EngineMessage(msgInvalid, "Item type"));
+  const auto In = It.Derived.find(Id);
+  if (In == It.Derived.end() || In->second.empty()) Fail(EngineMessage(msgInvalid, "dimg"));
+  if (T->second == "grid" || T->second == "iovl") CheckDerivedSize(Data, It, Id, T->second, Fail);
+  // A grid's cells are coded pictures; overlays may place grids too.
+  const bool Grid = T->second == "grid";
+  for (uint32_t Input : In->second)
+    WalkItem(Data, It, Types, Input, Depth + 1, Tiles, Grid, Fail);
+}
+
+} // namespace
+
+int CheckPrimaryItems(const std::vector<uint8_t>& Data, const TItemTypes& Types,
+                      const TFailFn& Fail) {
+  size_t Pos = 0;
+  TBox Meta;
+  bool Found = false;
+  while (NextBox(Data, Pos, Data.size(), Meta, Fail))
+    if (Meta.Type == "meta") {
+      Found = true;
+      break;
+    }
+  if (!Found) return 0;
+
+  TItems It;
+  TCursor M{Data.data(), Meta.Body, Meta.End, Fail, "meta"};
+  M.Skip(4);
+  size_t P = M.P;
+  TBox B;
+  while (NextBox(Data, P, Meta.End, B, Fail)) {
+    if (B.Type == "pitm") {
+      TCursor C{Data.data(), B.Body, B.End, Fail, "pitm"};
+      const int Version = int(C.U(1));
+      C.Skip(3);
+      It.Primary = uint32_t(C.U(Version == 0 ? 2 : 4));
+      It.HavePrimary = true;
+    } else if (B.Type == "iinf") {
+      ReadItemInfos(Data, B, It, Fail);
+    } else if (B.Type == "iref") {
+      ReadReferences(Data, B, It, Fail);
+    } else if (B.Type == "iloc") {
+      ReadLocations(Data, B, It, Fail);
+    } else if (B.Type == "idat") {
+      It.IdatBody = B.Body;
+      It.IdatEnd = B.End;
+    }
+  }
+  if (!It.HavePrimary) Fail(EngineMessage(msgInvalid, "pitm"));
+  int Tiles = 0;
+  WalkItem(Data, It, Types, It.Primary, 0, Tiles, false, Fail);
+  // The library decodes the alpha picture with the colour one: it must hold up as well.
+  const auto A = It.Aux.find(It.Primary);
+  if (A != It.Aux.end())
+    for (uint32_t Aux : A->second) {
+      int AuxTiles = 0;
+      if (It.Types.count(Aux)) WalkItem(Data, It, Types, Aux, 0, AuxTiles, false, Fail);
+    }
+  return Tiles;
 }
 
 void RegisterHEIFFormats() {

@@ -3,7 +3,11 @@
 // over libheif. AVIF files under a general brand are handed to the AVIF reader.
 #pragma once
 
+#include "engine/formats/decodedrows.h"
 #include "engine/registry.h"
+
+#include <string>
+#include <vector>
 
 namespace orbisk {
 
@@ -11,6 +15,26 @@ class EPGHEIFFileFormatReader : public EPixelGraphic {
 public:
   explicit EPGHEIFFileFormatReader(const std::string& Msg) : EPixelGraphic(Msg) {}
 };
+
+// Most tiles (coded items, repeats counted) one picture may be made of, and most items a file may
+// list: more are refused before any library parses the file.
+constexpr int kMaxPictureTiles = 1024;
+constexpr int kMaxFileItems = 4 * kMaxPictureTiles;
+
+// The item types a decoder handles: Coded ones hold compressed pictures, Derived ones (grids,
+// overlays) are made of other items referenced through "dimg".
+struct TItemTypes {
+  std::vector<std::string> Coded, Derived;
+};
+
+// Walks the "meta" box of an ISO base media file (pitm, iinf, iref, iloc) from its primary item
+// through every derived item it uses, and the auxiliary pictures (alpha) of the primary item.
+// Fails with the engine's "invalid" message unless every referenced item exists with a type
+// of Types and every coded one has a location, and when a picture needs more than
+// kMaxPictureTiles tiles or the file lists more than kMaxFileItems items. Returns the number of
+// coded items the primary picture is made of (0 when the file has no "meta" box).
+int CheckPrimaryItems(const std::vector<uint8_t>& Data, const TItemTypes& Types,
+                      const TFailFn& Fail);
 
 class THEICFileFormatReader : public TFileFormatReader {
 public:

@@ -64,6 +64,17 @@ struct TDecoder {
     if (JxlDecoderGetBasicInfo(D.get(), &Info) != JXL_DEC_SUCCESS) Fail("Corrupt data");
     return Info;
   }
+
+  // Whether one of the extra channels is the black of a CMYK picture: the colour channels are
+  // then cyan, magenta and yellow, and the picture cannot be shown from them alone.
+  bool HasBlackChannel(const JxlBasicInfo& Info) {
+    for (uint32_t K = 0; K < Info.num_extra_channels; ++K) {
+      JxlExtraChannelInfo E;
+      if (JxlDecoderGetExtraChannelInfo(D.get(), K, &E) != JXL_DEC_SUCCESS) Fail("Corrupt data");
+      if (E.type == JXL_CHANNEL_BLACK) return true;
+    }
+    return false;
+  }
 };
 
 } // namespace
@@ -93,6 +104,7 @@ void TJXLFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, 
     if (S == JXL_DEC_BASIC_INFO) {
       Info = Dec.BasicInfo();
       CheckPictureSize(Info.xsize, Info.ysize, kFail);
+      if (Dec.HasBlackChannel(Info)) Fail("CMYK not supported");
       Format.num_channels = Info.alpha_bits ? 4 : 3;
     } else if (S == JXL_DEC_COLOR_ENCODING) {
       // Pictures in the format's own colour space are shown in sRGB (grey ones in sRGB grey).
@@ -142,6 +154,7 @@ void TJXLFileFormatReader::GetInfo(TPGStream& Stream, int Index, TGraphicFileInf
   Sub += ", " + std::to_string(B.bits_per_sample) + "-bit";
   if (B.alpha_bits) Sub += ", alpha";
   if (B.have_animation) Sub += ", animation";
+  if (Dec.HasBlackChannel(B)) Sub += ", CMYK";
   Info.SubType = Sub;
 }
 

@@ -1,6 +1,6 @@
 // JPEG XL: reader of still pictures and of the first frame of animations (alpha composited onto
 // the background colour, the codestream's orientation applied, pictures coded in the format's
-// own colour space shown as sRGB), over libjxl.
+// own colour space shown as sRGB; CMYK pictures are refused), over libjxl.
 #pragma once
 
 #include "engine/registry.h"

@@ -13,6 +13,7 @@
 #include <webp/decode.h>
 #include <webp/demux.h>
 #include <webp/encode.h>
+#include <webp/mux.h>
 
 namespace orbisk {
 
@@ -71,41 +72,43 @@ void NoteExif(const std::vector<uint8_t>& Data, TPixelGraphic& Image) {
   WebPDemuxDelete(Demux);
 }
 
-// The first frame of an animation on its canvas (the canvas starts transparent).
-void ReadFirstFrame(const std::vector<uint8_t>& Data, TPixelGraphic& Image) {
-  WebPAnimDecoderOptions Options;
-  if (!WebPAnimDecoderOptionsInit(&Options)) Fail("Invalid library version");
-  Options.color_mode = MODE_BGRA;
-  Options.use_threads = CodecThreadCount() > 1;
-  WebPData In{Data.data(), Data.size()};
-  std::unique_ptr<WebPAnimDecoder, decltype(&WebPAnimDecoderDelete)> Dec(
-      WebPAnimDecoderNew(&In, &Options), WebPAnimDecoderDelete);
-  if (!Dec) Fail(StatusText(VP8_STATUS_BITSTREAM_ERROR));
-  WebPAnimInfo Info;
-  if (!WebPAnimDecoderGetInfo(Dec.get(), &Info)) Fail(StatusText(VP8_STATUS_BITSTREAM_ERROR));
-  CheckPictureSize(Info.canvas_width, Info.canvas_height, kFail);
-  uint8_t* Canvas = nullptr;
-  int Timestamp = 0;
-  if (!WebPAnimDecoderGetNext(Dec.get(), &Canvas, &Timestamp) || !Canvas)
-    Fail(StatusText(VP8_STATUS_BITSTREAM_ERROR));
-  TDecodedRows Rows;
-  Rows.Data = Canvas;
-  Rows.Width = static_cast<int>(Info.canvas_width);
-  Rows.Height = static_cast<int>(Info.canvas_height);
-  Rows.Stride = int64_t(Rows.Width) * 4;
-  Rows.Channels = 4;
-  StoreDecodedRows(Image, Rows);
+WebPBitstreamFeatures Features(const uint8_t* Data, size_t Size) {
+  WebPBitstreamFeatures F;
+  const VP8StatusCode S = WebPGetFeatures(Data, Size, &F);
+  if (S != VP8_STATUS_OK) Fail(StatusText(S));
+  return F;
+}
+
+// Decodes the top rows only, into a small buffer: data that cannot even give those is refused
+// before a buffer of the whole declared size is allocated.
+void ProbeTopRows(const uint8_t* Data, size_t Size, const WebPBitstreamFeatures& F) {
+  WebPDecoderConfig Config;
+  if (!WebPInitDecoderConfig(&Config)) Fail("Invalid library version");
+  const int Rows = std::min(F.height, 16);
+  std::vector<uint8_t> Buffer(size_t(F.width) * Rows * 4);
+  Config.options.use_cropping = 1;
+  Config.options.crop_width = F.width;
+  Config.options.crop_height = Rows;
+  Config.output.is_external_memory = 1;
+  Config.output.colorspace = MODE_BGRA;
+  Config.output.u.RGBA.rgba = Buffer.data();
+  Config.output.u.RGBA.stride = F.width * 4;
+  Config.output.u.RGBA.size = Buffer.size();
+  const VP8StatusCode S = WebPDecode(Data, Size, &Config);
+  WebPFreeDecBuffer(&Config.output);
+  if (S != VP8_STATUS_OK) Fail(StatusText(S));
 }
 
 struct TIDecoderDeleter {
   void operator()(WebPIDecoder* D) const { WebPIDelete(D); }
 };
 
-// A still picture, decoded piece by piece so that progress shows and an abort stops it: opaque
-// pictures straight into the picture's rows, others into a blue-green-red-alpha buffer that is
-// then composited.
-void ReadStill(const std::vector<uint8_t>& Data, const WebPBitstreamFeatures& F,
-               TPixelGraphic& Image) {
+// A picture's data (a still file or one frame of an animation), decoded piece by piece so that
+// progress shows and an abort stops it, into the 24-bit Image (already sized) with its top-left
+// pixel at (X, Y): opaque pictures straight into the picture's rows, others into a
+// blue-green-red-alpha buffer that is then composited onto the background.
+void ReadStill(const uint8_t* Data, size_t Size, const WebPBitstreamFeatures& F,
+               TPixelGraphic& Image, int X, int Y) {
   const int W = F.width, H = F.height;
   WebPDecoderConfig Config;
   if (!WebPInitDecoderConfig(&Config)) Fail("Invalid library version");
@@ -119,26 +122,26 @@ void ReadStill(const std::vector<uint8_t>& Data, const WebPBitstreamFeatures& F,
     Config.output.u.RGBA.stride = W * 4;
     Config.output.u.RGBA.size = Buffer.size();
   } else {
-    // The picture's rows are stored bottom-up: the library writes them flipped.
-    Image.SetSize(W, H, 3);
+    // The picture's rows are stored bottom-up: the library writes them flipped, starting from
+    // the lowest row in memory.
     Config.options.flip = 1;
     Config.output.colorspace = MODE_BGR;
-    Config.output.u.RGBA.rgba = Image.Bits();
+    Config.output.u.RGBA.rgba = Image.ScanLine(Y + H - 1) + size_t(X) * 3;
     Config.output.u.RGBA.stride = static_cast<int>(Image.RowBytes());
-    Config.output.u.RGBA.size = static_cast<size_t>(Image.ImageSize());
+    Config.output.u.RGBA.size = size_t(Image.RowBytes()) * size_t(H - 1) + size_t(W) * 3;
   }
   std::unique_ptr<WebPIDecoder, TIDecoderDeleter> Dec(WebPIDecode(nullptr, 0, &Config));
   if (!Dec) Fail(StatusText(VP8_STATUS_OUT_OF_MEMORY));
 
-  // Pieces of about a sixteenth of the file, at least 64 KB.
-  const size_t Piece = std::max<size_t>(Data.size() / 16, 65536);
+  // Pieces of about a sixteenth of the data, at least 64 KB.
+  const size_t Piece = std::max<size_t>(Size / 16, 65536);
   bool Aborted = false;
   VP8StatusCode S = VP8_STATUS_SUSPENDED;
   {
     TProgressScope Progress(Image);
-    for (size_t Fed = 0; S == VP8_STATUS_SUSPENDED && Fed < Data.size() && !Aborted;) {
-      Fed = std::min(Data.size(), Fed + Piece);
-      S = WebPIUpdate(Dec.get(), Data.data(), Fed);
+    for (size_t Fed = 0; S == VP8_STATUS_SUSPENDED && Fed < Size && !Aborted;) {
+      Fed = std::min(Size, Fed + Piece);
+      S = WebPIUpdate(Dec.get(), Data, Fed);
       int LastY = 0;
       WebPIDecGetRGB(Dec.get(), &LastY, nullptr, nullptr, nullptr);
       Aborted = Image.DoProgress(LastY, H);
@@ -152,8 +155,47 @@ void ReadStill(const std::vector<uint8_t>& Data, const WebPBitstreamFeatures& F,
     Rows.Height = H;
     Rows.Stride = int64_t(W) * 4;
     Rows.Channels = 4;
-    StoreDecodedRows(Image, Rows, false);
+    StoreDecodedRowsAt(Image, Rows, X, Y, false);
   }
+}
+
+// Sizes Image to W x H filled with its background colour (the transparent canvas composited).
+void BackgroundCanvas(TPixelGraphic& Image, int W, int H) {
+  Image.SetSize(W, H, 3);
+  const TRGB Bk = Image.BackGroundColor();
+  const uint8_t Pixel[3] = {uint8_t(BlueOf(Bk)), uint8_t(GreenOf(Bk)), uint8_t(RedOf(Bk))};
+  for (int Y = 0; Y < H; ++Y) {
+    uint8_t* D = Image.ScanLine(Y);
+    for (int X = 0; X < W; ++X, D += 3)
+      std::memcpy(D, Pixel, 3);
+  }
+}
+
+struct TDemuxDeleter {
+  void operator()(WebPDemuxer* D) const { WebPDemuxDelete(D); }
+};
+
+// The first frame of an animation on its canvas (the canvas starts transparent, so the frame
+// is drawn onto the background as it stands). Only the frame's own rows are decoded besides
+// the picture: no second canvas.
+void ReadFirstFrame(const std::vector<uint8_t>& Data, TPixelGraphic& Image) {
+  WebPData In{Data.data(), Data.size()};
+  std::unique_ptr<WebPDemuxer, TDemuxDeleter> Demux(WebPDemux(&In));
+  if (!Demux) Fail(StatusText(VP8_STATUS_BITSTREAM_ERROR));
+  const int CW = static_cast<int>(WebPDemuxGetI(Demux.get(), WEBP_FF_CANVAS_WIDTH));
+  const int CH = static_cast<int>(WebPDemuxGetI(Demux.get(), WEBP_FF_CANVAS_HEIGHT));
+  CheckPictureSize(CW, CH, kFail);
+  WebPIterator It;
+  if (!WebPDemuxGetFrame(Demux.get(), 1, &It)) Fail(StatusText(VP8_STATUS_BITSTREAM_ERROR));
+  std::unique_ptr<WebPIterator, decltype(&WebPDemuxReleaseIterator)> Release(
+      &It, WebPDemuxReleaseIterator);
+  const WebPBitstreamFeatures F = Features(It.fragment.bytes, It.fragment.size);
+  if (F.width != It.width || F.height != It.height || It.x_offset < 0 || It.y_offset < 0 ||
+      int64_t(It.x_offset) + F.width > CW || int64_t(It.y_offset) + F.height > CH)
+    Fail(StatusText(VP8_STATUS_BITSTREAM_ERROR));
+  ProbeTopRows(It.fragment.bytes, It.fragment.size, F);
+  BackgroundCanvas(Image, CW, CH);
+  ReadStill(It.fragment.bytes, It.fragment.size, F, Image, It.x_offset, It.y_offset);
 }
 
 const char* FormatName(int Format) {
@@ -191,10 +233,13 @@ void TWebPFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image,
   const std::vector<uint8_t> Data = ReadRemaining(Stream, kFail);
   const WebPBitstreamFeatures F = Features(Data);
   CheckPictureSize(F.width, F.height, kFail);
-  if (F.has_animation)
+  if (F.has_animation) {
     ReadFirstFrame(Data, Image);
-  else
-    ReadStill(Data, F, Image);
+  } else {
+    ProbeTopRows(Data.data(), Data.size(), F);
+    Image.SetSize(F.width, F.height, 3);
+    ReadStill(Data.data(), Data.size(), F, Image, 0, 0);
+  }
   NoteExif(Data, Image); // after the pixels: sizing the picture resets its orientation
 }
 
@@ -314,7 +359,31 @@ void TWebPFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image
   }
   if (!Imported) Fail("Out of memory");
   if (!WebPEncode(&Config, &Pic.P)) Fail(EncodeErrorText(Pic.P.error_code));
-  Stream.Write(Out.M.mem, Out.M.size);
+  if (Image.Metadata.Empty()) {
+    Stream.Write(Out.M.mem, Out.M.size);
+    return;
+  }
+  // The metadata blocks go into chunks of an extended file around the picture data.
+  std::unique_ptr<WebPMux, decltype(&WebPMuxDelete)> Mux(WebPMuxNew(), WebPMuxDelete);
+  if (!Mux) Fail("Out of memory");
+  const WebPData Picture{Out.M.mem, Out.M.size};
+  if (WebPMuxSetImage(Mux.get(), &Picture, 0) != WEBP_MUX_OK)
+    Fail(EngineMessage(msgFailed, "WebPMuxSetImage"));
+  const TImageMetadata& M = Image.Metadata;
+  const std::pair<const char*, WebPData> Chunks[] = {
+      {"ICCP", {M.Icc.data(), M.Icc.size()}},
+      {"EXIF", {M.Exif.data(), M.Exif.size()}},
+      {"XMP ", {reinterpret_cast<const uint8_t*>(M.Xmp.data()), M.Xmp.size()}}};
+  for (const auto& [Id, Chunk] : Chunks)
+    if (Chunk.size && WebPMuxSetChunk(Mux.get(), Id, &Chunk, 0) != WEBP_MUX_OK)
+      Fail(EngineMessage(msgFailed, "WebPMuxSetChunk"));
+  WebPData Assembled{nullptr, 0};
+  if (WebPMuxAssemble(Mux.get(), &Assembled) != WEBP_MUX_OK) {
+    WebPDataClear(&Assembled);
+    Fail(EngineMessage(msgFailed, "WebPMuxAssemble"));
+  }
+  std::unique_ptr<WebPData, decltype(&WebPDataClear)> Free(&Assembled, WebPDataClear);
+  Stream.Write(Assembled.bytes, Assembled.size);
 }
 
 void RegisterWebPFormats() {

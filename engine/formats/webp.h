@@ -1,6 +1,6 @@
 // WebP: reader of still pictures and of the first frame of animations (alpha composited onto
 // the background colour), writer of lossy files (quality from the JPEG quality setting) or
-// lossless files, over libwebp.
+// lossless files with the picture's metadata blocks, over libwebp and libwebpmux.
 #pragma once
 
 #include "engine/registry.h"

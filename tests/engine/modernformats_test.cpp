@@ -15,13 +15,19 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <functional>
 #include <map>
 
+#include <avif/avif.h>
+#include <jxl/decode.h>
+#include <jxl/encode.h>
 #include <png.h>
+#include <webp/demux.h>
 
 using namespace orbisk;
 using namespace orbisk::test;
@@ -468,6 +474,340 @@ TEST(ModernFormats, WritersRefuseSizesTheFormatCannotHold) {
     EXPECT_EQ(std::string(E.what()).rfind("WebP: ", 0), 0u);
   }
   EXPECT_EQ(S.Size(), 0);
+}
+
+// Peak memory (KB) a child process adds while it runs Body, over one that does nothing.
+int64_t AddedPeakKB(const std::function<void()>& Body) {
+  auto Peak = [](const std::function<void()>& F) {
+    const pid_t Child = fork();
+    if (Child == 0) {
+      try {
+        F();
+      } catch (...) {
+      }
+      _exit(0);
+    }
+    int Status = 0;
+    rusage U{};
+    wait4(Child, &Status, 0, &U);
+    return int64_t(U.ru_maxrss);
+  };
+  return Peak(Body) - Peak([] {});
+}
+
+void Put24(std::vector<uint8_t>& B, unsigned V) {
+  B.push_back(uint8_t(V));
+  B.push_back(uint8_t(V >> 8));
+  B.push_back(uint8_t(V >> 16));
+}
+void Put32(std::vector<uint8_t>& B, unsigned V) {
+  Put24(B, V);
+  B.push_back(uint8_t(V >> 24));
+}
+std::vector<uint8_t> Riff(const std::vector<uint8_t>& Chunks) {
+  std::vector<uint8_t> F = {'R', 'I', 'F', 'F'};
+  Put32(F, unsigned(Chunks.size() + 4));
+  F.insert(F.end(), {'W', 'E', 'B', 'P'});
+  F.insert(F.end(), Chunks.begin(), Chunks.end());
+  return F;
+}
+
+TEST(ModernFormats, WebPDeclaredSizeIsCheckedBeforeTheCanvas) {
+  // A lossless header declaring 16383 x 16383 with alpha, and hardly any data after it.
+  std::vector<uint8_t> Chunk = {'V', 'P', '8', 'L'};
+  Put32(Chunk, 8);
+  const uint32_t Bits = 16382u | (16382u << 14) | (1u << 28);
+  Chunk.push_back(0x2F);
+  Put32(Chunk, Bits);
+  Chunk.insert(Chunk.end(), {0x12, 0x34, 0x56});
+  const std::vector<uint8_t> Bomb = Riff(Chunk);
+  TPGMemoryStream S(Bomb.data(), Bomb.size());
+  TPixelGraphic G;
+  EXPECT_THROW(G.LoadFromStreamExt(S, "webp", 0), EPGWebPFileFormatReaderWriter);
+  EXPECT_LT(AddedPeakKB([&] {
+              TPGMemoryStream M(Bomb.data(), Bomb.size());
+              TPixelGraphic P;
+              P.LoadFromStreamExt(M, "webp", 0);
+            }),
+            64 * 1024);
+
+  // An animation of one large frame: the picture and the frame's decoding, no extra canvases.
+  if (!HaveTool("img2webp")) GTEST_SKIP() << "img2webp is not installed";
+  const int Side = 2000;
+  const std::string Png = TempPath("big.png"), Png2 = TempPath("big2.png");
+  const std::string File = TempPath("big-anim.webp");
+  RGBAImage Second = TestPicture(Side, Side, false);
+  for (size_t I = 0; I < Second.Pixels.size(); I += 4)
+    Second.Pixels[I] ^= 0xFF;
+  ASSERT_TRUE(WritePNG(Png, TestPicture(Side, Side, false)) && WritePNG(Png2, Second));
+  ASSERT_TRUE(
+      RunTool("img2webp -lossy -q 10 " + Quoted(Png) + " " + Quoted(Png2) + " -o " + Quoted(File)));
+  const int64_t PictureKB = int64_t(Side) * Side * 3 / 1024;
+  const int64_t Added = AddedPeakKB([&] {
+    TPixelGraphic P;
+    P.LoadFromFile(File);
+    if (P.Width() != Side) _exit(1);
+  });
+  EXPECT_LT(Added, PictureKB * 3 / 2) << "KB added; the picture alone is " << PictureKB;
+}
+
+TEST(ModernFormats, WebPFirstFrameLiesOnTheBackgroundAtItsOffset) {
+  if (!HaveTool("cwebp")) GTEST_SKIP() << "cwebp is not installed";
+  const RGBAImage Frame = TestPicture(16, 12, true);
+  const std::string Png = TempPath("frame.png"), Still = TempPath("frame.webp");
+  ASSERT_TRUE(WritePNG(Png, Frame));
+  ASSERT_TRUE(RunTool("cwebp -quiet -lossless -exact " + Quoted(Png) + " -o " + Quoted(Still)));
+  const std::vector<uint8_t> S = ReadFileBytes(Still);
+  ASSERT_EQ(std::string(S.begin() + 12, S.begin() + 16), "VP8L");
+  const std::vector<uint8_t> Data(S.begin() + 12, S.end());
+
+  // Canvas 40 x 30, the frame at (6, 8).
+  std::vector<uint8_t> C = {'V', 'P', '8', 'X'};
+  Put32(C, 10);
+  C.insert(C.end(), {0x12, 0, 0, 0});
+  Put24(C, 39);
+  Put24(C, 29);
+  C.insert(C.end(), {'A', 'N', 'I', 'M'});
+  Put32(C, 6);
+  Put32(C, 0xFF0000FF);
+  C.insert(C.end(), {0, 0});
+  C.insert(C.end(), {'A', 'N', 'M', 'F'});
+  Put32(C, unsigned(16 + Data.size()));
+  Put24(C, 3);
+  Put24(C, 4);
+  Put24(C, 15);
+  Put24(C, 11);
+  Put24(C, 100);
+  C.push_back(0);
+  C.insert(C.end(), Data.begin(), Data.end());
+  const std::string File = TempPath("offset-anim.webp");
+  WriteFileBytes(File, Riff(C));
+
+  TPixelGraphic G;
+  const TRGB Bk = RGBOf(30, 140, 220);
+  G.SetBackGroundColor(Bk);
+  G.LoadFromFile(File);
+  ASSERT_EQ(G.Width(), 40);
+  ASSERT_EQ(G.Height(), 30);
+  const RGBAImage Expected = Composited(Frame, Bk);
+  for (int Y = 0; Y < 30; ++Y)
+    for (int X = 0; X < 40; ++X) {
+      const bool In = X >= 6 && X < 22 && Y >= 8 && Y < 20;
+      TRGB Want = Bk;
+      if (In) {
+        const uint8_t* P = &Expected.Pixels[(size_t(Y - 8) * 16 + (X - 6)) * 4];
+        Want = RGBOf(P[0], P[1], P[2]);
+      }
+      ASSERT_EQ(G.GetPixelColor(X, Y), Want) << X << "," << Y;
+    }
+}
+
+// A lossless JPEG XL file of W x H with a black extra channel (the K of a CMYK picture).
+std::vector<uint8_t> JXLWithBlackChannel(uint32_t W, uint32_t H) {
+  std::unique_ptr<JxlEncoder, decltype(&JxlEncoderDestroy)> E(JxlEncoderCreate(nullptr),
+                                                              JxlEncoderDestroy);
+  JxlBasicInfo B;
+  JxlEncoderInitBasicInfo(&B);
+  B.xsize = W;
+  B.ysize = H;
+  B.bits_per_sample = 8;
+  B.num_color_channels = 3;
+  B.num_extra_channels = 1;
+  B.uses_original_profile = JXL_TRUE;
+  if (JxlEncoderSetBasicInfo(E.get(), &B) != JXL_ENC_SUCCESS) return {};
+  JxlExtraChannelInfo K;
+  JxlEncoderInitExtraChannelInfo(JXL_CHANNEL_BLACK, &K);
+  K.bits_per_sample = 8;
+  if (JxlEncoderSetExtraChannelInfo(E.get(), 0, &K) != JXL_ENC_SUCCESS) return {};
+  JxlColorEncoding C;
+  JxlColorEncodingSetToSRGB(&C, JXL_FALSE);
+  if (JxlEncoderSetColorEncoding(E.get(), &C) != JXL_ENC_SUCCESS) return {};
+  JxlEncoderFrameSettings* S = JxlEncoderFrameSettingsCreate(E.get(), nullptr);
+  JxlEncoderSetFrameLossless(S, JXL_TRUE);
+  const JxlPixelFormat F{3, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+  const JxlPixelFormat F1{1, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+  std::vector<uint8_t> Cmy(size_t(W) * H * 3, 40), Black(size_t(W) * H, 0);
+  if (JxlEncoderAddImageFrame(S, &F, Cmy.data(), Cmy.size()) != JXL_ENC_SUCCESS ||
+      JxlEncoderSetExtraChannelBuffer(S, &F1, Black.data(), Black.size(), 0) != JXL_ENC_SUCCESS)
+    return {};
+  JxlEncoderCloseInput(E.get());
+  std::vector<uint8_t> Out(4096);
+  uint8_t* Next = Out.data();
+  size_t Avail = Out.size();
+  JxlEncoderStatus R;
+  while ((R = JxlEncoderProcessOutput(E.get(), &Next, &Avail)) == JXL_ENC_NEED_MORE_OUTPUT) {
+    const size_t Done = size_t(Next - Out.data());
+    Out.resize(Out.size() * 2);
+    Next = Out.data() + Done;
+    Avail = Out.size() - Done;
+  }
+  if (R != JXL_ENC_SUCCESS) return {};
+  Out.resize(size_t(Next - Out.data()));
+  return Out;
+}
+
+TEST(ModernFormats, JXLWithABlackChannelIsRefusedNotShownWrong) {
+  const std::vector<uint8_t> File = JXLWithBlackChannel(24, 16);
+  ASSERT_FALSE(File.empty());
+  TPGMemoryStream S(File.data(), File.size());
+  TPixelGraphic G;
+  try {
+    G.LoadFromStreamExt(S, "jxl", 0);
+    ADD_FAILURE() << "a CMYK picture was shown from its colour channels alone";
+  } catch (const EPGJXLFileFormatReader& E) {
+    EXPECT_STREQ(E.what(), "JXL: CMYK not supported");
+  }
+  const char* Seeds = std::getenv("ORBISK_HOSTILE_DIR"); // fuzz corpus
+  const std::string Path = Seeds ? std::string(Seeds) + "/cmyk.jxl" : TempPath("cmyk.jxl");
+  WriteFileBytes(Path, File);
+  TGraphicFileInfo Info;
+  ASSERT_TRUE(GetGraphicFileInfo(Path, 0, Info));
+  EXPECT_EQ(Info.Width, 24);
+  EXPECT_NE(Info.SubType.find("CMYK"), std::string::npos) << Info.SubType;
+}
+
+// The blocks a picture carries, as the libraries read them back from a written file.
+TImageMetadata WebPBlocks(const std::vector<uint8_t>& File, bool& Extended) {
+  TImageMetadata M;
+  Extended = File.size() > 16 && std::memcmp(File.data() + 12, "VP8X", 4) == 0;
+  WebPData In{File.data(), File.size()};
+  std::unique_ptr<WebPDemuxer, decltype(&WebPDemuxDelete)> D(WebPDemux(&In), WebPDemuxDelete);
+  if (!D) return M;
+  WebPChunkIterator It;
+  if (WebPDemuxGetChunk(D.get(), "EXIF", 1, &It)) {
+    M.Exif.assign(It.chunk.bytes, It.chunk.bytes + It.chunk.size);
+    WebPDemuxReleaseChunkIterator(&It);
+  }
+  if (WebPDemuxGetChunk(D.get(), "ICCP", 1, &It)) {
+    M.Icc.assign(It.chunk.bytes, It.chunk.bytes + It.chunk.size);
+    WebPDemuxReleaseChunkIterator(&It);
+  }
+  if (WebPDemuxGetChunk(D.get(), "XMP ", 1, &It)) {
+    M.Xmp.assign(reinterpret_cast<const char*>(It.chunk.bytes), It.chunk.size);
+    WebPDemuxReleaseChunkIterator(&It);
+  }
+  return M;
+}
+
+TImageMetadata AVIFBlocks(const std::vector<uint8_t>& File) {
+  TImageMetadata M;
+  std::unique_ptr<avifDecoder, decltype(&avifDecoderDestroy)> D(avifDecoderCreate(),
+                                                                avifDecoderDestroy);
+  if (avifDecoderSetIOMemory(D.get(), File.data(), File.size()) != AVIF_RESULT_OK ||
+      avifDecoderParse(D.get()) != AVIF_RESULT_OK)
+    return M;
+  const avifImage* I = D->image;
+  M.Exif.assign(I->exif.data, I->exif.data + I->exif.size);
+  M.Icc.assign(I->icc.data, I->icc.data + I->icc.size);
+  M.Xmp.assign(reinterpret_cast<const char*>(I->xmp.data), I->xmp.size);
+  return M;
+}
+
+TEST(ModernFormats, WritersEmbedTheMetadataBlocks) {
+  TPixelGraphic G;
+  MakePicture(G, TestPicture(21, 13, false));
+  TImageMetadata M;
+  // A TIFF-structured block with Orientation 6, a profile's bytes, an XMP packet.
+  M.Exif = {'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x12, 1, 3, 0, 1, 0, 0, 0, 6, 0, 0, 0, 0, 0, 0, 0};
+  for (int K = 0; K < 300; ++K)
+    M.Icc.push_back(uint8_t(K * 7));
+  M.Xmp = "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF/></x:xmpmeta>";
+
+  // Without blocks the files are as before: a simple WebP file, no blocks in either.
+  const std::string W = TempPath("meta.webp"), A = TempPath("meta.avif");
+  G.SaveToFile(W);
+  G.SaveToFile(A);
+  bool Extended = true;
+  EXPECT_TRUE(WebPBlocks(ReadFileBytes(W), Extended).Empty());
+  EXPECT_FALSE(Extended);
+  EXPECT_TRUE(AVIFBlocks(ReadFileBytes(A)).Empty());
+
+  G.Metadata = M;
+  G.SaveToFile(W);
+  G.SaveToFile(A);
+  const TImageMetadata FromWebP = WebPBlocks(ReadFileBytes(W), Extended);
+  EXPECT_TRUE(Extended);
+  const TImageMetadata FromAVIF = AVIFBlocks(ReadFileBytes(A));
+  for (const TImageMetadata* R : {&FromWebP, &FromAVIF}) {
+    EXPECT_EQ(R->Exif, M.Exif);
+    EXPECT_EQ(R->Icc, M.Icc);
+    EXPECT_EQ(R->Xmp, M.Xmp);
+  }
+  // The pictures still decode, the WebP one with the camera orientation of its block; the AVIF
+  // encoder turns that orientation into the container's turn, which the reader applies.
+  TPixelGraphic Back;
+  Back.LoadFromFile(W);
+  EXPECT_EQ(Back.Width(), 21);
+  EXPECT_EQ(Back.ExifOrientation, 6);
+  Back.LoadFromFile(A);
+  EXPECT_EQ(Back.Width(), 13);
+  EXPECT_EQ(Back.Height(), 21);
+}
+
+// Transparency the same way in every reader: composited onto the picture's background as the
+// PNG reader does it for a file without gamma information, also where the file stores its
+// colours premultiplied by alpha.
+TEST(ModernFormats, AlphaIsCompositedOntoTheBackgroundAsForPNG) {
+  const RGBAImage Straight = TestPicture(48, 32, true);
+  RGBAImage Premultiplied = Straight;
+  for (size_t I = 0; I < Premultiplied.Pixels.size(); I += 4)
+    for (int C = 0; C < 3; ++C)
+      Premultiplied.Pixels[I + C] =
+          uint8_t((Premultiplied.Pixels[I + C] * Premultiplied.Pixels[I + 3] + 127) / 255);
+  const std::string Src = TempPath("alpha-src.png"), Pre = TempPath("alpha-pre.png");
+  ASSERT_TRUE(WritePNG(Src, Straight) && WritePNG(Pre, Premultiplied));
+  // The same PNG without its colour-space chunk (sRGB), which would have libpng compose in
+  // linear light.
+  std::vector<uint8_t> Plain = ReadFileBytes(Src), Stripped(Plain.begin(), Plain.begin() + 8);
+  for (size_t P = 8; P + 12 <= Plain.size();) {
+    const size_t N =
+        (size_t(Plain[P]) << 24) | (Plain[P + 1] << 16) | (Plain[P + 2] << 8) | Plain[P + 3];
+    if (std::memcmp(&Plain[P + 4], "sRGB", 4) != 0)
+      Stripped.insert(Stripped.end(), Plain.begin() + std::ptrdiff_t(P),
+                      Plain.begin() + std::ptrdiff_t(P + 12 + N));
+    P += 12 + N;
+  }
+  const std::string PlainPng = TempPath("alpha-plain.png");
+  WriteFileBytes(PlainPng, Stripped);
+  const TRGB Bk = RGBOf(240, 230, 40);
+  TPixelGraphic Png;
+  Png.SetBackGroundColor(Bk);
+  Png.LoadFromFile(PlainPng);
+  const RGBAImage FromPNG = ToRGBA(Png);
+  EXPECT_EQ(CountDifferences(FromPNG, Composited(Straight, Bk), false, 1), 0);
+
+  struct TAlphaCase {
+    const char* Name;
+    std::string Encode;
+    bool FromPremultiplied;
+    double MaxMean; // lossless ones agree with the PNG reader to one level
+  };
+  const TAlphaCase Cases[] = {
+      {"lossless.webp", "cwebp -quiet -lossless -exact {in} -o {out}", false, 0},
+      {"lossy.webp", "cwebp -quiet -q 95 -alpha_q 100 -exact {in} -o {out}", false, 10},
+      {"animated.webp", "img2webp -lossless {in} " + Quoted(Pre) + " -o {out}", false, 0},
+      {"lossless.avif", "avifenc -l {in} {out}", false, 0},
+      {"premultiplied.avif", "avifenc -l -p {in} {out}", false, 3},
+      {"alpha.heic", "heif-enc -q 95 {in} -o {out}", false, 5},
+      {"premultiplied.heic", "heif-enc -q 95 --premultiplied-alpha {in} -o {out}", true, 5},
+      {"lossless.jxl", "cjxl -d 0 {in} {out}", false, 0},
+  };
+  for (const TAlphaCase& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    const std::string& Enc = C.Encode;
+    if (!HaveTool(Enc.substr(0, Enc.find(' ')))) continue;
+    const std::string File = TempPath(std::string("alpha-") + C.Name);
+    ASSERT_TRUE(RunTool(Fill(Enc, C.FromPremultiplied ? Pre : Src, File)));
+    TPixelGraphic G;
+    G.SetBackGroundColor(Bk);
+    G.LoadFromFile(File);
+    const RGBAImage Ours = ToRGBA(G);
+    ASSERT_EQ(Ours.Width, 48);
+    if (C.MaxMean == 0)
+      EXPECT_EQ(CountDifferences(Ours, FromPNG, false, 1), 0);
+    else
+      EXPECT_LT(MeanDifference(Ours, FromPNG), C.MaxMean);
+  }
 }
 
 } // namespace

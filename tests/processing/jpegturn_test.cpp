@@ -23,6 +23,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace orbisk;
 using namespace orbisk::test;
 
@@ -282,6 +286,53 @@ TEST(JPEGTurn, FilesAreWrittenSafelyAndBadInputIsRefused) {
   EXPECT_THROW(TurnJPEGLossless(Before.data(), Before.size(), 6, TJPEGTurnEdge::jeTrim),
                EPGJPGFileFormatReaderWriter);
   MaxPixelCount = Old;
+}
+
+// A small JPEG whose frame header claims Side x Side pixels, cut off just after its scan header:
+// almost no block of the claimed picture is in the file.
+std::vector<uint8_t> TruncatedHugeJPEG(int Side) {
+  TPixelGraphic Busy;
+  MakeBusy(Busy, 16, 16, false);
+  std::vector<uint8_t> J = EncodeJPEG(Busy);
+  for (size_t P = 2; P + 9 < J.size();) {
+    const int M = J[P + 1];
+    const size_t Len = (size_t(J[P + 2]) << 8) | J[P + 3];
+    if (M == 0xC0 || M == 0xC2) {
+      J[P + 5] = J[P + 7] = uint8_t(Side >> 8);
+      J[P + 6] = J[P + 8] = uint8_t(Side & 255);
+    }
+    if (M == 0xDA) {
+      J.resize(P + 2 + Len + 16);
+      break;
+    }
+    P += 2 + Len;
+  }
+  return J;
+}
+
+TEST(JPEGTurn, TruncatedLargePictureStopsAtItsFirstWarning) {
+  const std::vector<uint8_t> J = TruncatedHugeJPEG(8192);
+  EXPECT_THROW(TurnJPEGLossless(J.data(), J.size(), 6, TJPEGTurnEdge::jeTrim),
+               EPGJPGFileFormatReaderWriter);
+  // Without stopping, every block of the 8192 x 8192 picture is filled in and turned (hundreds
+  // of megabytes); the refusal must come before that. Measured in a child of its own.
+  const pid_t Child = fork();
+  ASSERT_GE(Child, 0);
+  if (Child == 0) {
+    int Code = 1;
+    try {
+      TurnJPEGLossless(J.data(), J.size(), 6, TJPEGTurnEdge::jeTrim);
+    } catch (const EPGJPGFileFormatReaderWriter&) {
+      Code = 0;
+    }
+    _exit(Code);
+  }
+  int Status = 0;
+  rusage Usage{};
+  ASSERT_EQ(wait4(Child, &Status, 0, &Usage), Child);
+  ASSERT_TRUE(WIFEXITED(Status));
+  EXPECT_EQ(WEXITSTATUS(Status), 0);
+  EXPECT_LT(Usage.ru_maxrss, 150 * 1024) << "KB at peak";
 }
 
 TEST(JPEGTurn, CommandLineNames) {
