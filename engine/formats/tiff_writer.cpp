@@ -38,7 +38,7 @@ private:
   bool BigEndian;
 };
 
-enum : uint16_t { ftShort = 3, ftLong = 4, ftRational = 5 };
+enum : uint16_t { ftByte = 1, ftShort = 3, ftLong = 4, ftRational = 5, ftUndefined = 7 };
 
 // Builds stored row Y from the picture.
 void BuildRow(TPixelGraphic& Image, int Y, bool Invert, bool CMYK, uint8_t* Out, size_t RowLen) {
@@ -145,8 +145,19 @@ void TTIFFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image)
   const uint16_t BitsPerSample = Code == 0 ? 1 : Code == 1 ? 4 : 8;
   const uint32_t MapEntries = Palette ? (1u << BitsPerSample) : 0;
 
-  // Layout: header, IFD, ColorMap, BitsPerSample array, resolutions, strip arrays, strips.
-  const uint32_t EntryCount = Palette ? 14 : 13;
+  // The colour profile (34675) and XMP packet (700) carried from a source file. The EXIF block
+  // is not written: its directories would have to be merged into this one and moved.
+  const std::vector<uint8_t>& Icc = Image.Metadata.Icc;
+  const std::string& Xmp = Image.Metadata.Xmp;
+  // (Blocks of 4 bytes or less, which would stand in the entry, hold nothing worth keeping.)
+  const bool WriteXmp = Xmp.size() > 4 && Xmp.size() < (1u << 30);
+  const bool WriteIcc = Icc.size() > 4 && Icc.size() < (1u << 30);
+  const int64_t XmpBytes = WriteXmp ? (int64_t(Xmp.size()) + 1) & ~int64_t(1) : 0;
+  const int64_t IccBytes = WriteIcc ? (int64_t(Icc.size()) + 1) & ~int64_t(1) : 0;
+
+  // Layout: header, IFD, ColorMap, BitsPerSample array, resolutions, strip arrays, XMP, ICC
+  // profile, strips.
+  const uint32_t EntryCount = (Palette ? 14 : 13) + (WriteXmp ? 1 : 0) + (WriteIcc ? 1 : 0);
   const int64_t IFDPos = 8;
   const int64_t MapPos = IFDPos + 2 + 12 * EntryCount + 4;
   const int64_t BitsPos = MapPos + 6 * int64_t(MapEntries);
@@ -154,7 +165,9 @@ void TTIFFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image)
   const int64_t YResPos = XResPos + 8;
   const int64_t OffsetsPos = YResPos + 8;
   const int64_t CountsPos = OffsetsPos + (Strips > 1 ? 4 * Strips : 0);
-  const int64_t DataPos = CountsPos + (Strips > 1 ? 4 * Strips : 0);
+  const int64_t XmpPos = CountsPos + (Strips > 1 ? 4 * Strips : 0);
+  const int64_t IccPos = XmpPos + XmpBytes;
+  const int64_t DataPos = IccPos + IccBytes;
   // Offsets are 32 bits: refuse pictures whose file could pass 4 GB.
   if (DataPos + Strips + H * Worst > int64_t(UINT32_MAX))
     WriteError(EngineMessage(msgInvalidSizeOf, "TIFF"));
@@ -181,6 +194,8 @@ void TTIFFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image)
   Out.Entry(283, ftRational, 1, uint32_t(YResPos));
   Out.Entry(296, ftShort, 1, uint16_t(TIFFResolutionUnit + 1));
   if (Palette) Out.Entry(320, ftShort, 3 * MapEntries, uint32_t(MapPos));
+  if (WriteXmp) Out.Entry(700, ftByte, uint32_t(Xmp.size()), uint32_t(XmpPos));
+  if (WriteIcc) Out.Entry(34675, ftUndefined, uint32_t(Icc.size()), uint32_t(IccPos));
   Out.U32(0);
 
   // Entries past the palette get the colour their pixels show (entry 0's).
@@ -198,6 +213,14 @@ void TTIFFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image)
   if (Strips > 1) {
     const std::vector<uint8_t> Room(size_t(8 * Strips), 0);
     Stream.WriteBuffer(Room.data(), Room.size());
+  }
+  if (WriteXmp) {
+    Stream.WriteBuffer(Xmp.data(), Xmp.size());
+    if (Xmp.size() % 2) Stream.WriteByte(0);
+  }
+  if (WriteIcc) {
+    Stream.WriteBuffer(Icc.data(), Icc.size());
+    if (Icc.size() % 2) Stream.WriteByte(0);
   }
 
   std::vector<uint32_t> Offsets(size_t(Strips), 0), Counts(size_t(Strips), 0);
