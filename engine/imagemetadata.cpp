@@ -277,6 +277,27 @@ bool BuildExifFromTIFF(TSource& S, std::vector<uint8_t>& Exif) {
   return Exif.size() <= kMaxExifBytes;
 }
 
+bool MergedTag(uint16_t Tag) {
+  return DescriptiveTag(Tag) && Tag != 282 && Tag != 283 && Tag != 296;
+}
+
+// The values of E turned from one byte order into the other, value by value.
+void SwapValues(TEntry& E) {
+  const size_t Unit = E.Type == 5 || E.Type == 10 ? 4 : TypeSize(E.Type);
+  if (Unit < 2) return;
+  for (size_t I = 0; I + Unit <= E.Data.size(); I += Unit)
+    std::reverse(E.Data.begin() + long(I), E.Data.begin() + long(I + Unit));
+}
+
+// The value field of E for a file in byte order BE whose values past 4 bytes lie at At.
+void Field(const TEntry& E, bool BE, uint32_t At, uint8_t* F) {
+  std::memset(F, 0, 4);
+  if (E.Data.size() <= 4)
+    std::copy(E.Data.begin(), E.Data.end(), F);
+  else
+    Put32(F, At, BE);
+}
+
 // ---- in-place edits of an EXIF block ----
 
 struct TBlockView {
@@ -521,6 +542,88 @@ bool ExifBlockFromBytes(const uint8_t* Data, size_t Size, std::vector<uint8_t>& 
 bool ExifBlockFromTIFF(const uint8_t* Data, size_t Size, std::vector<uint8_t>& Exif) {
   TMemorySource S(Data, Size);
   return BuildExifFromTIFF(S, Exif);
+}
+
+bool ExifForTIFF(const std::vector<uint8_t>& Exif, bool BE, uint32_t Base,
+                 std::vector<TTIFFMetadataEntry>& Entries, std::vector<uint8_t>& Data) {
+  Entries.clear();
+  Data.clear();
+  TMemorySource S(Exif.data(), Exif.size());
+  bool SourceBE = false;
+  uint32_t First = 0;
+  if (!TIFFHeader(S, 0, SourceBE, First)) return false;
+  size_t Budget = kMaxExifBytes;
+  TDir Main;
+  if (!ReadDir(S, 0, First, SourceBE, Budget, MergedTag, Main)) return false;
+  std::vector<TDir> Subs;
+  for (TEntry& E : Main) {
+    if (!IsDirPointer(E.Tag)) continue;
+    TDir Sub;
+    if (E.Count == 1 && E.Data.size() == 4 &&
+        ReadDir(S, 0, Get32(E.Data.data(), SourceBE), SourceBE, Budget, PlainTag, Sub)) {
+      E.Sub = int(Subs.size());
+      Subs.push_back(std::move(Sub));
+    }
+  }
+  std::erase_if(Main, [](const TEntry& E) { return IsDirPointer(E.Tag) && E.Sub < 0; });
+  if (Main.empty()) return false;
+  const auto ByTag = [](const TEntry& A, const TEntry& B) { return A.Tag < B.Tag; };
+  const auto Even = [](size_t N) { return (N + 1) & ~size_t(1); };
+  const auto Prepare = [&](TDir& D) {
+    std::stable_sort(D.begin(), D.end(), ByTag);
+    if (SourceBE != BE)
+      for (TEntry& E : D)
+        SwapValues(E);
+  };
+  Prepare(Main);
+  for (TDir& D : Subs)
+    Prepare(D);
+  // Layout from Base: the main entries' long values, then each directory with its values.
+  size_t Size = 0;
+  for (const TEntry& E : Main)
+    if (E.Data.size() > 4) Size += Even(E.Data.size());
+  std::vector<size_t> SubAt;
+  for (const TDir& D : Subs) {
+    SubAt.push_back(Size);
+    Size += DirBytes(D);
+  }
+  if (uint64_t(Base) + Size > UINT32_MAX) return false;
+  Data.assign(Size, 0);
+  size_t P = 0;
+  for (const TEntry& E : Main) {
+    TTIFFMetadataEntry Out;
+    Out.Tag = E.Tag;
+    Out.Type = E.Sub >= 0 ? 4 : E.Type;
+    Out.Count = E.Sub >= 0 ? 1 : E.Count;
+    if (E.Sub >= 0) {
+      Put32(Out.Field, uint32_t(Base + SubAt[size_t(E.Sub)]), BE);
+    } else {
+      Field(E, BE, uint32_t(Base + P), Out.Field);
+      if (E.Data.size() > 4) {
+        std::copy(E.Data.begin(), E.Data.end(), Data.begin() + long(P));
+        P += Even(E.Data.size());
+      }
+    }
+    Entries.push_back(Out);
+  }
+  for (size_t I = 0; I < Subs.size(); ++I) {
+    const TDir& D = Subs[I];
+    size_t At = SubAt[I], Values = At + 2 + 12 * D.size() + 4;
+    Put16(&Data[At], uint16_t(D.size()), BE);
+    for (const TEntry& E : D) {
+      uint8_t* F = &Data[At + 2];
+      Put16(F, E.Tag, BE);
+      Put16(F + 2, E.Type, BE);
+      Put32(F + 4, E.Count, BE);
+      Field(E, BE, uint32_t(Base + Values), F + 8);
+      if (E.Data.size() > 4) {
+        std::copy(E.Data.begin(), E.Data.end(), Data.begin() + long(Values));
+        Values += Even(E.Data.size());
+      }
+      At += 12;
+    }
+  }
+  return true;
 }
 
 TImageMetadata ReadImageMetadata(const std::string& FileName) {

@@ -42,4 +42,17 @@ bool ExifBlockFromBytes(const uint8_t* Data, size_t Size, std::vector<uint8_t>& 
 // the picture (not its layout), with the Exif and GPS directories, in the file's byte order.
 bool ExifBlockFromTIFF(const uint8_t* Data, size_t Size, std::vector<uint8_t>& Exif);
 
+// The EXIF block laid out for a TIFF file's own directory, in the file's byte order: the entries
+// that describe the picture (camera, dates, orientation, the Exif and GPS directories; not the
+// resolution, which the file's writer gives) to merge into the picture's directory, and the
+// bytes they point into, to be written at file offset Base. False when the block holds nothing
+// to write.
+struct TTIFFMetadataEntry {
+  uint16_t Tag = 0, Type = 0;
+  uint32_t Count = 0;
+  uint8_t Field[4] = {}; // the value field, in the file's byte order
+};
+bool ExifForTIFF(const std::vector<uint8_t>& Exif, bool BigEndian, uint32_t Base,
+                 std::vector<TTIFFMetadataEntry>& Entries, std::vector<uint8_t>& Data);
+
 } // namespace orbisk
