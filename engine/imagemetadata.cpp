@@ -347,7 +347,7 @@ struct TBlockView {
       V = S;
       return true;
     }
-    return Type == 4 && U32(E + 8, V);
+    return (Type == 4 || Type == 13) && U32(E + 8, V); // 13: a directory offset
   }
   // Stores V at entry E (Short when it was one and V fits, else Long).
   void SetNumber(size_t E, uint32_t V) {
