@@ -7,7 +7,9 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <mutex>
 
+#include <libheif/heif.h>
 #include <zlib.h>
 
 namespace orbisk {
@@ -523,6 +525,48 @@ void ReadWebP(TSource& S, TImageMetadata& M) {
   }
 }
 
+// HEIF and AVIF: the primary picture's metadata items and colour profile, through libheif's
+// container parser (no decoding).
+void ReadHEIF(const std::string& FileName, TImageMetadata& M) {
+  static std::once_flag Once;
+  std::call_once(Once, [] { heif_init(nullptr); });
+  std::unique_ptr<heif_context, void (*)(heif_context*)> C(heif_context_alloc(), heif_context_free);
+  if (!C || heif_context_read_from_file(C.get(), FileName.c_str(), nullptr).code != heif_error_Ok)
+    return;
+  heif_image_handle* Raw = nullptr;
+  if (heif_context_get_primary_image_handle(C.get(), &Raw).code != heif_error_Ok || !Raw) return;
+  std::unique_ptr<heif_image_handle, void (*)(const heif_image_handle*)> H(
+      Raw, heif_image_handle_release);
+  std::vector<uint8_t> Data;
+  const auto Block = [&](heif_item_id Id, size_t Max) {
+    const size_t N = heif_image_handle_get_metadata_size(H.get(), Id);
+    if (N == 0 || N > Max) return false;
+    Data.resize(N);
+    return heif_image_handle_get_metadata(H.get(), Id, Data.data()).code == heif_error_Ok;
+  };
+  heif_item_id Ids[16];
+  int N = heif_image_handle_get_list_of_metadata_block_IDs(H.get(), "Exif", Ids, 16);
+  for (int I = 0; I < N && M.Exif.empty(); ++I)
+    // The block starts with the offset of the TIFF header behind it.
+    if (Block(Ids[I], kMaxExifBytes) && Data.size() >= 4) {
+      const uint32_t Skip = GetBE32(Data.data());
+      if (Skip <= Data.size() - 4)
+        ExifBlockFromBytes(Data.data() + 4 + Skip, Data.size() - 4 - Skip, M.Exif);
+    }
+  N = heif_image_handle_get_list_of_metadata_block_IDs(H.get(), "mime", Ids, 16);
+  for (int I = 0; I < N && M.Xmp.empty(); ++I) {
+    const char* Type = heif_image_handle_get_metadata_content_type(H.get(), Ids[I]);
+    if (Type && std::strcmp(Type, "application/rdf+xml") == 0 && Block(Ids[I], kMaxXmpBytes))
+      M.Xmp.assign(Data.begin(), Data.end());
+  }
+  const size_t Icc = heif_image_handle_get_raw_color_profile_size(H.get());
+  if (Icc > 0 && Icc <= kMaxIccBytes) {
+    M.Icc.resize(Icc);
+    if (heif_image_handle_get_raw_color_profile(H.get(), M.Icc.data()).code != heif_error_Ok)
+      M.Icc.clear();
+  }
+}
+
 } // namespace
 
 bool ExifBlockFromBytes(const uint8_t* Data, size_t Size, std::vector<uint8_t>& Exif) {
@@ -640,6 +684,8 @@ TImageMetadata ReadImageMetadata(const std::string& FileName) {
       ReadTIFF(S, M);
     else if (std::memcmp(H, "RIFF", 4) == 0 && std::memcmp(H + 8, "WEBP", 4) == 0)
       ReadWebP(S, M);
+    else if (std::memcmp(H + 4, "ftyp", 4) == 0)
+      ReadHEIF(FileName, M);
   } catch (...) {
     return {};
   }

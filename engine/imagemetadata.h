@@ -24,7 +24,8 @@ constexpr size_t kMaxXmpBytes = 16 * 1024 * 1024;
 // The metadata a picture file carries; empty when it has none or cannot be read. Never throws.
 // JPEG (APP1 Exif, APP2 ICC_PROFILE chunks, APP1 XMP), PNG (eXIf, iCCP, iTXt XMP), TIFF (the
 // descriptive tags of the first directory with its Exif and GPS directories, ICC tag 34675, XMP
-// tag 700) and WebP (EXIF, ICCP and XMP chunks).
+// tag 700), WebP (EXIF, ICCP and XMP chunks), HEIF and AVIF (the primary picture's Exif and XMP
+// items and its colour profile).
 TImageMetadata ReadImageMetadata(const std::string& FileName);
 
 // Fits the blocks to pixels written at Width x Height: the EXIF pixel dimensions are updated, and

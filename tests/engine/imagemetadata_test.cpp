@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 using namespace orbisk;
@@ -354,6 +356,30 @@ TEST(ReadMetadata, WebPChunksAndBrokenBlocksNeverThrow) {
   Chunk(P, "IEND", {}, false);
   WriteFileBytes(Path + ".png", P);
   EXPECT_TRUE(ReadImageMetadata(Path + ".png").Empty());
+}
+
+// HEIF and AVIF files made by the codecs' own tools from a JPEG carrying every block.
+TEST(ReadMetadata, HEIFAndAVIFItemsAndProfile) {
+  TPixelGraphic G;
+  Photo(G, 32, 24);
+  G.Metadata = FullMetadata();
+  const std::string Jpg = TempPath("forheif.jpg");
+  G.SaveToFile(Jpg);
+  int Tried = 0;
+  for (const char* Tool : {"heif-enc -q 50 '%s' -o '%s'", "avifenc '%s' '%s'"}) {
+    const bool Heif = std::strncmp(Tool, "heif", 4) == 0;
+    const std::string Out = TempPath(Heif ? "meta.heic" : "meta.avif");
+    char Command[1024];
+    std::snprintf(Command, sizeof Command, Tool, Jpg.c_str(), Out.c_str());
+    if (std::system((std::string(Command) + " >/dev/null 2>&1").c_str()) != 0) continue;
+    ++Tried;
+    SCOPED_TRACE(Out);
+    const TImageMetadata M = ReadImageMetadata(Out);
+    EXPECT_EQ(M.Exif, G.Metadata.Exif);
+    EXPECT_EQ(M.Icc, G.Metadata.Icc);
+    EXPECT_EQ(M.Xmp, G.Metadata.Xmp);
+  }
+  if (Tried == 0) GTEST_SKIP() << "neither heif-enc nor avifenc is installed";
 }
 
 } // namespace
