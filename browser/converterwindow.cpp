@@ -5,15 +5,15 @@
 
 #include "platform/dragfiles.h"
 #include "platform/fileops.h"
+#include "platform/dialogscale.h"
 #include "platform/prompt.h"
+#include "processing/editor/colorrezwindow.h"
 #include "view/pgimage.h"
 #include "view/typemask.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDialog>
-#include <QDialogButtonBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -51,49 +51,17 @@ TPGImage* MakeView(QWidget* Parent) {
 } // namespace
 
 bool PickGIFTransparentColor(QWidget* Owner, TPixelGraphic& Picture, TRGB& Color) {
-  QDialog D(Owner);
-  D.setWindowTitle("Transparent Color");
-  auto* View = MakeView(&D);
-  View->AssignPixelGraphic(&Picture);
-  View->setMinimumSize(320, 240);
-  auto* Swatch = new QLabel(&D);
-  Swatch->setMinimumSize(60, 20);
-  Swatch->setAutoFillBackground(true);
-  TRGB Chosen = Picture.GetPixelColor(0, 0);
-  auto ShowChosen = [&] {
-    QPalette P = Swatch->palette();
-    P.setColor(QPalette::Window,
-               QColor(int(Chosen & 0xFF), int((Chosen >> 8) & 0xFF), int((Chosen >> 16) & 0xFF)));
-    Swatch->setPalette(P);
-  };
-  ShowChosen();
-  View->PicBoxOnMouseDown = [&](QWidget*, Qt::MouseButton, Qt::KeyboardModifiers, int X, int Y) {
-    const int PX = View->PicBoxToPictureX(X), PY = View->PicBoxToPictureY(Y);
-    if (PX >= 0 && PY >= 0 && PX < Picture.Width() && PY < Picture.Height()) {
-      Chosen = Picture.GetPixelColor(PX, PY);
-      ShowChosen();
-    }
-  };
-  auto* Buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &D);
-  QObject::connect(Buttons, &QDialogButtonBox::accepted, &D, &QDialog::accept);
-  QObject::connect(Buttons, &QDialogButtonBox::rejected, &D, &QDialog::reject);
-  auto* L = new QVBoxLayout(&D);
-  L->addWidget(new QLabel("Click on the colour that becomes transparent", &D));
-  L->addWidget(View, 1);
-  auto* Row = new QHBoxLayout;
-  Row->addWidget(Swatch);
-  Row->addStretch();
-  Row->addWidget(Buttons);
-  L->addLayout(Row);
-  if (D.exec() != QDialog::Accepted) return false;
-  Color = Chosen;
+  // The editor's transparency selector: the colour under the mouse, black until it moves over
+  // the picture; a click closes it.
+  TfrmGIFTrans Selector(Owner);
+  Color = Selector.Execute(Picture);
   return true;
 }
 
 TfrmConvert::TfrmConvert(QWidget* Parent) : QMainWindow(Parent, Qt::Window) {
   setWindowFlag(Qt::WindowStaysOnTopHint);
   setWindowTitle("Transmo- Original Size Mode");
-  resize(720, 420);
+  resize(ScaledSize(720, 420));
   PickTransparent = [this](TPixelGraphic& G, TRGB& C) {
     return PickGIFTransparentColor(this, G, C);
   };
@@ -204,7 +172,9 @@ TfrmConvert::TfrmConvert(QWidget* Parent) : QMainWindow(Parent, Qt::Window) {
     const QStringList Files = DraggedLocalFiles(Data);
     if (DragSourceOf(Data) == TDragSource::dsNone || Files.size() != 1) return;
     const QString Path = Files.first();
-    if (!IsPictureType(FileTypeOf(QFileInfo(Path).fileName())) || !OpenSource(Path))
+    const QString Name = QFileInfo(Path).fileName();
+    if ((!IsPictureType(FileTypeOf(Name)) && !ConvertibleSourceName(Bytes(Name))) ||
+        !OpenSource(Path))
       ShowMessage("Can't convert " + Path, this);
   };
   Image1->OnDragOver = Image1->PicBoxOnDragOver = Accepts;
@@ -230,6 +200,13 @@ void TfrmConvert::Execute(const QString& Path) {
     show();
   raise();
   activateWindow();
+}
+
+void TfrmConvert::SelectionChanged(const QString& Path) {
+  if (!isVisible() || Path.isEmpty() || Path == FSourcePath) return;
+  const QString Name = QFileInfo(Path).fileName();
+  if (!IsPictureType(FileTypeOf(Name)) && !ConvertibleSourceName(Bytes(Name))) return;
+  OpenSource(Path);
 }
 
 void TfrmConvert::showEvent(QShowEvent* E) {
@@ -311,10 +288,14 @@ void TfrmConvert::ConvertNowClick() {
   TPixelGraphic* Source = Image1->PixelGraphic();
   if (!Source || FSourcePath.isEmpty()) return;
   const TConvertSettings S = Settings();
+  // No to the question writes nothing.
+  bool Declined = false;
   const std::string Dest =
-      ChooseConvertDestination(Bytes(FSourcePath), S.Target, [this](const std::string& D) {
-        return AskYesNo(Text(D) + " exists. Overwrite?", this);
+      ChooseConvertDestination(Bytes(FSourcePath), S.Target, [&](const std::string& D) {
+        Declined = !AskYesNo(Text(D) + " exists. Overwrite?", this);
+        return true;
       });
+  if (Declined) return;
   bool Written = false;
   try {
     TWaitCursor Wait;

@@ -24,8 +24,9 @@ namespace orbisk {
 
 class TPGImage;
 
-// Lets the user choose the transparent colour of a GIF picture (a modal window showing the
-// picture; a click picks the colour under the mouse). False when cancelled.
+// Lets the user choose the transparent colour of a GIF picture in the "GIF Transparency Selector"
+// (the colour follows the mouse over the picture, a click closes it; black when the mouse never
+// moved over it). Always true: the selector cannot be cancelled.
 bool PickGIFTransparentColor(QWidget* Owner, TPixelGraphic& Picture, TRGB& Color);
 
 class TfrmConvert : public QMainWindow {
@@ -44,6 +45,9 @@ public:
   // The main window's request: converts this file next (opened now when the window is shown,
   // else the window is shown, which opens it).
   void Execute(const QString& Path);
+  // The main window's list selected one file: while the window is shown it becomes the source
+  // (other files and the current source are left alone).
+  void SelectionChanged(const QString& Path);
   // Loads the source into the left view; false (and the view empty) when it cannot be read.
   bool OpenSource(const QString& Path);
   void ConvertNowClick();

@@ -6,6 +6,7 @@
 #include "engine/formats/pnm.h"
 #include "engine/formats/tga.h"
 #include "engine/formats/tiff.h"
+#include "engine/imagemetadata.h"
 #include "engine/orientation.h"
 #include "engine/formats/webp.h"
 #include "engine/pixelgraphic.h"
@@ -35,6 +36,7 @@ using TOperation = std::function<void(TPixelGraphic&)>;
 struct TConvertJob {
   bool Yes = false;
   bool AutoOrient = false;
+  bool Turns = false; // an operation turns or mirrors the pixels
   bool Interlace = false;
   bool HasTransparent = false;
   TRGB TransparentColor = 0;
@@ -209,12 +211,14 @@ const std::vector<TOption>& Options() {
          if (!ParseDecimal(V, A))
            throw std::runtime_error("--rotate needs a number of degrees, not \"" + V + "\"");
          J.Operations.push_back([A](TPixelGraphic& G) { RotatePicture(G, A); });
+         J.Turns = true;
        }},
       {"--flip", "h|v", "Mirror left-right (h) or top-bottom (v).",
        [](const std::string& V, TConvertJob& J) {
          if (V != "h" && V != "v")
            throw std::runtime_error("--flip needs h or v, not \"" + V + "\"");
          const bool Horizontal = V == "h";
+         J.Turns = true;
          J.Operations.push_back([Horizontal](TPixelGraphic& G) {
            if (Horizontal)
              FlipHorizontal(G);
@@ -419,6 +423,7 @@ int RunConvertCommand(const std::vector<std::string>& Args) {
   Picture.ReadWarningAction = pgwaOKBox;
   PrepareToRead(P.Files[0]);
   Picture.LoadFromFile(P.Files[0]);
+  const bool TurnedUpright = Job.AutoOrient && Picture.ExifOrientation != 1;
   if (Job.AutoOrient) AutoOrient(Picture);
   for (auto& Op : Job.Operations)
     Op(Picture);
@@ -438,6 +443,10 @@ int RunConvertCommand(const std::vector<std::string>& Args) {
     return 0;
   }
   Picture.SaveColorResWarningAction = pgwaOKCancelBox;
+  // The camera data, colour profile and XMP of IN, fitted to the pixels written.
+  Picture.Metadata = ReadImageMetadata(P.Files[0]);
+  FitMetadataToPicture(Picture.Metadata, Picture.Width(), Picture.Height(),
+                       TurnedUpright || Job.Turns);
   Picture.SaveToFile(P.Files[1]);
   return 0;
 }

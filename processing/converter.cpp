@@ -3,6 +3,7 @@
 #include "engine/formats/jpeg.h"
 #include "engine/formats/webp.h"
 #include "engine/messages.h"
+#include "engine/registry.h"
 #include "processing/colorresolution.h"
 #include "processing/convfilter.h"
 #include "processing/gifwriter.h"
@@ -102,6 +103,15 @@ std::string ConvertDestination(const std::string& Source, const std::string& Ext
   return Source.substr(0, Dot + 1) + Ext;
 }
 
+bool ConvertibleSourceName(const std::string& Name) {
+  const std::string Ext = FileExtension(Name);
+  if (Ext.empty()) return false;
+  if (Ext == "jpe" || Ext == "jfif") return true;
+  for (const TFileFormatReader* R : FileFormatReaders())
+    if (R->Extension == Ext) return true;
+  return false;
+}
+
 std::string PrefixFileName(const std::string& Path) {
   std::string P = Path;
   P.insert(NameStart(Path), "!");
@@ -153,6 +163,14 @@ std::unique_ptr<TPixelGraphic> ConvertedPicture(const TPixelGraphic& Source,
   return G;
 }
 
+TImageMetadata ConvertedMetadata(const TPixelGraphic& Source, const std::string& SourcePath,
+                                 int Width, int Height) {
+  TImageMetadata M = ReadImageMetadata(SourcePath);
+  // A picture whose pixels no longer wait for the file's turn was turned upright on loading.
+  FitMetadataToPicture(M, Width, Height, Source.ExifOrientation == 1);
+  return M;
+}
+
 bool ConvertPictureFile(const TPixelGraphic& Source, const std::string& SourcePath,
                         const std::string& Destination, const TConvertSettings& S,
                         const TTransparencyPicker& PickTransparent) {
@@ -176,6 +194,7 @@ bool ConvertPictureFile(const TPixelGraphic& Source, const std::string& SourcePa
   }
   // Palette pictures go to writers that cannot hold them in a resolution they can.
   G->SaveColorResWarningAction = pgwaIgnore;
+  G->Metadata = ConvertedMetadata(Source, SourcePath, G->Width(), G->Height());
   TJPEGQualityScope Quality(ConvertTargetUsesQuality(S.Target) ? S.JPEGQuality : JPEGQuality,
                             S.Target == ctWEBPLossless);
   G->SaveToFile(Destination);

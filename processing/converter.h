@@ -44,6 +44,11 @@ std::string PrefixFileName(const std::string& Path);
 // True when both paths name the same existing file (also through links or another spelling).
 bool SameExistingFile(const std::string& A, const std::string& B);
 
+// Whether a file of this name is taken as a source: its extension (any letter case) is one the
+// engine reads (bmp, jpg, jpeg, jif, pbm, pgm, ppm, tif, tiff, webp, ...) or another common
+// spelling of one (jpe, jfif).
+bool ConvertibleSourceName(const std::string& Name);
+
 // Asked for an existing destination; true keeps it (it will be replaced), false takes the
 // "!" name.
 using TOverwriteQuestion = std::function<bool(const std::string& Destination)>;
@@ -74,11 +79,17 @@ using TTransparencyPicker = std::function<bool(TPixelGraphic& Picture, TRGB& Col
 std::unique_ptr<TPixelGraphic> ConvertedPicture(const TPixelGraphic& Source,
                                                 const TConvertSettings& Settings);
 
+// The metadata of the file at SourcePath fitted to a picture of Width x Height converted from
+// Source (loaded from that file): the orientation becomes 1 when Source was turned upright.
+TImageMetadata ConvertedMetadata(const TPixelGraphic& Source, const std::string& SourcePath,
+                                 int Width, int Height);
+
 // Converts Source and writes it to Destination through a temporary file renamed over the
 // target only when complete, so a failure leaves an existing file as it was. Returns false when
 // the transparency picker cancelled. Raises EPixelGraphic (or std::runtime_error for the GIF
 // writer's failures) with the reason; refuses a read-only existing target and SourcePath
-// itself. The JPEG quality applies to this write only.
+// itself. The JPEG quality applies to this write only. The source file's EXIF data, colour
+// profile and XMP go into the written file where its format holds them (ConvertedMetadata).
 bool ConvertPictureFile(const TPixelGraphic& Source, const std::string& SourcePath,
                         const std::string& Destination, const TConvertSettings& Settings,
                         const TTransparencyPicker& PickTransparent = nullptr);

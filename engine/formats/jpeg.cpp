@@ -11,6 +11,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <vector>
 
 // clang-format off
 #include <jpeglib.h>
@@ -29,6 +30,12 @@ namespace {
 const std::string kTag = "JPG: ";
 const char* const kDescription = "JPEG (JFIF compliant)";
 constexpr size_t kBufferSize = 4096;
+// Data bytes of one marker segment (its length field counts itself), and of the ICC profile
+// chunks that follow their 14-byte "ICC_PROFILE" header.
+constexpr size_t kMaxSegmentData = 65533;
+constexpr size_t kMaxIccChunkData = kMaxSegmentData - 14;
+constexpr size_t kMaxIccChunks = 255;
+const JOCTET kXmpSignature[] = "http://ns.adobe.com/xap/1.0/"; // with its NUL
 
 [[noreturn]] void Fail(const std::string& Text) {
   throw EPGJPGFileFormatReaderWriter(kTag + Text);
@@ -415,12 +422,34 @@ void TJPGFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image)
   const int Quality = JPEGQuality;
   const bool Progressive = JPEGProgressive;
   const J_DCT_METHOD Method = DCTMethod(JPEGWriteDCTMethod);
+  // The blocks carried from a source file, as the segments that hold them; a block too large
+  // for its segments is left out.
+  const TImageMetadata& Md = Image.Metadata;
+  std::vector<JOCTET> ExifSegment, XmpSegment;
+  if (!Md.Exif.empty() && Md.Exif.size() + 6 <= kMaxSegmentData) {
+    ExifSegment.resize(6 + Md.Exif.size());
+    std::memcpy(ExifSegment.data(), "Exif\0", 6);
+    std::copy(Md.Exif.begin(), Md.Exif.end(), ExifSegment.begin() + 6);
+  }
+  if (!Md.Xmp.empty() && Md.Xmp.size() + sizeof kXmpSignature <= kMaxSegmentData) {
+    XmpSegment.assign(kXmpSignature, kXmpSignature + sizeof kXmpSignature);
+    XmpSegment.insert(XmpSegment.end(), Md.Xmp.begin(), Md.Xmp.end());
+  }
+  const bool WriteIcc = !Md.Icc.empty() && Md.Icc.size() <= kMaxIccChunks * kMaxIccChunkData;
   if (!Protected(Cm->X, [&] {
         jpeg_set_defaults(&Info);
         if (Progressive) jpeg_simple_progression(&Info);
         jpeg_set_quality(&Info, Quality, TRUE);
         Info.dct_method = Method;
         jpeg_start_compress(&Info, TRUE);
+        if (!ExifSegment.empty())
+          jpeg_write_marker(&Info, JPEG_APP0 + 1, ExifSegment.data(),
+                            static_cast<unsigned>(ExifSegment.size()));
+        if (WriteIcc)
+          jpeg_write_icc_profile(&Info, Md.Icc.data(), static_cast<unsigned>(Md.Icc.size()));
+        if (!XmpSegment.empty())
+          jpeg_write_marker(&Info, JPEG_APP0 + 1, XmpSegment.data(),
+                            static_cast<unsigned>(XmpSegment.size()));
       }))
     Raise(Cm->X);
 

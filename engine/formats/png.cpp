@@ -51,6 +51,7 @@ struct TContext {
   std::string Message;
   std::exception_ptr Pending; // a C++ exception caught inside a callback
   unsigned Seen = 0;          // bit i: chunk kChunks[i] was read
+  bool Quiet = false;         // warnings are dropped (about blocks carried from another file)
 };
 
 TContext& Ctx(png_structp P) {
@@ -75,6 +76,7 @@ void PNGCBAPI OnError(png_structp P, png_const_charp Msg) {
 
 bool RouteWarning(TContext& X, png_const_charp Msg) noexcept {
   try {
+    if (X.Quiet) return true;
     const std::string Text = Msg ? Msg : "";
     // Describing a file (no picture) never stops at a recoverable warning: a file that loads
     // must not be reported as unreadable because of, say, a known incorrect colour profile.
@@ -505,6 +507,21 @@ void TPNGFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image)
   }
   const long double Gamma = Image.FileGamma;
 
+  // The blocks carried from a source file: eXIf, iCCP (a profile whose header does not give
+  // its own length is left out, as libpng would refuse it) and an iTXt XMP packet.
+  const TImageMetadata& Md = Image.Metadata;
+  const bool WriteExif = !Md.Exif.empty() && Md.Exif.size() <= kMaxChunkBytes;
+  const bool WriteIcc = Md.Icc.size() >= 132 && Md.Icc.size() <= kMaxChunkBytes &&
+                        png_get_uint_32(Md.Icc.data()) == Md.Icc.size();
+  png_text Xmp{};
+  Xmp.compression = PNG_ITXT_COMPRESSION_NONE;
+  Xmp.key = const_cast<png_charp>("XML:com.adobe.xmp");
+  Xmp.text = const_cast<png_charp>(Md.Xmp.c_str());
+  Xmp.itxt_length = Md.Xmp.size();
+  Xmp.lang = const_cast<png_charp>("");
+  Xmp.lang_key = const_cast<png_charp>("");
+  const bool WriteXmp = !Md.Xmp.empty() && Md.Xmp.size() <= kMaxChunkBytes;
+
   if (!Protected(P, [&] {
         png_set_IHDR(P, I, static_cast<png_uint_32>(W), static_cast<png_uint_32>(H), Depth,
                      ColorType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
@@ -512,7 +529,23 @@ void TPNGFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image)
         if (!Entries.empty()) png_set_PLTE(P, I, Entries.data(), static_cast<int>(Entries.size()));
         if (WriteGamma && Gamma > 0 && std::isfinite(static_cast<double>(1.0L / Gamma)))
           png_set_gAMA(P, I, static_cast<double>(1.0L / Gamma));
+        // A carried block libpng finds fault with is left out without a question: it must not
+        // stop the picture from being written.
+        Wr->X.Quiet = WriteIcc || WriteExif || WriteXmp;
+        if (WriteIcc) {
+          png_set_option(P, PNG_SKIP_sRGB_CHECK_PROFILE, PNG_OPTION_ON);
+          png_set_benign_errors(P, 1);
+          png_set_iCCP(P, I, "ICC Profile", PNG_COMPRESSION_TYPE_BASE, Md.Icc.data(),
+                       static_cast<png_uint_32>(Md.Icc.size()));
+        }
+#ifdef PNG_eXIf_SUPPORTED
+        if (WriteExif)
+          png_set_eXIf_1(P, I, static_cast<png_uint_32>(Md.Exif.size()),
+                         const_cast<png_bytep>(Md.Exif.data()));
+#endif
+        if (WriteXmp) png_set_text(P, I, &Xmp, 1);
         png_write_info(P, I);
+        Wr->X.Quiet = false;
         if (True) png_set_bgr(P);
       }))
     Raise(Wr->X);

@@ -1,6 +1,7 @@
 // TIFF writer: one IFD, strips uncompressed or PackBits-coded, in either byte order.
 #include "engine/formats/tiff.h"
 
+#include "engine/imagemetadata.h"
 #include "engine/palettes.h"
 #include "engine/stream.h"
 
@@ -38,7 +39,14 @@ private:
   bool BigEndian;
 };
 
-enum : uint16_t { ftShort = 3, ftLong = 4, ftRational = 5 };
+struct TOutEntry {
+  uint16_t Tag, Type;
+  uint32_t Count, Value;
+  bool Raw = false; // Field holds the value field as it is written
+  uint8_t Field[4] = {};
+};
+
+enum : uint16_t { ftByte = 1, ftShort = 3, ftLong = 4, ftRational = 5, ftUndefined = 7 };
 
 // Builds stored row Y from the picture.
 void BuildRow(TPixelGraphic& Image, int Y, bool Invert, bool CMYK, uint8_t* Out, size_t RowLen) {
@@ -145,8 +153,25 @@ void TTIFFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image)
   const uint16_t BitsPerSample = Code == 0 ? 1 : Code == 1 ? 4 : 8;
   const uint32_t MapEntries = Palette ? (1u << BitsPerSample) : 0;
 
-  // Layout: header, IFD, ColorMap, BitsPerSample array, resolutions, strip arrays, strips.
-  const uint32_t EntryCount = Palette ? 14 : 13;
+  // The colour profile (34675), XMP packet (700) and EXIF data carried from a source file; the
+  // EXIF block's describing tags join this directory, its Exif and GPS directories follow.
+  const std::vector<uint8_t>& Icc = Image.Metadata.Icc;
+  const std::string& Xmp = Image.Metadata.Xmp;
+  // (Blocks of 4 bytes or less, which would stand in the entry, hold nothing worth keeping.)
+  const bool WriteXmp = Xmp.size() > 4 && Xmp.size() < (1u << 30);
+  const bool WriteIcc = Icc.size() > 4 && Icc.size() < (1u << 30);
+  const int64_t XmpBytes = WriteXmp ? (int64_t(Xmp.size()) + 1) & ~int64_t(1) : 0;
+  const int64_t IccBytes = WriteIcc ? (int64_t(Icc.size()) + 1) & ~int64_t(1) : 0;
+
+  std::vector<TTIFFMetadataEntry> ExifEntries;
+  std::vector<uint8_t> ExifData;
+  if (!Image.Metadata.Exif.empty())
+    ExifForTIFF(Image.Metadata.Exif, BE, 0, ExifEntries, ExifData); // sizes first
+
+  // Layout: header, IFD, ColorMap, BitsPerSample array, resolutions, strip arrays, XMP, ICC
+  // profile, EXIF directories, strips.
+  const uint32_t EntryCount =
+      (Palette ? 14 : 13) + (WriteXmp ? 1 : 0) + (WriteIcc ? 1 : 0) + uint32_t(ExifEntries.size());
   const int64_t IFDPos = 8;
   const int64_t MapPos = IFDPos + 2 + 12 * EntryCount + 4;
   const int64_t BitsPos = MapPos + 6 * int64_t(MapEntries);
@@ -154,7 +179,12 @@ void TTIFFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image)
   const int64_t YResPos = XResPos + 8;
   const int64_t OffsetsPos = YResPos + 8;
   const int64_t CountsPos = OffsetsPos + (Strips > 1 ? 4 * Strips : 0);
-  const int64_t DataPos = CountsPos + (Strips > 1 ? 4 * Strips : 0);
+  const int64_t XmpPos = CountsPos + (Strips > 1 ? 4 * Strips : 0);
+  const int64_t IccPos = XmpPos + XmpBytes;
+  const int64_t ExifPos = IccPos + IccBytes;
+  const int64_t DataPos = ExifPos + int64_t(ExifData.size());
+  if (!ExifEntries.empty() && ExifPos < int64_t(UINT32_MAX))
+    ExifForTIFF(Image.Metadata.Exif, BE, uint32_t(ExifPos), ExifEntries, ExifData);
   // Offsets are 32 bits: refuse pictures whose file could pass 4 GB.
   if (DataPos + Strips + H * Worst > int64_t(UINT32_MAX))
     WriteError(EngineMessage(msgInvalidSizeOf, "TIFF"));
@@ -165,22 +195,46 @@ void TTIFFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image)
   Out.U16(42);
   Out.U32(uint32_t(IFDPos));
 
+  // The entries in ascending tag order, as TIFF wants them.
+  std::vector<TOutEntry> Entries = {
+      {254, ftLong, 1, 0},
+      {256, ftLong, 1, uint32_t(W)},
+      {257, ftLong, 1, uint32_t(H)},
+      {258, ftShort, Samples, Samples > 1 ? uint32_t(BitsPos) : BitsPerSample},
+      {259, ftShort, 1, uint32_t(TIFFCompression)},
+      {262, ftShort, 1, Photometric},
+      {273, ftLong, uint32_t(Strips), Strips > 1 ? uint32_t(OffsetsPos) : 0},
+      {277, ftShort, 1, Samples},
+      {278, ftLong, 1, uint32_t(RowsPerStrip)},
+      {279, ftLong, uint32_t(Strips), Strips > 1 ? uint32_t(CountsPos) : 0},
+      {282, ftRational, 1, uint32_t(XResPos)},
+      {283, ftRational, 1, uint32_t(YResPos)},
+      {296, ftShort, 1, uint16_t(TIFFResolutionUnit + 1)}};
+  if (Palette) Entries.push_back({320, ftShort, 3 * MapEntries, uint32_t(MapPos)});
+  if (WriteXmp) Entries.push_back({700, ftByte, uint32_t(Xmp.size()), uint32_t(XmpPos)});
+  if (WriteIcc) Entries.push_back({34675, ftUndefined, uint32_t(Icc.size()), uint32_t(IccPos)});
+  for (const TTIFFMetadataEntry& E : ExifEntries) {
+    TOutEntry O{E.Tag, E.Type, E.Count, 0, true};
+    std::memcpy(O.Field, E.Field, 4);
+    Entries.push_back(O);
+  }
+  std::stable_sort(Entries.begin(), Entries.end(),
+                   [](const TOutEntry& A, const TOutEntry& B) { return A.Tag < B.Tag; });
+  int StripOffsetsEntry = 0, StripByteCountsEntry = 0;
   Out.U16(uint16_t(EntryCount));
-  Out.Entry(254, ftLong, 1, 0);
-  Out.Entry(256, ftLong, 1, uint32_t(W));
-  Out.Entry(257, ftLong, 1, uint32_t(H));
-  Out.Entry(258, ftShort, Samples, Samples > 1 ? uint32_t(BitsPos) : BitsPerSample);
-  Out.Entry(259, ftShort, 1, uint32_t(TIFFCompression));
-  Out.Entry(262, ftShort, 1, Photometric);
-  const int StripOffsetsEntry = 6, StripByteCountsEntry = 9;
-  Out.Entry(273, ftLong, uint32_t(Strips), Strips > 1 ? uint32_t(OffsetsPos) : 0);
-  Out.Entry(277, ftShort, 1, Samples);
-  Out.Entry(278, ftLong, 1, uint32_t(RowsPerStrip));
-  Out.Entry(279, ftLong, uint32_t(Strips), Strips > 1 ? uint32_t(CountsPos) : 0);
-  Out.Entry(282, ftRational, 1, uint32_t(XResPos));
-  Out.Entry(283, ftRational, 1, uint32_t(YResPos));
-  Out.Entry(296, ftShort, 1, uint16_t(TIFFResolutionUnit + 1));
-  if (Palette) Out.Entry(320, ftShort, 3 * MapEntries, uint32_t(MapPos));
+  for (size_t I = 0; I < Entries.size(); ++I) {
+    const TOutEntry& E = Entries[I];
+    if (E.Tag == 273) StripOffsetsEntry = int(I);
+    if (E.Tag == 279) StripByteCountsEntry = int(I);
+    if (E.Raw) {
+      Out.U16(E.Tag);
+      Out.U16(E.Type);
+      Out.U32(E.Count);
+      Stream.WriteBuffer(E.Field, 4);
+    } else {
+      Out.Entry(E.Tag, E.Type, E.Count, E.Value);
+    }
+  }
   Out.U32(0);
 
   // Entries past the palette get the colour their pixels show (entry 0's).
@@ -199,6 +253,15 @@ void TTIFFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image)
     const std::vector<uint8_t> Room(size_t(8 * Strips), 0);
     Stream.WriteBuffer(Room.data(), Room.size());
   }
+  if (WriteXmp) {
+    Stream.WriteBuffer(Xmp.data(), Xmp.size());
+    if (Xmp.size() % 2) Stream.WriteByte(0);
+  }
+  if (WriteIcc) {
+    Stream.WriteBuffer(Icc.data(), Icc.size());
+    if (Icc.size() % 2) Stream.WriteByte(0);
+  }
+  if (!ExifData.empty()) Stream.WriteBuffer(ExifData.data(), ExifData.size());
 
   std::vector<uint32_t> Offsets(size_t(Strips), 0), Counts(size_t(Strips), 0);
   std::vector<uint8_t> Row(static_cast<size_t>(RowLen)), Coded;

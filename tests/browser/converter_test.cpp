@@ -1,6 +1,8 @@
 // The converter's rules without its window: destination names, the overwrite question and the
 // "!" prefix, the source never replaced, the displayed size with sharpening, safe writes.
 #include "engine/formats/jpeg.h"
+#include "engine/imagemetadata.h"
+#include "engine/orientation.h"
 #include "engine/pixelgraphic.h"
 #include "processing/converter.h"
 #include "tests/browser/browsertest.h"
@@ -253,6 +255,71 @@ TEST(ConverterWrite, FailedWritesLeaveTheTargetAsItWas) {
     ++Entries;
   }
   EXPECT_EQ(Entries, 1);
+}
+
+// A big-endian camera block: Orientation 6, the pixel size 300 x 200 in the Exif directory and a
+// thumbnail directory after the first.
+std::vector<uint8_t> CameraExif() {
+  return {'M',  'M',  0, 42, 0, 0, 0, 8, 0, 2,          // IFD0 at 8
+          1,    18,   0, 3,  0, 0, 0, 1, 0, 6,   0, 0,  // Orientation 6
+          0x87, 0x69, 0, 4,  0, 0, 0, 1, 0, 0,   0, 38, // Exif directory at 38
+          0,    0,    0, 68,                            // thumbnail directory at 68
+          0,    2,                                      // Exif IFD at 38
+          0xA0, 2,    0, 3,  0, 0, 0, 1, 1, 44,  0, 0,  // PixelXDimension 300
+          0xA0, 3,    0, 3,  0, 0, 0, 1, 0, 200, 0, 0,  // PixelYDimension 200
+          0,    0,    0, 0,  0, 1, 1, 3, 0, 3,   0, 0,  0, 1, 0, 6, 0, 0, 0, 0, 0, 0}; // IFD1 at 68
+}
+
+TEST(ConverterWrite, TheSourcesMetadataFollowsTheWrittenPixels) {
+  const std::string D = Folder("convmeta");
+  auto G = Blocks(300, 200);
+  G->Metadata.Exif = CameraExif();
+  G->Metadata.Xmp = "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"/>";
+  G->SaveToFile(D + "/cam.jpg");
+  ASSERT_EQ(ReadImageMetadata(D + "/cam.jpg").Exif, CameraExif());
+  TPixelGraphic Source;
+  Source.LoadFromFile(D + "/cam.jpg");
+  ASSERT_EQ(Source.ExifOrientation, 6);
+  // Stored pixels as they came: the block as it was.
+  TConvertSettings S;
+  S.Target = ctPNG;
+  ASSERT_TRUE(ConvertPictureFile(Source, D + "/cam.jpg", D + "/cam.png", S));
+  TImageMetadata M = ReadImageMetadata(D + "/cam.png");
+  EXPECT_EQ(M.Exif, CameraExif());
+  EXPECT_EQ(M.Xmp, G->Metadata.Xmp);
+  // Turned upright on loading: orientation 1 and no thumbnail of the unturned picture.
+  M = ConvertedMetadata(Source, D + "/cam.jpg", 300, 200);
+  EXPECT_EQ(OrientationFromExif(M.Exif.data(), M.Exif.size()), 6);
+  AutoOrient(Source);
+  M = ConvertedMetadata(Source, D + "/cam.jpg", Source.Width(), Source.Height());
+  EXPECT_EQ(OrientationFromExif(M.Exif.data(), M.Exif.size()), 1);
+  EXPECT_EQ((M.Exif[48] << 8) | M.Exif[49], 200) << "PixelXDimension is the turned width";
+  EXPECT_EQ((M.Exif[60] << 8) | M.Exif[61], 300);
+  EXPECT_EQ(M.Exif[37], 0) << "the thumbnail directory is unlinked";
+  // The displayed size: the Exif pixel size follows it.
+  S.MaintainOriginalSize = false;
+  S.DisplayWidth = 120;
+  S.DisplayHeight = 80;
+  S.Target = ctJPG;
+  ASSERT_TRUE(ConvertPictureFile(Source, D + "/cam.jpg", D + "/small.jpg", S));
+  M = ReadImageMetadata(D + "/small.jpg");
+  ASSERT_EQ(M.Exif.size(), CameraExif().size());
+  EXPECT_EQ((M.Exif[48] << 8) | M.Exif[49], 120);
+  EXPECT_EQ((M.Exif[60] << 8) | M.Exif[61], 80);
+  // A source without metadata is written as before: nothing added.
+  Save(*Blocks(30, 20), D + "/plain.bmp");
+  TPixelGraphic Plain;
+  Plain.LoadFromFile(D + "/plain.bmp");
+  ASSERT_TRUE(ConvertPictureFile(Plain, D + "/plain.bmp", D + "/plain.jpg", S));
+  EXPECT_TRUE(ReadImageMetadata(D + "/plain.jpg").Empty());
+}
+
+TEST(ConverterNames, SourcesAreEveryNameTheEngineReads) {
+  for (const char* N : {"a.jpg", "a.JPEG", "a.jpe", "a.jfif", "a.jif", "a.ppm", "a.PGM", "a.pbm",
+                        "a.tiff", "a.webp", "/x.y/a.png"})
+    EXPECT_TRUE(ConvertibleSourceName(N)) << N;
+  for (const char* N : {"a.txt", "a", "/x.jpg/a", "a.jpgx"})
+    EXPECT_FALSE(ConvertibleSourceName(N)) << N;
 }
 
 } // namespace

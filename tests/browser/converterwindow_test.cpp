@@ -3,7 +3,10 @@
 // pop-up menus, drops from file lists, and orbisk-cli giving the same file.
 #include "browser/converterwindow.h"
 #include "browser/mainwindow.h"
+#include "engine/imagemetadata.h"
 #include "engine/pixelgraphic.h"
+#include "platform/dialogscale.h"
+#include "processing/editor/colorrezwindow.h"
 #include "platform/dragfiles.h"
 #include "tests/browser/browsertest.h"
 #include "tests/common/testutil.h"
@@ -16,10 +19,15 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QSlider>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
 #include <QTreeView>
 #include <QUrl>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 
@@ -111,22 +119,25 @@ TEST_F(ConverterWindow, ConvertNowAsksBeforeReplacingAndShowsTheResult) {
   F->ConvertWithTransmo1->trigger();
   TfrmConvert* C = F->ConverterWindow();
   test::WriteBytes(Pics + "/a.bmp", 100);
+  // No writes nothing: neither the file nor a "!" copy.
   Prompt->Answers = {false};
   C->ConvertNowButton->trigger();
   EXPECT_EQ(Prompt->Messages, QStringList{Pics + "/a.bmp exists. Overwrite?"});
   EXPECT_EQ(fs::file_size((Pics + "/a.bmp").toStdString()), 100u);
-  EXPECT_EQ(C->ResultPath(), Pics + "/!a.bmp");
-  ASSERT_NE(C->Image2->PixelGraphicNoWait(), nullptr);
-  EXPECT_EQ(C->Image2->ImageWidth(), 300);
-  EXPECT_TRUE(C->Panel(1).startsWith(Pics + "/!a.bmp "));
-  // The main list was read again and shows the new file.
-  EXPECT_GE(F->FileList->FindByPrefix("!a.bmp"), 0);
-  // Yes replaces it.
+  EXPECT_FALSE(QFileInfo::exists(Pics + "/!a.bmp"));
+  EXPECT_TRUE(C->ResultPath().isEmpty());
+  EXPECT_EQ(C->Image2->PixelGraphicNoWait(), nullptr);
+  // Yes replaces it and shows the result.
   Prompt->Messages.clear();
   Prompt->Answers = {true};
   C->ConvertNowButton->trigger();
   EXPECT_EQ(C->ResultPath(), Pics + "/a.bmp");
   EXPECT_GT(fs::file_size((Pics + "/a.bmp").toStdString()), 100u);
+  ASSERT_NE(C->Image2->PixelGraphicNoWait(), nullptr);
+  EXPECT_EQ(C->Image2->ImageWidth(), 300);
+  EXPECT_TRUE(C->Panel(1).startsWith(Pics + "/a.bmp "));
+  // The main list was read again and shows the new file.
+  EXPECT_GE(F->FileList->FindByPrefix("a.bmp"), 0);
   // Delete Converted File: asked, then gone; the right side is emptied.
   C->RightMenu->popup(QPoint(0, 0));
   EXPECT_TRUE(C->DeleteConvertedFile1->isEnabled());
@@ -217,6 +228,146 @@ TEST_F(ConverterWindow, DropsFromFileListsOnly) {
   test::WriteBytes(Pics + "/broken.jpg", 50);
   Drop(C, MakeFileDragData({Pics + "/broken.jpg"}, Pics, TDragSource::dsFileList));
   EXPECT_EQ(Prompt->Messages, QStringList{"Can't convert " + Pics + "/broken.jpg"});
+}
+
+TEST_F(ConverterWindow, FollowsTheMainWindowsSelectionOnlyWhileShown) {
+  SaveBlocks(Pics + "/b.png", 60, 40);
+  TfrmConvert C;
+  C.SelectionChanged(Pics + "/b.png"); // hidden: nothing is read
+  EXPECT_TRUE(C.SourcePath().isEmpty());
+  C.Execute(Pics + "/a.png");
+  ASSERT_TRUE(C.isVisible());
+  C.TargetCombo->setCurrentIndex(ctPNG);
+  C.ConvertNowButton->trigger();
+  EXPECT_EQ(C.ResultPath(), Pics + "/!a.png") << "the source itself is never replaced";
+  C.SelectionChanged(Pics + "/b.png");
+  EXPECT_EQ(C.SourcePath(), Pics + "/b.png");
+  EXPECT_EQ(C.Image1->ImageWidth(), 60);
+  EXPECT_TRUE(C.ResultPath().isEmpty()) << "the old result belongs to the old source";
+  // "Convert Now!" converts the file selected now.
+  C.TargetCombo->setCurrentIndex(ctBMP);
+  C.ConvertNowButton->trigger();
+  EXPECT_EQ(C.ResultPath(), Pics + "/b.bmp");
+  // Files the converter does not read leave the source as it is.
+  test::WriteBytes(Pics + "/notes.txt", 10);
+  C.SelectionChanged(Pics + "/notes.txt");
+  EXPECT_EQ(C.SourcePath(), Pics + "/b.png");
+  EXPECT_TRUE(Prompt->Messages.isEmpty());
+}
+
+TEST_F(ConverterWindow, DropsEveryNameTheEngineReads) {
+  TfrmConvert C;
+  C.show();
+  TPixelGraphic G;
+  G.LoadFromFile((Pics + "/a.png").toStdString());
+  for (const char* Name : {"c.jpeg", "d.JPE", "e.jfif", "f.ppm", "g.tiff"}) {
+    SCOPED_TRACE(Name);
+    std::string Ext = QFileInfo(Name).suffix().toLower().toStdString();
+    const std::string Writer = Ext == "jpe" || Ext == "jfif" ? "jpg" : Ext;
+    const QString Path = Pics + "/" + Name;
+    // Written under the writer's name, then given the name under test.
+    const std::string Tmp = (Pics + "/tmp." + QString::fromStdString(Writer)).toStdString();
+    G.SaveToFile(Tmp);
+    fs::rename(Tmp, Path.toStdString());
+    Drop(C, MakeFileDragData({Path}, Pics, TDragSource::dsFileList));
+    EXPECT_EQ(C.SourcePath(), Path);
+    EXPECT_EQ(C.Image1->ImageWidth(), 300);
+  }
+  EXPECT_TRUE(Prompt->Messages.isEmpty()) << Prompt->Messages.join("|").toStdString();
+}
+
+TEST_F(ConverterWindow, TransparentOpensTheGIFTransparencySelector) {
+  TfrmConvert C;
+  C.Execute(Pics + "/a.png");
+  C.TargetCombo->setCurrentIndex(ctGIF);
+  C.Transparent->setChecked(true);
+  QString Title, Panels;
+  bool Seen = false;
+  QTimer::singleShot(0, [&] {
+    auto* S = qobject_cast<TfrmGIFTrans*>(QApplication::activeModalWidget());
+    if (!S) return;
+    Seen = true;
+    Title = S->windowTitle();
+    // The colour follows the mouse over the picture; a click closes the window.
+    const QRect R = S->PictureRect();
+    S->PictureMouseMove(QPoint(R.left() + 2, R.top() + 2));
+    Panels = S->StatusPanels[0]->text() + " " + S->StatusPanels[1]->text() + " " +
+             S->StatusPanels[2]->text();
+    QTest::mouseClick(S->PictureArea, Qt::LeftButton, {}, QPoint(R.left() + 2, R.top() + 2));
+  });
+  C.ConvertNowButton->trigger();
+  ASSERT_TRUE(Seen);
+  EXPECT_EQ(Title, "GIF Transparency Selector");
+  EXPECT_EQ(C.ResultPath(), Pics + "/a.gif");
+  // The top-left block is blue (30, 30, 200), reduced to its nearest palette colour.
+  EXPECT_TRUE(Panels.startsWith("R=")) << Panels.toStdString();
+  const std::vector<uint8_t> F = Bytes(Pics + "/a.gif");
+  const uint8_t GCE[] = {0x21, 0xF9, 0x04};
+  auto At = std::search(F.begin(), F.end(), GCE, GCE + 3);
+  ASSERT_NE(At, F.end());
+  EXPECT_EQ(At[3] & 1, 1) << "the file names a transparent colour";
+}
+
+TEST_F(ConverterWindow, OpensLargeEnoughToShowEveryControl) {
+  TfrmConvert C;
+  C.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&C));
+  EXPECT_GE(C.width(), ScaledSize(720, 420).width());
+  for (QToolBar* Bar : C.findChildren<QToolBar*>()) {
+    for (QAction* A : Bar->actions()) {
+      QWidget* W = Bar->widgetForAction(A);
+      if (!W) continue;
+      EXPECT_TRUE(W->isVisible()) << A->text().toStdString();
+      EXPECT_TRUE(Bar->rect().contains(W->geometry())) << A->text().toStdString();
+    }
+    for (QToolButton* B : Bar->findChildren<QToolButton*>())
+      if (B->objectName() == "qt_toolbar_ext_button") {
+        EXPECT_FALSE(B->isVisible());
+      }
+  }
+  // The JPEG bar's slider and labels at their full size.
+  C.TargetCombo->setCurrentIndex(ctJPG);
+  QApplication::processEvents();
+  for (QWidget* W : C.JPEGBar->findChildren<QWidget*>()) {
+    EXPECT_GE(W->width(), W->minimumSizeHint().width()) << W->metaObject()->className();
+    EXPECT_TRUE(C.JPEGBar->rect().contains(W->geometry()));
+  }
+  EXPECT_GE(C.TargetCombo->width(), C.TargetCombo->minimumSizeHint().width());
+}
+
+TEST_F(ConverterWindow, ConvertedFilesKeepTheSourcesMetadata) {
+  TPixelGraphic G;
+  G.LoadFromFile((Pics + "/a.png").toStdString());
+  // A camera block: Make "Cam", the picture's pixel size in its Exif directory.
+  std::vector<uint8_t> Exif = {
+      'M',  'M', 0, 42, 0, 0, 0,    8, 0, 2, 1,  15, 0, 2, 0, 0,   0, 4,    'C', 'a', 'm', 0, 0x87,
+      0x69, 0,   4, 0,  0, 0, 1,    0, 0, 0, 38, 0,  0, 0, 0, 0,   2, 0xA0, 2,   0,   3,   0, 0,
+      0,    1,   1, 44, 0, 0, 0xA0, 3, 0, 3, 0,  0,  0, 1, 0, 200, 0, 0,    0,   0,   0,   0};
+  G.Metadata.Exif = Exif;
+  G.Metadata.Xmp = "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"/>";
+  G.SaveToFile((Pics + "/cam.jpg").toStdString());
+  TfrmConvert C;
+  C.resize(500, 360);
+  C.Execute(Pics + "/cam.jpg");
+  C.TargetCombo->setCurrentIndex(ctPNG);
+  C.ConvertNowButton->trigger();
+  ASSERT_EQ(C.ResultPath(), Pics + "/cam.png");
+  TImageMetadata M = ReadImageMetadata((Pics + "/cam.png").toStdString());
+  EXPECT_EQ(M.Exif, Exif);
+  EXPECT_EQ(M.Xmp, G.Metadata.Xmp);
+  // At the displayed size the pixel size follows.
+  C.MaintainOriginalSize1->trigger();
+  C.TargetCombo->setCurrentIndex(ctTIF);
+  QApplication::processEvents();
+  const int W = C.Image1->BoxRect().Width();
+  C.ConvertNowButton->trigger();
+  ASSERT_EQ(C.ResultPath(), Pics + "/cam.tif");
+  M = ReadImageMetadata((Pics + "/cam.tif").toStdString());
+  ASSERT_FALSE(M.Exif.empty());
+  // The pixel width entry (a Short of count 1) in the little-endian file's block.
+  const std::vector<uint8_t> Want = {0x02, 0xA0, 3, 0, 1, 0, 0, 0, uint8_t(W), uint8_t(W >> 8)};
+  EXPECT_NE(std::search(M.Exif.begin(), M.Exif.end(), Want.begin(), Want.end()), M.Exif.end());
+  EXPECT_EQ(M.Xmp, G.Metadata.Xmp);
 }
 
 } // namespace

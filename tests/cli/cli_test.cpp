@@ -1,9 +1,12 @@
 // orbisk-cli as a user runs it: info, convert with operations and options, errors.
+#include "engine/imagemetadata.h"
 #include "engine/pixelgraphic.h"
 #include "tests/common/testutil.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 using namespace orbisk;
@@ -220,4 +223,123 @@ TEST(Cli, ReadOptionsChangeTheDecoding) {
   EXPECT_NE(Err.find("--jpeg-dct takes fast, int or float"), std::string::npos) << Err;
   EXPECT_NE(RunCli({"convert", Png, TempPath("x.bmp"), "--screen-gamma", "0"}, nullptr, &Err), 0);
   EXPECT_NE(Err.find("--screen-gamma"), std::string::npos) << Err;
+}
+
+// ---- metadata carried from IN to OUT
+
+namespace {
+
+std::string Shell(const std::string& Command) {
+  std::string Out;
+  if (FILE* P = popen(Command.c_str(), "r")) {
+    char Buf[4096];
+    size_t N;
+    while ((N = fread(Buf, 1, sizeof Buf, P)) > 0)
+      Out.append(Buf, N);
+    pclose(P);
+  }
+  return Out;
+}
+
+bool HaveExiv2() {
+  return Shell("exiv2 --version 2>/dev/null").find("exiv2") != std::string::npos;
+}
+
+std::vector<uint8_t> Profile(size_t N) {
+  std::vector<uint8_t> P(N, 0);
+  for (size_t I = 132; I < N; ++I)
+    P[I] = uint8_t(I * 13);
+  P[0] = uint8_t(N >> 24);
+  P[1] = uint8_t(N >> 16);
+  P[2] = uint8_t(N >> 8);
+  P[3] = uint8_t(N);
+  P[8] = 2;
+  P[9] = 0x10;
+  std::memcpy(&P[12], "mntrRGB XYZ ", 12);
+  std::memcpy(&P[36], "acsp", 4);
+  const uint8_t D50[12] = {0, 0, 0xF6, 0xD6, 0, 1, 0, 0, 0, 0, 0xD3, 0x2D};
+  std::memcpy(&P[68], D50, 12);
+  return P;
+}
+
+// A 64 x 48 camera picture: a profile written by our writer, EXIF (turned: orientation 6, GPS)
+// and XMP set by exiv2.
+std::string CameraJPEG(const std::string& Name) {
+  TPixelGraphic G;
+  G.SetSize(64, 48, 3);
+  for (int Y = 0; Y < 48; ++Y)
+    for (int X = 0; X < 64; ++X)
+      G.SetPixelColor(X, Y, X < 32 ? RGBOf(200, 40, 30) : RGBOf(30, 60, 200));
+  G.Metadata.Icc = Profile(4000);
+  const std::string Path = TempPath(Name);
+  G.SaveToFile(Path);
+  Shell("exiv2 -M'set Exif.Image.Make TestCam' -M'set Exif.Image.Orientation 6' "
+        "-M'set Exif.Photo.DateTimeOriginal 2024:05:06 07:08:09' "
+        "-M'set Exif.Photo.PixelXDimension 64' -M'set Exif.Photo.PixelYDimension 48' "
+        "-M'set Exif.GPSInfo.GPSLatitudeRef N' -M'set Exif.GPSInfo.GPSLatitude 51/1 30/1 26/1' "
+        "-M'set Xmp.dc.title Orbisk test title' '" +
+        Path + "'");
+  return Path;
+}
+
+} // namespace
+
+TEST(CliMetadata, ConvertKeepsCameraDateGPSProfileAndXMPInJPEGPNGAndTIFF) {
+  if (!HaveExiv2()) GTEST_SKIP() << "exiv2 is not installed";
+  const std::string In = CameraJPEG("camera.jpg");
+  ASSERT_NE(Shell("exiv2 -pt '" + In + "' 2>&1").find("TestCam"), std::string::npos);
+  for (const char* Ext : {"jpg", "png", "tif"}) {
+    SCOPED_TRACE(Ext);
+    const std::string Out = TempPath(std::string("camera-gray.") + Ext);
+    ASSERT_EQ(RunCli({"convert", In, Out, "--gray"}), 0);
+    const std::string Tags = Shell("exiv2 -pt '" + Out + "' 2>&1");
+    EXPECT_NE(Tags.find("TestCam"), std::string::npos) << Tags;
+    EXPECT_NE(Tags.find("2024:05:06 07:08:09"), std::string::npos) << Tags;
+    EXPECT_NE(Tags.find("51deg 30' 26\""), std::string::npos) << Tags;
+    EXPECT_NE(Tags.find("right, top"), std::string::npos) << "the stored pixels still need turning";
+    EXPECT_NE(Shell("exiv2 -px '" + Out + "' 2>&1").find("Orbisk test title"), std::string::npos);
+    const TImageMetadata M = ReadImageMetadata(Out);
+    EXPECT_EQ(M.Icc, Profile(4000));
+    // Turned upright: orientation 1 and the turned size; resized: the new size.
+    const std::string Upright = TempPath(std::string("camera-upright.") + Ext);
+    ASSERT_EQ(RunCli({"convert", In, Upright, "--auto-orient"}), 0);
+    const std::string U = Shell("exiv2 -pt '" + Upright + "' 2>&1");
+    EXPECT_NE(U.find("top, left"), std::string::npos) << U;
+    EXPECT_EQ(U.find("right, top"), std::string::npos) << U;
+    EXPECT_NE(U.find("PixelXDimension                   Long        1  48"), std::string::npos)
+        << U;
+    EXPECT_NE(U.find("PixelYDimension                   Long        1  64"), std::string::npos)
+        << U;
+    const std::string Small = TempPath(std::string("camera-small.") + Ext);
+    ASSERT_EQ(RunCli({"convert", In, Small, "--resize", "32x24"}), 0);
+    const std::string S = Shell("exiv2 -pt '" + Small + "' 2>&1");
+    EXPECT_NE(S.find("PixelXDimension                   Long        1  32"), std::string::npos)
+        << S;
+    EXPECT_NE(S.find("right, top"), std::string::npos) << S;
+    // A turn by an operation resets the orientation too.
+    const std::string Turned = TempPath(std::string("camera-turned.") + Ext);
+    ASSERT_EQ(RunCli({"convert", In, Turned, "--rotate", "90"}), 0);
+    EXPECT_NE(Shell("exiv2 -pt '" + Turned + "' 2>&1").find("top, left"), std::string::npos);
+  }
+}
+
+TEST(CliMetadata, ASourceWithoutMetadataGivesTheWritersPlainBytes) {
+  TPixelGraphic G;
+  G.SetSize(40, 30, 3);
+  for (int Y = 0; Y < 30; ++Y)
+    for (int X = 0; X < 40; ++X)
+      G.SetPixelColor(X, Y, RGBOf(X * 6, Y * 8, 77));
+  const std::string In = TempPath("plain-src.png");
+  G.SaveToFile(In);
+  for (const char* Ext : {"jpg", "png", "tif"}) {
+    SCOPED_TRACE(Ext);
+    const std::string Out = TempPath(std::string("plain-out.") + Ext);
+    const std::string Ref = TempPath(std::string("plain-ref.") + Ext);
+    ASSERT_EQ(RunCli({"convert", In, Out}), 0);
+    TPixelGraphic R;
+    R.LoadFromFile(In);
+    R.SaveToFile(Ref);
+    EXPECT_EQ(test::ReadFileBytes(Out), test::ReadFileBytes(Ref));
+    EXPECT_TRUE(ReadImageMetadata(Out).Empty());
+  }
 }

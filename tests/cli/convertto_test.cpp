@@ -1,10 +1,13 @@
 // orbisk-cli convert IN --to TYPE: the converter's naming rule, the overwrite choice left to the
 // caller, the source never replaced, sizes and settings.
+#include "engine/imagemetadata.h"
+#include "engine/orientation.h"
 #include "engine/pixelgraphic.h"
 #include "tests/common/testutil.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 using namespace orbisk;
@@ -99,6 +102,33 @@ TEST(CliConvertTo, SizeSharpenQualityAndGif) {
   EXPECT_EQ(Gif.Width(), 200);
   EXPECT_NE(RunCli({"convert", D + "/s.bmp", "--to", "pcx"}, nullptr, &Err), 0);
   EXPECT_NE(RunCli({"convert", D + "/missing.bmp", "--to", "png"}, nullptr, &Err), 0);
+}
+
+TEST(CliConvertTo, KeepsTheSourcesMetadataAtTheWrittenSize) {
+  const std::string D = Folder("to-meta");
+  TPixelGraphic G;
+  G.SetSize(60, 40, 3);
+  // Big-endian camera block: Orientation 6, the Exif directory's pixel size 60 x 40.
+  G.Metadata.Exif = {'M', 'M',  0, 42, 0, 0,    0,    8, 0, 2, 1,  18, 0, 3, 0, 0,  0,
+                     1,   0,    6, 0,  0, 0x87, 0x69, 0, 4, 0, 0,  0,  1, 0, 0, 0,  38,
+                     0,   0,    0, 0,  0, 2,    0xA0, 2, 0, 3, 0,  0,  0, 1, 0, 60, 0,
+                     0,   0xA0, 3, 0,  3, 0,    0,    0, 1, 0, 40, 0,  0, 0, 0, 0,  0};
+  G.Metadata.Xmp = "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"/>";
+  G.SaveToFile(D + "/cam.jpg");
+  std::string Out, Err;
+  ASSERT_EQ(RunCli({"convert", D + "/cam.jpg", "--to", "png"}, &Out, &Err), 0) << Err;
+  TImageMetadata M = ReadImageMetadata(D + "/cam.png");
+  EXPECT_EQ(M.Exif, G.Metadata.Exif) << "the stored pixels keep their orientation";
+  EXPECT_EQ(M.Xmp, G.Metadata.Xmp);
+  ASSERT_EQ(RunCli({"convert", D + "/cam.jpg", "--to", "tif", "--size", "30x20"}, &Out, &Err), 0)
+      << Err;
+  M = ReadImageMetadata(D + "/cam.tif");
+  ASSERT_FALSE(M.Exif.empty());
+  EXPECT_EQ(OrientationFromExif(M.Exif.data(), M.Exif.size()), 6);
+  // The written (little-endian) file's Exif pixel width: a Short of 30.
+  const std::vector<uint8_t> Width = {0x02, 0xA0, 3, 0, 1, 0, 0, 0, 30, 0};
+  EXPECT_NE(std::search(M.Exif.begin(), M.Exif.end(), Width.begin(), Width.end()), M.Exif.end());
+  EXPECT_EQ(M.Xmp, G.Metadata.Xmp);
 }
 
 } // namespace
