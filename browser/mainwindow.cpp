@@ -824,8 +824,9 @@ void TForm1::ListView1SelectItem() {
   }
   // The full path, not the bare name: a file of the same name in another folder is another file.
   const QString Path = FileList->FullName(Rows.first());
-  // The EXIF window follows the selection while it is open.
+  // The EXIF window and the converter follow the selection while they are open.
   if (FExif) FExif->SelectionChanged(Path);
+  if (FConvert) FConvert->SelectionChanged(Path);
   if (Path != FLastName) {
     FLastName = Path;
     if (StatPath(Path).Exists) ShowFile(Path);

@@ -379,6 +379,7 @@ void SaveThrough(TPixelGraphic& Image, const std::string& Extension,
     throw EPGCannotWriteColorRes(
         EngineMessage(msgCannotWriteColorRes, W->Description, ColorResolutionName(R)));
   auto Copy = ConvertToResolution(Image, T);
+  Copy->Metadata = Image.Metadata; // the converted copy is still the same picture
   Write(*W, *Copy);
 }
 
