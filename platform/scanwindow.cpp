@@ -254,9 +254,8 @@ void TfrmScanOptions::Apply(const char* Name, const std::function<bool(int* Stat
   int Status = SANE_STATUS_GOOD;
   if (!Set(&Status)) {
     const auto O = FSource.Option(Name);
-    ShowMessage("The scanner refused the setting \"" + (O ? O->Title : QString(Name)) +
-                    "\": " + SaneStatusName(Status),
-                this);
+    ShowScanError(this, "The scanner refused the setting \"" + (O ? O->Title : QString(Name)) +
+                            "\": " + SaneStatusName(Status));
   }
   Reload(); // the device may have rounded the value or changed other options
 }
@@ -399,6 +398,10 @@ void TScanWindows::WaitForTransfer(QWidget* Parent, TTransferWatch& Watch) {
   Poll.start(50);
   P.show();
   if (!Watch.Finished) Loop.exec();
+}
+
+void ShowScanError(QWidget* Window, const QString& Text) {
+  ShowWarning(kScanErrorTitle, Text, Window);
 }
 
 TScanWindows& ScanWindows() {
