@@ -1,5 +1,6 @@
 #include "platform/scanwindow.h"
 
+#include "platform/dialogscale.h"
 #include "platform/packedbitmap.h"
 #include "platform/prompt.h"
 
@@ -57,7 +58,7 @@ TfrmSelectSource::TfrmSelectSource(const std::vector<TScanDevice>& Devices,
   connect(Buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(Buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(DeviceList, &QTreeWidget::itemActivated, this, [this] { accept(); });
-  resize(480, 260);
+  resize(ScaledSize(480, 260));
 }
 
 int TfrmSelectSource::ChosenIndex() const {
