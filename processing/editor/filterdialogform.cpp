@@ -1,7 +1,6 @@
 #include "processing/editor/filterdialogform.h"
 
 #include "platform/dialogscale.h"
-
 #include "processing/editor/filterdialog.h"
 #include "processing/editor/filterdialogpreview.h"
 #include "view/pgimage.h"
