@@ -16,6 +16,15 @@ public:
     return QMessageBox::question(Owner, QApplication::applicationName(), Text,
                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
   }
+  TAnswer YesNoCancel(QWidget* Owner, const QString& Text) override {
+    const auto B = QMessageBox::question(Owner, QApplication::applicationName(), Text,
+                                         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                                         QMessageBox::Yes);
+    return B == QMessageBox::Yes ? paYes : B == QMessageBox::No ? paNo : paCancel;
+  }
+  void Warning(QWidget* Owner, const QString& Title, const QString& Text) override {
+    QMessageBox::warning(Owner, Title, Text);
+  }
 };
 
 std::unique_ptr<TPrompt>& Current() {
@@ -41,6 +50,14 @@ void ShowMessage(const QString& Text, QWidget* Owner) {
 
 bool AskYesNo(const QString& Text, QWidget* Owner) {
   return Prompt().YesNo(Owner, Text);
+}
+
+TPrompt::TAnswer AskYesNoCancel(const QString& Text, QWidget* Owner) {
+  return Prompt().YesNoCancel(Owner, Text);
+}
+
+void ShowWarning(const QString& Title, const QString& Text, QWidget* Owner) {
+  Prompt().Warning(Owner, Title, Text);
 }
 
 } // namespace orbisk

@@ -1,5 +1,6 @@
 #include "platform/scanwindow.h"
 
+#include "platform/dialogscale.h"
 #include "platform/packedbitmap.h"
 #include "platform/prompt.h"
 
@@ -57,7 +58,7 @@ TfrmSelectSource::TfrmSelectSource(const std::vector<TScanDevice>& Devices,
   connect(Buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(Buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(DeviceList, &QTreeWidget::itemActivated, this, [this] { accept(); });
-  resize(480, 260);
+  resize(ScaledSize(480, 260));
 }
 
 int TfrmSelectSource::ChosenIndex() const {
@@ -254,9 +255,8 @@ void TfrmScanOptions::Apply(const char* Name, const std::function<bool(int* Stat
   int Status = SANE_STATUS_GOOD;
   if (!Set(&Status)) {
     const auto O = FSource.Option(Name);
-    ShowMessage("The scanner refused the setting \"" + (O ? O->Title : QString(Name)) +
-                    "\": " + SaneStatusName(Status),
-                this);
+    ShowScanError(this, "The scanner refused the setting \"" + (O ? O->Title : QString(Name)) +
+                            "\": " + SaneStatusName(Status));
   }
   Reload(); // the device may have rounded the value or changed other options
 }
@@ -399,6 +399,10 @@ void TScanWindows::WaitForTransfer(QWidget* Parent, TTransferWatch& Watch) {
   Poll.start(50);
   P.show();
   if (!Watch.Finished) Loop.exec();
+}
+
+void ShowScanError(QWidget* Window, const QString& Text) {
+  ShowWarning(kScanErrorTitle, Text, Window);
 }
 
 TScanWindows& ScanWindows() {

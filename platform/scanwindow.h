@@ -94,6 +94,10 @@ public:
   std::function<int(QDialog& Dialog)> Exec = [](QDialog& D) { return D.exec(); };
 };
 
+// Scanner errors: a warning box titled "Scanner Error" (through the prompt).
+inline constexpr const char* kScanErrorTitle = "Scanner Error";
+void ShowScanError(QWidget* Window, const QString& Text);
+
 // The windows the program uses (created on first use).
 TScanWindows& ScanWindows();
 

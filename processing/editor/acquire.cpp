@@ -1,10 +1,13 @@
 #include "processing/editor/acquire.h"
 
 #include "engine/formats/jpeg.h"
+#include "engine/registry.h"
 #include "engine/safefile.h"
 #include "platform/autoorient.h"
+#include "platform/dialogscale.h"
 #include "platform/dragfiles.h"
 #include "platform/filenames.h"
+#include "platform/help.h"
 #include "platform/icons.h"
 #include "platform/pgqt.h"
 #include "platform/prompt.h"
@@ -25,6 +28,7 @@
 #include "view/previewdialogs.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -112,9 +116,7 @@ TfrmAcquire::TfrmAcquire(QWidget* Parent)
   GIFTransWindow = new TfrmGIFTrans(this);
   RedEyeWindow = new TfrmRedEyeReduction(this);
   BarrelWindow = new TfrmBarrel(this);
-  BarrelWindow->OnHelp = [this](int Topic) {
-    if (OnHelp) OnHelp(Topic);
-  };
+  BarrelWindow->OnHelp = [this](int Topic) { ShowHelp(Topic); };
   GaussianBlurWindow = new TfrmGaussianBlur(this);
 
   PGImage1->OnPixelGraphicChange = [this](QWidget*) { PictureChanged(); };
@@ -135,11 +137,17 @@ TfrmAcquire::TfrmAcquire(QWidget* Parent)
     return Dialog.exec() == QDialog::Accepted;
   };
   GrabScreen = [](QScreen* Screen) { return Screen ? Screen->grabWindow(0).toImage() : QImage(); };
+  ReadMetadata = [](const QString& Path) {
+    return ReadImageMetadata(EncodeFileName(Path).toStdString());
+  };
 
   TSettingsStore S;
   move(S.ReadInteger("AcquireLeft", 50), S.ReadInteger("AcquireTop", 50));
-  resize(std::max(S.ReadInteger("AcquireWidth", 600), 100),
-         std::max(S.ReadInteger("AcquireHeight", 400), 100));
+  // The first time the window is as wide as its tool bar, so that no button hides behind the
+  // bar's extension; afterwards the size the user left it at.
+  const int Width = std::max(ScaledWidth(600), ToolBar1->sizeHint().width());
+  resize(std::max(S.ReadInteger("AcquireWidth", Width), 100),
+         std::max(S.ReadInteger("AcquireHeight", ScaledHeight(400)), 100));
   PictureChanged();
   UpdateUndo();
 }
@@ -191,7 +199,7 @@ void TfrmAcquire::CreateActions() {
   connect(Select1, &QAction::triggered, this, [this] { SelectSourceClick(); });
   Acquire1 = Waiting("Acquire...");
   connect(Acquire1, &QAction::triggered, this, [this] { AcquireClick(); });
-  Close1 = Make("Close", [this] { hide(); });
+  Close1 = Make("Close", [this] { CloseClick(); });
 
   Undo1 = Make(kUndoCaption, [this] { UndoClick(); });
   Undo1->setShortcut(QKeySequence::Undo);
@@ -255,12 +263,9 @@ void TfrmAcquire::CreateActions() {
   });
   Antique1->setVisible(false);
 
-  HelpTwain1 = Make("Help on acquiring an image from a TWAIN device", [this] {
-    if (OnHelp) OnHelp(370);
-  });
-  HelpEditing1 = Make("Help on editing an image", [this] {
-    if (OnHelp) OnHelp(380);
-  });
+  HelpTwain1 = Make("Help on acquiring an image from a TWAIN device",
+                    [this] { ShowHelp(HelpTopic::Acquire); });
+  HelpEditing1 = Make("Help on editing an image", [this] { ShowHelp(HelpTopic::Editor); });
 
   AutoSizeButton = Make("Auto Size", [this](bool Down) { AutoSizeClick(Down); });
   AutoSizeButton->setCheckable(true);
@@ -373,36 +378,104 @@ void TfrmAcquire::PictureChanged() {
   }
 }
 
-bool TfrmAcquire::LoadPicture(const QString& Path, QString* Error) {
+std::unique_ptr<TPixelGraphic> TfrmAcquire::ReadPicture(const QString& Path, int& Turned,
+                                                        QString* Error) {
   // The file is read into a picture of its own: a file that cannot be read leaves the picture
   // being edited as it is.
   auto G = std::make_unique<TPixelGraphic>();
   G->ReadWarningAction = PGImage1->ReadWarningAction();
   G->SetBackGroundColor(PGImage1->BackGroundColor());
-  int Turned = 1;
+  Turned = 1;
   try {
     TWaitCursor Wait;
     G->LoadFromFile(EncodeFileName(Path).toStdString());
     Turned = OrientForDisplay(*G);
   } catch (const std::exception& E) {
     if (Error) *Error = QString::fromUtf8(E.what());
+    return nullptr;
+  }
+  return G;
+}
+
+bool TfrmAcquire::OpenPicture(const QString& Path, const QString& UndoAction, QString* Error) {
+  int Turned = 1;
+  std::unique_ptr<TPixelGraphic> G = ReadPicture(Path, Turned, Error);
+  if (!G) return false;
+  FLastSaved.clear();
+  if (!AskToSaveChanges()) {
+    if (Error) Error->clear();
     return false;
   }
-  PGImage1->SetZoomFactor(1.0L);
-  PGImage1->SetSelection(false);
-  PGImage1->TakePixelGraphic(std::move(G));
-  FLossless.Loaded(Path, Turned, PGImage1->PixelGraphicNoWait());
-  FSaveName = Path;
+  // The changes were just saved over this very file: what it holds now is the picture.
+  if (!FLastSaved.isEmpty() && QFileInfo(FLastSaved) == QFileInfo(Path)) {
+    G = ReadPicture(Path, Turned, Error);
+    if (!G) return false;
+  }
+  InstallPicture(std::move(G), UndoAction, Path, Turned, false, true);
   return true;
 }
 
+void TfrmAcquire::InstallPicture(std::unique_ptr<TPixelGraphic> G, const QString& UndoAction,
+                                 const QString& Path, int Turned, bool Unsaved, bool ResetZoom) {
+  if (UndoAction.isEmpty() || !FModel->HasPicture()) {
+    FModel->ClearUndo();
+    FLosslessUndo.Forget();
+  } else {
+    FModel->TakeSnapshot(UndoAction);
+    FLosslessUndo = FLossless;
+    FSourceUndo = FSource;
+    FUndoReplaced = true;
+  }
+  if (ResetZoom) PGImage1->SetZoomFactor(1.0L);
+  PGImage1->SetSelection(false);
+  PGImage1->TakePixelGraphic(std::move(G));
+  if (Path.isEmpty())
+    FLossless.Forget();
+  else
+    FLossless.Loaded(Path, Turned, PGImage1->PixelGraphicNoWait());
+  FSource = TSource();
+  FSource.SaveName = Path;
+  if (!Path.isEmpty() && ReadMetadata) FSource.Metadata = ReadMetadata(Path);
+  FSource.Upright = Turned != 1;
+  FModel->SetModified(Unsaved);
+  UpdateUndo();
+}
+
+bool TfrmAcquire::AskToSaveChanges() {
+  if (!FModel->Modified() || !FModel->HasPicture()) return true;
+  const QString Name =
+      FSource.SaveName.isEmpty() ? QString(kUntitled) : QFileInfo(FSource.SaveName).fileName();
+  switch (AskYesNoCancel(QString(kSaveChangesTo).arg(Name), this)) {
+  case TPrompt::paNo:
+    return true;
+  case TPrompt::paCancel:
+    return false;
+  case TPrompt::paYes:
+    break;
+  }
+  // Its own file when the engine can write that type, else the user picks one.
+  bool Writable = !FSource.SaveName.isEmpty();
+  if (Writable) {
+    try {
+      FindWriter(FileExtension(EncodeFileName(FSource.SaveName).toStdString()));
+    } catch (const std::exception&) {
+      Writable = false;
+    }
+  }
+  return Writable ? SaveTo(FSource.SaveName) : SaveAsClick();
+}
+
 bool TfrmAcquire::EditFile(const QString& Path) {
-  if (!LoadPicture(Path, nullptr)) {
-    ShowMessage(kCanNotEdit + Path, this);
+  QString Error;
+  if (!OpenPicture(Path, QString(), &Error)) {
+    if (!Error.isEmpty()) {
+      ShowMessage(kCanNotEdit + Path, this);
+    } else {
+      show(); // cancelled: the picture with its changes is still here
+      raise();
+    }
     return false;
   }
-  FModel->ClearUndo();
-  UpdateUndo();
   show();
   raise();
   activateWindow();
@@ -410,19 +483,20 @@ bool TfrmAcquire::EditFile(const QString& Path) {
 }
 
 bool TfrmAcquire::LoadAcquiredFile(const QString& Path) {
-  if (!LoadPicture(Path, nullptr)) {
+  int Turned = 1;
+  std::unique_ptr<TPixelGraphic> G = ReadPicture(Path, Turned, nullptr);
+  if (!G) {
     ShowMessage("Unable to aquire image", this);
     return false;
   }
+  // A temporary file's name is no name to keep, nor its blocks.
+  InstallPicture(std::move(G), "Acquire", QString(), 1, true, true);
   return true;
 }
 
 void TfrmAcquire::TakeAcquiredPicture(std::unique_ptr<TPixelGraphic> Picture) {
   if (!Picture) return;
-  FLossless.Forget();
-  PGImage1->SetZoomFactor(1.0L);
-  PGImage1->SetSelection(false);
-  PGImage1->TakePixelGraphic(std::move(Picture));
+  InstallPicture(std::move(Picture), "Acquire", QString(), 1, true, true);
 }
 
 bool TfrmAcquire::CanDropFiles(const QMimeData* Data) const {
@@ -433,7 +507,9 @@ void TfrmAcquire::DropFiles(const QMimeData* Data) {
   const QStringList Files = DraggedLocalFiles(Data);
   if (Files.size() != 1) return;
   const QString Path = Files.first();
-  if (!IsEditablePicture(Path) || !LoadPicture(Path, nullptr)) ShowMessage(kCantEdit + Path, this);
+  QString Error;
+  if (!IsEditablePicture(Path) || (!OpenPicture(Path, "Drop", &Error) && !Error.isEmpty()))
+    ShowMessage(kCantEdit + Path, this);
 }
 
 // ---- running operations
@@ -489,12 +565,16 @@ bool TfrmAcquire::RunReplacement(const QString& ActionName, const TEditorModel::
 
 bool TfrmAcquire::Tracked(int Turn, const std::function<bool()>& Run) {
   const TLosslessJPEGTracker Before = FLossless;
+  const TSource SourceBefore = FSource;
   const int Snapshots = FModel->SnapshotCount();
   const bool Ok = Run();
   // Nested calls (a turn runs through RunOperation) settle in the outermost one.
   if (FModel->SnapshotCount() == Snapshots) return Ok;
   FLosslessUndo = Before;
   FLossless = Before;
+  FSourceUndo = SourceBefore;
+  FUndoReplaced = false;
+  if (Ok && Turn != 0) FSource.Turned = true;
   if (Ok && Turn != 0)
     FLossless.Turned(Turn, PGImage1->PixelGraphicNoWait());
   else
@@ -549,7 +629,10 @@ bool TfrmAcquire::SelectionRect(int& Left, int& Top, int& Width, int& Height) co
 // ---- file menu
 
 void TfrmAcquire::NewClick() {
+  if (!AskToSaveChanges()) return;
   FLossless.Forget();
+  FSource = TSource();
+  FModel->SetModified(false);
   PGImage1->SetSelection(false);
   PGImage1->TakePixelGraphic(nullptr);
 }
@@ -561,29 +644,34 @@ void TfrmAcquire::OpenClick() {
   FOpenDialog->Filter = EditorOpenFilter();
   FOpenDialog->InitialDir = StartFolder();
   if (!RunFileDialog(*FOpenDialog)) return;
+  // Another file: the undo must not bring back the previous file's picture under this name.
   QString Error;
-  if (!LoadPicture(FOpenDialog->FileName, &Error)) ShowMessage(Error, this);
+  if (!OpenPicture(FOpenDialog->FileName, QString(), &Error) && !Error.isEmpty())
+    ShowMessage(Error, this);
 }
 
-void TfrmAcquire::SaveAsClick() {
-  if (!FModel->HasPicture()) return;
+bool TfrmAcquire::SaveAsClick() {
+  if (!FModel->HasPicture()) return false;
   if (!FSaveDialog) FSaveDialog = new TPGSaveDialog(this);
   FSaveDialog->Title = "Orbisk Save File";
   FSaveDialog->SetOptions(FSaveDialog->Options() | ofOverwritePrompt);
   FSaveDialog->StretchMode = smFast;
   FSaveDialog->UseDefaultFilter = false;
   FSaveDialog->Filter = EditorSaveFilter();
-  FSaveDialog->FileName = FSaveName;
+  FSaveDialog->FileName = FSource.SaveName;
   FSaveDialog->InitialDir = StartFolder();
-  if (!RunFileDialog(*FSaveDialog)) return;
-  const QString Name = FSaveDialog->FileName;
+  if (!RunFileDialog(*FSaveDialog)) return false;
+  return SaveTo(FSaveDialog->FileName);
+}
+
+bool TfrmAcquire::SaveTo(const QString& Name) {
+  TPixelGraphic* G = PGImage1->PixelGraphic();
+  if (!HasPixels(G)) return false;
   try {
     TWaitCursor Wait;
     // A JPEG changed only by right-angle turns is written from its DCT coefficients; the
     // engine writes a temporary file and renames it over the target when it is whole.
-    TPixelGraphic* G = PGImage1->PixelGraphic();
-    std::optional<std::vector<uint8_t>> Lossless;
-    if (G) Lossless = FLossless.LosslessFile(*G, Name);
+    std::optional<std::vector<uint8_t>> Lossless = FLossless.LosslessFile(*G, Name);
     FLastSaveLossless = false;
     if (Lossless) {
       WriteFileSafely(EncodeFileName(Name).toStdString(), Lossless->data(), Lossless->size(),
@@ -591,14 +679,50 @@ void TfrmAcquire::SaveAsClick() {
       FLastSaveLossless = true;
       FLossless.Loaded(Name, 1, G);
     } else {
+      // The opened file's camera data, profile and XMP go into the new file, fitted to the
+      // pixels as they are now; the picture holds them only while it is written.
+      struct TDrop {
+        TPixelGraphic* G;
+        ~TDrop() { G->Metadata = TImageMetadata(); }
+      } Drop{G};
+      G->Metadata = FSource.Metadata;
+      FitMetadataToPicture(G->Metadata, G->Width(), G->Height(), FSource.Upright || FSource.Turned);
       PGImage1->SaveToFile(Name);
     }
-    FSaveName = Name;
+    FSource.SaveName = Name;
+    FLastSaved = Name;
+    FModel->Saved(FUndoReplaced);
+    // Undoing a change of this picture gives it back under the name it is saved as now.
+    if (!FUndoReplaced) FSourceUndo.SaveName = Name;
   } catch (const std::exception& E) {
     ShowMessage(QString::fromUtf8(E.what()), this);
-    return;
+    return false;
   }
   if (OnFilesChanged) OnFilesChanged();
+  return true;
+}
+
+void TfrmAcquire::CloseClick() {
+  if (!AskToSaveChanges()) return;
+  // Not saved on purpose: the window keeps showing the picture, but asks no more about it.
+  FModel->SetModified(false);
+  hide();
+}
+
+void TfrmAcquire::closeEvent(QCloseEvent* E) {
+  if (!AskToSaveChanges()) {
+    E->ignore();
+    return;
+  }
+  FModel->SetModified(false);
+  QMainWindow::closeEvent(E);
+}
+
+void TfrmAcquire::ShowHelp(int Topic) {
+  if (OnHelp)
+    OnHelp(Topic);
+  else
+    ShowHelpTopic(Topic, this);
 }
 
 void TfrmAcquire::ExportGIFClick() {
@@ -653,6 +777,7 @@ void TfrmAcquire::PrintClick() {
 void TfrmAcquire::UndoClick() {
   if (FOperationDepth > 0) return;
   if (FModel->Undo()) {
+    FSource = FSourceUndo;
     FLossless = FLosslessUndo;
     FLossless.Rebind(PGImage1->PixelGraphicNoWait());
     FLosslessUndo.Forget();
@@ -693,11 +818,13 @@ void TfrmAcquire::RotateArbitraryClick() {
   const bool Valid = RotateWindow->Angle(Angle);
   const QString Text = RotateWindow->AngleEdit->text();
   if (Valid) FLastAngle = Angle;
-  RunOperation("Rotate", [Valid, Angle, Text](TPixelGraphic& G) {
-    if (!Valid)
-      throw std::runtime_error("'" + Text.toStdString() + "' is not a valid floating point value");
-    RotatePicture(G, Angle);
-  });
+  if (RunOperation("Rotate", [Valid, Angle, Text](TPixelGraphic& G) {
+        if (!Valid)
+          throw std::runtime_error("'" + Text.toStdString() +
+                                   "' is not a valid floating point value");
+        RotatePicture(G, Angle);
+      }))
+    FSource.Turned = true;
 }
 
 void TfrmAcquire::CropClick() {
@@ -904,6 +1031,7 @@ void TfrmAcquire::ScreenCaptureClick() {
     ShowMessage(kScreenCaptureFailed, this);
     return;
   }
+  if (!AskToSaveChanges()) return;
   auto G = std::make_unique<TPixelGraphic>();
   try {
     TWaitCursor Wait;
@@ -922,8 +1050,8 @@ void TfrmAcquire::ScreenCaptureClick() {
     return;
   }
   if (!G) return;
-  PGImage1->SetSelection(false);
-  PGImage1->TakePixelGraphic(std::move(G));
+  // A capture is a picture no file holds yet; the one it replaces stays for Undo.
+  InstallPicture(std::move(G), "Screen Capture", QString(), 1, true, false);
 }
 
 } // namespace orbisk

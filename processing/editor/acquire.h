@@ -4,6 +4,7 @@
 // in TEditorModel; this class wires menus, tool buttons and dialogs to it.
 #pragma once
 
+#include "engine/imagemetadata.h"
 #include "engine/pixelgraphic.h"
 #include "processing/editor/editormodel.h"
 #include "processing/editor/losslesssave.h"
@@ -54,16 +55,27 @@ public:
   ~TfrmAcquire() override;
 
   // ---- pictures in
+  // Every way a picture comes in replaces the one being edited: when that one has changes
+  // since it was opened or saved, AskToSaveChanges comes first and its Cancel leaves all as is.
   // The main window's "Edit with Orbisk...", the thumbnail explorer and albums: zoom 1.0, the
   // file becomes the picture and the save name, the undo is cleared and the window shown. A file
   // that cannot be loaded shows "Can not edit " + Path, leaves the picture as it was and gives
-  // false.
+  // false (as does Cancel).
   bool EditFile(const QString& Path);
-  // A scanned picture file, loaded as "Open..." loads (zoom 1.0, save name, undo kept); false
-  // with "Unable to aquire image" when it cannot be loaded.
+  // A scanned picture file: zoom 1.0, no save name (it is a temporary file), the picture it
+  // replaces kept for Undo ("Undo Acquire"); false with "Unable to aquire image" when it cannot
+  // be loaded. Counts as unsaved. Asks nothing: "Acquire..." asked before the scan.
   bool LoadAcquiredFile(const QString& Path);
-  // A scanned picture handed over directly (zoom 1.0, undo kept); nullptr changes nothing.
+  // A picture handed over directly (zoom 1.0, no save name, the old picture kept for Undo as
+  // "Undo Acquire", unsaved); nullptr changes nothing. Asks nothing.
   void TakeAcquiredPicture(std::unique_ptr<TPixelGraphic> Picture);
+  // Before the picture is replaced or the window closed: when it changed since it was opened or
+  // saved, asks "Save changes to NAME?". Yes saves it (to its file, or through "Save As..." when
+  // it has none or its type cannot be written), No goes on without saving, Cancel, or a save
+  // that did not happen, gives false. True at once without changes.
+  bool AskToSaveChanges();
+  // Whether the picture changed since it was opened or saved.
+  bool Modified() const { return FModel->Modified(); }
   // Enables "Select..." and "Acquire..." (the main window, when a scanner is there).
   void SetScannerAvailable(bool Available);
   // "Select...": the scanner's source-selection window.
@@ -89,7 +101,7 @@ public:
   TPixelGraphic* Picture() const;
   bool HasPicture() const { return FModel->HasPicture(); }
   TEditorModel& Model() { return *FModel; }
-  QString SaveFileName() const { return FSaveName; }
+  QString SaveFileName() const { return FSource.SaveName; }
   // What a JPEG save may do without encoding again (see losslesssave.h).
   const TLosslessJPEGTracker& Lossless() const { return FLossless; }
   // How the last "Save As..." wrote the file: true from the DCT coefficients.
@@ -98,7 +110,8 @@ public:
   // ---- hooks set by the main window (unset: none)
   std::function<QString()> CurrentFolder; // where the file dialogs start
   std::function<void()> OnFilesChanged;   // after a file was written into a listed folder
-  std::function<void(int Topic)> OnHelp;  // help topics 370, 380, 590
+  // Help topics 370, 380, 590; unset: the manual opens at the topic (ShowHelpTopic).
+  std::function<void(int Topic)> OnHelp;
 
   // ---- hooks for tests and other hosts
   // Shows an operation's window modally; the dialog result.
@@ -111,6 +124,8 @@ public:
   std::function<bool(QPrinter& Printer)> PrintSetup;
   // Grabs the screen the window is on (a null image when the desktop refuses).
   std::function<QImage(QScreen* Screen)> GrabScreen;
+  // Reads the metadata blocks of an opened file, written again into the files saved from it.
+  std::function<TImageMetadata(const QString& Path)> ReadMetadata;
 
   // ---- widgets
   TPGImage* PGImage1;
@@ -155,7 +170,9 @@ public:
   // ---- handlers
   void NewClick();
   void OpenClick();
-  void SaveAsClick();
+  // Shows the save dialog and writes the picture; true when it was written.
+  bool SaveAsClick();
+  void CloseClick();
   void ExportGIFClick();
   void SaveOptionsClick();
   void PrintClick();
@@ -187,6 +204,8 @@ public:
 
 protected:
   void showEvent(QShowEvent* E) override;
+  // The close box: asks to save changes like "Close"; Cancel keeps the window open.
+  void closeEvent(QCloseEvent* E) override;
 
 private:
   class TGaugeAdapter;
@@ -194,7 +213,26 @@ private:
   void CreateActions();
   void CreateMenus();
   void CreateToolBar();
-  bool LoadPicture(const QString& Path, QString* Error);
+  // Where the picture came from, what saving it needs, and the same for the undo snapshot.
+  struct TSource {
+    QString SaveName;
+    TImageMetadata Metadata; // of the opened file
+    bool Upright = false;    // turned upright by its camera orientation when opened
+    bool Turned = false;     // turned or flipped since
+  };
+  // Reads a file into a new picture (turned upright for showing); nullptr with the error.
+  std::unique_ptr<TPixelGraphic> ReadPicture(const QString& Path, int& Turned, QString* Error);
+  // Reads Path, asks to save the changes, and makes it the picture (zoom 1.0, its save name).
+  // UndoAction "" clears the undo; otherwise the picture it replaces is kept for Undo. False,
+  // with the reader's error in Error, when the file does not load; false without an error after
+  // Cancel.
+  bool OpenPicture(const QString& Path, const QString& UndoAction, QString* Error);
+  // Makes G the picture. Path is its file ("" for none), Turned the turn it had for showing.
+  void InstallPicture(std::unique_ptr<TPixelGraphic> G, const QString& UndoAction,
+                      const QString& Path, int Turned, bool Unsaved, bool ResetZoom);
+  // Writes the picture to Name (the lossless way where it can); false after a shown error.
+  bool SaveTo(const QString& Name);
+  void ShowHelp(int Topic);
   // An undoable change under the operation rules (hour-glass, gauge, undo caption, message).
   // The pointer tool: pictures move under the mouse, the stretch follows Auto Size.
   void PointerMode();
@@ -219,7 +257,9 @@ private:
   QElapsedTimer FClock;
   int FOperationDepth = 0;
   int FGaugeUpdates = 0;
-  QString FSaveName;
+  TSource FSource, FSourceUndo;
+  bool FUndoReplaced = false; // the snapshot is a picture a new one replaced
+  QString FLastSaved;         // the file the last save wrote
   long double FLastAngle = 0;
   TPGOpenDialog* FOpenDialog = nullptr;
   TPGSaveDialog* FSaveDialog = nullptr;

@@ -15,7 +15,10 @@ namespace {
 
 TScanner& EditorScanner() {
   TScanner& S = Scanner();
-  if (!S.UserInterface) S.UserInterface = &ScanWindows();
+  if (!S.UserInterface) {
+    S.UserInterface = &ScanWindows();
+    S.ReportError = ShowScanError;
+  }
   return S;
 }
 
@@ -31,6 +34,8 @@ void TfrmAcquire::SelectSourceClick() {
 }
 
 void TfrmAcquire::AcquireClick() {
+  // Asked before the scan: a scan takes long, and its picture replaces this one.
+  if (!AskToSaveChanges()) return;
   TNativeBitmap Bitmap = EditorScanner().AcquireNative(this, 0);
   raise();
   activateWindow();
@@ -43,7 +48,7 @@ void TfrmAcquire::AcquireClick() {
       Bitmap = TNativeBitmap(); // the bitmap is in the file now
       T.close();
       // LoadAcquiredFile says "Unable to aquire image" itself when the file does not load.
-      if (LoadAcquiredFile(T.fileName())) FSaveName.clear(); // a temporary name is no name to keep
+      LoadAcquiredFile(T.fileName());
       return;
     }
   } catch (const std::exception&) {

@@ -1,6 +1,7 @@
 #include "processing/editor/barrel.h"
 #include "platform/waitcursor.h"
 
+#include "platform/dialogscale.h"
 #include "platform/dragfiles.h"
 #include "platform/prompt.h"
 #include "platform/settingsstore.h"
@@ -91,7 +92,7 @@ TfrmBarrel::TfrmBarrel(QWidget* Parent) : QDialog(Parent) {
   InnerEdit->setText(S.ReadString("RAInner", "0"));
   ScalingEdit->setText(S.ReadString("RAScaling", "1"));
   ViewChange();
-  resize(640, 460);
+  resize(ScaledSize(640, 460));
 }
 
 TfrmBarrel::~TfrmBarrel() {

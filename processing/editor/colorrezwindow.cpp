@@ -1,5 +1,6 @@
 #include "processing/editor/colorrezwindow.h"
 
+#include "platform/dialogscale.h"
 #include "platform/pgqt.h"
 
 #include <QButtonGroup>
@@ -209,7 +210,7 @@ TfrmGIFTrans::TfrmGIFTrans(QWidget* Parent) : QDialog(Parent) {
     Status->addWidget(StatusPanels[I]);
   }
   L->addLayout(Status);
-  resize(420, 340);
+  resize(ScaledSize(420, 340));
 }
 
 void TfrmGIFTrans::Setup(const TPixelGraphic& Picture) {

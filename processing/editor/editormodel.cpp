@@ -1,5 +1,7 @@
 #include "processing/editor/editormodel.h"
 
+#include "engine/registry.h"
+
 #include <QFileInfo>
 #include <QStringList>
 
@@ -32,9 +34,15 @@ bool IsEditablePicture(const QString& Path) {
   const QString Suffix = QFileInfo(Path).fileName().section('.', -1);
   if (!QFileInfo(Path).fileName().contains('.') || Suffix.isEmpty()) return false;
   // A whole extension among the picture extensions (".JP" or ".G" are not pictures).
-  static const QStringList Types = {"JPG", "GIF", "BMP",  "ICO",  "TIF",  "PNG",  "PCX",
-                                    "TGA", "WMF", "WEBP", "AVIF", "HEIC", "HEIF", "JXL"};
-  return Types.contains(Suffix.toUpper());
+  static const QStringList Types = {"JPG", "GIF", "BMP", "ICO",  "TIF",  "PNG", "PCX",
+                                    "TGA", "WMF", "JPE", "JFIF", "JPEG", "JIF", "TIFF"};
+  const QString Upper = Suffix.toUpper();
+  if (Types.contains(Upper)) return true;
+  // The engine finds the reader by content; every extension it has a reader for is a picture.
+  const std::string Lower = Suffix.toLower().toStdString();
+  for (const TFileFormatReader* R : FileFormatReaders())
+    if (LowerCase(R->Extension) == Lower) return true;
+  return false;
 }
 
 // ---- undo and operations
@@ -58,6 +66,7 @@ void TEditorModel::TakeSnapshot(const QString& ActionName) {
   Copy->Assign(G);
   FSnapshot = std::move(Copy);
   FUndoAction = ActionName;
+  FSnapshotModified = FModified;
   ++FSnapshotCount;
 }
 
@@ -70,8 +79,14 @@ bool TEditorModel::Undo() {
   if (!FSnapshot) return false;
   std::unique_ptr<TPixelGraphic> G = std::move(FSnapshot);
   FUndoAction.clear();
+  FModified = FSnapshotModified;
   if (FHost.TakePicture) FHost.TakePicture(std::move(G));
   return true;
+}
+
+void TEditorModel::Saved(bool OtherPicture) {
+  FModified = false;
+  if (!OtherPicture) FSnapshotModified = true;
 }
 
 namespace {
@@ -91,6 +106,8 @@ bool TEditorModel::RunOperation(const QString& ActionName, const TChange& Change
   TakeSnapshot(ActionName);
   TPixelGraphic* G = Picture();
   bool Ok = true;
+  // A change that failed half-way may still have touched the pixels.
+  FModified = true;
   try {
     Change(*G);
   } catch (...) {
@@ -108,6 +125,7 @@ bool TEditorModel::RunReplacement(const QString& ActionName, const TMake& Make, 
   try {
     std::unique_ptr<TPixelGraphic> New = Make(*G, OnProgress);
     if (New) {
+      FModified = true;
       New->OnProgress = nullptr;
       if (FHost.TakePicture) FHost.TakePicture(std::move(New));
     }

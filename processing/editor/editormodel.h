@@ -27,6 +27,8 @@ inline constexpr const char* kRadialNotApplied =
 inline constexpr const char* kGIFColorsMessage =
     "GIF images can only have 256 colors. I will optimize the colors...";
 inline constexpr const char* kGIFErrorPrefix = "Error exporting GIF  (code ";
+inline constexpr const char* kSaveChangesTo = "Save changes to %1?";
+inline constexpr const char* kUntitled = "Untitled";
 inline constexpr const char* kScreenCaptureFailed =
     "The screen could not be captured: the desktop does not let this program read the screen.";
 
@@ -35,7 +37,9 @@ QString EditorOpenFilter();
 QString EditorSaveFilter();
 
 // Whether the editor takes a file as a picture: its extension, upper-cased with its dot, is one
-// of ".JPG.GIF.BMP.ICO.TIF.PNG.PCX.TGA.WMF".
+// of ".JPG.GIF.BMP.ICO.TIF.PNG.PCX.TGA.WMF", another name of those types (JPEG, JPE, JIF, JFIF,
+// TIFF), or the extension of any reader the engine has (PxM, DIB, RLE, EMF, WebP, ...).
+
 bool IsEditablePicture(const QString& Path);
 
 // ---- undo and operations
@@ -71,6 +75,16 @@ public:
   // How many snapshots were taken (each one copy of the picture).
   int SnapshotCount() const { return FSnapshotCount; }
 
+  // ---- changes since the picture was opened or saved
+  // True after an operation changed the picture; Undo gives back the flag of the snapshot.
+  bool Modified() const { return FModified; }
+  // A new picture (false: as in its file; true: never saved, a capture or a scan).
+  void SetModified(bool Modified) { FModified = Modified; }
+  // The picture was written to its file: it is unchanged, and a snapshot of an earlier state
+  // differs from the file. OtherPicture: the snapshot is a picture this one replaced (its own
+  // file, if any, still holds it), whose flag stays.
+  void Saved(bool OtherPicture = false);
+
   // ---- operations
   using TChange = std::function<void(TPixelGraphic& Picture)>;
   // Makes the new picture from the old one; Progress is for the new picture's OnProgress.
@@ -93,6 +107,7 @@ private:
   std::unique_ptr<TPixelGraphic> FSnapshot;
   QString FUndoAction;
   int FSnapshotCount = 0;
+  bool FModified = false, FSnapshotModified = false;
 };
 
 // ---- progress gauge

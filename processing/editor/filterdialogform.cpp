@@ -1,5 +1,6 @@
 #include "processing/editor/filterdialogform.h"
 
+#include "platform/dialogscale.h"
 #include "processing/editor/filterdialog.h"
 #include "processing/editor/filterdialogpreview.h"
 #include "view/pgimage.h"
@@ -115,21 +116,21 @@ void TFilterDialogForm::BuildControls() {
     const TFilterSlider& Sl = S.Sliders[size_t(I)];
     if (!Sl.Visible) continue;
     auto* Name = new QLabel(Sl.Name, this);
-    Name->setMinimumWidth(Sl.NameWidth);
+    Name->setMinimumWidth(ScaledWidth(Sl.NameWidth));
     auto* Track = new TMarkedSlider(Sl.Mark, this);
     Track->setRange(Sl.Min, Sl.Max);
     Track->setTickInterval(Sl.Frequency);
     Track->setTickPosition(QSlider::TicksBelow);
     Track->setSingleStep(1);
     Track->setPageStep(Sl.Frequency);
-    Track->setFixedSize(kTrackWidth, kTrackHeight);
+    Track->setFixedSize(ScaledSize(kTrackWidth, kTrackHeight));
     Track->setValue(Sl.Position);
     Track->setAccessibleName(Sl.Name);
     Name->setBuddy(Track);
     auto* Value = new QLabel(this);
-    Value->setMinimumWidth(Sl.ValueWidth);
+    Value->setMinimumWidth(ScaledWidth(Sl.ValueWidth));
     auto* Texts = new QWidget(this);
-    Texts->setFixedWidth(kTrackWidth);
+    Texts->setFixedWidth(ScaledWidth(kTrackWidth));
     auto* TextRow = new QHBoxLayout(Texts);
     TextRow->setContentsMargins(0, 0, 0, 0);
     TextRow->setSpacing(0);
@@ -137,7 +138,7 @@ void TFilterDialogForm::BuildControls() {
     const std::array<Qt::Alignment, 3> Align{Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignRight};
     for (int J = 0; J < 3; ++J) {
       auto* T = new QLabel(Under[size_t(J)], Texts);
-      T->setFixedWidth(kTrackTextWidth);
+      T->setFixedWidth(ScaledWidth(kTrackTextWidth));
       T->setAlignment(Align[size_t(J)] | Qt::AlignTop);
       TextRow->addWidget(T);
       FTrackTexts[size_t(I)][size_t(J)] = T;
@@ -155,7 +156,7 @@ void TFilterDialogForm::BuildControls() {
 
   if (S.CheckBox) {
     FCheckBox = new QCheckBox(S.CheckBoxCaption, this);
-    FCheckBox->setMinimumWidth(kCheckBoxWidth);
+    FCheckBox->setMinimumWidth(ScaledWidth(kCheckBoxWidth));
     FCheckBox->setChecked(S.Checked);
     Left->addWidget(FCheckBox);
     connect(FCheckBox, &QCheckBox::toggled, this, [this] { ControlChanged(); });
@@ -209,7 +210,7 @@ void TFilterDialogForm::BuildControls() {
   FOK = new QPushButton(DialogText(42), this);
   FCancel = new QPushButton(DialogText(43), this);
   for (QPushButton* B : {FOK, FCancel})
-    B->setFixedSize(kButtonWidth, kButtonHeight);
+    B->setFixedSize(ScaledSize(kButtonWidth, kButtonHeight));
   FOK->setDefault(true);
   FOK->setAutoDefault(true);
   Buttons->addStretch(1);
@@ -220,7 +221,7 @@ void TFilterDialogForm::BuildControls() {
   Outer->addLayout(Buttons);
   connect(FOK, &QPushButton::clicked, this, &QDialog::accept);
   connect(FCancel, &QPushButton::clicked, this, &QDialog::reject);
-  if (!AnySlider) setMinimumWidth(220);
+  if (!AnySlider) setMinimumWidth(ScaledWidth(220));
   layout()->setSizeConstraint(QLayout::SetFixedSize);
 
   ShowValueTexts();

@@ -147,9 +147,14 @@ TEST_F(Editor, UndoAfterTwoOperationsKeepsTheFirstResult) {
   W->Undo1->trigger();
   EXPECT_TRUE(SamePixels(Shown(), *Turned));
   EXPECT_EQ(W->Model().SnapshotCount(), 2);
-  // "Open..." keeps the undo, EditFile clears it.
+  // Another file, through "Open..." or EditFile, clears the undo: it never brings back the
+  // previous file's picture under the new file's name.
+  test::TPromptScope Prompt;
   W->Bevel1->trigger();
   Open(Picture("b.bmp", 4, 4));
+  EXPECT_EQ(Prompt->Messages, QStringList({"Save changes to a.bmp?"})); // answered No
+  EXPECT_FALSE(W->Undo1->isEnabled());
+  W->Bevel1->trigger();
   EXPECT_EQ(W->Undo1->text(), "Undo 3D Bevel");
   EXPECT_TRUE(W->EditFile(Folder + "/b.bmp"));
   EXPECT_FALSE(W->Undo1->isEnabled());
@@ -562,11 +567,15 @@ TEST_F(Editor, ScreenCaptureTakesTheScreenOrSaysItCannot) {
   EXPECT_EQ(Shown().Width(), 64);
   EXPECT_EQ(Shown().BitCountNum(), 3);
   EXPECT_EQ(Shown().GetPixelColor(5, 5), RGBOf(10, 200, 30));
-  EXPECT_FALSE(W->Undo1->isEnabled()); // a capture is not an operation
+  EXPECT_FALSE(W->Undo1->isEnabled()); // nothing was there before it
   SetScreenDepthQuery([] { return 4; });
   W->CaptureButton->trigger();
   SetScreenDepthQuery(nullptr);
   EXPECT_EQ(Shown().BitCount(), 4);
+  // The first capture was never saved: the second one asked (answered No) and keeps it for Undo.
+  EXPECT_EQ(Prompt->Messages, QStringList({"Save changes to Untitled?"}));
+  EXPECT_EQ(W->Undo1->text(), "Undo Screen Capture");
+  Prompt->Messages.clear();
   W->GrabScreen = [](QScreen*) { return QImage(); };
   W->CaptureButton->trigger();
   EXPECT_EQ(Prompt->Messages, QStringList({kScreenCaptureFailed}));

@@ -154,6 +154,33 @@ TEST(EditorModel, ClearUndoForgetsTheSnapshot) {
   EXPECT_FALSE(M.Undo());
 }
 
+TEST(EditorModel, ChangesAreTrackedSinceOpeningOrSaving) {
+  Host H;
+  H.Picture = Pattern(4, 4);
+  TEditorModel M(H.Make());
+  EXPECT_FALSE(M.Modified()); // as opened
+  ASSERT_TRUE(M.RunOperation("Emboss", [](TPixelGraphic& G) { G.SetPixelColor(0, 0, 1); }));
+  EXPECT_TRUE(M.Modified());
+  // Undo of the only change gives the picture as opened.
+  ASSERT_TRUE(M.Undo());
+  EXPECT_FALSE(M.Modified());
+  // After a save the older picture in the snapshot is a change against the file.
+  ASSERT_TRUE(M.RunOperation("Emboss", [](TPixelGraphic& G) { G.SetPixelColor(0, 0, 2); }));
+  M.Saved();
+  EXPECT_FALSE(M.Modified());
+  ASSERT_TRUE(M.Undo());
+  EXPECT_TRUE(M.Modified());
+  // A failing change may have touched the pixels; a replacement that makes nothing did not.
+  M.Saved();
+  M.RunOperation("Bad", [](TPixelGraphic&) { throw std::runtime_error("half-way"); });
+  EXPECT_TRUE(M.Modified());
+  M.Saved();
+  M.RunReplacement("None", [](const TPixelGraphic&, const auto&) { return nullptr; });
+  EXPECT_FALSE(M.Modified());
+  M.RunReplacement("Posterize", [](const TPixelGraphic&, const auto&) { return Pattern(2, 2); });
+  EXPECT_TRUE(M.Modified());
+}
+
 TEST(ProgressPace, ShowsAtMostEveryTwoHundredMilliseconds) {
   TProgressPace P;
   P.Start();
@@ -200,8 +227,12 @@ TEST(EditorFiles, PictureExtensionsAreWholeExtensions) {
   for (const char* Name : {"/a/b.jpg", "/a/B.JPG", "c.Tif", "x.wmf", "y.gif", "z.ico", "p.pcx",
                            "t.tga", "u.png", "v.bmp"})
     EXPECT_TRUE(IsEditablePicture(Name)) << Name;
-  for (const char* Name : {"/a/b.txt", "noext", "/dir.jpg/file", "a.jp", "a.g", "a.jpeg", "a.",
-                           "a.tiff", "archive.jpg.txt"})
+  // Every name of those types and every type the engine reads.
+  for (const char* Name : {"a.jpeg", "a.JPE", "a.jfif", "a.jif", "a.tiff", "a.pgm", "a.PPM",
+                           "a.pbm", "a.dib", "a.rle", "a.emf", "a.webp"})
+    EXPECT_TRUE(IsEditablePicture(Name)) << Name;
+  for (const char* Name : {"/a/b.txt", "noext", "/dir.jpg/file", "a.jp", "a.g", "a.", "a.jpg.",
+                           "archive.jpg.txt", "a.pg", "a.tif2"})
     EXPECT_FALSE(IsEditablePicture(Name)) << Name;
 }
 

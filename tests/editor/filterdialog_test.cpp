@@ -347,6 +347,14 @@ TEST(FilterDialogWindow, ConvolutionWindowHasNoPreview) {
         EXPECT_EQ(F.ValueLabel(0)->text(), "0.75");
         EXPECT_EQ(F.TrackText(0, 2)->text(), "1.30");
         EXPECT_EQ(F.ValueLabel(1)->text(), "50%");
+        // Nothing clipped with this desktop's font: the names, the texts under the track and
+        // the buttons have the room their text needs.
+        for (QWidget* C : std::initializer_list<QWidget*>{
+                 F.NameLabel(0), F.NameLabel(1), F.TrackText(0, 0), F.TrackText(0, 2),
+                 F.TrackText(1, 2), F.OKButton(), F.CancelButton()}) {
+          EXPECT_GE(C->width(), C->minimumSizeHint().width()) << C->objectName().toStdString();
+          EXPECT_GE(C->height(), C->minimumSizeHint().height());
+        }
         F.SliderControl(0)->setValue(130);
         EXPECT_EQ(F.ValueLabel(0)->text(), "1.30");
         F.OKButton()->click();

@@ -67,6 +67,7 @@ protected:
     W = std::make_unique<TfrmAcquire>();
     Dialogs = new TEditorFilterDialogs(*W);
     W->TakeAcquiredPicture(Pattern(60, 40));
+    W->Model().SetModified(false); // as if saved: clearing it asks nothing
     Original = std::make_unique<TPixelGraphic>();
     Original->Assign(W->Picture());
   }

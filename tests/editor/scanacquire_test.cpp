@@ -20,6 +20,8 @@
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
+#include <deque>
+
 using namespace orbisk;
 
 namespace {
@@ -33,13 +35,14 @@ protected:
     qputenv("TMPDIR", Temp.path().toLocal8Bit());
     Scanner().ResetAvailability();
     Scanner().SetSelectedDevice(QByteArray());
-    Scanner().ReportError = [](QWidget* W, const QString& T) { ShowMessage(T, W); };
+    Scanner().ReportError = ShowScanError;
     W = std::make_unique<TfrmAcquire>();
     W->SetScannerAvailable(true);
     // The picture being edited before the scan: 5 × 4 true colour.
     auto G = std::make_unique<TPixelGraphic>();
     G->SetSize(5, 4, 3);
     W->TakeAcquiredPicture(std::move(G));
+    W->Model().SetModified(false); // as if it had been saved: a scan asks nothing
   }
   void TearDown() override {
     ScanWindows().Exec = [](QDialog& D) { return D.exec(); };
@@ -121,17 +124,67 @@ TEST_F(EditorScan, CancelInTheOptionsWindowChangesNothing) {
   EXPECT_EQ(Scanner().State(), tsNoManager);
 }
 
+// Records warnings with their titles; the rest as the recording prompt does.
+class TWarningPrompt : public test::TRecordingPrompt {
+public:
+  QStringList Titles;
+  std::deque<TAnswer> Answers3;
+  QStringList Questions;
+  void Warning(QWidget*, const QString& Title, const QString& Text) override {
+    Titles << Title;
+    Messages << Text;
+  }
+  TAnswer YesNoCancel(QWidget*, const QString& Text) override {
+    Questions << Text;
+    if (Answers3.empty()) return paCancel;
+    const TAnswer A = Answers3.front();
+    Answers3.pop_front();
+    return A;
+  }
+};
+
 TEST_F(EditorScan, AnErrorMidScanIsReportedAndThePictureStays) {
   test::TSaneTestConfig::Get().Write({{"read-status-code", "\"SANE_STATUS_JAMMED\""}});
-  test::TPromptScope Prompt;
+  auto Own = std::make_unique<TWarningPrompt>();
+  TWarningPrompt* Prompt = Own.get();
+  SetPrompt(std::move(Own));
   AnswerOptions(nullptr);
   W->Acquire1->trigger();
+  auto Done = SetPrompt(nullptr); // keeps the prompt alive for the checks
   ASSERT_EQ(Prompt->Messages.size(), 1);
+  // A warning box of the scanner's own title.
+  EXPECT_EQ(Prompt->Titles, QStringList({"Scanner Error"}));
   EXPECT_EQ(Prompt->Messages[0], "Failed to transfer the image.\nDataSource operation failed\n"
                                  "RC:   SANE_STATUS_JAMMED\nCC:   Document feeder jammed");
   EXPECT_EQ(Shown()->Width(), 5);
   EXPECT_TRUE(Leftovers().isEmpty());
   EXPECT_EQ(Scanner().State(), tsNoManager);
+}
+
+TEST_F(EditorScan, AnEditedPictureIsOfferedForSavingBeforeTheScan) {
+  auto Own = std::make_unique<TWarningPrompt>();
+  TWarningPrompt* Prompt = Own.get();
+  SetPrompt(std::move(Own));
+  AnswerOptions(nullptr);
+  W->Emboss1->trigger();
+  // Cancel: no scan at all.
+  Prompt->Answers3 = {TPrompt::paCancel};
+  W->Acquire1->trigger();
+  EXPECT_EQ(Prompt->Questions, QStringList({"Save changes to Untitled?"}));
+  EXPECT_EQ(OptionWindows, 0);
+  EXPECT_EQ(Shown()->Width(), 5);
+  // No: the scan replaces it, and Undo gives it back.
+  Prompt->Answers3 = {TPrompt::paNo};
+  W->Acquire1->trigger();
+  auto Done = SetPrompt(nullptr); // keeps the prompt alive for the checks
+  EXPECT_EQ(OptionWindows, 1);
+  ASSERT_TRUE(Shown());
+  EXPECT_NE(Shown()->Width(), 5);
+  EXPECT_TRUE(W->Modified()); // a scan is in no file yet
+  EXPECT_EQ(W->Undo1->text(), "Undo Acquire");
+  W->Undo1->trigger();
+  EXPECT_EQ(Shown()->Width(), 5);
+  EXPECT_TRUE(Prompt->Messages.isEmpty()) << Prompt->Messages.join("|").toStdString();
 }
 
 TEST_F(EditorScan, CancelWhileLinesArriveEndsTheScanCleanly) {
