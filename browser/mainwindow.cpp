@@ -638,6 +638,11 @@ void TForm1::ShowFileInList(const QString& Path) {
 }
 
 void TForm1::closeEvent(QCloseEvent* E) {
+  // An edited picture in the editor is not lost by quitting: its question may cancel the quit.
+  if (!FClosed && FEditor && !FEditor->AskToSaveChanges()) {
+    E->ignore();
+    return;
+  }
   FormClose();
   E->accept();
 }
@@ -1010,7 +1015,6 @@ void TForm1::SetEditorWindow(TfrmAcquire* W) {
   if (W->findChildren<TEditorFilterDialogs*>().isEmpty()) new TEditorFilterDialogs(*W);
   W->CurrentFolder = [this] { return SelectedFolder(); };
   W->OnFilesChanged = [this] { RefreshListClick(); };
-  W->OnHelp = [this](int) { HelpContents(); };
   W->SetScannerAvailable(FScannerAvailable);
 }
 

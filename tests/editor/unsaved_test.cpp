@@ -382,6 +382,43 @@ TEST(UnsavedInBrowser, F8OnAnotherFileAsksFirst) {
   EXPECT_TRUE(Prompt->Messages.isEmpty()) << Prompt->Messages.join("|").toStdString();
 }
 
+TEST(UnsavedInBrowser, QuittingTheProgramAsksForTheEditedPicture) {
+  test::ResetUserFiles();
+  TAnsweringScope Prompt;
+  const QString Pics = test::MakeFolder("unsavedquit");
+  test::WritePicture(Pics + "/one.png", 12, 9);
+  auto F = std::make_unique<TForm1>();
+  F->SetStartFile(Pics + "/one.png");
+  F->show();
+  QApplication::processEvents();
+  F->SelectFileByName("one.png");
+  F->ListView1->setFocus();
+  test::Key(F->ListView1, Qt::Key_F8);
+  TfrmAcquire* E = F->EditorWindow();
+  ASSERT_TRUE(E->isVisible());
+  E->Emboss1->trigger();
+
+  Prompt->Answers = {TPrompt::paCancel};
+  EXPECT_FALSE(F->close());
+  EXPECT_EQ(Prompt->Questions, QStringList({"Save changes to one.png?"}));
+  EXPECT_TRUE(F->isVisible());
+  EXPECT_TRUE(E->Modified());
+
+  // The editor opened from the main window opens its own help topics.
+  QStringList Opened;
+  const THelpOpener Old = SetHelpOpener([&](const QUrl& U) {
+    Opened << U.fragment();
+    return true;
+  });
+  E->HelpEditing1->trigger();
+  SetHelpOpener(Old);
+  EXPECT_EQ(Opened, QStringList({"topic-380"}));
+
+  Prompt->Answers = {TPrompt::paNo};
+  EXPECT_TRUE(F->close());
+  EXPECT_EQ(Prompt->Questions.size(), 2);
+}
+
 // ---- metadata on saving
 
 namespace {
