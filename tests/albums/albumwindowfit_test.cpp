@@ -8,6 +8,7 @@
 #include "platform/settingsstore.h"
 #include "tests/albums/webtestutil.h"
 #include "tests/browser/browsertest.h"
+#include "platform/dialogscale.h"
 #include "thumbnails/tesslyviewer.h"
 #include "view/pgimage.h"
 
@@ -163,9 +164,11 @@ TEST_F(AlbumWindowFit, ViewImageShowsTheTurnedPictureInTheViewerWindow) {
   W.ViewImage2->trigger();
   V = Viewer(Large);
   ASSERT_NE(V, nullptr);
-  // The viewer's default view is 415 pixels wide: the picture is fitted into it.
-  EXPECT_LE(V->width(), TfrmTessly::kWidth + 4);
-  EXPECT_GE(V->width(), TfrmTessly::kWidth - 20);
+  // The viewer's default view (415 pixels wide, scaled for this desktop): the picture is fitted
+  // into it.
+  const int ViewerWidth = ScaledWidth(TfrmTessly::kWidth);
+  EXPECT_LE(V->width(), ViewerWidth + 4);
+  EXPECT_GE(V->width(), ViewerWidth - 20);
   EXPECT_NEAR(double(V->width() - 4) / (V->height() - 4), double(Screen.width() + 600) / 100,
               double(Screen.width() + 600) / 100 / 10);
   EXPECT_EQ(V->PGImage1->Stretch(), sAlwaysKAR);
