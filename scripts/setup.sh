@@ -31,6 +31,7 @@ PACKAGES=(
   webp libavif-bin libheif-examples libjxl-tools # cwebp/dwebp/img2webp, avifenc/avifdec, heif-enc/heif-convert, cjxl/djxl: the tests and bench compare with them
   libtiff-dev # TIFF files beyond the classic reader's (LZW, Deflate, JPEG, 16-bit, tiled, planar)
   libtiff-tools imagemagick # tiffcp and convert: the TIFF tests make files in every layout and compare decodes
+  libglib2.0-bin # gio: the trash and desktop-entry tests compare with GLib's trash and launcher
 )
 if [[ "${1:-}" == "--bench" ]]; then
   PACKAGES+=(libbenchmark-dev hyperfine libjpeg-turbo-progs imagemagick libvips-tools)
