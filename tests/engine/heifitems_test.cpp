@@ -31,7 +31,7 @@ using TBytes = std::vector<uint8_t>;
 
 void Put(TBytes& B, uint64_t V, int Bytes) {
   for (int K = Bytes - 1; K >= 0; --K)
-    B.push_back(uint8_t(V >> (8 * K)));
+    B.push_back(K < 8 ? uint8_t(V >> (8 * K)) : 0); // wider fields: zeros above 64 bits
 }
 void Put(TBytes& B, const std::string& S) {
   B.insert(B.end(), S.begin(), S.end());
