@@ -4,6 +4,7 @@
 #include "albums/aprefs.h"
 #include "albums/pubwizard.h"
 #include "engine/pixelgraphic.h"
+#include "engine/picturenames.h"
 #include "engine/registry.h"
 #include "platform/dialogscale.h"
 #include "platform/filenames.h"
@@ -20,7 +21,6 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
-#include <QSet>
 #include <QDragEnterEvent>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -105,16 +105,7 @@ void ShowEntryViewer(QWidget* Owner, const QString& Path, int Rotation) {
 } // namespace
 
 bool IsAlbumPictureFile(const QString& Path) {
-  // Every type the engine reads, and the other names of its JPEG and TIFF files.
-  static const QSet<QString> Types = [] {
-    QSet<QString> T = {"JPG", "JPEG", "JPE",  "JIF", "JFIF", "GIF", "BMP",
-                       "ICO", "TIF",  "TIFF", "PNG", "PCX",  "TGA", "WMF"};
-    for (const TFileFormatReader* R : FileFormatReaders())
-      T.insert(QString::fromStdString(R->Extension).toUpper());
-    return T;
-  }();
-  const QString Ext = QFileInfo(Path).suffix().toUpper();
-  return !Ext.isEmpty() && Ext != "AVI" && Types.contains(Ext);
+  return IsReadablePictureName(QFile::encodeName(Path).toStdString());
 }
 
 // ---- caption editor

@@ -263,10 +263,18 @@ void MoveFile(const QString& Source, const QString& Destination) {
       if (errno == EEXIST) throw EFileOpTargetExists(ExistsMessage(Dest), EEXIST);
       throw EFileOp(Failed, errno);
     }
+    // The new link is checked like a copy before the source goes, and only a link that is still
+    // ours is taken back.
+    const auto IsOurLink = [&] {
+      std::vector<char> Made(Target.size());
+      const ssize_t M = readlink(Dst.constData(), Made.data(), Made.size());
+      return M == N && std::memcmp(Made.data(), Target.data(), size_t(N)) == 0;
+    };
+    if (!IsOurLink()) throw EFileOp(Failed, EIO);
     SyncFolder(Enc(FolderPartOf(Dest)).toStdString());
     if (unlink(Src.constData()) != 0) {
       const int Err = errno;
-      unlink(Dst.constData());
+      if (IsOurLink()) unlink(Dst.constData());
       throw EFileOp(Failed, Err);
     }
     return;

@@ -3,6 +3,7 @@
 #include "engine/formats/jpeg.h"
 #include "engine/formats/webp.h"
 #include "engine/messages.h"
+#include "engine/picturenames.h"
 #include "engine/registry.h"
 #include "processing/colorresolution.h"
 #include "processing/convfilter.h"
@@ -104,12 +105,7 @@ std::string ConvertDestination(const std::string& Source, const std::string& Ext
 }
 
 bool ConvertibleSourceName(const std::string& Name) {
-  const std::string Ext = FileExtension(Name);
-  if (Ext.empty()) return false;
-  if (Ext == "jpe" || Ext == "jfif") return true;
-  for (const TFileFormatReader* R : FileFormatReaders())
-    if (R->Extension == Ext) return true;
-  return false;
+  return IsReadablePictureName(Name);
 }
 
 std::string PrefixFileName(const std::string& Path) {

@@ -1,5 +1,9 @@
 #include "view/typemask.h"
 
+#include "engine/picturenames.h"
+
+#include <QFile>
+
 namespace orbisk {
 
 namespace {
@@ -137,16 +141,7 @@ bool IsPictureType(const QString& Type) {
 }
 
 bool IsPictureFile(const QString& Name) {
-  const qsizetype Slash = Name.lastIndexOf(QLatin1Char('/'));
-  const qsizetype Dot = Name.lastIndexOf(QLatin1Char('.'));
-  if (Dot < 0 || Dot < Slash || Dot + 1 >= Name.size()) return false;
-  const QString Ext = Name.mid(Dot + 1).toLower();
-  for (int I = 0; I < FileTypeCount; ++I)
-    if (FileTypeNames()[size_t(I)] != QLatin1String("AVI") && TypeExtensions(I).contains(Ext))
-      return true;
-  for (int I = 0; I < LaterTypeCount; ++I)
-    if (LaterTypeExtensions(I).contains(Ext)) return true;
-  return false;
+  return IsReadablePictureName(QFile::encodeName(Name).toStdString());
 }
 
 } // namespace orbisk

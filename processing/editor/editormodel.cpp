@@ -1,6 +1,7 @@
 #include "processing/editor/editormodel.h"
 
 #include "engine/registry.h"
+#include "engine/picturenames.h"
 
 #include <QFileInfo>
 #include <QStringList>
@@ -31,18 +32,7 @@ QString EditorSaveFilter() {
 }
 
 bool IsEditablePicture(const QString& Path) {
-  const QString Suffix = QFileInfo(Path).fileName().section('.', -1);
-  if (!QFileInfo(Path).fileName().contains('.') || Suffix.isEmpty()) return false;
-  // A whole extension among the picture extensions (".JP" or ".G" are not pictures).
-  static const QStringList Types = {"JPG", "GIF", "BMP", "ICO",  "TIF",  "PNG", "PCX",
-                                    "TGA", "WMF", "JPE", "JFIF", "JPEG", "JIF", "TIFF"};
-  const QString Upper = Suffix.toUpper();
-  if (Types.contains(Upper)) return true;
-  // The engine finds the reader by content; every extension it has a reader for is a picture.
-  const std::string Lower = Suffix.toLower().toStdString();
-  for (const TFileFormatReader* R : FileFormatReaders())
-    if (LowerCase(R->Extension) == Lower) return true;
-  return false;
+  return IsReadablePictureName(QFile::encodeName(Path).toStdString());
 }
 
 // ---- undo and operations

@@ -1,6 +1,7 @@
 // orbisk-cli as a user runs it: info, convert with operations and options, errors.
 #include "engine/imagemetadata.h"
 #include "engine/pixelgraphic.h"
+#include "tests/common/shelloutput.h"
 #include "tests/common/testutil.h"
 
 #include <gtest/gtest.h>
@@ -230,15 +231,7 @@ TEST(Cli, ReadOptionsChangeTheDecoding) {
 namespace {
 
 std::string Shell(const std::string& Command) {
-  std::string Out;
-  if (FILE* P = popen(Command.c_str(), "r")) {
-    char Buf[4096];
-    size_t N;
-    while ((N = fread(Buf, 1, sizeof Buf, P)) > 0)
-      Out.append(Buf, N);
-    pclose(P);
-  }
-  return Out;
+  return orbisk::test::ShellOutput(Command);
 }
 
 bool HaveExiv2() {

@@ -1,6 +1,7 @@
 // scripts/setup.sh must name every Debian package the build links against and the fonts
 // metafile playback needs: a fresh machine gets nothing else (it installs without recommends).
 // Asks the installed tools (libwmf-config, dpkg) as child processes.
+#include "tests/common/shelloutput.h"
 #include "tests/common/testutil.h"
 
 #include <gtest/gtest.h>
@@ -14,15 +15,7 @@
 namespace {
 
 std::string RunCommand(const std::string& Command) {
-  std::string Out;
-  if (FILE* P = popen(Command.c_str(), "r")) {
-    char Buf[4096];
-    size_t N;
-    while ((N = fread(Buf, 1, sizeof Buf, P)) > 0)
-      Out.append(Buf, N);
-    pclose(P);
-  }
-  return Out;
+  return orbisk::test::ShellOutput(Command);
 }
 
 // The package names of setup.sh's PACKAGES array (comments left out).

@@ -10,6 +10,7 @@
 //   entry that is there.
 // - exiv2 refuses an Exif offset entry whose type is not Long; we follow its value field.
 #include "metadata/exif.h"
+#include "tests/common/shelloutput.h"
 #include "tests/common/testutil.h"
 
 #include <gtest/gtest.h>
@@ -39,15 +40,7 @@ std::string Quote(const std::string& S) {
 }
 
 std::string RunCapture(const std::string& Command) {
-  std::string Out;
-  if (FILE* P = popen(Command.c_str(), "r")) {
-    char Buf[4096];
-    size_t N;
-    while ((N = fread(Buf, 1, sizeof Buf, P)) > 0)
-      Out.append(Buf, N);
-    pclose(P);
-  }
-  return Out;
+  return orbisk::test::ShellOutput(Command);
 }
 
 // Lines look like "0x010f Image        Make      Ascii       6  Canon"; a value with line
