@@ -207,6 +207,15 @@ public:
   bool RangeCheck = false;
   long double FileGamma;
   bool FastJPEGDecode = false;
+  // Above 0, readers may decode a reduced picture for thumbnails and previews, where their
+  // library does it cheaply (JPEG DCT scaling, WebP scaled decoding, an embedded preview image, a
+  // TIFF reduced subfile, ...): both sides then at least the stored sides times
+  // ReducedSize / max(stored width, stored height), and never more than the stored sides; 0
+  // (the default) always decodes the full picture. Not copied by Assign.
+  int ReducedSize = 0;
+  // The stored picture's size as the last load found it, before any reduction and before any
+  // turn by camera orientation (equal to Width and Height when nothing was reduced).
+  int FullWidth = 0, FullHeight = 0;
   bool ReservedPaletteEntries = false;
   bool PaletteRealized = false;
   // Camera orientation of the stored pixels (1..8, see engine/orientation.h): set by readers

@@ -334,7 +334,13 @@ void TPixelGraphic::LoadFromStreamExt(TPGStream& Stream, const std::string& Ext,
   TransparentColor = 0;
   TFileFormatReader* Reader = FindReader(Stream, Ext);
   if (!Reader) throw EPGUnknownFileFormat(EngineMessage(msgUnknownFileFormat));
+  FullWidth = FullHeight = 0;
   Reader->ReadGraphic(Stream, *this, Index);
+  // Readers that reduce set the stored size themselves.
+  if (FullWidth <= 0 || FullHeight <= 0) {
+    FullWidth = Width();
+    FullHeight = Height();
+  }
   ApplyGamma();
   RecognisePaletteKind();
 }
