@@ -43,6 +43,8 @@ const TPixelGraphic* Placeholder();
 class TThumbCache;
 
 struct TThumbCellOptions {
+  TThumbCellOptions(int CellSize = kThumbCellSize, bool FastWay = true)
+      : Size(CellSize), Fast(FastWay) {}
   int Size = kThumbCellSize;
   // The explorer's grid: fast integer DCT with DCT scaling for JPEG files, reduced decoding
   // where other readers offer it, nearest-pixel stretching, reader warnings ignored, and the
