@@ -3,6 +3,7 @@
 // orientations, at every cell size of the grid, whether made alone or by the threaded loader.
 #include "platform/autoorient.h"
 #include "tests/common/testutil.h"
+#include "thumbnails/thumbcache.h"
 #include "thumbnails/thumbcell.h"
 #include "thumbnails/thumbloader.h"
 
@@ -72,6 +73,15 @@ TEST(JpegCells, EqualTheReferenceCellsAtEverySize) {
       EXPECT_EQ(H, It->second) << F << " at " << S;
     }
   if (Print) return;
+  // Made with an empty disk cache (which they then fill), they are the same cells.
+  const auto Cache = std::make_shared<TThumbCache>(orbisk::test::TempPath("golden-cache"));
+  for (const char* F : kFiles) {
+    TThumbCellOptions O;
+    O.Cache = Cache;
+    const TThumbCell C = MakeThumbCell(kGolden + "/" + F, O);
+    EXPECT_FALSE(C.FromCache) << F;
+    EXPECT_EQ(Fnv(*C.Picture), Reference().at({F, 64})) << F << " with the cache";
+  }
   // The loader's cells equal them too, in whatever order it is asked to work.
   for (int S : {64, 192}) {
     std::vector<std::string> Files;
