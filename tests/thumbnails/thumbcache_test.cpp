@@ -308,6 +308,35 @@ TEST(ThumbCache, UsesAnotherProgramsPicturesAndReplacesStaleOnes) {
   EXPECT_FALSE(C.FromCache);
 }
 
+// Cache files are other programs' data: cut or damaged anywhere, they are passed over (or, where
+// the damage leaves them valid, used) and never crash the reader.
+TEST(ThumbCache, SurvivesDamagedCacheFiles) {
+  const std::string Root = FreshCache("damaged");
+  const std::string Pic = TempPath("d.png");
+  MakePicture(Pic, 200, 150);
+  ASSERT_EQ(Cell(Pic, Root).Source, TCellSource::csPicture);
+  const std::string Normal = Root + "/normal/" + ThumbMd5Hex("file://" + Pic) + ".png";
+  const std::vector<uint8_t> Good = ReadFileBytes(Normal);
+  ASSERT_FALSE(Good.empty());
+  uint32_t Seed = 12345;
+  auto Next = [&] { return Seed = Seed * 1664525u + 1013904223u; };
+  for (int Round = 0; Round < 300; ++Round) {
+    std::vector<uint8_t> Bad = Good;
+    if (Round % 3 == 0) {
+      Bad.resize(Next() % Bad.size());
+    } else {
+      for (int K = 0; K < 1 + Round % 7; ++K)
+        Bad[Next() % Bad.size()] = uint8_t(Next());
+    }
+    WriteFileBytes(Normal, Bad);
+    std::map<std::string, std::string> Keys;
+    ReadPngTextKeys(Bad.data(), Bad.size(), Keys);
+    const TThumbCell C = Cell(Pic, Root);
+    ASSERT_EQ(C.Source, TCellSource::csPicture) << Round;
+    ASSERT_TRUE(C.Picture && C.Picture->Width() == 64) << Round;
+  }
+}
+
 TEST(ThumbCache, RemembersFilesThatCannotBeRead) {
   const std::string Root = FreshCache("fail");
   const std::string Bad = TempPath("broken.jpg");
