@@ -1,7 +1,10 @@
 #!/bin/sh
-# Thumbnails of 200 photo-like JPEGs of 12 MP (4000 x 3000, quality 90): orbisk-cli thumbnails and
-# the explorer's window loader against `gm mogrify -thumbnail` and `vipsthumbnail` on the same
-# files in the same run; the time to the first thumbnail in the window; the sheet of 100 files.
+# Thumbnails of 200 photo-like JPEGs of 12 MP (4000 x 3000, quality 90): orbisk-cli thumbnails
+# (--no-cache: every cell made from its file) against `gm mogrify -thumbnail` and `vipsthumbnail`
+# on the same files in the same run; the explorer's window loader (thumbnails_timing): time to the
+# first cell, to every cell in view and to the full grid, with an empty thumbnail cache and again
+# with the cache filled (a revisit); the sheet of 100 files. The thumbnail cache of the run is a
+# fresh folder under $WORK (XDG_CACHE_HOME), never the user's.
 # Usage: bench/thumbnails.sh [build dir]   (default build/release; needs hyperfine, jpegtran,
 # ImageMagick's convert, gm and vipsthumbnail). The pictures are made under $WORK (default
 # /tmp/orbisk-thumbs-bench) and deleted at the end unless KEEP=1 (MAKE_ONLY=1 only makes them).
@@ -10,6 +13,8 @@ SRC=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${1:-$SRC/build/release}
 WORK=${WORK:-/tmp/orbisk-thumbs-bench}
 RUNS=${RUNS:-3}
+# COUNT < 200 times only the first COUNT pictures (a quick check of the script).
+COUNT=${COUNT:-200}
 # ImageMagick's own memory caps slow a 24 MP picture: use the raised policy when it is there.
 for P in "$SRC/../shared/bench" "$SRC/../../shared/bench"; do
   [ -f "$P/policy.xml" ] || [ -f "$P/imagemagick-policy.xml" ] && MAGICK_CONFIGURE_PATH=${MAGICK_CONFIGURE_PATH:-$P}
@@ -48,19 +53,31 @@ CLI="$BUILD/cli/orbisk-cli"
 TIMING="$BUILD/thumbnails/thumbnails_timing"
 
 mkdir -p "$WORK/orbisk" "$WORK/gm" "$WORK/vips"
+rm -rf "$WORK/xdg-cache"
+mkdir -p "$WORK/xdg-cache"
+export XDG_CACHE_HOME="$WORK/xdg-cache"
 # hyperfine -N runs commands without a shell: the file list is spelled out.
-ALL=$(i=0; while [ $i -lt 200 ]; do printf '%s ' "$WORK/src/p$i.jpg"; i=$((i + 1)); done)
-echo "== 200 thumbnails: orbisk-cli, gm mogrify, vipsthumbnail"
+ALL=$(i=0; while [ $i -lt "$COUNT" ]; do printf '%s ' "$WORK/src/p$i.jpg"; i=$((i + 1)); done)
+FOLDER="$WORK/src"
+if [ "$COUNT" -lt 200 ]; then
+  FOLDER="$WORK/first$COUNT"
+  rm -rf "$FOLDER"
+  mkdir -p "$FOLDER"
+  for F in $ALL; do ln -s "$F" "$FOLDER/"; done
+fi
+echo "== $COUNT thumbnails: orbisk-cli (no cache), gm mogrify, vipsthumbnail"
 hyperfine -N --warmup "${WARMUP:-1}" --runs "$RUNS" \
-  -n "orbisk-cli thumbnails" "$CLI thumbnails $WORK/orbisk $ALL" \
+  -n "orbisk-cli thumbnails" "$CLI thumbnails $WORK/orbisk $ALL --no-cache --overwrite" \
   -n "gm mogrify" "gm mogrify -create-directories -output-directory $WORK/gm -size 128x128 -thumbnail 64x64 $ALL" \
   -n "vipsthumbnail" "vipsthumbnail -s 64 -o $WORK/vips/%s.jpg $ALL"
 
-echo "== the explorer's window loader (offscreen): first thumbnail and complete grid"
-"$TIMING" "$WORK/src" "$RUNS"
+echo "== the explorer's window loader (offscreen): first cell, cells in view, full grid;"
+echo "   empty cache, then the cache filled (revisit)"
+"$TIMING" "$FOLDER" "$RUNS" 2>/dev/null
 
-echo "== the sheet of 100 files with the default options"
-LIST=$(i=0; while [ $i -lt 100 ]; do printf '%s ' "$WORK/src/p$i.jpg"; i=$((i + 1)); done)
+echo "== the sheet of $((COUNT / 2)) files with the default options"
+LIST=$(i=0; while [ $i -lt $((COUNT / 2)) ]; do printf '%s ' "$WORK/src/p$i.jpg"; i=$((i + 1)); done)
 # shellcheck disable=SC2086
-hyperfine -N --warmup 0 --runs "$RUNS" -n "orbisk-cli sheet (100 files)" \
+hyperfine -N --warmup 0 --runs "$RUNS" -n "orbisk-cli sheet ($((COUNT / 2)) files)" \
   "$CLI sheet $WORK/sheet.png $LIST"
+rm -rf "$WORK/xdg-cache"

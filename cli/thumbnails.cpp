@@ -1,11 +1,14 @@
 // orbisk-cli thumbnails: the explorer's cells, made by its threaded loader, saved under the
 // names the explorer's "Save Thumbnail" gives them; files the run did not write are skipped
-// unless --overwrite.
+// unless --overwrite. With --auto-orient the desktop's thumbnail cache is read and written as the
+// explorer does (its pictures stand upright); --no-cache leaves it alone, and without
+// --auto-orient it is never used, so the cells are always made from the files then.
 #include "platform/filenames.h"
 #include "cli/commands.h"
 
 #include "engine/registry.h"
 #include "engine/runtargets.h"
+#include "thumbnails/thumbcache.h"
 #include "thumbnails/thumbloader.h"
 
 #include <QDir>
@@ -31,10 +34,11 @@ QString Decoded(const std::string& S) {
 } // namespace
 
 int RunThumbnailsCommand(const std::vector<std::string>& Args) {
-  ParsedArgs P = ParseArgs(Args, {"--overwrite"}, {"--size", "--format", "--prefix", "--threads"});
+  ParsedArgs P = ParseArgs(Args, {"--overwrite", "--no-cache"},
+                           {"--size", "--format", "--prefix", "--threads"});
   if (P.Files.size() < 2) throw std::runtime_error("thumbnails needs DIR and at least one FILE");
   int Size = kThumbCellSize, Threads = 0;
-  bool Overwrite = false;
+  bool Overwrite = false, UseCache = true;
   std::string Format = "bmp", Prefix = "thm_";
   for (const auto& [Name, Value] : P.Options) {
     if (Name == "--size") {
@@ -49,6 +53,8 @@ int RunThumbnailsCommand(const std::vector<std::string>& Args) {
       Prefix = Value;
     } else if (Name == "--overwrite") {
       Overwrite = true;
+    } else if (Name == "--no-cache") {
+      UseCache = false;
     } else if (Name == "--threads") {
       Threads = std::atoi(Value.c_str());
     }
@@ -77,7 +83,10 @@ int RunThumbnailsCommand(const std::vector<std::string>& Args) {
     Names.push_back(Targets.Claim(OutDir, Parts.Stem, Parts.DotExt));
   }
   const TSourceFiles Guard(Sources);
-  TThumbLoader Loader(Sources, {Size, true}, Threads);
+  TThumbCellOptions Options;
+  Options.Size = Size;
+  if (UseCache) Options.Cache = std::make_shared<TThumbCache>(TThumbCache::DefaultRoot());
+  TThumbLoader Loader(Sources, Options, Threads);
   int Status = 0, Saved = 0, Skipped = 0;
   for (;;) {
     std::vector<TThumbResult> Ready = Loader.WaitReady();

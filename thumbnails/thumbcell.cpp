@@ -1,6 +1,7 @@
 #include "thumbnails/thumbcell.h"
 
 #include "thumbnails/scaledjpeg.h"
+#include "thumbnails/thumbcache.h"
 
 #include "engine/messages.h"
 #include "engine/registry.h"
@@ -12,12 +13,13 @@
 #include <QFile>
 #include <QImage>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <vector>
 
@@ -87,22 +89,43 @@ std::unique_ptr<TPixelGraphic> EmptyCell(int S) {
   return Cell;
 }
 
-std::vector<uint8_t> ReadWholeFile(const std::string& Path) {
-  std::ifstream In(Path, std::ios::binary);
-  if (!In) throw EPGStreamError(EngineMessage(msgFailed, "Open " + Path));
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(In), {});
+} // namespace
+
+std::unique_ptr<TPixelGraphic> PlaceInCellAsFull(const TPixelGraphic& Loaded, int FullW, int FullH,
+                                                 int S) {
+  if (Loaded.Empty() || Loaded.Width() <= 0 || Loaded.Height() <= 0 || FullW <= 0 || FullH <= 0)
+    throw EPGEmpty(EngineMessage(msgIsEmpty, "PixelGraphic"));
+  const TSize2 Fit = FitThumbnail(FullW, FullH, S);
+  TPixelGraphic Scaled;
+  Scaled.SetBackGroundColor(kThumbBackground);
+  Scaled.StretchMode = smFast;
+  Scaled.SetSize(Fit.Width, Fit.Height, 3);
+  Scaled.StretchFrom(Loaded);
+  auto Cell = EmptyCell(S);
+  Cell->CopyRect(ThumbLeft(S, Fit.Width), 0, Scaled, 0, 0, Fit.Width, Fit.Height);
+  return Cell;
 }
 
-bool StartsLikeJPEG(const std::string& Path) {
-  std::ifstream In(Path, std::ios::binary);
-  uint8_t Head[2] = {};
-  return In.read(reinterpret_cast<char*>(Head), 2) && LooksLikeJPEG(Head, 2);
+namespace {
+
+// The whole file in one read of its known size (less when it shrinks meanwhile).
+std::unique_ptr<uint8_t[]> ReadOpenFile(int Fd, size_t Size, size_t& Got) {
+  std::unique_ptr<uint8_t[]> Data(new uint8_t[std::max<size_t>(Size, 1)]);
+  Got = 0;
+  while (Got < Size) {
+    const ssize_t N = ::pread(Fd, Data.get() + Got, Size - Got, off_t(Got));
+    if (N < 0 && errno == EINTR) continue;
+    if (N <= 0) break;
+    Got += size_t(N);
+  }
+  return Data;
 }
 
-// The explorer's way: JPEG through DCT scaling, anything else through the registry.
-std::unique_ptr<TPixelGraphic> FastCell(const std::string& Path, int S,
-                                        const std::atomic<bool>* Cancel) {
-  TPixelGraphic Loaded;
+// The explorer's way of reading: JPEG through DCT scaling (the file read once, in one go),
+// anything else through the registry with a reduced decode where the reader offers one. Loaded
+// comes out upright; FullW x FullH is the whole picture's upright size.
+void DecodeFast(const std::string& Path, int S, const std::atomic<bool>* Cancel,
+                TPixelGraphic& Loaded, int& FullW, int& FullH) {
   Loaded.FastJPEGDecode = true;
   Loaded.StretchMode = smFast;
   Loaded.ReadWarningAction = pgwaIgnore;
@@ -110,25 +133,37 @@ std::unique_ptr<TPixelGraphic> FastCell(const std::string& Path, int S,
     Loaded.OnProgress = [Cancel](TPixelGraphic*, int, bool& Abort, int) {
       if (Cancel->load(std::memory_order_relaxed)) Abort = true;
     };
-  if (StartsLikeJPEG(Path)) {
-    const std::vector<uint8_t> Data = ReadWholeFile(Path);
-    int FullW = 0, FullH = 0;
-    LoadScaledJPEG(Data.data(), Data.size(), FitThumbnail, S, Loaded, FullW, FullH, Cancel);
-    if (OrientForDisplay(Loaded) >= 5) std::swap(FullW, FullH);
-    // The fit comes from the full size, so the cell matches a full decode's geometry.
-    const TSize2 Fit = FitThumbnail(FullW, FullH, S);
-    TPixelGraphic Scaled;
-    Scaled.SetBackGroundColor(kThumbBackground);
-    Scaled.StretchMode = smFast;
-    Scaled.SetSize(Fit.Width, Fit.Height, 3);
-    Scaled.StretchFrom(Loaded);
-    auto Cell = EmptyCell(S);
-    Cell->CopyRect(ThumbLeft(S, Fit.Width), 0, Scaled, 0, 0, Fit.Width, Fit.Height);
-    return Cell;
+  const int Fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (Fd >= 0) {
+    struct stat St {};
+    uint8_t Head[2] = {};
+    if (::fstat(Fd, &St) == 0 && S_ISREG(St.st_mode) && ::pread(Fd, Head, 2, 0) == 2 &&
+        LooksLikeJPEG(Head, 2)) {
+      size_t Size = 0;
+      std::unique_ptr<uint8_t[]> Data;
+      try {
+        Data = ReadOpenFile(Fd, size_t(St.st_size), Size);
+      } catch (...) {
+        ::close(Fd);
+        throw;
+      }
+      ::close(Fd);
+      LoadScaledJPEG(Data.get(), Size, FitThumbnail, S, Loaded, FullW, FullH, Cancel);
+      Data.reset();
+      if (OrientForDisplay(Loaded) >= 5) std::swap(FullW, FullH);
+      return;
+    }
+    ::close(Fd);
   }
+  Loaded.ReducedSize = S;
   Loaded.LoadFromFile(Path);
-  OrientForDisplay(Loaded);
-  return PlaceInCell(Loaded, S, smFast);
+  FullW = Loaded.FullWidth > 0 ? Loaded.FullWidth : Loaded.Width();
+  FullH = Loaded.FullHeight > 0 ? Loaded.FullHeight : Loaded.Height();
+  if (OrientForDisplay(Loaded) >= 5) std::swap(FullW, FullH);
+}
+
+bool Cancelled(const std::atomic<bool>* Cancel) {
+  return Cancel && Cancel->load(std::memory_order_relaxed);
 }
 
 } // namespace
@@ -144,13 +179,41 @@ TThumbCell MakeThumbCell(const std::string& Path, const TThumbCellOptions& Optio
     Result.Picture = PlaceInCell(Loaded, S, Loaded.StretchMode);
     return Result;
   }
-  try {
-    Result.Picture = FastCell(Path, S, Cancel);
-    return Result;
-  } catch (const std::exception& E) {
-    Result.Error = E.what();
-  } catch (...) {
-    Result.Error = "Unknown error";
+  // The disk cache first, while pictures are shown upright as its pictures are.
+  const TThumbCache* Cache = Options.Cache && AutoOrientPictures() ? Options.Cache.get() : nullptr;
+  TThumbSource Source;
+  const bool Cacheable = Cache && Cache->Describe(Path, Source);
+  bool KnownFailure = false;
+  if (Cacheable) {
+    TCachedPicture Found;
+    if (Cache->Find(Source, S, Found)) {
+      try {
+        Result.Picture = PlaceInCellAsFull(*Found.Picture, Found.FullWidth, Found.FullHeight, S);
+        Result.FromCache = true;
+        return Result;
+      } catch (...) {
+        // Decoded from the file below instead.
+      }
+    } else if (Cache->Failed(Source)) {
+      KnownFailure = true;
+      Result.FromCache = true;
+      Result.Error = "The file could not be read when it was last tried (thumbnail cache)";
+    }
+  }
+  if (!KnownFailure) {
+    try {
+      TPixelGraphic Loaded;
+      int FullW = 0, FullH = 0;
+      DecodeFast(Path, S, Cancel, Loaded, FullW, FullH);
+      Result.Picture = PlaceInCellAsFull(Loaded, FullW, FullH, S);
+      if (Cacheable && !Cancelled(Cancel)) Cache->Store(Source, Loaded, FullW, FullH);
+      return Result;
+    } catch (const std::exception& E) {
+      Result.Error = E.what();
+    } catch (...) {
+      Result.Error = "Unknown error";
+    }
+    if (Cacheable && !Cancelled(Cancel)) Cache->StoreFailure(Source);
   }
   // The file gave nothing: the placeholder stands in, and if even that fails, an empty cell, so
   // that item i always shows cell i.

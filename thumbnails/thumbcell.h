@@ -40,12 +40,20 @@ inline int ThumbLeft(int S, int Scaled) {
 // be read. Loaded once, then shared read-only by every thread.
 const TPixelGraphic* Placeholder();
 
+class TThumbCache;
+
 struct TThumbCellOptions {
+  TThumbCellOptions(int CellSize = kThumbCellSize, bool FastWay = true)
+      : Size(CellSize), Fast(FastWay) {}
   int Size = kThumbCellSize;
-  // The explorer's grid: fast integer DCT with DCT scaling for JPEG files, nearest-pixel
-  // stretching, reader warnings ignored, and the placeholder for unreadable files. Off: the
-  // saving rule (engine defaults, smooth stretching, failures raised).
+  // The explorer's grid: fast integer DCT with DCT scaling for JPEG files, reduced decoding
+  // where other readers offer it, nearest-pixel stretching, reader warnings ignored, and the
+  // placeholder for unreadable files. Off: the saving rule (engine defaults, full decoding,
+  // smooth stretching, failures raised).
   bool Fast = true;
+  // With Fast: the disk cache read before decoding and written after it (none: neither). Used
+  // only while pictures are turned by their camera orientation, as the cache's pictures are.
+  std::shared_ptr<const TThumbCache> Cache;
 };
 
 enum class TCellSource { csPicture, csPlaceholder, csEmpty };
@@ -54,6 +62,9 @@ struct TThumbCell {
   // Size x Size, 24 bits, the picture placed on the background; never null.
   std::unique_ptr<TPixelGraphic> Picture;
   TCellSource Source = TCellSource::csPicture;
+  // Made from a picture of the disk cache (csPicture) or from its fail entry (csPlaceholder)
+  // instead of the file.
+  bool FromCache = false;
   // Why the file gave no picture (empty for csPicture).
   std::string Error;
   // "Could not load bitmap for " / "could not load resource to bitmap" when even the placeholder
@@ -69,6 +80,11 @@ TThumbCell MakeThumbCell(const std::string& Path, const TThumbCellOptions& Optio
                          const std::atomic<bool>* Cancel = nullptr);
 // Fits a loaded picture into a new cell.
 std::unique_ptr<TPixelGraphic> PlaceInCell(const TPixelGraphic& Loaded, int S, TStretchMode Mode);
+// The same with the fit taken from the whole picture's (upright) size FullW x FullH, for a
+// picture decoded reduced or taken from the cache: the cell then has the geometry of a cell made
+// from the whole picture. Nearest-pixel stretching.
+std::unique_ptr<TPixelGraphic> PlaceInCellAsFull(const TPixelGraphic& Loaded, int FullW, int FullH,
+                                                 int S);
 
 // ---- saved thumbnails
 

@@ -8,6 +8,8 @@
 #include "metadata/ui/exifwindow.h"
 #include "platform/fileops.h"
 #include "platform/prompt.h"
+#include "platform/settingsstore.h"
+#include "thumbnails/thumbcache.h"
 #include "thumbnails/savethumbdialog.h"
 #include "thumbnails/tesslyviewer.h"
 #include "thumbnails/thumbcell.h"
@@ -28,6 +30,8 @@
 #include <QLabel>
 #include <QListView>
 #include <QMenu>
+#include <QMenuBar>
+#include <QScrollBar>
 #include <QProgressBar>
 #include <QScreen>
 #include <QSplitter>
@@ -52,6 +56,14 @@ std::string Encoded(const QString& Path) {
 TfrmThumbnails::TfrmThumbnails(QWidget* Parent) : QMainWindow(Parent, Qt::Window) {
   setWindowTitle("Thumbnail Explorer");
   resize(ScaledSize(594, 467));
+  {
+    const TSettingsStore S;
+    const int Size = S.ReadInteger(kThumbSizeSetting, kThumbCellSize);
+    if (std::find(std::begin(kThumbCellSizes), std::end(kThumbCellSizes), Size) !=
+        std::end(kThumbCellSizes))
+      FCellSize = Size;
+    FUseCache = S.ReadInteger(kThumbCacheSetting, 1) != 0;
+  }
   CreateWidgets();
   // A tool bar wider than the window would hide its last buttons behind its extension.
   if (QToolBar* Bar = findChild<QToolBar*>()) {
@@ -95,6 +107,29 @@ void TfrmThumbnails::CreateWidgets() {
   SaveAsThumbnail1 = Act("Save As Thumbnail...", [this] { SaveAsThumbnailClick(); });
   Refresh1 = Act("Refresh", [this] { RefreshClick(); });
 
+  ViewMenu = menuBar()->addMenu("&View");
+  ViewMenu->addActions({ListButton, DetailsButton, ThumbnailsButton});
+  ViewMenu->addSeparator();
+  ThumbnailSize1 = ViewMenu->addMenu("Thumbnail &Size");
+  auto* Sizes = new QActionGroup(this);
+  for (int S : kThumbCellSizes) {
+    QAction* A = ThumbnailSize1->addAction(QString("%1 X %1").arg(S));
+    A->setCheckable(true);
+    A->setChecked(S == FCellSize);
+    Sizes->addAction(A);
+    connect(A, &QAction::triggered, this, [this, S] { SetCellSize(S); });
+    SizeActions.push_back(A);
+  }
+  UseThumbnailCache1 = ViewMenu->addAction("Use Thumbnail &Cache");
+  UseThumbnailCache1->setCheckable(true);
+  UseThumbnailCache1->setChecked(FUseCache);
+  UseThumbnailCache1->setStatusTip(
+      "Keep thumbnails in the desktop's thumbnail cache and take them from there");
+  connect(UseThumbnailCache1, &QAction::toggled, this,
+          [this](bool On) { SetUseThumbnailCache(On); });
+  ViewMenu->addSeparator();
+  ViewMenu->addAction(Refresh1);
+
   auto* Bar = addToolBar("Tools");
   Bar->setMovable(false);
   Bar->addAction(SaveButton);
@@ -129,6 +164,7 @@ void TfrmThumbnails::CreateWidgets() {
 
   FileList = new TFileListModel(this);
   ListModel = new TThumbListModel(FileList, this);
+  ListModel->SetCellSize(FCellSize);
   DetailsView = new QTreeView;
   DetailsView->setModel(ListModel);
   DetailsView->setRootIsDecorated(false);
@@ -148,6 +184,9 @@ void TfrmThumbnails::CreateWidgets() {
   ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
   ListView1->setUniformItemSizes(true);
   ListView1->setResizeMode(QListView::Adjust);
+  // The cells in view are made first, also after scrolling during a load.
+  connect(ListView1->verticalScrollBar(), &QScrollBar::valueChanged, this,
+          [this] { PreferVisible(); });
   const QColor Background(254, 255, 230);
   for (QAbstractItemView* V :
        {static_cast<QAbstractItemView*>(DetailsView), static_cast<QAbstractItemView*>(ListView1)}) {
@@ -364,14 +403,41 @@ void TfrmThumbnails::SetViewStyle(TThumbViewStyle S) {
     ListView1->setViewMode(Thumbs ? QListView::IconMode : QListView::ListMode);
     ListView1->setFlow(Thumbs ? QListView::LeftToRight : QListView::TopToBottom);
     ListView1->setWrapping(true);
-    ListView1->setIconSize(Thumbs ? QSize(kThumbCellSize, kThumbCellSize) : QSize(16, 16));
-    ListView1->setGridSize(Thumbs ? QSize(kThumbCellSize + 40, kThumbCellSize + 36) : QSize());
+    ListView1->setIconSize(Thumbs ? QSize(FCellSize, FCellSize) : QSize(16, 16));
+    ListView1->setGridSize(Thumbs ? QSize(FCellSize + 40, FCellSize + 36) : QSize());
     ListView1->setMovement(QListView::Static);
     ListView1->setDragEnabled(true);
     ListView1->setDragDropMode(QAbstractItemView::DragOnly);
     Views->setCurrentWidget(ListView1);
   }
   if (Thumbs && !ThumbnailsCurrent()) MakeThumbnails();
+}
+
+void TfrmThumbnails::SetCellSize(int S) {
+  if (std::find(std::begin(kThumbCellSizes), std::end(kThumbCellSizes), S) ==
+      std::end(kThumbCellSizes))
+    return;
+  for (size_t I = 0; I < SizeActions.size(); ++I)
+    SizeActions[I]->setChecked(kThumbCellSizes[I] == S);
+  if (S == FCellSize) return;
+  FCellSize = S;
+  {
+    TSettingsStore Store;
+    Store.WriteInteger(kThumbSizeSetting, S);
+  }
+  // The cells of the old size go; the thumbnail view makes the new ones.
+  StopLoad();
+  ListModel->SetCellSize(S);
+  FRefilledSinceLoad = true;
+  if (FStyle == TThumbViewStyle::vsThumbnails) SetViewStyle(FStyle);
+}
+
+void TfrmThumbnails::SetUseThumbnailCache(bool On) {
+  if (UseThumbnailCache1->isChecked() != On) UseThumbnailCache1->setChecked(On);
+  if (On == FUseCache) return;
+  FUseCache = On;
+  TSettingsStore Store;
+  Store.WriteInteger(kThumbCacheSetting, On ? 1 : 0);
 }
 
 // ---- making the thumbnails
@@ -401,10 +467,40 @@ void TfrmThumbnails::MakeThumbnails() {
     return;
   }
   const uint64_t Gen = ++FGeneration;
-  FLoader = std::make_unique<TThumbLoader>(std::move(Paths), TThumbCellOptions{}, 0, [this, Gen] {
+  TThumbCellOptions Options;
+  Options.Size = FCellSize;
+  if (FUseCache) Options.Cache = std::make_shared<TThumbCache>(TThumbCache::DefaultRoot());
+  FLoader = std::make_unique<TThumbLoader>(std::move(Paths), Options, 0, [this, Gen] {
     QMetaObject::invokeMethod(
         this, [this, Gen] { TakeCells(Gen); }, Qt::QueuedConnection);
   });
+  PreferVisible();
+}
+
+void TfrmThumbnails::PreferVisible() {
+  if (!FLoader || FStyle != TThumbViewStyle::vsThumbnails) return;
+  // The load's indices of the items whose places touch the visible part of the grid.
+  const QRect Seen = ListView1->viewport()->rect();
+  int First = -1, Last = -1;
+  const int N = std::min<int>(FileList->Count(), static_cast<int>(FLoadNames.size()));
+  for (int R = 0; R < N; ++R) {
+    if (!ListView1->visualRect(ListModel->index(R, 0)).intersects(Seen)) continue;
+    const QString& Name = FileList->Item(R).Name;
+    const int I = FLoadNames.value(R) == Name ? R : static_cast<int>(FLoadNames.indexOf(Name));
+    if (I < 0) continue;
+    First = First < 0 ? I : std::min(First, I);
+    Last = std::max(Last, I);
+  }
+  if (First < 0) {
+    // Not laid out yet: the first screenful of the grid's geometry.
+    const QSize Grid = ListView1->gridSize().isValid() ? ListView1->gridSize()
+                                                       : QSize(FCellSize + 40, FCellSize + 36);
+    const int PerRow = std::max(1, Seen.width() / std::max(1, Grid.width()));
+    const int Rows = Seen.height() / std::max(1, Grid.height()) + 1;
+    First = 0;
+    Last = PerRow * Rows - 1;
+  }
+  FLoader->Prefer(First, Last);
 }
 
 void TfrmThumbnails::TakeCells(uint64_t Generation) {
@@ -412,7 +508,7 @@ void TfrmThumbnails::TakeCells(uint64_t Generation) {
   std::vector<TThumbResult> Ready = FLoader->TakeReady();
   const int N = FLoader->Count();
   for (auto& R : Ready) {
-    ProgressBar1->setValue(R.Index);
+    ProgressBar1->setValue(FLoader->Delivered());
     StatusPanels[3]->setText(QString::number(R.Index + 1) + " of " + QString::number(N) + " (" +
                              FLoadNames[R.Index] + ")");
     ListModel->SetCell(R.Index, FLoadNames[R.Index], *R.Cell.Picture);
@@ -536,7 +632,10 @@ void TfrmThumbnails::SaveAsThumbnailClick() {
         ProgressBar1->setValue(I);
         continue;
       }
-      TThumbCell Cell = MakeThumbCell(Sources[size_t(I)], {S, false});
+      TThumbCellOptions Saving;
+      Saving.Size = S;
+      Saving.Fast = false;
+      TThumbCell Cell = MakeThumbCell(Sources[size_t(I)], Saving);
       SaveThumbnail(*Cell.Picture, Out, Ext.toStdString(), Guard);
     } catch (...) {
       ShowMessage("Error reading " + FullFileName(SourceFolder, Names[I]), this);

@@ -1,5 +1,7 @@
 // TfrmThumbnails: the "Thumbnail Explorer". Its own folder tree and file list shown as a list,
-// as details or as a grid of 64 x 64 thumbnails that the threaded loader makes in list order;
+// as details or as a grid of thumbnails (64 x 64 unless "Thumbnail Size" says otherwise) that the
+// threaded loader makes, those in view first, through the desktop's thumbnail cache unless "Use
+// Thumbnail Cache" is off;
 // viewing, properties, EXIF data, saving scaled copies, and the list as a drag source marked as
 // the explorer's. What it needs from the main window reaches it through the hooks below.
 #pragma once
@@ -11,6 +13,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QAction;
 class QActionGroup;
@@ -34,6 +37,11 @@ class TfrmEXIF;
 struct TThumbResult;
 
 enum class TThumbViewStyle { vsList, vsDetails, vsThumbnails };
+
+// The cell sizes of "Thumbnail Size"; the settings values of the explorer's section.
+inline constexpr int kThumbCellSizes[] = {64, 96, 128, 192, 256};
+inline constexpr const char* kThumbSizeSetting = "ThumbnailExplorer/CellSize";
+inline constexpr const char* kThumbCacheSetting = "ThumbnailExplorer/UseThumbnailCache";
 
 class TfrmThumbnails : public QMainWindow {
   Q_OBJECT
@@ -69,6 +77,13 @@ public:
   bool Loading() const { return FLoader != nullptr; }
   QString LastLoadFolder() const { return FLastLoadFolder; }
   bool ThumbnailsCurrent() const;
+  // "Thumbnail Size": one of kThumbCellSizes (stored in the settings; the thumbnail view makes
+  // its cells again at the new size).
+  int CellSize() const { return FCellSize; }
+  void SetCellSize(int S);
+  // "Use Thumbnail Cache" (stored in the settings; on by default).
+  bool UseThumbnailCache() const { return FUseCache; }
+  void SetUseThumbnailCache(bool On);
   QString PanelText(int Panel) const;
   QStringList SelectedNames() const;
   QList<int> SelectedRows() const;
@@ -99,6 +114,10 @@ public:
   std::array<QLabel*, 5> StatusPanels{};
   QAction *SaveButton, *TesslyButton, *ListButton, *DetailsButton, *ThumbnailsButton;
   QAction *ViewImage1, *ImageProperties1, *EXIFData1, *SaveAsThumbnail1, *Refresh1;
+  QMenu* ViewMenu = nullptr;         // the menu bar's "View"
+  QMenu* ThumbnailSize1 = nullptr;   // "Thumbnail Size"
+  std::vector<QAction*> SizeActions; // its items, in the order of kThumbCellSizes
+  QAction* UseThumbnailCache1 = nullptr;
   QMenu* PopupMenu1 = nullptr;
   TfrmSaveThumbnail* SaveDialog = nullptr;
 
@@ -118,6 +137,7 @@ private:
   void StopLoad();
   QString SelectedFile() const;
   void WatchKeys(QWidget* W);
+  void PreferVisible();
 
   TThumbViewStyle FStyle = TThumbViewStyle::vsDetails;
   bool FRunning = false;
@@ -129,6 +149,8 @@ private:
   std::unique_ptr<TThumbLoader> FLoader;
   QStringList FLoadNames; // the names of one load, in list order
   uint64_t FGeneration = 0;
+  int FCellSize = 64;
+  bool FUseCache = true;
 };
 
 } // namespace orbisk

@@ -21,7 +21,7 @@ QVariant TThumbListModel::data(const QModelIndex& Index, int Role) const {
     if (HasCell(Index.row())) return FCells.value(FFiles->Item(Index.row()).Name);
     // An empty cell until the item's picture arrives, so that every item has the cell's size.
     if (FEmptyCell.isNull()) {
-      FEmptyCell = QPixmap(kThumbCellSize, kThumbCellSize);
+      FEmptyCell = QPixmap(FCellSize, FCellSize);
       FEmptyCell.fill(QColor(254, 255, 230));
     }
     return FEmptyCell;
@@ -50,6 +50,13 @@ void TThumbListModel::SetShowCells(bool V) {
   if (FShowCells == V) return;
   FShowCells = V;
   if (rowCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, 0), {Qt::DecorationRole});
+}
+
+void TThumbListModel::SetCellSize(int S) {
+  if (S == FCellSize) return;
+  FCellSize = S;
+  FEmptyCell = QPixmap();
+  ClearCells();
 }
 
 void TThumbListModel::ClearCells() {

@@ -26,6 +26,9 @@ public:
   // Cells shown as the items' pictures (the thumbnail view).
   void SetShowCells(bool V);
   bool ShowCells() const { return FShowCells; }
+  // The side of the cells (64 at first); a new size empties the image list.
+  void SetCellSize(int S);
+  int CellSize() const { return FCellSize; }
   // Empties the image list.
   void ClearCells();
   // Gives the item of that file name its cell (cells follow their items when the list is sorted).
@@ -40,6 +43,7 @@ private:
   QHash<QString, QPixmap> FCells; // by file name
   mutable QPixmap FEmptyCell;
   bool FShowCells = false;
+  int FCellSize = 64;
 };
 
 } // namespace orbisk

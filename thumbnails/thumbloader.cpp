@@ -12,7 +12,8 @@ int DefaultThumbThreads() {
 TThumbLoader::TThumbLoader(std::vector<std::string> Paths, TThumbCellOptions Options, int Threads,
                            TReadyEvent OnReady)
     : FPaths(std::move(Paths)), FOptions(Options), FOnReady(std::move(OnReady)),
-      FSlots(FPaths.size()) {
+      FSlots(FPaths.size()), FClaimed(FPaths.size(), 0) {
+  FOrder.reserve(FPaths.size());
   // The reader lists and the placeholder are built once, before any worker reads them.
   FileFormatReaders();
   Placeholder();
@@ -35,11 +36,38 @@ void TThumbLoader::Cancel() {
   FReadyCond.notify_all();
 }
 
+void TThumbLoader::Prefer(int First, int Last) {
+  std::lock_guard<std::mutex> L(FLock);
+  FPreferAt = std::max(First, 0);
+  FPreferLast = std::min(Last, Count() - 1);
+}
+
+int TThumbLoader::ClaimLocked() {
+  int I = -1;
+  while (FPreferAt <= FPreferLast && FClaimed[size_t(FPreferAt)])
+    ++FPreferAt;
+  if (FPreferAt <= FPreferLast) {
+    I = FPreferAt++;
+  } else {
+    while (FCursor < Count() && FClaimed[size_t(FCursor)])
+      ++FCursor;
+    if (FCursor >= Count()) return -1;
+    I = FCursor++;
+  }
+  FClaimed[size_t(I)] = 1;
+  FOrder.push_back(I);
+  return I;
+}
+
 void TThumbLoader::Work() {
   for (;;) {
     if (FCancel.load()) return;
-    const int I = FNextClaim.fetch_add(1);
-    if (I >= Count()) return;
+    int I;
+    {
+      std::lock_guard<std::mutex> L(FLock);
+      I = ClaimLocked();
+    }
+    if (I < 0) return;
     TThumbCell Cell;
     try {
       Cell = MakeThumbCell(FPaths[I], FOptions, &FCancel);
@@ -53,8 +81,8 @@ void TThumbLoader::Work() {
     bool Next;
     {
       std::lock_guard<std::mutex> L(FLock);
-      FSlots[I] = std::move(Cell);
-      Next = I == FNextDeliver;
+      FSlots[size_t(I)] = std::move(Cell);
+      Next = FOrder[size_t(FNextDeliver)] == I;
       if (Next) FReadyCond.notify_all();
     }
     if (Next && FOnReady) FOnReady();
@@ -63,9 +91,10 @@ void TThumbLoader::Work() {
 
 std::vector<TThumbResult> TThumbLoader::CollectLocked() {
   std::vector<TThumbResult> Out;
-  while (FNextDeliver < Count() && FSlots[FNextDeliver]) {
-    Out.push_back({FNextDeliver, std::move(*FSlots[FNextDeliver])});
-    FSlots[FNextDeliver].reset();
+  while (FNextDeliver < int(FOrder.size()) && FSlots[size_t(FOrder[size_t(FNextDeliver)])]) {
+    const int I = FOrder[size_t(FNextDeliver)];
+    Out.push_back({I, std::move(*FSlots[size_t(I)])});
+    FSlots[size_t(I)].reset();
     ++FNextDeliver;
   }
   return Out;
@@ -80,7 +109,9 @@ std::vector<TThumbResult> TThumbLoader::TakeReady() {
 std::vector<TThumbResult> TThumbLoader::WaitReady() {
   std::unique_lock<std::mutex> L(FLock);
   FReadyCond.wait(L, [this] {
-    return FCancel.load() || FNextDeliver >= Count() || FSlots[FNextDeliver].has_value();
+    return FCancel.load() || FNextDeliver >= Count() ||
+           (FNextDeliver < int(FOrder.size()) &&
+            FSlots[size_t(FOrder[size_t(FNextDeliver)])].has_value());
   });
   if (FCancel.load()) return {};
   return CollectLocked();

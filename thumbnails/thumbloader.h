@@ -1,5 +1,7 @@
 // The threaded thumbnail loader: worker threads (one per core) make the cells of a list of files
-// in list order, ahead of whoever shows them, and hand the finished cells over strictly in order.
+// in list order, except that the items asked for with Prefer (those in view) come first, and
+// hand the finished cells over strictly in the order the work was taken up. Every cell is made
+// once.
 // Cancel stops the workers at once (a decode in progress is cut short); a loader serves one list
 // only, so results of an old folder never reach a new one.
 #pragma once
@@ -38,6 +40,10 @@ public:
   TThumbLoader& operator=(const TThumbLoader&) = delete;
 
   void Cancel();
+  // The items First..Last (list indices, clipped to the list) are taken up before any other item
+  // not yet begun; items already begun or done are not made again. A later call replaces the
+  // range.
+  void Prefer(int First, int Last);
   bool Cancelled() const { return FCancel.load(); }
   // The cells that are ready in order since the last call (maybe none).
   std::vector<TThumbResult> TakeReady();
@@ -52,17 +58,21 @@ public:
 
 private:
   void Work();
+  int ClaimLocked();
   std::vector<TThumbResult> CollectLocked();
 
   const std::vector<std::string> FPaths;
   const TThumbCellOptions FOptions;
   TReadyEvent FOnReady;
   std::atomic<bool> FCancel{false};
-  std::atomic<int> FNextClaim{0};
   mutable std::mutex FLock;
   std::condition_variable FReadyCond;
   std::vector<std::optional<TThumbCell>> FSlots;
-  int FNextDeliver = 0;
+  std::vector<char> FClaimed;
+  std::vector<int> FOrder; // the indices in the order they were taken up
+  int FCursor = 0;         // no item below it is left unclaimed
+  int FPreferAt = 0, FPreferLast = -1;
+  int FNextDeliver = 0; // position in FOrder
   std::vector<std::thread> FWorkers;
 };
 

@@ -1,5 +1,6 @@
 // The thumbnail explorer and the sheet creator driven as a user would, offscreen.
 #include "tests/browser/browsertest.h"
+#include "tests/thumbnails/cachehome.h"
 
 #include "engine/pixelgraphic.h"
 #include "platform/dragfiles.h"

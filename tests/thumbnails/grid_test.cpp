@@ -1,6 +1,7 @@
 // The explorer's thumbnail grid used with the mouse and the keyboard, the viewer it opens, the
 // windows at their default sizes, and saved thumbnails that must not replace other files.
 #include "tests/browser/browsertest.h"
+#include "tests/thumbnails/cachehome.h"
 #include "tests/common/testutil.h"
 
 #include "engine/pixelgraphic.h"

@@ -1,5 +1,6 @@
 // The main window's entries for the thumbnail explorer and the sheet creator.
 #include "tests/browser/browsertest.h"
+#include "tests/thumbnails/cachehome.h"
 
 #include "browser/mainwindow.h"
 #include "thumbnails/thumbedit.h"
