@@ -37,11 +37,14 @@ Commands:
       --date              Print the date shown for the picture (EXIF DateTime, else the
                           file's modification time).
   thumbnails DIR FILE... [--size 64|80|96|128] [--format bmp|jpg|tif|png|tga] [--prefix thm_]
-             [--overwrite]
+             [--overwrite] [--no-cache]
                           Save the thumbnail explorer's cells of the files into DIR, named
                           prefix + name up to its first dot + format (prefix "thm_"); names
                           that repeat get _2, _3, ... A file already there is skipped (exit
-                          status 1) unless --overwrite.
+                          status 1) unless --overwrite. With --auto-orient the desktop's
+                          thumbnail cache ($XDG_CACHE_HOME/thumbnails) is read and filled as
+                          the explorer does; with --no-cache, or without --auto-orient, every
+                          cell is made from its file and the cache is left alone.
   sheet OUT FILE... [--size S] [--cols C] [--hspace H] [--vspace V] [--title T] [--footer F]
         [--no-names] [--no-sharpen] [--no-border] [--no-shadow] [--bevel] [--background FILE]
                           Save the Tessly sheet of the files as OUT (defaults: size 96,

@@ -55,7 +55,7 @@ TEST(OrientationCli, ThumbnailsAutoOrient) {
   for (bool Orient : {false, true}) {
     const std::string Dir = TempPath(Orient ? "thumbs-upright" : "thumbs-stored");
     std::filesystem::create_directories(Dir);
-    std::vector<std::string> Args = {"thumbnails", Dir, In, "--size", "64"};
+    std::vector<std::string> Args = {"thumbnails", Dir, In, "--size", "64", "--no-cache"};
     if (Orient) Args.push_back("--auto-orient");
     std::string Err;
     ASSERT_EQ(RunCli(Args, nullptr, &Err), 0) << Err;
