@@ -1,9 +1,13 @@
 // The resampling copy (StretchRect / StretchFrom) and the unscaled copy (CopyRect).
 #include "engine/pixelgraphic.h"
+#include "engine/optimizedpalette.h"
+#include "engine/parallel.h"
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <map>
+#include <memory>
 
 namespace orbisk {
 
@@ -99,6 +103,85 @@ const uint8_t* SourceRowBGR(const TPixelGraphic& S, int Y, std::vector<uint8_t>&
   return Tmp.data();
 }
 
+// Truncating division by a divisor fixed for a whole axis: a multiplication and a shift for
+// dividends in 0 .. 2^32 - 1 (exact there, since the rounding error of the reciprocal times the
+// dividend stays below 2^64), the plain division for anything else.
+class TDivider {
+public:
+  explicit TDivider(int64_t D)
+      : FD(D), FM(D >= 2 && D < (int64_t(1) << 32) ? ~0ull / uint64_t(D) + 1 : 0) {}
+  int64_t operator()(int64_t N) const {
+    if (FM && uint64_t(N) < (uint64_t(1) << 32))
+      return int64_t((static_cast<unsigned __int128>(uint64_t(N)) * FM) >> 64);
+    return N / FD;
+  }
+
+private:
+  int64_t FD;
+  uint64_t FM;
+};
+
+// Whether a tap is a weighted average with weights summing to its divisor, small enough for
+// 32-bit sums of bytes (255 x 2^23 < 2^31): the usual case, computed in narrower arithmetic.
+bool Narrow(const Tap& P) {
+  if (P.Div <= 0 || P.Div > (int64_t(1) << 23) || P.WFirst < 0) return false;
+  if (P.Single) return P.WFirst <= P.Div;
+  if (P.WLast < 0 || P.Between < 0 || P.Last <= P.First) return false;
+  return P.WFirst + P.WLast + P.Between * (P.Last - P.First - 1) <= P.Div;
+}
+
+// One source row's horizontal results, for columns that are all narrow with one divisor.
+void HorizontalNarrow(const std::vector<Tap>& Cols, const uint8_t* Src, const TDivider& Div,
+                      int* Out) {
+  for (const Tap& P : Cols) {
+    if (P.Usable) {
+      const uint8_t* F = Src + 3 * size_t(P.First);
+      const int32_t WF = int32_t(P.WFirst);
+      int32_t S0 = WF * F[0], S1 = WF * F[1], S2 = WF * F[2];
+      if (!P.Single) {
+        const uint8_t* L = Src + 3 * size_t(P.Last);
+        int32_t M0 = 0, M1 = 0, M2 = 0;
+        for (const uint8_t* Q = F + 3; Q < L; Q += 3) {
+          M0 += Q[0];
+          M1 += Q[1];
+          M2 += Q[2];
+        }
+        const int32_t WL = int32_t(P.WLast), B = int32_t(P.Between);
+        S0 += WL * L[0] + M0 * B;
+        S1 += WL * L[1] + M1 * B;
+        S2 += WL * L[2] + M2 * B;
+      }
+      Out[0] = int(Div(S0));
+      Out[1] = int(Div(S1));
+      Out[2] = int(Div(S2));
+    }
+    Out += 3;
+  }
+}
+
+// The same in full width, for any taps.
+void HorizontalWide(const std::vector<Tap>& Cols, const uint8_t* Src, int* Out) {
+  for (const Tap& P : Cols) {
+    if (P.Usable) {
+      const uint8_t* F = Src + 3 * size_t(P.First);
+      for (int K = 0; K < 3; ++K) {
+        int64_t Sum;
+        if (P.Single) {
+          Sum = P.WFirst * F[K];
+        } else {
+          const uint8_t* L = Src + 3 * size_t(P.Last);
+          int64_t Mid = 0;
+          for (const uint8_t* Q = F + 3; Q < L; Q += 3)
+            Mid += Q[K];
+          Sum = P.WFirst * F[K] + P.WLast * L[K] + Mid * P.Between;
+        }
+        Out[K] = int(Sum / P.Div);
+      }
+    }
+    Out += 3;
+  }
+}
+
 } // namespace
 
 void TPixelGraphic::StretchRect(int DX, int DY, int DW, int DH, const TPixelGraphic& S, int SX,
@@ -117,89 +200,148 @@ void TPixelGraphic::StretchRect(int DX, int DY, int DW, int DH, const TPixelGrap
     return;
   }
   Method MX = MethodFor(SW, DW, StretchMode), MY = MethodFor(SH, DH, StretchMode);
-  int NCols = X1 - X0 + 1;
+  const int NCols = X1 - X0 + 1, NRows = Y1 - Y0 + 1;
   std::vector<Tap> Cols(static_cast<size_t>(NCols));
   for (int X = X0; X <= X1; ++X)
     Cols[size_t(X - X0)] = MapAxis(X - DX, SX, SW, DW, S.Width(), MX);
+  // Every column of an axis shares one divisor.
+  const TDivider ColDiv(Cols[0].Div);
+  bool NarrowCols = true;
+  for (const Tap& P : Cols)
+    NarrowCols = NarrowCols && P.Div == Cols[0].Div && (!P.Usable || Narrow(P));
+  auto RowTapOf = [&](int Y) { return MapAxis(Y - DY, SY, SH, DH, S.Height(), MY); };
 
-  // Horizontal results of each source row are the same for every destination row that uses
-  // it, so they are computed once per source row.
-  std::map<int, std::vector<int>> RowCache;
-  std::vector<uint8_t> Tmp;
-  auto Horizontal = [&](int R) -> const std::vector<int>& {
-    auto It = RowCache.find(R);
-    if (It != RowCache.end()) return It->second;
-    std::vector<int> H(size_t(NCols) * 3, 0);
-    const uint8_t* Src = SourceRowBGR(S, R, Tmp);
-    for (int C = 0; C < NCols; ++C) {
-      const Tap& P = Cols[size_t(C)];
-      if (!P.Usable) continue;
-      for (int K = 0; K < 3; ++K) {
-        int64_t Sum;
-        if (P.Single) {
-          Sum = P.WFirst * Src[3 * size_t(P.First) + K];
-        } else {
-          Sum = P.WFirst * Src[3 * size_t(P.First) + K] + P.WLast * Src[3 * size_t(P.Last) + K];
-          int64_t Mid = 0;
-          for (int I = P.First + 1; I < P.Last; ++I)
-            Mid += Src[3 * size_t(I) + K];
-          Sum += Mid * P.Between;
-        }
-        H[size_t(C) * 3 + K] = int(Sum / P.Div);
-      }
-    }
-    return RowCache.emplace(R, std::move(H)).first->second;
-  };
-
-  bool UseDither = Dither && FBitCountNum != 3;
+  const bool Dest24 = FBitCountNum == 3;
+  const bool UseDither = Dither && !Dest24;
+  // Rows matched in the bands, or handed to the calling thread as colours.
+  const bool InBands = Dest24 || (!UseDither && MatchIsPure(*this));
   TDitherScope DitherScope(*this, UseDither);
   TProgressScope Progress(*this);
-  std::vector<int64_t> Acc(size_t(NCols) * 3);
-  for (int Y = Y0; Y <= Y1; ++Y) {
-    Tap RowTap = MapAxis(Y - DY, SY, SH, DH, S.Height(), MY);
-    if (RowTap.Usable) {
-      // Drop cached rows that no later destination row can use.
-      RowCache.erase(RowCache.begin(), RowCache.lower_bound(RowTap.First));
-      std::fill(Acc.begin(), Acc.end(), 0);
-      auto AddRow = [&](int R, int64_t W) {
-        const std::vector<int>& H = Horizontal(R);
-        for (size_t I = 0; I < Acc.size(); ++I)
-          Acc[I] += H[I] * W;
-      };
-      if (RowTap.Single) {
-        AddRow(RowTap.First, RowTap.WFirst);
-      } else {
-        AddRow(RowTap.First, RowTap.WFirst);
-        for (int R = RowTap.First + 1; R < RowTap.Last; ++R)
-          AddRow(R, RowTap.Between);
-        AddRow(RowTap.Last, RowTap.WLast);
+  std::vector<std::vector<int>> Pending(InBands ? 0 : size_t(NRows));
+
+  auto Body = [&](int Begin, int End) {
+    // Horizontal results of each source row are the same for every destination row that uses
+    // it, so a band computes them once per source row.
+    std::map<int, std::vector<int>> RowCache;
+    std::vector<std::vector<int>> Spare;
+    std::vector<uint8_t> Tmp;
+    std::unique_ptr<TPixelGraphic> Twin;
+    if (!Dest24 && InBands) Twin = MatchTwin(*this);
+    auto Horizontal = [&](int R) -> const std::vector<int>& {
+      auto It = RowCache.find(R);
+      if (It != RowCache.end()) return It->second;
+      std::vector<int> H;
+      if (!Spare.empty()) {
+        H = std::move(Spare.back());
+        Spare.pop_back();
       }
-      if (UseDither) DitherNextRow(Y);
-      if (FBitCountNum == 3) {
+      H.assign(size_t(NCols) * 3, 0);
+      const uint8_t* Src = SourceRowBGR(S, R, Tmp);
+      if (NarrowCols)
+        HorizontalNarrow(Cols, Src, ColDiv, H.data());
+      else
+        HorizontalWide(Cols, Src, H.data());
+      return RowCache.emplace(R, std::move(H)).first->second;
+    };
+    std::vector<int64_t> Acc(size_t(NCols) * 3);
+    std::vector<int32_t> Acc32(NarrowCols ? Acc.size() : 0);
+    for (int I = Begin; I < End; ++I) {
+      const int Y = Y0 + I;
+      const Tap RowTap = RowTapOf(Y);
+      if (!RowTap.Usable) continue;
+      // Drop cached rows that no later destination row can use.
+      for (auto It = RowCache.begin(); It != RowCache.end() && It->first < RowTap.First;) {
+        Spare.push_back(std::move(It->second));
+        It = RowCache.erase(It);
+      }
+      std::fill(Acc.begin(), Acc.end(), 0);
+      if (NarrowCols && Narrow(RowTap)) {
+        // Weighted averages of bytes: every partial sum stays below 2^31.
+        std::fill(Acc32.begin(), Acc32.end(), 0);
+        auto AddRow = [&](int R, int64_t W) {
+          const int* H = Horizontal(R).data();
+          int32_t* A = Acc32.data();
+          const int32_t W32 = int32_t(W);
+          for (size_t J = 0, N = Acc32.size(); J < N; ++J)
+            A[J] += H[J] * W32;
+        };
+        AddRow(RowTap.First, RowTap.WFirst);
+        if (!RowTap.Single) {
+          for (int R = RowTap.First + 1; R < RowTap.Last; ++R)
+            AddRow(R, RowTap.Between);
+          AddRow(RowTap.Last, RowTap.WLast);
+        }
+        std::copy(Acc32.begin(), Acc32.end(), Acc.begin());
+      } else {
+        auto AddRow = [&](int R, int64_t W) {
+          const int* H = Horizontal(R).data();
+          int64_t* A = Acc.data();
+          for (size_t J = 0, N = Acc.size(); J < N; ++J)
+            A[J] += H[J] * W;
+        };
+        AddRow(RowTap.First, RowTap.WFirst);
+        if (!RowTap.Single) {
+          for (int R = RowTap.First + 1; R < RowTap.Last; ++R)
+            AddRow(R, RowTap.Between);
+          AddRow(RowTap.Last, RowTap.WLast);
+        }
+      }
+      const TDivider RowDiv(RowTap.Div);
+      if (Dest24) {
         uint8_t* Dst = ScanLine(Y);
         for (int C = 0; C < NCols; ++C) {
           if (!Cols[size_t(C)].Usable) continue;
           uint8_t* P = Dst + 3 * size_t(X0 + C);
           for (int K = 0; K < 3; ++K)
-            P[K] = uint8_t(Acc[size_t(C) * 3 + K] / RowTap.Div);
+            P[K] = uint8_t(RowDiv(Acc[size_t(C) * 3 + K]));
+        }
+      } else if (InBands) {
+        for (int C = 0; C < NCols; ++C) {
+          if (!Cols[size_t(C)].Usable) continue;
+          const unsigned B = unsigned(RowDiv(Acc[size_t(C) * 3]));
+          const unsigned G = unsigned(RowDiv(Acc[size_t(C) * 3 + 1]));
+          const unsigned R = unsigned(RowDiv(Acc[size_t(C) * 3 + 2]));
+          SetPixelValue(X0 + C, Y, uint32_t(Twin->GetNearestPaletteIndex(RGBOf(R, G, B))));
         }
       } else {
-        bool Forward = Y % 2 == 0;
-        for (int I = 0; I < NCols; ++I) {
-          int C = Forward ? I : NCols - 1 - I;
+        std::vector<int>& Out = Pending[size_t(I)];
+        Out.resize(size_t(NCols) * 3);
+        for (size_t J = 0; J < Out.size(); ++J)
+          Out[J] = int(RowDiv(Acc[J]));
+      }
+    }
+  };
+
+  // The calling thread: matches handed-over rows in order, raises progress.
+  std::exception_ptr Error;
+  auto RowDone = [&](int I) {
+    const int Y = Y0 + I;
+    if (!RowTapOf(Y).Usable) return false;
+    if (!InBands) {
+      try {
+        std::vector<int> Row = std::move(Pending[size_t(I)]);
+        if (UseDither) DitherNextRow(Y);
+        const bool Forward = Y % 2 == 0;
+        for (int J = 0; J < NCols; ++J) {
+          const int C = Forward ? J : NCols - 1 - J;
           if (!Cols[size_t(C)].Usable) continue;
-          unsigned B = unsigned(Acc[size_t(C) * 3] / RowTap.Div);
-          unsigned G = unsigned(Acc[size_t(C) * 3 + 1] / RowTap.Div);
-          unsigned R = unsigned(Acc[size_t(C) * 3 + 2] / RowTap.Div);
+          const unsigned B = unsigned(Row[size_t(C) * 3]);
+          const unsigned G = unsigned(Row[size_t(C) * 3 + 1]);
+          const unsigned R = unsigned(Row[size_t(C) * 3 + 2]);
           if (UseDither)
             SetPixelDithered(X0 + C, Y, R, G, B);
           else
             SetPixelColor(X0 + C, Y, RGBOf(R, G, B));
         }
+      } catch (...) {
+        Error = std::current_exception();
+        return true;
       }
-      if (DoProgress(Y - Y0, Y1 - Y0)) break;
     }
-  }
+    return DoProgress(Y - Y0, Y1 - Y0);
+  };
+  ParallelBands(NRows, Body, RowDone);
+  if (Error) std::rethrow_exception(Error);
   Changed();
 }
 
@@ -219,35 +361,65 @@ void TPixelGraphic::CopyRect(int DX, int DY, const TPixelGraphic& S, int SX, int
   }
   int Y0 = std::max(DY, 0);
   int Y1 = int(std::min<int64_t>(int64_t(DY) + H - 1, int64_t(FHeight) - 1));
-  bool UseDither = Dither && FBitCountNum != 3;
+  const bool Dest24 = FBitCountNum == 3, Both24 = Dest24 && S.BitCountNum() == 3;
+  const bool UseDither = Dither && !Dest24;
+  // Rows converted in the bands, or matched on the calling thread in row order.
+  const bool InBands = Dest24 || (!UseDither && MatchIsPure(*this));
   TDitherScope DitherScope(*this, UseDither);
   TProgressScope Progress(*this);
-  std::vector<uint8_t> Tmp;
-  for (int Y = Y0; Y <= Y1; ++Y) {
-    int64_t SrcY = int64_t(Y) + SY - DY;
-    if (SrcY < 0 || SrcY >= S.Height()) continue;
-    int64_t SrcX0 = XA + SX - DX;
-    if (FBitCountNum == 3 && S.BitCountNum() == 3) {
-      std::memmove(ScanLine(Y) + 3 * XA, S.ScanLine(int(SrcY)) + 3 * SrcX0,
-                   size_t(XB - XA + 1) * 3);
-      continue;
-    }
-    if (UseDither) DitherNextRow(Y);
-    const uint8_t* Src = SourceRowBGR(S, int(SrcY), Tmp);
-    bool Forward = Y % 2 == 0;
-    for (int64_t I = 0; I <= XB - XA; ++I) {
+  const int64_t SrcX0 = XA + SX - DX, N = XB - XA + 1;
+  auto SourceRow = [&](int Y) {
+    const int64_t SrcY = int64_t(Y) + SY - DY;
+    return SrcY < 0 || SrcY >= S.Height() ? -1 : int(SrcY);
+  };
+  auto Convert = [&](TPixelGraphic& Matcher, int Y, const uint8_t* Src) {
+    const bool Forward = Y % 2 == 0;
+    for (int64_t I = 0; I < N; ++I) {
       int64_t X = Forward ? XA + I : XB - I;
       const uint8_t* P = Src + 3 * (SrcX0 + (X - XA));
       TRGB C = RGBOf(P[2], P[1], P[0]);
-      if (FBitCountNum == 3)
+      if (Dest24)
         SetPixelValue(int(X), Y, C);
       else if (UseDither)
         SetPixelDithered(int(X), Y, P[2], P[1], P[0]);
       else
-        SetPixelValue(int(X), Y, uint32_t(GetNearestPaletteIndex(C)));
+        SetPixelValue(int(X), Y, uint32_t(Matcher.GetNearestPaletteIndex(C)));
     }
-    if (DoProgress(Y - Y0, Y1 - Y0)) break;
-  }
+  };
+  const int NRows = Y1 - Y0 + 1;
+  auto Body = [&](int Begin, int End) {
+    if (!InBands) return;
+    std::vector<uint8_t> Tmp;
+    std::unique_ptr<TPixelGraphic> Twin;
+    if (!Dest24) Twin = MatchTwin(*this);
+    for (int Y = Y0 + Begin; Y < Y0 + End; ++Y) {
+      const int SrcY = SourceRow(Y);
+      if (SrcY < 0) continue;
+      if (Both24)
+        std::memmove(ScanLine(Y) + 3 * XA, S.ScanLine(SrcY) + 3 * SrcX0, size_t(N) * 3);
+      else
+        Convert(Twin ? *Twin : *this, Y, SourceRowBGR(S, SrcY, Tmp));
+    }
+  };
+  std::exception_ptr Error;
+  std::vector<uint8_t> Tmp;
+  auto RowDone = [&](int I) {
+    const int Y = Y0 + I, SrcY = SourceRow(Y);
+    // Moved rows raise no progress.
+    if (SrcY < 0 || Both24) return false;
+    if (!InBands) {
+      try {
+        if (UseDither) DitherNextRow(Y);
+        Convert(*this, Y, SourceRowBGR(S, SrcY, Tmp));
+      } catch (...) {
+        Error = std::current_exception();
+        return true;
+      }
+    }
+    return DoProgress(Y - Y0, Y1 - Y0);
+  };
+  if (NRows > 0) ParallelBands(NRows, Body, RowDone);
+  if (Error) std::rethrow_exception(Error);
   Changed();
 }
 
