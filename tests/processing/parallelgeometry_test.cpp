@@ -117,12 +117,13 @@ void ExpectSameOnAnyThreadCount(const std::string& Name,
 struct TSize {
   int W, H;
 };
-const TSize SourceSizes[] = {{1, 1}, {1, 37}, {41, 1}, {17, 13}, {1001, 3}, {96, 301}};
+const TSize SourceSizes[] = {{1, 1}, {1, 37}, {41, 1}, {17, 13}, {1001, 3}, {64, 233}};
 
 // Destinations: shrunk, enlarged, mixed, and the same size (the unscaled copy).
 std::vector<TSize> DestSizes(TSize S) {
+  const bool Big = S.W * S.H > 2000;
   return {{std::max(1, S.W / 3), std::max(1, S.H / 3)},
-          {S.W * 2 + 1, S.H * 2 + 1},
+          {Big ? S.W + 7 : S.W * 2 + 1, Big ? S.H + 5 : S.H * 2 + 1},
           {std::max(1, S.W / 2), S.H * 3 / 2 + 1},
           {S.W, S.H}};
 }
