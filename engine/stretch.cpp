@@ -182,6 +182,42 @@ void HorizontalWide(const std::vector<Tap>& Cols, const uint8_t* Src, int* Out) 
   }
 }
 
+// Rows that bands wrote past the row where the progress handler asked to abort are put back as
+// they were, so an aborted copy leaves the rows it had not reached untouched. Only kept while
+// a handler is there to abort.
+class TRowKeeper {
+public:
+  TRowKeeper(TPixelGraphic& G, int Y0, int Rows, bool On)
+      : FG(G), FY0(Y0), FSaved(On ? size_t(Rows) : 0) {}
+  // Before the band writes row Y0 + I.
+  void Keep(int I) {
+    if (FSaved.empty()) return;
+    const uint8_t* R = FG.ScanLine(FY0 + I);
+    FSaved[size_t(I)].assign(R, R + FG.RowBytes());
+  }
+  // After the caller's progress for row I: false when it asked to abort.
+  bool Passed(int I, bool Abort) {
+    if (FSaved.empty()) return Abort;
+    if (Abort)
+      FAborted = I;
+    else
+      std::vector<uint8_t>().swap(FSaved[size_t(I)]);
+    return Abort;
+  }
+  void RestoreAfterAbort() {
+    if (FAborted < 0) return;
+    for (size_t I = size_t(FAborted) + 1; I < FSaved.size(); ++I)
+      if (!FSaved[I].empty())
+        std::memcpy(FG.ScanLine(FY0 + int(I)), FSaved[I].data(), FSaved[I].size());
+  }
+
+private:
+  TPixelGraphic& FG;
+  int FY0;
+  std::vector<std::vector<uint8_t>> FSaved;
+  int FAborted = -1;
+};
+
 } // namespace
 
 void TPixelGraphic::StretchRect(int DX, int DY, int DW, int DH, const TPixelGraphic& S, int SX,
@@ -218,6 +254,7 @@ void TPixelGraphic::StretchRect(int DX, int DY, int DW, int DH, const TPixelGrap
   TDitherScope DitherScope(*this, UseDither);
   TProgressScope Progress(*this);
   std::vector<std::vector<int>> Pending(InBands ? 0 : size_t(NRows));
+  TRowKeeper Keeper(*this, Y0, NRows, InBands && bool(OnProgress));
 
   auto Body = [&](int Begin, int End) {
     // Horizontal results of each source row are the same for every destination row that uses
@@ -249,6 +286,7 @@ void TPixelGraphic::StretchRect(int DX, int DY, int DW, int DH, const TPixelGrap
       const int Y = Y0 + I;
       const Tap RowTap = RowTapOf(Y);
       if (!RowTap.Usable) continue;
+      if (InBands) Keeper.Keep(I);
       // Drop cached rows that no later destination row can use.
       for (auto It = RowCache.begin(); It != RowCache.end() && It->first < RowTap.First;) {
         Spare.push_back(std::move(It->second));
@@ -338,10 +376,11 @@ void TPixelGraphic::StretchRect(int DX, int DY, int DW, int DH, const TPixelGrap
         return true;
       }
     }
-    return DoProgress(Y - Y0, Y1 - Y0);
+    return Keeper.Passed(I, DoProgress(Y - Y0, Y1 - Y0));
   };
   ParallelBands(NRows, Body, RowDone);
   if (Error) std::rethrow_exception(Error);
+  Keeper.RestoreAfterAbort();
   Changed();
 }
 
@@ -387,6 +426,8 @@ void TPixelGraphic::CopyRect(int DX, int DY, const TPixelGraphic& S, int SX, int
     }
   };
   const int NRows = Y1 - Y0 + 1;
+  // Moved rows raise no progress, so nothing can abort between them.
+  TRowKeeper Keeper(*this, Y0, std::max(NRows, 0), InBands && !Both24 && bool(OnProgress));
   auto Body = [&](int Begin, int End) {
     if (!InBands) return;
     std::vector<uint8_t> Tmp;
@@ -395,6 +436,7 @@ void TPixelGraphic::CopyRect(int DX, int DY, const TPixelGraphic& S, int SX, int
     for (int Y = Y0 + Begin; Y < Y0 + End; ++Y) {
       const int SrcY = SourceRow(Y);
       if (SrcY < 0) continue;
+      Keeper.Keep(Y - Y0);
       if (Both24)
         std::memmove(ScanLine(Y) + 3 * XA, S.ScanLine(SrcY) + 3 * SrcX0, size_t(N) * 3);
       else
@@ -416,10 +458,11 @@ void TPixelGraphic::CopyRect(int DX, int DY, const TPixelGraphic& S, int SX, int
         return true;
       }
     }
-    return DoProgress(Y - Y0, Y1 - Y0);
+    return Keeper.Passed(I, DoProgress(Y - Y0, Y1 - Y0));
   };
   if (NRows > 0) ParallelBands(NRows, Body, RowDone);
   if (Error) std::rethrow_exception(Error);
+  Keeper.RestoreAfterAbort();
   Changed();
 }
 

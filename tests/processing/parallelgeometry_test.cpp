@@ -236,6 +236,11 @@ TEST(ParallelStretch, AbortStopsAtTheRowAsked) {
       for (int Y = 0; Y <= 40; ++Y)
         ASSERT_EQ(std::memcmp(D.ScanLine(Y), Full.ScanLine(Y), size_t(D.RowBytes())), 0)
             << "row " << Y << " depth " << DD.Code;
+      // And every row after it is as it was.
+      const std::vector<uint8_t> Zero(size_t(D.RowBytes()), 0);
+      for (int Y = 41; Y < D.Height(); ++Y)
+        ASSERT_EQ(std::memcmp(D.ScanLine(Y), Zero.data(), Zero.size()), 0)
+            << "row " << Y << " depth " << DD.Code;
     }
 }
 
