@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -218,6 +219,110 @@ private:
   int FAborted = -1;
 };
 
+// Matching into an own palette with the colour cache on several threads. The cache fills an
+// empty cell with the answer for the first colour that meets it, so the answers depend on the
+// order of the colours. Each band matches against a copy of the cache as it was when the
+// operation began, plus the cells it fills itself, and notes those fills in order. The calling
+// thread then takes the bands in row order: a band whose own fills agree with what the cache
+// holds by then (cells still empty, or filled with the same index) matched every pixel as one
+// thread would have, and its fills are added to the cache row by row; any other band's rows are
+// matched again there, in order, through the picture's own cache.
+struct TCacheFill {
+  int Row, Cell;
+  uint8_t Index;
+};
+
+struct TBandFills {
+  std::vector<TCacheFill> Fills;
+  bool Again = false; // the band's rows are matched again on the calling thread
+  size_t Next = 0;    // fills added to the cache so far
+};
+
+class TBandMatcher {
+public:
+  TBandMatcher(const TColorCacheCells& Shared, const std::function<int(TRGB)>& Search,
+               TBandFills& Log)
+      : FShared(Shared), FSearch(Search), FLog(Log) {}
+
+  int Match(TRGB C, int Row) {
+    C &= 0xFFFFFF;
+    if (FMemoValid && FMemoColor == C) return FMemoIndex;
+    const int Cell = TColorCacheCells::CellOf(C);
+    int N;
+    if (FShared.Has(Cell)) {
+      N = FShared.Index[size_t(Cell)];
+    } else {
+      if (!FOwn) FOwn = std::make_unique<TColorCacheCells>();
+      if (!FOwn->Has(Cell)) {
+        const uint8_t I = uint8_t(FSearch(C));
+        FOwn->Set(Cell, I);
+        FLog.Fills.push_back({Row, Cell, I});
+      }
+      N = FOwn->Index[size_t(Cell)];
+    }
+    FMemoValid = true;
+    FMemoColor = C;
+    FMemoIndex = N;
+    return N;
+  }
+
+private:
+  const TColorCacheCells& FShared;
+  const std::function<int(TRGB)>& FSearch;
+  TBandFills& FLog;
+  std::unique_ptr<TColorCacheCells> FOwn;
+  bool FMemoValid = false;
+  TRGB FMemoColor = 0;
+  int FMemoIndex = 0;
+};
+
+// The calling thread's side: Cache is the picture's own cache, Rows the rows of the operation.
+class TCacheMerger {
+public:
+  TCacheMerger(TColorCacheCells* Cache, int Rows)
+      : FCache(Cache), FBands(Cache ? size_t(Rows) : 0) {}
+  bool On() const { return FCache != nullptr; }
+  // A band's log, from the band that starts at row Begin.
+  TBandFills& Start(int Begin) {
+    FBands[size_t(Begin)] = std::make_unique<TBandFills>();
+    return *FBands[size_t(Begin)];
+  }
+  // Called for every row in order once the row is done: true when row I must be matched again
+  // on this thread.
+  bool Row(int I) {
+    if (FBands[size_t(I)]) {
+      FCur = FBands[size_t(I)].get();
+      for (const TCacheFill& F : FCur->Fills)
+        if (FCache->Has(F.Cell) && FCache->Index[size_t(F.Cell)] != F.Index) {
+          FCur->Again = true;
+          break;
+        }
+    }
+    if (!FCur || FCur->Again) return true;
+    for (; FCur->Next < FCur->Fills.size() && FCur->Fills[FCur->Next].Row == I; ++FCur->Next) {
+      const TCacheFill& F = FCur->Fills[FCur->Next];
+      if (!FCache->Has(F.Cell)) FCache->Set(F.Cell, F.Index);
+    }
+    return false;
+  }
+
+private:
+  TColorCacheCells* FCache;
+  std::vector<std::unique_ptr<TBandFills>> FBands;
+  TBandFills* FCur = nullptr;
+};
+
+// The work of one thread on the destination rows of a resampling copy: the horizontal results
+// of each source row are the same for every destination row that uses it, so they are computed
+// once per source row.
+struct TRowMaker {
+  std::map<int, std::vector<int>> RowCache;
+  std::vector<std::vector<int>> Spare;
+  std::vector<uint8_t> Tmp;
+  std::vector<int64_t> Acc;
+  std::vector<int32_t> Acc32;
+};
+
 } // namespace
 
 void TPixelGraphic::StretchRect(int DX, int DY, int DW, int DH, const TPixelGraphic& S, int SX,
@@ -247,84 +352,103 @@ void TPixelGraphic::StretchRect(int DX, int DY, int DW, int DH, const TPixelGrap
     NarrowCols = NarrowCols && P.Div == Cols[0].Div && (!P.Usable || Narrow(P));
   auto RowTapOf = [&](int Y) { return MapAxis(Y - DY, SY, SH, DH, S.Height(), MY); };
 
+  // Row I's sums, divided by RowTap.Div, are its colours; false when the row is not written.
+  auto MakeRow = [&](TRowMaker& M, int I, Tap& RowTap) {
+    RowTap = RowTapOf(Y0 + I);
+    if (!RowTap.Usable) return false;
+    if (M.Acc.empty()) {
+      M.Acc.resize(size_t(NCols) * 3);
+      M.Acc32.resize(NarrowCols ? M.Acc.size() : 0);
+    }
+    auto Horizontal = [&](int R) -> const std::vector<int>& {
+      auto It = M.RowCache.find(R);
+      if (It != M.RowCache.end()) return It->second;
+      std::vector<int> H;
+      if (!M.Spare.empty()) {
+        H = std::move(M.Spare.back());
+        M.Spare.pop_back();
+      }
+      H.assign(size_t(NCols) * 3, 0);
+      const uint8_t* Src = SourceRowBGR(S, R, M.Tmp);
+      if (NarrowCols)
+        HorizontalNarrow(Cols, Src, ColDiv, H.data());
+      else
+        HorizontalWide(Cols, Src, H.data());
+      return M.RowCache.emplace(R, std::move(H)).first->second;
+    };
+    // Drop cached rows that no later destination row can use.
+    for (auto It = M.RowCache.begin(); It != M.RowCache.end() && It->first < RowTap.First;) {
+      M.Spare.push_back(std::move(It->second));
+      It = M.RowCache.erase(It);
+    }
+    std::fill(M.Acc.begin(), M.Acc.end(), 0);
+    if (NarrowCols && Narrow(RowTap)) {
+      // Weighted averages of bytes: every partial sum stays below 2^31.
+      std::fill(M.Acc32.begin(), M.Acc32.end(), 0);
+      auto AddRow = [&](int R, int64_t W) {
+        const int* H = Horizontal(R).data();
+        int32_t* A = M.Acc32.data();
+        const int32_t W32 = int32_t(W);
+        for (size_t J = 0, N = M.Acc32.size(); J < N; ++J)
+          A[J] += H[J] * W32;
+      };
+      AddRow(RowTap.First, RowTap.WFirst);
+      if (!RowTap.Single) {
+        for (int R = RowTap.First + 1; R < RowTap.Last; ++R)
+          AddRow(R, RowTap.Between);
+        AddRow(RowTap.Last, RowTap.WLast);
+      }
+      std::copy(M.Acc32.begin(), M.Acc32.end(), M.Acc.begin());
+    } else {
+      auto AddRow = [&](int R, int64_t W) {
+        const int* H = Horizontal(R).data();
+        int64_t* A = M.Acc.data();
+        for (size_t J = 0, N = M.Acc.size(); J < N; ++J)
+          A[J] += H[J] * W;
+      };
+      AddRow(RowTap.First, RowTap.WFirst);
+      if (!RowTap.Single) {
+        for (int R = RowTap.First + 1; R < RowTap.Last; ++R)
+          AddRow(R, RowTap.Between);
+        AddRow(RowTap.Last, RowTap.WLast);
+      }
+    }
+    return true;
+  };
+
   const bool Dest24 = FBitCountNum == 3;
   const bool UseDither = Dither && !Dest24;
-  // Rows matched in the bands, or handed to the calling thread as colours.
-  const bool InBands = Dest24 || (!UseDither && MatchIsPure(*this));
+  // Rows are matched in the bands (24 bits, matching from the colour alone, or an own palette's
+  // cache shared as described above), or handed to the calling thread as colours (dithering).
+  const bool Pure = Dest24 || (!UseDither && MatchIsPure(*this));
+  const bool Cached = !Pure && !UseDither && FPaletteKind != pNone && FColorCache;
+  const bool InBands = Pure || Cached;
+  TColorCacheCells Snapshot;
+  if (Cached) {
+    if (!FCache) FCache = std::make_unique<ColorCacheData>();
+    if (!FCache->Built) FCache->Build(FPalette);
+    Snapshot = FCache->Cells;
+  }
+  const std::function<int(TRGB)> Search = [this](TRGB C) { return ExhaustiveSearch(C); };
+  TCacheMerger Merger(Cached ? &FCache->Cells : nullptr, NRows);
   TDitherScope DitherScope(*this, UseDither);
   TProgressScope Progress(*this);
   std::vector<std::vector<int>> Pending(InBands ? 0 : size_t(NRows));
   TRowKeeper Keeper(*this, Y0, NRows, InBands && bool(OnProgress));
 
   auto Body = [&](int Begin, int End) {
-    // Horizontal results of each source row are the same for every destination row that uses
-    // it, so a band computes them once per source row.
-    std::map<int, std::vector<int>> RowCache;
-    std::vector<std::vector<int>> Spare;
-    std::vector<uint8_t> Tmp;
+    TRowMaker M;
     std::unique_ptr<TPixelGraphic> Twin;
-    if (!Dest24 && InBands) Twin = MatchTwin(*this);
-    auto Horizontal = [&](int R) -> const std::vector<int>& {
-      auto It = RowCache.find(R);
-      if (It != RowCache.end()) return It->second;
-      std::vector<int> H;
-      if (!Spare.empty()) {
-        H = std::move(Spare.back());
-        Spare.pop_back();
-      }
-      H.assign(size_t(NCols) * 3, 0);
-      const uint8_t* Src = SourceRowBGR(S, R, Tmp);
-      if (NarrowCols)
-        HorizontalNarrow(Cols, Src, ColDiv, H.data());
-      else
-        HorizontalWide(Cols, Src, H.data());
-      return RowCache.emplace(R, std::move(H)).first->second;
-    };
-    std::vector<int64_t> Acc(size_t(NCols) * 3);
-    std::vector<int32_t> Acc32(NarrowCols ? Acc.size() : 0);
+    if (!Dest24 && Pure) Twin = MatchTwin(*this);
+    std::unique_ptr<TBandMatcher> Matcher;
+    if (Cached) Matcher = std::make_unique<TBandMatcher>(Snapshot, Search, Merger.Start(Begin));
+    Tap RowTap;
     for (int I = Begin; I < End; ++I) {
+      if (!MakeRow(M, I, RowTap)) continue;
       const int Y = Y0 + I;
-      const Tap RowTap = RowTapOf(Y);
-      if (!RowTap.Usable) continue;
-      if (InBands) Keeper.Keep(I);
-      // Drop cached rows that no later destination row can use.
-      for (auto It = RowCache.begin(); It != RowCache.end() && It->first < RowTap.First;) {
-        Spare.push_back(std::move(It->second));
-        It = RowCache.erase(It);
-      }
-      std::fill(Acc.begin(), Acc.end(), 0);
-      if (NarrowCols && Narrow(RowTap)) {
-        // Weighted averages of bytes: every partial sum stays below 2^31.
-        std::fill(Acc32.begin(), Acc32.end(), 0);
-        auto AddRow = [&](int R, int64_t W) {
-          const int* H = Horizontal(R).data();
-          int32_t* A = Acc32.data();
-          const int32_t W32 = int32_t(W);
-          for (size_t J = 0, N = Acc32.size(); J < N; ++J)
-            A[J] += H[J] * W32;
-        };
-        AddRow(RowTap.First, RowTap.WFirst);
-        if (!RowTap.Single) {
-          for (int R = RowTap.First + 1; R < RowTap.Last; ++R)
-            AddRow(R, RowTap.Between);
-          AddRow(RowTap.Last, RowTap.WLast);
-        }
-        std::copy(Acc32.begin(), Acc32.end(), Acc.begin());
-      } else {
-        auto AddRow = [&](int R, int64_t W) {
-          const int* H = Horizontal(R).data();
-          int64_t* A = Acc.data();
-          for (size_t J = 0, N = Acc.size(); J < N; ++J)
-            A[J] += H[J] * W;
-        };
-        AddRow(RowTap.First, RowTap.WFirst);
-        if (!RowTap.Single) {
-          for (int R = RowTap.First + 1; R < RowTap.Last; ++R)
-            AddRow(R, RowTap.Between);
-          AddRow(RowTap.Last, RowTap.WLast);
-        }
-      }
       const TDivider RowDiv(RowTap.Div);
+      const int64_t* Acc = M.Acc.data();
+      if (InBands) Keeper.Keep(I);
       if (Dest24) {
         uint8_t* Dst = ScanLine(Y);
         for (int C = 0; C < NCols; ++C) {
@@ -334,12 +458,18 @@ void TPixelGraphic::StretchRect(int DX, int DY, int DW, int DH, const TPixelGrap
             P[K] = uint8_t(RowDiv(Acc[size_t(C) * 3 + K]));
         }
       } else if (InBands) {
-        for (int C = 0; C < NCols; ++C) {
+        // Serpentine, as the cache meets the colours on one thread.
+        const bool Forward = Y % 2 == 0;
+        for (int J = 0; J < NCols; ++J) {
+          const int C = Forward ? J : NCols - 1 - J;
           if (!Cols[size_t(C)].Usable) continue;
           const unsigned B = unsigned(RowDiv(Acc[size_t(C) * 3]));
           const unsigned G = unsigned(RowDiv(Acc[size_t(C) * 3 + 1]));
           const unsigned R = unsigned(RowDiv(Acc[size_t(C) * 3 + 2]));
-          SetPixelValue(X0 + C, Y, uint32_t(Twin->GetNearestPaletteIndex(RGBOf(R, G, B))));
+          const TRGB Color = RGBOf(R, G, B);
+          SetPixelValue(
+              X0 + C, Y,
+              uint32_t(Twin ? Twin->GetNearestPaletteIndex(Color) : Matcher->Match(Color, I)));
         }
       } else {
         std::vector<int>& Out = Pending[size_t(I)];
@@ -350,31 +480,44 @@ void TPixelGraphic::StretchRect(int DX, int DY, int DW, int DH, const TPixelGrap
     }
   };
 
+  // Writes row I's colours (Value(column, channel) in blue, green, red order) through this
+  // picture's own matching, in the writer's order.
+  auto WriteInOrder = [&](int I, auto Value) {
+    const int Y = Y0 + I;
+    if (UseDither) DitherNextRow(Y);
+    const bool Forward = Y % 2 == 0;
+    for (int J = 0; J < NCols; ++J) {
+      const int C = Forward ? J : NCols - 1 - J;
+      if (!Cols[size_t(C)].Usable) continue;
+      const unsigned B = Value(C, 0), G = Value(C, 1), R = Value(C, 2);
+      if (UseDither)
+        SetPixelDithered(X0 + C, Y, R, G, B);
+      else
+        SetPixelColor(X0 + C, Y, RGBOf(R, G, B));
+    }
+  };
   // The calling thread: matches handed-over rows in order, raises progress.
   std::exception_ptr Error;
+  std::unique_ptr<TRowMaker> Again;
   auto RowDone = [&](int I) {
     const int Y = Y0 + I;
+    const bool Redo = Cached && Merger.Row(I);
     if (!RowTapOf(Y).Usable) return false;
-    if (!InBands) {
-      try {
-        std::vector<int> Row = std::move(Pending[size_t(I)]);
-        if (UseDither) DitherNextRow(Y);
-        const bool Forward = Y % 2 == 0;
-        for (int J = 0; J < NCols; ++J) {
-          const int C = Forward ? J : NCols - 1 - J;
-          if (!Cols[size_t(C)].Usable) continue;
-          const unsigned B = unsigned(Row[size_t(C) * 3]);
-          const unsigned G = unsigned(Row[size_t(C) * 3 + 1]);
-          const unsigned R = unsigned(Row[size_t(C) * 3 + 2]);
-          if (UseDither)
-            SetPixelDithered(X0 + C, Y, R, G, B);
-          else
-            SetPixelColor(X0 + C, Y, RGBOf(R, G, B));
-        }
-      } catch (...) {
-        Error = std::current_exception();
-        return true;
+    try {
+      if (Redo) {
+        if (!Again) Again = std::make_unique<TRowMaker>();
+        Tap RowTap;
+        MakeRow(*Again, I, RowTap);
+        const TDivider RowDiv(RowTap.Div);
+        const int64_t* Acc = Again->Acc.data();
+        WriteInOrder(I, [&](int C, int K) { return unsigned(RowDiv(Acc[size_t(C) * 3 + K])); });
+      } else if (!InBands) {
+        const std::vector<int> Row = std::move(Pending[size_t(I)]);
+        WriteInOrder(I, [&](int C, int K) { return unsigned(Row[size_t(C) * 3 + K]); });
       }
+    } catch (...) {
+      Error = std::current_exception();
+      return true;
     }
     return Keeper.Passed(I, DoProgress(Y - Y0, Y1 - Y0));
   };
@@ -402,8 +545,20 @@ void TPixelGraphic::CopyRect(int DX, int DY, const TPixelGraphic& S, int SX, int
   int Y1 = int(std::min<int64_t>(int64_t(DY) + H - 1, int64_t(FHeight) - 1));
   const bool Dest24 = FBitCountNum == 3, Both24 = Dest24 && S.BitCountNum() == 3;
   const bool UseDither = Dither && !Dest24;
-  // Rows converted in the bands, or matched on the calling thread in row order.
-  const bool InBands = Dest24 || (!UseDither && MatchIsPure(*this));
+  // Rows converted in the bands (an own palette's cache shared as in StretchRect), or matched
+  // on the calling thread in row order (dithering).
+  const bool Pure = Dest24 || (!UseDither && MatchIsPure(*this));
+  const bool Cached = !Pure && !UseDither && FPaletteKind != pNone && FColorCache;
+  const bool InBands = Pure || Cached;
+  const int NRows = std::max(Y1 - Y0 + 1, 0);
+  TColorCacheCells Snapshot;
+  if (Cached) {
+    if (!FCache) FCache = std::make_unique<ColorCacheData>();
+    if (!FCache->Built) FCache->Build(FPalette);
+    Snapshot = FCache->Cells;
+  }
+  const std::function<int(TRGB)> Search = [this](TRGB C) { return ExhaustiveSearch(C); };
+  TCacheMerger Merger(Cached ? &FCache->Cells : nullptr, NRows);
   TDitherScope DitherScope(*this, UseDither);
   TProgressScope Progress(*this);
   const int64_t SrcX0 = XA + SX - DX, N = XB - XA + 1;
@@ -411,7 +566,8 @@ void TPixelGraphic::CopyRect(int DX, int DY, const TPixelGraphic& S, int SX, int
     const int64_t SrcY = int64_t(Y) + SY - DY;
     return SrcY < 0 || SrcY >= S.Height() ? -1 : int(SrcY);
   };
-  auto Convert = [&](TPixelGraphic& Matcher, int Y, const uint8_t* Src) {
+  // One row in the writer's order; Match(colour) gives a palette index.
+  auto Convert = [&](int Y, const uint8_t* Src, auto Match) {
     const bool Forward = Y % 2 == 0;
     for (int64_t I = 0; I < N; ++I) {
       int64_t X = Forward ? XA + I : XB - I;
@@ -422,37 +578,45 @@ void TPixelGraphic::CopyRect(int DX, int DY, const TPixelGraphic& S, int SX, int
       else if (UseDither)
         SetPixelDithered(int(X), Y, P[2], P[1], P[0]);
       else
-        SetPixelValue(int(X), Y, uint32_t(Matcher.GetNearestPaletteIndex(C)));
+        SetPixelValue(int(X), Y, uint32_t(Match(C)));
     }
   };
-  const int NRows = Y1 - Y0 + 1;
+  auto Own = [this](TRGB C) { return GetNearestPaletteIndex(C); };
   // Moved rows raise no progress, so nothing can abort between them.
-  TRowKeeper Keeper(*this, Y0, std::max(NRows, 0), InBands && !Both24 && bool(OnProgress));
+  TRowKeeper Keeper(*this, Y0, NRows, InBands && !Both24 && bool(OnProgress));
   auto Body = [&](int Begin, int End) {
     if (!InBands) return;
     std::vector<uint8_t> Tmp;
     std::unique_ptr<TPixelGraphic> Twin;
-    if (!Dest24) Twin = MatchTwin(*this);
-    for (int Y = Y0 + Begin; Y < Y0 + End; ++Y) {
-      const int SrcY = SourceRow(Y);
+    if (!Dest24 && Pure) Twin = MatchTwin(*this);
+    std::unique_ptr<TBandMatcher> Matcher;
+    if (Cached) Matcher = std::make_unique<TBandMatcher>(Snapshot, Search, Merger.Start(Begin));
+    for (int I = Begin; I < End; ++I) {
+      const int Y = Y0 + I, SrcY = SourceRow(Y);
       if (SrcY < 0) continue;
-      Keeper.Keep(Y - Y0);
+      Keeper.Keep(I);
       if (Both24)
         std::memmove(ScanLine(Y) + 3 * XA, S.ScanLine(SrcY) + 3 * SrcX0, size_t(N) * 3);
+      else if (Twin)
+        Convert(Y, SourceRowBGR(S, SrcY, Tmp),
+                [&](TRGB C) { return Twin->GetNearestPaletteIndex(C); });
+      else if (Matcher)
+        Convert(Y, SourceRowBGR(S, SrcY, Tmp), [&](TRGB C) { return Matcher->Match(C, I); });
       else
-        Convert(Twin ? *Twin : *this, Y, SourceRowBGR(S, SrcY, Tmp));
+        Convert(Y, SourceRowBGR(S, SrcY, Tmp), Own);
     }
   };
   std::exception_ptr Error;
   std::vector<uint8_t> Tmp;
   auto RowDone = [&](int I) {
     const int Y = Y0 + I, SrcY = SourceRow(Y);
+    const bool Redo = Cached && Merger.Row(I);
     // Moved rows raise no progress.
     if (SrcY < 0 || Both24) return false;
-    if (!InBands) {
+    if (!InBands || Redo) {
       try {
         if (UseDither) DitherNextRow(Y);
-        Convert(*this, Y, SourceRowBGR(S, SrcY, Tmp));
+        Convert(Y, SourceRowBGR(S, SrcY, Tmp), Own);
       } catch (...) {
         Error = std::current_exception();
         return true;

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace orbisk {
@@ -58,6 +59,54 @@ inline double RoundEven(double V) {
 }
 inline uint8_t ByteOf(double V) {
   return uint8_t(std::clamp(RoundEven(V), 0.0, 255.0));
+}
+
+// Pixels that bands changed past the row (or column) where the progress handler asked to abort
+// are put back as they were, so an aborted operation leaves what it had not reached untouched.
+// Kept only while a handler is there to abort.
+class TAbortKeeper {
+public:
+  TAbortKeeper(int Count, bool On) : FSaved(On ? size_t(std::max(Count, 0)) : 0) {}
+  bool On() const { return !FSaved.empty(); }
+  // Before unit I changes: Save(bytes) fills its present state.
+  template <class F> void Keep(int I, F Save) {
+    if (On()) Save(FSaved[size_t(I)]);
+  }
+  // After the progress of unit I; returns Abort.
+  bool Passed(int I, bool Abort) {
+    if (!On()) return Abort;
+    if (Abort)
+      FAborted = I;
+    else
+      std::vector<uint8_t>().swap(FSaved[size_t(I)]);
+    return Abort;
+  }
+  // Put(I, bytes) for every unit past the aborted one that was kept.
+  template <class F> void RestoreAfterAbort(F Put) {
+    if (FAborted < 0) return;
+    for (size_t I = size_t(FAborted) + 1; I < FSaved.size(); ++I)
+      if (!FSaved[I].empty()) Put(int(I), FSaved[I]);
+  }
+
+private:
+  std::vector<std::vector<uint8_t>> FSaved;
+  int FAborted = -1;
+};
+
+inline void SaveRows(const TPixelGraphic& G, std::initializer_list<int> Rows,
+                     std::vector<uint8_t>& Out) {
+  Out.clear();
+  for (int Y : Rows)
+    Out.insert(Out.end(), G.ScanLine(Y), G.ScanLine(Y) + G.RowBytes());
+}
+
+inline void PutRows(TPixelGraphic& G, std::initializer_list<int> Rows,
+                    const std::vector<uint8_t>& In) {
+  size_t At = 0;
+  for (int Y : Rows) {
+    std::memcpy(G.ScanLine(Y), In.data() + At, size_t(G.RowBytes()));
+    At += size_t(G.RowBytes());
+  }
 }
 
 // The source's colours as rows of blue, green, red bytes (palette pictures are expanded once).
@@ -175,11 +224,14 @@ template <int BPP> void TurnBytes(TPixelGraphic& D, const TPixelGraphic& S, int 
   for (int Y = 0; Y < H; ++Y)
     Src[size_t(Y)] = S.ScanLine(Y);
   constexpr int Tile = 64;
+  TAbortKeeper Keeper(DH, bool(D.OnProgress));
   ParallelBands(
       DH,
       [&](int Begin, int End) {
         for (int TY = Begin; TY < End; TY += Tile) {
           const int EY = std::min(TY + Tile, End);
+          for (int Y = TY; Y < EY; ++Y)
+            Keeper.Keep(Y, [&](std::vector<uint8_t>& Out) { SaveRows(D, {Y}, Out); });
           for (int TX = 0; TX < DW; TX += Tile) {
             const int EX = std::min(TX + Tile, DW);
             for (int Y = TY; Y < EY; ++Y) {
@@ -193,22 +245,27 @@ template <int BPP> void TurnBytes(TPixelGraphic& D, const TPixelGraphic& S, int 
           }
         }
       },
-      [&](int Y) { return D.DoProgress(Y, DH - 1); }, Tile);
+      [&](int Y) { return Keeper.Passed(Y, D.DoProgress(Y, DH - 1)); }, Tile);
+  Keeper.RestoreAfterAbort([&](int Y, const std::vector<uint8_t>& In) { PutRows(D, {Y}, In); });
 }
 
 void TurnValues(TPixelGraphic& D, const TPixelGraphic& S, int Q) {
   const int W = S.Width(), H = S.Height(), DW = D.Width(), DH = D.Height();
+  TAbortKeeper Keeper(DH, bool(D.OnProgress));
   ParallelBands(
       DH,
       [&](int Begin, int End) {
-        for (int Y = Begin; Y < End; ++Y)
+        for (int Y = Begin; Y < End; ++Y) {
+          Keeper.Keep(Y, [&](std::vector<uint8_t>& Out) { SaveRows(D, {Y}, Out); });
           for (int X = 0; X < DW; ++X) {
             int SX, SY;
             TurnedSource(Q, W, H, X, Y, SX, SY);
             D.SetPixelValue(X, Y, S.GetPixelValue(SX, SY));
           }
+        }
       },
-      [&](int Y) { return D.DoProgress(Y, DH - 1); });
+      [&](int Y) { return Keeper.Passed(Y, D.DoProgress(Y, DH - 1)); });
+  Keeper.RestoreAfterAbort([&](int Y, const std::vector<uint8_t>& In) { PutRows(D, {Y}, In); });
 }
 
 // Half a turn needs no second buffer: pixel (x, y) and pixel (w-1-x, h-1-y) change places.
@@ -223,11 +280,13 @@ void TurnHalfInPlace(TPixelGraphic& G) {
   {
     TProgressScope Progress(G);
     const int Pairs = (H + 1) / 2;
+    TAbortKeeper Keeper(Pairs, bool(G.OnProgress));
     ParallelBands(
         Pairs,
         [&](int Begin, int End) {
           for (int Y = Begin; Y < End; ++Y) {
             const int Y1 = H - 1 - Y;
+            Keeper.Keep(Y, [&](std::vector<uint8_t>& Out) { SaveRows(G, {Y, Y1}, Out); });
             // The middle row of an odd height only swaps its halves.
             const int Count = Y == Y1 ? W / 2 : W;
             if (BPP) {
@@ -241,7 +300,10 @@ void TurnHalfInPlace(TPixelGraphic& G) {
             }
           }
         },
-        [&](int Y) { return G.DoProgress(Y, Pairs - 1); });
+        [&](int Y) { return Keeper.Passed(Y, G.DoProgress(Y, Pairs - 1)); });
+    Keeper.RestoreAfterAbort([&](int Y, const std::vector<uint8_t>& In) {
+      PutRows(G, {Y, H - 1 - Y}, In);
+    });
   }
   G.Changed();
 }
@@ -385,10 +447,13 @@ void Rotate(TPixelGraphic& Dest, bool AutoSize, const TPixelGraphic& Source, lon
     const bool InBands = Dest24 || (!UseDither && MatchIsPure(Dest));
     std::vector<std::vector<uint8_t>> Pending(InBands ? 0 : size_t(BoxRows));
     std::exception_ptr Error;
+    TAbortKeeper Keeper(BoxRows, InBands && bool(Dest.OnProgress));
     ParallelBands(
         BoxRows,
         [&](int Begin, int End) {
           if (InBands) {
+            for (int I = Begin; I < End; ++I)
+              Keeper.Keep(I, [&](std::vector<uint8_t>& Out) { SaveRows(Dest, {R.BY0 + I}, Out); });
             std::unique_ptr<TPixelGraphic> Twin;
             if (!Dest24) Twin = MatchTwin(Dest);
             if (Interp)
@@ -428,9 +493,11 @@ void Rotate(TPixelGraphic& Dest, bool AutoSize, const TPixelGraphic& Source, lon
               return true;
             }
           }
-          return Dest.DoProgress(I, R.BY1 - R.BY0);
+          return Keeper.Passed(I, Dest.DoProgress(I, R.BY1 - R.BY0));
         });
     if (Error) std::rethrow_exception(Error);
+    Keeper.RestoreAfterAbort(
+        [&](int I, const std::vector<uint8_t>& In) { PutRows(Dest, {R.BY0 + I}, In); });
   }
   Dest.Changed();
 }
@@ -440,10 +507,12 @@ void FlipHorizontal(TPixelGraphic& G) {
   const int W = G.Width(), H = G.Height();
   {
     TProgressScope Progress(G);
+    TAbortKeeper Keeper(H, bool(G.OnProgress));
     ParallelBands(
         H,
         [&](int Begin, int End) {
           for (int Y = Begin; Y < End; ++Y) {
+            Keeper.Keep(Y, [&](std::vector<uint8_t>& Out) { SaveRows(G, {Y}, Out); });
             uint8_t* Row = G.ScanLine(Y);
             switch (G.BitCountNum()) {
             case 3:
@@ -463,7 +532,8 @@ void FlipHorizontal(TPixelGraphic& G) {
             }
           }
         },
-        [&](int Y) { return G.DoProgress(Y, H - 1); });
+        [&](int Y) { return Keeper.Passed(Y, G.DoProgress(Y, H - 1)); });
+    Keeper.RestoreAfterAbort([&](int Y, const std::vector<uint8_t>& In) { PutRows(G, {Y}, In); });
   }
   G.Changed();
 }
@@ -478,18 +548,32 @@ void FlipVertical(TPixelGraphic& G) {
       // in the cache; progress still counts columns.
       const int BPP = G.BitCountNum() == 3 ? 3 : 1;
       constexpr int Strip = 256;
+      auto Swap = [&](int X0, int X1) {
+        for (int Y = 0; Y < H / 2; ++Y)
+          std::swap_ranges(G.ScanLine(Y) + int64_t(BPP) * X0, G.ScanLine(Y) + int64_t(BPP) * X1,
+                           G.ScanLine(H - 1 - Y) + int64_t(BPP) * X0);
+      };
+      // Columns the bands flipped past an abort are flipped back.
+      std::vector<std::pair<int, int>> Bands;
+      std::mutex BandsLock;
+      int Aborted = -1;
       ParallelBands(
           W,
           [&](int Begin, int End) {
-            for (int X0 = Begin; X0 < End; X0 += Strip) {
-              const int X1 = std::min(X0 + Strip, End);
-              for (int Y = 0; Y < H / 2; ++Y)
-                std::swap_ranges(G.ScanLine(Y) + int64_t(BPP) * X0,
-                                 G.ScanLine(Y) + int64_t(BPP) * X1,
-                                 G.ScanLine(H - 1 - Y) + int64_t(BPP) * X0);
-            }
+            for (int X0 = Begin; X0 < End; X0 += Strip)
+              Swap(X0, std::min(X0 + Strip, End));
+            std::lock_guard<std::mutex> Lock(BandsLock);
+            Bands.emplace_back(Begin, End);
           },
-          [&](int X) { return G.DoProgress(X, W - 1); }, 64);
+          [&](int X) {
+            if (!G.DoProgress(X, W - 1)) return false;
+            Aborted = X;
+            return true;
+          },
+          64);
+      if (Aborted >= 0)
+        for (const auto& [Begin, End] : Bands)
+          if (End - 1 > Aborted) Swap(std::max(Begin, Aborted + 1), End);
     } else {
       // Columns of 1 and 4 bits share bytes, so they stay on this thread.
       for (int X = 0; X < W; ++X) {
@@ -654,9 +738,19 @@ void RadialAdjust(TPixelGraphic& Dest, const TPixelGraphic& Source, const TRadia
   // Bands of columns on the engine's threads, cut into strips that keep the rows in the cache;
   // progress is still raised per column, in order.
   constexpr int Strip = 16;
+  TAbortKeeper Keeper(W, bool(Dest.OnProgress));
+  auto Column = [&](int X, auto Each) {
+    for (int Y = 0; Y < H; ++Y)
+      Each(Dest.ScanLine(Y) + 3 * int64_t(X), size_t(Y) * 3);
+  };
   ParallelBands(
       W,
       [&](int Begin, int End) {
+        for (int X = Begin; X < End; ++X)
+          Keeper.Keep(X, [&](std::vector<uint8_t>& Out) {
+            Out.resize(size_t(H) * 3);
+            Column(X, [&](const uint8_t* P, size_t At) { std::memcpy(Out.data() + At, P, 3); });
+          });
         for (int X0 = Begin; X0 < End; X0 += Strip) {
           const int X1 = std::min(X0 + Strip, End);
           for (int Y = 0; Y < H; ++Y) {
@@ -696,7 +790,10 @@ void RadialAdjust(TPixelGraphic& Dest, const TPixelGraphic& Source, const TRadia
           }
         }
       },
-      [&](int X) { return Dest.DoProgress(X, W - 1); }, Strip);
+      [&](int X) { return Keeper.Passed(X, Dest.DoProgress(X, W - 1)); }, Strip);
+  Keeper.RestoreAfterAbort([&](int X, const std::vector<uint8_t>& In) {
+    Column(X, [&](uint8_t* P, size_t At) { std::memcpy(P, In.data() + At, 3); });
+  });
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -93,17 +93,20 @@ void Prepare(TPixelGraphic& D, int W, int H, int Code, TPaletteIdent Kind, bool 
 }
 
 // Runs Op on a fresh destination made by Make with 1, 2, 3 and 4 threads; all runs must agree.
+// With AbortAt, the handler asks to abort at that step: what was done up to there, and nothing
+// after it, must agree too.
 void ExpectSameOnAnyThreadCount(const std::string& Name,
                                 const std::function<void(TPixelGraphic&)>& Make,
-                                const std::function<void(TPixelGraphic&)>& Op) {
+                                const std::function<void(TPixelGraphic&)>& Op, int AbortAt = -1) {
   TOutcome Reference;
   for (int Threads : {1, 2, 3, 4}) {
     TThreadCountScope Scope(Threads);
     TPixelGraphic D;
     Make(D);
     std::vector<std::pair<int, int>> Progress;
-    D.OnProgress = [&Progress](TPixelGraphic*, int Step, bool&, int Max) {
+    D.OnProgress = [&Progress, AbortAt](TPixelGraphic*, int Step, bool& Abort, int Max) {
       Progress.emplace_back(Step, Max);
+      Abort = Step == AbortAt;
     };
     Op(D);
     TOutcome O = OutcomeOf(D, std::move(Progress));
@@ -299,6 +302,34 @@ TEST(ParallelTransforms, RotationsFlipsAndCropsMatchOneThread) {
       ExpectSameOnAnyThreadCount(Base + " swirl", Copy,
                                  [](TPixelGraphic& D) { SwirlPicture(D, 30); });
     }
+}
+
+TEST(ParallelTransforms, AnAbortLeavesWhatWasNotReached) {
+  for (TDepth SD : SourceDepths) {
+    TPixelGraphic S;
+    Fill(S, 150, 170, SD.Code, SD.Kind, 4);
+    const std::string Base = "depth " + std::to_string(SD.Code);
+    auto Copy = [&S](TPixelGraphic& D) { D.Assign(&S); };
+    for (long double Angle : {90.0L, 180.0L, 33.0L})
+      ExpectSameOnAnyThreadCount(
+          Base + " turn " + std::to_string(double(Angle)), Copy,
+          [Angle](TPixelGraphic& D) { RotatePicture(D, Angle); }, 20);
+    for (bool Dither : {false, true})
+      ExpectSameOnAnyThreadCount(
+          Base + " rotate into own palette",
+          [&](TPixelGraphic& D) { Prepare(D, 160, 160, 2, pUnknown, Dither, true); },
+          [&S](TPixelGraphic& D) { Rotate(D, false, S, 21.0L); }, 30);
+    ExpectSameOnAnyThreadCount(Base + " flip h", Copy, FlipHorizontal, 17);
+    ExpectSameOnAnyThreadCount(Base + " flip v", Copy, FlipVertical, 17);
+    ExpectSameOnAnyThreadCount(
+        Base + " radial", [](TPixelGraphic&) {}, [&S](TPixelGraphic& D) { RadialAdjust(D, S, {}); },
+        40);
+    for (TDepth DD : DestDepths)
+      ExpectSameOnAnyThreadCount(
+          Base + " stretch into " + std::to_string(DD.Code) + "/" + std::to_string(DD.Kind),
+          [&](TPixelGraphic& D) { Prepare(D, 97, 133, DD.Code, DD.Kind, false, true); },
+          [&S](TPixelGraphic& D) { D.StretchFrom(S); }, 25);
+  }
 }
 
 TEST(ParallelColorReduction, EveryChoiceMatchesOneThread) {
