@@ -1,6 +1,7 @@
 #include "engine/pixelgraphic.h"
 #include "engine/optimizedpalette.h"
 #include "engine/palettes.h"
+#include "engine/parallel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -673,11 +674,13 @@ void TPixelGraphic::ApplyGamma() {
       T[I] =
           uint8_t(std::clamp(std::nearbyint(255.0L * std::pow(I / 255.0L, Ratio)), 0.0L, 255.0L));
     if (FBitCountNum == 3) {
-      for (int Y = 0; Y < FHeight; ++Y) {
-        uint8_t* P = ScanLine(Y);
-        for (int64_t I = 0; I < int64_t(FWidth) * 3; ++I)
-          P[I] = T[P[I]];
-      }
+      ParallelBands(FHeight, [&](int Begin, int End) {
+        for (int Y = Begin; Y < End; ++Y) {
+          uint8_t* P = ScanLine(Y);
+          for (int64_t I = 0; I < int64_t(FWidth) * 3; ++I)
+            P[I] = T[P[I]];
+        }
+      });
     } else {
       for (int I = 0; I < PaletteCount(); ++I) {
         TRGB C = FPalette[size_t(I)];

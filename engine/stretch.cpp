@@ -323,6 +323,20 @@ struct TRowMaker {
   std::vector<int32_t> Acc32;
 };
 
+// The rows of an operation in bands on the engine's threads; a picture copied onto itself reads
+// rows that earlier rows may have written, so its rows go one by one in order on this thread.
+void RunRows(int Count, const std::function<void(int, int)>& Body,
+             const std::function<bool(int)>& RowDone, bool OntoItself) {
+  if (!OntoItself) {
+    ParallelBands(Count, Body, RowDone);
+    return;
+  }
+  for (int I = 0; I < Count; ++I) {
+    Body(I, I + 1);
+    if (RowDone(I)) return;
+  }
+}
+
 } // namespace
 
 void TPixelGraphic::StretchRect(int DX, int DY, int DW, int DH, const TPixelGraphic& S, int SX,
@@ -521,7 +535,7 @@ void TPixelGraphic::StretchRect(int DX, int DY, int DW, int DH, const TPixelGrap
     }
     return Keeper.Passed(I, DoProgress(Y - Y0, Y1 - Y0));
   };
-  ParallelBands(NRows, Body, RowDone);
+  RunRows(NRows, Body, RowDone, &S == this);
   if (Error) std::rethrow_exception(Error);
   Keeper.RestoreAfterAbort();
   Changed();
@@ -624,7 +638,7 @@ void TPixelGraphic::CopyRect(int DX, int DY, const TPixelGraphic& S, int SX, int
     }
     return Keeper.Passed(I, DoProgress(Y - Y0, Y1 - Y0));
   };
-  if (NRows > 0) ParallelBands(NRows, Body, RowDone);
+  RunRows(NRows, Body, RowDone, &S == this);
   if (Error) std::rethrow_exception(Error);
   Keeper.RestoreAfterAbort();
   Changed();

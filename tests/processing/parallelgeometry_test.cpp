@@ -214,6 +214,25 @@ TEST(ParallelStretch, OwnPaletteCacheCarriesOverBetweenOperations) {
       });
 }
 
+// A picture copied onto itself reads rows the copy may already have written: the rows go in
+// order, as on one thread.
+TEST(ParallelStretch, OntoItself) {
+  for (TDepth DD : {TDepth{3, pTrueColor}, TDepth{2, pUnknown}, TDepth{1, pSys16}})
+    for (TStretchMode Mode : {smFast, smPrecise}) {
+      auto Make = [&](TPixelGraphic& D) {
+        Fill(D, 90, 240, DD.Code, DD.Kind == pUnknown ? pSys16 : DD.Kind, 8);
+        D.StretchMode = Mode;
+        D.Dither = false;
+      };
+      ExpectSameOnAnyThreadCount("stretch onto itself", Make, [](TPixelGraphic& D) {
+        D.StretchRect(0, 10, 90, 200, D, 5, 0, 60, 150);
+        D.StretchRect(0, 0, 90, 100, D, 0, 50, 90, 190);
+      });
+      ExpectSameOnAnyThreadCount("copy onto itself", Make,
+                                 [](TPixelGraphic& D) { D.CopyRect(3, 20, D, 0, 0, 80, 200); });
+    }
+}
+
 TEST(ParallelStretch, AbortStopsAtTheRowAsked) {
   TPixelGraphic S;
   Fill(S, 300, 400, 3, pTrueColor, 2);
