@@ -185,11 +185,11 @@ void HorizontalWide(const std::vector<Tap>& Cols, const uint8_t* Src, int* Out) 
 
 // Rows that bands wrote past the row where the progress handler asked to abort are put back as
 // they were, so an aborted copy leaves the rows it had not reached untouched. Only kept while
-// a handler is there to abort.
+// a handler is there to abort and the rows may run ahead (one thread takes them one by one).
 class TRowKeeper {
 public:
   TRowKeeper(TPixelGraphic& G, int Y0, int Rows, bool On)
-      : FG(G), FY0(Y0), FSaved(On ? size_t(Rows) : 0) {}
+      : FG(G), FY0(Y0), FSaved(On && EngineThreadCount() > 1 ? size_t(Rows) : 0) {}
   // Before the band writes row Y0 + I.
   void Keep(int I) {
     if (FSaved.empty()) return;

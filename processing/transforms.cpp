@@ -63,10 +63,12 @@ inline uint8_t ByteOf(double V) {
 
 // Pixels that bands changed past the row (or column) where the progress handler asked to abort
 // are put back as they were, so an aborted operation leaves what it had not reached untouched.
-// Kept only while a handler is there to abort.
+// Kept only while a handler is there to abort and the bands may run ahead (one thread takes
+// them one by one).
 class TAbortKeeper {
 public:
-  TAbortKeeper(int Count, bool On) : FSaved(On ? size_t(std::max(Count, 0)) : 0) {}
+  TAbortKeeper(int Count, bool On)
+      : FSaved(On && EngineThreadCount() > 1 ? size_t(std::max(Count, 0)) : 0) {}
   bool On() const { return !FSaved.empty(); }
   // Before unit I changes: Save(bytes) fills its present state.
   template <class F> void Keep(int I, F Save) {
