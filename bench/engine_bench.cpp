@@ -1,6 +1,7 @@
 // Engine core timings: resampling, error diffusion into fixed and optimized palettes, BMP
 // decoding. Pictures are synthetic (smooth gradients with fine detail), made once per run.
 #include "engine/optimizedpalette.h"
+#include "engine/parallel.h"
 #include "engine/pixelgraphic.h"
 #include "engine/registry.h"
 #include "engine/stream.h"
@@ -44,8 +45,15 @@ const TPixelGraphic& Picture12MP() {
   return *G;
 }
 
+// Engine threads for a timing: the second argument, 0 for every processor.
+struct TThreads {
+  explicit TThreads(int64_t N) { SetEngineThreadCount(int(N)); }
+  ~TThreads() { SetEngineThreadCount(0); }
+};
+
 void BM_StretchFrom(benchmark::State& State) {
   const TPixelGraphic& Source = Picture24MP();
+  TThreads Threads(State.range(1));
   TPixelGraphic Dest;
   Dest.SetSize(1920, 1280, 3);
   Dest.StretchMode = TStretchMode(State.range(0));
@@ -53,15 +61,34 @@ void BM_StretchFrom(benchmark::State& State) {
     Dest.StretchFrom(Source);
     benchmark::DoNotOptimize(Dest.Bits());
   }
-  State.SetLabel(State.range(0) == smFast     ? "smFast"
-                 : State.range(0) == smMedium ? "smMedium"
-                                              : "smPrecise");
+  State.SetLabel(std::string(State.range(0) == smFast     ? "smFast"
+                             : State.range(0) == smMedium ? "smMedium"
+                                                          : "smPrecise") +
+                 ", threads " + std::to_string(EngineThreadCount()));
 }
 BENCHMARK(BM_StretchFrom)
-    ->Arg(smFast)
-    ->Arg(smMedium)
-    ->Arg(smPrecise)
+    ->ArgsProduct({{smFast, smMedium, smPrecise}, {1, 0}})
+    ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
+
+// Nearest-colour matching without dithering into an own palette with the colour cache (as
+// posterizing does), on one thread and on all.
+void BM_MatchOptimized256(benchmark::State& State) {
+  const TPixelGraphic& Source = Picture12MP();
+  TThreads Threads(State.range(0));
+  TPixelGraphic Dest;
+  Dest.SetSize(Source.Width(), Source.Height(), 2);
+  Dest.Dither = false;
+  BuildOptimizedPalette(Dest, Source, 256, false);
+  for (auto _ : State) {
+    // A fresh cache each time, as a new picture has.
+    Dest.SetPaletteEntry(0, Dest.GetPaletteEntry(0));
+    Dest.StretchFrom(Source);
+    benchmark::DoNotOptimize(Dest.Bits());
+  }
+  State.SetLabel("threads " + std::to_string(EngineThreadCount()));
+}
+BENCHMARK(BM_MatchOptimized256)->Arg(1)->Arg(0)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 void BM_DiffuseSpecial252(benchmark::State& State) {
   const TPixelGraphic& Source = Picture12MP();
@@ -113,6 +140,47 @@ void BM_DecodeBMP24MP(benchmark::State& State) {
   State.SetBytesProcessed(int64_t(State.iterations()) * 6000 * 4000 * 3);
 }
 BENCHMARK(BM_DecodeBMP24MP)->Unit(benchmark::kMillisecond);
+
+// The converter's resize of a 24 MP JPEG to 1920 x 1280 JPEG, by stage: decoding alone, and
+// decoding, resampling and encoding together (into memory), on one thread and on all.
+const std::string& JPEG24MP() {
+  static const std::string Path = [] {
+    const std::string P = "/tmp/orbisk-bench-24mp.jpg";
+    TPixelGraphic Copy;
+    Copy.Assign(&Picture24MP());
+    Copy.SaveToFile(P);
+    return P;
+  }();
+  return Path;
+}
+
+void BM_DecodeJPEG24MP(benchmark::State& State) {
+  TThreads Threads(State.range(0));
+  const std::string& Path = JPEG24MP();
+  TPixelGraphic G;
+  for (auto _ : State) {
+    G.LoadFromFile(Path);
+    benchmark::DoNotOptimize(G.Bits());
+  }
+  State.SetLabel("threads " + std::to_string(EngineThreadCount()));
+}
+BENCHMARK(BM_DecodeJPEG24MP)->Arg(1)->Arg(0)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+void BM_ResizeJPEG24MP(benchmark::State& State) {
+  TThreads Threads(State.range(0));
+  const std::string& Path = JPEG24MP();
+  for (auto _ : State) {
+    TPixelGraphic G, Small;
+    G.LoadFromFile(Path);
+    Small.SetSize(1920, 1280, 3);
+    Small.StretchFrom(G);
+    TPGMemoryStream Out;
+    Small.SaveToStreamExt(Out, "jpg");
+    benchmark::DoNotOptimize(Out.Size());
+  }
+  State.SetLabel("threads " + std::to_string(EngineThreadCount()));
+}
+BENCHMARK(BM_ResizeJPEG24MP)->Arg(1)->Arg(0)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -390,4 +390,31 @@ void BuildOptimizedPalette(TPixelGraphic& Dest, const TPixelGraphic& Source, int
     Dest.SetPaletteEntry(I, Colors[size_t(I)]);
 }
 
+// ---------------------------------------------------------------------------------------------
+// colour matching on several threads
+
+bool MatchIsPure(const TPixelGraphic& G) {
+  const TPaletteIdent K = G.PaletteKind();
+  if (K == pTrueColor) return true;
+  if (K == pUnknown) return !G.ColorCache();
+  return K >= pBlackWhite && K <= pSpecial252;
+}
+
+std::unique_ptr<TPixelGraphic> MatchTwin(const TPixelGraphic& G) {
+  auto T = std::make_unique<TPixelGraphic>();
+  T->SetRGBWeighting(G.RGBWeighting());
+  T->SetColorCache(G.ColorCache());
+  const TPaletteIdent K = G.PaletteKind();
+  if (K == pUnknown) {
+    T->SetPaletteCount(G.PaletteCount());
+    T->SetPaletteKind(pUnknown);
+    for (int I = 0; I < G.PaletteCount(); ++I)
+      T->SetPaletteEntry(I, G.GetPaletteEntry(I));
+  } else {
+    // The standard kinds match by their own tables, whatever entries the picture holds.
+    T->SetPaletteKind(K);
+  }
+  return T;
+}
+
 } // namespace orbisk

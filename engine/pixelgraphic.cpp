@@ -1,5 +1,7 @@
 #include "engine/pixelgraphic.h"
+#include "engine/optimizedpalette.h"
 #include "engine/palettes.h"
+#include "engine/parallel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,12 +12,6 @@ namespace orbisk {
 long double ScreenGamma = 1.8L;
 bool GammaCorrectionOnRead = true;
 int64_t MaxPixelCount = DefaultMaxPixelCount;
-
-struct TPixelGraphic::ColorCacheData {
-  std::array<uint8_t, 65536> Index{};
-  std::array<uint8_t, 8192> Filled{};
-  bool Built = false;
-};
 
 struct TPixelGraphic::DitherState {
   std::vector<int> Rows[2]; // (Width + 2) cells of three channel errors, scaled by 16
@@ -358,40 +354,35 @@ int TPixelGraphic::ExhaustiveSearch(TRGB C) const {
   return Best;
 }
 
+void TPixelGraphic::ColorCacheData::Build(const std::vector<TRGB>& Palette) {
+  Cells.Filled.fill(0);
+  for (int S = 0; S <= 4; ++S)
+    for (size_t E = 0; E < Palette.size(); ++E) {
+      int R0 = RedOf(Palette[E]) >> 3, G0 = GreenOf(Palette[E]) >> 2, B0 = BlueOf(Palette[E]) >> 3;
+      for (int R = std::max(0, R0 - S); R <= std::min(31, R0 + S); ++R)
+        for (int G = std::max(0, G0 - S); G <= std::min(63, G0 + S); ++G) {
+          bool Inner = std::abs(R - R0) < S && std::abs(G - G0) < S;
+          for (int B = std::max(0, B0 - S); B <= std::min(31, B0 + S); ++B) {
+            // Only the surface of the cube of radius S.
+            if (Inner && std::abs(B - B0) < S) {
+              B = B0 + S - 1;
+              continue;
+            }
+            int Cell = R * 2048 + G * 32 + B;
+            if (!Cells.Has(Cell)) Cells.Set(Cell, uint8_t(E));
+          }
+        }
+    }
+  Built = true;
+}
+
 int TPixelGraphic::CacheLookup(TRGB C) {
   if (!FCache) FCache = std::make_unique<ColorCacheData>();
   ColorCacheData& Cc = *FCache;
-  if (!Cc.Built) {
-    Cc.Filled.fill(0);
-    for (int S = 0; S <= 4; ++S)
-      for (size_t E = 0; E < FPalette.size(); ++E) {
-        int R0 = RedOf(FPalette[E]) >> 3, G0 = GreenOf(FPalette[E]) >> 2,
-            B0 = BlueOf(FPalette[E]) >> 3;
-        for (int R = std::max(0, R0 - S); R <= std::min(31, R0 + S); ++R)
-          for (int G = std::max(0, G0 - S); G <= std::min(63, G0 + S); ++G) {
-            bool Inner = std::abs(R - R0) < S && std::abs(G - G0) < S;
-            for (int B = std::max(0, B0 - S); B <= std::min(31, B0 + S); ++B) {
-              // Only the surface of the cube of radius S.
-              if (Inner && std::abs(B - B0) < S) {
-                B = B0 + S - 1;
-                continue;
-              }
-              int Cell = R * 2048 + G * 32 + B;
-              if (!(Cc.Filled[Cell >> 3] & (1 << (Cell & 7)))) {
-                Cc.Filled[Cell >> 3] |= uint8_t(1 << (Cell & 7));
-                Cc.Index[Cell] = uint8_t(E);
-              }
-            }
-          }
-      }
-    Cc.Built = true;
-  }
-  int Cell = int(RedOf(C) >> 3) * 2048 + int(GreenOf(C) >> 2) * 32 + int(BlueOf(C) >> 3);
-  if (!(Cc.Filled[Cell >> 3] & (1 << (Cell & 7)))) {
-    Cc.Index[Cell] = uint8_t(ExhaustiveSearch(C));
-    Cc.Filled[Cell >> 3] |= uint8_t(1 << (Cell & 7));
-  }
-  return Cc.Index[Cell];
+  if (!Cc.Built) Cc.Build(FPalette);
+  const int Cell = TColorCacheCells::CellOf(C);
+  if (!Cc.Cells.Has(Cell)) Cc.Cells.Set(Cell, uint8_t(ExhaustiveSearch(C)));
+  return Cc.Cells.Index[size_t(Cell)];
 }
 
 int TPixelGraphic::GetNearestPaletteIndex(TRGB C) {
@@ -683,11 +674,13 @@ void TPixelGraphic::ApplyGamma() {
       T[I] =
           uint8_t(std::clamp(std::nearbyint(255.0L * std::pow(I / 255.0L, Ratio)), 0.0L, 255.0L));
     if (FBitCountNum == 3) {
-      for (int Y = 0; Y < FHeight; ++Y) {
-        uint8_t* P = ScanLine(Y);
-        for (int64_t I = 0; I < int64_t(FWidth) * 3; ++I)
-          P[I] = T[P[I]];
-      }
+      ParallelBands(FHeight, [&](int Begin, int End) {
+        for (int Y = Begin; Y < End; ++Y) {
+          uint8_t* P = ScanLine(Y);
+          for (int64_t I = 0; I < int64_t(FWidth) * 3; ++I)
+            P[I] = T[P[I]];
+        }
+      });
     } else {
       for (int I = 0; I < PaletteCount(); ++I) {
         TRGB C = FPalette[size_t(I)];

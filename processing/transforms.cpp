@@ -1,11 +1,16 @@
 #include "processing/transforms.h"
 
+#include "engine/optimizedpalette.h"
+#include "engine/parallel.h"
+
 #include <algorithm>
-#include <atomic>
 #include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <exception>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 namespace orbisk {
@@ -54,6 +59,56 @@ inline double RoundEven(double V) {
 }
 inline uint8_t ByteOf(double V) {
   return uint8_t(std::clamp(RoundEven(V), 0.0, 255.0));
+}
+
+// Pixels that bands changed past the row (or column) where the progress handler asked to abort
+// are put back as they were, so an aborted operation leaves what it had not reached untouched.
+// Kept only while a handler is there to abort and the bands may run ahead (one thread takes
+// them one by one).
+class TAbortKeeper {
+public:
+  TAbortKeeper(int Count, bool On)
+      : FSaved(On && EngineThreadCount() > 1 ? size_t(std::max(Count, 0)) : 0) {}
+  bool On() const { return !FSaved.empty(); }
+  // Before unit I changes: Save(bytes) fills its present state.
+  template <class F> void Keep(int I, F Save) {
+    if (On()) Save(FSaved[size_t(I)]);
+  }
+  // After the progress of unit I; returns Abort.
+  bool Passed(int I, bool Abort) {
+    if (!On()) return Abort;
+    if (Abort)
+      FAborted = I;
+    else
+      std::vector<uint8_t>().swap(FSaved[size_t(I)]);
+    return Abort;
+  }
+  // Put(I, bytes) for every unit past the aborted one that was kept.
+  template <class F> void RestoreAfterAbort(F Put) {
+    if (FAborted < 0) return;
+    for (size_t I = size_t(FAborted) + 1; I < FSaved.size(); ++I)
+      if (!FSaved[I].empty()) Put(int(I), FSaved[I]);
+  }
+
+private:
+  std::vector<std::vector<uint8_t>> FSaved;
+  int FAborted = -1;
+};
+
+inline void SaveRows(const TPixelGraphic& G, std::initializer_list<int> Rows,
+                     std::vector<uint8_t>& Out) {
+  Out.clear();
+  for (int Y : Rows)
+    Out.insert(Out.end(), G.ScanLine(Y), G.ScanLine(Y) + G.RowBytes());
+}
+
+inline void PutRows(TPixelGraphic& G, std::initializer_list<int> Rows,
+                    const std::vector<uint8_t>& In) {
+  size_t At = 0;
+  for (int Y : Rows) {
+    std::memcpy(G.ScanLine(Y), In.data() + At, size_t(G.RowBytes()));
+    At += size_t(G.RowBytes());
+  }
 }
 
 // The source's colours as rows of blue, green, red bytes (palette pictures are expanded once).
@@ -121,17 +176,28 @@ inline bool SamplePixel(const TColorRows& S, const TRotation& R, int X, double Q
   }
 }
 
-// Rows Y0..Y1 of the box. Progress is raised only when Report (one part of several reports for
-// all, its step scaled by Scale); false from the handler's abort sets Stop.
+// The colours of one row of the box, computed where the row's pixels are not yet written: for
+// each column a flag (0: the pixel stays) and the blue, green, red bytes.
 template <bool Interp>
-void RotateRows(TPixelGraphic& D, const TColorRows& S, const TRotation& R, bool UseDither, int Y0,
-                int Y1, bool Report, int Scale, std::atomic<bool>& Stop) {
-  const bool Dest24 = D.BitCountNum() == 3;
-  for (int Y = Y0; Y <= Y1 && !Stop; ++Y) {
-    if (UseDither) D.DitherNextRow(Y);
+void SampleRow(TPixelGraphic& D, const TColorRows& S, const TRotation& R, int Y, uint8_t* Out) {
+  const double PY = Y - R.CYD;
+  const double QS = PY * R.S, QC = PY * R.C;
+  for (int X = R.BX0; X <= R.BX1; ++X, Out += 4) {
+    const TRGB C = D.GetPixelColor(X, Y);
+    const uint8_t Own[3] = {uint8_t(BlueOf(C)), uint8_t(GreenOf(C)), uint8_t(RedOf(C))};
+    Out[0] = SamplePixel<Interp>(S, R, X, QS, QC, Own, Out + 1);
+  }
+}
+
+// Rows Y0..Y1 of the box, written in the band: 24-bit destinations directly, palette ones
+// through a matcher that answers from the colour alone.
+template <bool Interp>
+void RotateRows(TPixelGraphic& D, const TColorRows& S, const TRotation& R, int Y0, int Y1,
+                TPixelGraphic* Matcher) {
+  for (int Y = Y0; Y <= Y1; ++Y) {
     const double PY = Y - R.CYD;
     const double QS = PY * R.S, QC = PY * R.C;
-    if (Dest24) {
+    if (!Matcher) {
       uint8_t* Row = D.ScanLine(Y);
       for (int X = R.BX0; X <= R.BX1; ++X) {
         uint8_t* P = Row + 3 * int64_t(X);
@@ -139,70 +205,69 @@ void RotateRows(TPixelGraphic& D, const TColorRows& S, const TRotation& R, bool 
         if (SamplePixel<Interp>(S, R, X, QS, QC, P, Out)) std::memcpy(P, Out, 3);
       }
     } else {
-      // Palette destinations go through colour matching in the writer's serpentine order.
-      const bool Forward = Y % 2 == 0;
-      for (int I = 0; I <= R.BX1 - R.BX0; ++I) {
-        const int X = Forward ? R.BX0 + I : R.BX1 - I;
+      for (int X = R.BX0; X <= R.BX1; ++X) {
         const TRGB C = D.GetPixelColor(X, Y);
         const uint8_t Own[3] = {uint8_t(BlueOf(C)), uint8_t(GreenOf(C)), uint8_t(RedOf(C))};
         uint8_t Out[3];
         if (!SamplePixel<Interp>(S, R, X, QS, QC, Own, Out)) continue;
-        if (UseDither)
-          D.SetPixelDithered(X, Y, Out[2], Out[1], Out[0]);
-        else
-          D.SetPixelColor(X, Y, RGBOf(Out[2], Out[1], Out[0]));
+        D.SetPixelValue(X, Y,
+                        uint32_t(Matcher->GetNearestPaletteIndex(RGBOf(Out[2], Out[1], Out[0]))));
       }
     }
-    if (Report && D.DoProgress(std::min((Y - R.BY0) * Scale, R.BY1 - R.BY0), R.BY1 - R.BY0))
-      Stop = true;
   }
 }
 
-// Copies pixel values from Source into a Dest already sized for the turn. Bands of tiles are
-// shared out between the cores; each writes only its own rows.
+// Copies pixel values from Source into a Dest already sized for the turn, in bands of rows on
+// the engine's threads; within a band, tiles keep both the rows written and the columns read in
+// the cache.
 template <int BPP> void TurnBytes(TPixelGraphic& D, const TPixelGraphic& S, int Q) {
   const int W = S.Width(), H = S.Height(), DW = D.Width(), DH = D.Height();
   std::vector<const uint8_t*> Src(static_cast<size_t>(H));
   for (int Y = 0; Y < H; ++Y)
     Src[size_t(Y)] = S.ScanLine(Y);
-  // Tiles keep both the rows written and the columns read in the cache.
   constexpr int Tile = 64;
-  const int Bands = (DH + Tile - 1) / Tile;
-  const int Parts = PartsFor(int64_t(DW) * DH, Bands);
-  std::atomic<bool> Stop{false};
-  RunParts(Parts, Stop, [&](int Part) {
-    const int B0 = int(int64_t(Bands) * Part / Parts),
-              B1 = int(int64_t(Bands) * (Part + 1) / Parts);
-    for (int TY = B0 * Tile; TY < std::min(B1 * Tile, DH) && !Stop; TY += Tile) {
-      const int EY = std::min(TY + Tile, DH);
-      for (int TX = 0; TX < DW; TX += Tile) {
-        const int EX = std::min(TX + Tile, DW);
-        for (int Y = TY; Y < EY; ++Y) {
-          uint8_t* Out = D.ScanLine(Y) + int64_t(BPP) * TX;
-          for (int X = TX; X < EX; ++X, Out += BPP) {
-            int SX, SY;
-            TurnedSource(Q, W, H, X, Y, SX, SY);
-            std::memcpy(Out, Src[size_t(SY)] + int64_t(BPP) * SX, BPP);
+  TAbortKeeper Keeper(DH, bool(D.OnProgress));
+  ParallelBands(
+      DH,
+      [&](int Begin, int End) {
+        for (int TY = Begin; TY < End; TY += Tile) {
+          const int EY = std::min(TY + Tile, End);
+          for (int Y = TY; Y < EY; ++Y)
+            Keeper.Keep(Y, [&](std::vector<uint8_t>& Out) { SaveRows(D, {Y}, Out); });
+          for (int TX = 0; TX < DW; TX += Tile) {
+            const int EX = std::min(TX + Tile, DW);
+            for (int Y = TY; Y < EY; ++Y) {
+              uint8_t* Out = D.ScanLine(Y) + int64_t(BPP) * TX;
+              for (int X = TX; X < EX; ++X, Out += BPP) {
+                int SX, SY;
+                TurnedSource(Q, W, H, X, Y, SX, SY);
+                std::memcpy(Out, Src[size_t(SY)] + int64_t(BPP) * SX, BPP);
+              }
+            }
           }
         }
-      }
-      if (Part == 0)
-        for (int Y = TY; Y < EY; ++Y)
-          if (D.DoProgress(std::min(Y * Parts, DH - 1), DH - 1)) Stop = true;
-    }
-  });
+      },
+      [&](int Y) { return Keeper.Passed(Y, D.DoProgress(Y, DH - 1)); }, Tile);
+  Keeper.RestoreAfterAbort([&](int Y, const std::vector<uint8_t>& In) { PutRows(D, {Y}, In); });
 }
 
 void TurnValues(TPixelGraphic& D, const TPixelGraphic& S, int Q) {
   const int W = S.Width(), H = S.Height(), DW = D.Width(), DH = D.Height();
-  for (int Y = 0; Y < DH; ++Y) {
-    for (int X = 0; X < DW; ++X) {
-      int SX, SY;
-      TurnedSource(Q, W, H, X, Y, SX, SY);
-      D.SetPixelValue(X, Y, S.GetPixelValue(SX, SY));
-    }
-    if (D.DoProgress(Y, DH - 1)) return;
-  }
+  TAbortKeeper Keeper(DH, bool(D.OnProgress));
+  ParallelBands(
+      DH,
+      [&](int Begin, int End) {
+        for (int Y = Begin; Y < End; ++Y) {
+          Keeper.Keep(Y, [&](std::vector<uint8_t>& Out) { SaveRows(D, {Y}, Out); });
+          for (int X = 0; X < DW; ++X) {
+            int SX, SY;
+            TurnedSource(Q, W, H, X, Y, SX, SY);
+            D.SetPixelValue(X, Y, S.GetPixelValue(SX, SY));
+          }
+        }
+      },
+      [&](int Y) { return Keeper.Passed(Y, D.DoProgress(Y, DH - 1)); });
+  Keeper.RestoreAfterAbort([&](int Y, const std::vector<uint8_t>& In) { PutRows(D, {Y}, In); });
 }
 
 // Half a turn needs no second buffer: pixel (x, y) and pixel (w-1-x, h-1-y) change places.
@@ -216,21 +281,31 @@ void TurnHalfInPlace(TPixelGraphic& G) {
   };
   {
     TProgressScope Progress(G);
-    for (int Y = 0; Y < (H + 1) / 2; ++Y) {
-      const int Y1 = H - 1 - Y;
-      // The middle row of an odd height only swaps its halves.
-      const int Count = Y == Y1 ? W / 2 : W;
-      if (BPP) {
-        uint8_t *A = G.ScanLine(Y), *B = G.ScanLine(Y1);
-        for (int X = 0; X < Count; ++X)
-          std::swap_ranges(A + int64_t(BPP) * X, A + int64_t(BPP) * (X + 1),
-                           B + int64_t(BPP) * (W - 1 - X));
-      } else {
-        for (int X = 0; X < Count; ++X)
-          Swap(X, Y, W - 1 - X, Y1);
-      }
-      if (G.DoProgress(Y, (H + 1) / 2 - 1)) break;
-    }
+    const int Pairs = (H + 1) / 2;
+    TAbortKeeper Keeper(Pairs, bool(G.OnProgress));
+    ParallelBands(
+        Pairs,
+        [&](int Begin, int End) {
+          for (int Y = Begin; Y < End; ++Y) {
+            const int Y1 = H - 1 - Y;
+            Keeper.Keep(Y, [&](std::vector<uint8_t>& Out) { SaveRows(G, {Y, Y1}, Out); });
+            // The middle row of an odd height only swaps its halves.
+            const int Count = Y == Y1 ? W / 2 : W;
+            if (BPP) {
+              uint8_t *A = G.ScanLine(Y), *B = G.ScanLine(Y1);
+              for (int X = 0; X < Count; ++X)
+                std::swap_ranges(A + int64_t(BPP) * X, A + int64_t(BPP) * (X + 1),
+                                 B + int64_t(BPP) * (W - 1 - X));
+            } else {
+              for (int X = 0; X < Count; ++X)
+                Swap(X, Y, W - 1 - X, Y1);
+            }
+          }
+        },
+        [&](int Y) { return Keeper.Passed(Y, G.DoProgress(Y, Pairs - 1)); });
+    Keeper.RestoreAfterAbort([&](int Y, const std::vector<uint8_t>& In) {
+      PutRows(G, {Y, H - 1 - Y}, In);
+    });
   }
   G.Changed();
 }
@@ -365,20 +440,66 @@ void Rotate(TPixelGraphic& Dest, bool AutoSize, const TPixelGraphic& Source, lon
   {
     TDitherScope Writer(Dest, UseDither);
     TProgressScope Progress(Dest);
-    // A 24-bit destination's rows are independent; error diffusion and colour matching (with
-    // its memo) are not, so palette destinations stay on one thread.
-    const int BoxRows = R.BY1 - R.BY0 + 1;
-    const int Parts =
-        Dest.BitCountNum() == 3 ? PartsFor(int64_t(BoxRows) * (R.BX1 - R.BX0 + 1), BoxRows) : 1;
-    std::atomic<bool> Stop{false};
-    RunParts(Parts, Stop, [&](int Part) {
-      const int Y0 = R.BY0 + int(int64_t(BoxRows) * Part / Parts);
-      const int Y1 = R.BY0 + int(int64_t(BoxRows) * (Part + 1) / Parts) - 1;
-      if (Interp)
-        RotateRows<true>(Dest, Rows, R, UseDither, Y0, Y1, Part == 0, Parts, Stop);
-      else
-        RotateRows<false>(Dest, Rows, R, UseDither, Y0, Y1, Part == 0, Parts, Stop);
-    });
+    // A 24-bit destination's rows are independent, and so are a palette destination's when its
+    // colour matching answers from the colour alone. Error diffusion, and an own palette's
+    // cache that fills in the order the colours come, take the rows on this thread in order;
+    // the bands then only sample.
+    const int BoxRows = R.BY1 - R.BY0 + 1, BoxCols = R.BX1 - R.BX0 + 1;
+    const bool Dest24 = Dest.BitCountNum() == 3;
+    const bool InBands = Dest24 || (!UseDither && MatchIsPure(Dest));
+    std::vector<std::vector<uint8_t>> Pending(InBands ? 0 : size_t(BoxRows));
+    std::exception_ptr Error;
+    TAbortKeeper Keeper(BoxRows, InBands && bool(Dest.OnProgress));
+    ParallelBands(
+        BoxRows,
+        [&](int Begin, int End) {
+          if (InBands) {
+            for (int I = Begin; I < End; ++I)
+              Keeper.Keep(I, [&](std::vector<uint8_t>& Out) { SaveRows(Dest, {R.BY0 + I}, Out); });
+            std::unique_ptr<TPixelGraphic> Twin;
+            if (!Dest24) Twin = MatchTwin(Dest);
+            if (Interp)
+              RotateRows<true>(Dest, Rows, R, R.BY0 + Begin, R.BY0 + End - 1, Twin.get());
+            else
+              RotateRows<false>(Dest, Rows, R, R.BY0 + Begin, R.BY0 + End - 1, Twin.get());
+            return;
+          }
+          for (int I = Begin; I < End; ++I) {
+            std::vector<uint8_t>& Out = Pending[size_t(I)];
+            Out.resize(size_t(BoxCols) * 4);
+            if (Interp)
+              SampleRow<true>(Dest, Rows, R, R.BY0 + I, Out.data());
+            else
+              SampleRow<false>(Dest, Rows, R, R.BY0 + I, Out.data());
+          }
+        },
+        [&](int I) {
+          const int Y = R.BY0 + I;
+          if (!InBands) {
+            try {
+              const std::vector<uint8_t> Row = std::move(Pending[size_t(I)]);
+              if (UseDither) Dest.DitherNextRow(Y);
+              // The writer's serpentine order.
+              const bool Forward = Y % 2 == 0;
+              for (int J = 0; J < BoxCols; ++J) {
+                const int C = Forward ? J : BoxCols - 1 - J;
+                const uint8_t* P = Row.data() + 4 * size_t(C);
+                if (!P[0]) continue;
+                if (UseDither)
+                  Dest.SetPixelDithered(R.BX0 + C, Y, P[3], P[2], P[1]);
+                else
+                  Dest.SetPixelColor(R.BX0 + C, Y, RGBOf(P[3], P[2], P[1]));
+              }
+            } catch (...) {
+              Error = std::current_exception();
+              return true;
+            }
+          }
+          return Keeper.Passed(I, Dest.DoProgress(I, R.BY1 - R.BY0));
+        });
+    if (Error) std::rethrow_exception(Error);
+    Keeper.RestoreAfterAbort(
+        [&](int I, const std::vector<uint8_t>& In) { PutRows(Dest, {R.BY0 + I}, In); });
   }
   Dest.Changed();
 }
@@ -388,26 +509,33 @@ void FlipHorizontal(TPixelGraphic& G) {
   const int W = G.Width(), H = G.Height();
   {
     TProgressScope Progress(G);
-    for (int Y = 0; Y < H; ++Y) {
-      uint8_t* Row = G.ScanLine(Y);
-      switch (G.BitCountNum()) {
-      case 3:
-        for (int X = 0; X < W / 2; ++X)
-          std::swap_ranges(Row + 3 * int64_t(X), Row + 3 * int64_t(X) + 3,
-                           Row + 3 * int64_t(W - 1 - X));
-        break;
-      case 2:
-        std::reverse(Row, Row + W);
-        break;
-      default:
-        for (int X = 0; X < W / 2; ++X) {
-          const uint32_t A = G.GetPixelValue(X, Y);
-          G.SetPixelValue(X, Y, G.GetPixelValue(W - 1 - X, Y));
-          G.SetPixelValue(W - 1 - X, Y, A);
-        }
-      }
-      if (G.DoProgress(Y, H - 1)) break;
-    }
+    TAbortKeeper Keeper(H, bool(G.OnProgress));
+    ParallelBands(
+        H,
+        [&](int Begin, int End) {
+          for (int Y = Begin; Y < End; ++Y) {
+            Keeper.Keep(Y, [&](std::vector<uint8_t>& Out) { SaveRows(G, {Y}, Out); });
+            uint8_t* Row = G.ScanLine(Y);
+            switch (G.BitCountNum()) {
+            case 3:
+              for (int X = 0; X < W / 2; ++X)
+                std::swap_ranges(Row + 3 * int64_t(X), Row + 3 * int64_t(X) + 3,
+                                 Row + 3 * int64_t(W - 1 - X));
+              break;
+            case 2:
+              std::reverse(Row, Row + W);
+              break;
+            default:
+              for (int X = 0; X < W / 2; ++X) {
+                const uint32_t A = G.GetPixelValue(X, Y);
+                G.SetPixelValue(X, Y, G.GetPixelValue(W - 1 - X, Y));
+                G.SetPixelValue(W - 1 - X, Y, A);
+              }
+            }
+          }
+        },
+        [&](int Y) { return Keeper.Passed(Y, G.DoProgress(Y, H - 1)); });
+    Keeper.RestoreAfterAbort([&](int Y, const std::vector<uint8_t>& In) { PutRows(G, {Y}, In); });
   }
   G.Changed();
 }
@@ -418,18 +546,38 @@ void FlipVertical(TPixelGraphic& G) {
   {
     TProgressScope Progress(G);
     if (G.BitCountNum() >= 2) {
-      // Bands of columns keep the row accesses in the cache; progress still counts columns.
+      // Bands of columns on the engine's threads, cut into strips that keep the row accesses
+      // in the cache; progress still counts columns.
       const int BPP = G.BitCountNum() == 3 ? 3 : 1;
-      constexpr int Band = 256;
-      for (int X0 = 0; X0 < W; X0 += Band) {
-        const int X1 = std::min(X0 + Band, W);
+      constexpr int Strip = 256;
+      auto Swap = [&](int X0, int X1) {
         for (int Y = 0; Y < H / 2; ++Y)
           std::swap_ranges(G.ScanLine(Y) + int64_t(BPP) * X0, G.ScanLine(Y) + int64_t(BPP) * X1,
                            G.ScanLine(H - 1 - Y) + int64_t(BPP) * X0);
-        for (int X = X0; X < X1; ++X)
-          if (G.DoProgress(X, W - 1)) goto Done;
-      }
+      };
+      // Columns the bands flipped past an abort are flipped back.
+      std::vector<std::pair<int, int>> Bands;
+      std::mutex BandsLock;
+      int Aborted = -1;
+      ParallelBands(
+          W,
+          [&](int Begin, int End) {
+            for (int X0 = Begin; X0 < End; X0 += Strip)
+              Swap(X0, std::min(X0 + Strip, End));
+            std::lock_guard<std::mutex> Lock(BandsLock);
+            Bands.emplace_back(Begin, End);
+          },
+          [&](int X) {
+            if (!G.DoProgress(X, W - 1)) return false;
+            Aborted = X;
+            return true;
+          },
+          64);
+      if (Aborted >= 0)
+        for (const auto& [Begin, End] : Bands)
+          if (End - 1 > Aborted) Swap(std::max(Begin, Aborted + 1), End);
     } else {
+      // Columns of 1 and 4 bits share bytes, so they stay on this thread.
       for (int X = 0; X < W; ++X) {
         for (int Y = 0; Y < H / 2; ++Y) {
           const uint32_t A = G.GetPixelValue(X, Y);
@@ -439,7 +587,6 @@ void FlipVertical(TPixelGraphic& G) {
         if (G.DoProgress(X, W - 1)) break;
       }
     }
-  Done:;
   }
   G.Changed();
 }
@@ -500,19 +647,21 @@ void CropPicture(TPixelGraphic& Picture, int Left, int Top, int Width, int Heigh
     const bool Inside =
         !Picture.Empty() && Left >= 0 && Top >= 0 && R <= Picture.Width() && B <= Picture.Height();
     const int BPP = Picture.BitCountNum() == 3 ? 3 : Picture.BitCountNum() == 2 ? 1 : 0;
-    for (int I = 0; I < Height; ++I) {
-      if (Inside && BPP) {
-        std::memcpy(New.ScanLine(I), Picture.ScanLine(Top + I) + int64_t(BPP) * Left,
-                    size_t(BPP) * size_t(Width));
-      } else {
-        for (int J = 0; J < Width; ++J) {
-          const int64_t X = int64_t(Left) + J, Y = int64_t(Top) + I;
-          const bool In = X >= 0 && Y >= 0 && X < Picture.Width() && Y < Picture.Height();
-          New.SetPixelValue(J, I,
-                            In ? Picture.GetPixelValue(int(X), int(Y)) : Picture.BackGroundColor());
+    ParallelBands(Height, [&](int Begin, int End) {
+      for (int I = Begin; I < End; ++I) {
+        if (Inside && BPP) {
+          std::memcpy(New.ScanLine(I), Picture.ScanLine(Top + I) + int64_t(BPP) * Left,
+                      size_t(BPP) * size_t(Width));
+        } else {
+          for (int J = 0; J < Width; ++J) {
+            const int64_t X = int64_t(Left) + J, Y = int64_t(Top) + I;
+            const bool In = X >= 0 && Y >= 0 && X < Picture.Width() && Y < Picture.Height();
+            New.SetPixelValue(
+                J, I, In ? Picture.GetPixelValue(int(X), int(Y)) : Picture.BackGroundColor());
+          }
         }
       }
-    }
+    });
   }
   ReplacePicture(Picture, New);
 }
@@ -588,48 +737,65 @@ void RadialAdjust(TPixelGraphic& Dest, const TPixelGraphic& Source, const TRadia
   };
   const int CX = W / 2, CY = H / 2;
   TProgressScope Progress(Dest);
-  // Strips of columns keep the rows in the cache; progress is still raised per column.
+  // Bands of columns on the engine's threads, cut into strips that keep the rows in the cache;
+  // progress is still raised per column, in order.
   constexpr int Strip = 16;
-  for (int X0 = 0; X0 < W; X0 += Strip) {
-    const int X1 = std::min(X0 + Strip, W);
-    for (int Y = 0; Y < H; ++Y) {
-      uint8_t* Out = Dest.ScanLine(Y) + 3 * int64_t(X0);
-      for (int X = X0; X < X1; ++X, Out += 3) {
-        const long double DX = X - CX, DY = Y - CY;
-        const long double Dist = std::sqrt(DX * DX + DY * DY);
-        // cos and sin of the angle of (DX, DY); exact on the axes.
-        const long double CosP = Dist == 0 ? 1 : DX / Dist, SinP = Dist == 0 ? 0 : DY / Dist;
-        const long double R = Dist / CX;
-        const long double RR =
-            CX * R * (P.Outer * R * R * R + P.Middle * R * R + P.Inner * R + P.Scaling);
-        const long double SX = RR * CosP + CX, SY = RR * SinP + CY;
-        if (!(SX > -2 && SX < W && SY > -2 && SY < H)) {
-          // All four neighbours outside (or no number at all).
-          std::memcpy(Out, Bg, 3);
-          continue;
-        }
-        const int IX = int(SX), IY = int(SY);
-        if (IX == X && IY == Y) {
-          std::memcpy(Out, Src.Pixel(X, Y), 3);
-          continue;
-        }
-        const long double FX = SX - IX, FY = SY - IY;
-        const long double WX[2] = {1 - FX, FX}, WY[2] = {1 - FY, FY};
-        long double Sum[3] = {0, 0, 0};
-        for (int M = 0; M < 2; ++M)
-          for (int K = 0; K < 2; ++K) {
-            const uint8_t* C = Color(IX + K, IY + M);
-            const long double Wt = WX[K] * WY[M];
-            for (int Ch = 0; Ch < 3; ++Ch)
-              Sum[Ch] += Wt * C[Ch];
+  TAbortKeeper Keeper(W, bool(Dest.OnProgress));
+  auto Column = [&](int X, auto Each) {
+    for (int Y = 0; Y < H; ++Y)
+      Each(Dest.ScanLine(Y) + 3 * int64_t(X), size_t(Y) * 3);
+  };
+  ParallelBands(
+      W,
+      [&](int Begin, int End) {
+        for (int X = Begin; X < End; ++X)
+          Keeper.Keep(X, [&](std::vector<uint8_t>& Out) {
+            Out.resize(size_t(H) * 3);
+            Column(X, [&](const uint8_t* P, size_t At) { std::memcpy(Out.data() + At, P, 3); });
+          });
+        for (int X0 = Begin; X0 < End; X0 += Strip) {
+          const int X1 = std::min(X0 + Strip, End);
+          for (int Y = 0; Y < H; ++Y) {
+            uint8_t* Out = Dest.ScanLine(Y) + 3 * int64_t(X0);
+            for (int X = X0; X < X1; ++X, Out += 3) {
+              const long double DX = X - CX, DY = Y - CY;
+              const long double Dist = std::sqrt(DX * DX + DY * DY);
+              // cos and sin of the angle of (DX, DY); exact on the axes.
+              const long double CosP = Dist == 0 ? 1 : DX / Dist, SinP = Dist == 0 ? 0 : DY / Dist;
+              const long double R = Dist / CX;
+              const long double RR =
+                  CX * R * (P.Outer * R * R * R + P.Middle * R * R + P.Inner * R + P.Scaling);
+              const long double SX = RR * CosP + CX, SY = RR * SinP + CY;
+              if (!(SX > -2 && SX < W && SY > -2 && SY < H)) {
+                // All four neighbours outside (or no number at all).
+                std::memcpy(Out, Bg, 3);
+                continue;
+              }
+              const int IX = int(SX), IY = int(SY);
+              if (IX == X && IY == Y) {
+                std::memcpy(Out, Src.Pixel(X, Y), 3);
+                continue;
+              }
+              const long double FX = SX - IX, FY = SY - IY;
+              const long double WX[2] = {1 - FX, FX}, WY[2] = {1 - FY, FY};
+              long double Sum[3] = {0, 0, 0};
+              for (int M = 0; M < 2; ++M)
+                for (int K = 0; K < 2; ++K) {
+                  const uint8_t* C = Color(IX + K, IY + M);
+                  const long double Wt = WX[K] * WY[M];
+                  for (int Ch = 0; Ch < 3; ++Ch)
+                    Sum[Ch] += Wt * C[Ch];
+                }
+              for (int Ch = 0; Ch < 3; ++Ch)
+                Out[Ch] = uint8_t(std::clamp(std::nearbyint(Sum[Ch]), 0.0L, 255.0L));
+            }
           }
-        for (int Ch = 0; Ch < 3; ++Ch)
-          Out[Ch] = uint8_t(std::clamp(std::nearbyint(Sum[Ch]), 0.0L, 255.0L));
-      }
-    }
-    for (int X = X0; X < X1; ++X)
-      if (Dest.DoProgress(X, W - 1)) return;
-  }
+        }
+      },
+      [&](int X) { return Keeper.Passed(X, Dest.DoProgress(X, W - 1)); }, Strip);
+  Keeper.RestoreAfterAbort([&](int X, const std::vector<uint8_t>& In) {
+    Column(X, [&](uint8_t* P, size_t At) { std::memcpy(P, In.data() + At, 3); });
+  });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -693,14 +859,16 @@ void Distort(const TFastBMP& Source, TFastBMP& Dest, float CX, float CY, TMap Ma
     Dest.SetSize(Source.Width(), Source.Height());
   if (Source.Empty()) return;
   const TWrapSampler Sample{Source, CX, CY};
-  for (int Y = 0; Y < Dest.Height(); ++Y) {
-    uint8_t* Out = Dest.Row(Y);
-    for (int X = 0; X < Dest.Width(); ++X, Out += 3) {
-      float SX, SY;
-      Map(float(X) - CX, float(Y) - CY, SX, SY);
-      Sample(SX, SY, Out);
+  ParallelBands(Dest.Height(), [&](int Begin, int End) {
+    for (int Y = Begin; Y < End; ++Y) {
+      uint8_t* Out = Dest.Row(Y);
+      for (int X = 0; X < Dest.Width(); ++X, Out += 3) {
+        float SX, SY;
+        Map(float(X) - CX, float(Y) - CY, SX, SY);
+        Sample(SX, SY, Out);
+      }
     }
-  }
+  });
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "view/displaycopy.h"
 
 #include "engine/optimizedpalette.h"
+#include "engine/parallel.h"
 #include "platform/pgqt.h"
 
 #include <QCoreApplication>
@@ -147,13 +148,18 @@ void TCreatePaintPGThread::CopyThroughTable(const TPixelGraphic& From, TPixelGra
   }
   TProgressScope Scope(To);
   const int H = To.Height(), W = To.Width();
-  for (int Y = 0; Y < H; ++Y) {
-    const uint8_t* S = From.ScanLine(Y);
-    uint8_t* D = To.ScanLine(Y);
-    for (int X = 0; X < W; ++X)
-      D[X] = Table[S[X]];
-    if (To.DoProgress(Y, H - 1)) break;
-  }
+  // Rows in bands on the engine's threads; progress and the abort answer in row order here.
+  ParallelBands(
+      H,
+      [&](int Begin, int End) {
+        for (int Y = Begin; Y < End; ++Y) {
+          const uint8_t* S = From.ScanLine(Y);
+          uint8_t* D = To.ScanLine(Y);
+          for (int X = 0; X < W; ++X)
+            D[X] = Table[S[X]];
+        }
+      },
+      [&](int Y) { return To.DoProgress(Y, H - 1); });
   To.Changed();
 }
 

@@ -1,5 +1,7 @@
 #include "view/displaycopy.h"
 
+#include "engine/parallel.h"
+
 #include "platform/pgqt.h"
 #include "tests/common/testutil.h"
 
@@ -157,6 +159,56 @@ TEST(PreparationRun, ResamplesAndReducesLikeTheEngine) {
   ASSERT_TRUE(Copy);
   EXPECT_EQ(Copy->BitCount(), 4);
   EXPECT_EQ(Copy->PaletteKind(), pSys16);
+}
+
+// Every kind of run (resampling, the optimized palette, the table copy, dithering into fixed
+// palettes) gives the same copy and the same progress on several engine threads as on one.
+TEST(PreparationRun, SameCopyOnAnyThreadCount) {
+  auto True = Gradient(203, 157);
+  auto Pal = PalettePicture(190, 121, 200);
+  struct TCase {
+    const TPixelGraphic* Source;
+    int Screen, BoxW, BoxH;
+    TStretchMode Mode;
+    TPaletteIdent Palette24, Palette8;
+    bool Dither, Allow24;
+  } Cases[] = {
+      {True.get(), 24, 97, 301, smPrecise, pOptimized252Sys16, pOptimized252Sys16, true, false},
+      {True.get(), 8, 120, 80, smMedium, pOptimized252Sys16, pOptimized252Sys16, true, true},
+      {True.get(), 8, 203, 157, smFast, pOptimized252Sys16, pOptimized252Sys16, false, false},
+      {True.get(), 8, 150, 100, smPrecise, pSpecial216, pSpecial216, true, false},
+      {True.get(), 4, 203, 157, smFast, pOptimized252Sys16, pOptimized252Sys16, true, false},
+      {Pal.get(), 8, 190, 121, smPrecise, pOptimized252Sys16, pOptimized252Sys16, true, false},
+      {Pal.get(), 8, 77, 240, smPrecise, pOptimized252Sys16, pSource, false, false},
+      {Pal.get(), 24, 300, 61, smMedium, pOptimized252Sys16, pSource, true, false},
+  };
+  for (const TCase& C : Cases) {
+    TDisplayCopySettings S;
+    S.StretchMode = C.Mode;
+    S.Palette8BitSys24BitGraphic = C.Palette24;
+    S.Palette8BitSys8BitGraphic = C.Palette8;
+    S.Dither = C.Dither;
+    S.Allow24BitStretch = C.Allow24;
+    std::vector<uint8_t> Reference;
+    for (int Threads : {1, 2, 4}) {
+      SetEngineThreadCount(Threads);
+      TCreatePaintPGThread Run(*C.Source, PlanDisplayCopy(C.Screen, *C.Source, C.BoxW, C.BoxH, S),
+                               S);
+      std::unique_ptr<TPixelGraphic> Copy;
+      Run.OnFinished = [&](std::unique_ptr<TPixelGraphic> R) { Copy = std::move(R); };
+      Run.Execute();
+      ASSERT_TRUE(Copy);
+      std::vector<uint8_t> Bytes(Copy->Bits(), Copy->Bits() + Copy->ImageSize());
+      for (TRGB E : Copy->Palette())
+        Bytes.insert(Bytes.end(), {uint8_t(E), uint8_t(E >> 8), uint8_t(E >> 16)});
+      if (Threads == 1)
+        Reference = std::move(Bytes);
+      else
+        EXPECT_TRUE(Bytes == Reference) << "screen " << C.Screen << " box " << C.BoxW << "x"
+                                        << C.BoxH << " on " << Threads << " threads";
+    }
+    SetEngineThreadCount(0);
+  }
 }
 
 TEST(PreparationRun, TerminatedRunHandsNothingOver) {
