@@ -12,10 +12,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 
 #include <libheif/heif.h>
 #include <png.h>
@@ -215,14 +217,14 @@ TEST(ReducedSize, WebPAnimationsGiveTheirFirstFrameReduced) {
 }
 
 // A HEIF file of the scene with a thumbnail of at most Thumb pixels, encoded through libheif with
-// the given orientation (written as the container's rotation and mirror).
-std::string EncodeHEIF(const std::string& Name, int W, int H, int Thumb,
-                       heif_orientation Orientation) {
+// the given orientation (written as the container's rotation and mirror) into Path.
+bool EncodeHEIFInProcess(const std::string& Path, int W, int H, int Thumb,
+                         heif_orientation Orientation) {
   heif_context* Ctx = heif_context_alloc();
   heif_encoder* Enc = nullptr;
   if (heif_context_get_encoder_for_format(Ctx, heif_compression_HEVC, &Enc).code != heif_error_Ok) {
     heif_context_free(Ctx);
-    return "";
+    return false;
   }
   heif_encoder_set_lossy_quality(Enc, 90);
   heif_image* Img = nullptr;
@@ -236,7 +238,6 @@ std::string EncodeHEIF(const std::string& Name, int W, int H, int Thumb,
   heif_encoding_options* Options = heif_encoding_options_alloc();
   Options->image_orientation = Orientation;
   heif_image_handle* Handle = nullptr;
-  std::string Path = TempPath(Name);
   bool OK = heif_context_encode_image(Ctx, Img, Enc, Options, &Handle).code == heif_error_Ok;
   if (OK && Thumb > 0) {
     heif_image_handle* T = nullptr;
@@ -250,7 +251,21 @@ std::string EncodeHEIF(const std::string& Name, int W, int H, int Thumb,
   heif_image_release(Img);
   heif_encoder_release(Enc);
   heif_context_free(Ctx);
-  return OK ? Path : "";
+  return OK;
+}
+
+// The same in a child process: the HEVC encoder keeps allocations the leak checker would blame on
+// the test. Empty when no encoder is there.
+std::string EncodeHEIF(const std::string& Name, int W, int H, int Thumb,
+                       heif_orientation Orientation) {
+  const std::string Path = TempPath(Name);
+  const pid_t Child = fork();
+  if (Child == 0) _exit(EncodeHEIFInProcess(Path, W, H, Thumb, Orientation) ? 0 : 1);
+  int Status = 0;
+  if (Child < 0 || waitpid(Child, &Status, 0) != Child || !WIFEXITED(Status) ||
+      WEXITSTATUS(Status) != 0)
+    return "";
+  return Path;
 }
 
 TEST(ReducedSize, HEIFThumbnailsWhenLargeEnough) {
@@ -325,7 +340,6 @@ std::string WriteTIFF(const std::string& Name, int W, int H, int Orientation,
   const std::string Path = TempPath(Name);
   TIFF* T = TIFFOpen(Path.c_str(), "w");
   auto Page = [&](int PW, int PH, uint32_t Type) {
-    const auto P = Scene(PW, PH);
     TIFFSetField(T, TIFFTAG_SUBFILETYPE, Type);
     TIFFSetField(T, TIFFTAG_IMAGEWIDTH, uint32_t(PW));
     TIFFSetField(T, TIFFTAG_IMAGELENGTH, uint32_t(PH));
