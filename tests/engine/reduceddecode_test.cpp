@@ -303,6 +303,67 @@ TEST(ReducedSize, HEIFThumbnailsShowThePrimaryPicturesTurn) {
   }
 }
 
+uint32_t BigEndian(const std::vector<uint8_t>& B, size_t P, int Bytes) {
+  uint32_t V = 0;
+  for (int K = 0; K < Bytes; ++K)
+    V = (V << 8) | B.at(P + size_t(K));
+  return V;
+}
+
+size_t Find(const std::vector<uint8_t>& B, const char* Type) {
+  for (size_t P = 4; P + 4 <= B.size(); ++P)
+    if (std::memcmp(&B[P], Type, 4) == 0) return P - 4; // the box's start
+  return std::string::npos;
+}
+
+// Drops the rotation from the thumbnail item's properties (its association becomes "none"): the
+// thumbnail then shows the picture unturned.
+bool DropThumbnailRotation(std::vector<uint8_t>& B) {
+  const size_t Pitm = Find(B, "pitm"), Ipco = Find(B, "ipco"), Ipma = Find(B, "ipma");
+  if (Pitm == std::string::npos || Ipco == std::string::npos || Ipma == std::string::npos)
+    return false;
+  if (B.at(Pitm + 8) != 0) return false; // version 0: 16-bit item ids
+  const uint32_t Primary = BigEndian(B, Pitm + 12, 2);
+  // The rotation's index among the properties.
+  uint32_t Rot = 0, Index = 0;
+  for (size_t P = Ipco + 8; P < Ipco + BigEndian(B, Ipco, 4); P += BigEndian(B, P, 4)) {
+    ++Index;
+    if (std::memcmp(&B.at(P + 4), "irot", 4) == 0) Rot = Index;
+    if (BigEndian(B, P, 4) < 8) return false;
+  }
+  if (Rot == 0 || B.at(Ipma + 8) != 0 || (B.at(Ipma + 11) & 1)) return false; // 7-bit indices
+  size_t P = Ipma + 16;
+  bool Dropped = false;
+  for (uint32_t E = 0, N = BigEndian(B, Ipma + 12, 4); E < N; ++E) {
+    const uint32_t Id = BigEndian(B, P, 2);
+    const unsigned Count = B.at(P + 2);
+    P += 3;
+    for (unsigned A = 0; A < Count; ++A, ++P)
+      if (Id != Primary && (B.at(P) & 0x7F) == Rot) {
+        B[P] = 0;
+        Dropped = true;
+      }
+  }
+  return Dropped;
+}
+
+TEST(ReducedSize, HEIFThumbnailTurnedUnlikeThePictureIsNotTaken) {
+  // Square, so that the proportions cannot tell: only the thumbnail's own properties do.
+  const std::string Path = EncodeHEIF("square.heic", 320, 320, 160, heif_orientation_rotate_90_cw);
+  if (Path.empty()) GTEST_SKIP() << "no HEVC encoder";
+  TPixelGraphic Full, G;
+  Load(Path, 0, Full);
+  Load(Path, 100, G);
+  EXPECT_EQ(G.Width(), 160); // the thumbnail, turned like the picture
+  EXPECT_LT(DifferenceToScaled(G, Full), 12);
+  auto Bytes = ReadFileBytes(Path);
+  ASSERT_TRUE(DropThumbnailRotation(Bytes));
+  const std::string Unturned = TempPath("square-unturned.heic");
+  WriteFileBytes(Unturned, Bytes);
+  Load(Unturned, 100, G);
+  EXPECT_TRUE(SameBytes(G, Full)); // the primary picture instead
+}
+
 TEST(ReducedSize, HEIFToolThumbnails) {
   if (!HaveTool("heif-enc")) GTEST_SKIP() << "heif-enc is not installed";
   const std::string Src = ScenePNG("heif-src.png", 512, 384);
