@@ -42,3 +42,18 @@ $H -n codec_tool "$TOOL load p.heic" -n "heif-convert to y4m" "heif-convert --qu
 echo "== JPEG XL, 12 MP lossy: djxl to PPM (RGB, like the picture)"
 $H -n codec_tool "$TOOL load p.jxl" -n "djxl to PPM" "djxl p.jxl $OUT/j.ppm" \
   -n "orbisk-cli to BMP" "$CLI convert p.jxl $OUT/j.bmp"
+
+# Thumbnails: the reduced decodes (WebP scaled in the library, the HEIC file's thumbnail item,
+# JPEG XL's low-frequency pass, a TIFF reduced-resolution subfile) against the full decode of
+# the same files, through the thumbnail explorer's saving (128-pixel cells).
+[ -f pt.heic ] || heif-enc -q 80 -t 320 src.png -o pt.heic > /dev/null
+if [ ! -f p.tif ]; then
+  $MAGICK src.png \( +clone -resize 500x375 \) -compress lzw p.tif
+  tiffset -d 1 -s 254 1 p.tif # the second directory: a reduced copy of the first
+fi
+echo "== Thumbnails of 12 MP files (128-pixel cells): orbisk-cli thumbnails, then full conversion"
+for F in p.webp pt.heic p.jxl p.tif; do
+  mkdir -p "$OUT/t"
+  $H -n "thumbnail $F" "$CLI thumbnails $OUT/t $F --size 128 --overwrite" \
+    -n "convert $F" "$CLI convert $F $OUT/full.bmp"
+done

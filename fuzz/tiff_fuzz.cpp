@@ -1,5 +1,5 @@
-// TIFF reader, its own strips and libtiff's files (and the writer on whatever it decodes): any
-// input must end in a picture or an EPixelGraphic error.
+// TIFF reader, its own strips and libtiff's files, reduced subfiles for thumbnails (and the
+// writer on whatever it decodes): any input must end in a picture or an EPixelGraphic error.
 #include "engine/formats/tiff.h"
 #include "engine/pixelgraphic.h"
 #include "engine/stream.h"
@@ -29,6 +29,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
       TPGMemoryStream In(Data, Size);
       Reader.ReadGraphic(In, Image, Pass);
     } catch (const EPixelGraphic&) {
+    }
+    if (Size > 0) { // read for a thumbnail: a reduced subfile, else the page
+      TPixelGraphic Small;
+      Small.ReadWarningAction = pgwaIgnore;
+      Small.ReducedSize = 1 + Data[Size - 1] % 48;
+      try {
+        TPGMemoryStream In(Data, Size);
+        Reader.ReadGraphic(In, Small, 0);
+      } catch (const EPixelGraphic&) {
+      }
+      if (Small.FullWidth && (Small.Width() > Small.FullWidth || Small.Height() > Small.FullHeight))
+        std::abort();
     }
     // A two-colour picture that is not black and white is converted by saving, not here.
     if (Image.Empty() || (Image.BitCountNum() == 0 && Image.PaletteKind() != pBlackWhite)) continue;

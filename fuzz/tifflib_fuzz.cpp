@@ -1,5 +1,6 @@
-// TIFF through libtiff, for every input (also those the engine's own strip reader would take):
-// any input must end in a picture or a tagged failure, within the pixel limit.
+// TIFF through libtiff, for every input (also those the engine's own strip reader would take),
+// pages and reduced subfiles: any input must end in a picture or a tagged failure, within the
+// pixel limit.
 #include "engine/formats/tifflib.h"
 #include "engine/pixelgraphic.h"
 #include "engine/stream.h"
@@ -28,6 +29,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
       if (F.Text.compare(0, 6, "TIFF: ") != 0) std::abort();
     }
     if (int64_t(Image.Width()) * Image.Height() > MaxPixelCount) std::abort();
+  }
+  if (Size > 0) { // a reduced-resolution subfile, for a thumbnail
+    TPixelGraphic Image;
+    Image.ReducedSize = 1 + Data[Size - 1] % 48;
+    try {
+      TPGMemoryStream In(Data, Size);
+      if (ReadReducedTIFFWithLibrary(In, Image) &&
+          (Image.Width() > Image.FullWidth || Image.Height() > Image.FullHeight))
+        std::abort();
+    } catch (const TTIFFLibraryFailure& F) {
+      if (F.Text.compare(0, 6, "TIFF: ") != 0) std::abort();
+    }
   }
   return 0;
 }

@@ -5,11 +5,8 @@
 #include "engine/stream.h"
 
 #include <algorithm>
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 #include <optional>
-#include <dlfcn.h>
 #include <sched.h>
 #include <thread>
 
@@ -138,64 +135,27 @@ std::vector<uint8_t> TurnDecodedRows(TDecodedRows& R, int QuarterTurns, int Mirr
   return Out;
 }
 
+bool ReducedSizeFits(int64_t FullW, int64_t FullH, int64_t W, int64_t H, int Reduced) {
+  if (Reduced <= 0 || FullW <= 0 || FullH <= 0 || W <= 0 || H <= 0) return false;
+  if (W > FullW || H > FullH) return false;
+  // W / FullW >= Reduced / Max, in whole numbers (sides are below 2^31); a request beyond the
+  // stored size asks for the stored size.
+  const int64_t Max = std::max(FullW, FullH);
+  const int64_t Need = std::min<int64_t>(Reduced, Max);
+  return W * Max >= FullW * Need && H * Max >= FullH * Need;
+}
+
+void ReducedTarget(int64_t FullW, int64_t FullH, int Reduced, int& W, int& H) {
+  const int64_t Max = std::max(FullW, FullH);
+  W = static_cast<int>(FullW);
+  H = static_cast<int>(FullH);
+  if (Reduced <= 0 || Max <= Reduced) return;
+  W = static_cast<int>(std::max<int64_t>(1, (FullW * Reduced + Max - 1) / Max));
+  H = static_cast<int>(std::max<int64_t>(1, (FullH * Reduced + Max - 1) / Max));
+}
+
 void NoteExifBlock(TPixelGraphic& Image, const uint8_t* Data, size_t Size) {
   Image.ExifOrientation = OrientationFromExif(Data, Size);
 }
 
 } // namespace orbisk
-
-namespace orbisk {
-namespace {
-
-// Whether Address lies in one of the codec libraries behind the later formats (or the AV1 and
-// HEVC decoders they load).
-bool InCodecLibrary(const void* Address) {
-  Dl_info Info;
-  if (!dladdr(Address, &Info) || !Info.dli_fname) return false;
-  static const char* const kLibraries[] = {"/libjxl",   "/libdav1d", "/libgav1", "/libaom",
-                                           "/libde265", "/libheif",  "/libavif", "/libwebp"};
-  for (const char* L : kLibraries)
-    if (std::strstr(Info.dli_fname, L)) return true;
-  return false;
-}
-
-using TVfprintfChk = int (*)(FILE*, int, const char*, va_list);
-
-TVfprintfChk NextVfprintfChk() {
-  static const TVfprintfChk Next =
-      reinterpret_cast<TVfprintfChk>(dlsym(RTLD_NEXT, "__vfprintf_chk"));
-  return Next;
-}
-
-} // namespace
-} // namespace orbisk
-
-// Some codec libraries print diagnostics to stderr with no hook to turn them off or catch them:
-// libjxl its failure trail (on its own threads), dav1d (behind libavif) every bitstream error,
-// libde265 (behind libheif) stream errors. Their writes to stderr (formatted, or constant texts
-// the compiler turned into fwrite) are caught here and dropped: the reader reports the failure
-// with its own tagged message. Every other caller goes on to the C library as usual.
-extern "C" int __vfprintf_chk(FILE* Stream, int Flag, const char* Format, va_list Args) {
-  if (Stream == stderr && orbisk::InCodecLibrary(__builtin_return_address(0))) return 0;
-  const auto Next = orbisk::NextVfprintfChk();
-  return Next ? Next(Stream, Flag, Format, Args) : -1;
-}
-
-extern "C" int __fprintf_chk(FILE* Stream, int Flag, const char* Format, ...) {
-  va_list Args;
-  va_start(Args, Format);
-  int N = 0;
-  if (Stream != stderr || !orbisk::InCodecLibrary(__builtin_return_address(0))) {
-    const auto Next = orbisk::NextVfprintfChk();
-    N = Next ? Next(Stream, Flag, Format, Args) : -1;
-  }
-  va_end(Args);
-  return N;
-}
-
-extern "C" size_t fwrite(const void* Data, size_t Size, size_t Count, FILE* Stream) {
-  using TFn = size_t (*)(const void*, size_t, size_t, FILE*);
-  static const TFn Next = reinterpret_cast<TFn>(dlsym(RTLD_NEXT, "fwrite"));
-  if (Stream == stderr && orbisk::InCodecLibrary(__builtin_return_address(0))) return Count;
-  return Next ? Next(Data, Size, Count, Stream) : 0;
-}

@@ -54,6 +54,15 @@ bool StoreDecodedRowsAt(TPixelGraphic& Image, const TDecodedRows& Rows, int X, i
 // copy; Rows is updated to describe it.
 std::vector<uint8_t> TurnDecodedRows(TDecodedRows& Rows, int QuarterTurns, int Mirror);
 
+// Whether a W x H decode of a FullW x FullH picture answers a reduced-decode request for
+// Reduced (TPixelGraphic::ReducedSize): both sides at least the stored sides times Reduced /
+// max(FullW, FullH), neither more than the stored side. False when Reduced is 0 or less.
+bool ReducedSizeFits(int64_t FullW, int64_t FullH, int64_t W, int64_t H, int Reduced);
+
+// The smallest size that answers the request, for decoders that scale freely; the stored size
+// when nothing is asked or the picture is no larger than asked.
+void ReducedTarget(int64_t FullW, int64_t FullH, int Reduced, int& W, int& H);
+
 // Sets the picture's camera orientation from its EXIF block (raw bytes as the container holds
 // them); call it after the picture is sized.
 void NoteExifBlock(TPixelGraphic& Image, const uint8_t* Data, size_t Size);

@@ -7,6 +7,7 @@
 #include "engine/stream.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -70,6 +71,11 @@ const TItemTypes& HEIFItemTypes() {
   return Types;
 }
 
+// Whether thumbnail item Thumbnail is one coded picture (no grid: its tiles are not checked
+// like the primary picture's) with the same crop, rotation and mirror as the primary picture, so
+// that decoded it shows what the primary picture shows.
+bool ThumbnailUsable(const std::vector<uint8_t>& Data, uint32_t Thumbnail);
+
 struct TContext {
   heif_context* C = nullptr;
   heif_image_handle* H = nullptr;
@@ -122,27 +128,16 @@ bool THEICFileFormatReader::Sniff(const uint8_t* Header) {
   return IsHEIFBrand(FileTypeBrand(Header));
 }
 
-void THEICFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index) {
-  if (Index != 0) Fail(EngineMessage(msgInvalid, "Index"));
-  const std::vector<uint8_t> Data = ReadRemaining(Stream, kFail);
-  if (IsAVIFUnderGeneralBrand(Data)) return DecodeAVIF(Data, Image);
-  Image.FileGamma = ScreenGamma; // the samples are shown as they are
+namespace {
 
-  TContext Ctx;
-  Ctx.Open(Data);
-  // Both the coded size and the size after the container's turns must fit the pixel limit.
-  CheckPictureSize(heif_image_handle_get_ispe_width(Ctx.H),
-                   heif_image_handle_get_ispe_height(Ctx.H), kFail);
-  CheckPictureSize(heif_image_handle_get_width(Ctx.H), heif_image_handle_get_height(Ctx.H), kFail);
-  // The container's own turns (irot/imir), which libheif applies, give the picture as it is
-  // shown; the EXIF Orientation of such files repeats them and is not applied a second time.
-
-  const bool Alpha = heif_image_handle_has_alpha_channel(Ctx.H) != 0;
+// Decodes the picture of Handle (the primary picture or a thumbnail) into Image.
+void DecodeHandle(heif_image_handle* Handle, TPixelGraphic& Image) {
+  const bool Alpha = heif_image_handle_has_alpha_channel(Handle) != 0;
   TDecodingOptions Options;
   if (!Options.O) Fail("Out of memory");
   Options.O->convert_hdr_to_8bit = 1;
   TImage Img;
-  Check(heif_decode_image(Ctx.H, &Img.I, heif_colorspace_RGB,
+  Check(heif_decode_image(Handle, &Img.I, heif_colorspace_RGB,
                           Alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
                           Options.O));
   int Stride = 0;
@@ -163,8 +158,73 @@ void THEICFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image,
   Rows.RedFirst = true;
   // The library hands premultiplied colours out as the file stores them.
   Rows.Premultiplied = Alpha && (heif_image_is_premultiplied_alpha(Img.I) ||
-                                 heif_image_handle_is_premultiplied_alpha(Ctx.H));
+                                 heif_image_handle_is_premultiplied_alpha(Handle));
   StoreDecodedRows(Image, Rows);
+}
+
+struct THandle {
+  heif_image_handle* H = nullptr;
+  ~THandle() {
+    if (H) heif_image_handle_release(H);
+  }
+};
+
+// A reduced decode from the primary picture's thumbnail: the smallest one that answers the
+// request, shows the primary picture's geometry and its proportions. False when there is none,
+// or it fails to decode (the primary picture may still be sound).
+bool ReadThumbnail(const TContext& Ctx, const std::vector<uint8_t>& Data, TPixelGraphic& Image) {
+  const int64_t FullW = heif_image_handle_get_width(Ctx.H);
+  const int64_t FullH = heif_image_handle_get_height(Ctx.H);
+  const int Count = std::min(heif_image_handle_get_number_of_thumbnails(Ctx.H), 16);
+  if (Count <= 0) return false;
+  std::vector<heif_item_id> Ids(size_t(Count), 0);
+  Ids.resize(
+      size_t(std::max(0, heif_image_handle_get_list_of_thumbnail_IDs(Ctx.H, Ids.data(), Count))));
+  THandle Best;
+  int64_t BestPixels = INT64_MAX;
+  for (const heif_item_id Id : Ids) {
+    THandle T;
+    if (heif_image_handle_get_thumbnail(Ctx.H, Id, &T.H).code != heif_error_Ok || !T.H) continue;
+    const int64_t W = heif_image_handle_get_width(T.H), H = heif_image_handle_get_height(T.H);
+    // The same proportions, to a pixel: a thumbnail turned unlike the picture is not taken.
+    if (!ReducedSizeFits(FullW, FullH, W, H, Image.ReducedSize) || W * H >= BestPixels ||
+        std::abs(W * FullH - H * FullW) > std::max(FullW, FullH) || !ThumbnailUsable(Data, Id))
+      continue;
+    std::swap(Best.H, T.H);
+    BestPixels = W * H;
+  }
+  if (!Best.H) return false;
+  try {
+    DecodeHandle(Best.H, Image);
+  } catch (const EPGHEIFFileFormatReader&) {
+    return false;
+  }
+  if (!ReducedSizeFits(FullW, FullH, Image.Width(), Image.Height(), Image.ReducedSize))
+    return false;
+  Image.FullWidth = int(FullW);
+  Image.FullHeight = int(FullH);
+  return true;
+}
+
+} // namespace
+
+void THEICFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index) {
+  if (Index != 0) Fail(EngineMessage(msgInvalid, "Index"));
+  const std::vector<uint8_t> Data = ReadRemaining(Stream, kFail);
+  if (IsAVIFUnderGeneralBrand(Data)) return DecodeAVIF(Data, Image);
+  Image.FileGamma = ScreenGamma; // the samples are shown as they are
+
+  TContext Ctx;
+  Ctx.Open(Data);
+  // Both the coded size and the size after the container's turns must fit the pixel limit.
+  CheckPictureSize(heif_image_handle_get_ispe_width(Ctx.H),
+                   heif_image_handle_get_ispe_height(Ctx.H), kFail);
+  CheckPictureSize(heif_image_handle_get_width(Ctx.H), heif_image_handle_get_height(Ctx.H), kFail);
+  // The container's own turns (irot/imir), which libheif applies, give the picture as it is
+  // shown; the EXIF Orientation of such files repeats them and is not applied a second time.
+
+  if (Image.ReducedSize > 0 && ReadThumbnail(Ctx, Data, Image)) return;
+  DecodeHandle(Ctx.H, Image);
 }
 
 void THEICFileFormatReader::GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info) {
@@ -248,6 +308,10 @@ struct TItems {
   };
   std::map<uint32_t, TPlace> Places;
   size_t IdatBody = 0, IdatEnd = 0;
+  // The item properties (ipco: type and first payload byte) and each item's associations (ipma:
+  // 1-based indices into Properties).
+  std::vector<std::pair<std::string, int>> Properties;
+  std::map<uint32_t, std::vector<uint32_t>> Associations;
 };
 
 void ReadItemInfos(const std::vector<uint8_t>& D, const TBox& B, TItems& It, const TFailFn& Fail) {
@@ -332,6 +396,34 @@ void ReadLocations(const std::vector<uint8_t>& D, const TBox& B, TItems& It, con
   }
 }
 
+void ReadProperties(const std::vector<uint8_t>& D, const TBox& B, TItems& It, const TFailFn& Fail) {
+  size_t Pos = B.Body;
+  TBox Child;
+  while (NextBox(D, Pos, B.End, Child, Fail)) {
+    if (Child.Type == "ipco") {
+      size_t P = Child.Body;
+      TBox Prop;
+      while (NextBox(D, P, Child.End, Prop, Fail)) {
+        if (It.Properties.size() >= size_t(kMaxFileItems)) Fail(EngineMessage(msgInvalid, "ipco"));
+        It.Properties.emplace_back(Prop.Type, Prop.Body < Prop.End ? D[Prop.Body] : -1);
+      }
+    } else if (Child.Type == "ipma") {
+      TCursor C{D.data(), Child.Body, Child.End, Fail, "ipma"};
+      const int Version = int(C.U(1));
+      const int Flags = int(C.U(3));
+      const uint64_t Count = C.U(4);
+      if (Count > uint64_t(kMaxFileItems)) Fail(EngineMessage(msgInvalid, "Number of items"));
+      for (uint64_t K = 0; K < Count; ++K) {
+        const uint32_t Id = uint32_t(C.U(Version < 1 ? 2 : 4));
+        const int N = int(C.U(1));
+        std::vector<uint32_t>& To = It.Associations[Id];
+        for (int A = 0; A < N; ++A)
+          To.push_back(Flags & 1 ? uint32_t(C.U(2) & 0x7FFF) : uint32_t(C.U(1) & 0x7F));
+      }
+    }
+  }
+}
+
 bool Among(const std::vector<std::string>& List, const std::string& T) {
   return std::find(List.begin(), List.end(), T) != List.end();
 }
@@ -382,10 +474,8 @@ void WalkItem(const std::vector<uint8_t>& Data, const TItems& It, const TItemTyp
     WalkItem(Data, It, Types, Input, Depth + 1, Tiles, Grid, Fail);
 }
 
-} // namespace
-
-int CheckPrimaryItems(const std::vector<uint8_t>& Data, const TItemTypes& Types,
-                      const TFailFn& Fail) {
+// Reads the item boxes of the file's "meta" box; false when there is none.
+bool ReadMeta(const std::vector<uint8_t>& Data, TItems& It, const TFailFn& Fail) {
   size_t Pos = 0;
   TBox Meta;
   bool Found = false;
@@ -394,9 +484,8 @@ int CheckPrimaryItems(const std::vector<uint8_t>& Data, const TItemTypes& Types,
       Found = true;
       break;
     }
-  if (!Found) return 0;
+  if (!Found) return false;
 
-  TItems It;
   TCursor M{Data.data(), Meta.Body, Meta.End, Fail, "meta"};
   M.Skip(4);
   size_t P = M.P;
@@ -417,9 +506,37 @@ int CheckPrimaryItems(const std::vector<uint8_t>& Data, const TItemTypes& Types,
     } else if (B.Type == "idat") {
       It.IdatBody = B.Body;
       It.IdatEnd = B.End;
+    } else if (B.Type == "iprp") {
+      ReadProperties(Data, B, It, Fail);
     }
   }
   if (!It.HavePrimary) Fail(EngineMessage(msgInvalid, "pitm"));
+  return true;
+}
+
+// The steps of an item's geometry (clean aperture, rotation, mirror) in the order of its
+// properties, with their values.
+std::vector<std::pair<std::string, int>> Geometry(const TItems& It, uint32_t Id) {
+  std::vector<std::pair<std::string, int>> Steps;
+  const auto A = It.Associations.find(Id);
+  if (A == It.Associations.end()) return Steps;
+  for (uint32_t Index : A->second) {
+    if (Index == 0 || Index > It.Properties.size()) continue;
+    const auto& [Type, Value] = It.Properties[Index - 1];
+    if (Type == "irot" || Type == "imir")
+      Steps.emplace_back(Type, Value < 0 ? -1 : Type == "irot" ? Value & 3 : Value & 1);
+    else if (Type == "clap")
+      Steps.emplace_back(Type, 0);
+  }
+  return Steps;
+}
+
+} // namespace
+
+int CheckPrimaryItems(const std::vector<uint8_t>& Data, const TItemTypes& Types,
+                      const TFailFn& Fail) {
+  TItems It;
+  if (!ReadMeta(Data, It, Fail)) return 0;
   int Tiles = 0;
   WalkItem(Data, It, Types, It.Primary, 0, Tiles, false, Fail);
   // The library decodes the alpha picture with the colour one: it must hold up as well.
@@ -431,6 +548,20 @@ int CheckPrimaryItems(const std::vector<uint8_t>& Data, const TItemTypes& Types,
     }
   return Tiles;
 }
+
+namespace {
+
+bool ThumbnailUsable(const std::vector<uint8_t>& Data, uint32_t Thumbnail) {
+  TItems It;
+  if (!ReadMeta(Data, It, kFail)) return false;
+  const auto T = It.Types.find(Thumbnail);
+  if (T == It.Types.end() || !Among(HEIFItemTypes().Coded, T->second) ||
+      !It.Located.count(Thumbnail))
+    return false;
+  return Geometry(It, Thumbnail) == Geometry(It, It.Primary);
+}
+
+} // namespace
 
 void RegisterHEIFFormats() {
   RegisterReader(std::make_unique<THEICFileFormatReader>());

@@ -1,6 +1,7 @@
 // HEIF and HEIC: reader of the primary picture (10- and 12-bit samples reduced to 8, alpha
-// composited onto the background colour, the container's crop, rotation and mirror applied),
-// over libheif. AVIF files under a general brand are handed to the AVIF reader.
+// composited onto the background colour, the container's crop, rotation and mirror applied; a
+// reduced picture asked is the primary picture's thumbnail item when one is large enough), over
+// libheif. AVIF files under a general brand are handed to the AVIF reader.
 #pragma once
 
 #include "engine/formats/decodedrows.h"

@@ -5,6 +5,8 @@
 #include "engine/messages.h"
 #include "engine/stream.h"
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 
 #include <jxl/decode.h>
@@ -77,6 +79,38 @@ struct TDecoder {
   }
 };
 
+// At a progression event: when the decoder's state is a whole picture at a ratio that answers the
+// request, takes one pixel of every Ratio x Ratio block of it (the decoder renders the coarse
+// pass at full size, each block alike) into Image. False when the ratio will not do or nothing
+// could be rendered yet: decoding goes on.
+bool StoreReduced(TDecoder& Dec, const JxlBasicInfo& Info, const JxlPixelFormat& Format,
+                  const std::vector<uint8_t>& Buffer, TPixelGraphic& Image) {
+  const int64_t Ratio = int64_t(JxlDecoderGetIntendedDownsamplingRatio(Dec.D.get()));
+  const int64_t W = Info.xsize, H = Info.ysize, C = Format.num_channels;
+  if (Ratio < 2 || Buffer.size() != size_t(W * H * C)) return false;
+  const int64_t RW = (W + Ratio - 1) / Ratio, RH = (H + Ratio - 1) / Ratio;
+  if (!ReducedSizeFits(W, H, RW, RH, Image.ReducedSize)) return false;
+  if (JxlDecoderFlushImage(Dec.D.get()) != JXL_DEC_SUCCESS) return false;
+  std::vector<uint8_t> Small(size_t(RW * RH * C));
+  for (int64_t Y = 0; Y < RH; ++Y) {
+    const uint8_t* Row = Buffer.data() + std::min(Y * Ratio + Ratio / 2, H - 1) * W * C;
+    uint8_t* D = Small.data() + Y * RW * C;
+    for (int64_t X = 0; X < RW; ++X, D += C)
+      std::memcpy(D, Row + std::min(X * Ratio + Ratio / 2, W - 1) * C, size_t(C));
+  }
+  TDecodedRows Rows;
+  Rows.Data = Small.data();
+  Rows.Width = static_cast<int>(RW);
+  Rows.Height = static_cast<int>(RH);
+  Rows.Channels = static_cast<int>(C);
+  Rows.Stride = RW * C;
+  Rows.RedFirst = true;
+  StoreDecodedRows(Image, Rows);
+  Image.FullWidth = static_cast<int>(W);
+  Image.FullHeight = static_cast<int>(H);
+  return true;
+}
+
 } // namespace
 
 TJXLFileFormatReader::TJXLFileFormatReader() : TFileFormatReader("jxl", kDescription) {
@@ -93,12 +127,19 @@ void TJXLFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, 
   if (Index != 0) Fail(EngineMessage(msgInvalid, "Index"));
   Image.FileGamma = ScreenGamma; // colour comes out as the file or sRGB says, not corrected again
   const std::vector<uint8_t> Data = ReadRemaining(Stream, kFail);
-  TDecoder Dec(Data, JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING | JXL_DEC_FULL_IMAGE, true);
+  // A reduced decode stops once the frame's low-frequency pass is in (1/8 of the size).
+  const int Reduced = Image.ReducedSize;
+  const int Events = JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING | JXL_DEC_FULL_IMAGE |
+                     (Reduced > 0 ? JXL_DEC_FRAME_PROGRESSION : 0);
+  TDecoder Dec(Data, Events, true);
   JxlDecoderSetUnpremultiplyAlpha(Dec.D.get(), JXL_TRUE);
+  if (Reduced > 0 && JxlDecoderSetProgressiveDetail(Dec.D.get(), kDC) != JXL_DEC_SUCCESS)
+    Fail(EngineMessage(msgFailed, "JxlDecoderSetProgressiveDetail"));
 
   JxlBasicInfo Info{};
   JxlPixelFormat Format{3, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
   std::vector<uint8_t> Buffer;
+  bool TryReduced = false;
   for (;;) {
     const JxlDecoderStatus S = Dec.Next();
     if (S == JXL_DEC_BASIC_INFO) {
@@ -106,6 +147,12 @@ void TJXLFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, 
       CheckPictureSize(Info.xsize, Info.ysize, kFail);
       if (Dec.HasBlackChannel(Info)) Fail("CMYK not supported");
       Format.num_channels = Info.alpha_bits ? 4 : 3;
+      // Stills only: an animation's first frame may be blended onto a later canvas.
+      TryReduced = Reduced > 0 && !Info.have_animation &&
+                   ReducedSizeFits(Info.xsize, Info.ysize, (Info.xsize + 7) / 8,
+                                   (Info.ysize + 7) / 8, Reduced);
+    } else if (S == JXL_DEC_FRAME_PROGRESSION) {
+      if (TryReduced && StoreReduced(Dec, Info, Format, Buffer, Image)) return;
     } else if (S == JXL_DEC_COLOR_ENCODING) {
       // Pictures in the format's own colour space are shown in sRGB (grey ones in sRGB grey).
       if (!Info.uses_original_profile) {

@@ -1,6 +1,7 @@
 // JPEG XL: reader of still pictures and of the first frame of animations (alpha composited onto
 // the background colour, the codestream's orientation applied, pictures coded in the format's
-// own colour space shown as sRGB; CMYK pictures are refused), over libjxl.
+// own colour space shown as sRGB; CMYK pictures are refused; a reduced picture asked of a lossy
+// still is taken from its low-frequency pass at 1/8 of the size), over libjxl.
 #pragma once
 
 #include "engine/registry.h"

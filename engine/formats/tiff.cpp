@@ -491,6 +491,16 @@ bool TTIFFileFormatReader::Sniff(const uint8_t* H) {
 
 void TTIFFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index) {
   const int64_t Start = Stream.Position();
+  if (Image.ReducedSize > 0 && Index == 0) {
+    // A reduced-resolution copy of the page, when the file has one of a size that will do;
+    // anything else (none, or one that fails) gives the page itself, as without the request.
+    try {
+      if (ReadReducedTIFFWithLibrary(Stream, Image)) return;
+    } catch (const TTIFFLibraryFailure&) {
+    }
+    Image.FullWidth = Image.FullHeight = 0;
+    Stream.SetPosition(Start);
+  }
   TTIFFParser Parser(Stream);
   const TTIFFImageInfo Info = Parser.Parse(Index);
   if (ForLibrary(Info)) {

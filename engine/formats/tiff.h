@@ -1,7 +1,7 @@
 // TIFF: the engine's own reader and writer (uncompressed and PackBits strips; bilevel, grey,
 // palette, RGB and CMYK; both byte orders). Files the own reader cannot read (other
 // compressions, tiles, planes, other depths, alpha, BigTIFF) are read through libtiff
-// (tifflib.h).
+// (tifflib.h), and so are the reduced-resolution subfiles a reduced picture is taken from.
 #pragma once
 
 #include "engine/registry.h"

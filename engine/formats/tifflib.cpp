@@ -1,5 +1,6 @@
 #include "engine/formats/tifflib.h"
 
+#include "engine/formats/decodedrows.h"
 #include "engine/formats/tiff.h"
 
 #include "engine/messages.h"
@@ -663,7 +664,64 @@ void CheckSize(const TLayout& L) {
     Fail(EngineMessage(msgInvalid, "SamplesPerPixel"), false);
 }
 
+// The reduced-resolution subfiles of the current page: its SubIFDs, and the directories that
+// follow it in the chain marked as reduced (NewSubfileType bit 0) until the next page. Returns
+// the offset of the one with the fewest pixels that answers Reduced for a FullW x FullH page,
+// or 0.
+uint64_t ReducedSubfile(TIFF* T, uint32_t FullW, uint32_t FullH, int Reduced) {
+  constexpr int kMaxSubfiles = 16;
+  std::vector<uint64_t> Candidates;
+  uint16_t Count = 0;
+  uint64_t* Offsets = nullptr;
+  if (TIFFGetField(T, TIFFTAG_SUBIFD, &Count, &Offsets) == 1 && Offsets)
+    Candidates.assign(Offsets, Offsets + std::min<int>(Count, kMaxSubfiles));
+  const tdir_t Page = TIFFCurrentDirectory(T);
+  for (int K = 0; K < kMaxSubfiles && !TIFFLastDirectory(T) && TIFFReadDirectory(T); ++K) {
+    if (!(Field<uint32_t>(T, TIFFTAG_SUBFILETYPE, 0) & FILETYPE_REDUCEDIMAGE)) break;
+    Candidates.push_back(TIFFCurrentDirOffset(T));
+  }
+  uint64_t Best = 0, BestPixels = UINT64_MAX;
+  for (uint64_t Offset : Candidates) {
+    uint32_t W = 0, H = 0;
+    if (Offset == 0 || !TIFFSetSubDirectory(T, Offset) ||
+        !(Field<uint32_t>(T, TIFFTAG_SUBFILETYPE, 0) & FILETYPE_REDUCEDIMAGE) ||
+        !TIFFGetField(T, TIFFTAG_IMAGEWIDTH, &W) || !TIFFGetField(T, TIFFTAG_IMAGELENGTH, &H))
+      continue;
+    if (ReducedSizeFits(FullW, FullH, W, H, Reduced) && uint64_t(W) * H < BestPixels) {
+      Best = Offset;
+      BestPixels = uint64_t(W) * H;
+    }
+  }
+  TIFFSetDirectory(T, Page);
+  return Best;
+}
+
 } // namespace
+
+bool ReadReducedTIFFWithLibrary(TPGStream& Stream, TPixelGraphic& Image) {
+  if (Image.ReducedSize <= 0) return false;
+  TTIFFFile F(Stream);
+  TIFF* T = *F;
+  uint32_t FullW = 0, FullH = 0;
+  if (!TIFFGetField(T, TIFFTAG_IMAGEWIDTH, &FullW) || !TIFFGetField(T, TIFFTAG_IMAGELENGTH, &FullH))
+    return false;
+  // The page's orientation holds for its reduced copies.
+  const uint16_t Orientation = Field<uint16_t>(T, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+  const uint64_t Offset = ReducedSubfile(T, FullW, FullH, Image.ReducedSize);
+  if (Offset == 0 || !TIFFSetSubDirectory(T, Offset)) return false;
+  F.ClearReason();
+  const TLayout L = ReadLayout(F);
+  CheckSize(L);
+  const TKind Kind = KindOf(L);
+  if (Kind == kOther)
+    ReadRGBA(F, L, Image);
+  else
+    ReadBands(F, L, Kind, Image);
+  Image.ExifOrientation = Orientation >= 1 && Orientation <= 8 ? Orientation : 1;
+  Image.FullWidth = int(FullW);
+  Image.FullHeight = int(FullH);
+  return true;
+}
 
 void ReadTIFFWithLibrary(TPGStream& Stream, TPixelGraphic& Image, int Index) {
   TTIFFFile F(Stream);

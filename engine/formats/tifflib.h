@@ -35,6 +35,14 @@ struct TTIFFLibraryInfo {
 // tag. Throws TTIFFLibraryFailure. The other pages are counted: Index may be any of them.
 void ReadTIFFWithLibrary(TPGStream& Stream, TPixelGraphic& Image, int Index);
 
+// A reduced decode of the first page (Image.ReducedSize above 0): decodes the smallest reduced-
+// resolution subfile of the page (in its SubIFDs, or marked reduced in the directories that
+// follow it) whose size answers the request, with the page's orientation, and sets
+// Image.FullWidth and FullHeight to the page's size. False, with Image untouched, when the page
+// has no such subfile. Throws TTIFFLibraryFailure when the library cannot open the file or the
+// subfile fails to decode.
+bool ReadReducedTIFFWithLibrary(TPGStream& Stream, TPixelGraphic& Image);
+
 // Describes page Index; for the compressions the engine's own reader names as unsupported
 // (CCITT, fax, LZW, old JPEG) it also tries to decode the first row or tile. Throws
 // TTIFFLibraryFailure.

@@ -106,13 +106,18 @@ struct TIDecoderDeleter {
 // A picture's data (a still file or one frame of an animation), decoded piece by piece so that
 // progress shows and an abort stops it, into the 24-bit Image (already sized) with its top-left
 // pixel at (X, Y): opaque pictures straight into the picture's rows, others into a
-// blue-green-red-alpha buffer that is then composited onto the background.
+// blue-green-red-alpha buffer that is then composited onto the background. Scaled by the
+// library to W x H when that differs from the stored size (a reduced decode).
 void ReadStill(const uint8_t* Data, size_t Size, const WebPBitstreamFeatures& F,
-               TPixelGraphic& Image, int X, int Y) {
-  const int W = F.width, H = F.height;
+               TPixelGraphic& Image, int X, int Y, int W, int H) {
   WebPDecoderConfig Config;
   if (!WebPInitDecoderConfig(&Config)) Fail("Invalid library version");
   Config.options.use_threads = CodecThreadCount() > 1;
+  if (W != F.width || H != F.height) {
+    Config.options.use_scaling = 1;
+    Config.options.scaled_width = W;
+    Config.options.scaled_height = H;
+  }
   std::vector<uint8_t> Buffer;
   Config.output.is_external_memory = 1;
   if (F.has_alpha) {
@@ -175,9 +180,18 @@ struct TDemuxDeleter {
   void operator()(WebPDemuxer* D) const { WebPDemuxDelete(D); }
 };
 
+// The span [Start', Start' + Length') of a reduced canvas of Reduced pixels that covers the span
+// [Start, Start + Length) of the stored canvas of Full pixels (at least one pixel, inside).
+void ScaledSpan(int Start, int Length, int Full, int Reduced, int& OutStart, int& OutLength) {
+  OutStart = static_cast<int>(int64_t(Start) * Reduced / Full);
+  const int End = static_cast<int>((int64_t(Start + Length) * Reduced + Full - 1) / Full);
+  OutStart = std::min(OutStart, Reduced - 1);
+  OutLength = std::clamp(End - OutStart, 1, Reduced - OutStart);
+}
+
 // The first frame of an animation on its canvas (the canvas starts transparent, so the frame
 // is drawn onto the background as it stands). Only the frame's own rows are decoded besides
-// the picture: no second canvas.
+// the picture: no second canvas. A reduced decode scales the canvas and the frame alike.
 void ReadFirstFrame(const std::vector<uint8_t>& Data, TPixelGraphic& Image) {
   WebPData In{Data.data(), Data.size()};
   std::unique_ptr<WebPDemuxer, TDemuxDeleter> Demux(WebPDemux(&In));
@@ -193,9 +207,23 @@ void ReadFirstFrame(const std::vector<uint8_t>& Data, TPixelGraphic& Image) {
   if (F.width != It.width || F.height != It.height || It.x_offset < 0 || It.y_offset < 0 ||
       int64_t(It.x_offset) + F.width > CW || int64_t(It.y_offset) + F.height > CH)
     Fail(StatusText(VP8_STATUS_BITSTREAM_ERROR));
-  ProbeTopRows(It.fragment.bytes, It.fragment.size, F);
-  BackgroundCanvas(Image, CW, CH);
-  ReadStill(It.fragment.bytes, It.fragment.size, F, Image, It.x_offset, It.y_offset);
+  int RW = CW, RH = CH;
+  ReducedTarget(CW, CH, Image.ReducedSize, RW, RH);
+  if (RW == CW && RH == CH) {
+    ProbeTopRows(It.fragment.bytes, It.fragment.size, F);
+    BackgroundCanvas(Image, CW, CH);
+    ReadStill(It.fragment.bytes, It.fragment.size, F, Image, It.x_offset, It.y_offset, F.width,
+              F.height);
+    return;
+  }
+  // Reduced: the buffers are small, no probe is needed before them.
+  int X = 0, Y = 0, W = 0, H = 0;
+  ScaledSpan(It.x_offset, F.width, CW, RW, X, W);
+  ScaledSpan(It.y_offset, F.height, CH, RH, Y, H);
+  BackgroundCanvas(Image, RW, RH);
+  Image.FullWidth = CW;
+  Image.FullHeight = CH;
+  ReadStill(It.fragment.bytes, It.fragment.size, F, Image, X, Y, W, H);
 }
 
 const char* FormatName(int Format) {
@@ -236,9 +264,16 @@ void TWebPFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image,
   if (F.has_animation) {
     ReadFirstFrame(Data, Image);
   } else {
-    ProbeTopRows(Data.data(), Data.size(), F);
-    Image.SetSize(F.width, F.height, 3);
-    ReadStill(Data.data(), Data.size(), F, Image, 0, 0);
+    int W = F.width, H = F.height;
+    ReducedTarget(F.width, F.height, Image.ReducedSize, W, H);
+    // A reduced decode needs no probe: its buffers are small.
+    if (W == F.width && H == F.height) ProbeTopRows(Data.data(), Data.size(), F);
+    Image.SetSize(W, H, 3);
+    if (W != F.width || H != F.height) {
+      Image.FullWidth = F.width;
+      Image.FullHeight = F.height;
+    }
+    ReadStill(Data.data(), Data.size(), F, Image, 0, 0, W, H);
   }
   NoteExif(Data, Image); // after the pixels: sizing the picture resets its orientation
 }

@@ -1,6 +1,7 @@
 // WebP: reader of still pictures and of the first frame of animations (alpha composited onto
-// the background colour), writer of lossy files (quality from the JPEG quality setting) or
-// lossless files with the picture's metadata blocks, over libwebp and libwebpmux.
+// the background colour; scaled down by the library when a reduced picture is asked), writer of
+// lossy files (quality from the JPEG quality setting) or lossless files with the picture's
+// metadata blocks, over libwebp and libwebpmux.
 #pragma once
 
 #include "engine/registry.h"
