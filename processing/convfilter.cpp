@@ -1,5 +1,7 @@
 #include "processing/convfilter.h"
 
+#include "engine/parallel.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -279,40 +281,40 @@ void TConvFilter::Prepare(const TPixelGraphic& Source) {
     for (int64_t C = 0; C < Span; ++C)
       FTable[size_t(C)] = Output(FTableMin + C, FFullWeight);
   }
-  FRing.clear();
-  FRingRow.clear();
-  if (Source.BitCountNum() != 3) {
-    FRing.assign(size_t(FHeight) * 3 * size_t(Source.Width()), 0);
-    FRingRow.assign(size_t(FHeight), -1);
+  // Palette sources are read as colours once, so rows can be filtered on several threads.
+  FExpanded.clear();
+  if (Source.BitCountNum() != 3 && !Source.Empty()) {
+    const int SW = Source.Width();
+    const size_t RowSize = 3 * size_t(SW);
+    FExpanded.resize(RowSize * size_t(Source.Height()));
+    ParallelBands(
+        Source.Height(),
+        [&](int Y0, int Y1) {
+          for (int Y = Y0; Y < Y1; ++Y) {
+            uint8_t* P = FExpanded.data() + RowSize * size_t(Y);
+            for (int X = 0; X < SW; ++X, P += 3) {
+              const TRGB C = Source.GetPixelColor(X, Y);
+              P[0] = uint8_t(BlueOf(C));
+              P[1] = uint8_t(GreenOf(C));
+              P[2] = uint8_t(RedOf(C));
+            }
+          }
+        },
+        {}, std::max(8, 16384 / std::max(SW, 1)));
   }
 }
 
 void TConvFilter::Finish() {
   FTable.clear();
   FTable.shrink_to_fit();
-  FRing.clear();
-  FRing.shrink_to_fit();
-  FRingRow.clear();
+  FExpanded.clear();
+  FExpanded.shrink_to_fit();
   TPGFilter::Finish();
 }
 
-const uint8_t* TConvFilter::SourceRow(int SY) {
+const uint8_t* TConvFilter::SourceRow(int SY) const {
   if (FSource->BitCountNum() == 3) return FSource->ScanLine(SY);
-  // Palette sources: the rows under the kernel are consecutive, so row SY has slot SY mod
-  // Height to itself while it is in use.
-  const size_t Slot = size_t(SY % FHeight);
-  const size_t RowSize = 3 * size_t(FSource->Width());
-  uint8_t* P = FRing.data() + Slot * RowSize;
-  if (FRingRow[Slot] != SY) {
-    for (int X = 0; X < FSource->Width(); ++X) {
-      const TRGB C = FSource->GetPixelColor(X, SY);
-      P[3 * size_t(X)] = uint8_t(BlueOf(C));
-      P[3 * size_t(X) + 1] = uint8_t(GreenOf(C));
-      P[3 * size_t(X) + 2] = uint8_t(RedOf(C));
-    }
-    FRingRow[Slot] = SY;
-  }
-  return P;
+  return FExpanded.data() + 3 * size_t(FSource->Width()) * size_t(SY);
 }
 
 void TConvFilter::BorderPixel(int X, int Y, int RowLo, int RowHi, uint8_t* Out) {
