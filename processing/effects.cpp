@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #include <immintrin.h>
@@ -186,10 +187,11 @@ struct TExactTaps {
 };
 
 // floor(sum M[n] * (Rows[J - n][I] + Rows[J + n][I]) / 2^44) (the centre counted once), exactly.
-inline uint8_t ExactAt(const int16_t* const* Rows, const TExactTaps& X, int J, int I) {
+template <class TSrc>
+inline uint8_t ExactAt(const TSrc* const* Rows, const TExactTaps& X, int J, int I) {
   int64_t S = X.M[0] * Rows[J][I];
   for (int N = 1; N <= J; ++N)
-    S += X.M[size_t(N)] * (Rows[J - N][I] + Rows[J + N][I]);
+    S += X.M[size_t(N)] * (int(Rows[J - N][I]) + int(Rows[J + N][I]));
   return uint8_t(std::clamp<int64_t>(S >> 44, 0, 255));
 }
 
@@ -197,8 +199,10 @@ struct TBlurKernels {
   void (*Sum)(const double* const* Rows, const double* Taps, int NT, uint8_t* Out, int N,
               bool Paired);
   void (*Widen)(const uint8_t* In, double* Out, int64_t N);
-  // The exact integer sums, when the processor has the instructions that make them pay.
+  // The exact integer sums, when the processor has the instructions that make them pay: over
+  // widened rows (across) and over byte rows (down).
   void (*SumExact)(const int16_t* const* Rows, const TExactTaps& X, int J, uint8_t* Out, int N);
+  void (*SumExact8)(const uint8_t* const* Rows, const TExactTaps& X, int J, uint8_t* Out, int N);
   void (*Widen16)(const uint8_t* In, int16_t* Out, int64_t N);
 };
 
@@ -226,44 +230,52 @@ __attribute__((target("avx2"))) void WidenAVX2(const uint8_t* In, double* Out, i
   WidenBody(In, Out, N);
 }
 __attribute__((target("avx2"))) void Widen16AVX2(const uint8_t* In, int16_t* Out, int64_t N) {
-  WidenBody(In, Out, N);
+  int64_t I = 0;
+  for (; I + 16 <= N; I += 16)
+    _mm256_storeu_si256(
+        reinterpret_cast<__m256i*>(Out + I),
+        _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(In + I))));
+  for (; I < N; ++I)
+    Out[I] = In[I];
+}
+
+[[gnu::always_inline]] inline __m256i __attribute__((target("avx2"))) Load16(const int16_t* P) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(P));
+}
+[[gnu::always_inline]] inline __m256i __attribute__((target("avx2"))) Load16(const uint8_t* P) {
+  return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(P)));
 }
 
 // Sixteen values at a time: the mirrored rows are added in 16-bit lanes, two offsets are
 // interleaved and multiplied by the high and middle parts of their weights with pairwise sums
 // into 32 bits. The sum is known up to the low parts, which add less than 255 * (2J + 1) units
 // of 2^-30; where that leaves the whole part in doubt the group is summed exactly instead.
-__attribute__((target("avx2"))) void SumExactAVX2(const int16_t* const* Rows, const TExactTaps& X,
-                                                  int J, uint8_t* Out, int N) {
-  const int Pairs = int(X.High.size());
+template <class TSrc>
+[[gnu::always_inline]] inline void __attribute__((target("avx2")))
+SumExactBody(const TSrc* const* Rows, const TExactTaps& X, int J, uint8_t* Out, int N) {
+  const int Pairs = int(X.High.size()), Full = (J + 1) / 2; // pairs below Full have both offsets
   const __m256i Low15 = _mm256_set1_epi32(0x7FFF);
   const __m256i Doubt = _mm256_set1_epi32((1 << 30) - 1 - 255 * (2 * J + 1));
   int I = 0;
   for (; I + 16 <= N; I += 16) {
     __m256i HL = _mm256_setzero_si256(), HH = HL, ML = HL, MH = HL;
-    for (int K = 0; K < Pairs; ++K) {
-      __m256i P[2];
-      for (int E = 0; E < 2; ++E) {
-        const int Off = 2 * K + E;
-        if (Off > J) {
-          P[E] = _mm256_setzero_si256();
-        } else if (Off == 0) {
-          P[E] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(Rows[J] + I));
-        } else {
-          P[E] = _mm256_add_epi16(
-              _mm256_loadu_si256(reinterpret_cast<const __m256i*>(Rows[J - Off] + I)),
-              _mm256_loadu_si256(reinterpret_cast<const __m256i*>(Rows[J + Off] + I)));
-        }
-      }
-      const __m256i Lo = _mm256_unpacklo_epi16(P[0], P[1]);
-      const __m256i Hi = _mm256_unpackhi_epi16(P[0], P[1]);
+    auto Add = [&](int K, __m256i P0, __m256i P1) __attribute__((target("avx2"))) {
+      const __m256i Lo = _mm256_unpacklo_epi16(P0, P1);
+      const __m256i Hi = _mm256_unpackhi_epi16(P0, P1);
       const __m256i CH = _mm256_set1_epi32(int(X.High[size_t(K)]));
       const __m256i CM = _mm256_set1_epi32(int(X.Mid[size_t(K)]));
       HL = _mm256_add_epi32(HL, _mm256_madd_epi16(Lo, CH));
       HH = _mm256_add_epi32(HH, _mm256_madd_epi16(Hi, CH));
       ML = _mm256_add_epi32(ML, _mm256_madd_epi16(Lo, CM));
       MH = _mm256_add_epi32(MH, _mm256_madd_epi16(Hi, CM));
-    }
+    };
+    auto Mirrored = [&](int Off) __attribute__((target("avx2"))) {
+      return _mm256_add_epi16(Load16(Rows[J - Off] + I), Load16(Rows[J + Off] + I));
+    };
+    Add(0, Load16(Rows[J] + I), Mirrored(1)); // J is at least 1
+    for (int K = 1; K < Full; ++K)
+      Add(K, Mirrored(2 * K), Mirrored(2 * K + 1));
+    if (Pairs > Full) Add(Full, Mirrored(2 * Full), _mm256_setzero_si256());
     // Value = (H * 2^15 + M) / 2^30 + less than the doubt margin.
     const __m256i SL = _mm256_add_epi32(HL, _mm256_srli_epi32(ML, 15));
     const __m256i SH = _mm256_add_epi32(HH, _mm256_srli_epi32(MH, 15));
@@ -286,13 +298,23 @@ __attribute__((target("avx2"))) void SumExactAVX2(const int16_t* const* Rows, co
     Out[I] = ExactAt(Rows, X, J, I);
 }
 
+__attribute__((target("avx2"))) void SumExactAVX2(const int16_t* const* Rows, const TExactTaps& X,
+                                                  int J, uint8_t* Out, int N) {
+  SumExactBody(Rows, X, J, Out, N);
+}
+__attribute__((target("avx2"))) void SumExact8AVX2(const uint8_t* const* Rows, const TExactTaps& X,
+                                                   int J, uint8_t* Out, int N) {
+  SumExactBody(Rows, X, J, Out, N);
+}
+
 TBlurKernels PickKernels() {
-  if (__builtin_cpu_supports("avx2")) return {SumAVX2, WidenAVX2, SumExactAVX2, Widen16AVX2};
-  return {SumGeneric, WidenGeneric, nullptr, nullptr};
+  if (__builtin_cpu_supports("avx2"))
+    return {SumAVX2, WidenAVX2, SumExactAVX2, SumExact8AVX2, Widen16AVX2};
+  return {SumGeneric, WidenGeneric, nullptr, nullptr, nullptr};
 }
 #else
 TBlurKernels PickKernels() {
-  return {SumGeneric, WidenGeneric, nullptr, nullptr};
+  return {SumGeneric, WidenGeneric, nullptr, nullptr, nullptr};
 }
 #endif
 
@@ -326,6 +348,9 @@ struct TBlurPlan {
   }
   void Sum(const int16_t* const* Rows, uint8_t* Out, int N) const {
     Kernels.SumExact(Rows, Exact, J, Out, N);
+  }
+  void Sum(const uint8_t* const* Rows, uint8_t* Out, int N) const {
+    Kernels.SumExact8(Rows, Exact, J, Out, N);
   }
   void Widen(const uint8_t* In, double* Out, int64_t N) const { Kernels.Widen(In, Out, N); }
   void Widen(const uint8_t* In, int16_t* Out, int64_t N) const { Kernels.Widen16(In, Out, N); }
@@ -373,6 +398,17 @@ bool VerticalBand(const TBlurPlan& P, const uint8_t* In, TPixelGraphic& Picture,
                   TPerRow&& PerRow) {
   const int J = P.J, NT = P.NT, H = P.H;
   const int64_t RowN = P.RowN;
+  if constexpr (std::is_same_v<TElem, int16_t>) {
+    // The integer sums widen the bytes of the copy as they read them.
+    std::vector<const uint8_t*> Rows(static_cast<size_t>(NT));
+    for (int Y = Y0; Y < Y1; ++Y) {
+      for (int T = 0; T < NT; ++T)
+        Rows[size_t(T)] = In + RowN * int64_t(std::clamp(Y - (T - J), 0, H - 1));
+      P.Sum(Rows.data(), Picture.ScanLine(Y), int(RowN));
+      if (PerRow(Y)) return false;
+    }
+    return true;
+  }
   std::vector<TElem> Ring(size_t(NT) * size_t(RowN));
   std::vector<const TElem*> Rows(static_cast<size_t>(NT));
   auto Slot = [&](int R) { return Ring.data() + size_t(R % NT) * size_t(RowN); };
