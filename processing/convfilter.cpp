@@ -278,8 +278,15 @@ void TConvFilter::Prepare(const TPixelGraphic& Source) {
   if (Span <= std::max<int64_t>(1 << 16, std::min<int64_t>(1 << 22, Outputs))) {
     FTableMin = -FNegative * 255;
     FTable.resize(size_t(Span));
-    for (int64_t C = 0; C < Span; ++C)
-      FTable[size_t(C)] = Output(FTableMin + C, FFullWeight);
+    // Up to millions of extended-precision divisions: in bands of 4096 entries.
+    const int Blocks = int((Span + 4095) / 4096);
+    ParallelBands(
+        Blocks,
+        [&](int B0, int B1) {
+          for (int64_t C = int64_t(B0) * 4096; C < std::min<int64_t>(Span, int64_t(B1) * 4096); ++C)
+            FTable[size_t(C)] = Output(FTableMin + C, FFullWeight);
+        },
+        {}, 4);
   }
   // Palette sources are read as colours once, so rows can be filtered on several threads.
   FExpanded.clear();

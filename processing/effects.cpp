@@ -526,14 +526,33 @@ void RedEyeReduction(TPixelGraphic& Area, const TRedEyeThresholds& T) {
   if (Area.Empty()) return;
   const int W = Area.Width(), H = Area.Height();
   const int64_t CX = W / 2, CY = H / 2, R = std::min(W, H) / 2;
-  for (int Y = 0; Y < H; ++Y)
-    for (int X = 0; X < W; ++X) {
-      const int64_t DX = X - CX, DY = Y - CY;
-      if (DX * DX + DY * DY > R * R) continue;
-      const TRGB C = Area.GetPixelColor(X, Y);
-      if (int(RedOf(C)) > T.Red && int(GreenOf(C)) < T.Green && int(BlueOf(C)) < T.Blue)
-        Area.SetPixelColor(X, Y, 0);
-    }
+  auto Red = [&](TRGB C) {
+    return int(RedOf(C)) > T.Red && int(GreenOf(C)) < T.Green && int(BlueOf(C)) < T.Blue;
+  };
+  if (Area.BitCountNum() == 3) {
+    // Every pixel on its own: rows in bands, straight on the bytes.
+    ParallelBands(
+        H,
+        [&](int Y0, int Y1) {
+          for (int Y = Y0; Y < Y1; ++Y) {
+            uint8_t* P = Area.ScanLine(Y);
+            for (int X = 0; X < W; ++X, P += 3) {
+              const int64_t DX = X - CX, DY = Y - CY;
+              if (DX * DX + DY * DY > R * R) continue;
+              if (Red(RGBOf(P[2], P[1], P[0]))) P[0] = P[1] = P[2] = 0;
+            }
+          }
+        },
+        {}, std::max(8, 16384 / W));
+  } else {
+    // Palette pictures look their colours up in the picture's shared nearest-colour memory.
+    for (int Y = 0; Y < H; ++Y)
+      for (int X = 0; X < W; ++X) {
+        const int64_t DX = X - CX, DY = Y - CY;
+        if (DX * DX + DY * DY > R * R) continue;
+        if (Red(Area.GetPixelColor(X, Y))) Area.SetPixelColor(X, Y, 0);
+      }
+  }
   Area.Changed();
 }
 
