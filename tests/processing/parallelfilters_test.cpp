@@ -369,15 +369,32 @@ TEST_F(Threads, FastBitmapEffectsDrawTheSameNumbersAndLeaveTheSameSeed) {
           },
           std::string(C.Name) + " " + Shape(W, H));
     }
+  // The shared seed moves on by exactly the numbers drawn: three a pixel for colour noise and
+  // spray, one for mono noise.
+  for (auto [Effect, PerPixel] :
+       {std::pair{feColorNoise, 3}, std::pair{feMonoNoise, 1}, std::pair{feSprayPaint, 3}}) {
+    SetEngineThreadCount(3);
+    TPixelGraphic P;
+    MakeRandom(P, 173, 409, 3, 6);
+    const TFastBMP Source(P);
+    TFastBMP Work;
+    RandSeed = 777;
+    ApplyFastEffect(Effect, Source, Work, 20);
+    const uint32_t After = RandSeed;
+    RandSeed = 777;
+    for (int I = 0; I < 173 * 409 * PerPixel; ++I)
+      Random(5);
+    EXPECT_EQ(After, RandSeed.load()) << int(Effect);
+  }
   // Mosaic blocks of one row and many columns, and of many rows and one column.
-  TPixelGraphic P;
-  MakeRandom(P, 173, 409, 3, 4);
-  const TFastBMP Source(P);
+  TPixelGraphic Q;
+  MakeRandom(Q, 173, 409, 3, 4);
+  const TFastBMP Mosaic(Q);
   for (auto [XS, YS] : {std::pair{7, 1}, std::pair{1, 7}, std::pair{500, 3}})
     ExpectSame(
         [&] {
           TFastBMP Work;
-          Work.Assign(Source);
+          Work.Assign(Mosaic);
           Work.Mosaic(XS, YS);
           return Bytes(Work);
         },
