@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <type_traits>
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
@@ -434,7 +435,8 @@ void RunBlur(const TBlurPlan& P, TPixelGraphic& Picture, TStatusGauge* StatusBar
   const int64_t RowN = P.RowN;
   const int Max = 2 * H - 1;
   // The horizontal pass goes into a copy, so the vertical one reads rows no band overwrites.
-  std::vector<uint8_t> Across(size_t(RowN) * size_t(H));
+  // Left uninitialised: the first pass writes every byte (and its threads touch the pages first).
+  const std::unique_ptr<uint8_t[]> Across(new uint8_t[size_t(RowN) * size_t(H)]);
   int Reached = -1; // the last row of the first pass whose progress was raised
   auto First = [&](int Y) {
     if (StatusBar) StatusBar->SetGaugePosition(int(int64_t(Y) * 50 / H));
@@ -451,22 +453,22 @@ void RunBlur(const TBlurPlan& P, TPixelGraphic& Picture, TStatusGauge* StatusBar
   const bool Serial = EngineThreadCount() <= 1 || H < 2 * MinBand;
   bool Done;
   if (Serial)
-    Done = HorizontalBand<TElem>(P, Picture, Across.data(), 0, H, First);
+    Done = HorizontalBand<TElem>(P, Picture, Across.get(), 0, H, First);
   else
     Done = ParallelBands(
-        H, [&](int Y0, int Y1) { HorizontalBand<TElem>(P, Picture, Across.data(), Y0, Y1, None); },
+        H, [&](int Y0, int Y1) { HorizontalBand<TElem>(P, Picture, Across.get(), Y0, Y1, None); },
         First, MinBand);
   if (!Done) {
     // An abort keeps the rows blurred so far (across only) and nothing below them.
     for (int Y = 0; Y <= Reached; ++Y)
-      std::memcpy(Picture.ScanLine(Y), Across.data() + RowN * int64_t(Y), size_t(RowN));
+      std::memcpy(Picture.ScanLine(Y), Across.get() + RowN * int64_t(Y), size_t(RowN));
     return;
   }
   if (Serial)
-    VerticalBand<TElem>(P, Across.data(), Picture, 0, H, Second);
+    VerticalBand<TElem>(P, Across.get(), Picture, 0, H, Second);
   else
     ParallelBands(
-        H, [&](int Y0, int Y1) { VerticalBand<TElem>(P, Across.data(), Picture, Y0, Y1, None); },
+        H, [&](int Y0, int Y1) { VerticalBand<TElem>(P, Across.get(), Picture, Y0, Y1, None); },
         Second, MinBand);
 }
 
