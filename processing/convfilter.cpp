@@ -271,11 +271,12 @@ void TConvFilter::Prepare(const TPixelGraphic& Source) {
       FFullWeight += K;
     }
   // Whole-kernel pixels look their sums up in a table of the exact results; it pays when the
-  // picture has more channel values than the table has entries.
+  // picture has at least as many channel values as the table has entries (the table being
+  // built from the same computation, the bytes are the same either way).
   FTable.clear();
   const int64_t Span = (FPositive + FNegative) * 255 + 1;
   const int64_t Outputs = 3 * int64_t(Source.Width()) * Source.Height();
-  if (Span <= std::max<int64_t>(1 << 16, std::min<int64_t>(1 << 22, Outputs))) {
+  if (Span <= std::min<int64_t>(1 << 22, Outputs)) {
     FTableMin = -FNegative * 255;
     FTable.resize(size_t(Span));
     // Up to millions of extended-precision divisions: in bands of 4096 entries.

@@ -157,7 +157,10 @@ TEST_F(Threads, ConvolutionFiltersEveryShapeAndDepth) {
         MakeRandom(S, W, H, Code, unsigned(W * 31 + H + Code));
         for (const TDest& Dd : kDests) {
           // Every depth pairing on the small shapes; the larger ones from 8 and 24 bits.
-          if (W * H > 20000 && (Code < 2 || (Dd.Code != 3 && Dd.Code != Code - 1))) continue;
+          // (8-bit sources of the larger shapes through two filters only, to keep it quick).
+          if (W * H > 20000 && (Code < 2 || (Code == 2 && Name != "sharpen" && Name != "contour") ||
+                                (Dd.Code != 3 && Dd.Code != Code - 1)))
+            continue;
           ExpectSame(
               [&] {
                 auto F = Make();
