@@ -392,15 +392,15 @@ bool HorizontalBand(const TBlurPlan& P, const TPixelGraphic& Picture, uint8_t* O
   return true;
 }
 
-// Rows [Y0, Y1) of the vertical pass, from In (the horizontal pass) into the picture. The band
-// keeps the rows it needs, widened, in a ring.
+// Rows [Y0, Y1) of the vertical pass, from In (the horizontal pass) into the picture. The
+// integer sums widen the bytes of In as they read them; the double sums keep the rows the band
+// needs, widened, in a ring.
 template <class TElem, class TPerRow>
 bool VerticalBand(const TBlurPlan& P, const uint8_t* In, TPixelGraphic& Picture, int Y0, int Y1,
                   TPerRow&& PerRow) {
   const int J = P.J, NT = P.NT, H = P.H;
   const int64_t RowN = P.RowN;
   if constexpr (std::is_same_v<TElem, int16_t>) {
-    // The integer sums widen the bytes of the copy as they read them.
     std::vector<const uint8_t*> Rows(static_cast<size_t>(NT));
     for (int Y = Y0; Y < Y1; ++Y) {
       for (int T = 0; T < NT; ++T)
@@ -408,23 +408,23 @@ bool VerticalBand(const TBlurPlan& P, const uint8_t* In, TPixelGraphic& Picture,
       P.Sum(Rows.data(), Picture.ScanLine(Y), int(RowN));
       if (PerRow(Y)) return false;
     }
-    return true;
-  }
-  std::vector<TElem> Ring(size_t(NT) * size_t(RowN));
-  std::vector<const TElem*> Rows(static_cast<size_t>(NT));
-  auto Slot = [&](int R) { return Ring.data() + size_t(R % NT) * size_t(RowN); };
-  int Loaded = std::max(0, Y0 - J) - 1;
-  for (int Y = Y0; Y < Y1; ++Y) {
-    for (; Loaded < std::min(H - 1, Y + J); ++Loaded)
-      P.Widen(In + RowN * int64_t(Loaded + 1), Slot(Loaded + 1), RowN);
-    uint8_t* Row = Picture.ScanLine(Y);
-    for (int64_t I0 = 0; I0 < RowN; I0 += kBlurChunk) {
-      const int N = int(std::min<int64_t>(kBlurChunk, RowN - I0));
-      for (int T = 0; T < NT; ++T)
-        Rows[size_t(T)] = Slot(std::clamp(Y - (T - J), 0, H - 1)) + I0;
-      P.Sum(Rows.data(), Row + I0, N);
+  } else {
+    std::vector<TElem> Ring(size_t(NT) * size_t(RowN));
+    std::vector<const TElem*> Rows(static_cast<size_t>(NT));
+    auto Slot = [&](int R) { return Ring.data() + size_t(R % NT) * size_t(RowN); };
+    int Loaded = std::max(0, Y0 - J) - 1;
+    for (int Y = Y0; Y < Y1; ++Y) {
+      for (; Loaded < std::min(H - 1, Y + J); ++Loaded)
+        P.Widen(In + RowN * int64_t(Loaded + 1), Slot(Loaded + 1), RowN);
+      uint8_t* Row = Picture.ScanLine(Y);
+      for (int64_t I0 = 0; I0 < RowN; I0 += kBlurChunk) {
+        const int N = int(std::min<int64_t>(kBlurChunk, RowN - I0));
+        for (int T = 0; T < NT; ++T)
+          Rows[size_t(T)] = Slot(std::clamp(Y - (T - J), 0, H - 1)) + I0;
+        P.Sum(Rows.data(), Row + I0, N);
+      }
+      if (PerRow(Y)) return false;
     }
-    if (PerRow(Y)) return false;
   }
   return true;
 }
