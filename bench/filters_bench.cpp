@@ -2,13 +2,18 @@
 // benchmarks; "filters_bench apply IN OUT OPTION [VALUE]" loads IN, applies one filter the way
 // the editor's dialogs set it up by default, and saves OUT, for whole-process comparisons with
 // other tools (bench/filters.sh).
+#include "engine/parallel.h"
 #include "engine/pixelgraphic.h"
 #include "processing/colorfilters.h"
 #include "processing/convfilter.h"
+#include "processing/effects.h"
+#include "processing/fastbmp.h"
+#include "processing/random.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -109,10 +114,65 @@ BENCHMARK_CAPTURE(BM_Filter, negative, "--negative")
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Filter, hsv, "--hsv")->Args({2000, 1500})->Unit(benchmark::kMillisecond);
 
+// The Gaussian blur in place (the picture is restored from a copy between runs, untimed).
+void BM_Gaussian(benchmark::State& State) {
+  TPixelGraphic S, G;
+  MakePicture(S, int(State.range(0)), int(State.range(1)));
+  const float Radius = float(State.range(2)) / 10;
+  for (auto _ : State) {
+    State.PauseTiming();
+    G.Assign(&S);
+    State.ResumeTiming();
+    GaussianBlur(G, nullptr, Radius);
+    benchmark::DoNotOptimize(G.Bits());
+  }
+  State.SetItemsProcessed(State.iterations() * State.range(0) * State.range(1));
+}
+BENCHMARK(BM_Gaussian)
+    ->Args({6000, 4000, 50})
+    ->Args({6000, 4000, 13})
+    ->Unit(benchmark::kMillisecond);
+
+// The fast-bitmap effects on a 24-bit copy.
+void BM_FastEffect(benchmark::State& State, TFastEffect Effect, int Amount) {
+  TPixelGraphic S;
+  MakePicture(S, int(State.range(0)), int(State.range(1)));
+  const TFastBMP Source(S);
+  TFastBMP Work;
+  for (auto _ : State) {
+    ApplyFastEffect(Effect, Source, Work, Amount);
+    benchmark::DoNotOptimize(Work.Row(0));
+  }
+  State.SetItemsProcessed(State.iterations() * State.range(0) * State.range(1));
+}
+BENCHMARK_CAPTURE(BM_FastEffect, colornoise, feColorNoise, 40)
+    ->Args({6000, 4000})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_FastEffect, spray, feSprayPaint, 10)
+    ->Args({6000, 4000})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_FastEffect, mosaic, feMosaic, 8)
+    ->Args({6000, 4000})
+    ->Unit(benchmark::kMillisecond);
+
+void BM_Emboss(benchmark::State& State) {
+  TPixelGraphic S;
+  MakePicture(S, int(State.range(0)), int(State.range(1)));
+  TFastBMP B(S);
+  for (auto _ : State) {
+    B.Emboss();
+    benchmark::DoNotOptimize(B.Row(0));
+  }
+  State.SetItemsProcessed(State.iterations() * State.range(0) * State.range(1));
+}
+BENCHMARK(BM_Emboss)->Args({6000, 4000})->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], "apply") == 0) return Apply(argc, argv);
+  // ORBISK_THREADS=1 gives the one-thread figures.
+  if (const char* T = std::getenv("ORBISK_THREADS")) SetEngineThreadCount(std::atoi(T));
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

@@ -227,19 +227,34 @@ template <class Fn> void ColorRow(const TPixelGraphic& S, int Y, uint8_t* Out, F
   }
 }
 
-// Small direct-mapped memory of recent colour results: photographs repeat colours a lot, and
-// the floating-point filters give the same answer for the same colour.
+// Photographs repeat colours a lot, and the floating-point filters give the same answer for the
+// same colour.
 constexpr int kMemoBits = 16;
 
-template <class Fn> TRGB Remember(std::vector<uint64_t>& Memo, TRGB C, Fn&& F) {
-  if (Memo.empty()) Memo.assign(size_t(1) << kMemoBits, 0);
-  uint64_t& Slot = Memo[(uint32_t(C) * 2654435761u) >> (32 - kMemoBits)];
-  uint32_t Key = C | 0x01000000u; // slot 0 means empty
-  if (uint32_t(Slot >> 32) == Key) return TRGB(Slot & 0xFFFFFFFFu);
-  TRGB R = F(C);
-  Slot = (uint64_t(Key) << 32) | R;
+template <class Fn> TRGB Remember(TColorMemo& Memo, TRGB C, Fn&& F) {
+  return Memo.Get(C, F);
+}
+
+} // namespace
+
+void TColorMemo::Reset() {
+  if (!FSlots) FSlots.reset(new std::atomic<uint64_t>[size_t(1) << kMemoBits]);
+  for (size_t I = 0; I < (size_t(1) << kMemoBits); ++I)
+    FSlots[I].store(0, std::memory_order_relaxed);
+}
+
+template <class Fn> TRGB TColorMemo::Get(TRGB C, Fn&& F) {
+  if (!FSlots) return F(C); // rows outside a run
+  std::atomic<uint64_t>& Slot = FSlots[(uint32_t(C) * 2654435761u) >> (32 - kMemoBits)];
+  const uint32_t Key = C | 0x01000000u; // slot 0 means empty
+  const uint64_t Old = Slot.load(std::memory_order_relaxed);
+  if (uint32_t(Old >> 32) == Key) return TRGB(Old & 0xFFFFFFFFu);
+  const TRGB R = F(C);
+  Slot.store((uint64_t(Key) << 32) | R, std::memory_order_relaxed);
   return R;
 }
+
+namespace {
 
 TRGB FromUnit(LD R, LD G, LD B) {
   return RGBOf(ClampToByte(R * 255), ClampToByte(G * 255), ClampToByte(B * 255));
@@ -299,7 +314,10 @@ void TBCGFilter::BuildTable() {
 
 void TBCGFilter::Prepare(const TPixelGraphic& Source) {
   BuildTable();
-  FMemo.clear();
+  if (UseY)
+    FMemo.Reset();
+  else
+    FMemo.Release();
   TPGFilter::Prepare(Source);
 }
 
@@ -346,7 +364,11 @@ void TXXXFilter::SetPercents(int A0, int A1, int A2) {
 }
 
 void TXXXFilter::Prepare(const TPixelGraphic& Source) {
-  FMemo.clear(); // the owner may have changed the tables since the last run
+  // The owner may have changed the tables since the last run.
+  if (Memoize())
+    FMemo.Reset();
+  else
+    FMemo.Release();
   TPGFilter::Prepare(Source);
 }
 

@@ -6,7 +6,9 @@
 #include "processing/filter.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace orbisk {
@@ -49,12 +51,27 @@ int WrapHueShift(int Degrees);
 
 // ---- filters -----------------------------------------------------------------------------------
 
+// A direct-mapped memory of recent colour results for the costly filters, shared by the threads
+// of one run: each slot holds a colour and its result in one atomic word, so a reader sees a
+// whole entry or none, and every entry is the filter's own result for its colour.
+class TColorMemo {
+public:
+  // Empties the memory (allocating it on first use); call before rows run.
+  void Reset();
+  void Release() { FSlots.reset(); }
+  template <class Fn> TRGB Get(TRGB C, Fn&& F);
+
+private:
+  std::unique_ptr<std::atomic<uint64_t>[]> FSlots;
+};
+
 class TNegativeFilter : public TPGFilter {
 public:
   bool IsColorFilter() const override { return true; }
   TRGB FilterPixel(int X, int Y) override;
   TRGB FilterColor(TRGB Color) override;
   void FilterRow(int Y, uint8_t* Out) override;
+  bool ConcurrentRows() const override { return true; }
 };
 
 class TGrayScaleFilter : public TPGFilter {
@@ -65,6 +82,7 @@ public:
   TRGB FilterPixel(int X, int Y) override;
   TRGB FilterColor(TRGB Color) override;
   void FilterRow(int Y, uint8_t* Out) override;
+  bool ConcurrentRows() const override { return true; }
 };
 
 // Brightness (percent of full scale), contrast and gamma through a 256-entry table built by
@@ -88,10 +106,11 @@ public:
   TRGB FilterPixel(int X, int Y) override;
   TRGB FilterColor(TRGB Color) override;
   void FilterRow(int Y, uint8_t* Out) override;
+  bool ConcurrentRows() const override { return true; }
 
 private:
   TChannelTable FTable{};
-  std::vector<uint64_t> FMemo;
+  TColorMemo FMemo;
   int FBrightness = 1; // every caller sets it
   long double FContrast = 1.0L;
   long double FGamma = 1.0L;
@@ -110,13 +129,15 @@ public:
   bool IsColorFilter() const override { return true; }
   TRGB FilterPixel(int X, int Y) override;
   void FilterRow(int Y, uint8_t* Out) override;
+  // FilterColor must then depend on the tables only (true of the filters here).
+  bool ConcurrentRows() const override { return true; }
 
 protected:
   // True when FilterColor is costly enough to remember recent results during a run.
   virtual bool Memoize() const { return true; }
 
 private:
-  std::vector<uint64_t> FMemo;
+  TColorMemo FMemo;
 };
 
 class TRGBFilter : public TXXXFilter {

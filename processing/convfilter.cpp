@@ -1,5 +1,7 @@
 #include "processing/convfilter.h"
 
+#include "engine/parallel.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -269,50 +271,58 @@ void TConvFilter::Prepare(const TPixelGraphic& Source) {
       FFullWeight += K;
     }
   // Whole-kernel pixels look their sums up in a table of the exact results; it pays when the
-  // picture has more channel values than the table has entries.
+  // picture has at least as many channel values as the table has entries (the table being
+  // built from the same computation, the bytes are the same either way).
   FTable.clear();
   const int64_t Span = (FPositive + FNegative) * 255 + 1;
   const int64_t Outputs = 3 * int64_t(Source.Width()) * Source.Height();
-  if (Span <= std::max<int64_t>(1 << 16, std::min<int64_t>(1 << 22, Outputs))) {
+  if (Span <= std::min<int64_t>(1 << 22, Outputs)) {
     FTableMin = -FNegative * 255;
     FTable.resize(size_t(Span));
-    for (int64_t C = 0; C < Span; ++C)
-      FTable[size_t(C)] = Output(FTableMin + C, FFullWeight);
+    // Up to millions of extended-precision divisions: in bands of 4096 entries.
+    const int Blocks = int((Span + 4095) / 4096);
+    ParallelBands(
+        Blocks,
+        [&](int B0, int B1) {
+          for (int64_t C = int64_t(B0) * 4096; C < std::min<int64_t>(Span, int64_t(B1) * 4096); ++C)
+            FTable[size_t(C)] = Output(FTableMin + C, FFullWeight);
+        },
+        {}, 4);
   }
-  FRing.clear();
-  FRingRow.clear();
-  if (Source.BitCountNum() != 3) {
-    FRing.assign(size_t(FHeight) * 3 * size_t(Source.Width()), 0);
-    FRingRow.assign(size_t(FHeight), -1);
+  // Palette sources are read as colours once, so rows can be filtered on several threads.
+  FExpanded.clear();
+  if (Source.BitCountNum() != 3 && !Source.Empty()) {
+    const int SW = Source.Width();
+    const size_t RowSize = 3 * size_t(SW);
+    FExpanded.resize(RowSize * size_t(Source.Height()));
+    ParallelBands(
+        Source.Height(),
+        [&](int Y0, int Y1) {
+          for (int Y = Y0; Y < Y1; ++Y) {
+            uint8_t* P = FExpanded.data() + RowSize * size_t(Y);
+            for (int X = 0; X < SW; ++X, P += 3) {
+              const TRGB C = Source.GetPixelColor(X, Y);
+              P[0] = uint8_t(BlueOf(C));
+              P[1] = uint8_t(GreenOf(C));
+              P[2] = uint8_t(RedOf(C));
+            }
+          }
+        },
+        {}, std::max(8, 16384 / std::max(SW, 1)));
   }
 }
 
 void TConvFilter::Finish() {
   FTable.clear();
   FTable.shrink_to_fit();
-  FRing.clear();
-  FRing.shrink_to_fit();
-  FRingRow.clear();
+  FExpanded.clear();
+  FExpanded.shrink_to_fit();
   TPGFilter::Finish();
 }
 
-const uint8_t* TConvFilter::SourceRow(int SY) {
+const uint8_t* TConvFilter::SourceRow(int SY) const {
   if (FSource->BitCountNum() == 3) return FSource->ScanLine(SY);
-  // Palette sources: the rows under the kernel are consecutive, so row SY has slot SY mod
-  // Height to itself while it is in use.
-  const size_t Slot = size_t(SY % FHeight);
-  const size_t RowSize = 3 * size_t(FSource->Width());
-  uint8_t* P = FRing.data() + Slot * RowSize;
-  if (FRingRow[Slot] != SY) {
-    for (int X = 0; X < FSource->Width(); ++X) {
-      const TRGB C = FSource->GetPixelColor(X, SY);
-      P[3 * size_t(X)] = uint8_t(BlueOf(C));
-      P[3 * size_t(X) + 1] = uint8_t(GreenOf(C));
-      P[3 * size_t(X) + 2] = uint8_t(RedOf(C));
-    }
-    FRingRow[Slot] = SY;
-  }
-  return P;
+  return FExpanded.data() + 3 * size_t(FSource->Width()) * size_t(SY);
 }
 
 void TConvFilter::BorderPixel(int X, int Y, int RowLo, int RowHi, uint8_t* Out) {

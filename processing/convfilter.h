@@ -59,6 +59,7 @@ public:
   TRGB FilterPixel(int X, int Y) override;
   void Finish() override;
   void FilterRow(int Y, uint8_t* Out) override;
+  bool ConcurrentRows() const override { return true; }
 
 private:
   struct TKernelState {
@@ -79,7 +80,7 @@ private:
 
   // Channel value of a weighted sum C over the weights W.
   uint8_t Output(int64_t C, int64_t W) const;
-  const uint8_t* SourceRow(int SY);
+  const uint8_t* SourceRow(int SY) const;
   void BorderPixel(int X, int Y, int RowLo, int RowHi, uint8_t* Out);
   template <class TAcc>
   void InteriorSpan(int Y, int RowLo, int RowHi, int XLo, int XHi, uint8_t* Out);
@@ -95,8 +96,7 @@ private:
   int64_t FFullWeight = 0;              // the weight of a pixel with the whole kernel inside
   std::vector<uint8_t> FTable;          // Output(C, FFullWeight) for C from FTableMin on
   int64_t FTableMin = 0;
-  std::vector<uint8_t> FRing; // expanded rows of a palette source, one slot per kernel row
-  std::vector<int> FRingRow;
+  std::vector<uint8_t> FExpanded; // a palette source's colours, 3 bytes a pixel, row after row
 };
 
 } // namespace orbisk

@@ -1,5 +1,7 @@
 #include "processing/effects.h"
 
+#include "engine/parallel.h"
+
 #include "processing/colorfilters.h"
 #include "processing/convfilter.h"
 #include "processing/transforms.h"
@@ -8,6 +10,12 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <type_traits>
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#endif
 
 namespace orbisk {
 
@@ -163,15 +171,40 @@ template <bool Paired>
   }
 }
 
-[[gnu::always_inline]] inline void WidenBody(const uint8_t* In, double* Out, int64_t N) {
+template <class TElem>
+[[gnu::always_inline]] inline void WidenBody(const uint8_t* In, TElem* Out, int64_t N) {
   for (int64_t I = 0; I < N; ++I)
-    Out[I] = In[I];
+    Out[I] = TElem(In[I]);
+}
+
+// The blur's weights as exact integers: with every weight at least 2^-21 (a single-precision
+// number, so a whole multiple of 2^-44), weight n is M[n] / 2^44 for n = 0..J (the kernel is
+// symmetric), and a blurred value is floor(sum of M[n] * (v(-n) + v(+n)) / 2^44) exactly, which is
+// what the double sums give (see GaussianBlur). M[n] is cut into 15 + 15 + 14 bits for products
+// in 16-bit lanes; Pairs holds the high and middle parts of offsets 2k and 2k + 1 side by side.
+struct TExactTaps {
+  std::vector<int64_t> M;
+  std::vector<uint32_t> High, Mid; // per pair of offsets: offset 2k in the low half, 2k + 1 above
+};
+
+// floor(sum M[n] * (Rows[J - n][I] + Rows[J + n][I]) / 2^44) (the centre counted once), exactly.
+template <class TSrc>
+inline uint8_t ExactAt(const TSrc* const* Rows, const TExactTaps& X, int J, int I) {
+  int64_t S = X.M[0] * Rows[J][I];
+  for (int N = 1; N <= J; ++N)
+    S += X.M[size_t(N)] * (int(Rows[J - N][I]) + int(Rows[J + N][I]));
+  return uint8_t(std::clamp<int64_t>(S >> 44, 0, 255));
 }
 
 struct TBlurKernels {
   void (*Sum)(const double* const* Rows, const double* Taps, int NT, uint8_t* Out, int N,
               bool Paired);
   void (*Widen)(const uint8_t* In, double* Out, int64_t N);
+  // The exact integer sums, when the processor has the instructions that make them pay: over
+  // widened rows (across) and over byte rows (down).
+  void (*SumExact)(const int16_t* const* Rows, const TExactTaps& X, int J, uint8_t* Out, int N);
+  void (*SumExact8)(const uint8_t* const* Rows, const TExactTaps& X, int J, uint8_t* Out, int N);
+  void (*Widen16)(const uint8_t* In, int16_t* Out, int64_t N);
 };
 
 void SumGeneric(const double* const* Rows, const double* Taps, int NT, uint8_t* Out, int N,
@@ -197,13 +230,92 @@ __attribute__((target("avx2"))) void SumAVX2(const double* const* Rows, const do
 __attribute__((target("avx2"))) void WidenAVX2(const uint8_t* In, double* Out, int64_t N) {
   WidenBody(In, Out, N);
 }
+__attribute__((target("avx2"))) void Widen16AVX2(const uint8_t* In, int16_t* Out, int64_t N) {
+  int64_t I = 0;
+  for (; I + 16 <= N; I += 16)
+    _mm256_storeu_si256(
+        reinterpret_cast<__m256i*>(Out + I),
+        _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(In + I))));
+  for (; I < N; ++I)
+    Out[I] = In[I];
+}
+
+[[gnu::always_inline]] inline __m256i __attribute__((target("avx2"))) Load16(const int16_t* P) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(P));
+}
+[[gnu::always_inline]] inline __m256i __attribute__((target("avx2"))) Load16(const uint8_t* P) {
+  return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(P)));
+}
+
+// Sixteen values at a time: the mirrored rows are added in 16-bit lanes, two offsets are
+// interleaved and multiplied by the high and middle parts of their weights with pairwise sums
+// into 32 bits. The sum is known up to the low parts, which add less than 255 * (2J + 1) units
+// of 2^-30; where that leaves the whole part in doubt the group is summed exactly instead.
+template <class TSrc>
+[[gnu::always_inline]] inline void __attribute__((target("avx2")))
+SumExactBody(const TSrc* const* Rows, const TExactTaps& X, int J, uint8_t* Out, int N) {
+  const int Pairs = int(X.High.size()), Full = (J + 1) / 2; // pairs below Full have both offsets
+  const __m256i Low15 = _mm256_set1_epi32(0x7FFF);
+  const __m256i Doubt = _mm256_set1_epi32((1 << 30) - 1 - 255 * (2 * J + 1));
+  int I = 0;
+  for (; I + 16 <= N; I += 16) {
+    __m256i HL = _mm256_setzero_si256(), HH = HL, ML = HL, MH = HL;
+    auto Add = [&](int K, __m256i P0, __m256i P1) __attribute__((target("avx2"))) {
+      const __m256i Lo = _mm256_unpacklo_epi16(P0, P1);
+      const __m256i Hi = _mm256_unpackhi_epi16(P0, P1);
+      const __m256i CH = _mm256_set1_epi32(int(X.High[size_t(K)]));
+      const __m256i CM = _mm256_set1_epi32(int(X.Mid[size_t(K)]));
+      HL = _mm256_add_epi32(HL, _mm256_madd_epi16(Lo, CH));
+      HH = _mm256_add_epi32(HH, _mm256_madd_epi16(Hi, CH));
+      ML = _mm256_add_epi32(ML, _mm256_madd_epi16(Lo, CM));
+      MH = _mm256_add_epi32(MH, _mm256_madd_epi16(Hi, CM));
+    };
+    auto Mirrored = [&](int Off) __attribute__((target("avx2"))) {
+      return _mm256_add_epi16(Load16(Rows[J - Off] + I), Load16(Rows[J + Off] + I));
+    };
+    Add(0, Load16(Rows[J] + I), Mirrored(1)); // J is at least 1
+    for (int K = 1; K < Full; ++K)
+      Add(K, Mirrored(2 * K), Mirrored(2 * K + 1));
+    if (Pairs > Full) Add(Full, Mirrored(2 * Full), _mm256_setzero_si256());
+    // Value = (H * 2^15 + M) / 2^30 + less than the doubt margin.
+    const __m256i SL = _mm256_add_epi32(HL, _mm256_srli_epi32(ML, 15));
+    const __m256i SH = _mm256_add_epi32(HH, _mm256_srli_epi32(MH, 15));
+    const __m256i FL = _mm256_or_si256(_mm256_slli_epi32(_mm256_and_si256(SL, Low15), 15),
+                                       _mm256_and_si256(ML, Low15));
+    const __m256i FH = _mm256_or_si256(_mm256_slli_epi32(_mm256_and_si256(SH, Low15), 15),
+                                       _mm256_and_si256(MH, Low15));
+    const __m256i Bad =
+        _mm256_or_si256(_mm256_cmpgt_epi32(FL, Doubt), _mm256_cmpgt_epi32(FH, Doubt));
+    if (!_mm256_testz_si256(Bad, Bad)) {
+      for (int K = 0; K < 16; ++K)
+        Out[I + K] = ExactAt(Rows, X, J, I + K);
+      continue;
+    }
+    const __m256i W16 = _mm256_packs_epi32(_mm256_srli_epi32(SL, 15), _mm256_srli_epi32(SH, 15));
+    const __m256i W8 = _mm256_permute4x64_epi64(_mm256_packus_epi16(W16, W16), 0x08);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(Out + I), _mm256_castsi256_si128(W8));
+  }
+  for (; I < N; ++I)
+    Out[I] = ExactAt(Rows, X, J, I);
+}
+
+__attribute__((target("avx2"))) void SumExactAVX2(const int16_t* const* Rows, const TExactTaps& X,
+                                                  int J, uint8_t* Out, int N) {
+  SumExactBody(Rows, X, J, Out, N);
+}
+__attribute__((target("avx2"))) void SumExact8AVX2(const uint8_t* const* Rows, const TExactTaps& X,
+                                                   int J, uint8_t* Out, int N) {
+  SumExactBody(Rows, X, J, Out, N);
+}
+
 TBlurKernels PickKernels() {
-  if (__builtin_cpu_supports("avx2")) return {SumAVX2, WidenAVX2};
-  return {SumGeneric, WidenGeneric};
+  if (__builtin_cpu_supports("avx2"))
+    return {SumAVX2, WidenAVX2, SumExactAVX2, SumExact8AVX2, Widen16AVX2};
+  return {SumGeneric, WidenGeneric, nullptr, nullptr, nullptr};
 }
 #else
 TBlurKernels PickKernels() {
-  return {SumGeneric, WidenGeneric};
+  return {SumGeneric, WidenGeneric, nullptr, nullptr, nullptr};
 }
 #endif
 
@@ -223,89 +335,189 @@ private:
   TStatusGauge* FG;
 };
 
+// One blur: the kernel and the routines for its element type (exact 16-bit integers or doubles).
+struct TBlurPlan {
+  int J = 0, NT = 0, W = 0, H = 0;
+  int64_t RowN = 0;
+  std::vector<double> Taps; // tap t stands for offset n = t - J
+  bool Paired = false;
+  TExactTaps Exact;
+  TBlurKernels Kernels{};
+
+  void Sum(const double* const* Rows, uint8_t* Out, int N) const {
+    Kernels.Sum(Rows, Taps.data(), NT, Out, N, Paired);
+  }
+  void Sum(const int16_t* const* Rows, uint8_t* Out, int N) const {
+    Kernels.SumExact(Rows, Exact, J, Out, N);
+  }
+  void Sum(const uint8_t* const* Rows, uint8_t* Out, int N) const {
+    Kernels.SumExact8(Rows, Exact, J, Out, N);
+  }
+  void Widen(const uint8_t* In, double* Out, int64_t N) const { Kernels.Widen(In, Out, N); }
+  void Widen(const uint8_t* In, int16_t* Out, int64_t N) const { Kernels.Widen16(In, Out, N); }
+};
+
+// Sums are formed in chunks that stay in the first-level cache.
+constexpr int kBlurChunk = 768;
+
+// Rows [Y0, Y1) of the horizontal pass, from the picture into Out (rows of RowN bytes).
+// PerRow, when given, is called after each row and stops the band when it returns true.
+template <class TElem, class TPerRow>
+bool HorizontalBand(const TBlurPlan& P, const TPixelGraphic& Picture, uint8_t* Out, int Y0, int Y1,
+                    TPerRow&& PerRow) {
+  const int J = P.J, NT = P.NT;
+  const int64_t RowN = P.RowN;
+  std::vector<TElem> Padded(size_t(RowN + 6 * int64_t(J)));
+  std::vector<const TElem*> Rows(static_cast<size_t>(NT));
+  for (int Y = Y0; Y < Y1; ++Y) {
+    const uint8_t* Row = Picture.ScanLine(Y);
+    P.Widen(Row, Padded.data() + 3 * int64_t(J), RowN);
+    for (int64_t X = 0; X < J; ++X) {
+      // Columns beyond the edges repeat the edge pixels.
+      for (int C = 0; C < 3; ++C) {
+        Padded[size_t(3 * X + C)] = TElem(Row[C]);
+        Padded[size_t(3 * (X + J + P.W) + C)] = TElem(Row[RowN - 3 + C]);
+      }
+    }
+    uint8_t* O = Out + RowN * int64_t(Y);
+    for (int64_t I0 = 0; I0 < RowN; I0 += kBlurChunk) {
+      const int N = int(std::min<int64_t>(kBlurChunk, RowN - I0));
+      // Column x - n sits at padded index 3 (x - n + J).
+      for (int T = 0; T < NT; ++T)
+        Rows[size_t(T)] = Padded.data() + I0 + 3 * (2 * J - T);
+      P.Sum(Rows.data(), O + I0, N);
+    }
+    if (PerRow(Y)) return false;
+  }
+  return true;
+}
+
+// Rows [Y0, Y1) of the vertical pass, from In (the horizontal pass) into the picture. The
+// integer sums widen the bytes of In as they read them; the double sums keep the rows the band
+// needs, widened, in a ring.
+template <class TElem, class TPerRow>
+bool VerticalBand(const TBlurPlan& P, const uint8_t* In, TPixelGraphic& Picture, int Y0, int Y1,
+                  TPerRow&& PerRow) {
+  const int J = P.J, NT = P.NT, H = P.H;
+  const int64_t RowN = P.RowN;
+  if constexpr (std::is_same_v<TElem, int16_t>) {
+    std::vector<const uint8_t*> Rows(static_cast<size_t>(NT));
+    for (int Y = Y0; Y < Y1; ++Y) {
+      for (int T = 0; T < NT; ++T)
+        Rows[size_t(T)] = In + RowN * int64_t(std::clamp(Y - (T - J), 0, H - 1));
+      P.Sum(Rows.data(), Picture.ScanLine(Y), int(RowN));
+      if (PerRow(Y)) return false;
+    }
+  } else {
+    std::vector<TElem> Ring(size_t(NT) * size_t(RowN));
+    std::vector<const TElem*> Rows(static_cast<size_t>(NT));
+    auto Slot = [&](int R) { return Ring.data() + size_t(R % NT) * size_t(RowN); };
+    int Loaded = std::max(0, Y0 - J) - 1;
+    for (int Y = Y0; Y < Y1; ++Y) {
+      for (; Loaded < std::min(H - 1, Y + J); ++Loaded)
+        P.Widen(In + RowN * int64_t(Loaded + 1), Slot(Loaded + 1), RowN);
+      uint8_t* Row = Picture.ScanLine(Y);
+      for (int64_t I0 = 0; I0 < RowN; I0 += kBlurChunk) {
+        const int N = int(std::min<int64_t>(kBlurChunk, RowN - I0));
+        for (int T = 0; T < NT; ++T)
+          Rows[size_t(T)] = Slot(std::clamp(Y - (T - J), 0, H - 1)) + I0;
+        P.Sum(Rows.data(), Row + I0, N);
+      }
+      if (PerRow(Y)) return false;
+    }
+  }
+  return true;
+}
+
+template <class TElem>
+void RunBlur(const TBlurPlan& P, TPixelGraphic& Picture, TStatusGauge* StatusBar) {
+  const int W = P.W, H = P.H;
+  const int64_t RowN = P.RowN;
+  const int Max = 2 * H - 1;
+  // The horizontal pass goes into a copy, so the vertical one reads rows no band overwrites.
+  // Left uninitialised: the first pass writes every byte (and its threads touch the pages first).
+  const std::unique_ptr<uint8_t[]> Across(new uint8_t[size_t(RowN) * size_t(H)]);
+  int Reached = -1; // the last row of the first pass whose progress was raised
+  auto First = [&](int Y) {
+    if (StatusBar) StatusBar->SetGaugePosition(int(int64_t(Y) * 50 / H));
+    Reached = Y;
+    return Picture.DoProgress(Y, Max);
+  };
+  auto Second = [&](int Y) {
+    if (StatusBar) StatusBar->SetGaugePosition(int(int64_t(Y) * 50 / H + 50));
+    return Picture.DoProgress(H + Y, Max);
+  };
+  auto None = [](int) { return false; };
+  const int MinBand = std::max(8, 16384 / std::max(W, 1));
+  // One thread (or a small picture): one band each pass, progress raised between its rows.
+  const bool Serial = EngineThreadCount() <= 1 || H < 2 * MinBand;
+  bool Done;
+  if (Serial)
+    Done = HorizontalBand<TElem>(P, Picture, Across.get(), 0, H, First);
+  else
+    Done = ParallelBands(
+        H, [&](int Y0, int Y1) { HorizontalBand<TElem>(P, Picture, Across.get(), Y0, Y1, None); },
+        First, MinBand);
+  if (!Done) {
+    // An abort keeps the rows blurred so far (across only) and nothing below them.
+    for (int Y = 0; Y <= Reached; ++Y)
+      std::memcpy(Picture.ScanLine(Y), Across.get() + RowN * int64_t(Y), size_t(RowN));
+    return;
+  }
+  if (Serial)
+    VerticalBand<TElem>(P, Across.get(), Picture, 0, H, Second);
+  else
+    ParallelBands(
+        H, [&](int Y0, int Y1) { VerticalBand<TElem>(P, Across.get(), Picture, Y0, Y1, None); },
+        Second, MinBand);
+}
+
 } // namespace
 
 void GaussianBlur(TPixelGraphic& Picture, TStatusGauge* StatusBar, float Radius) {
   if (Picture.BitCountNum() != 3) throw EPGFilter(GaussianBlurNeeds24Bit);
   if (!(Radius > 0) || !std::isfinite(Radius) || Picture.Empty()) return;
   const TGaussianKernel K = GaussianKernel(Radius);
-  const int J = K.HalfWidth, NT = 2 * J + 1;
-  const int W = Picture.Width(), H = Picture.Height();
-  const int64_t RowN = 3 * int64_t(W);
-  // Tap t stands for offset n = t - J.
-  const std::vector<double> Taps(K.Weights.begin(), K.Weights.end());
-  const TBlurKernels Kernels = PickKernels();
+  TBlurPlan P;
+  P.J = K.HalfWidth;
+  P.NT = 2 * P.J + 1;
+  P.W = Picture.Width();
+  P.H = Picture.Height();
+  P.RowN = 3 * int64_t(P.W);
+  P.Taps.assign(K.Weights.begin(), K.Weights.end());
+  P.Kernels = PickKernels();
   // A weight of at least 2^-21 in single precision is a whole multiple of 2^-44, and so is its
   // product with a channel value or a sum of two; sums below 2^9 of such multiples need at most
   // 53 bits, so every partial sum is exact and the order of the additions cannot matter. Then
-  // the mirrored taps of the symmetric kernel are added before their one multiplication.
-  bool Paired = true;
-  for (int T = 0; T < NT; ++T)
+  // the mirrored taps of the symmetric kernel are added before their one multiplication, or the
+  // sums are formed in integers.
+  P.Paired = true;
+  for (int T = 0; T < P.NT; ++T)
     if (!(K.Weights[size_t(T)] >= 0x1p-21f) ||
-        K.Weights[size_t(T)] != K.Weights[size_t(NT - 1 - T)])
-      Paired = false;
-  // Sums are formed in chunks that stay in the first-level cache.
-  constexpr int Chunk = 768;
-  // Large pictures are shared out between the processor's cores: rows in the first pass, column
-  // ranges in the second. Each sum is the same whichever thread forms it.
-  const int Parts = PartsFor(int64_t(W) * H, std::min<int64_t>(H, RowN / 48));
+        K.Weights[size_t(T)] != K.Weights[size_t(P.NT - 1 - T)])
+      P.Paired = false;
+  bool Exact = P.Paired && P.Kernels.SumExact;
+  if (Exact) {
+    for (int N = 0; N <= P.J; ++N) {
+      const double M = std::ldexp(double(K.Weights[size_t(P.J + N)]), 44);
+      if (!(M < 0x1p44)) Exact = false; // a weight of 1 would not fit the parts
+      P.Exact.M.push_back(int64_t(M));
+    }
+    for (int N = 0; N <= P.J; N += 2) {
+      auto Part = [&](int Off, int Shift, int64_t Mask) -> uint32_t {
+        return Off > P.J ? 0 : uint32_t((P.Exact.M[size_t(Off)] >> Shift) & Mask);
+      };
+      P.Exact.High.push_back(Part(N, 29, 0x7FFF) | Part(N + 1, 29, 0x7FFF) << 16);
+      P.Exact.Mid.push_back(Part(N, 14, 0x7FFF) | Part(N + 1, 14, 0x7FFF) << 16);
+    }
+  }
 
   TGaugeScope Gauge(StatusBar);
   TProgressScope Progress(Picture);
-  const int Max = 2 * H - 1;
-  std::atomic<bool> Stop{false};
-
-  // Horizontal: pixel x takes sum over n of w(n) * value at column clamp(x - n).
-  RunParts(Parts, Stop, [&](int Part) {
-    const int Y0 = int(int64_t(H) * Part / Parts), Y1 = int(int64_t(H) * (Part + 1) / Parts);
-    std::vector<double> Padded(size_t(RowN + 6 * int64_t(J)));
-    std::vector<const double*> Rows(static_cast<size_t>(NT));
-    for (int Y = Y0; Y < Y1 && !Stop; ++Y) {
-      if (Part == 0 && StatusBar) StatusBar->SetGaugePosition(int(int64_t(Y) * Parts * 50 / H));
-      uint8_t* Row = Picture.ScanLine(Y);
-      Kernels.Widen(Row, Padded.data() + 3 * int64_t(J), RowN);
-      for (int64_t X = 0; X < J; ++X) {
-        // Columns beyond the edges repeat the edge pixels.
-        std::copy_n(Row, 3, Padded.data() + 3 * X);
-        std::copy_n(Row + RowN - 3, 3, Padded.data() + 3 * (X + J + W));
-      }
-      for (int64_t I0 = 0; I0 < RowN; I0 += Chunk) {
-        const int N = int(std::min<int64_t>(Chunk, RowN - I0));
-        // Column x - n sits at padded index 3 (x - n + J).
-        for (int T = 0; T < NT; ++T)
-          Rows[size_t(T)] = Padded.data() + I0 + 3 * (2 * J - T);
-        Kernels.Sum(Rows.data(), Taps.data(), NT, Row + I0, N, Paired);
-      }
-      if (Part == 0 && Picture.DoProgress(int(std::min<int64_t>(int64_t(Y) * Parts, H - 1)), Max))
-        Stop = true;
-    }
-  });
-  // Vertical, on the result: row y takes sum over n of w(n) * row clamp(y - n). Each part keeps
-  // the rows it still needs in a ring before they are overwritten.
-  if (!Stop)
-    RunParts(Parts, Stop, [&](int Part) {
-      const int64_t E0 = RowN * Part / Parts / 48 * 48;
-      const int64_t E1 = Part == Parts - 1 ? RowN : RowN * (Part + 1) / Parts / 48 * 48;
-      const int64_t Len = E1 - E0;
-      std::vector<double> Ring(size_t(NT) * size_t(Len));
-      std::vector<const double*> Rows(static_cast<size_t>(NT));
-      auto Slot = [&](int R) { return Ring.data() + size_t(R % NT) * size_t(Len); };
-      int Loaded = -1;
-      for (int Y = 0; Y < H && !Stop; ++Y) {
-        if (Part == 0 && StatusBar) StatusBar->SetGaugePosition(int(int64_t(Y) * 50 / H + 50));
-        for (; Loaded < std::min(H - 1, Y + J); ++Loaded) {
-          Kernels.Widen(Picture.ScanLine(Loaded + 1) + E0, Slot(Loaded + 1), Len);
-        }
-        uint8_t* Row = Picture.ScanLine(Y) + E0;
-        for (int64_t I0 = 0; I0 < Len; I0 += Chunk) {
-          const int N = int(std::min<int64_t>(Chunk, Len - I0));
-          for (int T = 0; T < NT; ++T)
-            Rows[size_t(T)] = Slot(std::clamp(Y - (T - J), 0, H - 1)) + I0;
-          Kernels.Sum(Rows.data(), Taps.data(), NT, Row + I0, N, Paired);
-        }
-        if (Part == 0 && Picture.DoProgress(H + Y, Max)) Stop = true;
-      }
-    });
+  if (Exact)
+    RunBlur<int16_t>(P, Picture, StatusBar);
+  else
+    RunBlur<double>(P, Picture, StatusBar);
   Picture.Changed();
 }
 
@@ -316,14 +528,33 @@ void RedEyeReduction(TPixelGraphic& Area, const TRedEyeThresholds& T) {
   if (Area.Empty()) return;
   const int W = Area.Width(), H = Area.Height();
   const int64_t CX = W / 2, CY = H / 2, R = std::min(W, H) / 2;
-  for (int Y = 0; Y < H; ++Y)
-    for (int X = 0; X < W; ++X) {
-      const int64_t DX = X - CX, DY = Y - CY;
-      if (DX * DX + DY * DY > R * R) continue;
-      const TRGB C = Area.GetPixelColor(X, Y);
-      if (int(RedOf(C)) > T.Red && int(GreenOf(C)) < T.Green && int(BlueOf(C)) < T.Blue)
-        Area.SetPixelColor(X, Y, 0);
-    }
+  auto Red = [&](TRGB C) {
+    return int(RedOf(C)) > T.Red && int(GreenOf(C)) < T.Green && int(BlueOf(C)) < T.Blue;
+  };
+  if (Area.BitCountNum() == 3) {
+    // Every pixel on its own: rows in bands, straight on the bytes.
+    ParallelBands(
+        H,
+        [&](int Y0, int Y1) {
+          for (int Y = Y0; Y < Y1; ++Y) {
+            uint8_t* P = Area.ScanLine(Y);
+            for (int X = 0; X < W; ++X, P += 3) {
+              const int64_t DX = X - CX, DY = Y - CY;
+              if (DX * DX + DY * DY > R * R) continue;
+              if (Red(RGBOf(P[2], P[1], P[0]))) P[0] = P[1] = P[2] = 0;
+            }
+          }
+        },
+        {}, std::max(8, 16384 / W));
+  } else {
+    // Palette pictures look their colours up in the picture's shared nearest-colour memory.
+    for (int Y = 0; Y < H; ++Y)
+      for (int X = 0; X < W; ++X) {
+        const int64_t DX = X - CX, DY = Y - CY;
+        if (DX * DX + DY * DY > R * R) continue;
+        if (Red(Area.GetPixelColor(X, Y))) Area.SetPixelColor(X, Y, 0);
+      }
+  }
   Area.Changed();
 }
 

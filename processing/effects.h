@@ -49,8 +49,11 @@ TGaussianKernel GaussianKernel(float Radius);
 
 // In place on a 24-bit picture (EPGFilter with GaussianBlurNeeds24Bit otherwise, the picture
 // untouched). A radius that is not a positive number changes nothing. Progress goes to the
-// gauge when given and to the picture's OnProgress (rows of both passes); an abort keeps what
-// was done.
+// gauge when given and to the picture's OnProgress (rows of both passes, in order, on the
+// calling thread); an abort keeps what was done: in the first pass the rows up to the one
+// reported, in the second maybe a few whole rows more when several threads run. The rows of
+// each pass are shared out between the engine's threads (the first pass goes into a temporary
+// copy of the picture's size); the result is the same whatever the thread count.
 void GaussianBlur(TPixelGraphic& Picture, TStatusGauge* StatusBar, float Radius);
 
 // ---- red-eye reduction -----------------------------------------------------------------------

@@ -47,7 +47,10 @@ public:
   // G becomes a 24-bit copy of this bitmap (its settings stay).
   void CopyTo(TPixelGraphic& G) const;
 
-  // Amounts are integers; channels are limited to 0..255.
+  // Amounts are integers; channels are limited to 0..255. The effects share their rows out
+  // between the engine's threads with the same result as one thread; the noise effects and the
+  // spray take the same numbers of the program-wide sequence in pixel order and leave its seed
+  // where one thread would.
   void AddColorNoise(int N);
   void AddMonoNoise(int N);
   // Dest (made the size of this bitmap) receives this bitmap's pixels scattered by up to N.

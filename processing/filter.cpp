@@ -1,5 +1,8 @@
 #include "processing/filter.h"
 
+#include "engine/parallel.h"
+
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -64,6 +67,22 @@ void FilterPalette(TPixelGraphic& D, TPGFilter& F, const TPixelGraphic& S) {
     D.SetPaletteEntry(I, F.FilterColor(D.GetPaletteEntry(I)));
 }
 
+// Rows a band takes at least: enough pixels that handing a band to another thread pays.
+int MinBandRows(int W) {
+  return std::max(8, 16384 / std::max(W, 1));
+}
+
+// Writes filtered row Out (B, G, R bytes) into a palette Dest in the driver's serpentine order.
+void WritePaletteRow(TPixelGraphic& D, int Y, const uint8_t* Out) {
+  const int W = D.Width();
+  if (D.Dithering()) D.DitherNextRow(Y);
+  for (int K = 0; K < W; ++K) {
+    int X = (Y % 2 == 0) ? K : W - 1 - K;
+    const uint8_t* P = Out + 3 * int64_t(X);
+    D.WriteColor(X, Y, RGBOf(P[2], P[1], P[0]));
+  }
+}
+
 void FilterPixels(TPixelGraphic& D, TPGFilter& F, const TPixelGraphic& S) {
   const int W = D.Width(), H = D.Height();
   const bool Palette = D.BitCountNum() != 3;
@@ -72,23 +91,63 @@ void FilterPixels(TPixelGraphic& D, TPGFilter& F, const TPixelGraphic& S) {
   F.Prepare(S);
   TFinishScope Finish(F);
   TProgressScope Progress(D);
-  // Rows are produced into a buffer unless they can go straight into a separate 24-bit Dest.
-  const bool Direct = !Palette && &S != &D;
-  std::vector<uint8_t> Row(Direct ? 0 : size_t(3) * size_t(W));
-  for (int Y = 0; Y < H; ++Y) {
-    uint8_t* Out = Direct ? D.ScanLine(Y) : Row.data();
-    F.FilterRow(Y, Out);
-    if (!Palette) {
-      if (!Direct) std::memcpy(D.ScanLine(Y), Out, size_t(3) * size_t(W));
+  const size_t RowSize = size_t(3) * size_t(W);
+  const bool Concurrent = F.ConcurrentRows();
+  const int MinBand = MinBandRows(W);
+  if (!Palette) {
+    // Rows go straight into a separate 24-bit Dest, else through a buffer of the band's own.
+    const bool Direct = &S != &D;
+    auto Rows = [&](int Y0, int Y1) {
+      std::vector<uint8_t> Row(Direct ? 0 : RowSize);
+      for (int Y = Y0; Y < Y1; ++Y) {
+        uint8_t* Out = Direct ? D.ScanLine(Y) : Row.data();
+        F.FilterRow(Y, Out);
+        if (!Direct) std::memcpy(D.ScanLine(Y), Out, RowSize);
+      }
+    };
+    auto Report = [&](int Y) { return D.DoProgress(Y, H - 1); };
+    if (Concurrent) {
+      ParallelBands(H, Rows, Report, MinBand);
     } else {
-      if (D.Dithering()) D.DitherNextRow(Y);
-      for (int K = 0; K < W; ++K) {
-        int X = (Y % 2 == 0) ? K : W - 1 - K;
-        const uint8_t* P = Out + 3 * int64_t(X);
-        D.WriteColor(X, Y, RGBOf(P[2], P[1], P[0]));
+      for (int Y = 0; Y < H; ++Y) {
+        Rows(Y, Y + 1);
+        if (Report(Y)) break;
       }
     }
-    if (D.DoProgress(Y, H - 1)) break;
+    return;
+  }
+  if (!Concurrent) {
+    std::vector<uint8_t> Row(RowSize);
+    for (int Y = 0; Y < H; ++Y) {
+      F.FilterRow(Y, Row.data());
+      WritePaletteRow(D, Y, Row.data());
+      if (D.DoProgress(Y, H - 1)) break;
+    }
+    return;
+  }
+  // A palette Dest: the threads filter a window of rows ahead (Source is never Dest here, a
+  // palette Dest of a colour filter being at most as deep as its Source only on the palette
+  // path), and this thread writes them in order, where progress is raised.
+  const int Window = int(std::min<int64_t>(
+      std::max<int64_t>((int64_t(8) << 20) / int64_t(std::max<size_t>(RowSize, 1)),
+                        int64_t(2) * MinBand * std::max(EngineThreadCount(), 1)),
+      H));
+  std::vector<uint8_t> Buffer(RowSize * size_t(Window));
+  for (int Y0 = 0; Y0 < H; Y0 += Window) {
+    const int N = std::min(Window, H - Y0);
+    bool Stop = false;
+    ParallelBands(
+        N,
+        [&](int R0, int R1) {
+          for (int R = R0; R < R1; ++R)
+            F.FilterRow(Y0 + R, Buffer.data() + RowSize * size_t(R));
+        },
+        [&](int R) {
+          WritePaletteRow(D, Y0 + R, Buffer.data() + RowSize * size_t(R));
+          return Stop = D.DoProgress(Y0 + R, H - 1);
+        },
+        MinBand);
+    if (Stop) break;
   }
 }
 

@@ -30,6 +30,11 @@ public:
   // pixels through FilterPixel in the driver's serpentine order; filters override it with a
   // faster loop that must give the same bytes. Out never aliases the source.
   virtual void FilterRow(int Y, uint8_t* Out);
+  // True when FilterRow may be called for different rows on several threads at once during a
+  // run (between Prepare and Finish): the driver then shares the rows out between the engine's
+  // threads. Filters that keep state of their own in FilterRow, FilterPixel or FilterColor must
+  // answer false, and then run on the calling thread only.
+  virtual bool ConcurrentRows() const { return false; }
 
   const TPixelGraphic* Source() const { return FSource; }
 
@@ -41,8 +46,13 @@ protected:
 // (otherwise EPGFilter). Dest keeps its own bit depth and writes nearest (or dithered) colours
 // when it has a palette. Exception: a colour filter with a palette Dest at least as deep as
 // Source filters the palette entries only; a separate Dest first becomes a copy of Source
-// (pixels, depth, palette). Progress goes through Dest's OnProgress once per row; an abort keeps
-// the rows done so far and is not an error.
+// (pixels, depth, palette). Progress goes through Dest's OnProgress once per row, in order, on
+// the calling thread; an abort keeps the rows done so far and is not an error. Filters whose rows
+// may run concurrently are spread over the engine's threads (engine/parallel.h); the result is
+// the same whatever the thread count. A palette Dest is always written on the calling thread in
+// row order (its nearest-colour search and error diffusion depend on that), from rows filtered
+// ahead by the threads; an abort there leaves every later row untouched. A 24-bit Dest may have
+// a few whole rows after the aborted one filtered too when several threads run.
 void ApplyFilter(TPixelGraphic& Dest, TPGFilter& Filter, const TPixelGraphic& Source);
 
 // Channel value of an extended result: rounded half to even and limited to 0..255; NaN gives 0.

@@ -235,6 +235,10 @@ TEST(ConvFilterApply, FastRowsMatchPerPixelDefinition) {
       // clang-format off
       {"sharpen over several chunks", [](auto& F) { F.SetSharpenKernel(dsTent, false, 70, 0.75L); }, 1500, 6, 3},
       {"smooth 7x7", [](auto& F) { F.SetSmoothKernel(dsGaussian, false, 40, 1.3L); }, 40, 30, 3},
+      // Pictures with at least as many channel values as the sums have results use the table.
+      {"sharpen, table", [](auto& F) { F.SetSharpenKernel(dsTent, false, 70, 0.75L); }, 200, 60, 3},
+      {"smooth 7x7, table", [](auto& F) { F.SetSmoothKernel(dsGaussian, false, 40, 1.3L); }, 300, 150, 3},
+      {"contour, 8-bit source, table", [](auto& F) { F.SetContourKernel(dsRect, true, false, 300, 1); }, 60, 40, 2},
       {"detail, 8-bit source", [](auto& F) { F.SetDetailKernel(dsGaussian, true, 60, 1); }, 33, 17, 2},
       {"contour, 4-bit source", [](auto& F) { F.SetContourKernel(dsRect, true, true, 792, 1.16L); }, 21, 19, 1},
       {"ring blur, 1-bit source", [](auto& F) { F.SetBlurKernel(60, 3.2L); }, 15, 12, 0},
