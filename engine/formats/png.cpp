@@ -148,11 +148,12 @@ constexpr uint64_t kPipeMinBytes = 1u << 20;
 // enough, more than one processor may be used and nothing makes libpng treat the chunk specially
 // (a length it warns about). libpng is told the length of the first stored chunk instead.
 void MaybeStartPipe(png_structp P, TContext& X, png_bytep Header) {
-  png_uint_32 W = 0, H = 0;
-  int Depth = 0, Type = 0, Interlace = 0;
-  if (!X.Info || !X.Image ||
-      !png_get_IHDR(P, X.Info, &W, &H, &Depth, &Type, &Interlace, nullptr, nullptr))
-    return;
+  // Plain getters: png_get_IHDR would check (and fail) a file without a valid IHDR here.
+  if (!X.Info || !X.Image) return;
+  const png_uint_32 W = png_get_image_width(P, X.Info), H = png_get_image_height(P, X.Info);
+  const int Depth = png_get_bit_depth(P, X.Info), Type = png_get_color_type(P, X.Info);
+  const int Interlace = png_get_interlace_type(P, X.Info);
+  if (W == 0 || H == 0 || Depth == 0) return; // no header yet: libpng refuses the file
   if (Type == PNG_COLOR_TYPE_PALETTE && !png_get_valid(P, X.Info, PNG_INFO_PLTE)) return;
   if (int64_t(W) * H > MaxPixelCount) return;
   if (ReducedFactor(W, H, Interlace, X.Image->ReducedSize) > 1) return;
@@ -489,10 +490,15 @@ bool DecodeOnce(TPGStream& Stream, TPixelGraphic& Image, bool AllowPipe, TReplay
   // small pictures they are, without the library's interlace handling.
   const bool Wide = Depth == 16;
   int Passes = 1;
+  // The worker checks the file's Adler-32; libpng need not check that of the stored blocks
+  // (the option counts when the image data's inflater is set up, in png_read_update_info).
+  const bool Piped = R->X.Pipe != nullptr;
   if (!Protected(P, [&] {
         if (Channels > 2) png_set_bgr(P);
         if (Factor == 1) Passes = png_set_interlace_handling(P);
+        if (Piped) png_set_option(P, PNG_IGNORE_ADLER32, PNG_OPTION_ON);
         png_read_update_info(P, I);
+        if (Piped) png_set_option(P, PNG_IGNORE_ADLER32, PNG_OPTION_OFF);
       }))
     Raise(R->X);
 
@@ -537,7 +543,6 @@ bool DecodeOnce(TPGStream& Stream, TPixelGraphic& Image, bool AllowPipe, TReplay
 
   // With the worker: libpng takes the stored chunks in one read each and leaves their CRCs
   // alone (the worker checked the file's).
-  const bool Piped = R->X.Pipe != nullptr;
   if (Piped) {
     png_set_compression_buffer_size(P, R->X.Pipe->FirstChunkLength() + 16);
     png_set_crc_action(P, PNG_CRC_QUIET_USE, PNG_CRC_NO_CHANGE);

@@ -100,7 +100,9 @@ void TIdatPipe::Publish(uint64_t Blocks, bool Finished, bool Failure) {
 // ordinary decoding would not.
 void TIdatPipe::Run() {
   z_stream Z{};
-  if (inflateInit2(&Z, 0) != Z_OK) { // window size from the stream's header, as libpng does
+  // The window size comes from the stream's header, as with libpng. The reader checks the
+  // Adler-32 (on the other thread, as it hands the blocks over).
+  if (inflateInit2(&Z, 0) != Z_OK || inflateValidate(&Z, 0) != Z_OK) {
     Publish(0, false, true);
     return;
   }
@@ -109,6 +111,7 @@ void TIdatPipe::Run() {
   uint32_t Remaining = FirstLength;
   uLong Crc = crc32(0, reinterpret_cast<const Bytef*>("IDAT"), 4);
   uint64_t Out = 0, J = 0, Shown = 0;
+  uint32_t Last4 = 0;
   bool Ok = false;
   auto Acquire = [&](uint64_t K) {
     std::unique_lock<std::mutex> L(M);
@@ -136,6 +139,8 @@ void TIdatPipe::Run() {
         if (!ReadExact(In.data(), N)) break;
         Crc = crc32(Crc, In.data(), N);
         Remaining -= N;
+        for (uint32_t K = N >= 4 ? N - 4 : 0; K < N; ++K) // the stream's last four bytes so far
+          Last4 = Last4 << 8 | In[K];
         Z.next_in = In.data();
         Z.avail_in = N;
       }
@@ -152,7 +157,7 @@ void TIdatPipe::Run() {
         if (Out != Filtered || Z.avail_in != 0 || Remaining != 0) break;
         uint8_t C[4];
         if (!ReadExact(C, 4) || BigEndian32(C) != Crc || !ReadExact(Tail, 8)) break;
-        Adler = uint32_t(Z.adler);
+        Adler = Last4; // the stream's own Adler-32
         Ok = true;
         break;
       }
@@ -232,8 +237,17 @@ size_t TIdatPipe::Serve(uint8_t* Data, size_t Length) {
       }
     }
     const uint32_t Size = BlockSize(Block);
+    const uint8_t* From = Ring.data() + (Block % kSlots) * kBlock;
+    if (Offset == 0) {
+      // A wrong Adler-32 must be found before libpng sees the last row: it would fail that row.
+      Check = uint32_t(adler32(Check, From, Size));
+      if (Block + 1 == BlockCount() && Check != Adler) {
+        Broken = true;
+        break;
+      }
+    }
     const size_t N = std::min<size_t>(Length - Done, Size - Offset);
-    std::memcpy(Data + Done, Ring.data() + (Block % kSlots) * kBlock + Offset, N);
+    std::memcpy(Data + Done, From + Offset, N);
     Offset += uint32_t(N);
     Done += N;
     if (Offset == Size) {

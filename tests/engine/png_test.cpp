@@ -808,6 +808,10 @@ TEST_F(PngTest, ThreadedDecodeOfDamagedFilesMatchesTheOneThreadDecode) {
     ChunkList NoEnd = C;
     NoEnd.pop_back();
     Add("no IEND", FileOf(NoEnd));
+    Add("no IHDR", FileOf(ChunkList(C.begin() + 1, C.end())));
+    ChunkList Zero = C;
+    std::fill(Zero[0].second.begin(), Zero[0].second.begin() + 4, 0);
+    Add("zero width", FileOf(Zero));
 
     for (const auto& [Name, F] : Files) {
       ExpectSameReading(F, std::string(B.Name) + ": " + Name);
