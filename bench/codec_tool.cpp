@@ -22,6 +22,8 @@ int main(int argc, char** argv) {
   try {
     TPixelGraphic G;
     G.ReadWarningAction = pgwaIgnore;
+    // CODEC_REDUCED_SIZE=N asks for a reduced decode (a thumbnail of about N pixels a side).
+    if (const char* R = std::getenv("CODEC_REDUCED_SIZE")) G.ReducedSize = std::atoi(R);
     G.LoadFromFile(argv[2]);
     if (Mode == "convert") G.SaveToFile(argv[3]);
     std::printf("%d x %d, %d bits\n", G.Width(), G.Height(), G.BitCount());

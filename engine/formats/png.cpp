@@ -60,11 +60,10 @@ struct TContext {
   int Warnings = 0;           // warnings routed so far
   int SkipWarnings = 0;       // the first ones, already shown by an earlier decoding of the file
   // The image data inflated on a worker thread (see pngidat.h): allowed for this reading, the
-  // first IDAT header seen, the worker, and whether it failed to serve.
+  // first IDAT header seen, the worker, and whether libpng is still reading what it hands over.
   bool AllowPipe = false;
   bool FirstIdatSeen = false;
   std::unique_ptr<TIdatPipe> Pipe;
-  bool PipeBroken = false;
   bool InPipe() const { return Pipe && !Pipe->Finished(); }
 };
 
@@ -181,11 +180,7 @@ void PNGCBAPI ReadData(png_structp P, png_bytep Data, size_t Length) {
   size_t Got = 0;
   if (X.InPipe()) {
     Got = X.Pipe->Serve(Data, Length);
-    if (X.Pipe->Failed()) {
-      X.PipeBroken = true;
-      X.Message = "image data";
-      png_longjmp(P, 1);
-    }
+    if (X.Pipe->Failed()) png_longjmp(P, 1); // the reader decodes the file again
   }
   if (Got < Length) {
     size_t More = 0;
