@@ -77,10 +77,9 @@ private:
   uint32_t Adler = 0;
 
   // The reader's side (calling thread only).
-  uint64_t Block = 0;  // the block being served
-  uint32_t Offset = 0; // bytes of its payload served
-  uint32_t Check = 1;  // Adler-32 of the blocks served
-  bool InPayload = false;
+  uint64_t Block = 0;     // the block being served
+  uint32_t Offset = 0;    // bytes of its payload served
+  uint32_t Check = 1;     // Adler-32 of the blocks served
   uint8_t Small[32] = {}; // headers and trailers between payloads
   size_t SmallLength = 0, SmallPos = 0;
   bool TailQueued = false, AllServed = false, Broken = false;
