@@ -783,6 +783,10 @@ TEST_F(PngTest, ThreadedDecodeOfDamagedFilesMatchesTheOneThreadDecode) {
       More.insert(More.begin() + long(Last) + 1, {"IDAT", Empty ? Bytes() : Bytes{1, 2, 3}});
       Add(Empty ? "empty IDAT after the data" : "IDAT after the data", FileOf(More));
     }
+    ChunkList Empty = C;
+    Empty.insert(Empty.begin() + long(First) + 2, {"IDAT", {}});
+    Empty.insert(Empty.begin() + long(First), {"IDAT", {}});
+    Add("empty IDATs first and among the data", FileOf(Empty));
     ChunkList Between = C;
     Between.insert(Between.begin() + long(First) + 1, {"tEXt", {'a', 0, 'b'}});
     Add("text between IDATs", FileOf(Between));
