@@ -4,6 +4,8 @@
 
 #include "engine/registry.h"
 
+#include <atomic>
+
 namespace orbisk {
 
 // Engine-wide PNG options.
@@ -18,8 +20,8 @@ extern int PNGDecodeThreads;
 // Counts for tests and measurements: readings whose image data went through the worker, and
 // readings decoded a second time without it after the worker met something irregular.
 struct TPNGDecodeStats {
-  int Piped = 0;
-  int Repeated = 0;
+  std::atomic<int> Piped{0};
+  std::atomic<int> Repeated{0};
 };
 extern TPNGDecodeStats PNGDecodeStats;
 

@@ -709,7 +709,8 @@ Bytes KindFile(const Kind& K, int W, int H, bool Interlace, int Filter, size_t I
 TEST_F(PngTest, ThreadedDecodeMatchesTheOneThreadDecode) {
   const int Filters[] = {PNG_FILTER_NONE, PNG_FILTER_SUB,   PNG_FILTER_UP,
                          PNG_FILTER_AVG,  PNG_FILTER_PAETH, PNG_ALL_FILTERS};
-  PNGDecodeStats = {};
+  PNGDecodeStats.Piped = 0;
+  PNGDecodeStats.Repeated = 0;
   int Files = 0, N = 0;
   for (const Kind& K : kKinds)
     for (bool Interlace : {false, true})
@@ -740,7 +741,8 @@ TEST_F(PngTest, ThreadedDecodeMatchesTheOneThreadDecode) {
 // progress events and the same rows as the one-thread reading (which decodes as libpng always
 // has). The threaded reading meets these in its worker and decodes the file again.
 TEST_F(PngTest, ThreadedDecodeOfDamagedFilesMatchesTheOneThreadDecode) {
-  PNGDecodeStats = {};
+  PNGDecodeStats.Piped = 0;
+  PNGDecodeStats.Repeated = 0;
   struct Base {
     const char* Name;
     Bytes File;
