@@ -1,6 +1,8 @@
 #!/bin/sh
 # JPEG and PNG codecs side by side: orbisk-cli and the engine's codec_tool against djpeg/cjpeg,
 # libpng's simplified API (pngfloor_tool) and vips, on a 24 MP photo-like JPEG and a 12 MP PNG.
+# codec_tool decodes PNG image data on two threads when it may use two processors
+# (CODEC_PNG_THREADS=1: on one, as the reference).
 # Usage: bench/jpegpng.sh [build dir]   (a Release build with -DORBISK_BENCH=ON; pictures in
 # $BENCHDATA, default /work/benchdata)
 set -eu
@@ -30,8 +32,9 @@ $H -n codec_tool "$TOOL load big.jpg" -n djpeg "djpeg -outfile /dev/null big.jpg
 echo "== JPEG encode, 24 MP BMP, quality 80, float DCT (the engine's defaults)"
 $H -n orbisk-cli "$CLI convert big.bmp $OUT/o.jpg" \
   -n cjpeg "cjpeg -quality 80 -dct float -outfile $OUT/c.jpg big.bmp"
-echo "== PNG decode only, 12 MP"
-$H -n codec_tool "$TOOL load big.png" -n pngfloor "$FLOOR big.png" -n vips "vips copy big.png $OUT/x.v"
+echo "== PNG decode only, 12 MP (codec_tool inflates on a second thread; one-thread: the reference)"
+$H -n codec_tool "$TOOL load big.png" -n pngfloor "$FLOOR big.png" -n vips "vips copy big.png $OUT/x.v" \
+  -n codec_tool-one-thread "env CODEC_PNG_THREADS=1 $TOOL load big.png"
 echo "== PNG decode, written as BMP"
 $H -n orbisk-cli "$CLI convert big.png $OUT/p.bmp"
 echo "== peak memory"

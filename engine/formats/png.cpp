@@ -1,6 +1,8 @@
 #include "engine/formats/png.h"
 
+#include "engine/formats/decodedrows.h"
 #include "engine/formats/formats.h"
+#include "engine/formats/pngidat.h"
 #include "engine/messages.h"
 #include "engine/orientation.h"
 #include "engine/palettes.h"
@@ -19,6 +21,8 @@ namespace orbisk {
 
 bool WriteGamma = true;
 bool PNGUseFileBackground = true;
+int PNGDecodeThreads = 0;
+TPNGDecodeStats PNGDecodeStats;
 
 namespace {
 
@@ -48,10 +52,19 @@ constexpr png_alloc_size_t kMaxChunkBytes = 8 * 1024 * 1024;
 struct TContext {
   TPGStream* Stream = nullptr;
   TPixelGraphic* Image = nullptr; // warnings follow its ReadWarningAction; none: they raise
+  png_infop Info = nullptr;
   std::string Message;
   std::exception_ptr Pending; // a C++ exception caught inside a callback
   unsigned Seen = 0;          // bit i: chunk kChunks[i] was read
   bool Quiet = false;         // warnings are dropped (about blocks carried from another file)
+  int Warnings = 0;           // warnings routed so far
+  int SkipWarnings = 0;       // the first ones, already shown by an earlier decoding of the file
+  // The image data inflated on a worker thread (see pngidat.h): allowed for this reading, the
+  // first IDAT header seen, the worker, and whether libpng is still reading what it hands over.
+  bool AllowPipe = false;
+  bool FirstIdatSeen = false;
+  std::unique_ptr<TIdatPipe> Pipe;
+  bool InPipe() const { return Pipe && !Pipe->Finished(); }
 };
 
 TContext& Ctx(png_structp P) {
@@ -76,7 +89,7 @@ void PNGCBAPI OnError(png_structp P, png_const_charp Msg) {
 
 bool RouteWarning(TContext& X, png_const_charp Msg) noexcept {
   try {
-    if (X.Quiet) return true;
+    if (X.Quiet || ++X.Warnings <= X.SkipWarnings) return true;
     const std::string Text = Msg ? Msg : "";
     // Describing a file (no picture) never stops at a recoverable warning: a file that loads
     // must not be reported as unreadable because of, say, a known incorrect colour profile.
@@ -114,11 +127,66 @@ bool ReadSome(TContext& X, png_bytep Data, size_t Length, size_t& Got) noexcept 
   }
 }
 
+// The longest IDAT chunk libpng reads without a warning, by its own rule: the picture's bytes
+// with generous deflate overhead, and never less than the chunk allocation limit.
+uint32_t IdatLengthLimit(uint64_t W, uint64_t H, int Depth, int Channels, bool Interlaced) {
+  uint64_t RowFactor = W * uint64_t(Channels) * (Depth > 8 ? 2 : 1) + 1 + (Interlaced ? 6 : 0);
+  uint64_t Limit = H > 0xFFFFFFFFu / RowFactor ? PNG_UINT_31_MAX : H * RowFactor;
+  RowFactor = std::min<uint64_t>(RowFactor, 32566);
+  Limit += 6 + 5 * (Limit / RowFactor + 1);
+  Limit = std::min<uint64_t>(Limit, PNG_UINT_31_MAX);
+  return static_cast<uint32_t>(std::max<uint64_t>(Limit, kMaxChunkBytes));
+}
+
+int ReducedFactor(uint32_t W, uint32_t H, int Interlace, int ReducedSize);
+
+// Filtered image data from this size on is worth a worker thread.
+constexpr uint64_t kPipeMinBytes = 1u << 20;
+
+// At the first IDAT header: hands the image data to a worker thread when the picture is large
+// enough, more than one processor may be used and nothing makes libpng treat the chunk specially
+// (a length it warns about). libpng is told the length of the first stored chunk instead.
+void MaybeStartPipe(png_structp P, TContext& X, png_bytep Header) {
+  // Plain getters: png_get_IHDR would check (and fail) a file without a valid IHDR here.
+  if (!X.Info || !X.Image) return;
+  const png_uint_32 W = png_get_image_width(P, X.Info), H = png_get_image_height(P, X.Info);
+  const int Depth = png_get_bit_depth(P, X.Info), Type = png_get_color_type(P, X.Info);
+  const int Interlace = png_get_interlace_type(P, X.Info);
+  if (W == 0 || H == 0 || Depth == 0) return; // no header yet: libpng refuses the file
+  if (Type == PNG_COLOR_TYPE_PALETTE && !png_get_valid(P, X.Info, PNG_INFO_PLTE)) return;
+  if (int64_t(W) * H > MaxPixelCount) return;
+  if (ReducedFactor(W, H, Interlace, X.Image->ReducedSize) > 1) return;
+  const int Channels = png_get_channels(P, X.Info);
+  const bool Interlaced = Interlace != PNG_INTERLACE_NONE;
+  const uint32_t Length = png_get_uint_32(Header);
+  const uint32_t Limit = IdatLengthLimit(W, H, Depth, Channels, Interlaced);
+  if (Length > PNG_UINT_31_MAX || Length > Limit) return;
+  const uint64_t Filtered = FilteredSize(W, H, Depth * Channels, Interlaced);
+  if (PNGDecodeThreads == 1 ||
+      (PNGDecodeThreads != 2 && (Filtered < kPipeMinBytes || CodecThreadCount() < 2)))
+    return;
+  try {
+    X.Pipe = std::make_unique<TIdatPipe>(*X.Stream, Length, Filtered, Limit);
+  } catch (const std::bad_alloc&) {
+    return;
+  }
+  png_save_uint_32(Header, X.Pipe->FirstChunkLength());
+  X.Pipe->Start();
+}
+
 void PNGCBAPI ReadData(png_structp P, png_bytep Data, size_t Length) {
   TContext& X = Ctx(P);
   NoteChunk(P, X);
   size_t Got = 0;
-  if (!ReadSome(X, Data, Length, Got)) png_longjmp(P, 1);
+  if (X.InPipe()) {
+    Got = X.Pipe->Serve(Data, Length);
+    if (X.Pipe->Failed()) png_longjmp(P, 1); // the reader decodes the file again
+  }
+  if (Got < Length) {
+    size_t More = 0;
+    if (!ReadSome(X, Data + Got, Length - Got, More)) png_longjmp(P, 1);
+    Got += More;
+  }
   if (Got != Length) {
     X.Message = EngineMessage(msgUnexpectedEOF);
     png_longjmp(P, 1);
@@ -127,10 +195,15 @@ void PNGCBAPI ReadData(png_structp P, png_bytep Data, size_t Length) {
   // more than the limit ends the reading here (image data is read in pieces and may be large).
   if ((png_get_io_state(P) & PNG_IO_MASK_LOC) == PNG_IO_CHUNK_HDR && Length == 8) {
     const png_uint_32 Size = png_get_uint_32(Data);
-    if (Size > kMaxChunkBytes && std::memcmp(Data + 4, "IDAT", 4) != 0) {
+    const bool Idat = std::memcmp(Data + 4, "IDAT", 4) == 0;
+    if (Size > kMaxChunkBytes && !Idat) {
       X.Message =
           std::string(reinterpret_cast<const char*>(Data + 4), 4) + ": chunk data is too large";
       png_longjmp(P, 1);
+    }
+    if (Idat && X.AllowPipe && !X.FirstIdatSeen) {
+      X.FirstIdatSeen = true;
+      MaybeStartPipe(P, X, Data);
     }
   }
 }
@@ -173,6 +246,7 @@ struct TPNGRead {
       png_destroy_read_struct(&P, nullptr, nullptr);
       Fail(EngineMessage(msgFailed, "png_create_info_struct"));
     }
+    X.Info = I;
     png_set_read_fn(P, &X, ReadData);
     // A chunk may not make libpng allocate more than this: a few hundred bytes declaring a
     // 2 GB text chunk are refused at its header, not after the allocation.
@@ -183,7 +257,10 @@ struct TPNGRead {
         static_cast<png_uint_32>(std::clamp<int64_t>(MaxPixelCount, 1, PNG_UINT_31_MAX));
     png_set_user_limits(P, Side, Side);
   }
-  ~TPNGRead() { png_destroy_read_struct(&P, &I, nullptr); }
+  ~TPNGRead() {
+    X.Pipe.reset(); // the worker stops before anything it reads from goes
+    png_destroy_read_struct(&P, &I, nullptr);
+  }
   TPNGRead(const TPNGRead&) = delete;
   TPNGRead& operator=(const TPNGRead&) = delete;
 
@@ -306,14 +383,62 @@ bool TPNGFileFormatReader::Sniff(const uint8_t* Header) {
   return png_sig_cmp(Header, 0, 8) == 0;
 }
 
-void TPNGFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index) {
-  if (Index != 0) Fail(EngineMessage(msgInvalid, "Index"));
-  CheckVersion();
+namespace {
+
+// Adam7 passes: first column and row, and their steps.
+constexpr int kPassX[7] = {0, 4, 0, 2, 0, 1, 0}, kPassDX[7] = {8, 8, 4, 4, 2, 2, 1};
+constexpr int kPassY[7] = {0, 0, 4, 0, 2, 0, 1}, kPassDY[7] = {8, 8, 8, 4, 4, 2, 2};
+
+// What a decoding has already reported, for a second decoding of the same file that must not
+// report it again: the warnings, the progress start and the rows.
+struct TReplay {
+  bool Again = false;
+  int Warnings = 0;
+  bool Started = false;
+  int64_t Rows = 0;
+};
+
+// A sample of Bits (1, 2, 4, 8) at index K of a packed row, most significant first.
+unsigned SampleAt(const uint8_t* Row, size_t K, int Bits) {
+  if (Bits == 8) return Row[K];
+  const size_t Bit = K * size_t(Bits);
+  return (Row[Bit >> 3] >> (8 - Bits - (Bit & 7))) & ((1u << Bits) - 1);
+}
+
+void PutSample(uint8_t* Row, size_t K, int Bits, unsigned V) {
+  if (Bits == 8) {
+    Row[K] = uint8_t(V);
+    return;
+  }
+  const size_t Bit = K * size_t(Bits);
+  const int Shift = 8 - Bits - int(Bit & 7);
+  const unsigned Mask = ((1u << Bits) - 1) << Shift;
+  Row[Bit >> 3] = uint8_t((Row[Bit >> 3] & ~Mask) | ((V << Shift) & Mask));
+}
+
+// The reduction an Adam7 file allows for a reduced decode: 8, 4 or 2 when the first one, three
+// or five passes give both sides at least ReducedSize / max side of the stored ones; 1 for a
+// full decode.
+int ReducedFactor(uint32_t W, uint32_t H, int Interlace, int ReducedSize) {
+  if (ReducedSize <= 0 || Interlace != PNG_INTERLACE_ADAM7 || W == 0 || H == 0) return 1;
+  const uint64_t Side = std::max(W, H);
+  for (int F : {8, 4, 2}) {
+    const uint64_t RW = (W + F - 1) / F, RH = (H + F - 1) / F;
+    if (RW * Side >= uint64_t(W) * ReducedSize && RH * Side >= uint64_t(H) * ReducedSize) return F;
+  }
+  return 1;
+}
+
+// One decoding of the file. Returns false when the image data inflated on the worker thread went
+// wrong: nothing has been raised for it, and the caller decodes again without the worker.
+bool DecodeOnce(TPGStream& Stream, TPixelGraphic& Image, bool AllowPipe, TReplay& Replay) {
   Image.FileGamma = ScreenGamma;
 
   auto R = std::make_unique<TPNGRead>(Stream, &Image);
   png_structp P = R->P;
   png_infop I = R->I;
+  R->X.AllowPipe = AllowPipe;
+  R->X.SkipWarnings = Replay.Again ? Replay.Warnings : 0;
   R->ReadInfo();
 
   const int W = static_cast<int>(png_get_image_width(P, I));
@@ -325,6 +450,8 @@ void TPNGFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, 
 
   const bool Palette = ColorType == PNG_COLOR_TYPE_PALETTE;
   const int Code = Channels > 2 ? 3 : Depth == 1 ? 0 : Depth <= 4 ? 1 : 2;
+  const int Factor =
+      ReducedFactor(uint32_t(W), uint32_t(H), png_get_interlace_type(P, I), Image.ReducedSize);
 
   // Transparency is composited onto a background, the file's own or the picture's, given in
   // the file's sample scale.
@@ -354,13 +481,19 @@ void TPNGFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, 
 
   // 16-bit samples are reduced to their high byte here rather than by the library: libpng
   // rescales the background of a 16-bit file when it strips to 8 bits itself, which composes
-  // transparent pixels onto a wrong colour.
+  // transparent pixels onto a wrong colour. A reduced decode reads the first passes as the
+  // small pictures they are, without the library's interlace handling.
   const bool Wide = Depth == 16;
   int Passes = 1;
+  // The worker checks the file's Adler-32; libpng need not check that of the stored blocks
+  // (the option counts when the image data's inflater is set up, in png_read_update_info).
+  const bool Piped = R->X.Pipe != nullptr;
   if (!Protected(P, [&] {
         if (Channels > 2) png_set_bgr(P);
-        Passes = png_set_interlace_handling(P);
+        if (Factor == 1) Passes = png_set_interlace_handling(P);
+        if (Piped) png_set_option(P, PNG_IGNORE_ADLER32, PNG_OPTION_ON);
         png_read_update_info(P, I);
+        if (Piped) png_set_option(P, PNG_IGNORE_ADLER32, PNG_OPTION_OFF);
       }))
     Raise(R->X);
 
@@ -371,10 +504,15 @@ void TPNGFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, 
   if (int64_t(Wide ? LibRowBytes / 2 : LibRowBytes) > TPixelGraphic::RowBytesFor(W, Bits) ||
       png_get_channels(P, I) != OutChannels || png_get_bit_depth(P, I) != Depth)
     Fail(EngineMessage(msgUnknownSubformat));
-  std::vector<png_byte> WideRow(Wide ? LibRowBytes : 0);
+  std::vector<png_byte> WideRow(Wide || Factor > 1 ? LibRowBytes : 0);
   const size_t Samples = size_t(W) * OutChannels;
 
-  Image.SetSize(W, H, Code);
+  const int PW = (W + Factor - 1) / Factor, PH = (H + Factor - 1) / Factor;
+  Image.SetSize(PW, PH, Code);
+  if (Factor > 1) {
+    Image.FullWidth = W;
+    Image.FullHeight = H;
+  }
 #ifdef PNG_eXIf_SUPPORTED
   // An eXIf chunk before the image data carries the camera orientation.
   png_bytep Exif = nullptr;
@@ -398,9 +536,27 @@ void TPNGFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, 
   }
   if (UseFileBackground) Image.SetBackGroundColor(FileBackground);
 
+  // With the worker: libpng takes the stored chunks in one read each and leaves their CRCs
+  // alone (the worker checked the file's).
+  if (Piped) {
+    png_set_compression_buffer_size(P, R->X.Pipe->FirstChunkLength() + 16);
+    png_set_crc_action(P, PNG_CRC_QUIET_USE, PNG_CRC_NO_CHANGE);
+  }
+
   bool Aborted = false, Failed = false;
-  Image.DoProgressStart();
-  if (W > 0 && H > 0) {
+  if (!(Replay.Again && Replay.Started)) Image.DoProgressStart();
+  Replay.Started = true;
+  int64_t Rows = 0;
+  auto Progress = [&](int64_t Step, int64_t Max) {
+    if (Replay.Again && Rows < Replay.Rows) { // shown by the first decoding
+      ++Rows;
+      return false;
+    }
+    ++Rows;
+    return Image.DoProgress(static_cast<int>(std::min<int64_t>(Step, INT32_MAX)),
+                            static_cast<int>(std::min<int64_t>(Max, INT32_MAX)));
+  };
+  if (W > 0 && H > 0 && Factor == 1) {
     const int64_t Max = int64_t(H) * Passes;
     for (int Pass = 0; Pass < Passes && !Aborted && !Failed; ++Pass) {
       for (int Y = 0; Y < H; ++Y) {
@@ -416,19 +572,55 @@ void TPNGFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, 
         if (Wide)
           for (size_t K = 0; K < Samples; ++K)
             Row[K] = WideRow[2 * K];
-        const int64_t Step = Y + int64_t(H) * Pass;
-        if (Image.DoProgress(static_cast<int>(std::min<int64_t>(Step, INT32_MAX)),
-                             static_cast<int>(std::min<int64_t>(Max, INT32_MAX)))) {
+        if (Progress(Y + int64_t(H) * Pass, Max)) {
+          Aborted = true;
+          break;
+        }
+      }
+    }
+  } else if (W > 0 && H > 0) {
+    // The passes that hold every Factor-th pixel of every Factor-th row, pixel by pixel into
+    // the small picture.
+    const int Needed = Factor == 8 ? 1 : Factor == 4 ? 3 : 5;
+    int64_t Max = 0;
+    for (int Pass = 0; Pass < Needed; ++Pass)
+      if (PNG_PASS_COLS(W, Pass) > 0) Max += PNG_PASS_ROWS(H, Pass);
+    const int SampleBits = Wide ? 8 : Depth;
+    const int Step = Wide ? 2 : 1;
+    for (int Pass = 0; Pass < Needed && !Aborted && !Failed; ++Pass) {
+      const int Cols = int(PNG_PASS_COLS(W, Pass)), PassRows = int(PNG_PASS_ROWS(H, Pass));
+      if (Cols == 0) continue; // libpng skips passes without pixels
+      for (int Y = 0; Y < PassRows; ++Y) {
+        if (!Protected(P, [&] { png_read_row(P, WideRow.data(), nullptr); })) {
+          Failed = true;
+          break;
+        }
+        png_bytep Row = Image.ScanLine((kPassY[Pass] + Y * kPassDY[Pass]) / Factor);
+        for (int X = 0; X < Cols; ++X) {
+          const size_t To = size_t((kPassX[Pass] + X * kPassDX[Pass]) / Factor) * OutChannels;
+          for (int C = 0; C < OutChannels; ++C)
+            PutSample(Row, To + C, SampleBits,
+                      SampleAt(WideRow.data(), (size_t(X) * OutChannels + C) * Step, SampleBits));
+        }
+        if (Progress(Rows, Max)) {
           Aborted = true;
           break;
         }
       }
     }
   }
+  if (Failed && R->X.InPipe() && !R->X.Pending) {
+    // The worker met something irregular (or libpng did in the data it was handed): the file is
+    // decoded again the ordinary way, which reports it exactly as it always has.
+    Replay.Warnings = R->X.Warnings;
+    Replay.Rows = Rows;
+    return false;
+  }
+  if (Piped) png_set_crc_action(P, PNG_CRC_DEFAULT, PNG_CRC_NO_CHANGE);
   // Whatever was read is kept in the picture's own layout, also after an abort or an error.
   if (Depth == 2)
-    for (int Y = 0; Y < H; ++Y)
-      Widen2To4(Image.ScanLine(Y), W);
+    for (int Y = 0; Y < PH; ++Y)
+      Widen2To4(Image.ScanLine(Y), PW);
   // Indices past the end of the palette would make every colour lookup fail: such pixels get
   // black entries, as viewers show them.
   if (Palette && Image.PaletteCount() < Image.ColorCount()) {
@@ -437,7 +629,38 @@ void TPNGFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, 
   }
   Image.DoProgressEnd();
   if (Failed) Raise(R->X);
-  if (!Aborted && !Protected(P, [&] { png_read_end(P, nullptr); })) Raise(R->X);
+  // A reduced decode stops after the passes it needs.
+  if (!Aborted && Factor == 1 && !Protected(P, [&] { png_read_end(P, nullptr); })) Raise(R->X);
+  if (Piped) ++PNGDecodeStats.Piped;
+  return true;
+}
+
+} // namespace
+
+void TPNGFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index) {
+  if (Index != 0) Fail(EngineMessage(msgInvalid, "Index"));
+  CheckVersion();
+  // A second decoding must start where the first did.
+  int64_t Start = -1;
+  if (PNGDecodeThreads != 1) {
+    try {
+      Start = Stream.Position();
+    } catch (const std::exception&) {
+      Start = -1;
+    }
+  }
+  const int W0 = Image.Width(), H0 = Image.Height(), Code0 = Image.BitCountNum();
+  const TRGB Background0 = Image.BackGroundColor();
+  TReplay Replay;
+  if (DecodeOnce(Stream, Image, Start >= 0, Replay)) return;
+  ++PNGDecodeStats.Repeated;
+  // The picture as the first decoding found it, so that sizing it clears it the same way.
+  if (Image.Width() != W0 || Image.Height() != H0 || Image.BitCountNum() != Code0)
+    Image.SetSize(W0, H0, Code0);
+  Image.SetBackGroundColor(Background0);
+  Stream.SetPosition(Start);
+  Replay.Again = true;
+  DecodeOnce(Stream, Image, false, Replay);
 }
 
 void TPNGFileFormatReader::GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info) {

@@ -10,6 +10,7 @@
 #include <sys/resource.h>
 
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <optional>
@@ -35,6 +36,9 @@ struct Layout {
   std::vector<png_byte> TransAlpha;       // palette tRNS
   std::optional<png_color_16> TransColor; // grey / RGB tRNS
   std::optional<png_color_16> Background; // bKGD
+  int Filter = -1;                        // png_set_filter's choice; -1: libpng's default
+  size_t IdatSize = 0;                    // IDAT chunk size; 0: libpng's default
+  double Gamma = 0;                       // gAMA; 0: none
 };
 
 png_color_16 Colour16(unsigned R, unsigned G, unsigned B, unsigned Grey = 0, png_byte Index = 0) {
@@ -64,6 +68,9 @@ Bytes MakePNG(const Layout& S, const std::function<unsigned(int, int, int)>& Sam
     png_set_tRNS(P, I, S.TransAlpha.data(), int(S.TransAlpha.size()), &T);
   }
   if (S.Background) png_set_bKGD(P, I, &*S.Background);
+  if (S.Gamma > 0) png_set_gAMA(P, I, S.Gamma);
+  if (S.Filter >= 0) png_set_filter(P, 0, S.Filter);
+  if (S.IdatSize > 0) png_set_compression_buffer_size(P, S.IdatSize);
   png_write_info(P, I);
   const int Channels = png_get_channels(P, I);
   const int Passes = png_set_interlace_handling(P);
@@ -161,6 +168,7 @@ struct PngTest : ::testing::Test {
     PNGUseFileBackground = true;
     WriteGamma = true;
     MaxPixelCount = DefaultMaxPixelCount;
+    PNGDecodeThreads = 0;
     SetEnginePrompt(nullptr);
   }
 };
@@ -501,4 +509,426 @@ TEST_F(PngTest, HostileFilesFailCleanly) {
   } catch (const EPGPNGFileFormatReaderWriter& E) {
     EXPECT_STREQ(E.what(), "PNG: Index invalid");
   }
+}
+
+// ---- image data inflated on a worker thread, and the reduced decode ----
+
+namespace {
+
+using ChunkList = std::vector<std::pair<std::string, Bytes>>;
+
+ChunkList ChunksOf(const Bytes& F) {
+  ChunkList C;
+  for (size_t P = 8; P + 12 <= F.size();) {
+    const size_t N = size_t(F[P]) << 24 | F[P + 1] << 16 | F[P + 2] << 8 | F[P + 3];
+    C.emplace_back(std::string(F.begin() + long(P) + 4, F.begin() + long(P) + 8),
+                   Bytes(F.begin() + long(P) + 8, F.begin() + long(P + 8 + N)));
+    P += N + 12;
+  }
+  return C;
+}
+
+// The file of these chunks, the chunk at BadCRC (an index) with a wrong CRC.
+Bytes FileOf(const ChunkList& C, long BadCRC = -1) {
+  Bytes F = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  for (size_t K = 0; K < C.size(); ++K) {
+    const auto& [Type, Data] = C[K];
+    const size_t At = F.size();
+    for (int S = 24; S >= 0; S -= 8)
+      F.push_back(uint8_t(Data.size() >> S));
+    F.insert(F.end(), Type.begin(), Type.end());
+    F.insert(F.end(), Data.begin(), Data.end());
+    uLong Crc = crc32(0, F.data() + At + 4, uInt(Data.size() + 4)) ^ (long(K) == BadCRC ? 8 : 0);
+    for (int S = 24; S >= 0; S -= 8)
+      F.push_back(uint8_t(Crc >> S));
+  }
+  return F;
+}
+
+Bytes ImageData(const ChunkList& C) {
+  Bytes Z;
+  for (const auto& [Type, Data] : C)
+    if (Type == "IDAT") Z.insert(Z.end(), Data.begin(), Data.end());
+  return Z;
+}
+
+// The chunks with their image data replaced by Z, cut into IDAT chunks of Piece bytes.
+ChunkList WithImageData(const ChunkList& C, const Bytes& Z, size_t Piece) {
+  ChunkList Out;
+  bool Done = false;
+  for (const auto& Ch : C) {
+    if (Ch.first != "IDAT") {
+      Out.push_back(Ch);
+      continue;
+    }
+    if (Done) continue;
+    Done = true;
+    for (size_t P = 0; P < Z.size(); P += Piece)
+      Out.emplace_back("IDAT",
+                       Bytes(Z.begin() + long(P), Z.begin() + long(std::min(Z.size(), P + Piece))));
+  }
+  return Out;
+}
+
+Bytes Inflated(const Bytes& Z) {
+  z_stream S{};
+  inflateInit(&S);
+  Bytes Out(1 << 16);
+  S.next_in = const_cast<Bytef*>(Z.data());
+  S.avail_in = uInt(Z.size());
+  size_t Have = 0;
+  for (;;) {
+    S.next_out = Out.data() + Have;
+    S.avail_out = uInt(Out.size() - Have);
+    const int R = inflate(&S, Z_NO_FLUSH);
+    Have = Out.size() - S.avail_out;
+    if (R != Z_OK) break;
+    if (S.avail_out == 0) Out.resize(Out.size() * 2);
+  }
+  inflateEnd(&S);
+  Out.resize(Have);
+  return Out;
+}
+
+Bytes Deflated(const Bytes& D) {
+  uLongf N = compressBound(uLong(D.size()));
+  Bytes Z(N);
+  compress2(Z.data(), &N, D.data(), uLong(D.size()), 6);
+  Z.resize(N);
+  return Z;
+}
+
+size_t IndexOf(const ChunkList& C, const std::string& Type, int Nth = 0) {
+  for (size_t K = 0; K < C.size(); ++K)
+    if (C[K].first == Type && Nth-- == 0) return K;
+  return C.size();
+}
+
+// Everything a reading shows: the error, the warnings, the progress events (-1 start, -2 end,
+// otherwise the step), and the picture.
+struct Outcome {
+  std::string Error;
+  std::vector<std::string> Warnings;
+  std::vector<long> Events;
+  int W = 0, H = 0, Code = 0, FullW = 0, FullH = 0;
+  Bytes Pixels;
+  std::vector<TRGB> Palette;
+  uint32_t Background = 0;
+  double Gamma = 0;
+};
+
+Outcome Decode(const Bytes& F, int Threads, long AbortAt = -2, int Reduced = 0,
+               TPGWarningAction Action = pgwaOKBox) {
+  PNGDecodeThreads = Threads;
+  Outcome O;
+  SetEnginePrompt([&](const std::string&, const std::string& Text, bool) {
+    O.Warnings.push_back(Text);
+    return true;
+  });
+  TPixelGraphic G;
+  G.ReadWarningAction = Action;
+  G.ReducedSize = Reduced;
+  G.SetBackGroundColor(RGBOf(20, 140, 220));
+  G.OnProgressStart = [&](TPixelGraphic*) { O.Events.push_back(-1); };
+  G.OnProgress = [&](TPixelGraphic*, int Step, bool& Abort, int) {
+    O.Events.push_back(Step);
+    Abort = Step == AbortAt;
+  };
+  G.OnProgressEnd = [&](TPixelGraphic*) { O.Events.push_back(-2); };
+  try {
+    Load(G, F);
+  } catch (const EPixelGraphic& E) {
+    O.Error = E.what();
+  }
+  SetEnginePrompt(nullptr);
+  PNGDecodeThreads = 0;
+  O.W = G.Width(), O.H = G.Height(), O.Code = G.BitCountNum();
+  O.FullW = G.FullWidth, O.FullH = G.FullHeight;
+  for (int Y = 0; Y < G.Height(); ++Y)
+    O.Pixels.insert(O.Pixels.end(), G.ScanLine(Y), G.ScanLine(Y) + G.RowBytes());
+  for (int K = 0; K < G.PaletteCount(); ++K)
+    O.Palette.push_back(G.GetPaletteEntry(K));
+  O.Background = G.BackGroundColor();
+  O.Gamma = double(G.FileGamma);
+  return O;
+}
+
+std::string Joined(const std::vector<std::string>& V) {
+  std::string S;
+  for (const auto& T : V)
+    S += "[" + T + "]";
+  return S;
+}
+
+// The threaded reading of F shows exactly what the one-thread reading shows.
+void ExpectSameReading(const Bytes& F, const std::string& Label, long AbortAt = -2,
+                       TPGWarningAction Action = pgwaOKBox) {
+  const Outcome A = Decode(F, 1, AbortAt, 0, Action), B = Decode(F, 2, AbortAt, 0, Action);
+  EXPECT_EQ(A.Error, B.Error) << Label;
+  EXPECT_EQ(Joined(A.Warnings), Joined(B.Warnings)) << Label;
+  EXPECT_EQ(A.Events, B.Events) << Label;
+  EXPECT_EQ(A.W, B.W) << Label;
+  EXPECT_EQ(A.H, B.H) << Label;
+  EXPECT_EQ(A.Code, B.Code) << Label;
+  EXPECT_TRUE(A.Pixels == B.Pixels) << Label;
+  EXPECT_EQ(A.Palette, B.Palette) << Label;
+  EXPECT_EQ(A.Background, B.Background) << Label;
+  EXPECT_EQ(A.Gamma, B.Gamma) << Label;
+}
+
+struct Kind {
+  int Type, Depth;
+};
+constexpr Kind kKinds[] = {{0, 1}, {0, 2}, {0, 4}, {0, 8}, {0, 16}, {2, 8}, {2, 16}, {3, 1},
+                           {3, 2}, {3, 4}, {3, 8}, {4, 8}, {4, 16}, {6, 8}, {6, 16}};
+
+// A file of the kind with photo-like samples, so that every filter has work to do.
+Bytes KindFile(const Kind& K, int W, int H, bool Interlace, int Filter, size_t IdatSize,
+               int Extras) {
+  Layout S(K.Type, K.Depth, W, H, Interlace);
+  S.Filter = Filter;
+  S.IdatSize = IdatSize;
+  const unsigned Max = (1u << K.Depth) - 1;
+  if (K.Type == PNG_COLOR_TYPE_PALETTE) {
+    for (unsigned E = 0; E <= Max; ++E)
+      S.Palette.push_back({png_byte(E * 37), png_byte(255 - E * 11), png_byte(E * E)});
+    if (Extras & 1) S.TransAlpha = {0, 128};
+  } else if (Extras & 1 && !(K.Type & PNG_COLOR_MASK_ALPHA)) {
+    S.TransColor = Colour16(3 & Max, 5 & Max, 7 & Max, 3 & Max);
+  }
+  if (Extras & 2) S.Background = Colour16(1 & Max, 2 & Max, 3 & Max, 1 & Max, 1);
+  if (Extras & 4) S.Gamma = 0.45455;
+  return MakePNG(S, [=](int X, int Y, int C) {
+    const unsigned V = unsigned(X * 37 + Y * 91 + C * 53 + (X * Y) % 13 + (X ^ Y) * 3);
+    return (K.Depth == 16 ? V * 257 : V) & Max;
+  });
+}
+
+} // namespace
+
+TEST_F(PngTest, ThreadedDecodeMatchesTheOneThreadDecode) {
+  const int Filters[] = {PNG_FILTER_NONE, PNG_FILTER_SUB,   PNG_FILTER_UP,
+                         PNG_FILTER_AVG,  PNG_FILTER_PAETH, PNG_ALL_FILTERS};
+  PNGDecodeStats.Piped = 0;
+  PNGDecodeStats.Repeated = 0;
+  int Files = 0, N = 0;
+  for (const Kind& K : kKinds)
+    for (bool Interlace : {false, true})
+      for (int Filter : Filters) {
+        const int W = 1 + (N * 7) % 33, H = 1 + (N * 5) % 17;
+        const Bytes F = KindFile(K, W, H, Interlace, Filter, N % 3 ? 8192 : 61, N % 8);
+        ExpectSameReading(F, std::to_string(K.Type) + "/" + std::to_string(K.Depth) + " " +
+                                 std::to_string(W) + "x" + std::to_string(H) +
+                                 (Interlace ? " interlaced" : "") + " filter " +
+                                 std::to_string(Filter) + " extras " + std::to_string(N % 8));
+        ++N, ++Files;
+      }
+  // Several stored blocks, and pictures of exactly one and two of them (4369 bytes a row).
+  for (bool Interlace : {false, true}) {
+    ExpectSameReading(KindFile({6, 8}, 1500, 31, Interlace, PNG_ALL_FILTERS, 5000, 3), "wide");
+    ExpectSameReading(KindFile({2, 16}, 700, 40, Interlace, PNG_FILTER_PAETH, 100000, 4), "wide");
+    Files += 2;
+  }
+  ExpectSameReading(KindFile({0, 8}, 4368, 15, false, PNG_FILTER_SUB, 8192, 0), "one block");
+  ExpectSameReading(KindFile({0, 8}, 4368, 30, false, PNG_FILTER_UP, 8192, 0), "two blocks");
+  Files += 2;
+  // Every regular file went through the worker once, none needed a second decoding.
+  EXPECT_EQ(PNGDecodeStats.Piped, Files);
+  EXPECT_EQ(PNGDecodeStats.Repeated, 0);
+}
+
+// Damaged image data, odd chunk orders and aborts give the same error or warnings, the same
+// progress events and the same rows as the one-thread reading (which decodes as libpng always
+// has). The threaded reading meets these in its worker and decodes the file again.
+TEST_F(PngTest, ThreadedDecodeOfDamagedFilesMatchesTheOneThreadDecode) {
+  PNGDecodeStats.Piped = 0;
+  PNGDecodeStats.Repeated = 0;
+  struct Base {
+    const char* Name;
+    Bytes File;
+  } Bases[] = {{"rgba", KindFile({6, 8}, 200, 300, false, PNG_ALL_FILTERS, 0, 2)},
+               {"grey16 interlaced", KindFile({0, 16}, 90, 130, true, PNG_ALL_FILTERS, 0, 4)}};
+  for (const Base& B : Bases) {
+    const ChunkList C0 = ChunksOf(B.File);
+    const Bytes Z = ImageData(C0);
+    const Bytes Filtered = Inflated(Z);
+    const size_t RowLength = Filtered.size() / 300; // rows of the non-interlaced base
+    const ChunkList C = WithImageData(C0, Z, 5000);
+    const size_t First = IndexOf(C, "IDAT"), Count = IndexOf(C, "IEND") - First;
+    const size_t Last = First + Count - 1;
+    std::vector<std::pair<std::string, Bytes>> Files;
+    auto Add = [&](const std::string& Name, const Bytes& F) { Files.emplace_back(Name, F); };
+    auto Damaged = [&](Bytes D) { return FileOf(WithImageData(C, D, 5000)); };
+
+    Add("regular", FileOf(C));
+    for (size_t K : {First, First + Count / 2, Last})
+      Add("bad CRC in IDAT " + std::to_string(K), FileOf(C, long(K)));
+    const Bytes Whole = FileOf(C);
+    size_t IdatStart = 8 + 8; // the first IDAT's data
+    for (size_t K = 0; K < First; ++K)
+      IdatStart += 12 + C[K].second.size();
+    for (size_t Cut :
+         {IdatStart + 100, IdatStart + 8191, IdatStart + 8192, IdatStart + 8193, IdatStart + 20000,
+          Whole.size() - 40, Whole.size() - 14, Whole.size() - 12, Whole.size() - 5})
+      Add("cut at " + std::to_string(Cut), Bytes(Whole.begin(), Whole.begin() + long(Cut)));
+    for (size_t At : {size_t(0), size_t(1), size_t(2), Z.size() / 3, Z.size() / 2, Z.size() - 6,
+                      Z.size() - 5, Z.size() - 1}) {
+      Bytes D = Z;
+      D[At] ^= 0x5A;
+      Add("deflate byte " + std::to_string(At), Damaged(D));
+    }
+    Bytes Extra = Z;
+    Extra.insert(Extra.end(), {1, 2, 3});
+    Add("bytes after the deflate stream", Damaged(Extra));
+    for (bool Empty : {false, true}) {
+      ChunkList More = C;
+      More.insert(More.begin() + long(Last) + 1, {"IDAT", Empty ? Bytes() : Bytes{1, 2, 3}});
+      Add(Empty ? "empty IDAT after the data" : "IDAT after the data", FileOf(More));
+    }
+    ChunkList Empty = C;
+    Empty.insert(Empty.begin() + long(First) + 2, {"IDAT", {}});
+    Empty.insert(Empty.begin() + long(First), {"IDAT", {}});
+    Add("empty IDATs first and among the data", FileOf(Empty));
+    ChunkList Between = C;
+    Between.insert(Between.begin() + long(First) + 1, {"tEXt", {'a', 0, 'b'}});
+    Add("text between IDATs", FileOf(Between));
+    Add("one byte short", Damaged(Deflated(Bytes(Filtered.begin(), Filtered.end() - 1))));
+    Add("one row short",
+        Damaged(Deflated(Bytes(Filtered.begin(), Filtered.end() - long(RowLength)))));
+    Bytes Longer = Filtered;
+    Longer.push_back(0);
+    Add("one byte too many", Damaged(Deflated(Longer)));
+    Longer.resize(Filtered.size() + RowLength);
+    Add("one row too many", Damaged(Deflated(Longer)));
+    for (size_t Row : {size_t(0), size_t(150), size_t(299)}) {
+      Bytes Bad = Filtered;
+      Bad[Row * RowLength] = 7;
+      Add("bad filter in row " + std::to_string(Row), Damaged(Deflated(Bad)));
+    }
+    for (const char* Tail : {"tEXt", "zTXt", "ABCD", "tIME"}) {
+      ChunkList T = C;
+      T.insert(T.begin() + long(Last) + 1, {Tail, {'k', 0, 0, 'x', 'y'}});
+      Add(std::string(Tail) + " after the data", FileOf(T));
+      Add(std::string(Tail) + " with a bad CRC after the data", FileOf(T, long(Last) + 1));
+    }
+    ChunkList NoEnd = C;
+    NoEnd.pop_back();
+    Add("no IEND", FileOf(NoEnd));
+    Add("no IHDR", FileOf(ChunkList(C.begin() + 1, C.end())));
+    ChunkList Zero = C;
+    std::fill(Zero[0].second.begin(), Zero[0].second.begin() + 4, 0);
+    Add("zero width", FileOf(Zero));
+
+    for (const auto& [Name, F] : Files) {
+      ExpectSameReading(F, std::string(B.Name) + ": " + Name);
+      ExpectSameReading(F, std::string(B.Name) + ": " + Name + " (raise)", -2, pgwaRaise);
+    }
+    for (long Abort : {0L, 1L, 150L, 299L})
+      ExpectSameReading(FileOf(C), std::string(B.Name) + ": abort at " + std::to_string(Abort),
+                        Abort);
+  }
+
+  // Palette indices past the PLTE entries, in an interlaced file.
+  Layout S(PNG_COLOR_TYPE_PALETTE, 8, 300, 200, true);
+  S.Palette = {{1, 2, 3}, {4, 5, 6}};
+  S.Filter = PNG_FILTER_NONE;
+  const ChunkList P = ChunksOf(MakePNG(S, [](int, int, int) { return 0u; }));
+  Bytes Rows = Inflated(ImageData(P));
+  Rows[Rows.size() - 1] = 9;
+  ExpectSameReading(FileOf(WithImageData(P, Deflated(Rows), 4000)), "palette index");
+  // Most damage is met by the worker and the file decoded again; damage after the image data is
+  // met by libpng on the calling thread.
+  EXPECT_GE(PNGDecodeStats.Repeated, 2 * 2 * 24);
+}
+
+// The worker reads a file on disk as well as a memory block, also one cut short.
+TEST_F(PngTest, ThreadedDecodeReadsFiles) {
+  const Bytes F = KindFile({2, 8}, 640, 480, false, PNG_ALL_FILTERS, 30000, 0);
+  const std::string Path = testing::TempDir() + "/threaded.png", Cut = Path + ".cut.png";
+  std::ofstream(Path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(F.data()), long(F.size()));
+  std::ofstream(Cut, std::ios::binary)
+      .write(reinterpret_cast<const char*>(F.data()), long(F.size() / 2));
+  for (const std::string& Name : {Path, Cut}) {
+    std::string Errors[2];
+    Bytes Pixels[2];
+    for (int T : {1, 2}) {
+      PNGDecodeThreads = T;
+      TPixelGraphic G;
+      try {
+        G.LoadFromFile(Name);
+      } catch (const EPixelGraphic& E) {
+        Errors[T - 1] = E.what();
+      }
+      for (int Y = 0; Y < G.Height(); ++Y)
+        Pixels[T - 1].insert(Pixels[T - 1].end(), G.ScanLine(Y), G.ScanLine(Y) + G.RowBytes());
+    }
+    EXPECT_EQ(Errors[0], Errors[1]) << Name;
+    EXPECT_EQ(Errors[0].empty(), Name == Path) << Errors[0];
+    EXPECT_TRUE(Pixels[0] == Pixels[1]) << Name;
+  }
+  std::remove(Path.c_str());
+  std::remove(Cut.c_str());
+}
+
+// A reduced decode of an Adam7 file reads only the first passes: every 8th, 4th or 2nd pixel
+// of every 8th, 4th or 2nd row, the smallest picture whose sides are at least the stored ones
+// times ReducedSize / the longer stored side. Other files, and ReducedSize 0, decode in full.
+TEST_F(PngTest, ReducedDecodeReadsTheFirstPassesOfInterlacedFiles) {
+  const Kind Kinds[] = {{2, 8}, {6, 16}, {3, 2}, {0, 1}, {0, 4}, {4, 8}, {3, 8}};
+  const std::pair<int, int> Sizes[] = {{37, 23}, {100, 64}, {9, 1}, {1, 9}, {8, 8}, {5, 3}};
+  for (const Kind& K : Kinds)
+    for (auto [W, H] : Sizes)
+      for (int Reduced : {0, 1, 4, 5, 12, 13, 26, 50, 100}) {
+        const std::string Label = std::to_string(K.Type) + "/" + std::to_string(K.Depth) + " " +
+                                  std::to_string(W) + "x" + std::to_string(H) + " to " +
+                                  std::to_string(Reduced);
+        const Bytes F = KindFile(K, W, H, true, PNG_ALL_FILTERS, 0, 3);
+        const Outcome Full = Decode(F, 1);
+        const Outcome Small = Decode(F, 2, -2, Reduced);
+        ASSERT_EQ(Small.Error, "") << Label;
+        EXPECT_EQ(Small.FullW, W) << Label;
+        EXPECT_EQ(Small.FullH, H) << Label;
+        const int Side = std::max(W, H);
+        EXPECT_LE(Small.W, W) << Label;
+        EXPECT_LE(Small.H, H) << Label;
+        if (Reduced > 0 && Reduced <= Side) {
+          EXPECT_GE(Small.W * Side, W * Reduced) << Label;
+          EXPECT_GE(Small.H * Side, H * Reduced) << Label;
+        }
+        int F8 = 1;
+        for (int Fac : {8, 4, 2})
+          if (Reduced > 0 && ((W + Fac - 1) / Fac) * Side >= W * Reduced &&
+              ((H + Fac - 1) / Fac) * Side >= H * Reduced) {
+            F8 = Fac;
+            break;
+          }
+        EXPECT_EQ(Small.W, (W + F8 - 1) / F8) << Label;
+        EXPECT_EQ(Small.H, (H + F8 - 1) / F8) << Label;
+        if (F8 == 1) {
+          EXPECT_TRUE(Small.Pixels == Full.Pixels) << Label;
+          continue;
+        }
+        EXPECT_EQ(Small.Palette, Full.Palette) << Label;
+        EXPECT_EQ(Small.Events.front(), -1);
+        EXPECT_EQ(Small.Events.back(), -2);
+        // Each pixel is the stored one at (F x, F y).
+        TPixelGraphic A, B;
+        A.SetSize(Full.W, Full.H, Full.Code);
+        B.SetSize(Small.W, Small.H, Small.Code);
+        for (int Y = 0; Y < Full.H; ++Y)
+          std::memcpy(A.ScanLine(Y), Full.Pixels.data() + Y * A.RowBytes(), size_t(A.RowBytes()));
+        for (int Y = 0; Y < Small.H; ++Y)
+          std::memcpy(B.ScanLine(Y), Small.Pixels.data() + Y * B.RowBytes(), size_t(B.RowBytes()));
+        for (int Y = 0; Y < Small.H; ++Y)
+          for (int X = 0; X < Small.W; ++X)
+            ASSERT_EQ(B.GetPixelValue(X, Y), A.GetPixelValue(X * F8, Y * F8))
+                << Label << " at " << X << "," << Y;
+      }
+  // Non-interlaced files are decoded in full.
+  const Bytes Plain = KindFile({2, 8}, 120, 80, false, PNG_ALL_FILTERS, 0, 0);
+  const Outcome A = Decode(Plain, 1), B = Decode(Plain, 1, -2, 10);
+  EXPECT_EQ(B.W, 120);
+  EXPECT_EQ(B.FullW, 120);
+  EXPECT_TRUE(A.Pixels == B.Pixels);
 }
