@@ -5,9 +5,11 @@
 #include "engine/imagemetadata.h"
 #include "engine/runtargets.h"
 #include "engine/safefile.h"
+#include "platform/autoorient.h"
 #include "platform/filenames.h"
 #include "processing/convfilter.h"
 #include "processing/filter.h"
+#include "processing/transforms.h"
 
 #include <QSet>
 
@@ -72,6 +74,68 @@ QByteArray CopyableJPEG(const QString& Path) {
   if (B.size() < 3 || uint8_t(B[0]) != 0xFF || uint8_t(B[1]) != 0xD8 || uint8_t(B[2]) != 0xFF)
     return {};
   return B;
+}
+
+// True when the file starts like a JPEG (FF D8): the reader that will decode it can scale.
+bool StartsLikeJPEG(const QString& Path) {
+  uint8_t Head[2] = {};
+  size_t Got = 0;
+  if (FILE* F = std::fopen(EnginePath(Path).c_str(), "rb")) {
+    Got = std::fread(Head, 1, sizeof Head, F);
+    std::fclose(F);
+  }
+  return Got == 2 && Head[0] == 0xFF && Head[1] == 0xD8;
+}
+
+// The entry's picture as LoadWebSource gives it, but decoded (through the reader's DCT scaling)
+// to no less than Wanted on its longer side when the file is larger: the album then needs no
+// more. Full receives the size of the full picture, upright and turned as the pixels are.
+bool LoadReducedWebSource(const AlbumEntry& Entry, int Wanted, TPixelGraphic& Dest, TSize2& Full) {
+  const int Turns = Entry.Rotation % 4;
+  TPixelGraphic Turning;
+  TPixelGraphic& Pic = Turns == 0 ? Dest : Turning;
+  try {
+    Pic.ReadWarningAction = pgwaIgnore;
+    Pic.SaveColorResWarningAction = pgwaIgnore;
+    Pic.ReducedSize = Wanted;
+    if (Turns < 0) throw EAlbumPicture(kErrorRotatingImage);
+    Pic.LoadFromFile(EnginePath(Entry.FileName));
+    Full = {Pic.FullWidth, Pic.FullHeight};
+    if (OrientForDisplay(Pic) >= 5) std::swap(Full.Width, Full.Height);
+    if (Pic.Empty() || Pic.Width() <= 0 || Pic.Height() <= 0)
+      throw EAlbumPicture("The picture is empty");
+    if (Turns != 0) {
+      RotateQuarterTurns(Dest, Pic, Turns);
+      if (Dest.Empty()) throw EAlbumPicture(kErrorRotatingImage);
+      if (Turns % 2 != 0) std::swap(Full.Width, Full.Height);
+    }
+  } catch (const std::exception&) {
+    // As the album loads turned entries: any failure of a turned one is a failed turn.
+    if (Turns != 0) throw EAlbumPicture(kErrorRotatingImage);
+    throw;
+  }
+  Dest.ReadWarningAction = pgwaIgnore;
+  Dest.SaveColorResWarningAction = pgwaIgnore;
+  Dest.StretchMode = smPrecise;
+  return Turns != 0;
+}
+
+// A 24-bit copy of Source stretched to Size, sharpened when Sharpen (amount in percent).
+std::unique_ptr<TPixelGraphic> ScaledTo(const TPixelGraphic& Source, TSize2 Size, bool Sharpen,
+                                        int Amount) {
+  auto Scaled = std::make_unique<TPixelGraphic>();
+  Scaled->StretchMode = smPrecise;
+  Scaled->SaveColorResWarningAction = pgwaIgnore;
+  Scaled->SetSize(Size.Width, Size.Height, 3);
+  Scaled->StretchFrom(Source);
+  if (!Sharpen) return Scaled;
+  TConvFilter Filter;
+  Filter.SetSharpenKernel(dsTent, false, Amount, 0.75L);
+  auto Sharp = std::make_unique<TPixelGraphic>();
+  Sharp->SaveColorResWarningAction = pgwaIgnore;
+  Sharp->SetSize(Size.Width, Size.Height, 3);
+  ApplyFilter(*Sharp, Filter, *Scaled);
+  return Sharp;
 }
 
 class TPublisher {
@@ -152,8 +216,16 @@ bool TPublisher::MakeWebPictures(const AlbumEntry& E, const QString& Name) {
   TPixelGraphic Pic;
   bool Turned = false;
   const TImageMetadata Metadata = PublishedMetadata(E.FileName);
+  // Sizes are those of the full picture; a JPEG larger than both pictures need is decoded once,
+  // DCT-scaled to the larger of them, and both are made from that.
+  TSize2 Full;
   try {
-    Turned = LoadWebSource(E, Pic);
+    if (StartsLikeJPEG(E.FileName)) {
+      Turned = LoadReducedWebSource(E, std::max(FO.MaxSize, FO.ThumbnailSize), Pic, Full);
+    } else {
+      Turned = LoadWebSource(E, Pic);
+      Full = {Pic.Width(), Pic.Height()};
+    }
   } catch (const EAlbumPicture& X) {
     Say(QString::fromUtf8(X.what()));
     return false;
@@ -162,7 +234,8 @@ bool TPublisher::MakeWebPictures(const AlbumEntry& E, const QString& Name) {
     return false;
   }
   try {
-    auto Small = WebScaledCopy(Pic, FO.ThumbnailSize, FO.AutoSharpen, FO.SharpeningAmount);
+    auto Small = ScaledTo(Pic, WebPictureSize(Full.Width, Full.Height, FO.ThumbnailSize),
+                          FO.AutoSharpen, FO.SharpeningAmount);
     GiveMetadata(*Small, Metadata);
     Small->SaveToFile(EnginePath(Thumb));
   } catch (const std::exception&) {
@@ -170,7 +243,7 @@ bool TPublisher::MakeWebPictures(const AlbumEntry& E, const QString& Name) {
     return false;
   }
   try {
-    const bool Large = Pic.Width() > FO.MaxSize || Pic.Height() > FO.MaxSize;
+    const bool Large = Full.Width > FO.MaxSize || Full.Height > FO.MaxSize;
     QByteArray Bytes;
     if (!Large && !Turned) Bytes = CopyableJPEG(E.FileName);
     if (!Bytes.isEmpty() && FO.RemoveMetadata) Bytes = JPEGWithoutCameraData(Bytes);
@@ -178,7 +251,8 @@ bool TPublisher::MakeWebPictures(const AlbumEntry& E, const QString& Name) {
       // A JPEG that fits is published as it is, byte for byte (less its camera data).
       WriteFileSafely(EnginePath(Display), Bytes.constData(), size_t(Bytes.size()));
     } else if (Large) {
-      auto Scaled = WebScaledCopy(Pic, FO.MaxSize, FO.AutoSharpen, FO.SharpeningAmount);
+      auto Scaled = ScaledTo(Pic, WebPictureSize(Full.Width, Full.Height, FO.MaxSize),
+                             FO.AutoSharpen, FO.SharpeningAmount);
       GiveMetadata(*Scaled, Metadata);
       Scaled->SaveToFile(EnginePath(Display));
     } else {
@@ -452,20 +526,7 @@ bool LoadWebSource(const AlbumEntry& Entry, TPixelGraphic& Dest) {
 
 std::unique_ptr<TPixelGraphic> WebScaledCopy(const TPixelGraphic& Source, int S, bool Sharpen,
                                              int Amount) {
-  const TSize2 Size = WebPictureSize(Source.Width(), Source.Height(), S);
-  auto Scaled = std::make_unique<TPixelGraphic>();
-  Scaled->StretchMode = smPrecise;
-  Scaled->SaveColorResWarningAction = pgwaIgnore;
-  Scaled->SetSize(Size.Width, Size.Height, 3);
-  Scaled->StretchFrom(Source);
-  if (!Sharpen) return Scaled;
-  TConvFilter Filter;
-  Filter.SetSharpenKernel(dsTent, false, Amount, 0.75L);
-  auto Sharp = std::make_unique<TPixelGraphic>();
-  Sharp->SaveColorResWarningAction = pgwaIgnore;
-  Sharp->SetSize(Size.Width, Size.Height, 3);
-  ApplyFilter(*Sharp, Filter, *Scaled);
-  return Sharp;
+  return ScaledTo(Source, WebPictureSize(Source.Width(), Source.Height(), S), Sharpen, Amount);
 }
 
 QByteArray JPEGWithoutCameraData(const QByteArray& Jpeg) {

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Moving and copying N files of SIZE (default 1,000 files of 3 MB) with the program's file
-# operations (bench/fileops_tool.cpp: copy to a temporary file, check, fsync, rename without
-# replacing) against mv and cp, within one file system and across to /dev/shm.
+# operations (bench/fileops_tool.cpp, TransferFiles as the file manager runs it: copies written
+# to temporary files in groups of up to 64 files or 256 MB, checked, synced once per group, then
+# renamed without replacing) against mv, cp and cp followed by one sync, within one file system
+# and across to /dev/shm.
 #
 #   nice -n 10 bench/fileops.sh [build-dir]      (N=1000 SIZE_MB=3 RUNS=3 by default)
 set -euo pipefail

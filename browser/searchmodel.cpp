@@ -12,6 +12,7 @@
 #include <iterator>
 #include <utility>
 #include <dirent.h>
+#include <sys/syscall.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -139,6 +140,56 @@ QStringList AllDriveRoots(const QList<TSearchVolume>& Volumes, int Selected) {
 
 // ---- the walk
 
+namespace {
+
+// A folder being walked: its descriptor (kept open while folders below it wait, so that they
+// are opened relative to it), its path with a trailing "/", and the folders read in it.
+struct TWalkFrame {
+  int Fd = -1;
+  std::string Path;
+  std::vector<std::string> Folders;
+  size_t Next = 0;
+};
+
+// Folders deeper than this are opened by their full path, without keeping their parents open.
+constexpr size_t kMaxOpenFolders = 128;
+
+// The entries of a folder as the kernel gives them (getdents64), in that order, into one buffer
+// reused for every folder.
+class TFolderReader {
+public:
+  explicit TFolderReader(int Fd) : FFd(Fd) {}
+  // The next entry; false at the end (or on an error, which ends the folder as readdir does).
+  bool Next(const char*& Name, unsigned char& Type) {
+    while (FPos >= FEnd) {
+      const long N = syscall(SYS_getdents64, FFd, Buffer(), kBufferSize);
+      if (N <= 0) return false;
+      FPos = 0;
+      FEnd = size_t(N);
+    }
+    const char* E = Buffer() + FPos;
+    unsigned short RecLen;
+    std::memcpy(&RecLen, E + kRecLenAt, sizeof RecLen);
+    FPos += RecLen;
+    Type = static_cast<unsigned char>(E[kTypeAt]);
+    Name = E + kNameAt;
+    return true;
+  }
+
+private:
+  // struct linux_dirent64: 8-byte inode, 8-byte offset, 2-byte record length, type, name.
+  static constexpr size_t kRecLenAt = 16, kTypeAt = 18, kNameAt = 19;
+  static constexpr size_t kBufferSize = 32768;
+  static char* Buffer() {
+    alignas(8) static thread_local char B[kBufferSize];
+    return B;
+  }
+  int FFd;
+  size_t FPos = 0, FEnd = 0;
+};
+
+} // namespace
+
 TWalkEnd WalkForFiles(const std::string& Root, const TWildcard& Pattern,
                       const std::atomic<bool>& Stop,
                       const std::function<bool(std::string&& Path)>& OnFile,
@@ -146,71 +197,144 @@ TWalkEnd WalkForFiles(const std::string& Root, const TWildcard& Pattern,
   struct stat RootStat;
   if (Root.empty() || stat(Root.c_str(), &RootStat) != 0 || !S_ISDIR(RootStat.st_mode))
     return TWalkEnd::weDone;
-  std::vector<std::string> Stack{Root.back() == '/' ? Root : Root + "/"};
-  std::vector<std::string> Folders;
-  while (!Stack.empty()) {
-    if (Stop.load(std::memory_order_relaxed)) return TWalkEnd::weStopped;
-    std::string Folder = std::move(Stack.back());
-    Stack.pop_back();
-    if (OnFolder) OnFolder(Folder);
+  // Depth first, each folder's folders in the order they were read; a folder's descriptor stays
+  // open until the folders below it are done.
+  std::vector<TWalkFrame> Frames;
+  auto CloseAll = [&] {
+    for (TWalkFrame& F : Frames)
+      if (F.Fd >= 0) close(F.Fd);
+    Frames.clear();
+  };
+  std::string Next = Root.back() == '/' ? Root : Root + "/";
+  int ParentFd = AT_FDCWD;
+  const char* OpenName = Next.c_str();
+  for (;;) {
+    if (Stop.load(std::memory_order_relaxed)) {
+      CloseAll();
+      return TWalkEnd::weStopped;
+    }
+    if (OnFolder) OnFolder(Next);
     // O_NOFOLLOW: a folder replaced by a link since it was listed is not entered either.
-    const int Fd = open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (Fd < 0) continue; // unreadable: skipped
+    int Fd = openat(ParentFd, OpenName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     struct stat St;
-    if (fstat(Fd, &St) != 0 || St.st_dev != RootStat.st_dev) {
+    if (Fd >= 0 && (fstat(Fd, &St) != 0 || St.st_dev != RootStat.st_dev)) {
       close(Fd); // another file system mounted here is a volume of its own
-      continue;
+      Fd = -1;
     }
-    DIR* D = fdopendir(Fd);
-    if (!D) {
-      close(Fd);
-      continue;
+    if (Fd >= 0) { // unreadable folders are skipped
+      TWalkFrame Frame;
+      Frame.Fd = Fd;
+      Frame.Path = std::move(Next);
+      TFolderReader Reader(Fd);
+      const char* Name;
+      unsigned char Type;
+      while (Reader.Next(Name, Type)) {
+        if (Stop.load(std::memory_order_relaxed)) {
+          close(Fd);
+          CloseAll();
+          return TWalkEnd::weStopped;
+        }
+        if (Name[0] == '.') continue; // hidden, "." and ".."
+        if (Type == DT_UNKNOWN) {
+          struct stat L;
+          if (fstatat(Fd, Name, &L, AT_SYMLINK_NOFOLLOW) != 0) continue;
+          Type = S_ISDIR(L.st_mode)   ? DT_DIR
+                 : S_ISREG(L.st_mode) ? DT_REG
+                 : S_ISLNK(L.st_mode) ? DT_LNK
+                                      : DT_UNKNOWN;
+        }
+        if (Type == DT_DIR) {
+          Frame.Folders.emplace_back(Name);
+          continue;
+        }
+        if (Type != DT_REG && Type != DT_LNK) continue;
+        const size_t Length = std::strlen(Name);
+        if (!Pattern.Matches(Name, Length)) continue;
+        if (Type == DT_LNK) {
+          struct stat T;
+          if (fstatat(Fd, Name, &T, 0) != 0 || !S_ISREG(T.st_mode)) continue;
+        }
+        std::string Path;
+        Path.reserve(Frame.Path.size() + Length);
+        Path.append(Frame.Path).append(Name, Length);
+        if (!OnFile(std::move(Path))) {
+          close(Fd);
+          CloseAll();
+          return TWalkEnd::weFull;
+        }
+      }
+      if (Frame.Folders.empty()) {
+        close(Fd);
+      } else {
+        if (Frames.size() >= kMaxOpenFolders) {
+          close(Frame.Fd);
+          Frame.Fd = -1;
+        }
+        Frames.push_back(std::move(Frame));
+      }
     }
-    Folders.clear();
-    while (const dirent* E = readdir(D)) {
-      if (Stop.load(std::memory_order_relaxed)) {
-        closedir(D);
-        return TWalkEnd::weStopped;
-      }
-      const char* Name = E->d_name;
-      if (Name[0] == '.') continue; // hidden, "." and ".."
-      unsigned char Type = E->d_type;
-      if (Type == DT_UNKNOWN) {
-        struct stat L;
-        if (fstatat(Fd, Name, &L, AT_SYMLINK_NOFOLLOW) != 0) continue;
-        Type = S_ISDIR(L.st_mode)   ? DT_DIR
-               : S_ISREG(L.st_mode) ? DT_REG
-               : S_ISLNK(L.st_mode) ? DT_LNK
-                                    : DT_UNKNOWN;
-      }
-      if (Type == DT_DIR) {
-        Folders.push_back(Folder + Name + "/");
-        continue;
-      }
-      if (Type != DT_REG && Type != DT_LNK) continue;
-      if (!Pattern.Matches(Name, std::strlen(Name))) continue;
-      if (Type == DT_LNK) {
-        struct stat T;
-        if (fstatat(Fd, Name, &T, 0) != 0 || !S_ISREG(T.st_mode)) continue;
-      }
-      if (!OnFile(Folder + Name)) {
-        closedir(D);
-        return TWalkEnd::weFull;
-      }
+    // The next folder: the next one waiting in the deepest folder that has any.
+    while (!Frames.empty() && Frames.back().Next == Frames.back().Folders.size()) {
+      if (Frames.back().Fd >= 0) close(Frames.back().Fd);
+      Frames.pop_back();
     }
-    closedir(D);
-    // Reversed, so that the folders are walked in the order they were read.
-    for (auto It = Folders.rbegin(); It != Folders.rend(); ++It)
-      Stack.push_back(std::move(*It));
+    if (Frames.empty()) return TWalkEnd::weDone;
+    TWalkFrame& Top = Frames.back();
+    const std::string& Name = Top.Folders[Top.Next++];
+    Next.clear();
+    Next.append(Top.Path).append(Name).push_back('/');
+    ParentFd = Top.Fd >= 0 ? Top.Fd : AT_FDCWD;
+    OpenName = Top.Fd >= 0 ? Name.c_str() : Next.c_str();
   }
-  return TWalkEnd::weDone;
 }
 
 // ---- result lines
 
+namespace {
+
+// <0, 0, >0 as the bytes compare (unsigned), a prefix first.
+int CompareBytes(const QByteArray& A, const QByteArray& B) {
+  const size_t N = size_t(std::min(A.size(), B.size()));
+  if (const int C = N ? std::memcmp(A.constData(), B.constData(), N) : 0) return C;
+  return A.size() < B.size() ? -1 : A.size() > B.size() ? 1 : 0;
+}
+
+} // namespace
+
+TSearchResult SearchResultOf(QByteArray Path) {
+  TSearchResult R;
+  const bool Ascii = std::all_of(Path.cbegin(), Path.cend(),
+                                 [](char C) { return static_cast<unsigned char>(C) < 0x80; });
+  if (Ascii) {
+    // Plain ASCII paths (nearly all) skip the decoder's normalization: same text.
+    R.Text = QString::fromLatin1(Path);
+    R.Key = Path;
+    for (char& C : R.Key)
+      C = LowerAscii(C);
+  } else {
+    R.Text = DecodeFileName(Path);
+    const QString Folded = R.Text.toCaseFolded();
+    R.Key.reserve(Folded.size() * 3);
+    for (const QChar Q : Folded) {
+      const unsigned U = Q.unicode();
+      if (U < 0x80) {
+        R.Key.append(char(U));
+      } else if (U < 0x800) {
+        R.Key.append(char(0xC0 | (U >> 6))).append(char(0x80 | (U & 0x3F)));
+      } else {
+        R.Key.append(char(0xE0 | (U >> 12)))
+            .append(char(0x80 | ((U >> 6) & 0x3F)))
+            .append(char(0x80 | (U & 0x3F)));
+      }
+    }
+  }
+  R.Path = std::move(Path);
+  return R;
+}
+
 bool ResultLess(const TSearchResult& A, const TSearchResult& B) {
-  if (A.Key != B.Key) return A.Key < B.Key;
-  return A.Path < B.Path;
+  if (const int C = CompareBytes(A.Key, B.Key)) return C < 0;
+  return CompareBytes(A.Path, B.Path) < 0;
 }
 
 int TSearchResultModel::rowCount(const QModelIndex& Parent) const {
@@ -277,6 +401,9 @@ void TFileSearch::Work(std::vector<std::string> Roots, TWildcard Pattern, qsizet
   std::vector<TSearchResult> Local;
   qsizetype Count = 0;
   auto LastHand = std::chrono::steady_clock::now();
+  // Every batch is merged into the whole list, so they come at growing intervals: 50 ms at
+  // first, doubling up to a quarter of a second.
+  auto Interval = std::chrono::milliseconds(50);
   for (const std::string& Root : Roots) {
     const TWalkEnd End = WalkForFiles(
         Root, Pattern, FStop,
@@ -286,22 +413,16 @@ void TFileSearch::Work(std::vector<std::string> Roots, TWildcard Pattern, qsizet
             return false;
           }
           ++Count;
-          TSearchResult R;
-          R.Path = QByteArray(Path.data(), qsizetype(Path.size()));
-          // Plain ASCII paths (nearly all) skip the decoder's normalization: same text.
-          const bool Ascii = std::all_of(Path.begin(), Path.end(), [](char C) {
-            return static_cast<unsigned char>(C) < 0x80;
-          });
-          R.Text = Ascii ? QString::fromLatin1(R.Path) : DecodeFileName(R.Path);
-          R.Key = Ascii ? R.Text.toLower() : R.Text.toCaseFolded();
+          TSearchResult R = SearchResultOf(QByteArray(Path.data(), qsizetype(Path.size())));
           Local.push_back(std::move(R));
           return true;
         },
         [&](const std::string& Folder) {
           ++FFolders;
           const auto Now = std::chrono::steady_clock::now();
-          if (Now - LastHand >= std::chrono::milliseconds(50)) {
+          if (Now - LastHand >= Interval) {
             LastHand = Now;
+            Interval = std::min(Interval * 2, std::chrono::milliseconds(250));
             {
               std::lock_guard G(FLock);
               FFolder = Folder;

@@ -75,8 +75,14 @@ TWalkEnd WalkForFiles(const std::string& Root, const TWildcard& Pattern,
 struct TSearchResult {
   QByteArray Path; // the file system's bytes
   QString Text;    // shown (QFile::decodeName)
-  QString Key;     // sort key: the text case-folded
+  // Sort key: the text case-folded, each of its UTF-16 units written as UTF-8 writes a
+  // character, so that the bytes sort as the folded text does (and plain ASCII paths are their
+  // own key, in lower case).
+  QByteArray Key;
 };
+// The line of a found file.
+TSearchResult SearchResultOf(QByteArray Path);
+// By key, then by the path's bytes.
 bool ResultLess(const TSearchResult& A, const TSearchResult& B);
 
 // The result lines, kept sorted as text (upper and lower case alike).

@@ -2,6 +2,7 @@
 
 #include "engine/messages.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -117,6 +118,10 @@ TStaleCommits& StaleCommits() {
   return *S;
 }
 
+void Trace(const char* Call, const std::string& Path) {
+  if (const auto& T = SafeFileTrace()) T(Call, Path);
+}
+
 std::string UniqueSuffix() {
   static std::atomic<unsigned> Counter{0};
   return std::to_string(getpid()) + "-" + std::to_string(Counter++);
@@ -216,9 +221,27 @@ void TSafeFile::Write(const void* Data, size_t Count) {
   }
 }
 
-void TSafeFile::Commit() {
+void TSafeFile::StartWriteback() {
+  if (FFd >= 0) sync_file_range(FFd, 0, 0, SYNC_FILE_RANGE_WRITE); // a hint: failures do not matter
+}
+
+void TSafeFile::Sync() {
   if (FFd < 0) Fail("Cannot write file", EBADF);
+  Trace("fsync", FPath);
   if (fsync(FFd) != 0) Fail("Cannot write file", errno);
+  FSynced = true;
+}
+
+void TSafeFile::Commit() {
+  if (!FSynced) Sync();
+  Name();
+  Trace("syncfolder", FDir);
+  SyncFolder(FDir);
+}
+
+void TSafeFile::Name() {
+  if (FFd < 0 || !FSynced) Fail("Cannot write file", EBADF);
+  Trace("name", FPath);
   if (FUnnamed) {
     const std::string Proc = "/proc/self/fd/" + std::to_string(FFd);
     if (FMode == TCommitMode::cmNoReplace) {
@@ -255,7 +278,62 @@ void TSafeFile::Commit() {
   }
   close(FFd);
   FFd = -1;
-  SyncFolder(FDir);
+}
+
+void TSafeFileGroup::Add(std::unique_ptr<TSafeFile> File, uint64_t Bytes) {
+  FFiles.push_back(std::move(File));
+  FBytes += Bytes;
+}
+
+std::vector<std::exception_ptr> TSafeFileGroup::Commit() {
+  std::vector<std::exception_ptr> Result(FFiles.size());
+  // One syncfs per file system; where it fails, each of its files syncs on its own and reports
+  // its own failure.
+  std::vector<dev_t> Synced, Failed;
+  for (const auto& F : FFiles) {
+    struct stat St;
+    if (F->FFd < 0 || fstat(F->FFd, &St) != 0) continue;
+    if (std::find(Synced.begin(), Synced.end(), St.st_dev) != Synced.end() ||
+        std::find(Failed.begin(), Failed.end(), St.st_dev) != Failed.end())
+      continue;
+    Trace("syncfs", F->FPath);
+    (syncfs(F->FFd) == 0 ? Synced : Failed).push_back(St.st_dev);
+  }
+  for (size_t I = 0; I < FFiles.size(); ++I) {
+    TSafeFile& F = *FFiles[I];
+    try {
+      struct stat St;
+      if (F.FFd >= 0 && fstat(F.FFd, &St) == 0 &&
+          std::find(Synced.begin(), Synced.end(), St.st_dev) != Synced.end())
+        F.FSynced = true;
+      else
+        F.Sync();
+      F.Name();
+    } catch (...) {
+      Result[I] = std::current_exception();
+    }
+  }
+  std::vector<std::string> Folders;
+  for (size_t I = 0; I < FFiles.size(); ++I)
+    if (!Result[I] && std::find(Folders.begin(), Folders.end(), FFiles[I]->FDir) == Folders.end())
+      Folders.push_back(FFiles[I]->FDir);
+  for (const std::string& Folder : Folders) {
+    Trace("syncfolder", Folder);
+    SyncFolder(Folder);
+  }
+  FFiles.clear();
+  FBytes = 0;
+  return Result;
+}
+
+void TSafeFileGroup::Discard() {
+  FFiles.clear(); // each file removes its temporary
+  FBytes = 0;
+}
+
+std::function<void(const char* Call, const std::string& Path)>& SafeFileTrace() {
+  static std::function<void(const char*, const std::string&)> T;
+  return T;
 }
 
 void WriteFileSafely(const std::string& Target, const void* Data, size_t Count, TCommitMode Mode) {

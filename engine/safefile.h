@@ -5,7 +5,12 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace orbisk {
 
@@ -33,19 +38,58 @@ public:
   const std::string& Destination() const { return FPath; }
 
   void Write(const void* Data, size_t Count);
+  // Asks the kernel to start writing the data out now (no waiting), so that a later sync of many
+  // files finds most of it written.
+  void StartWriteback();
   // Syncs the data, gives it the destination's name and syncs the folder. Raises EPGStreamError
   // (EPGTargetExists under cmNoReplace when the name was taken meanwhile); the old file stays.
   void Commit();
 
 private:
+  friend class TSafeFileGroup;
   [[noreturn]] void Fail(const std::string& What, int Error) const;
   void Discard();
+  void Sync();
+  // Gives the synced data its name (the folder is not synced).
+  void Name();
 
   std::string FTarget, FPath, FDir, FTempName;
   TCommitMode FMode;
   int FFd = -1;
   bool FUnnamed = false; // an O_TMPFILE file, named only at the commit
+  bool FSynced = false;
 };
+
+// Files written one after the other and named together, with one sync for all: their data is
+// synced by one syncfs() of each file system they are on (each file's own fsync where that
+// fails, so that the failing files are known), only then does each get its name, and each
+// folder is synced once at the end. No file has its name before its data is on disk.
+class TSafeFileGroup {
+public:
+  TSafeFileGroup() = default;
+  TSafeFileGroup(const TSafeFileGroup&) = delete;
+  TSafeFileGroup& operator=(const TSafeFileGroup&) = delete;
+  ~TSafeFileGroup() { Discard(); }
+
+  // Takes a completely written file.
+  void Add(std::unique_ptr<TSafeFile> File, uint64_t Bytes);
+  size_t Count() const { return FFiles.size(); }
+  uint64_t Bytes() const { return FBytes; }
+  // Syncs and names every file; per file in the order added, nullptr when it has its name, else
+  // what the file's own Commit would have raised. The group is empty afterwards.
+  std::vector<std::exception_ptr> Commit();
+  // Drops every file: none gets a name, no temporary stays.
+  void Discard();
+
+private:
+  std::vector<std::unique_ptr<TSafeFile>> FFiles;
+  uint64_t FBytes = 0;
+};
+
+// Test seam: when set, told of every sync and naming of the safe files, in the order they
+// happen: ("fsync", destination), ("syncfs", destination of the file whose descriptor served),
+// ("name", destination), ("syncfolder", folder).
+std::function<void(const char* Call, const std::string& Path)>& SafeFileTrace();
 
 // The whole of Data as the file Target, through TSafeFile.
 void WriteFileSafely(const std::string& Target, const void* Data, size_t Count,

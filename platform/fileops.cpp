@@ -200,7 +200,12 @@ void RenameNoReplaceFile(const QString& From, const QString& To, const QString& 
   if (E != 0) throw EFileOp(Message, E);
 }
 
-void CopyFile(const QString& Source, const QString& Destination, bool KeepTimes) {
+namespace {
+
+// A copy of Source written, checked and ready to be named Destination (its Commit or a group's
+// gives it the name). Size receives the bytes copied. Raises as CopyFile does.
+std::unique_ptr<TSafeFile> WriteCopy(const QString& Source, const QString& Destination,
+                                     bool KeepTimes, qint64& Size) {
   const QByteArray Src = Enc(Source), Dst = Enc(Destination);
   TFd In(::open(Src.constData(), O_RDONLY | O_CLOEXEC));
   struct stat St;
@@ -230,6 +235,16 @@ void CopyFile(const QString& Source, const QString& Destination, bool KeepTimes)
     const struct timespec Times[2] = {St.st_atim, St.st_mtim};
     futimens(Out->Descriptor(), Times);
   }
+  Size = Copied;
+  return Out;
+}
+
+} // namespace
+
+void CopyFile(const QString& Source, const QString& Destination, bool KeepTimes) {
+  qint64 Size = 0;
+  std::unique_ptr<TSafeFile> Out = WriteCopy(Source, Destination, KeepTimes, Size);
+  const QString Failed = "error moving file " + Source;
   if (FileOpSeams().BeforeMoveHook) FileOpSeams().BeforeMoveHook(Destination);
   try {
     Out->Commit();
@@ -240,8 +255,12 @@ void CopyFile(const QString& Source, const QString& Destination, bool KeepTimes)
   }
 }
 
-void MoveFile(const QString& Source, const QString& Destination) {
-  const QString Dest = AbsoluteFilePath(Destination);
+namespace {
+
+// Moves Source to Dest (a full path) by renaming it, or by making a link again on the other file
+// system; false when the file has to be copied there (a writable file on another file system).
+// Raises as MoveFile does.
+bool MoveUnlessCopied(const QString& Source, const QString& Dest) {
   const QByteArray Src = Enc(Source), Dst = Enc(Dest);
   const QString Failed = "error moving file " + Source;
   struct stat St;
@@ -249,7 +268,7 @@ void MoveFile(const QString& Source, const QString& Destination) {
   if (Exists(Dst)) throw EFileOpTargetExists(ExistsMessage(Dest), EEXIST);
   if (FileOpSeams().BeforeMoveHook) FileOpSeams().BeforeMoveHook(Dest);
   const int E = RenameNoReplaceRaw(Src, Dst);
-  if (E == 0) return;
+  if (E == 0) return true;
   if (E == EEXIST) throw EFileOpTargetExists(ExistsMessage(Dest), E);
   if (E != EXDEV) throw EFileOp(Failed, E);
   // Another file system. A symbolic link is made again there, pointing where it pointed;
@@ -277,13 +296,21 @@ void MoveFile(const QString& Source, const QString& Destination) {
       if (IsOurLink()) unlink(Dst.constData());
       throw EFileOp(Failed, Err);
     }
-    return;
+    return true;
   }
-  // Copy, check, sync, and only then remove the source.
   if (!(St.st_mode & S_IWUSR)) throw EFileOp("Cannot move file " + Source, E);
+  return false;
+}
+
+} // namespace
+
+void MoveFile(const QString& Source, const QString& Destination) {
+  const QString Dest = AbsoluteFilePath(Destination);
+  if (MoveUnlessCopied(Source, Dest)) return;
+  // Copy, check, sync, and only then remove the source.
   CopyFile(Source, Dest, true);
   SyncFolder(Enc(FolderPartOf(Dest)).toStdString());
-  if (unlink(Src.constData()) != 0) throw EFileOp(Failed, errno);
+  if (unlink(Enc(Source).constData()) != 0) throw EFileOp("error moving file " + Source, errno);
 }
 
 namespace {
@@ -586,33 +613,99 @@ TDeleteFolderResult DeleteFolderCommand(const QString& Folder,
 
 // ---- moving and copying into a folder
 
-QString AutoRenameTarget(const QString& Folder, const QString& Name) {
+namespace {
+
+QString AutoRenameTargetAvoiding(const QString& Folder, const QString& Name,
+                                 const QStringList& Taken) {
   const QString Base = FolderWithSeparatorText(Folder);
   const int Dot = Name.indexOf('.');
   QString Part = Dot < 0 ? Name : Name.left(Dot);
   const QString Rest = Dot < 0 ? QString() : Name.mid(Dot);
   QString Target = Base + Name;
-  while (Exists(Enc(Target))) {
+  while (Exists(Enc(Target)) || Taken.contains(Target)) {
     Part += '1';
     Target = Base + Part + Rest;
   }
   return Target;
 }
 
+// Copies of a transfer waiting for their group's one sync, and the files done after them whose
+// ItemDone waits with them (so that the window hears of the files in their order).
+struct TTransferGroup {
+  struct TItem {
+    int Index;
+    QString Source, Dest; // Dest empty: nothing to name (done or failed before)
+    bool Move = false;
+  };
+  TSafeFileGroup Files;
+  std::vector<TItem> Items;
+  QStringList Names; // destinations not named yet
+  bool Waiting() const { return Files.Count() > 0; }
+};
+
+} // namespace
+
+QString AutoRenameTarget(const QString& Folder, const QString& Name) {
+  return AutoRenameTargetAvoiding(Folder, Name, {});
+}
+
 TTransferResult TransferFiles(const TTransferRequest& R, QWidget* Owner) {
   TTransferResult Result;
   const int Count = static_cast<int>(R.Names.size());
   bool Changed = false;
+  int LastIndex = -1;
+  auto Done = [&](int I, const QString& Dest) {
+    Changed = true;
+    ++Result.Done;
+    if (I > LastIndex) {
+      LastIndex = I;
+      Result.LastDestinationName = FileNameOf(Dest);
+    }
+  };
+  // Copies are written into a group of temporary files that are synced together, then named;
+  // the sources of moves go only after that.
+  TTransferGroup Group;
+  auto Flush = [&] {
+    if (FileOpSeams().BeforeMoveHook)
+      for (const auto& It : Group.Items)
+        if (!It.Dest.isEmpty()) FileOpSeams().BeforeMoveHook(It.Dest);
+    const std::vector<std::exception_ptr> Errors = Group.Files.Commit();
+    size_t F = 0;
+    for (const auto& It : Group.Items) {
+      if (!It.Dest.isEmpty()) {
+        bool Named = !Errors[F++];
+        if (Named && It.Move && unlink(Enc(It.Source).constData()) != 0) Named = false;
+        if (Named)
+          Done(It.Index, It.Dest);
+        else
+          ShowMessage("error moving file " + It.Source, Owner);
+      }
+      if (R.ItemDone) R.ItemDone(It.Index);
+    }
+    Group.Items.clear();
+    Group.Names.clear();
+  };
   for (int I = 0; I < Count; ++I) {
+    if (R.KeepRunning && !R.KeepRunning()) {
+      // The copies not named yet are dropped, their sources kept.
+      Group.Files.Discard();
+      for (const auto& It : Group.Items)
+        if (It.Dest.isEmpty() && R.ItemDone) R.ItemDone(It.Index);
+      Group.Items.clear();
+      Group.Names.clear();
+      Result.Aborted = true;
+      break;
+    }
     const QString& Name = R.Names[I];
     const QString Source = FolderWithSeparatorText(R.SourceFolder) + Name;
     QString Dest = FolderWithSeparatorText(R.DestinationFolder) + Name;
     if (R.Status) R.Status("File " + QString::number(I + 1) + " of " + QString::number(Count));
+    bool Waits = false;
     try {
       bool Skip = false;
-      if (Exists(Enc(Dest))) {
+      if (Exists(Enc(Dest)) || Group.Names.contains(Dest)) {
         if (R.AutoRename) {
-          Dest = AutoRenameTarget(R.DestinationFolder, Name);
+          Dest = AutoRenameTargetAvoiding(R.DestinationFolder, Name, Group.Names);
         } else {
           ShowMessage(ExistsMessage(Dest), Owner);
           Skip = true;
@@ -624,20 +717,32 @@ TTransferResult TransferFiles(const TTransferRequest& R, QWidget* Owner) {
         if (Info.Size == 0) {
           ShowMessage(ZeroSizeMessage(Source), Owner);
         } else {
-          if (R.Move)
-            MoveFile(Source, Dest);
-          else
-            CopyFile(Source, Dest);
-          Changed = true;
-          ++Result.Done;
-          Result.LastDestinationName = FileNameOf(Dest);
+          const QString Target = R.Move ? AbsoluteFilePath(Dest) : Dest;
+          if (R.Move && MoveUnlessCopied(Source, Target)) {
+            Done(I, Target);
+          } else {
+            qint64 Size = 0;
+            auto Out = WriteCopy(Source, Target, R.Move, Size);
+            Out->StartWriteback();
+            Group.Files.Add(std::move(Out), uint64_t(Size));
+            Group.Items.push_back({I, Source, Target, R.Move});
+            Group.Names << Dest;
+            Waits = true;
+          }
         }
       }
     } catch (const std::exception&) {
       ShowMessage("error moving file " + Source, Owner);
     }
-    if (R.ItemDone) R.ItemDone(I);
+    if (Group.Waiting()) {
+      if (!Waits) Group.Items.push_back({I, Source, QString(), false});
+      if (Group.Files.Count() >= kTransferGroupFiles || Group.Files.Bytes() >= kTransferGroupBytes)
+        Flush();
+    } else if (R.ItemDone) {
+      R.ItemDone(I);
+    }
   }
+  if (Group.Waiting()) Flush();
   if (R.Status) R.Status(QString());
   if (Changed) {
     NotifyFolderChanged(R.DestinationFolder);

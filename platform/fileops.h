@@ -23,6 +23,7 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <cstdint>
 #include <functional>
 #include <stdexcept>
 
@@ -206,14 +207,25 @@ struct TTransferRequest {
   bool AutoRename = true;
   // "File " + n + " of " + count before each file; then called with "" at the end.
   std::function<void(const QString&)> Status;
-  // After each file, with its index in Names (the window deselects it and repaints).
+  // After each file, with its index in Names (the window deselects it and repaints); the files
+  // of a group of copies hear it when the group is named, all in the order of Names.
   std::function<void(int)> ItemDone;
+  // Asked before each file; false stops the transfer there (Esc). Copies not named yet are then
+  // dropped and the sources of their moves kept.
+  std::function<bool()> KeepRunning;
 };
 struct TTransferResult {
   QString LastDestinationName; // file name of the last file moved or copied, "" when none
   int Done = 0;                // files moved or copied
+  bool Aborted = false;        // KeepRunning stopped it
 };
-// Moves or copies each file with the messages of the file manager: an existing destination is
+// Copies (and moves to another file system) are written as temporary files in groups of at most
+// this many files or bytes; each group is synced once and only then are its files named.
+inline constexpr int kTransferGroupFiles = 64;
+inline constexpr uint64_t kTransferGroupBytes = 256ull << 20;
+// Moves or copies each file with the messages of the file manager (copies in groups with one
+// sync each, see kTransferGroupFiles; no copy is named before its data is on disk, no source of a
+// move goes before its copy is named): an existing destination is
 // auto-renamed or reported ("file " + destination + " already exists. Select another directory
 // before moving"), an empty source is reported (source + " has a size of zero. This may be
 // because it is not yet closed."), any failure (also a read-only source that would have to be

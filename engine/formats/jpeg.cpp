@@ -276,6 +276,23 @@ int SavedOrientation(const jpeg_decompress_struct& Info) {
   return 1;
 }
 
+// The DCT scale M/8 for a reduced decode: the smallest whose output sides are both at least the
+// stored sides x Wanted / (the longer stored side); 8 (full size) when none below is.
+int ReducedScale(TDecompress& D, int Wanted) {
+  jpeg_decompress_struct& Info = D.Info;
+  const int64_t W = Info.image_width, H = Info.image_height, Longer = std::max(W, H);
+  if (Longer <= 0 || Wanted >= Longer) return 8;
+  for (int M = 1; M < 8; ++M) {
+    Info.scale_num = unsigned(M);
+    Info.scale_denom = 8;
+    if (!Protected(D.X, [&] { jpeg_calc_output_dimensions(&Info); })) Raise(D.X);
+    if (int64_t(Info.output_width) * Longer >= W * Wanted &&
+        int64_t(Info.output_height) * Longer >= H * Wanted)
+      return M;
+  }
+  return 8;
+}
+
 const char* ColorSpaceName(J_COLOR_SPACE S) {
   switch (S) {
   case JCS_UNKNOWN:
@@ -339,8 +356,9 @@ void TJPGFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, 
   if (int64_t(Info.image_width) * Info.image_height > MaxPixelCount)
     Fail(EngineMessage(msgFailed, "CreateDIBSection"));
 
-  Info.scale_num = 1;
-  Info.scale_denom = 1;
+  const int Scale = Image.ReducedSize > 0 ? ReducedScale(*D, Image.ReducedSize) : 8;
+  Info.scale_num = Scale == 8 ? 1 : unsigned(Scale);
+  Info.scale_denom = Scale == 8 ? 1 : 8;
   Info.dct_method = DCTMethod(Image.FastJPEGDecode ? 1 : JPEGReadDCTMethod);
   Info.quantize_colors = FALSE;
   Info.dither_mode = JDITHER_NONE;
@@ -356,6 +374,10 @@ void TJPGFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, 
   Image.SetSize(W, H, Grey ? 2 : 3);
   if (Grey) Image.SetPaletteKind(pGray256);
   Image.ExifOrientation = Orientation;
+  if (Image.ReducedSize > 0) {
+    Image.FullWidth = static_cast<int>(Info.image_width);
+    Image.FullHeight = static_cast<int>(Info.image_height);
+  }
 
   bool Aborted = false;
   {

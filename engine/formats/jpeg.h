@@ -1,5 +1,6 @@
 // JPEG (jpg, jpeg, jif): reader into 8-bit grey or 24-bit pictures, writer of baseline or
-// progressive JFIF files, over libjpeg's classic interface.
+// progressive JFIF files, over libjpeg's classic interface. A picture's ReducedSize is honoured
+// by DCT scaling (the smallest scale M/8 that keeps the wanted size, see TPixelGraphic).
 #pragma once
 
 #include "engine/registry.h"

@@ -1,17 +1,21 @@
 // The web album: names, page text, picture sizes and copies, publishing end to end, hostile
 // albums (texts and names that must not break the pages), colliding names, a web folder shared
-// with the sources, and orbisk-cli producing the same files.
+// with the sources, orbisk-cli producing the same files, large JPEGs through one scaled decode.
 #include "albums/webalbum.h"
 #include "albums/albumprefs.h"
 #include "albums/albumrender.h"
 #include "engine/formats/jpeg.h"
+#include "engine/stream.h"
 #include "tests/albums/webtestutil.h"
 #include "tests/browser/browsertest.h"
+#include "tests/common/orientationfixture.h"
 #include "tests/common/testutil.h"
 
 #include <QDirIterator>
 #include <QFileInfo>
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -413,3 +417,128 @@ TEST_F(WebAlbum, CommandLineWritesTheSameFiles) {
 }
 
 } // namespace
+
+namespace {
+
+// A photo-like JPEG (texture the DCT scaling and the stretch both see), with an EXIF
+// orientation block when Orientation is not 1.
+QString MakeTexturedJPEG(const QString& Path, int W, int H, int Orientation = 1) {
+  TPixelGraphic G;
+  G.SetSize(W, H, 3);
+  for (int Y = 0; Y < H; ++Y) {
+    uint8_t* Row = G.ScanLine(Y);
+    for (int X = 0; X < W; ++X) {
+      const unsigned N = (X * 73 + Y * 151 + (X / 7) * (Y / 5) * 17) % 61;
+      Row[3 * X] = uint8_t(40 + N + X * 100 / W);
+      Row[3 * X + 1] = uint8_t(90 + N / 2 + Y * 80 / H);
+      Row[3 * X + 2] = uint8_t(200 - N);
+    }
+  }
+  JPEGQuality = 90;
+  TPGMemoryStream S;
+  G.SaveToStreamExt(S, "jpg");
+  JPEGQuality = 80;
+  QByteArray B(reinterpret_cast<const char*>(S.Bytes().data()), qsizetype(S.Bytes().size()));
+  if (Orientation != 1) {
+    const std::vector<uint8_t> Exif = ExifBlock(Orientation);
+    QByteArray Seg("\xFF\xE1", 2);
+    Seg.append(char((Exif.size() + 2) >> 8)).append(char((Exif.size() + 2) & 0xFF));
+    Seg.append(reinterpret_cast<const char*>(Exif.data()), qsizetype(Exif.size()));
+    B.insert(2, Seg);
+  }
+  WriteData(Path, B);
+  return Path;
+}
+
+// Peak signal-to-noise ratio of two pictures of one size, over the three channels (dB).
+double PSNR(const TPixelGraphic& A, const TPixelGraphic& B) {
+  double Sum = 0;
+  for (int Y = 0; Y < A.Height(); ++Y)
+    for (int X = 0; X < A.Width(); ++X) {
+      const TRGB P = A.GetPixelColor(X, Y), Q = B.GetPixelColor(X, Y);
+      for (int Shift : {0, 8, 16}) {
+        const double D = double((P >> Shift) & 0xFF) - double((Q >> Shift) & 0xFF);
+        Sum += D * D;
+      }
+    }
+  const double Mse = Sum / (3.0 * A.Width() * A.Height());
+  return Mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / Mse);
+}
+
+// The picture of a published file next to the full-size reference path: the entry loaded whole,
+// scaled to S (sharpened at 60 %), written at quality 80 and read back.
+double PublishedAgainstFullDecode(const QString& File, const AlbumEntry& E, int S) {
+  TPixelGraphic Whole;
+  LoadWebSource(E, Whole);
+  auto Ref = WebScaledCopy(Whole, S, true, 60);
+  JPEGQuality = 80;
+  TPGMemoryStream M;
+  Ref->SaveToStreamExt(M, "jpg");
+  TPixelGraphic RefBack, Got;
+  TPGMemoryStream Back(M.Bytes().data(), M.Bytes().size());
+  RefBack.LoadFromStream(Back);
+  Got.LoadFromFile(EnginePath(File));
+  EXPECT_EQ(Got.Width(), RefBack.Width()) << File.toStdString();
+  EXPECT_EQ(Got.Height(), RefBack.Height()) << File.toStdString();
+  if (Got.Width() != RefBack.Width() || Got.Height() != RefBack.Height()) return 0;
+  return PSNR(Got, RefBack);
+}
+
+} // namespace
+
+TEST_F(WebAlbum, LargeJPEGsComeFromOneScaledDecodeCloseToTheFullOne) {
+  const QString Plain = MakeTexturedJPEG(Src + "/plain.jpg", 2400, 1600);
+  const QString Camera = MakeTexturedJPEG(Src + "/camera.jpg", 2400, 1600, 6);
+  QFile::copy(Plain, Src + "/turned.jpg");
+  const std::vector<AlbumEntry> E = {
+      {Plain, "", 0}, {Camera, "", 0}, {Src + "/turned.jpg", "", 1}, {Camera, "", 3}};
+  O.MaxSize = 600;
+  O.Progressive = false;
+  O.Cols = 4;
+  O.Rows = 1;
+  const TWebPublishResult R = Publish(E);
+  EXPECT_TRUE(Messages.isEmpty()) << Messages.join("; ").toStdString();
+  EXPECT_EQ(R.Published, 4);
+  const QStringList Names = {"plain.jpg", "camera.jpg", "turned.jpg", "camera_2.jpg"};
+  const TSize2 Display[] = {{600, 400}, {400, 600}, {400, 600}, {600, 400}};
+  const TSize2 Thumb[] = {{96, 64}, {64, 96}, {64, 96}, {96, 64}};
+  for (int I = 0; I < 4; ++I) {
+    const QString D = Web + "/" + Names[I], T = Web + "/tm_" + Names[I];
+    EXPECT_EQ(PictureSize(D), Display[I]) << Names[I].toStdString();
+    EXPECT_EQ(PictureSize(T), Thumb[I]) << Names[I].toStdString();
+    // Within what the sharpening and the encoding change anyway.
+    EXPECT_GT(PublishedAgainstFullDecode(D, E[size_t(I)], 600), 32.0) << Names[I].toStdString();
+    EXPECT_GT(PublishedAgainstFullDecode(T, E[size_t(I)], 96), 32.0) << Names[I].toStdString();
+  }
+}
+
+TEST_F(WebAlbum, OtherFormatsAndFittingJPEGsKeepTheFullDecode) {
+  // A large PNG: its display picture and thumbnail are those of the full-size path, bytes alike.
+  const QString Png = MakeWebPicture(Src + "/wide.png", 900, 500, RGBOf(30, 160, 90));
+  // A JPEG that fits but is turned: re-encoded from the full decode, as before.
+  const QString Jpeg = MakeTexturedJPEG(Src + "/fits.jpg", 500, 300);
+  O.MaxSize = 600;
+  O.Progressive = false;
+  O.Cols = 2;
+  O.Rows = 1;
+  Publish({{Png, "", 0}, {Jpeg, "", 1}});
+  EXPECT_TRUE(Messages.isEmpty()) << Messages.join("; ").toStdString();
+  JPEGQuality = 80;
+  JPEGProgressive = false;
+  auto Expect = [&](const AlbumEntry& E, int S, const QString& File, bool Scale) {
+    TPixelGraphic Whole;
+    LoadWebSource(E, Whole);
+    std::unique_ptr<TPixelGraphic> Ref;
+    TPixelGraphic* Pic = &Whole;
+    if (Scale) Pic = (Ref = WebScaledCopy(Whole, S, true, 60)).get();
+    TPGMemoryStream M;
+    Pic->SaveToStreamExt(M, "jpg");
+    const QByteArray Want(reinterpret_cast<const char*>(M.Bytes().data()),
+                          qsizetype(M.Bytes().size()));
+    EXPECT_EQ(FileBytes(File), Want) << File.toStdString();
+  };
+  Expect({Png, "", 0}, 600, Web + "/wide.jpg", true);
+  Expect({Png, "", 0}, 96, Web + "/tm_wide.jpg", true);
+  Expect({Jpeg, "", 1}, 0, Web + "/fits.jpg", false);
+  Expect({Jpeg, "", 1}, 96, Web + "/tm_fits.jpg", true);
+}

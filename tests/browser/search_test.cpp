@@ -1,6 +1,7 @@
 // The file search without its window: the pattern, the volumes offered, the walk over built
 // trees (links, loops, hidden and unreadable folders, odd names) and the search on its worker
-// thread (sorted batches, capacity, Stop).
+// thread (sorted batches, capacity, Stop); the walk and the order of the lines against the
+// plain readdir walk and text keys they replace.
 #include "platform/filenames.h"
 #include "browser/searchmodel.h"
 #include "tests/browser/browsertest.h"
@@ -10,6 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -144,13 +148,8 @@ TEST(SearchResults, LinesStaySortedAsTextWhateverTheBatches) {
   TSearchResultModel M;
   auto Batch = [](std::initializer_list<const char*> Paths) {
     std::vector<TSearchResult> B;
-    for (const char* P : Paths) {
-      TSearchResult R;
-      R.Path = P;
-      R.Text = DecodeFileName(R.Path);
-      R.Key = R.Text.toCaseFolded();
-      B.push_back(R);
-    }
+    for (const char* P : Paths)
+      B.push_back(SearchResultOf(P));
     return B;
   };
   M.Add(Batch({"/t/zeta/a.jpg", "/t/B/x.jpg"}));
@@ -230,4 +229,154 @@ TEST(SearchPattern, DotStarTakesNamesWithoutAnExtension) {
   // Only a trailing ".*" is special.
   EXPECT_FALSE(TWildcard("*.jpg").Matches("jpg"));
   EXPECT_FALSE(TWildcard("*.j*").Matches("readme"));
+}
+
+namespace {
+
+// The walk as it was written first (readdir, each folder opened by its full path), kept as the
+// reference for the order of folders and files.
+void ReferenceWalk(const std::string& Root, const TWildcard& Pattern,
+                   std::vector<std::string>& Calls) {
+  struct stat RootStat;
+  if (Root.empty() || stat(Root.c_str(), &RootStat) != 0 || !S_ISDIR(RootStat.st_mode)) return;
+  std::vector<std::string> Stack{Root.back() == '/' ? Root : Root + "/"};
+  std::vector<std::string> Folders;
+  while (!Stack.empty()) {
+    std::string Folder = std::move(Stack.back());
+    Stack.pop_back();
+    Calls.push_back("folder " + Folder);
+    const int Fd = open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (Fd < 0) continue;
+    struct stat St;
+    if (fstat(Fd, &St) != 0 || St.st_dev != RootStat.st_dev) {
+      close(Fd);
+      continue;
+    }
+    DIR* D = fdopendir(Fd);
+    if (!D) {
+      close(Fd);
+      continue;
+    }
+    Folders.clear();
+    while (const dirent* E = readdir(D)) {
+      const char* Name = E->d_name;
+      if (Name[0] == '.') continue;
+      unsigned char Type = E->d_type;
+      if (Type == DT_UNKNOWN) {
+        struct stat L;
+        if (fstatat(Fd, Name, &L, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        Type = S_ISDIR(L.st_mode)   ? DT_DIR
+               : S_ISREG(L.st_mode) ? DT_REG
+               : S_ISLNK(L.st_mode) ? DT_LNK
+                                    : DT_UNKNOWN;
+      }
+      if (Type == DT_DIR) {
+        Folders.push_back(Folder + Name + "/");
+        continue;
+      }
+      if (Type != DT_REG && Type != DT_LNK) continue;
+      if (!Pattern.Matches(Name, std::strlen(Name))) continue;
+      if (Type == DT_LNK) {
+        struct stat T;
+        if (fstatat(Fd, Name, &T, 0) != 0 || !S_ISREG(T.st_mode)) continue;
+      }
+      Calls.push_back("file " + Folder + Name);
+    }
+    closedir(D);
+    for (auto It = Folders.rbegin(); It != Folders.rend(); ++It)
+      Stack.push_back(std::move(*It));
+  }
+}
+
+std::vector<std::string> WalkCalls(const std::string& Root, const QString& Pattern) {
+  std::atomic<bool> Stop{false};
+  std::vector<std::string> Calls;
+  WalkForFiles(
+      Root, TWildcard(Pattern), Stop,
+      [&](std::string&& P) {
+        Calls.push_back("file " + P);
+        return true;
+      },
+      [&](const std::string& F) { Calls.push_back("folder " + F); });
+  return Calls;
+}
+
+} // namespace
+
+TEST(SearchWalk, FoldersAndFilesComeInTheOrderOfTheReaddirWalk) {
+  const std::string R = test::MakeFolder("walk-order").toStdString();
+  // Many folders and files in one folder (more than one read of the kernel's entries), deep
+  // chains (deeper than the folders kept open), odd names, links and hidden entries.
+  for (int I = 0; I < 300; ++I) {
+    Touch(R + "/wide/n" + std::to_string(I * 7919 % 1000) + (I % 3 ? ".jpg" : ".JPG"));
+    if (I % 10 == 0) fs::create_directories(R + "/wide/d" + std::to_string(I));
+  }
+  std::string Deep = R + "/deep";
+  for (int I = 0; I < 140; ++I) {
+    Deep += "/" + std::to_string(I % 10);
+    if (I % 20 == 0) Touch(Deep + "/x.jpg");
+    if (I % 30 == 0) Touch(Deep + "/side/y.jpg");
+  }
+  Touch(R + "/odd/\xff\xfe name\n.jpg");
+  Touch(R + "/odd/\xc3\x84pfel.JPG");
+  Touch(R + "/.hidden/h.jpg");
+  fs::create_directory_symlink(R, R + "/odd/loop");
+  fs::create_symlink(R + "/odd/\xc3\x84pfel.JPG", R + "/odd/link.jpg");
+  for (const char* Pattern : {"*.jpg", "*", "n1*.JPG"}) {
+    std::vector<std::string> Want;
+    ReferenceWalk(R, TWildcard(Pattern), Want);
+    EXPECT_EQ(WalkCalls(R, Pattern), Want) << Pattern;
+    EXPECT_GT(Want.size(), 150u) << Pattern;
+  }
+  // Starting below, and with the trailing slash given.
+  std::vector<std::string> Want;
+  ReferenceWalk(R + "/deep/", TWildcard("*"), Want);
+  EXPECT_EQ(WalkCalls(R + "/deep/", "*"), Want);
+}
+
+TEST(SearchResults, ByteKeysSortAsTheFoldedTexts) {
+  // Letters beyond ASCII, characters beyond the first plane (their UTF-16 halves sort below
+  // U+E000..U+FFFF), names that are not UTF-8, upper and lower case, prefixes.
+  const std::vector<QByteArray> Paths = {"/t/a.jpg",
+                                         "/t/A.jpg",
+                                         "/t/B.jpg",
+                                         "/t/b.jpg",
+                                         "/t/ab.jpg",
+                                         "/t/a/b.jpg",
+                                         "/t/_x.jpg",
+                                         "/t/[x].jpg",
+                                         "/t/\xc3\x84.jpg",
+                                         "/t/\xc3\xa4.jpg",
+                                         "/t/\xc3\x9f.jpg",
+                                         "/t/ss.jpg",
+                                         "/t/\xef\xbc\xa1.jpg",
+                                         "/t/\xf0\x9f\x98\x80.jpg",
+                                         "/t/\xee\x80\x80.jpg",
+                                         "/t/\xff\xfe.jpg",
+                                         "/t/\xe6\x97\xa5.jpg",
+                                         "/t/z.jpg",
+                                         "/t/Z/\xc3\xa9.jpg",
+                                         "/t/~.jpg",
+                                         "/t/\x7f.jpg"};
+  std::vector<TSearchResult> Lines;
+  for (const QByteArray& P : Paths)
+    Lines.push_back(SearchResultOf(P));
+  // The order of the text keys the lines were first sorted by.
+  auto TextKey = [](const TSearchResult& R) {
+    const bool Ascii = std::all_of(R.Path.begin(), R.Path.end(),
+                                   [](char C) { return static_cast<unsigned char>(C) < 0x80; });
+    return Ascii ? R.Text.toLower() : R.Text.toCaseFolded();
+  };
+  std::vector<TSearchResult> Want = Lines;
+  std::sort(Want.begin(), Want.end(), [&](const TSearchResult& A, const TSearchResult& B) {
+    const QString KA = TextKey(A), KB = TextKey(B);
+    if (KA != KB) return KA < KB;
+    return A.Path < B.Path;
+  });
+  std::sort(Lines.begin(), Lines.end(), ResultLess);
+  ASSERT_EQ(Lines.size(), Want.size());
+  for (size_t I = 0; I < Lines.size(); ++I) {
+    EXPECT_EQ(Lines[I].Path, Want[I].Path) << I;
+    EXPECT_EQ(Lines[I].Text, DecodeFileName(Lines[I].Path)) << I;
+  }
 }

@@ -1,12 +1,14 @@
 // JPEG codec: reference decodes, grey and CMYK files, warnings and aborts, hostile files,
-// write-then-read.
+// write-then-read, reduced (DCT-scaled) decodes.
 #include "engine/formats/jpeg.h"
 #include "engine/registry.h"
 #include "engine/stream.h"
+#include "tests/common/orientationfixture.h"
 #include "tests/common/testutil.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -328,4 +330,121 @@ TEST_F(JpegTest, StreamFailureWhileWritingPassesThrough) {
   TPixelGraphic G;
   FillPhoto(G, 64, 64);
   EXPECT_THROW(TJPGFileFormatWriter().WriteGraphic(S, G), EPGStreamError);
+}
+
+namespace {
+
+// libjpeg's own decode of File at scale M/8 into blue-green-red rows (or grey), for comparison.
+Bytes LibScaledRows(const Bytes& File, int M, int& W, int& H, int& Comps) {
+  jpeg_decompress_struct D{};
+  jpeg_error_mgr E{};
+  D.err = jpeg_std_error(&E);
+  jpeg_create_decompress(&D);
+  jpeg_mem_src(&D, File.data(), File.size());
+  jpeg_read_header(&D, TRUE);
+  D.scale_num = unsigned(M);
+  D.scale_denom = 8;
+  if (D.out_color_space != JCS_GRAYSCALE) D.out_color_space = JCS_EXT_BGR;
+  jpeg_start_decompress(&D);
+  W = int(D.output_width);
+  H = int(D.output_height);
+  Comps = D.output_components;
+  Bytes Out(size_t(W) * H * Comps);
+  while (D.output_scanline < D.output_height) {
+    JSAMPROW R = Out.data() + size_t(D.output_scanline) * W * Comps;
+    jpeg_read_scanlines(&D, &R, 1);
+  }
+  jpeg_finish_decompress(&D);
+  jpeg_destroy_decompress(&D);
+  return Out;
+}
+
+int CeilEighths(int Side, int M) {
+  return (Side * M + 7) / 8;
+}
+
+} // namespace
+
+TEST_F(JpegTest, ReducedDecodeTakesTheSmallestScaleThatKeepsTheWantedSize) {
+  struct Case {
+    int W, H, Wanted;
+  } Cases[] = {{800, 600, 200}, {800, 600, 201}, {800, 600, 100}, {801, 13, 100}, {13, 801, 400},
+               {640, 480, 639}, {640, 480, 640}, {64, 48, 5000},  {97, 97, 1}};
+  for (const Case& C : Cases) {
+    TPixelGraphic Src;
+    FillPhoto(Src, C.W, C.H);
+    const Bytes File = Save(Src);
+    TPixelGraphic G;
+    G.ReducedSize = C.Wanted;
+    Load(G, File);
+    const int Longer = std::max(C.W, C.H);
+    // The scale libjpeg must have used: the first M whose sides keep the rule.
+    int M = 1;
+    while (M < 8 && !(int64_t(CeilEighths(C.W, M)) * Longer >= int64_t(C.W) * C.Wanted &&
+                      int64_t(CeilEighths(C.H, M)) * Longer >= int64_t(C.H) * C.Wanted))
+      ++M;
+    EXPECT_EQ(G.Width(), CeilEighths(C.W, M)) << C.W << "x" << C.H << " " << C.Wanted;
+    EXPECT_EQ(G.Height(), CeilEighths(C.H, M)) << C.W << "x" << C.H << " " << C.Wanted;
+    EXPECT_GE(int64_t(G.Width()) * Longer, int64_t(C.W) * std::min(C.Wanted, Longer));
+    EXPECT_GE(int64_t(G.Height()) * Longer, int64_t(C.H) * std::min(C.Wanted, Longer));
+    EXPECT_EQ(G.FullWidth, C.W);
+    EXPECT_EQ(G.FullHeight, C.H);
+    // The pixels are libjpeg's scaled decode, byte for byte.
+    int LW, LH, LC;
+    const Bytes Rows = LibScaledRows(File, M, LW, LH, LC);
+    ASSERT_EQ(LW, G.Width());
+    ASSERT_EQ(LH, G.Height());
+    bool Same = true;
+    for (int Y = 0; Y < LH && Same; ++Y)
+      Same = std::memcmp(G.ScanLine(Y), Rows.data() + size_t(Y) * LW * LC, size_t(LW) * LC) == 0;
+    EXPECT_TRUE(Same) << C.W << "x" << C.H << " " << C.Wanted;
+  }
+}
+
+TEST_F(JpegTest, ReducedDecodeOfZeroOrFullSizeIsTheFullDecode) {
+  TPixelGraphic Src;
+  FillPhoto(Src, 120, 90);
+  const Bytes File = Save(Src);
+  TPixelGraphic Full, Zero, Big;
+  Load(Full, File);
+  Zero.ReducedSize = 0;
+  Load(Zero, File);
+  Big.ReducedSize = 120; // the longer side itself: nothing to reduce
+  Load(Big, File);
+  for (TPixelGraphic* G : {&Zero, &Big}) {
+    ASSERT_EQ(G->Width(), 120);
+    ASSERT_EQ(G->Height(), 90);
+    EXPECT_EQ(CountDifferences(ToRGBA(*G), ToRGBA(Full), false), 0);
+    EXPECT_EQ(G->FullWidth, 120);
+    EXPECT_EQ(G->FullHeight, 90);
+  }
+  // A grey file reduces as grey.
+  TPixelGraphic Grey;
+  Grey.SetSize(64, 32, 2);
+  Grey.SetPaletteKind(pGray256);
+  const Bytes GreyFile = Save(Grey);
+  TPixelGraphic Small;
+  Small.ReducedSize = 16;
+  Load(Small, GreyFile);
+  EXPECT_EQ(Small.Width(), 16);
+  EXPECT_EQ(Small.Height(), 8);
+  EXPECT_EQ(Small.BitCountNum(), 2);
+  EXPECT_EQ(Small.PaletteKind(), pGray256);
+}
+
+TEST_F(JpegTest, ReducedDecodeKeepsTheCameraOrientation) {
+  TPixelGraphic Src;
+  FillPhoto(Src, 160, 80);
+  const Bytes File = WithApp1(Save(Src), ExifBlock(6));
+  TPixelGraphic Full, Small;
+  Load(Full, File);
+  Small.ReducedSize = 40;
+  Load(Small, File);
+  EXPECT_EQ(Full.ExifOrientation, 6);
+  EXPECT_EQ(Small.ExifOrientation, 6);
+  // Stored (unturned) sizes on both.
+  EXPECT_EQ(Small.Width(), 40);
+  EXPECT_EQ(Small.Height(), 20);
+  EXPECT_EQ(Small.FullWidth, 160);
+  EXPECT_EQ(Small.FullHeight, 80);
 }

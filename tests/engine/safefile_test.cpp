@@ -258,3 +258,79 @@ TEST(SafeFile, ACommitKilledBeforeItsRenameIsClearedByTheNextWriteOfTheName) {
             Sorted({".big.bin." + Dead + "-1", ".big.bin." + Dead + "-x", ".big.bin.1-0",
                     ".big.bin.XYZ123", "big.bin", "other.bin"}));
 }
+
+namespace {
+
+// The trace of the safe files' syncs and namings while it lives.
+struct TTraceScope {
+  std::vector<std::string> Calls;
+  TTraceScope() {
+    SafeFileTrace() = [this](const char* Call, const std::string& Path) {
+      Calls.push_back(std::string(Call) + " " + Path);
+    };
+  }
+  ~TTraceScope() { SafeFileTrace() = nullptr; }
+};
+
+std::unique_ptr<TSafeFile> Written(const std::string& Target, const std::string& Text,
+                                   TCommitMode Mode = TCommitMode::cmReplace) {
+  auto F = std::make_unique<TSafeFile>(Target, Mode);
+  F->Write(Text.data(), Text.size());
+  F->StartWriteback();
+  return F;
+}
+
+} // namespace
+
+TEST(SafeFile, AGroupIsSyncedOnceBeforeAnyOfItsFilesIsNamed) {
+  const std::string A = NewFolder("group-a"), B = NewFolder("group-b");
+  TTraceScope Trace;
+  TSafeFileGroup G;
+  G.Add(Written(A + "/1.txt", "one", TCommitMode::cmNoReplace), 3);
+  G.Add(Written(B + "/2.txt", "two"), 3);
+  G.Add(Written(A + "/3.txt", "three", TCommitMode::cmNoReplace), 5);
+  EXPECT_EQ(G.Count(), 3u);
+  EXPECT_EQ(G.Bytes(), 11u);
+  // Nothing has a name before the commit, and a name taken meanwhile is not replaced.
+  EXPECT_TRUE(FolderEntries(A).empty());
+  EXPECT_TRUE(FolderEntries(B).empty());
+  WriteFileBytes(A + "/3.txt", {'t', 'h', 'e', 'i', 'r', 's'});
+  Trace.Calls.clear();
+  const std::vector<std::exception_ptr> R = G.Commit();
+  ASSERT_EQ(R.size(), 3u);
+  EXPECT_FALSE(R[0]);
+  EXPECT_FALSE(R[1]);
+  ASSERT_TRUE(R[2]);
+  EXPECT_THROW(std::rethrow_exception(R[2]), EPGTargetExists);
+  EXPECT_EQ(ReadText(A + "/1.txt"), "one");
+  EXPECT_EQ(ReadText(B + "/2.txt"), "two");
+  EXPECT_EQ(ReadText(A + "/3.txt"), "theirs");
+  EXPECT_EQ(FolderEntries(A), (std::vector<std::string>{"1.txt", "3.txt"}));
+  EXPECT_EQ(FolderEntries(B), std::vector<std::string>{"2.txt"});
+  // One sync of the file system (both folders are on it), then the names, then each folder.
+  EXPECT_EQ(Trace.Calls, (std::vector<std::string>{"syncfs " + A + "/1.txt", "name " + A + "/1.txt",
+                                                   "name " + B + "/2.txt", "name " + A + "/3.txt",
+                                                   "syncfolder " + A, "syncfolder " + B}));
+  EXPECT_EQ(G.Count(), 0u);
+
+  // A single file still syncs itself before its name.
+  Trace.Calls.clear();
+  Written(A + "/4.txt", "four")->Commit();
+  EXPECT_EQ(Trace.Calls, (std::vector<std::string>{"fsync " + A + "/4.txt", "name " + A + "/4.txt",
+                                                   "syncfolder " + A}));
+}
+
+TEST(SafeFile, ADiscardedGroupLeavesNoFileAndNoTemporary) {
+  const std::string A = NewFolder("group-discard");
+  WriteFileBytes(A + "/kept.txt", {'o', 'l', 'd'});
+  {
+    TSafeFileGroup G;
+    G.Add(Written(A + "/new.txt", "new"), 3);
+    G.Add(Written(A + "/kept.txt", "replacement"), 11);
+    G.Discard();
+    EXPECT_EQ(G.Count(), 0u);
+    G.Add(Written(A + "/late.txt", "late"), 4);
+  } // destroyed uncommitted: dropped as well
+  EXPECT_EQ(FolderEntries(A), std::vector<std::string>{"kept.txt"});
+  EXPECT_EQ(ReadText(A + "/kept.txt"), "old");
+}

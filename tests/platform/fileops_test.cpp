@@ -1,6 +1,8 @@
 // File operations on real files in temporary folders: deleting, renaming, numbered renames,
-// attributes, folders, moving and copying, drops, and the faults that must never lose a file.
+// attributes, folders, moving and copying (in groups with one sync), drops, and the faults that
+// must never lose a file.
 #include "platform/fileops.h"
+#include "engine/safefile.h"
 #include "platform/filenames.h"
 #include "tests/browser/browsertest.h"
 
@@ -8,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStandardPaths>
 
@@ -341,7 +344,8 @@ TEST_F(FileOps, TransferAutoRenamesAndReports) {
                      false,
                      true,
                      [&](const QString& S) { Status << S; },
-                     [&](int I) { Done << I; }};
+                     [&](int I) { Done << I; },
+                     {}};
   TTransferResult Res = TransferFiles(R);
   EXPECT_EQ(Res.Done, 1);
   EXPECT_EQ(Res.LastDestinationName, "photo11.jpg");
@@ -357,7 +361,7 @@ TEST_F(FileOps, TransferAutoRenamesAndReports) {
   // Without auto-rename an existing destination is left alone; a move takes the file away.
   P->Messages.clear();
   Write(Src + "/fresh.jpg", "fresh");
-  R = {{"photo.jpg", "fresh.jpg"}, Src, Dir, true, false, {}, {}};
+  R = {{"photo.jpg", "fresh.jpg"}, Src, Dir, true, false, {}, {}, {}};
   Res = TransferFiles(R);
   EXPECT_EQ(Res.LastDestinationName, "fresh.jpg");
   EXPECT_EQ(P->Messages, QStringList{"file " + Path("photo.jpg") +
@@ -374,7 +378,7 @@ TEST_F(FileOps, MoveWhoseTargetAppearsMeanwhileKeepsBoth) {
   FileOpSeams().BeforeMoveHook = [&](const QString& D) {
     if (!QFileInfo::exists(D)) Write(D, "theirs");
   };
-  TTransferRequest R{{"a.jpg"}, Dir, Other, true, true, {}, {}};
+  TTransferRequest R{{"a.jpg"}, Dir, Other, true, true, {}, {}, {}};
   EXPECT_EQ(TransferFiles(R).Done, 0);
   EXPECT_EQ(P->Messages, QStringList{"error moving file " + Path("a.jpg")});
   EXPECT_EQ(ReadAll(Path("a.jpg")), "mine");
@@ -403,7 +407,7 @@ TEST_F(FileOps, FailedCopyLeavesTheSourceAndNoPartialFile) {
                           : "/dev/shm/orbisk-fileops-" + QString::number(getpid());
   if (!Shm.isEmpty() && QDir().mkpath(Shm)) {
     FileOpSeams().FailWriteNumber = 1;
-    TTransferRequest R{{"big.jpg"}, Dir, Shm, true, true, {}, {}};
+    TTransferRequest R{{"big.jpg"}, Dir, Shm, true, true, {}, {}, {}};
     EXPECT_EQ(TransferFiles(R).Done, 0);
     EXPECT_EQ(ReadAll(Path("big.jpg")), Data);
     EXPECT_TRUE(Entries(Shm).isEmpty());
@@ -450,7 +454,7 @@ TEST_F(FileOps, SymbolicLinkMovedToAnotherFileSystemStaysALink) {
             0);
   ASSERT_EQ(symlink("relative/elsewhere.jpg", QFile::encodeName(Path("dangling.jpg")).constData()),
             0);
-  TTransferRequest R{{"link.jpg"}, Dir, Shm, true, true, {}, {}};
+  TTransferRequest R{{"link.jpg"}, Dir, Shm, true, true, {}, {}, {}};
   EXPECT_EQ(TransferFiles(R).Done, 1);
   MoveFile(Path("dangling.jpg"), Shm + "/dangling.jpg");
   for (const QString& Name : {QString("link.jpg"), QString("dangling.jpg")}) {
@@ -496,4 +500,139 @@ TEST_F(FileOps, DroppedFiles) {
   ASSERT_EQ(Changed.size(), 2);
   EXPECT_EQ(Changed[0][0].toString(), Dir);
   EXPECT_EQ(Changed[1][0].toString(), From);
+}
+
+namespace {
+
+// The safe files' syncs and namings, by call and file name, while it lives.
+struct TTraceScope {
+  QStringList Calls;
+  TTraceScope() {
+    SafeFileTrace() = [this](const char* Call, const std::string& Path) {
+      Calls << QString(Call) + " " + QFileInfo(QString::fromStdString(Path)).fileName();
+    };
+  }
+  ~TTraceScope() { SafeFileTrace() = nullptr; }
+};
+
+} // namespace
+
+TEST_F(FileOps, CopiesAreSyncedOncePerGroupAndNamedOnlyAfterThat) {
+  const QString Src = MakeFolder("fileops-group-src"), Dst = Path("");
+  const int N = kTransferGroupFiles + 6;
+  QStringList Names;
+  for (int I = 0; I < N; ++I) {
+    Names << QString("f%1.jpg").arg(I, 3, 10, QChar('0'));
+    Write(Src + "/" + Names.last(), "data " + QByteArray::number(I));
+  }
+  // Auto-renamed names count the copies of their group that have no name yet: a.jpg becomes
+  // a1.jpg (in the group), so a1.jpg becomes a11.jpg, as one file after the other would.
+  Write(Src + "/a.jpg", "first");
+  Write(Src + "/a1.jpg", "second");
+  Write(Dst + "a.jpg", "here before");
+  Names << "a.jpg"
+        << "a1.jpg";
+  TTraceScope Trace;
+  QList<int> Done;
+  TTransferRequest R{Names, Src, Dir, false, true, {}, {}, {}};
+  // A file is reported done only once it has its name.
+  R.ItemDone = [&](int I) {
+    Done << I;
+    if (I < N) {
+      EXPECT_TRUE(QFileInfo::exists(Path(Names[I]))) << I;
+    }
+  };
+  const TTransferResult Res = TransferFiles(R);
+  EXPECT_EQ(Res.Done, N + 2);
+  EXPECT_EQ(Res.LastDestinationName, "a11.jpg");
+  QList<int> Order;
+  for (int I = 0; I < N + 2; ++I)
+    Order << I;
+  EXPECT_EQ(Done, Order);
+  EXPECT_TRUE(P->Messages.isEmpty()) << P->Messages.join("; ").toStdString();
+  for (int I = 0; I < N; ++I)
+    EXPECT_EQ(ReadAll(Path(Names[I])), "data " + QByteArray::number(I));
+  EXPECT_EQ(ReadAll(Path("a.jpg")), "here before");
+  EXPECT_EQ(ReadAll(Path("a1.jpg")), "first");
+  EXPECT_EQ(ReadAll(Path("a11.jpg")), "second");
+  // Two groups: each synced once, every name after its group's sync, one folder sync each.
+  EXPECT_EQ(Trace.Calls.filter("syncfs").size(), 2);
+  EXPECT_EQ(Trace.Calls.filter("fsync").size(), 0);
+  EXPECT_EQ(Trace.Calls.filter("syncfolder").size(), 2);
+  EXPECT_EQ(Trace.Calls.filter(QRegularExpression("^name ")).size(), N + 2);
+  bool GroupSynced = false;
+  for (const QString& C : Trace.Calls) {
+    if (C.startsWith("syncfs "))
+      GroupSynced = true;
+    else if (C.startsWith("name "))
+      EXPECT_TRUE(GroupSynced) << C.toStdString() << ": named before its group was synced";
+    else if (C.startsWith("syncfolder "))
+      GroupSynced = false;
+  }
+  EXPECT_EQ(Trace.Calls.first(), "syncfs " + Names[0]);
+  EXPECT_EQ(Trace.Calls[kTransferGroupFiles + 1], "syncfolder " + QFileInfo(Dir).fileName());
+}
+
+TEST_F(FileOps, StoppedTransferNamesNothingOfItsGroupAndKeepsTheSources) {
+  const QString Src = MakeFolder("fileops-stop-src");
+  const QString Other = MakeFolder("fileops-stop-dest");
+  for (const char* N : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"})
+    Write(Src + "/" + N, N);
+  const QString Shm = "/dev/shm/orbisk-fileops-stop-" + QString::number(getpid());
+  for (bool Move : {false, true}) {
+    const QString To = Move ? Shm : Other;
+    if (Move && !QDir().mkpath(Shm)) continue;
+    int Asked = 0;
+    QList<int> Done;
+    TTransferRequest R{
+        {"a.jpg", "b.jpg", "c.jpg", "d.jpg"}, Src, To, Move, true, {}, [&](int I) { Done << I; },
+        [&] { return ++Asked <= 3; }};
+    const TTransferResult Res = TransferFiles(R);
+    EXPECT_TRUE(Res.Aborted);
+    // Within one file system a move is a rename and done at once; every copy waited for its
+    // group, which the stop dropped.
+    struct stat Here, There;
+    const bool OtherFs = stat(QFile::encodeName(Src).constData(), &Here) == 0 &&
+                         stat(QFile::encodeName(To).constData(), &There) == 0 &&
+                         Here.st_dev != There.st_dev;
+    if (!Move || OtherFs) {
+      EXPECT_EQ(Res.Done, 0);
+      EXPECT_TRUE(Done.isEmpty());
+      EXPECT_TRUE(Entries(To).isEmpty()) << Entries(To).join(",").toStdString();
+      EXPECT_EQ(Entries(Src), QStringList({"a.jpg", "b.jpg", "c.jpg", "d.jpg"}));
+    }
+    EXPECT_TRUE(P->Messages.isEmpty());
+  }
+  QDir(Shm).removeRecursively();
+}
+
+TEST_F(FileOps, GroupedMovesNameBeforeTheSourcesGoAndNeverReplace) {
+  const QString Shm = "/dev/shm/orbisk-fileops-group-" + QString::number(getpid());
+  struct stat Here, There;
+  if (!QDir().mkpath(Shm) || stat(QFile::encodeName(Dir).constData(), &Here) != 0 ||
+      stat(QFile::encodeName(Shm).constData(), &There) != 0 || Here.st_dev == There.st_dev) {
+    QDir(Shm).removeRecursively();
+    GTEST_SKIP() << "no second file system (/dev/shm) beside the test folder";
+  }
+  for (const char* N : {"a.jpg", "b.jpg", "c.jpg"})
+    Write(Path(N), N);
+  // At the naming, every source is still there; b.jpg's name is taken meanwhile.
+  int Hooks = 0;
+  FileOpSeams().BeforeMoveHook = [&](const QString& D) {
+    ++Hooks;
+    for (const char* N : {"a.jpg", "b.jpg", "c.jpg"})
+      EXPECT_TRUE(QFileInfo::exists(Path(N))) << N;
+    if (D.endsWith("/b.jpg") && !QFileInfo::exists(D)) Write(D, "theirs");
+  };
+  TTransferRequest R{{"a.jpg", "b.jpg", "c.jpg"}, Dir, Shm, true, true, {}, {}, {}};
+  const TTransferResult Res = TransferFiles(R);
+  EXPECT_GE(Hooks, 3);
+  EXPECT_EQ(Res.Done, 2);
+  EXPECT_EQ(P->Messages, QStringList{"error moving file " + Path("b.jpg")});
+  EXPECT_EQ(ReadAll(Shm + "/a.jpg"), "a.jpg");
+  EXPECT_EQ(ReadAll(Shm + "/b.jpg"), "theirs");
+  EXPECT_EQ(ReadAll(Shm + "/c.jpg"), "c.jpg");
+  EXPECT_EQ(Entries(Dir), QStringList{"b.jpg"}); // the one not moved stays
+  EXPECT_EQ(Entries(Shm), QStringList({"a.jpg", "b.jpg", "c.jpg"}));
+  QDir(Shm).removeRecursively();
 }
