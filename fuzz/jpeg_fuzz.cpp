@@ -21,6 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   // Both warning paths: carrying on after a warning and raising it.
   G.ReadWarningAction = Size % 2 ? pgwaIgnore : pgwaRaise;
   G.FastJPEGDecode = Size % 3 == 0;
+  // Three inputs in four take the reduced (DCT-scaled) decode of some size.
+  G.ReducedSize = Size % 4 == 0 ? 0 : int(Data[Size / 2] % 64) + 1 + int(Size % 7) * 40;
   try {
     TPGMemoryStream S(Data, Size);
     Reader.ReadGraphic(S, G, 0);
