@@ -38,4 +38,19 @@ inline void ReadAndDescribe(const char* Ext, const uint8_t* Data, size_t Size,
   }
 }
 
+// The same bytes read for a thumbnail: the last byte picks the reduced size asked for.
+inline void ReadReduced(const char* Ext, const uint8_t* Data, size_t Size) {
+  if (Size == 0) return;
+  TPixelGraphic G;
+  G.ReducedSize = 1 + Data[Size - 1] % 48;
+  try {
+    TPGMemoryStream S(Data, Size);
+    ReaderFor(Ext).ReadGraphic(S, G, 0);
+  } catch (const EPixelGraphic&) {
+    return;
+  }
+  // A reduced picture is never larger than the stored one.
+  if (G.FullWidth && (G.Width() > G.FullWidth || G.Height() > G.FullHeight)) __builtin_trap();
+}
+
 } // namespace orbisk::fuzz
