@@ -30,13 +30,38 @@ std::string FsName(const QString& Path) {
   return EncodeFileName(Path).toStdString();
 }
 
-void Load(const QString& Path, TPixelGraphic& G) {
+void Load(const QString& Path, TPixelGraphic& G, int ReducedSize = 0, QSize* Full = nullptr) {
   G.ReadWarningAction = pgwaIgnore;
   G.SaveColorResWarningAction = pgwaIgnore;
+  G.ReducedSize = ReducedSize;
   G.LoadFromFile(FsName(Path));
   // Upright first: an entry's own quarter turns count from the picture as it is shown.
-  OrientForDisplay(G);
+  const bool Across = OrientForDisplay(G) >= 5;
+  if (Full) *Full = Across ? QSize(G.FullHeight, G.FullWidth) : QSize(G.FullWidth, G.FullHeight);
   if (G.Empty() || G.Width() <= 0 || G.Height() <= 0) throw EAlbumPicture("The picture is empty");
+}
+
+// RotatedPicture, reading the file as Load does.
+bool TurnedPicture(const QString& Path, int Angle, TPixelGraphic& Dest, int ReducedSize,
+                   QSize* Full) {
+  if (Angle % 90 != 0 || Angle < 0 || Angle > 270) {
+    Dest.SetSize(0, 0, 3);
+    return false;
+  }
+  try {
+    TPixelGraphic Source;
+    Load(Path, Source, ReducedSize, Full);
+    if (Angle == 0) {
+      Dest.Assign(&Source);
+    } else {
+      RotateQuarterTurns(Dest, Source, Angle / 90);
+      if (Full && Angle != 180) Full->transpose();
+    }
+    return !Dest.Empty();
+  } catch (const std::exception&) {
+    Dest.SetSize(0, 0, 3);
+    return false;
+  }
 }
 
 // A paint device with the printer's resolution, for measuring text in page pixels.
@@ -118,31 +143,15 @@ void Say(const TAlbumRunHooks& Hooks, const QString& Text) {
 } // namespace
 
 bool RotatedPicture(const QString& Path, int Angle, TPixelGraphic& Dest) {
-  if (Angle % 90 != 0 || Angle < 0 || Angle > 270) {
-    Dest.SetSize(0, 0, 3);
-    return false;
-  }
-  try {
-    TPixelGraphic Source;
-    Load(Path, Source);
-    if (Angle == 0) {
-      Dest.Assign(&Source);
-    } else {
-      RotateQuarterTurns(Dest, Source, Angle / 90);
-    }
-    return !Dest.Empty();
-  } catch (const std::exception&) {
-    Dest.SetSize(0, 0, 3);
-    return false;
-  }
+  return TurnedPicture(Path, Angle, Dest, 0, nullptr);
 }
 
-void LoadEntryPicture(const AlbumEntry& Entry, TPixelGraphic& Dest) {
+void LoadEntryPicture(const AlbumEntry& Entry, TPixelGraphic& Dest, int ReducedSize, QSize* Full) {
   if (Entry.Rotation % 4 == 0) {
-    Load(Entry.FileName, Dest);
+    Load(Entry.FileName, Dest, ReducedSize, Full);
     return;
   }
-  if (!RotatedPicture(Entry.FileName, 90 * (Entry.Rotation % 4), Dest))
+  if (!TurnedPicture(Entry.FileName, 90 * (Entry.Rotation % 4), Dest, ReducedSize, Full))
     throw EAlbumPicture(kErrorRotatingImage);
 }
 

@@ -11,6 +11,7 @@
 #include <QColor>
 #include <QFont>
 #include <QImage>
+#include <QSize>
 #include <QString>
 
 #include <functional>
@@ -32,8 +33,11 @@ inline constexpr const char* kCantLoadGraphic = "Can't load graphic file ";
 // when the file cannot be read or turned.
 bool RotatedPicture(const QString& Path, int Angle, TPixelGraphic& Dest);
 // The picture of an entry; raises on a file that cannot be read. With a rotation a failure
-// to turn raises EAlbumPicture(kErrorRotatingImage).
-void LoadEntryPicture(const AlbumEntry& Entry, TPixelGraphic& Dest);
+// to turn raises EAlbumPicture(kErrorRotatingImage). ReducedSize above 0 lets the reader decode
+// a reduced picture (see TPixelGraphic::ReducedSize); Full, when given, receives the full
+// picture's size turned as Dest is (upright, then by the entry's rotation).
+void LoadEntryPicture(const AlbumEntry& Entry, TPixelGraphic& Dest, int ReducedSize = 0,
+                      QSize* Full = nullptr);
 class EAlbumPicture : public std::runtime_error {
 public:
   using std::runtime_error::runtime_error;

@@ -5,11 +5,9 @@
 #include "engine/imagemetadata.h"
 #include "engine/runtargets.h"
 #include "engine/safefile.h"
-#include "platform/autoorient.h"
 #include "platform/filenames.h"
 #include "processing/convfilter.h"
 #include "processing/filter.h"
-#include "processing/transforms.h"
 
 #include <QSet>
 
@@ -85,39 +83,6 @@ bool StartsLikeJPEG(const QString& Path) {
     std::fclose(F);
   }
   return Got == 2 && Head[0] == 0xFF && Head[1] == 0xD8;
-}
-
-// The entry's picture as LoadWebSource gives it, but decoded (through the reader's DCT scaling)
-// to no less than Wanted on its longer side when the file is larger: the album then needs no
-// more. Full receives the size of the full picture, upright and turned as the pixels are.
-bool LoadReducedWebSource(const AlbumEntry& Entry, int Wanted, TPixelGraphic& Dest, TSize2& Full) {
-  const int Turns = Entry.Rotation % 4;
-  TPixelGraphic Turning;
-  TPixelGraphic& Pic = Turns == 0 ? Dest : Turning;
-  try {
-    Pic.ReadWarningAction = pgwaIgnore;
-    Pic.SaveColorResWarningAction = pgwaIgnore;
-    Pic.ReducedSize = Wanted;
-    if (Turns < 0) throw EAlbumPicture(kErrorRotatingImage);
-    Pic.LoadFromFile(EnginePath(Entry.FileName));
-    Full = {Pic.FullWidth, Pic.FullHeight};
-    if (OrientForDisplay(Pic) >= 5) std::swap(Full.Width, Full.Height);
-    if (Pic.Empty() || Pic.Width() <= 0 || Pic.Height() <= 0)
-      throw EAlbumPicture("The picture is empty");
-    if (Turns != 0) {
-      RotateQuarterTurns(Dest, Pic, Turns);
-      if (Dest.Empty()) throw EAlbumPicture(kErrorRotatingImage);
-      if (Turns % 2 != 0) std::swap(Full.Width, Full.Height);
-    }
-  } catch (const std::exception&) {
-    // As the album loads turned entries: any failure of a turned one is a failed turn.
-    if (Turns != 0) throw EAlbumPicture(kErrorRotatingImage);
-    throw;
-  }
-  Dest.ReadWarningAction = pgwaIgnore;
-  Dest.SaveColorResWarningAction = pgwaIgnore;
-  Dest.StretchMode = smPrecise;
-  return Turns != 0;
 }
 
 // A 24-bit copy of Source stretched to Size, sharpened when Sharpen (amount in percent).
@@ -218,14 +183,11 @@ bool TPublisher::MakeWebPictures(const AlbumEntry& E, const QString& Name) {
   const TImageMetadata Metadata = PublishedMetadata(E.FileName);
   // Sizes are those of the full picture; a JPEG larger than both pictures need is decoded once,
   // DCT-scaled to the larger of them, and both are made from that.
-  TSize2 Full;
+  // Other readers' reduced decodes would change their published pixels: they decode in full.
+  const int Reduced = StartsLikeJPEG(E.FileName) ? std::max(FO.MaxSize, FO.ThumbnailSize) : 0;
+  QSize Full;
   try {
-    if (StartsLikeJPEG(E.FileName)) {
-      Turned = LoadReducedWebSource(E, std::max(FO.MaxSize, FO.ThumbnailSize), Pic, Full);
-    } else {
-      Turned = LoadWebSource(E, Pic);
-      Full = {Pic.Width(), Pic.Height()};
-    }
+    Turned = LoadWebSource(E, Pic, Reduced, &Full);
   } catch (const EAlbumPicture& X) {
     Say(QString::fromUtf8(X.what()));
     return false;
@@ -234,7 +196,7 @@ bool TPublisher::MakeWebPictures(const AlbumEntry& E, const QString& Name) {
     return false;
   }
   try {
-    auto Small = ScaledTo(Pic, WebPictureSize(Full.Width, Full.Height, FO.ThumbnailSize),
+    auto Small = ScaledTo(Pic, WebPictureSize(Full.width(), Full.height(), FO.ThumbnailSize),
                           FO.AutoSharpen, FO.SharpeningAmount);
     GiveMetadata(*Small, Metadata);
     Small->SaveToFile(EnginePath(Thumb));
@@ -243,7 +205,7 @@ bool TPublisher::MakeWebPictures(const AlbumEntry& E, const QString& Name) {
     return false;
   }
   try {
-    const bool Large = Full.Width > FO.MaxSize || Full.Height > FO.MaxSize;
+    const bool Large = Full.width() > FO.MaxSize || Full.height() > FO.MaxSize;
     QByteArray Bytes;
     if (!Large && !Turned) Bytes = CopyableJPEG(E.FileName);
     if (!Bytes.isEmpty() && FO.RemoveMetadata) Bytes = JPEGWithoutCameraData(Bytes);
@@ -251,7 +213,7 @@ bool TPublisher::MakeWebPictures(const AlbumEntry& E, const QString& Name) {
       // A JPEG that fits is published as it is, byte for byte (less its camera data).
       WriteFileSafely(EnginePath(Display), Bytes.constData(), size_t(Bytes.size()));
     } else if (Large) {
-      auto Scaled = ScaledTo(Pic, WebPictureSize(Full.Width, Full.Height, FO.MaxSize),
+      auto Scaled = ScaledTo(Pic, WebPictureSize(Full.width(), Full.height(), FO.MaxSize),
                              FO.AutoSharpen, FO.SharpeningAmount);
       GiveMetadata(*Scaled, Metadata);
       Scaled->SaveToFile(EnginePath(Display));
@@ -514,10 +476,10 @@ QByteArray WebPageBytes(const QStringList& Lines) {
   return B;
 }
 
-bool LoadWebSource(const AlbumEntry& Entry, TPixelGraphic& Dest) {
+bool LoadWebSource(const AlbumEntry& Entry, TPixelGraphic& Dest, int ReducedSize, QSize* Full) {
   Dest.ReadWarningAction = pgwaIgnore;
   Dest.SaveColorResWarningAction = pgwaIgnore;
-  LoadEntryPicture(Entry, Dest);
+  LoadEntryPicture(Entry, Dest, ReducedSize, Full);
   Dest.ReadWarningAction = pgwaIgnore;
   Dest.SaveColorResWarningAction = pgwaIgnore;
   Dest.StretchMode = smPrecise;

@@ -13,6 +13,7 @@
 #include "engine/pixelgraphic.h"
 #include "thumbnails/thumbcell.h"
 
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -119,8 +120,9 @@ QByteArray WebPageBytes(const QStringList& Lines);
 
 // The picture of an entry as the web album uses it, turned by the entry's rotation. True when
 // the pixels are turned against the file (the file's own bytes then cannot be copied). Raises
-// when the file cannot be read or turned.
-bool LoadWebSource(const AlbumEntry& Entry, TPixelGraphic& Dest);
+// when the file cannot be read or turned. ReducedSize and Full as LoadEntryPicture takes them.
+bool LoadWebSource(const AlbumEntry& Entry, TPixelGraphic& Dest, int ReducedSize = 0,
+                   QSize* Full = nullptr);
 // The bytes of a JPEG file without its camera data: APP1 (EXIF, XMP), APP3 to APP13, APP15,
 // comments, APP2 blocks other than ICC profiles, and anything after the end of the picture
 // (further pictures, such as camera previews, carry their own EXIF). The JFIF and Adobe blocks
