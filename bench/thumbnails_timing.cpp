@@ -53,7 +53,9 @@ TTimes TimeOne(const QString& Folder, const char* Shot) {
   W.SetViewStyle(TThumbViewStyle::vsThumbnails);
   TTimes R;
   while (W.PanelText(1) != "Thumbnails loaded") {
-    QApplication::processEvents(QEventLoop::AllEvents, 5);
+    // Sleeps until the window has something to do: a loop that polls would take a processor
+    // from the loader's workers.
+    QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     if (R.First < 0 && W.ListModel->CellCount() > 0) R.First = T.nsecsElapsed() / 1e6;
     if (R.Screen < 0 && R.First >= 0 && (R.InView = ScreenDone(W)) > 0)
       R.Screen = T.nsecsElapsed() / 1e6;
