@@ -136,6 +136,7 @@ std::vector<TFileFormatWriter*> FileFormatWriters() {
   return Out;
 }
 
+// The tests' hooks (declared in tests/common/registryhooks.h, not for the program).
 void ClearWritersForTest() {
   EnsureLists();
   TheLists().Writers.clear();

@@ -69,9 +69,6 @@ std::vector<TFileFormatWriter*> FileFormatWriters();
 // Adds to the lists (the engine's own formats are added at start).
 void RegisterReader(std::unique_ptr<TFileFormatReader> R);
 void RegisterWriter(std::unique_ptr<TFileFormatWriter> W);
-// Removes every writer (tests of the empty-list error) or restores the engine's own lists.
-void ClearWritersForTest();
-void ResetFormatLists();
 
 // The separate BMP reader and writer used for streaming and packed bitmaps.
 TFileFormatReader& StreamingBMPReader();

@@ -105,8 +105,8 @@ void TPGMemoryStream::Clear() {
 
 // ---- file ----
 
-TPGFileStream::TPGFileStream(const std::string& FileName, TFileMode Mode) : Name(FileName) {
-  F = std::fopen(FileName.c_str(), Mode == TFileMode::fmCreate ? "w+b" : "rb");
+TPGFileStream::TPGFileStream(const std::string& FileName, TFileMode /*Mode*/) : Name(FileName) {
+  F = std::fopen(FileName.c_str(), "rb");
   if (!F) throw EPGStreamError("Cannot open file \"" + FileName + "\". " + std::strerror(errno));
   std::setvbuf(F, nullptr, _IOFBF, 1 << 16);
 }

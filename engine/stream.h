@@ -64,7 +64,9 @@ private:
   size_t Pos = 0;
 };
 
-enum class TFileMode { fmOpenRead, fmCreate };
+// Files are opened for reading only: everything the program writes goes through a TSafeFile
+// (a temporary file renamed over the target), never by truncating a file in place.
+enum class TFileMode { fmOpenRead };
 
 // A buffered file. Opening failures throw EPGStreamError with the system's reason.
 class TPGFileStream : public TPGStream {

@@ -11,8 +11,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <QTest>
 #include <gtest/gtest.h>
-
 
 using namespace orbisk;
 
@@ -32,15 +32,6 @@ QProcessEnvironment PrivateEnvironment(const QString& Base) {
   return Env;
 }
 
-// Waits for Cond, letting Ms pass at most.
-template <class F> bool WaitUntil(F Cond, int Ms) {
-  QElapsedTimer T;
-  T.start();
-  while (!Cond() && T.elapsed() < Ms)
-    QThread::msleep(50);
-  return Cond();
-}
-
 } // namespace
 
 TEST(TwoRuns, SecondRunHandsItsFileToTheFirstAndEnds) {
@@ -54,7 +45,7 @@ TEST(TwoRuns, SecondRunHandsItsFileToTheFirstAndEnds) {
   First.start(ORBISK_APP_PATH, {});
   ASSERT_TRUE(First.waitForStarted(10000));
   const QString Socket = Base.path() + "/runtime/orbisk/orbisk.socket";
-  ASSERT_TRUE(WaitUntil([&] { return QFileInfo::exists(Socket); }, 30000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(Socket); }, 30000));
 
   // The second run gets a relative name with spaces and quotes and a name that is not UTF-8
   // (through the shell: arguments of QProcess are always text); it sends both and ends with 0.
@@ -71,14 +62,14 @@ TEST(TwoRuns, SecondRunHandsItsFileToTheFirstAndEnds) {
   // The first shows the last of them: its bytes arrive exactly.
   const QByteArray Expected = "open request: " + QFile::encodeName(Pictures) + "/caf\xe9.png\n";
   QByteArray Err;
-  WaitUntil(
+  EXPECT_TRUE(QTest::qWaitFor(
       [&] {
         First.waitForReadyRead(100);
         Err += First.readAllStandardError();
         return Err.contains(Expected);
       },
-      20000);
-  EXPECT_TRUE(Err.contains(Expected)) << Err.toStdString();
+      20000))
+      << Err.toStdString();
   EXPECT_EQ(First.state(), QProcess::Running);
   First.kill();
   First.waitForFinished(5000);
@@ -94,7 +85,7 @@ TEST(TwoRuns, SecondRunHandsItsFileToTheFirstAndEnds) {
   ASSERT_TRUE(Third.waitForStarted(10000));
   // The third run listens once the stale file has been replaced by a socket of its own (the new
   // file may get the old one's inode number, so the test connects instead of comparing them).
-  ASSERT_TRUE(WaitUntil(
+  ASSERT_TRUE(QTest::qWaitFor(
       [&] {
         QLocalSocket S;
         S.connectToServer(Socket);
@@ -107,13 +98,13 @@ TEST(TwoRuns, SecondRunHandsItsFileToTheFirstAndEnds) {
   ASSERT_TRUE(Fourth.waitForFinished(30000));
   EXPECT_EQ(Fourth.exitCode(), 0);
   Err.clear();
-  WaitUntil(
+  EXPECT_TRUE(QTest::qWaitFor(
       [&] {
         Third.waitForReadyRead(100);
         Err += Third.readAllStandardError();
         return Err.contains("other.png");
       },
-      20000);
+      20000));
   EXPECT_TRUE(Err.contains("open request: " + QFile::encodeName(Pictures) + "/other.png\n"))
       << Err.toStdString();
   Third.kill();

@@ -14,8 +14,10 @@
 #include <QMouseEvent>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <deque>
@@ -71,7 +73,7 @@ inline void WriteBytes(const QString& Path, qint64 Size) {
 inline void WritePicture(const QString& Path, int W, int H) {
   QImage I(W, H, QImage::Format_RGB32);
   I.fill(QColor(200, 30, 30));
-  I.save(Path, "PNG");
+  ASSERT_TRUE(I.save(Path, "PNG")) << Path.toStdString();
 }
 
 inline void Wait(int Ms) {
@@ -82,11 +84,7 @@ inline void Wait(int Ms) {
 
 // Lets events run until Cond holds or Ms pass; the final value of Cond.
 template <class F> bool WaitFor(F Cond, int Ms = 5000) {
-  QElapsedTimer T;
-  T.start();
-  while (!Cond() && T.elapsed() < Ms)
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-  return Cond();
+  return QTest::qWaitFor(Cond, Ms);
 }
 
 // A GIF of two 1 x 1 frames (white, then black), 0.05 s each, looping for ever.

@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QThread>
 #include <QElapsedTimer>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -21,15 +22,6 @@ using namespace orbisk;
 using namespace orbisk::test;
 
 namespace {
-
-// Lets events run until Cond holds or Ms pass; the final value of Cond.
-template <class F> bool WaitUntil(F Cond, int Ms = 3000) {
-  QElapsedTimer T;
-  T.start();
-  while (!Cond() && T.elapsed() < Ms)
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-  return Cond();
-}
 
 struct FitCase {
   int PicW, PicH, AreaW, AreaH;
@@ -205,7 +197,7 @@ TEST_F(Fixture, ShowsPictureAtNaturalSizeOrFitted) {
   AutoZoom = false;
   Selected = {File("small.png")};
   C->AutoZoomClick(false);
-  EXPECT_TRUE(WaitUntil([&] { return View->size() == QSize(100, 50); }));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return View->size() == QSize(100, 50); }));
 
   // Resizing the area refits while exactly one file is selected.
   Area.resize(200, 300);
@@ -245,7 +237,7 @@ TEST_F(Fixture, RequestsAreServedInOrder) {
   C->ShowFile(File("3.png"));
   EXPECT_EQ(C->ShownFile(), File("3.png")); // remembered at once
   EXPECT_TRUE(Displayed.isEmpty());         // served from the event loop
-  EXPECT_TRUE(WaitUntil([&] { return Displayed.size() == 3; }));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Displayed.size() == 3; }));
   EXPECT_EQ(Displayed, (QStringList{"1.png", "2.png", "3.png"}));
   EXPECT_EQ(C->PendingCount(), 0);
 }

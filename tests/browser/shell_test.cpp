@@ -36,7 +36,7 @@ namespace {
 void Screenshot(QWidget* W, const QString& Name) {
   const QString Dir = qEnvironmentVariable("ORBISK_SCREENSHOT_DIR");
   if (Dir.isEmpty()) return;
-  test::Wait(300);
+  if (!QTest::qWaitForWindowExposed(W)) return;
   W->grab().save(Dir + "/" + Name + ".png");
 }
 

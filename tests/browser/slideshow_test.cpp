@@ -6,21 +6,13 @@
 
 #include <QFileInfo>
 #include <QElapsedTimer>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace orbisk;
 using namespace orbisk::test;
 
 namespace {
-
-// Lets events run until Cond holds or Ms pass; the final value of Cond.
-template <class F> bool WaitUntil(F Cond, int Ms = 3000) {
-  QElapsedTimer T;
-  T.start();
-  while (!Cond() && T.elapsed() < Ms)
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-  return Cond();
-}
 
 TEST(SlideShowRules, SecondsTextAndArrows) {
   // A stored number past the arrows' 60 is kept; only what is not a usable number falls back.
@@ -149,12 +141,13 @@ TEST(SlideShowRun, ShowsFurtherFilesInTurnAndLoops) {
   TSlideShow Show(H);
   Area.show();
   Show.ButtonClick(true);
-  EXPECT_TRUE(WaitUntil([&] { return Shown.size() >= 4; }, 6000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Shown.size() >= 4; }, 6000));
   Show.ButtonClick(false);
   EXPECT_EQ(Shown, (QStringList{"a.png", "b.png", "c.png", "a.png"}));
   EXPECT_EQ(Panel3, " a.png  (10 x 10)");
-  Wait(1300);
-  EXPECT_EQ(Shown.size(), 4); // stopped
+  // Longer than an interval: stopped, no further file is shown.
+  EXPECT_FALSE(QTest::qWaitFor([&] { return Shown.size() > 4; }, 1300));
+  EXPECT_EQ(Shown.size(), 4);
 }
 
 } // namespace

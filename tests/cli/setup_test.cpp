@@ -20,7 +20,7 @@ std::string RunCommand(const std::string& Command) {
 
 // The package names of setup.sh's PACKAGES array (comments left out).
 std::set<std::string> SetupPackages() {
-  std::ifstream In(std::string(ORBISK_TEST_DATA_DIR) + "/../../scripts/setup.sh");
+  std::ifstream In(ORBISK_TEST_DATA_DIR "/../../scripts/setup.sh");
   std::set<std::string> Names;
   std::string Line;
   bool InArray = false;

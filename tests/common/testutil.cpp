@@ -1,5 +1,6 @@
 #include "tests/common/testutil.h"
 
+#include <gtest/gtest.h>
 #include <png.h>
 
 #include <cstdio>
@@ -130,6 +131,9 @@ std::vector<uint8_t> ReadFileBytes(const std::string& Path) {
 void WriteFileBytes(const std::string& Path, const std::vector<uint8_t>& Data) {
   std::ofstream Out(Path, std::ios::binary | std::ios::trunc);
   Out.write(reinterpret_cast<const char*>(Data.data()), std::streamsize(Data.size()));
+  Out.close();
+  // A fixture that was not written would make the test about something else.
+  if (!Out) ADD_FAILURE() << "cannot write the fixture " << Path;
 }
 
 static std::string Slurp(const std::string& Path) {

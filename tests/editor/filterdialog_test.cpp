@@ -29,16 +29,6 @@ using namespace orbisk;
 
 namespace {
 
-bool WaitUntil(const std::function<bool()>& Done, int Ms = 5000) {
-  QElapsedTimer T;
-  T.start();
-  while (!Done()) {
-    if (T.elapsed() > Ms) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
-  return true;
-}
-
 // A 24-bit picture whose colours vary over it.
 std::unique_ptr<TPixelGraphic> Gradient(int W, int H) {
   auto G = std::make_unique<TPixelGraphic>();
@@ -226,7 +216,7 @@ TEST(FilterDialogWindow, MovingRShowsTheTextAndBrightensThePreviewReds) {
         EXPECT_EQ(F.NameLabel(0)->text(), "R");
         EXPECT_EQ(F.TrackText(0, 0)->text(), "-100%");
         EXPECT_EQ(F.TrackText(0, 2)->text(), "+100%");
-        ASSERT_TRUE(WaitUntil([&] { return F.Preview()->ResultsShown() >= 1; }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return F.Preview()->ResultsShown() >= 1; }));
         // A picture that fits is previewed at its own size, unchanged at first.
         ASSERT_EQ(Shown(F)->Width(), 10);
         ASSERT_EQ(Shown(F)->Height(), 10);
@@ -237,7 +227,7 @@ TEST(FilterDialogWindow, MovingRShowsTheTextAndBrightensThePreviewReds) {
           QTest::keyClick(F.SliderControl(0), Qt::Key_Right);
         EXPECT_EQ(F.ValueLabel(0)->text(), "+10%");
         const int Before = F.Preview()->ResultsShown();
-        ASSERT_TRUE(WaitUntil([&] { return F.Preview()->ResultsShown() > Before; }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return F.Preview()->ResultsShown() > Before; }));
         for (int Y = 0; Y < 10; ++Y)
           for (int X = 0; X < 10; ++X) {
             const TRGB Src = Pic->GetPixelColor(X, Y), Got = Shown(F)->GetPixelColor(X, Y);
@@ -260,7 +250,7 @@ TEST(FilterDialogWindow, RapidMovesComputeOnceAndShowTheLastPosition) {
   RunWindow(
       D, [&] { return D.Execute(Pic.get()); },
       [&](TFilterDialogForm& F) {
-        ASSERT_TRUE(WaitUntil([&] { return F.Preview()->ResultsShown() >= 1; }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return F.Preview()->ResultsShown() >= 1; }));
         EXPECT_EQ(Shown(F)->Width(), 140);
         EXPECT_EQ(Shown(F)->Height(), 70);
         const int Started = F.Preview()->ComputationsStarted();
@@ -268,7 +258,7 @@ TEST(FilterDialogWindow, RapidMovesComputeOnceAndShowTheLastPosition) {
           F.SliderControl(1)->setValue(-I * 3);
           QTest::qWait(10);
         }
-        ASSERT_TRUE(WaitUntil([&] {
+        ASSERT_TRUE(QTest::qWaitFor([&] {
           return !F.Preview()->TimerActive() && F.Preview()->ResultsShown() > 1 &&
                  F.Preview()->ComputationsStarted() > Started;
         }));
@@ -392,7 +382,7 @@ TEST(FilterDialogWindow, ClosingWhileAComputationRunsStopsIt) {
   RunWindow(
       D, [&] { return D.Execute(Pic.get()); },
       [&](TFilterDialogForm& F) {
-        ASSERT_TRUE(WaitUntil([&] { return F.Preview()->ComputationsStarted() >= 1; }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return F.Preview()->ComputationsStarted() >= 1; }));
         SawRunning = F.Preview()->Running();
         F.CancelButton()->click();
         EXPECT_FALSE(F.Preview()->Running()); // joined before the click returns
@@ -421,7 +411,8 @@ TEST(FilterDialogWindow, DestroyingTheDialogWhileItsWindowIsOpen) {
   QPointer<TFilterDialogForm> Form;
   QTimer::singleShot(10, [&] {
     Form = D->Form();
-    WaitUntil([&] { return Form && Form->Preview()->ComputationsStarted() >= 1; });
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return Form && Form->Preview()->ComputationsStarted() >= 1; }));
     delete D; // its owner went away while the window was open
   });
   EXPECT_FALSE(D->Execute(Pic.get()));

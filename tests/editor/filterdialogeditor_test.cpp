@@ -39,16 +39,6 @@ bool SamePixels(const TPixelGraphic& A, const TPixelGraphic& B) {
          std::memcmp(A.Bits(), B.Bits(), size_t(A.ImageSize())) == 0;
 }
 
-bool WaitUntil(const std::function<bool()>& Done, int Ms = 5000) {
-  QElapsedTimer T;
-  T.start();
-  while (!Done()) {
-    if (T.elapsed() > Ms) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
-  return true;
-}
-
 // Triggers the menu entry while Drive answers the dialog's window (cancelled if left open).
 void Choose(QAction* Entry, TFilterDialog& D,
             const std::function<void(TFilterDialogForm&)>& Drive) {
@@ -86,7 +76,7 @@ TEST_F(EditorFilters, ColourFilterRunsInPlaceAndUndoRestores) {
   Choose(W->RGB1, *Dialogs->RGBFilterDialog1, [&](TFilterDialogForm& F) {
     F.SliderControl(0)->setValue(10);
     // The preview is made from the editor's picture.
-    Previewed = WaitUntil([&] { return F.Preview()->ResultsShown() >= 1; }) &&
+    Previewed = QTest::qWaitFor([&] { return F.Preview()->ResultsShown() >= 1; }) &&
                 F.PreviewView()->PixelGraphicNoWait()->Width() == 60;
     F.OKButton()->click();
   });

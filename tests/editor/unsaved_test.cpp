@@ -16,6 +16,7 @@
 #include "processing/editor/barrel.h"
 #include "tests/browser/browsertest.h"
 #include "tests/common/orientationfixture.h"
+#include "tests/common/registryhooks.h"
 #include "tests/common/testutil.h"
 #include "view/pgimage.h"
 #include "view/previewdialogs.h"

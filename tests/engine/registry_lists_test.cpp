@@ -1,6 +1,7 @@
 // The writer list itself: saving with no writers at all, and the lists restored afterwards.
 #include "engine/registry.h"
 #include "engine/stream.h"
+#include "tests/common/registryhooks.h"
 
 #include <gtest/gtest.h>
 

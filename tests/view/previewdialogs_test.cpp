@@ -11,6 +11,7 @@
 #include <QListView>
 #include <QScreen>
 #include <QTimer>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -26,16 +27,6 @@ using namespace orbisk;
 namespace fs = std::filesystem;
 
 namespace {
-
-bool WaitUntil(const std::function<bool()>& Done, int Ms = 5000) {
-  QElapsedTimer T;
-  T.start();
-  while (!Done()) {
-    if (T.elapsed() > Ms) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
-}
 
 void Spin(int Ms) {
   QElapsedTimer T;
@@ -71,7 +62,7 @@ void MakeCurrent(QFileDialog& D, const QString& Path) {
   ASSERT_NE(List, nullptr);
   auto* Model = qobject_cast<QFileSystemModel*>(List->model());
   ASSERT_NE(Model, nullptr);
-  ASSERT_TRUE(WaitUntil([&] {
+  ASSERT_TRUE(QTest::qWaitFor([&] {
     QModelIndex I = Model->index(Path);
     return I.isValid() && I.parent() == List->rootIndex();
   })) << Path.toStdString();
@@ -282,7 +273,7 @@ TEST(PreviewOpenDialog, ShowsPictureAndInformationOfTheSelectedFile) {
   D.InitialDir = QString::fromStdString(F);
   D.setDirectory(D.InitialDir);
   D.show();
-  ASSERT_TRUE(WaitUntil([&] { return D.isVisible(); }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return D.isVisible(); }));
   EXPECT_TRUE(D.testOption(QFileDialog::DontUseNativeDialog));
   // Placed horizontally centred, a third of the free height from the top.
   const QRect A = D.screen()->availableGeometry();
@@ -339,7 +330,7 @@ TEST(PreviewOpenDialog, QuickMovesStartOnePreviewAfterTheLastMove) {
     MakeCurrent(D, P);
   const uint64_t Before = D.Loader().JobsStarted();
   EXPECT_EQ(D.PreviewPicture(), nullptr);
-  ASSERT_TRUE(WaitUntil([&] { return D.Loader().JobsStarted() > Before; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return D.Loader().JobsStarted() > Before; }));
   D.Loader().WaitForIdle();
   Spin(TPGOpenDialog::kPreviewDelayMs + 100);
   EXPECT_EQ(D.Loader().JobsStarted(), Before + 1);

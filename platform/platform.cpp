@@ -1,1 +1,0 @@
-// The desktop layer: Qt drawing, canvas, clipboard, printing and metafile playback.

@@ -1,1 +1,0 @@
-// The processing library: filters, transforms, effects, colour reduction and the GIF writer.
