@@ -1,4 +1,6 @@
 #include "engine/pixelgraphic.h"
+
+#include <sys/mman.h>
 #include "engine/optimizedpalette.h"
 #include "engine/palettes.h"
 #include "engine/parallel.h"
@@ -19,6 +21,20 @@ struct TPixelGraphic::DitherState {
   int Limit[511]; // limit(e) at e + 255
   bool Gray = false;
 };
+
+namespace {
+
+// A large picture's fresh (untouched) pages come as 2 MB pages where the system offers them on
+// request: a 24-megapixel picture then costs a few dozen page faults instead of some 18,000.
+void AskForHugePages(void* Start, size_t Size) {
+  constexpr uintptr_t kHuge = uintptr_t(2) << 20;
+  if (Size < 2 * kHuge) return;
+  const uintptr_t First = (reinterpret_cast<uintptr_t>(Start) + kHuge - 1) & ~(kHuge - 1);
+  const uintptr_t End = (reinterpret_cast<uintptr_t>(Start) + Size) & ~(kHuge - 1);
+  if (End > First) ::madvise(reinterpret_cast<void*>(First), End - First, MADV_HUGEPAGE);
+}
+
+} // namespace
 
 TPixelGraphic::TPixelGraphic() : FileGamma(ScreenGamma) {}
 
@@ -63,6 +79,7 @@ void TPixelGraphic::SetSize(int W, int H, int Code) {
       FRowBytes = 0;
       throw EPixelGraphic(EngineMessage(msgFailed, "CreateDIBSection"));
     }
+    AskForHugePages(FBits, size_t(ImageSize()));
     FHeader.assign(40 + 4 * size_t(ColorCount()), 0);
     auto Put32 = [this](size_t At, uint32_t V) {
       for (int I = 0; I < 4; ++I)
