@@ -3,27 +3,23 @@
 # Orbisk's converter path (optimized palette of 236 + 16 system colours, dithered copy,
 # WriteGIF) against ImageMagick's Floyd-Steinberg quantizer, timed with hyperfine.
 #
-#   bench/gif256.sh [release-build-dir]
+#   bench/gif256.sh [build dir]   (default build/release, configured with -DORBISK_BENCH=ON)
 #
 # The photo is made once in $BENCHDATA (default /work/benchdata) from a camera photo of the
-# corpus, scaled to 4000 x 3000. The driver bench/gif256_tool.cpp is compiled against the
-# Release libraries of the build folder.
+# corpus, scaled to 4000 x 3000. The driver is bench/gif256_tool.cpp, built in the build folder.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-BUILD=${1:-$ROOT/../build-bench-release}
+BUILD=${1:-$ROOT/build/release}
 DATA=${BENCHDATA:-/work/benchdata}
 CORPUS=${ORBISK_CORPUS_DIR:-$ROOT/../shared/corpus}
 RUNS=${RUNS:-5}
 export MAGICK_CONFIGURE_PATH=$ROOT/../shared/bench
 MAGICK=/usr/bin/convert
 
-cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORBISK_TESTS=OFF >/dev/null
-cmake --build "$BUILD" -j2 --target orbisk_processing orbisk_engine
-TOOL=$BUILD/gif256_tool
-"${CXX:-c++}" -std=c++20 -O2 -I"$ROOT" "$ROOT/bench/gif256_tool.cpp" \
-  "$BUILD/processing/liborbisk_processing.a" "$BUILD/engine/liborbisk_engine.a" \
-  -ljpeg -lpng -lz -o "$TOOL"
+# The driver is one of the bench programs of a build configured with -DORBISK_BENCH=ON.
+cmake --build "$BUILD" -j2 --target gif256_tool
+TOOL=$BUILD/bench/gif256_tool
 
 mkdir -p "$DATA"
 IN=$DATA/photo12mp.ppm

@@ -51,11 +51,11 @@ chmod +x "$WORK/vips.sh"
 
 echo "== $N pictures: orbisk-cli web-album and vipsthumbnail twice"
 nice -n 10 hyperfine -N --warmup 0 --runs "$RUNS" --export-markdown "$WORK/result.md" \
-  -n "orbisk-cli web-album" "$CLI web-album $WORK/bench.alb $WORK/orbisk --thumb 96 --max 1600" \
+  -n "orbisk-cli web-album" "$CLI web-album $WORK/bench.alb $WORK/orbisk --thumb 96 --max 1600 --overwrite" \
   -n "vipsthumbnail -s 96 and -s 1600" "$WORK/vips.sh"
 cat "$WORK/result.md"
 # CPU seconds of one more run of each, beside the wall times: the machine may be shared.
-for C in "$CLI web-album $WORK/bench.alb $WORK/orbisk --thumb 96 --max 1600" "$WORK/vips.sh"; do
+for C in "$CLI web-album $WORK/bench.alb $WORK/orbisk --thumb 96 --max 1600 --overwrite" "$WORK/vips.sh"; do
   /usr/bin/time -f "%U user + %S sys s, %M KB peak: ${C%% *}" nice -n 10 $C > /dev/null
 done
 echo "files: $(ls "$WORK/orbisk" | wc -l) by orbisk-cli ($(du -sh "$WORK/orbisk" | cut -f1))," \
