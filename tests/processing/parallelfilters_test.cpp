@@ -150,7 +150,8 @@ void PrepareDest(TPixelGraphic& D, const TDest& Dd) {
 } // namespace
 
 TEST_F(Threads, ConvolutionFiltersEveryShapeAndDepth) {
-  for (const auto& [Name, Make] : ConvolutionFilters())
+  // (Named pairs, not structured bindings: clang 14's lambdas cannot capture bindings.)
+  for (const auto& Filter : ConvolutionFilters())
     for (auto [W, H] : kShapes)
       for (int Code : {0, 1, 2, 3}) {
         TPixelGraphic S;
@@ -158,49 +159,50 @@ TEST_F(Threads, ConvolutionFiltersEveryShapeAndDepth) {
         for (const TDest& Dd : kDests) {
           // Every depth pairing on the small shapes; the larger ones from 8 and 24 bits.
           // (8-bit sources of the larger shapes through two filters only, to keep it quick).
-          if (W * H > 20000 && (Code < 2 || (Code == 2 && Name != "sharpen" && Name != "contour") ||
-                                (Dd.Code != 3 && Dd.Code != Code - 1)))
+          if (W * H > 20000 &&
+              (Code < 2 || (Code == 2 && Filter.first != "sharpen" && Filter.first != "contour") ||
+               (Dd.Code != 3 && Dd.Code != Code - 1)))
             continue;
           ExpectSame(
               [&] {
-                auto F = Make();
+                auto F = Filter.second();
                 TPixelGraphic D;
                 PrepareDest(D, Dd);
                 ApplyFilter(D, *F, S);
                 return Bytes(D);
               },
-              Name + " " + Shape(W, H) + " depth " + std::to_string(Code) + " into " +
+              Filter.first + " " + Shape(W, H) + " depth " + std::to_string(Code) + " into " +
                   std::to_string(Dd.Code) + (Dd.Dither ? " dithered" : ""));
         }
       }
 }
 
 TEST_F(Threads, ColourFiltersInPlaceAndIntoOtherDepths) {
-  for (const auto& [Name, Make] : ColourFilters())
+  for (const auto& Filter : ColourFilters())
     for (auto [W, H] : kShapes)
       for (int Code : {2, 3}) {
         TPixelGraphic S;
         MakeRandom(S, W, H, Code, unsigned(W + H * 7 + Code), W * H > 20000);
         ExpectSame(
             [&] {
-              auto F = Make();
+              auto F = Filter.second();
               TPixelGraphic G;
               G.Assign(&S);
               ApplyFilter(G, *F, G);
               return Bytes(G);
             },
-            Name + " in place " + Shape(W, H) + " depth " + std::to_string(Code));
+            Filter.first + " in place " + Shape(W, H) + " depth " + std::to_string(Code));
         for (const TDest& Dd : kDests) {
           if (W * H > 20000 && Dd.Code != 3 && !Dd.Dither) continue;
           ExpectSame(
               [&] {
-                auto F = Make();
+                auto F = Filter.second();
                 TPixelGraphic D;
                 PrepareDest(D, Dd);
                 ApplyFilter(D, *F, S);
                 return Bytes(D);
               },
-              Name + " " + Shape(W, H) + " depth " + std::to_string(Code) + " into " +
+              Filter.first + " " + Shape(W, H) + " depth " + std::to_string(Code) + " into " +
                   std::to_string(Dd.Code) + (Dd.Dither ? " dithered" : ""));
         }
       }
@@ -393,15 +395,15 @@ TEST_F(Threads, FastBitmapEffectsDrawTheSameNumbersAndLeaveTheSameSeed) {
   TPixelGraphic Q;
   MakeRandom(Q, 173, 409, 3, 4);
   const TFastBMP Mosaic(Q);
-  for (auto [XS, YS] : {std::pair{7, 1}, std::pair{1, 7}, std::pair{500, 3}})
+  for (const std::pair<int, int> Block : {std::pair{7, 1}, std::pair{1, 7}, std::pair{500, 3}})
     ExpectSame(
         [&] {
           TFastBMP Work;
           Work.Assign(Mosaic);
-          Work.Mosaic(XS, YS);
+          Work.Mosaic(Block.first, Block.second);
           return Bytes(Work);
         },
-        "mosaic " + Shape(XS, YS));
+        "mosaic " + Shape(Block.first, Block.second));
 }
 
 TEST_F(Threads, EmbossAndTrueColourCopies) {
@@ -430,13 +432,13 @@ TEST_F(Threads, EffectsBuiltOnTheFilters) {
       {"white border", WhiteBorderPicture},
       {"red eye", [](TPixelGraphic& G) { RedEyeReduce(G, 20, 30, 300, 250, 10); }},
   };
-  for (const auto& [Name, Effect] : Effects)
+  for (const auto& E : Effects)
     ExpectSame(
         [&] {
           TPixelGraphic G;
           G.Assign(&P);
-          Effect(G);
+          E.second(G);
           return Bytes(G);
         },
-        Name);
+        E.first);
 }
