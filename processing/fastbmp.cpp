@@ -9,12 +9,6 @@
 
 namespace orbisk {
 
-int PartsFor(int64_t Pixels, int64_t MaxParts) {
-  if (Pixels < (int64_t(1) << 18)) return 1;
-  const int64_t Cores = std::max<unsigned>(std::thread::hardware_concurrency(), 1u);
-  return int(std::clamp<int64_t>(std::min<int64_t>(Cores, 8), 1, std::max<int64_t>(MaxParts, 1)));
-}
-
 void TFastBMP::SetSize(int W, int H) {
   if (W < 0) throw EPGInvalidSize(EngineMessage(msgNegativeWidth));
   if (H < 0) throw EPGInvalidSize(EngineMessage(msgNegativeHeight));

@@ -4,10 +4,7 @@
 
 #include "engine/pixelgraphic.h"
 
-#include <atomic>
 #include <cstdint>
-#include <exception>
-#include <thread>
 #include <vector>
 
 namespace orbisk {
@@ -68,41 +65,5 @@ TRGB BackgroundColorOf(const TPixelGraphic& G);
 // Resizes G to W x H at 24 bits. The background of a palette picture is an index, so it is
 // turned into its colour first.
 void SetTrueColorSize(TPixelGraphic& G, int W, int H);
-
-// ---- sharing raw-row work between the processor's cores ----
-
-// How many parts a job over Pixels pixels is cut into: 1 for small jobs, else one per core, at
-// most 8 and at most MaxParts.
-int PartsFor(int64_t Pixels, int64_t MaxParts);
-
-// Runs Work(Part) for Part = 0 .. Parts - 1, part 0 on the calling thread (the only one that may
-// raise events), the others on threads of their own; each part's work must touch only its own
-// share of the pixels. A failure sets Stop (which the parts should watch) and is passed on once
-// every part has ended.
-template <class TWork> void RunParts(int Parts, std::atomic<bool>& Stop, TWork Work) {
-  std::vector<std::exception_ptr> Errors(static_cast<size_t>(Parts));
-  auto Guarded = [&](int Part) {
-    try {
-      Work(Part);
-    } catch (...) {
-      Errors[size_t(Part)] = std::current_exception();
-      Stop = true;
-    }
-  };
-  std::vector<std::thread> Threads;
-  Threads.reserve(size_t(Parts));
-  for (int Part = 1; Part < Parts; ++Part) {
-    try {
-      Threads.emplace_back(Guarded, Part);
-    } catch (...) {
-      Guarded(Part); // no thread to be had: the part runs here
-    }
-  }
-  Guarded(0);
-  for (std::thread& T : Threads)
-    T.join();
-  for (const std::exception_ptr& E : Errors)
-    if (E) std::rethrow_exception(E);
-}
 
 } // namespace orbisk

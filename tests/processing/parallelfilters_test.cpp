@@ -395,7 +395,7 @@ TEST_F(Threads, FastBitmapEffectsDrawTheSameNumbersAndLeaveTheSameSeed) {
   TPixelGraphic Q;
   MakeRandom(Q, 173, 409, 3, 4);
   const TFastBMP Mosaic(Q);
-  for (const std::pair<int, int> Block : {std::pair{7, 1}, std::pair{1, 7}, std::pair{500, 3}})
+  for (const auto& Block : {std::pair{7, 1}, std::pair{1, 7}, std::pair{500, 3}})
     ExpectSame(
         [&] {
           TFastBMP Work;
