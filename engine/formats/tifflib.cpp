@@ -696,6 +696,17 @@ uint64_t ReducedSubfile(TIFF* T, uint32_t FullW, uint32_t FullH, int Reduced) {
   return Best;
 }
 
+// The directory F stands at, read into Image.
+void ReadCurrentPage(TTIFFFile& F, TPixelGraphic& Image) {
+  const TLayout L = ReadLayout(F);
+  CheckSize(L);
+  const TKind Kind = KindOf(L);
+  if (Kind == kOther)
+    ReadRGBA(F, L, Image);
+  else
+    ReadBands(F, L, Kind, Image);
+}
+
 } // namespace
 
 bool ReadReducedTIFFWithLibrary(TPGStream& Stream, TPixelGraphic& Image) {
@@ -710,13 +721,7 @@ bool ReadReducedTIFFWithLibrary(TPGStream& Stream, TPixelGraphic& Image) {
   const uint64_t Offset = ReducedSubfile(T, FullW, FullH, Image.ReducedSize);
   if (Offset == 0 || !TIFFSetSubDirectory(T, Offset)) return false;
   F.ClearReason();
-  const TLayout L = ReadLayout(F);
-  CheckSize(L);
-  const TKind Kind = KindOf(L);
-  if (Kind == kOther)
-    ReadRGBA(F, L, Image);
-  else
-    ReadBands(F, L, Kind, Image);
+  ReadCurrentPage(F, Image);
   Image.ExifOrientation = Orientation >= 1 && Orientation <= 8 ? Orientation : 1;
   Image.FullWidth = int(FullW);
   Image.FullHeight = int(FullH);
@@ -726,13 +731,7 @@ bool ReadReducedTIFFWithLibrary(TPGStream& Stream, TPixelGraphic& Image) {
 void ReadTIFFWithLibrary(TPGStream& Stream, TPixelGraphic& Image, int Index) {
   TTIFFFile F(Stream);
   F.SelectPage(Index);
-  const TLayout L = ReadLayout(F);
-  CheckSize(L);
-  const TKind Kind = KindOf(L);
-  if (Kind == kOther)
-    ReadRGBA(F, L, Image);
-  else
-    ReadBands(F, L, Kind, Image);
+  ReadCurrentPage(F, Image);
 }
 
 TTIFFLibraryInfo DescribeTIFFWithLibrary(TPGStream& Stream, int Index) {

@@ -113,6 +113,14 @@ int64_t CountDifferences(const RGBAImage& A, const RGBAImage& B, bool Alpha, int
   return N;
 }
 
+bool HaveTool(const std::string& Tool) {
+  return std::system(("command -v " + Tool + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+bool RunTool(const std::string& Command) {
+  return std::system((Command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
 std::string TempPath(const std::string& Name) {
   static fs::path Dir = [] {
     fs::path D = fs::temp_directory_path() / ("orbisk-test-" + std::to_string(getpid()));

@@ -39,6 +39,10 @@ int64_t CountDifferences(const RGBAImage& A, const RGBAImage& B, bool Alpha, int
 std::string TempPath(const std::string& Name); // a fresh path in a per-process temp folder
 std::vector<uint8_t> ReadFileBytes(const std::string& Path);
 void WriteFileBytes(const std::string& Path, const std::vector<uint8_t>& Data);
+// True when the shell finds Tool on the PATH.
+bool HaveTool(const std::string& Tool);
+// Runs a shell command with its output dropped; true when it exits with status 0.
+bool RunTool(const std::string& Command);
 // Runs orbisk-cli with the arguments; returns the exit status, stdout and stderr.
 int RunCli(const std::vector<std::string>& Args, std::string* Out = nullptr,
            std::string* Err = nullptr);

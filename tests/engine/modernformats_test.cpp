@@ -35,14 +35,6 @@ using namespace orbisk::test;
 
 namespace {
 
-bool HaveTool(const std::string& Tool) {
-  return std::system(("command -v " + Tool + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-bool RunTool(const std::string& Command) {
-  return std::system((Command + " >/dev/null 2>&1").c_str()) == 0;
-}
-
 std::string Quoted(const std::string& S) {
   return "'" + S + "'";
 }

@@ -28,14 +28,6 @@ using namespace orbisk::test;
 
 namespace {
 
-bool HaveTool(const std::string& Tool) {
-  return std::system(("command -v " + Tool + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-bool RunTool(const std::string& Command) {
-  return std::system((Command + " >/dev/null 2>&1").c_str()) == 0;
-}
-
 // A picture with large smooth areas and coarse blocks (so that any fair reduction looks like the
 // full picture scaled down), top row first, RGB.
 std::vector<uint8_t> Scene(int W, int H) {
