@@ -26,7 +26,8 @@ int main(int argc, char** argv) {
 
   TfrmAcquire Editor;
   Editor.ExecDialog = [](QDialog& D) {
-    if (auto* B = qobject_cast<TfrmGaussianBlur*>(&D)) B->StrengthSlider->setValue(30);
+    if (auto* B = qobject_cast<TfrmGaussianBlur*>(&D))
+      B->findChild<QSlider*>("StrengthSlider")->setValue(30);
     return int(QDialog::Accepted);
   };
   Editor.show();
@@ -61,10 +62,10 @@ int main(int argc, char** argv) {
                 Editor.Picture()->Height());
   };
   for (int R = 0; R < Runs; ++R) {
-    Time("rotate 90", Editor.Rotate90CW);
-    Time("undo", Editor.Undo1);
-    Time("gaussian 30", Editor.GaussianBlur1);
-    Time("undo", Editor.Undo1);
+    Time("rotate 90", Editor.findChild<QAction*>("Rotate90CW"));
+    Time("undo", Editor.findChild<QAction*>("Undo1"));
+    Time("gaussian 30", Editor.findChild<QAction*>("GaussianBlur1"));
+    Time("undo", Editor.findChild<QAction*>("Undo1"));
   }
   rusage U{};
   getrusage(RUSAGE_SELF, &U);

@@ -1014,7 +1014,7 @@ void TForm1::SetEditorWindow(TfrmAcquire* W) {
   if (!W) return;
   if (W->findChildren<TEditorFilterDialogs*>().isEmpty()) new TEditorFilterDialogs(*W);
   W->CurrentFolder = [this] { return SelectedFolder(); };
-  W->OnFilesChanged = [this] { RefreshListClick(); };
+  connect(W, &TfrmAcquire::FilesChanged, this, [this] { RefreshListClick(); });
   W->SetScannerAvailable(FScannerAvailable);
 }
 

@@ -92,9 +92,12 @@ TfrmAcquire::TfrmAcquire(QWidget* Parent)
   FGaugeAdapter = std::make_unique<TGaugeAdapter>(this);
 
   StatusPanel0 = new QLabel(this);
+  StatusPanel0->setObjectName("StatusPanel0");
   StatusPanel0->setFixedWidth(120);
   StatusPanel1 = new QLabel(this);
+  StatusPanel1->setObjectName("StatusPanel1");
   Gauge = new QProgressBar(this);
+  Gauge->setObjectName("Gauge");
   Gauge->setRange(0, 100);
   Gauge->setTextVisible(false);
   Gauge->hide();
@@ -102,6 +105,8 @@ TfrmAcquire::TfrmAcquire(QWidget* Parent)
   statusBar()->addWidget(StatusPanel1, 1);
   statusBar()->addWidget(Gauge, 1);
 
+  // The filter dialogs keep their settings between uses, like the operation windows.
+  FFilters = new TEditorFilterDialogs(*this);
   CreateActions();
   CreateMenus();
   CreateToolBar();
@@ -172,10 +177,12 @@ void TfrmAcquire::CreateActions() {
     connect(A, &QAction::triggered, this, Slot);
     return A;
   };
-  auto Waiting = [this](const QString& Text) {
-    auto* A = new QAction(Text, this);
-    A->setEnabled(false);
-    return A;
+  // The colour filters run in place, the convolution filters make a new picture.
+  auto Color = [this, Make](const QString& Text, TPreviewFilterDialog* D, const char* Name) {
+    return Make(Text, [this, D, Name] { FFilters->RunColorFilter(*D, Name); });
+  };
+  auto Conv = [this, Make](const QString& Text, TConvFilterDialog* D, const char* Name) {
+    return Make(Text, [this, D, Name] { FFilters->RunConvFilter(*D, Name); });
   };
   auto Op = [this, Make](const QString& Text, const QString& Name, auto Change) {
     return Make(Text, [this, Name, Change] { RunOperation(Name, Change); });
@@ -195,10 +202,10 @@ void TfrmAcquire::CreateActions() {
   Print1 = Make("Print", [this] { PrintClick(); });
   Print1->setShortcut(QKeySequence::Print);
   // Enabled by the main window when a scanner is there.
-  Select1 = Waiting("Select...");
-  connect(Select1, &QAction::triggered, this, [this] { SelectSourceClick(); });
-  Acquire1 = Waiting("Acquire...");
-  connect(Acquire1, &QAction::triggered, this, [this] { AcquireClick(); });
+  Select1 = Make("Select...", [this] { SelectSourceClick(); });
+  Select1->setEnabled(false);
+  Acquire1 = Make("Acquire...", [this] { AcquireClick(); });
+  Acquire1->setEnabled(false);
   Close1 = Make("Close", [this] { CloseClick(); });
 
   Undo1 = Make(kUndoCaption, [this] { UndoClick(); });
@@ -228,19 +235,20 @@ void TfrmAcquire::CreateActions() {
   Resize1 = Make("Resize...", [this] { ResizeClick(); });
   RadialAdjust1 = Make("Radial Adjustment (Barrel Distortion)...", [this] { RadialAdjustClick(); });
 
-  RGB1 = Waiting("RGB...");
-  CMY1 = Waiting("CMY...");
-  YCbCr1 = Waiting("YCbCr...");
-  HSL1 = Waiting("HSL...");
-  HSV1 = Waiting("HSV...");
-  BCG1 = Waiting("Brightness, Contrast, Gamma...");
-  Greyscale1 = Waiting("Convert To Greyscale...");
-  Negative1 = Waiting("Negative...");
-  Sharpen1 = Waiting("Sharpen...");
-  Detail1 = Waiting("Detail...");
-  Smooth1 = Waiting("Smooth...");
-  Blur1 = Waiting("Blur...");
-  Contour1 = Waiting("Contour...");
+  TEditorFilterDialogs& F = *FFilters;
+  RGB1 = Color("RGB...", F.RGBFilterDialog1, "RGB");
+  CMY1 = Color("CMY...", F.CMYFilterDialog1, "CMY");
+  YCbCr1 = Color("YCbCr...", F.YCbCrFilterDialog1, "YCbCr");
+  HSL1 = Color("HSL...", F.HLSFilterDialog1, "HSL");
+  HSV1 = Color("HSV...", F.HSVFilterDialog1, "HSV");
+  BCG1 = Color("Brightness, Contrast, Gamma...", F.BCGFilterDialog1, "BCG");
+  Greyscale1 = Color("Convert To Greyscale...", F.GrayScaleFilterDialog1, "Greyscale");
+  Negative1 = Color("Negative...", F.NegativeFilterDialog1, "Negative");
+  Sharpen1 = Conv("Sharpen...", F.SharpenFilterDialog1, "Sharpen");
+  Detail1 = Conv("Detail...", F.DetailFilterDialog1, "Detail");
+  Smooth1 = Conv("Smooth...", F.SmoothFilterDialog1, "Smooth");
+  Blur1 = Conv("Blur...", F.BlurFilterDialog1, "Blur");
+  Contour1 = Conv("Contour...", F.ContourFilterDialog1, "Contour");
   RedEye1 = Make("Red Eye Reduction...", [this] { RedEyeClick(); });
   GaussianBlur1 = Make("Gaussian Blur...", [this] { GaussianBlurClick(); });
   Emboss1 = Op("Emboss", "Emboss", [](TPixelGraphic& G) { EmbossPicture(G); });
@@ -282,10 +290,92 @@ void TfrmAcquire::CreateActions() {
   RotateLeftButton = Make("Rotate Left", [this] { RotateClick(270); });
   RotateRightButton = Make("Rotate Right", [this] { RotateClick(90); });
   RedEyeButton = Make("Red Eye Reduction", [this] { RedEyeClick(); });
+
+  // Icons from the desktop's theme (ours where we drew one); a button without one shows its text.
+  const std::pair<QAction*, const char*> Icons[] = {{Open1, "document-open"},
+                                                    {SaveAs1, "document-save-as"},
+                                                    {Print1, "document-print"},
+                                                    {AutoSizeButton, "zoom-fit-best"},
+                                                    {ZoomButton, "zoom-in"},
+                                                    {SelectButton, "edit-select-all"},
+                                                    {RotateLeftButton, "object-rotate-left"},
+                                                    {RotateRightButton, "object-rotate-right"},
+                                                    {CaptureButton, "camera-photo"},
+                                                    {Close1, "window-close"}};
+  for (auto [A, Name] : Icons)
+    A->setIcon(ThemeIcon(QString::fromLatin1(Name)));
+
+  // Every command is found by its name (the tests, other windows' hosts).
+  const std::pair<QObject*, const char*> Names[] = {
+      {New1, "New1"},
+      {Open1, "Open1"},
+      {Save1, "Save1"},
+      {SaveAs1, "SaveAs1"},
+      {ExportGIF1, "ExportGIF1"},
+      {SaveOptions1, "SaveOptions1"},
+      {Print1, "Print1"},
+      {Select1, "Select1"},
+      {Acquire1, "Acquire1"},
+      {Close1, "Close1"},
+      {Undo1, "Undo1"},
+      {Rotate180, "Rotate180"},
+      {Rotate90CW, "Rotate90CW"},
+      {Rotate90CCW, "Rotate90CCW"},
+      {RotateArbitrary, "RotateArbitrary"},
+      {FlipHorizontal1, "FlipHorizontal1"},
+      {FlipVertical1, "FlipVertical1"},
+      {Crop1, "Crop1"},
+      {DropShadow1, "DropShadow1"},
+      {WhiteBorder1, "WhiteBorder1"},
+      {GradientBorder1, "GradientBorder1"},
+      {Bevel1, "Bevel1"},
+      {ColorResolution1, "ColorResolution1"},
+      {Resize1, "Resize1"},
+      {RadialAdjust1, "RadialAdjust1"},
+      {RGB1, "RGB1"},
+      {CMY1, "CMY1"},
+      {YCbCr1, "YCbCr1"},
+      {HSL1, "HSL1"},
+      {HSV1, "HSV1"},
+      {BCG1, "BCG1"},
+      {Greyscale1, "Greyscale1"},
+      {Negative1, "Negative1"},
+      {Sharpen1, "Sharpen1"},
+      {Detail1, "Detail1"},
+      {Smooth1, "Smooth1"},
+      {Blur1, "Blur1"},
+      {Contour1, "Contour1"},
+      {RedEye1, "RedEye1"},
+      {GaussianBlur1, "GaussianBlur1"},
+      {Emboss1, "Emboss1"},
+      {Fisheye1, "Fisheye1"},
+      {Swirl1, "Swirl1"},
+      {SprayPaint1, "SprayPaint1"},
+      {BWNoise1, "BWNoise1"},
+      {ColorNoise1, "ColorNoise1"},
+      {Mosaic1, "Mosaic1"},
+      {PencilDrawing1, "PencilDrawing1"},
+      {Posterize1, "Posterize1"},
+      {Antique1, "Antique1"},
+      {HelpTwain1, "HelpTwain1"},
+      {HelpEditing1, "HelpEditing1"},
+      {AutoSizeButton, "AutoSizeButton"},
+      {TileButton, "TileButton"},
+      {PointerButton, "PointerButton"},
+      {ZoomButton, "ZoomButton"},
+      {SelectButton, "SelectButton"},
+      {CaptureButton, "CaptureButton"},
+      {RotateLeftButton, "RotateLeftButton"},
+      {RotateRightButton, "RotateRightButton"},
+      {RedEyeButton, "RedEyeButton"},
+  };
+  for (auto [O, Name] : Names)
+    O->setObjectName(QString::fromLatin1(Name));
 }
 
 void TfrmAcquire::CreateMenus() {
   FileMenu = menuBar()->addMenu("&File");
+  FileMenu->setObjectName("FileMenu");
   FileMenu->addActions({New1, Open1, Save1, SaveAs1, ExportGIF1, SaveOptions1});
   FileMenu->addSeparator();
   FileMenu->addAction(Print1);
@@ -295,9 +385,11 @@ void TfrmAcquire::CreateMenus() {
   FileMenu->addAction(Close1);
 
   EditMenu = menuBar()->addMenu("&Edit");
+  EditMenu->setObjectName("EditMenu");
   EditMenu->addAction(Undo1);
 
   ImageMenu = menuBar()->addMenu("&Image");
+  ImageMenu->setObjectName("ImageMenu");
   QMenu* Rotate = ImageMenu->addMenu("Rotate");
   Rotate->addActions({Rotate180, Rotate90CW, Rotate90CCW, RotateArbitrary});
   Rotate->addSeparator();
@@ -309,6 +401,7 @@ void TfrmAcquire::CreateMenus() {
   ImageMenu->addActions({ColorResolution1, Resize1, RadialAdjust1});
 
   FiltersMenu = menuBar()->addMenu("Fi&lters");
+  FiltersMenu->setObjectName("FiltersMenu");
   QMenu* Color = FiltersMenu->addMenu("Color");
   Color->addActions({RGB1, CMY1, YCbCr1, HSL1, HSV1});
   FiltersMenu->addActions({BCG1, RedEye1, Greyscale1, Negative1});
@@ -319,6 +412,7 @@ void TfrmAcquire::CreateMenus() {
                            PencilDrawing1, Posterize1, Antique1});
 
   HelpMenu = menuBar()->addMenu("&Help");
+  HelpMenu->setObjectName("HelpMenu");
   HelpMenu->addActions({HelpTwain1, HelpEditing1});
 }
 
@@ -333,19 +427,6 @@ void TfrmAcquire::CreateToolBar() {
   ToolBar1->addActions({RotateLeftButton, RotateRightButton, RedEyeButton, CaptureButton});
   ToolBar1->addSeparator();
   ToolBar1->addAction(Close1);
-  // Icons from the desktop's theme (ours where we drew one); a button without one shows its text.
-  const std::pair<QAction*, const char*> Icons[] = {{Open1, "document-open"},
-                                                    {SaveAs1, "document-save-as"},
-                                                    {Print1, "document-print"},
-                                                    {AutoSizeButton, "zoom-fit-best"},
-                                                    {ZoomButton, "zoom-in"},
-                                                    {SelectButton, "edit-select-all"},
-                                                    {RotateLeftButton, "object-rotate-left"},
-                                                    {RotateRightButton, "object-rotate-right"},
-                                                    {CaptureButton, "camera-photo"},
-                                                    {Close1, "window-close"}};
-  for (auto [A, Name] : Icons)
-    A->setIcon(ThemeIcon(QString::fromLatin1(Name)));
 }
 
 void TfrmAcquire::showEvent(QShowEvent* E) {
@@ -698,7 +779,7 @@ bool TfrmAcquire::SaveTo(const QString& Name) {
     ShowMessage(QString::fromUtf8(E.what()), this);
     return false;
   }
-  if (OnFilesChanged) OnFilesChanged();
+  emit FilesChanged();
   return true;
 }
 
@@ -754,7 +835,7 @@ void TfrmAcquire::ExportGIFClick() {
     Ok = WriteGIF(EncodeFileName(Name).toStdString(), *Out, false, 0, false, &Code);
   }
   if (Ok) {
-    if (OnFilesChanged) OnFilesChanged();
+    emit FilesChanged();
   } else {
     ShowMessage(kGIFErrorPrefix + QString::number(Code) + ")", this);
   }
@@ -816,7 +897,7 @@ void TfrmAcquire::RotateArbitraryClick() {
   if (!FModel->HasPicture() || RunDialog(*RotateWindow) != QDialog::Accepted) return;
   long double Angle = 0;
   const bool Valid = RotateWindow->Angle(Angle);
-  const QString Text = RotateWindow->AngleEdit->text();
+  const QString Text = RotateWindow->AngleText();
   if (Valid) FLastAngle = Angle;
   if (RunOperation("Rotate", [Valid, Angle, Text](TPixelGraphic& G) {
         if (!Valid)

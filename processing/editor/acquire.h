@@ -31,6 +31,7 @@ class QToolBar;
 
 namespace orbisk {
 
+class TEditorFilterDialogs;
 class TPGImage;
 class TPGOpenDialog;
 class TPGSaveDialog;
@@ -109,8 +110,8 @@ public:
 
   // ---- hooks set by the main window (unset: none)
   std::function<QString()> CurrentFolder; // where the file dialogs start
-  std::function<void()> OnFilesChanged;   // after a file was written into a listed folder
-  // Help topics 370, 380, 590; unset: the manual opens at the topic (ShowHelpTopic).
+  // Help topics 370, 380, 590; unset: the manual opens at the topic (ShowHelpTopic). A hook the
+  // host supplies (how help is shown, one answer), not an event: events are signals.
   std::function<void(int Topic)> OnHelp;
 
   // ---- hooks for tests and other hosts
@@ -126,46 +127,6 @@ public:
   std::function<QImage(QScreen* Screen)> GrabScreen;
   // Reads the metadata blocks of an opened file, written again into the files saved from it.
   std::function<TImageMetadata(const QString& Path)> ReadMetadata;
-
-  // ---- widgets
-  TPGImage* PGImage1;
-  QToolBar* ToolBar1;
-  QLabel* StatusPanel0;
-  QLabel* StatusPanel1;
-  QProgressBar* Gauge; // shown in panel 1 while an operation runs
-  QMenu *FileMenu, *EditMenu, *ImageMenu, *FiltersMenu, *HelpMenu;
-
-  // File menu
-  QAction *New1, *Open1, *Save1, *SaveAs1, *ExportGIF1, *SaveOptions1, *Print1, *Select1, *Acquire1,
-      *Close1;
-  // Edit menu
-  QAction* Undo1;
-  // Image menu
-  QAction *Rotate180, *Rotate90CW, *Rotate90CCW, *RotateArbitrary, *FlipHorizontal1, *FlipVertical1,
-      *Crop1, *DropShadow1, *WhiteBorder1, *GradientBorder1, *Bevel1, *ColorResolution1, *Resize1,
-      *RadialAdjust1;
-  // Filters menu; the colour and convolution filter entries wait for their dialogs (disabled).
-  QAction *RGB1, *CMY1, *YCbCr1, *HSL1, *HSV1, *BCG1, *Greyscale1, *Negative1;
-  QAction *Sharpen1, *Detail1, *Smooth1, *Blur1, *Contour1;
-  QAction *RedEye1, *GaussianBlur1, *Emboss1, *Fisheye1, *Swirl1, *SprayPaint1, *BWNoise1,
-      *ColorNoise1, *Mosaic1, *PencilDrawing1, *Posterize1, *Antique1;
-  // Help menu
-  QAction *HelpTwain1, *HelpEditing1;
-  // Tool buttons
-  QAction *AutoSizeButton, *TileButton, *PointerButton, *ZoomButton, *SelectButton, *CaptureButton,
-      *RotateLeftButton, *RotateRightButton, *RedEyeButton;
-
-  // ---- operation windows (created with the editor, keeping their values)
-  TfrmFileSaveOptions* SaveOptionsWindow;
-  TfRotate* RotateWindow;
-  TfrmBorder* BorderWindow;
-  TfrmColorRez* ColorRezWindow;
-  TfrmResize* ResizeWindow;
-  TfrmNewEFX* EffectWindow;
-  TfrmGIFTrans* GIFTransWindow;
-  TfrmRedEyeReduction* RedEyeWindow;
-  TfrmBarrel* BarrelWindow;
-  TfrmGaussianBlur* GaussianBlurWindow;
 
   // ---- handlers
   void NewClick();
@@ -202,12 +163,57 @@ public:
   // How often the gauge was redrawn during the last operation.
   int GaugeUpdates() const { return FGaugeUpdates; }
 
+signals:
+  // A file was written into a folder the main window may list.
+  void FilesChanged();
+
 protected:
   void showEvent(QShowEvent* E) override;
   // The close box: asks to save changes like "Close"; Cancel keeps the window open.
   void closeEvent(QCloseEvent* E) override;
 
 private:
+  // ---- widgets and commands (found by their names, e.g. "Undo1", "PGImage1")
+  TPGImage* PGImage1;
+  QToolBar* ToolBar1;
+  QLabel* StatusPanel0;
+  QLabel* StatusPanel1;
+  QProgressBar* Gauge; // shown in panel 1 while an operation runs
+  QMenu *FileMenu, *EditMenu, *ImageMenu, *FiltersMenu, *HelpMenu;
+
+  // File menu
+  QAction *New1, *Open1, *Save1, *SaveAs1, *ExportGIF1, *SaveOptions1, *Print1, *Select1, *Acquire1,
+      *Close1;
+  // Edit menu
+  QAction* Undo1;
+  // Image menu
+  QAction *Rotate180, *Rotate90CW, *Rotate90CCW, *RotateArbitrary, *FlipHorizontal1, *FlipVertical1,
+      *Crop1, *DropShadow1, *WhiteBorder1, *GradientBorder1, *Bevel1, *ColorResolution1, *Resize1,
+      *RadialAdjust1;
+  // Filters menu
+  QAction *RGB1, *CMY1, *YCbCr1, *HSL1, *HSV1, *BCG1, *Greyscale1, *Negative1;
+  QAction *Sharpen1, *Detail1, *Smooth1, *Blur1, *Contour1;
+  QAction *RedEye1, *GaussianBlur1, *Emboss1, *Fisheye1, *Swirl1, *SprayPaint1, *BWNoise1,
+      *ColorNoise1, *Mosaic1, *PencilDrawing1, *Posterize1, *Antique1;
+  // Help menu
+  QAction *HelpTwain1, *HelpEditing1;
+  // Tool buttons
+  QAction *AutoSizeButton, *TileButton, *PointerButton, *ZoomButton, *SelectButton, *CaptureButton,
+      *RotateLeftButton, *RotateRightButton, *RedEyeButton;
+
+  // ---- operation windows (created with the editor, keeping their values; found by their own
+  // names, e.g. "frmBarrel")
+  TfrmFileSaveOptions* SaveOptionsWindow;
+  TfRotate* RotateWindow;
+  TfrmBorder* BorderWindow;
+  TfrmColorRez* ColorRezWindow;
+  TfrmResize* ResizeWindow;
+  TfrmNewEFX* EffectWindow;
+  TfrmGIFTrans* GIFTransWindow;
+  TfrmRedEyeReduction* RedEyeWindow;
+  TfrmBarrel* BarrelWindow;
+  TfrmGaussianBlur* GaussianBlurWindow;
+
   class TGaugeAdapter;
   friend class TGaugeAdapter;
   void CreateActions();
@@ -252,6 +258,7 @@ private:
   bool Tracked(int Turn, const std::function<bool()>& Run);
 
   std::unique_ptr<TEditorModel> FModel;
+  TEditorFilterDialogs* FFilters = nullptr; // a child object
   std::unique_ptr<TGaugeAdapter> FGaugeAdapter;
   TProgressPace FPace;
   QElapsedTimer FClock;

@@ -93,6 +93,14 @@ TfrmBarrel::TfrmBarrel(QWidget* Parent) : QDialog(Parent) {
   ScalingEdit->setText(S.ReadString("RAScaling", "1"));
   ViewChange();
   resize(ScaledSize(640, 460));
+  // The controls are found by their names.
+  const std::pair<QObject*, const char*> Names[] = {
+      {OriginalView, "OriginalView"}, {AdjustedView, "AdjustedView"}, {ViewBox, "ViewBox"},
+      {OuterEdit, "OuterEdit"},       {MiddleEdit, "MiddleEdit"},     {InnerEdit, "InnerEdit"},
+      {ScalingEdit, "ScalingEdit"},   {ApplyButton, "ApplyButton"},   {OkButton, "OkButton"},
+      {CancelButton, "CancelButton"}, {HelpButton, "HelpButton"},     {Gauge, "Gauge"}};
+  for (auto [O, Name] : Names)
+    O->setObjectName(QString::fromLatin1(Name));
 }
 
 TfrmBarrel::~TfrmBarrel() {

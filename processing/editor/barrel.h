@@ -38,14 +38,14 @@ public:
   // A file dropped on the "Original" view (the editor's rules and message).
   void DropFile(const QMimeData* Data);
 
+  std::function<void(int Topic)> OnHelp;
+
+private:
   TPGImage *OriginalView, *AdjustedView;
   QComboBox* ViewBox; // "Original Size", "Shrink to fit"
   QLineEdit *OuterEdit, *MiddleEdit, *InnerEdit, *ScalingEdit;
   QPushButton *ApplyButton, *OkButton, *CancelButton, *HelpButton;
   QProgressBar* Gauge;
-  std::function<void(int Topic)> OnHelp;
-
-private:
   void ViewChange();
 };
 

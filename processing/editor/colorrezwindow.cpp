@@ -128,6 +128,32 @@ TfrmColorRez::TfrmColorRez(QWidget* Parent) : QDialog(Parent) {
   connect(RGBWeightingBox, &QCheckBox::clicked, this,
           [this](bool On) { FModel.RGBWeighting = On; });
   ShowModel();
+  // The controls are found by their names.
+  const std::pair<QObject*, const char*> Names[] = {{Bits1Button, "Bits1Button"},
+                                                    {Bits4Button, "Bits4Button"},
+                                                    {Bits8Button, "Bits8Button"},
+                                                    {Bits24Button, "Bits24Button"},
+                                                    {BlackWhiteButton, "BlackWhiteButton"},
+                                                    {Optimized1Button, "Optimized1Button"},
+                                                    {Gray4Button, "Gray4Button"},
+                                                    {SysGray4Button, "SysGray4Button"},
+                                                    {Gray16Button, "Gray16Button"},
+                                                    {Sys16Button, "Sys16Button"},
+                                                    {Optimized4Button, "Optimized4Button"},
+                                                    {Gray236Button, "Gray236Button"},
+                                                    {Gray256Button, "Gray256Button"},
+                                                    {Special125Button, "Special125Button"},
+                                                    {Special216Button, "Special216Button"},
+                                                    {Special252Button, "Special252Button"},
+                                                    {Optimized8Button, "Optimized8Button"},
+                                                    {Count4Edit, "Count4Edit"},
+                                                    {Count8Edit, "Count8Edit"},
+                                                    {IncludeSystemBox, "IncludeSystemBox"},
+                                                    {DitherBox, "DitherBox"},
+                                                    {RGBWeightingBox, "RGBWeightingBox"},
+                                                    {Buttons, "Buttons"}};
+  for (auto [O, Name] : Names)
+    O->setObjectName(QString::fromLatin1(Name));
 }
 
 QPushButton* TfrmColorRez::OkButton() const {
@@ -211,6 +237,13 @@ TfrmGIFTrans::TfrmGIFTrans(QWidget* Parent) : QDialog(Parent) {
   }
   L->addLayout(Status);
   resize(ScaledSize(420, 340));
+  // The controls are found by their names.
+  const std::pair<QObject*, const char*> Names[] = {{PictureArea, "PictureArea"},
+                                                    {StatusPanels[0], "StatusPanel0"},
+                                                    {StatusPanels[1], "StatusPanel1"},
+                                                    {StatusPanels[2], "StatusPanel2"}};
+  for (auto [O, Name] : Names)
+    O->setObjectName(QString::fromLatin1(Name));
 }
 
 void TfrmGIFTrans::Setup(const TPixelGraphic& Picture) {

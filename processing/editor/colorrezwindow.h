@@ -28,6 +28,7 @@ public:
   TColorResolutionChoice Choice() const { return FModel.Choice(); }
   QPushButton* OkButton() const;
 
+private:
   // The depth buttons, then the palette buttons of each depth.
   QRadioButton *Bits1Button, *Bits4Button, *Bits8Button, *Bits24Button;
   QRadioButton *BlackWhiteButton, *Optimized1Button;
@@ -37,8 +38,6 @@ public:
   QLineEdit *Count4Edit, *Count8Edit;
   QCheckBox *IncludeSystemBox, *DitherBox, *RGBWeightingBox;
   QDialogButtonBox* Buttons;
-
-private:
   void ShowModel(); // the buttons and OK from the model
   TColorResolutionModel FModel;
   bool FShowing = false;
@@ -60,13 +59,12 @@ public:
   // The mouse over the picture area at P (area coordinates).
   void PictureMouseMove(QPoint P);
 
-  QWidget* PictureArea;
-  std::array<QLabel*, 3> StatusPanels{};
-
 protected:
   bool eventFilter(QObject* O, QEvent* E) override;
 
 private:
+  QWidget* PictureArea;
+  std::array<QLabel*, 3> StatusPanels{};
   QImage FImage;
   TRGB FColor = 0;
 };

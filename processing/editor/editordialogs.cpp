@@ -91,6 +91,18 @@ TfRotate::TfRotate(QWidget* Parent) : QDialog(Parent) {
   L->addWidget(CounterClockwiseButton);
   Buttons = OkCancel(this);
   L->addWidget(Buttons);
+  // The controls are found by their names.
+  const std::pair<QObject*, const char*> Names[] = {
+      {AngleEdit, "AngleEdit"},
+      {ClockwiseButton, "ClockwiseButton"},
+      {CounterClockwiseButton, "CounterClockwiseButton"},
+      {Buttons, "Buttons"}};
+  for (auto [O, Name] : Names)
+    O->setObjectName(QString::fromLatin1(Name));
+}
+
+QString TfRotate::AngleText() const {
+  return AngleEdit->text();
 }
 
 bool TfRotate::Angle(long double& A) const {
@@ -127,6 +139,13 @@ TfrmResize::TfrmResize(QWidget* Parent) : QDialog(Parent) {
   L->addWidget(Buttons);
   connect(WidthEdit, &QLineEdit::editingFinished, this, [this] { WidthEditExit(); });
   connect(HeightEdit, &QLineEdit::editingFinished, this, [this] { HeightEditExit(); });
+  // The controls are found by their names.
+  const std::pair<QObject*, const char*> Names[] = {
+      {OrigWidthLabel, "OrigWidthLabel"}, {OrigHeightLabel, "OrigHeightLabel"},
+      {WidthEdit, "WidthEdit"},           {HeightEdit, "HeightEdit"},
+      {ConstrainBox, "ConstrainBox"},     {Buttons, "Buttons"}};
+  for (auto [O, Name] : Names)
+    O->setObjectName(QString::fromLatin1(Name));
 }
 
 void TfrmResize::Setup(int Width, int Height) {
@@ -182,6 +201,14 @@ TfrmBorder::TfrmBorder(QWidget* Parent) : QDialog(Parent) {
   L->addWidget(Buttons);
   SetColor(0xFFFFFF);
   connect(ColorButton, &QPushButton::clicked, this, [this] { ColorButtonClick(); });
+  // The controls are found by their names.
+  const std::pair<QObject*, const char*> Names[] = {{WidthEdit, "WidthEdit"},
+                                                    {ColorButton, "ColorButton"},
+                                                    {RectangleButton, "RectangleButton"},
+                                                    {EllipseButton, "EllipseButton"},
+                                                    {Buttons, "Buttons"}};
+  for (auto [O, Name] : Names)
+    O->setObjectName(QString::fromLatin1(Name));
 }
 
 int TfrmBorder::BorderWidth() const {
@@ -222,6 +249,11 @@ TfrmGaussianBlur::TfrmGaussianBlur(QWidget* Parent) : QDialog(Parent) {
   L->addWidget(Buttons);
   connect(StrengthSlider, &QSlider::valueChanged, this,
           [this](int V) { ValueLabel->setText(QString::number(V / 10.0, 'f', 1)); });
+  // The controls are found by their names.
+  const std::pair<QObject*, const char*> Names[] = {
+      {StrengthSlider, "StrengthSlider"}, {ValueLabel, "ValueLabel"}, {Buttons, "Buttons"}};
+  for (auto [O, Name] : Names)
+    O->setObjectName(QString::fromLatin1(Name));
 }
 
 float TfrmGaussianBlur::Radius() const {
@@ -244,6 +276,11 @@ TfrmNewEFX::TfrmNewEFX(QWidget* Parent) : QDialog(Parent) {
   L->addWidget(Buttons);
   setMinimumWidth(kPreviewSide + 2 * kPreviewMargin);
   connect(AmountSlider, &QSlider::valueChanged, this, [this] { SliderChange(); });
+  // The controls are found by their names.
+  const std::pair<QObject*, const char*> Names[] = {{AmountSlider, "AmountSlider"},
+                                                    {Buttons, "Buttons"}};
+  for (auto [O, Name] : Names)
+    O->setObjectName(QString::fromLatin1(Name));
 }
 
 void TfrmNewEFX::Setup(TFastEffect Effect, const QString& Caption, const TPixelGraphic& Picture) {
@@ -302,6 +339,11 @@ TfrmRedEyeReduction::TfrmRedEyeReduction(QWidget* Parent) : QDialog(Parent) {
   Buttons = OkCancel(this);
   L->addWidget(Buttons);
   connect(AmountSlider, &QSlider::valueChanged, this, [this] { Recompute(); });
+  // The controls are found by their names.
+  const std::pair<QObject*, const char*> Names[] = {
+      {AmountSlider, "AmountSlider"}, {PictureLabel, "PictureLabel"}, {Buttons, "Buttons"}};
+  for (auto [O, Name] : Names)
+    O->setObjectName(QString::fromLatin1(Name));
 }
 
 void TfrmRedEyeReduction::Setup(const TPixelGraphic& Area) {

@@ -30,7 +30,10 @@ public:
   explicit TfRotate(QWidget* Parent = nullptr);
   // The angle to apply (360 - a for counter-clockwise); false when the field holds no number.
   bool Angle(long double& A) const;
+  // The field's text as typed.
+  QString AngleText() const;
 
+private:
   QLineEdit* AngleEdit;
   QRadioButton *ClockwiseButton, *CounterClockwiseButton;
   QDialogButtonBox* Buttons;
@@ -49,12 +52,11 @@ public:
   void WidthEditExit();
   void HeightEditExit();
 
+private:
   QLabel *OrigWidthLabel, *OrigHeightLabel;
   QLineEdit *WidthEdit, *HeightEdit;
   QCheckBox* ConstrainBox;
   QDialogButtonBox* Buttons;
-
-private:
   int FOldWidth = 0, FOldHeight = 0;
 };
 
@@ -70,12 +72,11 @@ public:
   // Opens the colour dialog (the swatch's click).
   void ColorButtonClick();
 
+private:
   QLineEdit* WidthEdit;
   QPushButton* ColorButton;
   QRadioButton *RectangleButton, *EllipseButton;
   QDialogButtonBox* Buttons;
-
-private:
   TRGB FColor = 0xFFFFFF;
 };
 
@@ -86,6 +87,7 @@ public:
   explicit TfrmGaussianBlur(QWidget* Parent = nullptr);
   float Radius() const;
 
+private:
   QSlider* StrengthSlider;
   QLabel* ValueLabel;
   QDialogButtonBox* Buttons;
@@ -105,13 +107,12 @@ public:
   // The rectangle the preview is drawn in.
   QRect PreviewRect() const;
 
-  QSlider* AmountSlider;
-  QDialogButtonBox* Buttons;
-
 protected:
   void paintEvent(QPaintEvent* E) override;
 
 private:
+  QSlider* AmountSlider;
+  QDialogButtonBox* Buttons;
   void SliderChange();
   TFastEffect FEffect = feSprayPaint;
   TFastBMP FSource, FWork;
@@ -129,11 +130,10 @@ public:
   int Position() const;
   const TPixelGraphic& Shown() const { return FShown; }
 
+private:
   QSlider* AmountSlider;
   QLabel* PictureLabel;
   QDialogButtonBox* Buttons;
-
-private:
   void Recompute();
   TPixelGraphic FArea, FShown;
 };

@@ -2,8 +2,6 @@
 
 #include "processing/editor/acquire.h"
 
-#include <QAction>
-
 namespace orbisk {
 
 TEditorFilterDialogs::TEditorFilterDialogs(TfrmAcquire& Editor)
@@ -21,28 +19,6 @@ TEditorFilterDialogs::TEditorFilterDialogs(TfrmAcquire& Editor)
   SmoothFilterDialog1 = new TSmoothFilterDialog(this);
   BlurFilterDialog1 = new TBlurFilterDialog(this);
   ContourFilterDialog1 = new TContourFilterDialog(this);
-
-  auto Color = [this](QAction* A, TPreviewFilterDialog* D, const char* Name) {
-    connect(A, &QAction::triggered, this, [this, D, Name] { RunColorFilter(*D, Name); });
-    A->setEnabled(true);
-  };
-  auto Conv = [this](QAction* A, TConvFilterDialog* D, const char* Name) {
-    connect(A, &QAction::triggered, this, [this, D, Name] { RunConvFilter(*D, Name); });
-    A->setEnabled(true);
-  };
-  Color(Editor.RGB1, RGBFilterDialog1, "RGB");
-  Color(Editor.CMY1, CMYFilterDialog1, "CMY");
-  Color(Editor.YCbCr1, YCbCrFilterDialog1, "YCbCr");
-  Color(Editor.HSL1, HLSFilterDialog1, "HSL");
-  Color(Editor.HSV1, HSVFilterDialog1, "HSV");
-  Color(Editor.BCG1, BCGFilterDialog1, "BCG");
-  Color(Editor.Greyscale1, GrayScaleFilterDialog1, "Greyscale");
-  Color(Editor.Negative1, NegativeFilterDialog1, "Negative");
-  Conv(Editor.Sharpen1, SharpenFilterDialog1, "Sharpen");
-  Conv(Editor.Detail1, DetailFilterDialog1, "Detail");
-  Conv(Editor.Smooth1, SmoothFilterDialog1, "Smooth");
-  Conv(Editor.Blur1, BlurFilterDialog1, "Blur");
-  Conv(Editor.Contour1, ContourFilterDialog1, "Contour");
 }
 
 TEditorFilterDialogs::~TEditorFilterDialogs() {

@@ -1,5 +1,5 @@
 // The image editor's filter dialogs: one of each kind, created with the editor and keeping their
-// settings between uses, wired to its "Filters" menu entries. Colour filters run in place on the
+// settings between uses; its "Filters" menu entries run them. Colour filters run in place on the
 // editor's picture; convolution filters make a new picture that replaces it. Both go through the
 // editor's undo and progress rules.
 #pragma once
@@ -18,8 +18,7 @@ class TfrmAcquire;
 class TEditorFilterDialogs : public QObject {
   Q_OBJECT
 public:
-  // Creates the dialogs (children of this object, itself a child of the editor), connects and
-  // enables the editor's filter entries.
+  // Creates the dialogs (children of this object, itself a child of the editor).
   explicit TEditorFilterDialogs(TfrmAcquire& Editor);
   ~TEditorFilterDialogs() override;
 

@@ -2,8 +2,6 @@
 
 #include "processing/editor/filterdialog.h"
 
-#include <QMetaObject>
-
 #include <exception>
 #include <utility>
 
@@ -11,11 +9,12 @@ namespace orbisk {
 
 // ---- workers --------------------------------------------------------------------------------
 
-TCreateSrcPGThread::TCreateSrcPGThread(const TPixelGraphic& Picture, TPixelGraphic& Source,
-                                       std::function<void()> Done) {
-  FThread = std::thread([this, &Picture, &Source, Done = std::move(Done)] {
-    Source.OnProgress = [this](TPixelGraphic*, int, bool& Abort, int) {
-      if (FStop) Abort = true;
+TCreateSrcPGThread::TCreateSrcPGThread(QObject* Owner, const TPixelGraphic& Picture,
+                                       TPixelGraphic& Source, std::function<void()> Done)
+    : FWorker(Owner, 1) {
+  FWorker.Start([&Picture, &Source, Done = std::move(Done)](const TWorker::TRun& Run, int) {
+    Source.OnProgress = [Run](TPixelGraphic*, int, bool& Abort, int) {
+      if (Run.Cancelled()) Abort = true;
     };
     bool Ok = true;
     try {
@@ -24,45 +23,31 @@ TCreateSrcPGThread::TCreateSrcPGThread(const TPixelGraphic& Picture, TPixelGraph
       Ok = false; // no preview rather than a broken one
     }
     Source.OnProgress = nullptr;
-    if (Ok && !FStop) Done();
+    if (Ok && !Run.Cancelled()) Run.Post(Done);
   });
 }
 
-TCreateSrcPGThread::~TCreateSrcPGThread() {
-  Stop();
-  Join();
-}
-
-void TCreateSrcPGThread::Join() {
-  if (FThread.joinable()) FThread.join();
-}
-
-TCreateDestPGThread::TCreateDestPGThread(const TPixelGraphic& Source,
-                                         std::unique_ptr<TPGFilter> Filter, TDone Done) {
-  FThread = std::thread([this, &Source, Filter = std::move(Filter), Done = std::move(Done)] {
+TCreateDestPGThread::TCreateDestPGThread(QObject* Owner, const TPixelGraphic& Source,
+                                         std::unique_ptr<TPGFilter> Filter, TDone Done)
+    : FWorker(Owner, 1) {
+  std::shared_ptr<TPGFilter> Shared(std::move(Filter));
+  FWorker.Start([&Source, Shared, Done = std::move(Done)](const TWorker::TRun& Run, int) {
     auto Result = std::make_unique<TPixelGraphic>();
-    Result->OnProgress = [this](TPixelGraphic*, int, bool& Abort, int) {
-      if (FStop) Abort = true;
+    Result->OnProgress = [Run](TPixelGraphic*, int, bool& Abort, int) {
+      if (Run.Cancelled()) Abort = true;
     };
     bool Ok = true;
     try {
-      ApplyFilter(*Result, *Filter, Source);
+      ApplyFilter(*Result, *Shared, Source);
     } catch (const std::exception&) {
       Ok = false;
     }
     Result->OnProgress = nullptr;
-    if (Ok && !FStop) Done(std::move(Result));
-    // Otherwise the picture is freed here, and the filter with the lambda.
+    if (!Ok || Run.Cancelled()) return; // the picture is freed here
+    // The post owns the picture: dropped with it when it is never delivered.
+    auto Box = std::make_shared<std::unique_ptr<TPixelGraphic>>(std::move(Result));
+    Run.Post([Done, Box] { Done(std::move(*Box)); });
   });
-}
-
-TCreateDestPGThread::~TCreateDestPGThread() {
-  Stop();
-  Join();
-}
-
-void TCreateDestPGThread::Join() {
-  if (FThread.joinable()) FThread.join();
 }
 
 // ---- the preview ----------------------------------------------------------------------------
@@ -85,15 +70,12 @@ void TFilterPreview::Start() {
   FittedPreviewSize(FPicture->Width(), FPicture->Height(), BoxSize, FSourceWidth, FSourceHeight);
   FSource = std::make_unique<TPixelGraphic>();
   FSource->SetSize(FSourceWidth, FSourceHeight, 3);
-  FSrc = std::make_unique<TCreateSrcPGThread>(*FPicture, *FSource, [this] {
-    QMetaObject::invokeMethod(
-        this, [this] { SourceDone(); }, Qt::QueuedConnection);
-  });
+  FSrc = std::make_unique<TCreateSrcPGThread>(this, *FPicture, *FSource, [this] { SourceDone(); });
 }
 
 void TFilterPreview::SourceDone() {
   if (FStopped || !FSrc) return;
-  FSrc->Join(); // it has finished: it only posted this call
+  FSrc->Join(); // it has finished: this was its last step
   FSrc.reset();
   FSourceReady = true;
   FTimer.start(TimerInterval);
@@ -121,12 +103,8 @@ void TFilterPreview::TimerFired() {
   const uint64_t Generation = ++FGeneration;
   ++FStarted;
   FDest = std::make_unique<TCreateDestPGThread>(
-      *FSource, std::move(Filter), [this, Generation](std::unique_ptr<TPixelGraphic> Result) {
-        // The queued call owns the picture: dropped with it when it is never delivered.
-        auto Box = std::make_shared<std::unique_ptr<TPixelGraphic>>(std::move(Result));
-        QMetaObject::invokeMethod(
-            this, [this, Generation, Box] { ResultDone(Generation, std::move(*Box)); },
-            Qt::QueuedConnection);
+      this, *FSource, std::move(Filter), [this, Generation](std::unique_ptr<TPixelGraphic> Result) {
+        ResultDone(Generation, std::move(Result));
       });
 }
 

@@ -1,52 +1,53 @@
 // The live preview of a colour filter dialog. A source worker stretches the picture being edited
 // into a small 24-bit preview source; after the last control change a one-shot timer starts a
 // destination worker that filters the preview source with its own filter object. Results reach
-// the window's thread only through queued calls that own them; stale results are dropped, and
-// Stop (also the destructor) stops and joins both workers before anything they use goes away.
+// the window's thread only as posts of the worker's current run, which own them; stale results
+// are dropped, and Stop (also the destructor) stops and joins both workers before anything they
+// use goes away.
 #pragma once
 
 #include "engine/pixelgraphic.h"
+#include "platform/worker.h"
 #include "processing/filter.h"
 
 #include <QObject>
 #include <QTimer>
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <thread>
 
 namespace orbisk {
 
-// Fills the preview source from the picture; Stop makes the copy abort after the current row.
+// Fills the preview source from the picture on its own worker; Stop makes the copy abort after
+// the current row.
 class TCreateSrcPGThread {
 public:
-  // Done runs on the worker when the copy finished without being stopped.
-  TCreateSrcPGThread(const TPixelGraphic& Picture, TPixelGraphic& Source,
+  // Done runs on Owner's thread when the copy finished without being stopped.
+  TCreateSrcPGThread(QObject* Owner, const TPixelGraphic& Picture, TPixelGraphic& Source,
                      std::function<void()> Done);
-  ~TCreateSrcPGThread(); // stops and joins
-  void Stop() { FStop = true; }
-  void Join();
+  ~TCreateSrcPGThread() = default; // stops and joins (the worker)
+  // Asks the copy to end; Done no longer arrives.
+  void Stop() { FWorker.Cancel(); }
+  void Join() { FWorker.Wait(); }
 
 private:
-  std::atomic<bool> FStop{false};
-  std::thread FThread;
+  TWorker FWorker;
 };
 
-// Applies its own filter from the preview source into a new picture, handed to Done unless the
-// worker was stopped (the picture is then freed here).
+// Applies its own filter from the preview source into a new picture on its own worker, handed to
+// Done on Owner's thread unless the worker was stopped first (the picture is then freed unseen).
 class TCreateDestPGThread {
 public:
   using TDone = std::function<void(std::unique_ptr<TPixelGraphic>)>;
-  TCreateDestPGThread(const TPixelGraphic& Source, std::unique_ptr<TPGFilter> Filter, TDone Done);
-  ~TCreateDestPGThread(); // stops and joins
-  void Stop() { FStop = true; }
-  void Join();
+  TCreateDestPGThread(QObject* Owner, const TPixelGraphic& Source,
+                      std::unique_ptr<TPGFilter> Filter, TDone Done);
+  ~TCreateDestPGThread() = default; // stops and joins (the worker)
+  void Stop() { FWorker.Cancel(); }
+  void Join() { FWorker.Wait(); }
 
 private:
-  std::atomic<bool> FStop{false};
-  std::thread FThread;
+  TWorker FWorker;
 };
 
 class TFilterPreview : public QObject {

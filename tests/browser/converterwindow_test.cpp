@@ -8,6 +8,7 @@
 #include "platform/dialogscale.h"
 #include "processing/editor/colorrezwindow.h"
 #include "platform/dragfiles.h"
+#include "tests/common/widgetfind.h"
 #include "tests/browser/browsertest.h"
 #include "tests/common/testutil.h"
 #include "view/filelist.h"
@@ -291,9 +292,11 @@ TEST_F(ConverterWindow, TransparentOpensTheGIFTransparencySelector) {
     // The colour follows the mouse over the picture; a click closes the window.
     const QRect R = S->PictureRect();
     S->PictureMouseMove(QPoint(R.left() + 2, R.top() + 2));
-    Panels = S->StatusPanels[0]->text() + " " + S->StatusPanels[1]->text() + " " +
-             S->StatusPanels[2]->text();
-    QTest::mouseClick(S->PictureArea, Qt::LeftButton, {}, QPoint(R.left() + 2, R.top() + 2));
+    Panels = test::Child<QLabel>(*S, "StatusPanel0").text() + " " +
+             test::Child<QLabel>(*S, "StatusPanel1").text() + " " +
+             test::Child<QLabel>(*S, "StatusPanel2").text();
+    QTest::mouseClick(&test::Child<QWidget>(*S, "PictureArea"), Qt::LeftButton, {},
+                      QPoint(R.left() + 2, R.top() + 2));
   });
   C.ConvertNowButton->trigger();
   ASSERT_TRUE(Seen);

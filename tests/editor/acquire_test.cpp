@@ -9,8 +9,10 @@
 #include "processing/editor/barrel.h"
 #include "processing/editor/colorrezwindow.h"
 #include "processing/editor/editordialogs.h"
+#include "processing/editor/filterdialogeditor.h"
 #include "processing/editor/saveoptions.h"
 #include "processing/effects.h"
+#include "tests/common/widgetfind.h"
 #include "tests/browser/browsertest.h"
 #include "view/pgimage.h"
 #include "view/previewdialogs.h"
@@ -85,7 +87,7 @@ protected:
       D.FileName = Path;
       return true;
     };
-    W->Open1->trigger();
+    test::Action(*W, "Open1").trigger();
     W->ExecFileDialog = nullptr;
   }
 
@@ -107,85 +109,85 @@ protected:
 TEST_F(Editor, OpenRotateAndUndoGiveThePictureBack) {
   test::TPromptScope Prompt;
   EXPECT_EQ(W->windowTitle(), "Orbisk Image Editor");
-  EXPECT_FALSE(W->ImageMenu->menuAction()->isEnabled());
-  EXPECT_FALSE(W->FiltersMenu->menuAction()->isEnabled());
-  EXPECT_FALSE(W->Undo1->isEnabled());
+  EXPECT_FALSE(test::Child<QMenu>(*W, "ImageMenu").menuAction()->isEnabled());
+  EXPECT_FALSE(test::Child<QMenu>(*W, "FiltersMenu").menuAction()->isEnabled());
+  EXPECT_FALSE(test::Action(*W, "Undo1").isEnabled());
 
   const QString Path = Picture("a.bmp", 5, 3);
   Open(Path);
   ASSERT_TRUE(W->Picture());
   auto Before = LoadPicture(Path);
   EXPECT_TRUE(SamePixels(Shown(), *Before));
-  EXPECT_EQ(W->StatusPanel0->text(), "5 X 3");
-  EXPECT_TRUE(W->ImageMenu->menuAction()->isEnabled());
-  EXPECT_TRUE(W->FiltersMenu->menuAction()->isEnabled());
+  EXPECT_EQ(test::Child<QLabel>(*W, "StatusPanel0").text(), "5 X 3");
+  EXPECT_TRUE(test::Child<QMenu>(*W, "ImageMenu").menuAction()->isEnabled());
+  EXPECT_TRUE(test::Child<QMenu>(*W, "FiltersMenu").menuAction()->isEnabled());
   EXPECT_EQ(W->SaveFileName(), Path);
 
-  W->Rotate90CW->trigger();
-  EXPECT_EQ(W->StatusPanel0->text(), "3 X 5");
+  test::Action(*W, "Rotate90CW").trigger();
+  EXPECT_EQ(test::Child<QLabel>(*W, "StatusPanel0").text(), "3 X 5");
   // The old top-left pixel is now top-right.
   EXPECT_EQ(Shown().GetPixelColor(2, 0), Before->GetPixelColor(0, 0));
-  EXPECT_TRUE(W->Undo1->isEnabled());
-  EXPECT_EQ(W->Undo1->text(), "Undo Rotate");
+  EXPECT_TRUE(test::Action(*W, "Undo1").isEnabled());
+  EXPECT_EQ(test::Action(*W, "Undo1").text(), "Undo Rotate");
 
-  W->Undo1->trigger();
+  test::Action(*W, "Undo1").trigger();
   EXPECT_TRUE(SamePixels(Shown(), *Before));
-  EXPECT_FALSE(W->Undo1->isEnabled());
-  EXPECT_EQ(W->Undo1->text(), "Undo");
-  EXPECT_EQ(W->StatusPanel0->text(), "5 X 3");
+  EXPECT_FALSE(test::Action(*W, "Undo1").isEnabled());
+  EXPECT_EQ(test::Action(*W, "Undo1").text(), "Undo");
+  EXPECT_EQ(test::Child<QLabel>(*W, "StatusPanel0").text(), "5 X 3");
   EXPECT_TRUE(Prompt->Messages.isEmpty());
 }
 
 TEST_F(Editor, UndoAfterTwoOperationsKeepsTheFirstResult) {
   Open(Picture("a.bmp", 6, 4));
-  W->RotateLeftButton->trigger();
+  test::Action(*W, "RotateLeftButton").trigger();
   auto Turned = std::make_unique<TPixelGraphic>();
   Turned->Assign(&Shown());
-  W->FlipHorizontal1->trigger();
-  EXPECT_EQ(W->Undo1->text(), "Undo Flip Horizontal");
+  test::Action(*W, "FlipHorizontal1").trigger();
+  EXPECT_EQ(test::Action(*W, "Undo1").text(), "Undo Flip Horizontal");
   EXPECT_FALSE(SamePixels(Shown(), *Turned));
-  W->Undo1->trigger();
+  test::Action(*W, "Undo1").trigger();
   EXPECT_TRUE(SamePixels(Shown(), *Turned));
   EXPECT_EQ(W->Model().SnapshotCount(), 2);
   // Another file, through "Open..." or EditFile, clears the undo: it never brings back the
   // previous file's picture under the new file's name.
   test::TPromptScope Prompt;
-  W->Bevel1->trigger();
+  test::Action(*W, "Bevel1").trigger();
   Open(Picture("b.bmp", 4, 4));
   EXPECT_EQ(Prompt->Messages, QStringList({"Save changes to a.bmp?"})); // answered No
-  EXPECT_FALSE(W->Undo1->isEnabled());
-  W->Bevel1->trigger();
-  EXPECT_EQ(W->Undo1->text(), "Undo 3D Bevel");
+  EXPECT_FALSE(test::Action(*W, "Undo1").isEnabled());
+  test::Action(*W, "Bevel1").trigger();
+  EXPECT_EQ(test::Action(*W, "Undo1").text(), "Undo 3D Bevel");
   EXPECT_TRUE(W->EditFile(Folder + "/b.bmp"));
-  EXPECT_FALSE(W->Undo1->isEnabled());
-  EXPECT_EQ(W->Undo1->text(), "Undo");
+  EXPECT_FALSE(test::Action(*W, "Undo1").isEnabled());
+  EXPECT_EQ(test::Action(*W, "Undo1").text(), "Undo");
   EXPECT_TRUE(W->isVisible());
 }
 
 TEST_F(Editor, CropAndRedEyeNeedASelection) {
   test::TPromptScope Prompt;
   Open(Picture("a.bmp", 8, 6));
-  W->Crop1->trigger();
-  W->RedEye1->trigger();
-  W->RedEyeButton->trigger();
+  test::Action(*W, "Crop1").trigger();
+  test::Action(*W, "RedEye1").trigger();
+  test::Action(*W, "RedEyeButton").trigger();
   EXPECT_EQ(Prompt->Messages,
             QStringList({"You need to select an area first", "Select an eye area first",
                          "Select an eye area first"}));
-  EXPECT_FALSE(W->Undo1->isEnabled());
+  EXPECT_FALSE(test::Action(*W, "Undo1").isEnabled());
   EXPECT_EQ(Shown().Width(), 8);
 
   // With a selection the crop keeps the selected area.
-  W->SelectButton->trigger();
-  W->PGImage1->SetSelectionBounds(2, 1, 3, 4);
-  W->PGImage1->SetSelection(true);
+  test::Action(*W, "SelectButton").trigger();
+  test::Child<TPGImage>(*W, "PGImage1").SetSelectionBounds(2, 1, 3, 4);
+  test::Child<TPGImage>(*W, "PGImage1").SetSelection(true);
   auto Before = std::make_unique<TPixelGraphic>();
   Before->Assign(&Shown());
-  W->Crop1->trigger();
+  test::Action(*W, "Crop1").trigger();
   ASSERT_EQ(Shown().Width(), 3);
   ASSERT_EQ(Shown().Height(), 4);
   EXPECT_EQ(Shown().GetPixelColor(0, 0), Before->GetPixelColor(2, 1));
-  EXPECT_EQ(W->Undo1->text(), "Undo Crop");
-  EXPECT_FALSE(W->PGImage1->Selection());
+  EXPECT_EQ(test::Action(*W, "Undo1").text(), "Undo Crop");
+  EXPECT_FALSE(test::Child<TPGImage>(*W, "PGImage1").Selection());
 }
 
 TEST_F(Editor, RedEyeTurnsTheRedPupilBlackOnlyWhenConfirmed) {
@@ -196,9 +198,9 @@ TEST_F(Editor, RedEyeTurnsTheRedPupilBlackOnlyWhenConfirmed) {
       G->SetPixelColor(X, Y, RGBOf(220, 20, 20));
   SavePicture(*G, Folder + "/eye.bmp");
   Open(Folder + "/eye.bmp");
-  W->Rotate180->trigger(); // something to undo
-  W->PGImage1->SetSelectionBounds(0, 0, 9, 9);
-  W->PGImage1->SetSelection(true);
+  test::Action(*W, "Rotate180").trigger(); // something to undo
+  test::Child<TPGImage>(*W, "PGImage1").SetSelectionBounds(0, 0, 9, 9);
+  test::Child<TPGImage>(*W, "PGImage1").SetSelection(true);
   Answer = [](QDialog& D) {
     auto* R = qobject_cast<TfrmRedEyeReduction*>(&D);
     EXPECT_TRUE(R);
@@ -206,14 +208,14 @@ TEST_F(Editor, RedEyeTurnsTheRedPupilBlackOnlyWhenConfirmed) {
     EXPECT_EQ(R->Shown().GetPixelColor(4, 4), 0u);
     return int(QDialog::Rejected);
   };
-  W->RedEye1->trigger();
+  test::Action(*W, "RedEye1").trigger();
   EXPECT_EQ(Shown().GetPixelColor(4, 4), RGBOf(220, 20, 20));
-  EXPECT_EQ(W->Undo1->text(), "Undo Rotate"); // cancelling keeps the earlier undo
+  EXPECT_EQ(test::Action(*W, "Undo1").text(), "Undo Rotate"); // cancelling keeps the earlier undo
   Answer = nullptr;
-  W->RedEye1->trigger();
+  test::Action(*W, "RedEye1").trigger();
   EXPECT_EQ(Shown().GetPixelColor(4, 4), 0u);
   EXPECT_EQ(Shown().GetPixelColor(0, 0), RGBOf(220, 20, 20)); // outside the disc
-  EXPECT_EQ(W->Undo1->text(), "Undo Red Eye Reduction");
+  EXPECT_EQ(test::Action(*W, "Undo1").text(), "Undo Red Eye Reduction");
   EXPECT_TRUE(Prompt->Messages.isEmpty());
 }
 
@@ -227,28 +229,28 @@ TEST_F(Editor, GaussianBlurRefusesPalettePicturesAndUndoRestoresThem) {
   Answer = [](QDialog& D) {
     auto* B = qobject_cast<TfrmGaussianBlur*>(&D);
     EXPECT_TRUE(B);
-    EXPECT_EQ(B->StrengthSlider->value(), 30);
-    EXPECT_EQ(B->ValueLabel->text(), "3.0");
+    EXPECT_EQ(test::Child<QSlider>(*B, "StrengthSlider").value(), 30);
+    EXPECT_EQ(test::Child<QLabel>(*B, "ValueLabel").text(), "3.0");
     return int(QDialog::Accepted);
   };
-  W->GaussianBlur1->trigger();
+  test::Action(*W, "GaussianBlur1").trigger();
   EXPECT_EQ(Prompt->Messages, QStringList({GaussianBlurNeeds24Bit}));
-  EXPECT_EQ(W->Undo1->text(), "Undo Gaussian Blur");
+  EXPECT_EQ(test::Action(*W, "Undo1").text(), "Undo Gaussian Blur");
   EXPECT_EQ(QApplication::overrideCursor(), nullptr); // the hour-glass is gone
-  W->Undo1->trigger();
+  test::Action(*W, "Undo1").trigger();
   EXPECT_TRUE(SamePixels(Shown(), *Before));
 
   // A 24-bit picture is blurred with the slider's strength.
   Open(Picture("colour.bmp", 12, 12));
   Answer = [](QDialog& D) {
     auto* B = qobject_cast<TfrmGaussianBlur*>(&D);
-    B->StrengthSlider->setValue(15);
-    EXPECT_EQ(B->ValueLabel->text(), "1.5");
+    test::Child<QSlider>(*B, "StrengthSlider").setValue(15);
+    EXPECT_EQ(test::Child<QLabel>(*B, "ValueLabel").text(), "1.5");
     EXPECT_FLOAT_EQ(B->Radius(), 1.5f);
     return int(QDialog::Accepted);
   };
   auto Sharp = LoadPicture(Folder + "/colour.bmp");
-  W->GaussianBlur1->trigger();
+  test::Action(*W, "GaussianBlur1").trigger();
   EXPECT_FALSE(SamePixels(Shown(), *Sharp));
   EXPECT_EQ(Prompt->Messages.size(), 1);
 }
@@ -258,35 +260,35 @@ TEST_F(Editor, ResizeKeepsProportionsAndAZeroSizeIsHarmless) {
   Open(Picture("big.bmp", 640, 480));
   Answer = [](QDialog& D) {
     auto* R = qobject_cast<TfrmResize*>(&D);
-    EXPECT_EQ(R->OrigWidthLabel->text(), "640");
-    EXPECT_EQ(R->HeightEdit->text(), "480");
-    R->WidthEdit->setFocus();
-    R->WidthEdit->selectAll();
-    QTest::keyClicks(R->WidthEdit, "333");
-    emit R->WidthEdit->editingFinished(); // the field loses the focus
-    EXPECT_EQ(R->HeightEdit->text(), "250");
-    QTest::keyClicks(R->WidthEdit, "x-"); // only digits are taken
-    EXPECT_EQ(R->WidthEdit->text(), "333");
+    EXPECT_EQ(test::Child<QLabel>(*R, "OrigWidthLabel").text(), "640");
+    EXPECT_EQ(test::Child<QLineEdit>(*R, "HeightEdit").text(), "480");
+    test::Child<QLineEdit>(*R, "WidthEdit").setFocus();
+    test::Child<QLineEdit>(*R, "WidthEdit").selectAll();
+    QTest::keyClicks(&test::Child<QLineEdit>(*R, "WidthEdit"), "333");
+    emit test::Child<QLineEdit>(*R, "WidthEdit").editingFinished(); // the field loses the focus
+    EXPECT_EQ(test::Child<QLineEdit>(*R, "HeightEdit").text(), "250");
+    QTest::keyClicks(&test::Child<QLineEdit>(*R, "WidthEdit"), "x-"); // only digits are taken
+    EXPECT_EQ(test::Child<QLineEdit>(*R, "WidthEdit").text(), "333");
     return int(QDialog::Accepted);
   };
-  W->Resize1->trigger();
+  test::Action(*W, "Resize1").trigger();
   EXPECT_EQ(Shown().Width(), 333);
   EXPECT_EQ(Shown().Height(), 250);
-  EXPECT_EQ(W->Undo1->text(), "Undo Resize");
+  EXPECT_EQ(test::Action(*W, "Undo1").text(), "Undo Resize");
 
   // A 0 field gives an empty picture; nothing after it fails or says anything.
   Answer = [](QDialog& D) {
     auto* R = qobject_cast<TfrmResize*>(&D);
-    R->ConstrainBox->setChecked(false);
-    R->WidthEdit->setText("0");
-    emit R->WidthEdit->editingFinished();
-    EXPECT_EQ(R->HeightEdit->text(), "250");
+    test::Child<QCheckBox>(*R, "ConstrainBox").setChecked(false);
+    test::Child<QLineEdit>(*R, "WidthEdit").setText("0");
+    emit test::Child<QLineEdit>(*R, "WidthEdit").editingFinished();
+    EXPECT_EQ(test::Child<QLineEdit>(*R, "HeightEdit").text(), "250");
     return int(QDialog::Accepted);
   };
-  W->Resize1->trigger();
+  test::Action(*W, "Resize1").trigger();
   ASSERT_TRUE(W->Picture());
   EXPECT_TRUE(Shown().Empty());
-  EXPECT_FALSE(W->ImageMenu->menuAction()->isEnabled());
+  EXPECT_FALSE(test::Child<QMenu>(*W, "ImageMenu").menuAction()->isEnabled());
   Answer = nullptr;
   W->ExecFileDialog = [](TPGOpenDialog&) -> bool {
     ADD_FAILURE() << "no dialog for an empty picture";
@@ -296,46 +298,55 @@ TEST_F(Editor, ResizeKeepsProportionsAndAZeroSizeIsHarmless) {
     ADD_FAILURE() << "no printing of an empty picture";
     return false;
   };
-  for (QAction* A : {W->Rotate90CW,       W->RotateArbitrary, W->FlipHorizontal1, W->Crop1,
-                     W->DropShadow1,      W->WhiteBorder1,    W->GradientBorder1, W->Bevel1,
-                     W->ColorResolution1, W->Resize1,         W->RadialAdjust1,   W->RedEye1,
-                     W->GaussianBlur1,    W->Emboss1,         W->Fisheye1,        W->Swirl1,
-                     W->SprayPaint1,      W->Mosaic1,         W->PencilDrawing1,  W->Posterize1,
-                     W->Antique1,         W->SaveAs1,         W->ExportGIF1,      W->Print1})
+  for (QAction* A : {&test::Action(*W, "Rotate90CW"),       &test::Action(*W, "RotateArbitrary"),
+                     &test::Action(*W, "FlipHorizontal1"),  &test::Action(*W, "Crop1"),
+                     &test::Action(*W, "DropShadow1"),      &test::Action(*W, "WhiteBorder1"),
+                     &test::Action(*W, "GradientBorder1"),  &test::Action(*W, "Bevel1"),
+                     &test::Action(*W, "ColorResolution1"), &test::Action(*W, "Resize1"),
+                     &test::Action(*W, "RadialAdjust1"),    &test::Action(*W, "RedEye1"),
+                     &test::Action(*W, "GaussianBlur1"),    &test::Action(*W, "Emboss1"),
+                     &test::Action(*W, "Fisheye1"),         &test::Action(*W, "Swirl1"),
+                     &test::Action(*W, "SprayPaint1"),      &test::Action(*W, "Mosaic1"),
+                     &test::Action(*W, "PencilDrawing1"),   &test::Action(*W, "Posterize1"),
+                     &test::Action(*W, "Antique1"),         &test::Action(*W, "SaveAs1"),
+                     &test::Action(*W, "ExportGIF1"),       &test::Action(*W, "Print1")})
     A->trigger();
   EXPECT_TRUE(Prompt->Messages.isEmpty()) << Prompt->Messages.join("|").toStdString();
-  EXPECT_EQ(W->Undo1->text(), "Undo Resize");
-  W->Undo1->trigger();
+  EXPECT_EQ(test::Action(*W, "Undo1").text(), "Undo Resize");
+  test::Action(*W, "Undo1").trigger();
   EXPECT_EQ(Shown().Width(), 333);
 }
 
 TEST_F(Editor, ZoomClicksStepAndStopAtTheLimits) {
   Open(Picture("z.bmp", 300, 200));
   W->show();
-  W->ZoomButton->trigger();
-  ASSERT_TRUE(W->ZoomButton->isChecked());
-  EXPECT_FALSE(W->AutoSizeButton->isChecked());
-  EXPECT_EQ(W->PGImage1->Stretch(), sZoomKAR);
-  EXPECT_EQ(W->PGImage1->ActionMode(), amNone);
+  test::Action(*W, "ZoomButton").trigger();
+  ASSERT_TRUE(test::Action(*W, "ZoomButton").isChecked());
+  EXPECT_FALSE(test::Action(*W, "AutoSizeButton").isChecked());
+  EXPECT_EQ(test::Child<TPGImage>(*W, "PGImage1").Stretch(), sZoomKAR);
+  EXPECT_EQ(test::Child<TPGImage>(*W, "PGImage1").ActionMode(), amNone);
   const double Expected[] = {0.8, 0.6, 0.4, 0.2, 0.2};
   for (double E : Expected) {
-    QTest::mouseClick(W->PGImage1->PicBox(), Qt::RightButton, {}, QPoint(3, 3));
-    EXPECT_NEAR(double(W->PGImage1->ZoomFactor()), E, 1e-9);
+    QTest::mouseClick(test::Child<TPGImage>(*W, "PGImage1").PicBox(), Qt::RightButton, {},
+                      QPoint(3, 3));
+    EXPECT_NEAR(double(test::Child<TPGImage>(*W, "PGImage1").ZoomFactor()), E, 1e-9);
   }
   for (int I = 0; I < 20; ++I)
-    QTest::mouseClick(W->PGImage1->PicBox(), Qt::LeftButton, {}, QPoint(3, 3));
-  EXPECT_NEAR(double(W->PGImage1->ZoomFactor()), 3.0, 1e-9);
+    QTest::mouseClick(test::Child<TPGImage>(*W, "PGImage1").PicBox(), Qt::LeftButton, {},
+                      QPoint(3, 3));
+  EXPECT_NEAR(double(test::Child<TPGImage>(*W, "PGImage1").ZoomFactor()), 3.0, 1e-9);
   // A fitted view leaves a small scale; zooming goes on from it and never reaches 0.
-  W->ZoomButton->trigger();
-  W->AutoSizeButton->trigger();
-  EXPECT_EQ(W->PGImage1->Stretch(), sAlwaysKAR);
+  test::Action(*W, "ZoomButton").trigger();
+  test::Action(*W, "AutoSizeButton").trigger();
+  EXPECT_EQ(test::Child<TPGImage>(*W, "PGImage1").Stretch(), sAlwaysKAR);
   W->resize(120, 110);
   QApplication::processEvents();
-  W->ZoomButton->trigger();
-  EXPECT_FALSE(W->AutoSizeButton->isChecked());
+  test::Action(*W, "ZoomButton").trigger();
+  EXPECT_FALSE(test::Action(*W, "AutoSizeButton").isChecked());
   for (int I = 0; I < 5; ++I)
-    QTest::mouseClick(W->PGImage1->PicBox(), Qt::RightButton, {}, QPoint(1, 1));
-  EXPECT_GT(W->PGImage1->ZoomFactor(), 0.0L);
+    QTest::mouseClick(test::Child<TPGImage>(*W, "PGImage1").PicBox(), Qt::RightButton, {},
+                      QPoint(1, 1));
+  EXPECT_GT(test::Child<TPGImage>(*W, "PGImage1").ZoomFactor(), 0.0L);
 }
 
 TEST_F(Editor, RadialAdjustmentNeedsNumbersAndApply) {
@@ -346,41 +357,42 @@ TEST_F(Editor, RadialAdjustmentNeedsNumbersAndApply) {
   Answer = [](QDialog& D) {
     auto* B = qobject_cast<TfrmBarrel*>(&D);
     EXPECT_EQ(B->windowTitle(), "Radial Adjustment (Barrel Distortion)");
-    EXPECT_EQ(B->OuterEdit->text(), "-0.02");
-    EXPECT_EQ(B->ViewBox->currentText(), "Shrink to fit");
-    B->OuterEdit->setText("abc");
-    QTest::mouseClick(B->ApplyButton, Qt::LeftButton);
+    EXPECT_EQ(test::Child<QLineEdit>(*B, "OuterEdit").text(), "-0.02");
+    EXPECT_EQ(test::Child<QComboBox>(*B, "ViewBox").currentText(), "Shrink to fit");
+    test::Child<QLineEdit>(*B, "OuterEdit").setText("abc");
+    QTest::mouseClick(&test::Child<QPushButton>(*B, "ApplyButton"), Qt::LeftButton);
     EXPECT_FALSE(B->HasResult());
     return int(QDialog::Accepted); // OK without a result
   };
-  W->RadialAdjust1->trigger();
+  test::Action(*W, "RadialAdjust1").trigger();
   EXPECT_EQ(Prompt->Messages,
             QStringList({"Invalid values entered!",
                          "You did not Apply a radial adjustment. Reopen and click \"Apply\" "
                          "before clicking \"OK\""}));
-  EXPECT_FALSE(W->Undo1->isEnabled());
+  EXPECT_FALSE(test::Action(*W, "Undo1").isEnabled());
   EXPECT_TRUE(SamePixels(Shown(), *Before));
 
   Answer = [](QDialog& D) {
     auto* B = qobject_cast<TfrmBarrel*>(&D);
-    B->OuterEdit->setText("0");
-    B->ScalingEdit->setText("1");
-    QTest::mouseClick(B->ApplyButton, Qt::LeftButton);
+    test::Child<QLineEdit>(*B, "OuterEdit").setText("0");
+    test::Child<QLineEdit>(*B, "ScalingEdit").setText("1");
+    QTest::mouseClick(&test::Child<QPushButton>(*B, "ApplyButton"), Qt::LeftButton);
     EXPECT_TRUE(B->HasResult());
     return int(QDialog::Accepted);
   };
-  W->RadialAdjust1->trigger();
-  EXPECT_EQ(W->Undo1->text(), "Undo Radial Adjust");
+  test::Action(*W, "RadialAdjust1").trigger();
+  EXPECT_EQ(test::Action(*W, "Undo1").text(), "Undo Radial Adjust");
   EXPECT_TRUE(SamePixels(Shown(), *Before)); // a = b = c = 0, d = 1 changes nothing
-  EXPECT_FALSE(W->BarrelWindow->HasResult());
+  EXPECT_FALSE(test::Child<TfrmBarrel>(*W, "frmBarrel").HasResult());
   EXPECT_EQ(Prompt->Messages.size(), 2);
 }
 
 TEST_F(Editor, RadialSettingsSurviveTheWindow) {
-  W->BarrelWindow->InnerEdit->setText("0.125");
+  test::Child<QLineEdit>(test::Child<TfrmBarrel>(*W, "frmBarrel"), "InnerEdit").setText("0.125");
   W.reset();
   W = std::make_unique<TfrmAcquire>();
-  EXPECT_EQ(W->BarrelWindow->InnerEdit->text(), "0.125");
+  EXPECT_EQ(test::Child<QLineEdit>(test::Child<TfrmBarrel>(*W, "frmBarrel"), "InnerEdit").text(),
+            "0.125");
 }
 
 TEST_F(Editor, SaveOptionsOkStoresAndCancelKeeps) {
@@ -402,7 +414,7 @@ TEST_F(Editor, SaveOptionsOkStoresAndCancelKeeps) {
     O->GammaEdit->setText("2.2");
     return int(QDialog::Accepted);
   };
-  W->SaveOptions1->trigger();
+  test::Action(*W, "SaveOptions1").trigger();
   const TSaveOptions Now = TSaveOptions::FromEngine();
   EXPECT_EQ(Now.TIFFCompression, kTIFFCompressionPackBits);
   EXPECT_TRUE(Now.TIFFCMYK);
@@ -426,20 +438,20 @@ TEST_F(Editor, SaveOptionsOkStoresAndCancelKeeps) {
     O->QualitySlider->setValue(10);
     return int(QDialog::Rejected);
   };
-  W->SaveOptions1->trigger();
+  test::Action(*W, "SaveOptions1").trigger();
   EXPECT_EQ(TSaveOptions::FromEngine().TIFFCompression, kTIFFCompressionPackBits);
   EXPECT_EQ(TSaveOptions::FromEngine().JPEGQuality, 55);
 
   // Showing the editor puts the JPEG quality back to 80.
   W->show();
   EXPECT_EQ(JPEGQuality, 80);
-  EXPECT_EQ(W->SaveOptionsWindow->QualitySlider->value(), 80);
+  EXPECT_EQ(test::Child<TfrmFileSaveOptions>(*W, "frmFileSaveOptions").QualitySlider->value(), 80);
   Saved.StoreToEngine();
 }
 
 TEST_F(Editor, SaveOptionsRefuseAnUnusableGamma) {
   test::TPromptScope Prompt;
-  auto* O = W->SaveOptionsWindow;
+  auto* O = &test::Child<TfrmFileSaveOptions>(*W, "frmFileSaveOptions");
   O->ShowOptions(TSaveOptions::FromEngine());
   O->GammaEdit->setText("fast");
   O->Buttons->button(QDialogButtonBox::Ok)->click();
@@ -455,13 +467,13 @@ TEST_F(Editor, ExportTrueColourAsGifAndReadItBack) {
   test::TPromptScope Prompt;
   Open(Picture("photo.bmp", 30, 20));
   int Refreshed = 0;
-  W->OnFilesChanged = [&] { ++Refreshed; };
+  QObject::connect(W.get(), &TfrmAcquire::FilesChanged, [&] { ++Refreshed; });
   W->ExecGIFDialog = [this](QFileDialog& D) {
     EXPECT_EQ(D.windowTitle(), "GIF89a Export");
     EXPECT_EQ(D.defaultSuffix(), "gif");
     return Folder + "/photo";
   };
-  W->ExportGIF1->trigger();
+  test::Action(*W, "ExportGIF1").trigger();
   EXPECT_EQ(Prompt->Messages,
             QStringList({"GIF images can only have 256 colors. I will optimize the colors..."}));
   auto Back = LoadPicture(Folder + "/photo.gif");
@@ -472,7 +484,7 @@ TEST_F(Editor, ExportTrueColourAsGifAndReadItBack) {
 
   // A folder that does not exist: the error code, no file.
   W->ExecGIFDialog = [this](QFileDialog&) { return Folder + "/missing/x.gif"; };
-  W->ExportGIF1->trigger();
+  test::Action(*W, "ExportGIF1").trigger();
   ASSERT_EQ(Prompt->Messages.size(), 3);
   EXPECT_TRUE(Prompt->Messages[2].startsWith("Error exporting GIF  (code "));
   EXPECT_FALSE(QFile::exists(Folder + "/missing/x.gif"));
@@ -482,7 +494,7 @@ TEST_F(Editor, SaveAsOntoTheOpenedFileReplacesItWhole) {
   test::TPromptScope Prompt;
   const QString Path = Picture("same.bmp", 7, 5);
   Open(Path);
-  W->Rotate90CCW->trigger();
+  test::Action(*W, "Rotate90CCW").trigger();
   W->ExecFileDialog = [&](TPGOpenDialog& D) {
     EXPECT_EQ(D.Title, "Orbisk Save File");
     EXPECT_EQ(D.Filter, EditorSaveFilter());
@@ -490,7 +502,7 @@ TEST_F(Editor, SaveAsOntoTheOpenedFileReplacesItWhole) {
     EXPECT_EQ(D.FileName, Path);
     return true;
   };
-  W->SaveAs1->trigger();
+  test::Action(*W, "SaveAs1").trigger();
   auto Back = LoadPicture(Path);
   EXPECT_TRUE(SamePixels(*Back, Shown()));
   EXPECT_TRUE(Prompt->Messages.isEmpty());
@@ -499,7 +511,7 @@ TEST_F(Editor, SaveAsOntoTheOpenedFileReplacesItWhole) {
     D.FileName = Folder + "/missing/out.bmp";
     return true;
   };
-  W->SaveAs1->trigger();
+  test::Action(*W, "SaveAs1").trigger();
   EXPECT_EQ(Prompt->Messages.size(), 1);
   EXPECT_FALSE(QFile::exists(Folder + "/missing/out.bmp"));
   EXPECT_TRUE(SamePixels(*LoadPicture(Path), Shown()));
@@ -511,7 +523,7 @@ TEST_F(Editor, DroppedFilesFollowThePictureRule) {
   const QString Good = Picture("good.bmp", 4, 3);
   auto Drop = [&](const QString& Path, TDragSource Source) {
     std::unique_ptr<QMimeData> Data(MakeFileDragData({Path}, Folder, Source));
-    QWidget* Target = W->PGImage1->viewport();
+    QWidget* Target = test::Child<TPGImage>(*W, "PGImage1").viewport();
     QDragEnterEvent Enter(QPoint(5, 5), Qt::CopyAction, Data.get(), Qt::LeftButton, {});
     QApplication::sendEvent(Target, &Enter);
     EXPECT_TRUE(Enter.isAccepted());
@@ -534,14 +546,14 @@ TEST_F(Editor, DroppedFilesFollowThePictureRule) {
 TEST_F(Editor, EditFileOnACorruptJpegSaysSoAndKeepsThePicture) {
   test::TPromptScope Prompt;
   Open(Picture("keep.bmp", 6, 6));
-  W->Emboss1->trigger();
+  test::Action(*W, "Emboss1").trigger();
   const QString Bad = Folder + "/broken.jpg";
   test::WriteData(Bad, QByteArray("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00", 11) + QByteArray(64, '\x13'));
   EXPECT_FALSE(W->EditFile(Bad));
   EXPECT_EQ(Prompt->Messages, QStringList({"Can not edit " + Bad}));
   ASSERT_TRUE(W->Picture());
   EXPECT_EQ(Shown().Width(), 6);
-  EXPECT_EQ(W->Undo1->text(), "Undo Emboss");
+  EXPECT_EQ(test::Action(*W, "Undo1").text(), "Undo Emboss");
   EXPECT_EQ(W->SaveFileName(), Folder + "/keep.bmp");
 }
 
@@ -562,22 +574,22 @@ TEST_F(Editor, ScreenCaptureTakesTheScreenOrSaysItCannot) {
     I.fill(QColor(10, 200, 30));
     return I;
   };
-  W->CaptureButton->trigger();
+  test::Action(*W, "CaptureButton").trigger();
   ASSERT_TRUE(W->Picture());
   EXPECT_EQ(Shown().Width(), 64);
   EXPECT_EQ(Shown().BitCountNum(), 3);
   EXPECT_EQ(Shown().GetPixelColor(5, 5), RGBOf(10, 200, 30));
-  EXPECT_FALSE(W->Undo1->isEnabled()); // nothing was there before it
+  EXPECT_FALSE(test::Action(*W, "Undo1").isEnabled()); // nothing was there before it
   SetScreenDepthQuery([] { return 4; });
-  W->CaptureButton->trigger();
+  test::Action(*W, "CaptureButton").trigger();
   SetScreenDepthQuery(nullptr);
   EXPECT_EQ(Shown().BitCount(), 4);
   // The first capture was never saved: the second one asked (answered No) and keeps it for Undo.
   EXPECT_EQ(Prompt->Messages, QStringList({"Save changes to Untitled?"}));
-  EXPECT_EQ(W->Undo1->text(), "Undo Screen Capture");
+  EXPECT_EQ(test::Action(*W, "Undo1").text(), "Undo Screen Capture");
   Prompt->Messages.clear();
   W->GrabScreen = [](QScreen*) { return QImage(); };
-  W->CaptureButton->trigger();
+  test::Action(*W, "CaptureButton").trigger();
   EXPECT_EQ(Prompt->Messages, QStringList({kScreenCaptureFailed}));
   EXPECT_EQ(Shown().BitCount(), 4);
 }
@@ -586,30 +598,31 @@ TEST_F(Editor, ColourResolutionWindowFollowsTheChoices) {
   Open(Picture("c.bmp", 16, 16));
   Answer = [](QDialog& D) {
     auto* C = qobject_cast<TfrmColorRez*>(&D);
-    EXPECT_TRUE(C->Bits24Button->isChecked());
+    EXPECT_TRUE(test::Child<QRadioButton>(*C, "Bits24Button").isChecked());
     EXPECT_TRUE(C->OkButton()->isEnabled());
-    C->Count8Edit->selectAll();
-    QTest::keyClicks(C->Count8Edit, "300");
-    EXPECT_TRUE(C->Bits8Button->isChecked());
-    EXPECT_TRUE(C->Optimized8Button->isChecked());
+    test::Child<QLineEdit>(*C, "Count8Edit").selectAll();
+    QTest::keyClicks(&test::Child<QLineEdit>(*C, "Count8Edit"), "300");
+    EXPECT_TRUE(test::Child<QRadioButton>(*C, "Bits8Button").isChecked());
+    EXPECT_TRUE(test::Child<QRadioButton>(*C, "Optimized8Button").isChecked());
     EXPECT_FALSE(C->OkButton()->isEnabled());
-    C->Count8Edit->selectAll();
-    QTest::keyClicks(C->Count8Edit, " 64 ");
+    test::Child<QLineEdit>(*C, "Count8Edit").selectAll();
+    QTest::keyClicks(&test::Child<QLineEdit>(*C, "Count8Edit"), " 64 ");
     EXPECT_TRUE(C->OkButton()->isEnabled());
-    C->Sys16Button->click(); // a palette of another depth chooses that depth
-    EXPECT_TRUE(C->Bits4Button->isChecked());
-    C->DitherBox->click();
+    test::Child<QRadioButton>(*C, "Sys16Button")
+        .click(); // a palette of another depth chooses that depth
+    EXPECT_TRUE(test::Child<QRadioButton>(*C, "Bits4Button").isChecked());
+    test::Child<QCheckBox>(*C, "DitherBox").click();
     EXPECT_FALSE(C->Choice().Dither);
     return int(QDialog::Accepted);
   };
-  W->ColorResolution1->trigger();
+  test::Action(*W, "ColorResolution1").trigger();
   EXPECT_EQ(Shown().BitCount(), 4);
   EXPECT_EQ(Shown().PaletteKind(), pSys16);
-  EXPECT_EQ(W->Undo1->text(), "Undo Color Resolution");
-  W->Posterize1->trigger();
-  EXPECT_EQ(W->Undo1->text(), "Undo Posterize");
-  W->Antique1->trigger();
-  EXPECT_EQ(W->Undo1->text(), "Undo Greyscale");
+  EXPECT_EQ(test::Action(*W, "Undo1").text(), "Undo Color Resolution");
+  test::Action(*W, "Posterize1").trigger();
+  EXPECT_EQ(test::Action(*W, "Undo1").text(), "Undo Posterize");
+  test::Action(*W, "Antique1").trigger();
+  EXPECT_EQ(test::Action(*W, "Undo1").text(), "Undo Greyscale");
 }
 
 TEST_F(Editor, EffectWindowPreviewsAndAppliesItsAmount) {
@@ -618,26 +631,26 @@ TEST_F(Editor, EffectWindowPreviewsAndAppliesItsAmount) {
   Answer = [](QDialog& D) {
     auto* E = qobject_cast<TfrmNewEFX*>(&D);
     EXPECT_EQ(E->windowTitle(), "Mosaic");
-    EXPECT_EQ(E->AmountSlider->value(), 0);
+    EXPECT_EQ(test::Child<QSlider>(*E, "AmountSlider").value(), 0);
     EXPECT_EQ(E->Preview().Width(), 240);
     EXPECT_EQ(E->Preview().Height(), 120);
     EXPECT_EQ(E->PreviewRect(), QRect(5, 65, 240, 120));
-    E->AmountSlider->setValue(6);
+    test::Child<QSlider>(*E, "AmountSlider").setValue(6);
     return int(QDialog::Accepted);
   };
-  W->Mosaic1->trigger();
-  EXPECT_EQ(W->Undo1->text(), "Undo Mosaic");
+  test::Action(*W, "Mosaic1").trigger();
+  EXPECT_EQ(test::Action(*W, "Undo1").text(), "Undo Mosaic");
   // Blocks of 6: the first block takes the pixel at offset 3.
   EXPECT_EQ(Shown().GetPixelColor(0, 0), Before->GetPixelColor(3, 3));
   EXPECT_EQ(Shown().GetPixelColor(5, 5), Before->GetPixelColor(3, 3));
   Answer = [](QDialog& D) {
     auto* E = qobject_cast<TfrmNewEFX*>(&D);
     EXPECT_EQ(E->windowTitle(), "Monochrome Noise");
-    EXPECT_EQ(E->AmountSlider->value(), 0); // reset every time
+    EXPECT_EQ(test::Child<QSlider>(*E, "AmountSlider").value(), 0); // reset every time
     return int(QDialog::Rejected);
   };
-  W->BWNoise1->trigger();
-  EXPECT_EQ(W->Undo1->text(), "Undo Mosaic");
+  test::Action(*W, "BWNoise1").trigger();
+  EXPECT_EQ(test::Action(*W, "Undo1").text(), "Undo Mosaic");
 }
 
 TEST_F(Editor, ArbitraryRotationAndGradientBorder) {
@@ -646,40 +659,40 @@ TEST_F(Editor, ArbitraryRotationAndGradientBorder) {
   auto Before = LoadPicture(Folder + "/g.bmp");
   Answer = [](QDialog& D) {
     auto* R = qobject_cast<TfRotate*>(&D);
-    EXPECT_EQ(R->AngleEdit->text(), "0");
-    R->AngleEdit->clear();
-    QTest::keyClicks(R->AngleEdit, "-9O0"); // only digits are taken
-    EXPECT_EQ(R->AngleEdit->text(), "90");
-    R->CounterClockwiseButton->click();
+    EXPECT_EQ(test::Child<QLineEdit>(*R, "AngleEdit").text(), "0");
+    test::Child<QLineEdit>(*R, "AngleEdit").clear();
+    QTest::keyClicks(&test::Child<QLineEdit>(*R, "AngleEdit"), "-9O0"); // only digits are taken
+    EXPECT_EQ(test::Child<QLineEdit>(*R, "AngleEdit").text(), "90");
+    test::Child<QRadioButton>(*R, "CounterClockwiseButton").click();
     return int(QDialog::Accepted);
   };
-  W->RotateArbitrary->trigger();
+  test::Action(*W, "RotateArbitrary").trigger();
   // 360 - 90: the old top-left pixel lands bottom-left.
   EXPECT_EQ(Shown().GetPixelColor(0, 9), Before->GetPixelColor(0, 0));
   Answer = [](QDialog& D) {
     auto* R = qobject_cast<TfRotate*>(&D);
-    R->AngleEdit->clear();
+    test::Child<QLineEdit>(*R, "AngleEdit").clear();
     return int(QDialog::Accepted);
   };
-  W->RotateArbitrary->trigger();
+  test::Action(*W, "RotateArbitrary").trigger();
   ASSERT_EQ(Prompt->Messages.size(), 1);
   EXPECT_EQ(Prompt->Messages[0], "'' is not a valid floating point value");
   Answer = [](QDialog& D) {
     auto* B = qobject_cast<TfrmBorder*>(&D);
     EXPECT_EQ(B->windowTitle(), "Border Options");
-    EXPECT_EQ(B->WidthEdit->text(), "20");
+    EXPECT_EQ(test::Child<QLineEdit>(*B, "WidthEdit").text(), "20");
     EXPECT_EQ(B->Color(), 0xFFFFFFu);
-    B->WidthEdit->setText("3");
+    test::Child<QLineEdit>(*B, "WidthEdit").setText("3");
     B->SetColor(RGBOf(0, 0, 255));
     return int(QDialog::Accepted);
   };
-  W->GradientBorder1->trigger();
-  EXPECT_EQ(W->Undo1->text(), "Undo Gradient Border");
+  test::Action(*W, "GradientBorder1").trigger();
+  EXPECT_EQ(test::Action(*W, "Undo1").text(), "Undo Gradient Border");
   EXPECT_EQ(Shown().GetPixelColor(0, 0), RGBOf(0, 0, 255));
 }
 
 TEST_F(Editor, GifTransparencySelectorTakesTheColourUnderTheMouse) {
-  TfrmGIFTrans* T = W->GIFTransWindow;
+  TfrmGIFTrans* T = &test::Child<TfrmGIFTrans>(*W, "frmGIFTrans");
   auto G = Pattern(4, 2);
   T->resize(400, 300);
   T->show();
@@ -692,19 +705,26 @@ TEST_F(Editor, GifTransparencySelectorTakesTheColourUnderTheMouse) {
   T->PictureMouseMove(QPoint(R.right() - 1, R.bottom() - 1));
   const TRGB C = G->GetPixelColor(3, 1);
   EXPECT_EQ(T->SelectedColor(), C);
-  EXPECT_EQ(T->StatusPanels[0]->text(), "R=" + QString::number(RedOf(C)));
-  EXPECT_EQ(T->StatusPanels[1]->text(), "G=" + QString::number(GreenOf(C)));
-  EXPECT_EQ(T->StatusPanels[2]->text(), "B=" + QString::number(BlueOf(C)));
+  EXPECT_EQ(test::Child<QLabel>(*T, "StatusPanel0").text(), "R=" + QString::number(RedOf(C)));
+  EXPECT_EQ(test::Child<QLabel>(*T, "StatusPanel1").text(), "G=" + QString::number(GreenOf(C)));
+  EXPECT_EQ(test::Child<QLabel>(*T, "StatusPanel2").text(), "B=" + QString::number(BlueOf(C)));
 }
 
-TEST_F(Editor, FilterEntriesWaitForTheirDialogsButTheirRunnerWorks) {
+TEST_F(Editor, FilterEntriesComeWithTheEditorScannerEntriesWaitAndTheRunnerWorks) {
   Open(Picture("f.bmp", 8, 8));
+  // Every editor has its filter dialogs; the scanner entries wait for a scanner.
   for (QAction* A :
-       {W->RGB1, W->CMY1, W->YCbCr1, W->HSL1, W->HSV1, W->BCG1, W->Greyscale1, W->Negative1,
-        W->Sharpen1, W->Detail1, W->Smooth1, W->Blur1, W->Contour1, W->Select1, W->Acquire1})
+       {&test::Action(*W, "RGB1"), &test::Action(*W, "CMY1"), &test::Action(*W, "YCbCr1"),
+        &test::Action(*W, "HSL1"), &test::Action(*W, "HSV1"), &test::Action(*W, "BCG1"),
+        &test::Action(*W, "Greyscale1"), &test::Action(*W, "Negative1"),
+        &test::Action(*W, "Sharpen1"), &test::Action(*W, "Detail1"), &test::Action(*W, "Smooth1"),
+        &test::Action(*W, "Blur1"), &test::Action(*W, "Contour1")})
+    EXPECT_TRUE(A->isEnabled()) << A->text().toStdString();
+  EXPECT_EQ(W->findChildren<TEditorFilterDialogs*>().size(), 1);
+  for (QAction* A : {&test::Action(*W, "Select1"), &test::Action(*W, "Acquire1")})
     EXPECT_FALSE(A->isEnabled()) << A->text().toStdString();
   EXPECT_TRUE(W->RunOperation("Negative", [](TPixelGraphic& G) { G.SetPixelColor(0, 0, 1); }));
-  EXPECT_EQ(W->Undo1->text(), "Undo Negative");
+  EXPECT_EQ(test::Action(*W, "Undo1").text(), "Undo Negative");
   EXPECT_EQ(Shown().GetPixelColor(0, 0), 1u);
   int Rows = 0;
   EXPECT_TRUE(W->RunReplacement("Sharpen", [&](const TPixelGraphic& Old, const auto& Progress) {
@@ -720,8 +740,8 @@ TEST_F(Editor, FilterEntriesWaitForTheirDialogsButTheirRunnerWorks) {
   }));
   EXPECT_EQ(Rows, 8);
   EXPECT_GE(W->GaugeUpdates(), 1);
-  EXPECT_EQ(W->StatusPanel0->text(), "8 X 8");
-  EXPECT_EQ(W->Undo1->text(), "Undo Sharpen");
+  EXPECT_EQ(test::Child<QLabel>(*W, "StatusPanel0").text(), "8 X 8");
+  EXPECT_EQ(test::Action(*W, "Undo1").text(), "Undo Sharpen");
 }
 
 TEST(EditorInBrowser, EditWithOrbiskOpensTheSelectedFile) {
@@ -768,15 +788,15 @@ TEST(EditorShots, DISABLED_EditorAfterARotationAndTheColourResolutionWindow) {
   W.move(40, 40);
   W.resize(640, 520);
   W.show();
-  W.Rotate90CW->trigger();
+  test::Action(W, "Rotate90CW").trigger();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&W));
   QApplication::processEvents();
   QScreen* S = QGuiApplication::primaryScreen();
   ASSERT_TRUE(S->grabWindow(0).save(Out + "/editor-rotated.png"));
-  W.ColorRezWindow->move(720, 40);
-  W.ColorRezWindow->show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(W.ColorRezWindow));
+  test::Child<TfrmColorRez>(W, "frmColorRez").move(720, 40);
+  test::Child<TfrmColorRez>(W, "frmColorRez").show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&test::Child<TfrmColorRez>(W, "frmColorRez")));
   QApplication::processEvents();
   ASSERT_TRUE(S->grabWindow(0).save(Out + "/editor-colour-resolution.png"));
-  W.ColorRezWindow->hide();
+  test::Child<TfrmColorRez>(W, "frmColorRez").hide();
 }

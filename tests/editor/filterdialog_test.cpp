@@ -420,3 +420,43 @@ TEST(FilterDialogWindow, DestroyingTheDialogWhileItsWindowIsOpen) {
   Pic.reset();
   QTest::qWait(100);
 }
+
+// The preview's workers hand their results to the window's thread: a worker stopped after it
+// finished but before its result arrived must never deliver it (a stale preview), while one left
+// alone always does.
+TEST(FilterPreviewWorkers, AResultArrivesOnlyFromAWorkerStillRunning) {
+  QObject Owner;
+  auto Picture = Gradient(40, 30);
+  TPixelGraphic Source;
+  Source.SetSize(20, 15, 3);
+  int Copied = 0;
+  {
+    TCreateSrcPGThread Src(&Owner, *Picture, Source, [&] { ++Copied; });
+    Src.Join(); // finished: its result is on its way
+    Src.Stop();
+  }
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Copied, 0);
+  TCreateSrcPGThread Src(&Owner, *Picture, Source, [&] { ++Copied; });
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Copied == 1; }));
+  Src.Join();
+  EXPECT_GE(int(GreenOf(Source.GetPixelColor(5, 5))), 20); // the picture's greens start at 20
+
+  std::vector<std::unique_ptr<TPixelGraphic>> Results;
+  auto Keep = [&](std::unique_ptr<TPixelGraphic> R) { Results.push_back(std::move(R)); };
+  {
+    TCreateDestPGThread Dest(&Owner, Source, std::make_unique<TNegativeFilter>(), Keep);
+    Dest.Join();
+    Dest.Stop();
+  }
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(Results.empty());
+  TCreateDestPGThread Dest(&Owner, Source, std::make_unique<TNegativeFilter>(), Keep);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Results.size() == 1; }));
+  ASSERT_TRUE(Results[0]);
+  EXPECT_EQ(Results[0]->Width(), 20);
+  const TRGB Before = Source.GetPixelColor(3, 4), After = Results[0]->GetPixelColor(3, 4);
+  EXPECT_EQ(int(RedOf(After)), 255 - int(RedOf(Before)));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Results.size(), 1u); // once
+}

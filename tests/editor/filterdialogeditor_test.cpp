@@ -6,6 +6,7 @@
 #include "browser/mainwindow.h"
 #include "processing/editor/acquire.h"
 #include "processing/editor/filterdialogpreview.h"
+#include "tests/common/widgetfind.h"
 #include "tests/browser/browsertest.h"
 #include "view/pgimage.h"
 
@@ -55,7 +56,8 @@ protected:
   void SetUp() override {
     test::ResetUserFiles();
     W = std::make_unique<TfrmAcquire>();
-    Dialogs = new TEditorFilterDialogs(*W);
+    Dialogs = W->findChild<TEditorFilterDialogs*>(); // the editor's own
+    ASSERT_NE(Dialogs, nullptr);
     W->TakeAcquiredPicture(Pattern(60, 40));
     W->Model().SetModified(false); // as if saved: clearing it asks nothing
     Original = std::make_unique<TPixelGraphic>();
@@ -71,9 +73,9 @@ protected:
 } // namespace
 
 TEST_F(EditorFilters, ColourFilterRunsInPlaceAndUndoRestores) {
-  EXPECT_TRUE(W->RGB1->isEnabled());
+  EXPECT_TRUE(test::Action(*W, "RGB1").isEnabled());
   bool Previewed = false;
-  Choose(W->RGB1, *Dialogs->RGBFilterDialog1, [&](TFilterDialogForm& F) {
+  Choose(&test::Action(*W, "RGB1"), *Dialogs->RGBFilterDialog1, [&](TFilterDialogForm& F) {
     F.SliderControl(0)->setValue(10);
     // The preview is made from the editor's picture.
     Previewed = QTest::qWaitFor([&] { return F.Preview()->ResultsShown() >= 1; }) &&
@@ -88,22 +90,22 @@ TEST_F(EditorFilters, ColourFilterRunsInPlaceAndUndoRestores) {
     EXPECT_EQ(int(RedOf(After)), std::min(255, int(RedOf(Before)) + 25)) << X;
     EXPECT_EQ(GreenOf(After), GreenOf(Before));
   }
-  EXPECT_EQ(W->Undo1->text(), "Undo RGB");
-  W->Undo1->trigger();
+  EXPECT_EQ(test::Action(*W, "Undo1").text(), "Undo RGB");
+  test::Action(*W, "Undo1").trigger();
   EXPECT_TRUE(SamePixels(*W->Picture(), *Original));
 
   // Cancel changes nothing, not even the undo.
-  Choose(W->HSV1, *Dialogs->HSVFilterDialog1, [&](TFilterDialogForm& F) {
+  Choose(&test::Action(*W, "HSV1"), *Dialogs->HSVFilterDialog1, [&](TFilterDialogForm& F) {
     F.SliderControl(0)->setValue(90);
     F.CancelButton()->click();
   });
   EXPECT_TRUE(SamePixels(*W->Picture(), *Original));
   EXPECT_EQ(Dialogs->HSVFilterDialog1->H(), 0);
-  EXPECT_FALSE(W->Undo1->isEnabled());
+  EXPECT_FALSE(test::Action(*W, "Undo1").isEnabled());
 }
 
 TEST_F(EditorFilters, ConvolutionFilterMakesANewPictureAndUndoRestores) {
-  Choose(W->Sharpen1, *Dialogs->SharpenFilterDialog1, [&](TFilterDialogForm& F) {
+  Choose(&test::Action(*W, "Sharpen1"), *Dialogs->SharpenFilterDialog1, [&](TFilterDialogForm& F) {
     F.SliderControl(1)->setValue(100);
     F.OKButton()->click();
   });
@@ -116,15 +118,16 @@ TEST_F(EditorFilters, ConvolutionFilterMakesANewPictureAndUndoRestores) {
   TPixelGraphic Expected;
   ApplyFilter(Expected, Dialogs->SharpenFilterDialog1->Filter(), *Original);
   EXPECT_TRUE(SamePixels(*After, Expected));
-  EXPECT_EQ(W->Undo1->text(), "Undo Sharpen");
-  W->Undo1->trigger();
+  EXPECT_EQ(test::Action(*W, "Undo1").text(), "Undo Sharpen");
+  test::Action(*W, "Undo1").trigger();
   EXPECT_TRUE(SamePixels(*W->Picture(), *Original));
 }
 
 TEST_F(EditorFilters, NoPictureOpensNoDialog) {
   W->NewClick();
   bool Opened = false;
-  Choose(W->Negative1, *Dialogs->NegativeFilterDialog1, [&](TFilterDialogForm&) { Opened = true; });
+  Choose(&test::Action(*W, "Negative1"), *Dialogs->NegativeFilterDialog1,
+         [&](TFilterDialogForm&) { Opened = true; });
   QTest::qWait(50);
   EXPECT_FALSE(Opened);
 }
@@ -135,7 +138,11 @@ TEST(EditorFilterEntries, TheProgramsEditorHasItsFilterDialogs) {
   TfrmAcquire* E = F->EditorWindow();
   ASSERT_NE(E, nullptr);
   EXPECT_EQ(E->findChildren<TEditorFilterDialogs*>().size(), 1);
-  for (QAction* A : {E->RGB1, E->CMY1, E->YCbCr1, E->HSL1, E->HSV1, E->BCG1, E->Greyscale1,
-                     E->Negative1, E->Sharpen1, E->Detail1, E->Smooth1, E->Blur1, E->Contour1})
+  for (QAction* A :
+       {&test::Action(*E, "RGB1"), &test::Action(*E, "CMY1"), &test::Action(*E, "YCbCr1"),
+        &test::Action(*E, "HSL1"), &test::Action(*E, "HSV1"), &test::Action(*E, "BCG1"),
+        &test::Action(*E, "Greyscale1"), &test::Action(*E, "Negative1"),
+        &test::Action(*E, "Sharpen1"), &test::Action(*E, "Detail1"), &test::Action(*E, "Smooth1"),
+        &test::Action(*E, "Blur1"), &test::Action(*E, "Contour1")})
     EXPECT_TRUE(A->isEnabled()) << A->text().toStdString();
 }

@@ -8,6 +8,7 @@
 #include "processing/editor/losslesssave.h"
 #include "processing/jpegturn.h"
 #include "tests/browser/browsertest.h"
+#include "tests/common/widgetfind.h"
 #include "tests/common/orientationfixture.h"
 #include "tests/common/testutil.h"
 #include "view/pgimage.h"
@@ -56,7 +57,7 @@ protected:
       D.FileName = Path;
       return true;
     };
-    W->SaveAs1->trigger();
+    test::Action(*W, "SaveAs1").trigger();
     W->ExecFileDialog = nullptr;
   }
 
@@ -74,12 +75,12 @@ TEST_F(LosslessEditor, TurnsAndFlipsAreSavedFromTheCoefficients) {
   const auto Original = test::EncodeJPEG(Upright);
   const QString In = Write("in.jpg", Original);
   ASSERT_TRUE(W->EditFile(In));
-  W->Rotate90CW->trigger();
-  W->FlipHorizontal1->trigger();
-  W->Rotate180->trigger();
-  W->Rotate90CCW->trigger();
-  W->FlipVertical1->trigger();
-  W->RotateRightButton->trigger();
+  test::Action(*W, "Rotate90CW").trigger();
+  test::Action(*W, "FlipHorizontal1").trigger();
+  test::Action(*W, "Rotate180").trigger();
+  test::Action(*W, "Rotate90CCW").trigger();
+  test::Action(*W, "FlipVertical1").trigger();
+  test::Action(*W, "RotateRightButton").trigger();
   const int Net = W->Lossless().Turn();
   EXPECT_NE(Net, 1);
   const QString Out = Folder + "/out.jpg";
@@ -94,7 +95,7 @@ TEST_F(LosslessEditor, TurnsAndFlipsAreSavedFromTheCoefficients) {
   // Four quarter turns give the original scan data back.
   ASSERT_TRUE(W->EditFile(In));
   for (int I = 0; I < 4; ++I)
-    W->RotateLeftButton->trigger();
+    test::Action(*W, "RotateLeftButton").trigger();
   SaveAs(Out);
   EXPECT_TRUE(W->LastSaveLossless());
   EXPECT_EQ(ScanData(Bytes(Out)), ScanData(Original));
@@ -103,8 +104,8 @@ TEST_F(LosslessEditor, TurnsAndFlipsAreSavedFromTheCoefficients) {
 TEST_F(LosslessEditor, OtherChangesAreEncodedAndUndoBringsTheLosslessWayBack) {
   const QString In = Write("in.jpg", test::EncodeJPEG(Upright));
   ASSERT_TRUE(W->EditFile(In));
-  W->Rotate90CW->trigger();
-  W->Emboss1->trigger();
+  test::Action(*W, "Rotate90CW").trigger();
+  test::Action(*W, "Emboss1").trigger();
   const QString Out = Folder + "/out.jpg";
   SaveAs(Out);
   EXPECT_FALSE(W->LastSaveLossless());
@@ -113,7 +114,7 @@ TEST_F(LosslessEditor, OtherChangesAreEncodedAndUndoBringsTheLosslessWayBack) {
   EXPECT_EQ(G.Width(), 48); // turned and embossed, encoded
   EXPECT_NEAR(int(GreenOf(G.GetPixelColor(8, 8))), int(RedOf(G.GetPixelColor(8, 8))), 3); // grey
 
-  W->Undo1->trigger(); // back to the turn only
+  test::Action(*W, "Undo1").trigger(); // back to the turn only
   SaveAs(Out);
   EXPECT_TRUE(W->LastSaveLossless());
   // Saving as another type always encodes.
@@ -122,7 +123,7 @@ TEST_F(LosslessEditor, OtherChangesAreEncodedAndUndoBringsTheLosslessWayBack) {
 
   // The source file changed on disk since it was opened: its coefficients are not the picture's.
   ASSERT_TRUE(W->EditFile(In));
-  W->Rotate90CW->trigger();
+  test::Action(*W, "Rotate90CW").trigger();
   TPixelGraphic Other;
   test::MakeUpright(Other, 32, 32);
   test::WriteFileBytes(In.toStdString(), test::EncodeJPEG(Other));
@@ -138,7 +139,7 @@ TEST_F(LosslessEditor, PartialBlocksAreEncodedWholeRatherThanTrimmed) {
   test::MakeUpright(Odd, 37, 21);
   const QString In = Write("odd.jpg", test::EncodeJPEG(Odd));
   ASSERT_TRUE(W->EditFile(In));
-  W->Rotate90CW->trigger();
+  test::Action(*W, "Rotate90CW").trigger();
   const QString Out = Folder + "/odd-out.jpg";
   SaveAs(Out);
   EXPECT_FALSE(W->LastSaveLossless());
@@ -148,8 +149,8 @@ TEST_F(LosslessEditor, PartialBlocksAreEncodedWholeRatherThanTrimmed) {
   EXPECT_EQ(G.Height(), 37);
   // Transposing moves no edge: lossless even here.
   ASSERT_TRUE(W->EditFile(In));
-  W->Rotate90CW->trigger();
-  W->FlipHorizontal1->trigger();
+  test::Action(*W, "Rotate90CW").trigger();
+  test::Action(*W, "FlipHorizontal1").trigger();
   SaveAs(Out);
   EXPECT_TRUE(W->LastSaveLossless());
 }
@@ -176,7 +177,7 @@ TEST_F(LosslessEditor, CameraOrientationOpensUprightAndSavesUpright) {
       Write("camera2.jpg", test::WithApp1(test::EncodeJPEG(Stored), test::ExifBlock(6)));
   ASSERT_TRUE(W->EditFile(In2));
   EXPECT_EQ(W->Picture()->Width(), 48);
-  W->Rotate90CW->trigger();
+  test::Action(*W, "Rotate90CW").trigger();
   SaveAs(In2);
   EXPECT_TRUE(W->LastSaveLossless());
   G.LoadFromFile(In2.toStdString());

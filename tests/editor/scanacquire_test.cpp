@@ -5,6 +5,7 @@
 #include "platform/scanwindow.h"
 #include "processing/editor/acquire.h"
 #include "tests/browser/browsertest.h"
+#include "tests/common/widgetfind.h"
 #include "tests/common/sanetest.h"
 #include "view/pgimage.h"
 
@@ -62,7 +63,7 @@ protected:
     };
   }
   QStringList Leftovers() const { return QDir(Temp.path()).entryList(QDir::Files); }
-  TPixelGraphic* Shown() const { return W->PGImage1->PixelGraphic(); }
+  TPixelGraphic* Shown() const { return test::Child<TPGImage>(*W, "PGImage1").PixelGraphic(); }
 
   QTemporaryDir Temp;
   std::unique_ptr<TfrmAcquire> W;
@@ -94,7 +95,7 @@ TEST_F(EditorScan, AcquireScansWithTheChosenOptionsAndRemovesTheTemporaryFile) {
     QTest::keyClicks(O.RightSpin, "20");
     QTest::keyClick(O.RightSpin, Qt::Key_Tab);
   });
-  W->Acquire1->trigger();
+  test::Action(*W, "Acquire1").trigger();
   EXPECT_EQ(OptionWindows, 1);
   EXPECT_TRUE(Prompt->Messages.isEmpty()) << Prompt->Messages.join("|").toStdString();
   ASSERT_TRUE(Shown());
@@ -117,7 +118,7 @@ TEST_F(EditorScan, AcquireScansWithTheChosenOptionsAndRemovesTheTemporaryFile) {
 TEST_F(EditorScan, CancelInTheOptionsWindowChangesNothing) {
   test::TPromptScope Prompt;
   AnswerOptions(nullptr, false);
-  W->Acquire1->trigger();
+  test::Action(*W, "Acquire1").trigger();
   EXPECT_EQ(OptionWindows, 1);
   EXPECT_TRUE(Prompt->Messages.isEmpty());
   EXPECT_EQ(Shown()->Width(), 5);
@@ -149,7 +150,7 @@ TEST_F(EditorScan, AnErrorMidScanIsReportedAndThePictureStays) {
   TWarningPrompt* Prompt = Own.get();
   SetPrompt(std::move(Own));
   AnswerOptions(nullptr);
-  W->Acquire1->trigger();
+  test::Action(*W, "Acquire1").trigger();
   auto Done = SetPrompt(nullptr); // keeps the prompt alive for the checks
   ASSERT_EQ(Prompt->Messages.size(), 1);
   // A warning box of the scanner's own title.
@@ -166,23 +167,23 @@ TEST_F(EditorScan, AnEditedPictureIsOfferedForSavingBeforeTheScan) {
   TWarningPrompt* Prompt = Own.get();
   SetPrompt(std::move(Own));
   AnswerOptions(nullptr);
-  W->Emboss1->trigger();
+  test::Action(*W, "Emboss1").trigger();
   // Cancel: no scan at all.
   Prompt->Answers3 = {TPrompt::paCancel};
-  W->Acquire1->trigger();
+  test::Action(*W, "Acquire1").trigger();
   EXPECT_EQ(Prompt->Questions, QStringList({"Save changes to Untitled?"}));
   EXPECT_EQ(OptionWindows, 0);
   EXPECT_EQ(Shown()->Width(), 5);
   // No: the scan replaces it, and Undo gives it back.
   Prompt->Answers3 = {TPrompt::paNo};
-  W->Acquire1->trigger();
+  test::Action(*W, "Acquire1").trigger();
   auto Done = SetPrompt(nullptr); // keeps the prompt alive for the checks
   EXPECT_EQ(OptionWindows, 1);
   ASSERT_TRUE(Shown());
   EXPECT_NE(Shown()->Width(), 5);
   EXPECT_TRUE(W->Modified()); // a scan is in no file yet
-  EXPECT_EQ(W->Undo1->text(), "Undo Acquire");
-  W->Undo1->trigger();
+  EXPECT_EQ(test::Action(*W, "Undo1").text(), "Undo Acquire");
+  test::Action(*W, "Undo1").trigger();
   EXPECT_EQ(Shown()->Width(), 5);
   EXPECT_TRUE(Prompt->Messages.isEmpty()) << Prompt->Messages.join("|").toStdString();
 }
@@ -208,7 +209,7 @@ TEST_F(EditorScan, CancelWhileLinesArriveEndsTheScanCleanly) {
     }
   });
   Watch.start(20);
-  W->Acquire1->trigger();
+  test::Action(*W, "Acquire1").trigger();
   Watch.stop();
   EXPECT_TRUE(SawProgress);
   EXPECT_TRUE(Prompt->Messages.isEmpty()) << Prompt->Messages.join("|").toStdString();
@@ -234,11 +235,11 @@ TEST_F(EditorScan, SelectListsTheDevicesAndRemembersTheChoice) {
     QTest::mouseClick(Cancel ? S->CancelButton : S->SelectButton, Qt::LeftButton);
     return D.result();
   };
-  W->Select1->trigger();
+  test::Action(*W, "Select1").trigger();
   EXPECT_EQ(Rows, QStringList({"Noname|frontend-tester|test:0", "Noname|frontend-tester|test:1"}));
   EXPECT_EQ(Scanner().SelectedDevice(), "test:1");
   Cancel = true;
-  W->Select1->trigger();
+  test::Action(*W, "Select1").trigger();
   EXPECT_EQ(Scanner().SelectedDevice(), "test:1");
   EXPECT_EQ(Scanner().State(), tsNoManager);
 }
@@ -246,10 +247,10 @@ TEST_F(EditorScan, SelectListsTheDevicesAndRemembersTheChoice) {
 TEST_F(EditorScan, TheMainWindowEnablesTheEntriesWhenAScannerIsThere) {
   auto F = std::make_unique<TForm1>();
   TfrmAcquire* E = F->EditorWindow();
-  EXPECT_FALSE(E->Acquire1->isEnabled());
+  EXPECT_FALSE(test::Action(*E, "Acquire1").isEnabled());
   F->show();
-  EXPECT_TRUE(QTest::qWaitFor([E] { return E->Acquire1->isEnabled(); }, 20000));
-  EXPECT_TRUE(E->Select1->isEnabled());
+  EXPECT_TRUE(QTest::qWaitFor([E] { return test::Action(*E, "Acquire1").isEnabled(); }, 20000));
+  EXPECT_TRUE(test::Action(*E, "Select1").isEnabled());
   EXPECT_EQ(Scanner().Identity().Manufacturer, "Orbisk by Brenmoor Software");
   EXPECT_EQ(Scanner().Identity().ProductName, "Orbisk");
   EXPECT_EQ(Scanner().Identity().MajorNum, 1);
@@ -265,8 +266,8 @@ TEST_F(EditorScan, WithoutADeviceTheEntriesStayDisabled) {
   EXPECT_FALSE(Scanner().IsAvailable()); // waits for the main window's check to end
   QTest::qWait(50);
   QApplication::processEvents();
-  EXPECT_FALSE(E->Acquire1->isEnabled());
-  EXPECT_FALSE(E->Select1->isEnabled());
+  EXPECT_FALSE(test::Action(*E, "Acquire1").isEnabled());
+  EXPECT_FALSE(test::Action(*E, "Select1").isEnabled());
 }
 
 TEST_F(EditorScan, ThePreviewShowsTheWholeAreaAndADragOnItChoosesTheArea) {
@@ -289,7 +290,7 @@ TEST_F(EditorScan, ThePreviewShowsTheWholeAreaAndADragOnItChoosesTheArea) {
     Left = O.LeftSpin->value();
     Right = O.RightSpin->value();
   });
-  W->Acquire1->trigger();
+  test::Action(*W, "Acquire1").trigger();
   EXPECT_TRUE(Prompt->Messages.isEmpty()) << Prompt->Messages.join("|").toStdString();
   EXPECT_NEAR(Left, 50, 4);
   EXPECT_NEAR(Right, 150, 4);

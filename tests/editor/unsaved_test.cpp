@@ -15,6 +15,7 @@
 #include "processing/editor/acquire.h"
 #include "processing/editor/barrel.h"
 #include "tests/browser/browsertest.h"
+#include "tests/common/widgetfind.h"
 #include "tests/common/orientationfixture.h"
 #include "tests/common/registryhooks.h"
 #include "tests/common/testutil.h"
@@ -123,7 +124,7 @@ protected:
       D.FileName = Path;
       return true;
     };
-    W->Open1->trigger();
+    test::Action(*W, "Open1").trigger();
     W->ExecFileDialog = Old;
   }
   // The save dialog answered with Path ("" cancels it); counts how often it opened.
@@ -137,7 +138,7 @@ protected:
   }
   void Drop(const QString& Path) {
     std::unique_ptr<QMimeData> Data(MakeFileDragData({Path}, Folder, TDragSource::dsFileList));
-    QWidget* Target = W->PGImage1->viewport();
+    QWidget* Target = test::Child<TPGImage>(*W, "PGImage1").viewport();
     QDragEnterEvent Enter(QPoint(5, 5), Qt::CopyAction, Data.get(), Qt::LeftButton, {});
     QApplication::sendEvent(Target, &Enter);
     ASSERT_TRUE(Enter.isAccepted());
@@ -169,14 +170,14 @@ TEST_F(Unsaved, TheCloseBoxAndCloseAskAndCancelKeepsTheWindow) {
   EXPECT_TRUE(Prompt->Questions.isEmpty());
   W->show();
 
-  W->Emboss1->trigger();
+  test::Action(*W, "Emboss1").trigger();
   auto Embossed = Copy();
   Prompt->Answers = {TPrompt::paCancel};
   EXPECT_FALSE(W->close());
   EXPECT_EQ(Prompt->Questions, QStringList({"Save changes to a.bmp?"}));
   EXPECT_TRUE(W->isVisible());
   EXPECT_TRUE(SamePixels(Shown(), *Embossed));
-  EXPECT_EQ(W->Undo1->text(), "Undo Emboss");
+  EXPECT_EQ(test::Action(*W, "Undo1").text(), "Undo Emboss");
 
   // No: the window goes, the file stays as it was, and the next close asks nothing.
   Prompt->Answers = {TPrompt::paNo};
@@ -184,15 +185,15 @@ TEST_F(Unsaved, TheCloseBoxAndCloseAskAndCancelKeepsTheWindow) {
   EXPECT_FALSE(W->isVisible());
   EXPECT_TRUE(SamePixels(*LoadPicture(Path), *Pattern(9, 6)));
   W->show();
-  W->Close1->trigger();
+  test::Action(*W, "Close1").trigger();
   EXPECT_FALSE(W->isVisible());
   EXPECT_EQ(Prompt->Questions.size(), 2);
 
   // Yes through "Close": written over its own file without a dialog.
   W->show();
-  W->Bevel1->trigger();
+  test::Action(*W, "Bevel1").trigger();
   Prompt->Answers = {TPrompt::paYes};
-  W->Close1->trigger();
+  test::Action(*W, "Close1").trigger();
   EXPECT_EQ(Prompt->Questions.size(), 3);
   EXPECT_FALSE(W->isVisible());
   EXPECT_TRUE(SamePixels(*LoadPicture(Path), Shown()));
@@ -205,15 +206,15 @@ TEST_F(Unsaved, SavedPicturesAskNothingUntilTheyChangeAgain) {
   const QString Path = Picture("b.bmp", 5, 5);
   Open(Path);
   W->show();
-  W->Rotate90CW->trigger();
+  test::Action(*W, "Rotate90CW").trigger();
   AnswerSaveDialog(Folder + "/b2.bmp");
-  W->SaveAs1->trigger();
+  test::Action(*W, "SaveAs1").trigger();
   EXPECT_EQ(W->SaveFileName(), Folder + "/b2.bmp");
   EXPECT_TRUE(W->close());
   EXPECT_TRUE(Prompt->Questions.isEmpty());
   // Undo after the save brings back a picture that no file holds.
   W->show();
-  W->Undo1->trigger();
+  test::Action(*W, "Undo1").trigger();
   Prompt->Answers = {TPrompt::paCancel};
   EXPECT_FALSE(W->close());
   EXPECT_EQ(Prompt->Questions, QStringList({"Save changes to b2.bmp?"}));
@@ -227,7 +228,7 @@ TEST_F(Unsaved, YesWithoutAFileNameSavesAsAndACancelledDialogKeepsThePicture) {
     return I;
   };
   W->show();
-  W->CaptureButton->trigger();
+  test::Action(*W, "CaptureButton").trigger();
   ASSERT_TRUE(W->Picture());
   EXPECT_TRUE(Prompt->Questions.isEmpty()); // nothing was there
   EXPECT_TRUE(W->Modified());               // but the capture is in no file yet
@@ -255,26 +256,26 @@ TEST_F(Unsaved, OpenAsksAndClearsTheUndo) {
   TAnsweringScope Prompt;
   const QString A = Picture("a.bmp", 6, 4), B = Picture("b.bmp", 3, 3);
   Open(A);
-  W->Rotate90CW->trigger();
+  test::Action(*W, "Rotate90CW").trigger();
   auto Turned = Copy();
   Prompt->Answers = {TPrompt::paCancel};
   Open(B);
   EXPECT_EQ(Prompt->Questions, QStringList({"Save changes to a.bmp?"}));
   EXPECT_TRUE(SamePixels(Shown(), *Turned));
-  EXPECT_EQ(W->Undo1->text(), "Undo Rotate");
+  EXPECT_EQ(test::Action(*W, "Undo1").text(), "Undo Rotate");
   EXPECT_EQ(W->SaveFileName(), A);
 
   Prompt->Answers = {TPrompt::paNo};
   Open(B);
   EXPECT_EQ(Shown().Width(), 3);
   EXPECT_EQ(W->SaveFileName(), B);
-  EXPECT_FALSE(W->Undo1->isEnabled());
-  EXPECT_EQ(W->Undo1->text(), "Undo");
+  EXPECT_FALSE(test::Action(*W, "Undo1").isEnabled());
+  EXPECT_EQ(test::Action(*W, "Undo1").text(), "Undo");
   EXPECT_TRUE(SamePixels(*LoadPicture(A), *Pattern(6, 4))); // not saved
   EXPECT_FALSE(W->Modified());
 
   // Yes saves over the file being opened again: the file as saved is what comes in.
-  W->Rotate90CW->trigger(); // b is square: same size, other pixels
+  test::Action(*W, "Rotate90CW").trigger(); // b is square: same size, other pixels
   auto TurnedB = Copy();
   Prompt->Answers = {TPrompt::paYes};
   Open(B);
@@ -288,7 +289,7 @@ TEST_F(Unsaved, ADropAsksAndUndoBringsTheEditedPictureBack) {
   TAnsweringScope Prompt;
   const QString A = Picture("a.bmp", 6, 4), B = Picture("b.bmp", 3, 3);
   Open(A);
-  W->Emboss1->trigger();
+  test::Action(*W, "Emboss1").trigger();
   auto Embossed = Copy();
   Prompt->Answers = {TPrompt::paCancel};
   Drop(B);
@@ -299,14 +300,14 @@ TEST_F(Unsaved, ADropAsksAndUndoBringsTheEditedPictureBack) {
   Drop(B);
   EXPECT_EQ(Shown().Width(), 3);
   EXPECT_EQ(W->SaveFileName(), B);
-  EXPECT_EQ(W->Undo1->text(), "Undo Drop");
+  EXPECT_EQ(test::Action(*W, "Undo1").text(), "Undo Drop");
   EXPECT_FALSE(W->Modified());
-  W->Undo1->trigger();
+  test::Action(*W, "Undo1").trigger();
   EXPECT_TRUE(SamePixels(Shown(), *Embossed));
   EXPECT_EQ(W->SaveFileName(), A); // with its own name, still unsaved
   EXPECT_TRUE(W->Modified());
   Prompt->Answers = {TPrompt::paCancel};
-  W->Close1->trigger();
+  test::Action(*W, "Close1").trigger();
   EXPECT_EQ(Prompt->Questions.last(), "Save changes to a.bmp?");
 
   // A file of a type the engine reads under another name of it is taken too.
@@ -329,19 +330,19 @@ TEST_F(Unsaved, ScreenCaptureAsksAndKeepsTheEditedPictureForUndo) {
     return I;
   };
   Open(Picture("a.bmp", 6, 4));
-  W->Bevel1->trigger();
+  test::Action(*W, "Bevel1").trigger();
   auto Beveled = Copy();
   Prompt->Answers = {TPrompt::paCancel};
-  W->CaptureButton->trigger();
+  test::Action(*W, "CaptureButton").trigger();
   EXPECT_EQ(Prompt->Questions, QStringList({"Save changes to a.bmp?"}));
   EXPECT_TRUE(SamePixels(Shown(), *Beveled));
 
   Prompt->Answers = {TPrompt::paNo};
-  W->CaptureButton->trigger();
+  test::Action(*W, "CaptureButton").trigger();
   EXPECT_EQ(Shown().Width(), 40);
   EXPECT_TRUE(W->SaveFileName().isEmpty());
-  EXPECT_EQ(W->Undo1->text(), "Undo Screen Capture");
-  W->Undo1->trigger();
+  EXPECT_EQ(test::Action(*W, "Undo1").text(), "Undo Screen Capture");
+  test::Action(*W, "Undo1").trigger();
   EXPECT_TRUE(SamePixels(Shown(), *Beveled));
   EXPECT_EQ(W->SaveFileName(), Folder + "/a.bmp");
 }
@@ -363,7 +364,7 @@ TEST(UnsavedInBrowser, F8OnAnotherFileAsksFirst) {
   ASSERT_TRUE(E->isVisible());
   ASSERT_TRUE(E->Picture());
   EXPECT_EQ(E->Picture()->Width(), 12);
-  E->Emboss1->trigger();
+  test::Action(*E, "Emboss1").trigger();
 
   F->SelectFileByName("two.png");
   F->ListView1->setFocus();
@@ -379,7 +380,7 @@ TEST(UnsavedInBrowser, F8OnAnotherFileAsksFirst) {
   EXPECT_EQ(Prompt->Questions.size(), 2);
   EXPECT_EQ(E->Picture()->Width(), 7);
   EXPECT_EQ(E->SaveFileName(), Pics + "/two.png");
-  EXPECT_FALSE(E->Undo1->isEnabled());
+  EXPECT_FALSE(test::Action(*E, "Undo1").isEnabled());
   EXPECT_TRUE(Prompt->Messages.isEmpty()) << Prompt->Messages.join("|").toStdString();
 }
 
@@ -397,7 +398,7 @@ TEST(UnsavedInBrowser, QuittingTheProgramAsksForTheEditedPicture) {
   test::Key(F->ListView1, Qt::Key_F8);
   TfrmAcquire* E = F->EditorWindow();
   ASSERT_TRUE(E->isVisible());
-  E->Emboss1->trigger();
+  test::Action(*E, "Emboss1").trigger();
 
   Prompt->Answers = {TPrompt::paCancel};
   EXPECT_FALSE(F->close());
@@ -411,7 +412,7 @@ TEST(UnsavedInBrowser, QuittingTheProgramAsksForTheEditedPicture) {
     Opened << U.fragment();
     return true;
   });
-  E->HelpEditing1->trigger();
+  test::Action(*E, "HelpEditing1").trigger();
   SetHelpOpener(Old);
   EXPECT_EQ(Opened, QStringList({"topic-380"}));
 
@@ -458,9 +459,9 @@ TEST_F(Unsaved, SavingHandsTheOpenedFilesMetadataToTheWriter) {
   const QString Path = Picture("m.bmp", 10, 4);
   Open(Path);
   EXPECT_EQ(Read, QStringList({Path}));
-  W->Rotate90CW->trigger();
+  test::Action(*W, "Rotate90CW").trigger();
   AnswerSaveDialog(Folder + "/out.mdtest");
-  W->SaveAs1->trigger();
+  test::Action(*W, "SaveAs1").trigger();
   ASSERT_EQ(TRecordingWriter::Writes, 1) << Prompt->Messages.join("|").toStdString();
   EXPECT_EQ(TRecordingWriter::Seen.Icc, Source.Icc);
   EXPECT_EQ(TRecordingWriter::Seen.Xmp, Source.Xmp);
@@ -473,8 +474,8 @@ TEST_F(Unsaved, SavingHandsTheOpenedFilesMetadataToTheWriter) {
     I.fill(Qt::white);
     return I;
   };
-  W->CaptureButton->trigger();
-  W->SaveAs1->trigger();
+  test::Action(*W, "CaptureButton").trigger();
+  test::Action(*W, "SaveAs1").trigger();
   ASSERT_EQ(TRecordingWriter::Writes, 2);
   EXPECT_TRUE(TRecordingWriter::Seen.Empty());
   ResetFormatLists();
@@ -494,10 +495,10 @@ TEST_F(Unsaved, CameraDataSurvivesAFilterWithTheOrientationReset) {
   TAnsweringScope Prompt;
   ASSERT_TRUE(W->EditFile(In));
   EXPECT_EQ(W->Picture()->Width(), 64); // upright
-  W->Emboss1->trigger();
+  test::Action(*W, "Emboss1").trigger();
   const QString Out = Folder + "/camera-embossed.jpg";
   AnswerSaveDialog(Out);
-  W->SaveAs1->trigger();
+  test::Action(*W, "SaveAs1").trigger();
   EXPECT_FALSE(W->LastSaveLossless());
   const TImageMetadata M = ReadImageMetadata(Out.toStdString());
   ASSERT_FALSE(M.Exif.empty());
@@ -516,11 +517,13 @@ TEST_F(Unsaved, HelpEntriesOpenTheirTopics) {
     Opened << U.fragment();
     return true;
   });
-  W->HelpTwain1->trigger();
-  W->HelpEditing1->trigger();
-  W->BarrelWindow->show();
-  QTest::mouseClick(W->BarrelWindow->HelpButton, Qt::LeftButton);
-  W->BarrelWindow->hide();
+  test::Action(*W, "HelpTwain1").trigger();
+  test::Action(*W, "HelpEditing1").trigger();
+  test::Child<TfrmBarrel>(*W, "frmBarrel").show();
+  QTest::mouseClick(
+      &test::Child<QPushButton>(test::Child<TfrmBarrel>(*W, "frmBarrel"), "HelpButton"),
+      Qt::LeftButton);
+  test::Child<TfrmBarrel>(*W, "frmBarrel").hide();
   SetHelpOpener(Old);
   EXPECT_EQ(Opened, QStringList({"topic-370", "topic-380", "topic-590"}))
       << Prompt->Messages.join("|").toStdString();
@@ -533,7 +536,7 @@ TEST_F(Unsaved, EveryToolButtonShowsAtTheDefaultSize) {
   W = std::make_unique<TfrmAcquire>();
   W->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(W.get()));
-  QToolBar* Bar = W->ToolBar1;
+  QToolBar* Bar = &test::Child<QToolBar>(*W, "ToolBar1");
   ASSERT_TRUE(QTest::qWaitFor([&] { return Bar->isVisible() && Bar->width() > 0; }));
   QApplication::processEvents();
   const QRect Inside = Bar->rect();
@@ -547,16 +550,17 @@ TEST_F(Unsaved, EveryToolButtonShowsAtTheDefaultSize) {
     ++Buttons;
   }
   EXPECT_EQ(Buttons, 13);
-  for (QAction* A :
-       {W->RotateLeftButton, W->RotateRightButton, W->RedEyeButton, W->CaptureButton, W->Close1})
+  for (QAction* A : {&test::Action(*W, "RotateLeftButton"), &test::Action(*W, "RotateRightButton"),
+                     &test::Action(*W, "RedEyeButton"), &test::Action(*W, "CaptureButton"),
+                     &test::Action(*W, "Close1")})
     EXPECT_TRUE(Bar->widgetForAction(A)->isVisible()) << A->text().toStdString();
   // The extension button ("»") has nothing to hold.
   for (QToolButton* T : Bar->findChildren<QToolButton*>("qt_toolbar_ext_button"))
     EXPECT_FALSE(T->isVisible());
   // The radial adjustment window's buttons are not squeezed either.
-  W->BarrelWindow->show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(W->BarrelWindow));
-  for (QPushButton* B : W->BarrelWindow->findChildren<QPushButton*>())
+  test::Child<TfrmBarrel>(*W, "frmBarrel").show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&test::Child<TfrmBarrel>(*W, "frmBarrel")));
+  for (QPushButton* B : test::Child<TfrmBarrel>(*W, "frmBarrel").findChildren<QPushButton*>())
     EXPECT_GE(B->width(), B->minimumSizeHint().width()) << B->text().toStdString();
-  W->BarrelWindow->hide();
+  test::Child<TfrmBarrel>(*W, "frmBarrel").hide();
 }
