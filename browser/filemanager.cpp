@@ -629,8 +629,8 @@ void TfSelectFiles::RefreshTreeClick() {
   const QString Root = Model->rootPath();
   Model->setRootPath(QString());
   Model->setRootPath(Root);
-  const QSignalBlocker Block(TreeView->selectionModel());
-  TreeView->setCurrentIndex(Model->index(FFolder));
+  // Followed again while the tree is read anew.
+  TreeView->SelectFolder(FFolder);
 }
 
 void TfSelectFiles::SaveDefaultPathClick() {

@@ -161,6 +161,8 @@ TEST_F(FileManager, SingleFileCommandsAndDefaults) {
   P->Messages.clear();
   P->Answers = {true};
   // The Delete key while the list has the focus.
+  W->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(W));
   ListView().setFocus();
   QTest::keyClick(&ListView(), Qt::Key_Delete);
   EXPECT_EQ(P->Messages, QStringList{"Delete file z.png?"});
@@ -174,6 +176,23 @@ TEST_F(FileManager, SingleFileCommandsAndDefaults) {
   EXPECT_EQ(TSettingsStore().ReadString("SourceDir", ""), Source);
   W->close();
   EXPECT_FALSE(Check("AutoUpdateCheck").isChecked());
+}
+
+TEST_F(FileManager, TheDeleteKeyDeletesOnlyWhileTheListHasTheFocus) {
+  W->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(W));
+  W->SelectRow(0, true);
+  // In the folder tree the key deletes nothing (and asks nothing).
+  Tree().setFocus();
+  QTest::keyClick(&Tree(), Qt::Key_Delete);
+  EXPECT_TRUE(P->Messages.isEmpty()) << P->Messages.join("|").toStdString();
+  EXPECT_TRUE(QFileInfo::exists(Source + "/a.png"));
+  // In the list it deletes the selected file, after the question.
+  P->Answers = {true};
+  ListView().setFocus();
+  QTest::keyClick(&ListView(), Qt::Key_Delete);
+  EXPECT_EQ(P->Messages, QStringList{"Delete file a.png?"});
+  EXPECT_FALSE(QFileInfo::exists(Source + "/a.png"));
 }
 
 TEST_F(FileManager, MovingOrCopyingIntoTheFilesOwnFolderIsRefused) {
