@@ -93,6 +93,48 @@ TEST(FileManagerModel, PreviewBoxAndSnapshots) {
   EXPECT_EQ(FirstNewName({"a.jpg"}, {"a.jpg"}), "");
 }
 
+// The window needs no main window: what it asks goes through the hooks its host fills.
+TEST(FileManagerHost, WorksThroughTheHooksItIsGiven) {
+  test::ResetUserFiles();
+  const QString Source = test::MakeFolder("fmh-source"), Dest = test::MakeFolder("fmh-dest");
+  test::WritePicture(Source + "/a.png", 20, 10);
+  test::WritePicture(Source + "/b.png", 20, 10);
+  test::TPromptScope P;
+  QStringList Calls;
+  TSelectFilesHooks H;
+  H.TypeMask = [] { return QStringLiteral("*.png;"); };
+  H.MainFolder = [&] { return Dest; };
+  H.RelistMain = [&] { Calls << "relist"; };
+  H.RelistMainAndSelect = [&](const QString& Name) { Calls << "select " + Name; };
+  H.ConfirmDeletions = [] { return false; };
+  H.DeletePermanently = [] { return true; };
+  TfSelectFiles W(nullptr, std::move(H));
+  W.SetSourceFolder(Source);
+  EXPECT_EQ(W.PanelText(1), "2 files");
+  // A copy goes into the host's folder, whose list then shows the copy.
+  W.SelectRow(0, true);
+  W.TransferClick(false);
+  EXPECT_TRUE(QFileInfo::exists(Dest + "/a.png"));
+  EXPECT_TRUE(QFileInfo::exists(Source + "/a.png"));
+  EXPECT_EQ(Calls, QStringList{"select a.png"});
+  // Deleting follows the host's preferences: no question, not into the trash.
+  W.SelectRow(1, true);
+  W.DeleteClick();
+  EXPECT_FALSE(QFileInfo::exists(Source + "/b.png"));
+  EXPECT_TRUE(P->Messages.isEmpty()) << P->Messages.join("|").toStdString();
+  EXPECT_EQ(W.PanelText(1), "1 files");
+
+  // Without hooks nothing is listed, moved or asked for, and nothing fails.
+  TfSelectFiles Bare(nullptr, {});
+  Bare.SetSourceFolder(Source);
+  EXPECT_EQ(Bare.PanelText(1), "0 files");
+  Bare.TransferClick(true);
+  Bare.AddFolderClick();
+  Bare.ImageInfoClick();
+  EXPECT_TRUE(QFileInfo::exists(Source + "/a.png"));
+  EXPECT_TRUE(P->Messages.isEmpty()) << P->Messages.join("|").toStdString();
+}
+
 TEST_F(FileManager, MovesSelectedFilesIntoTheMainFolder) {
   ASSERT_TRUE(W->isVisible());
   EXPECT_EQ(W->SourceFolder(), Source);
