@@ -25,6 +25,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -57,6 +58,24 @@ public:
       return QStringLiteral("Name");
     return TFileListModel::headerData(Section, O, Role);
   }
+};
+
+// The window's file list: the Delete key there deletes the selected files.
+class TSelectFilesView : public QTreeView {
+public:
+  TSelectFilesView(QAction* Delete, QWidget* Parent) : QTreeView(Parent), FDelete(Delete) {}
+
+protected:
+  void keyPressEvent(QKeyEvent* E) override {
+    if (E->key() == Qt::Key_Delete) {
+      FDelete->trigger();
+      return;
+    }
+    QTreeView::keyPressEvent(E);
+  }
+
+private:
+  QAction* FDelete;
 };
 
 // How long a new file must stay unchanged before it is previewed again.
@@ -179,11 +198,6 @@ void TfSelectFiles::BuildWindow() {
   RefreshTree1 = Act("RefreshTree1", "Refresh", [this] { RefreshTreeClick(); });
   SaveDefaultPath1 =
       Act("SaveDefaultPath1", "Save Default Path", [this] { SaveDefaultPathClick(); });
-  // The Delete key deletes the selected files while the list has the focus (the menu shows no
-  // key).
-  Delete1->setShortcut(QKeySequence(Qt::Key_Delete));
-  Delete1->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-  Delete1->setShortcutVisibleInContextMenu(false);
 
   auto* Main = new QVBoxLayout(this);
   Main->setContentsMargins(0, 0, 0, 0);
@@ -230,7 +244,7 @@ void TfSelectFiles::BuildWindow() {
   FileList = new TSelectFilesList(this);
   FileList->setObjectName("FileList");
   FileList->SetSortState(0, true);
-  ListView = new QTreeView(Splitter);
+  ListView = new TSelectFilesView(Delete1, Splitter);
   ListView->setObjectName("SelectFilesList");
   ListView->setModel(FileList);
   ListView->setRootIsDecorated(false);
@@ -238,7 +252,6 @@ void TfSelectFiles::BuildWindow() {
   ListView->setSelectionBehavior(QAbstractItemView::SelectRows);
   ListView->setDragEnabled(true);
   ListView->setContextMenuPolicy(Qt::CustomContextMenu);
-  ListView->addAction(Delete1);
   for (auto [Col, W] : {std::pair{0, 160}, {1, 60}, {3, 140}})
     ListView->setColumnWidth(Col, W);
   ListView->header()->setSectionsClickable(true);
