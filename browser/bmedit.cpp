@@ -16,10 +16,15 @@ TfBMEdit::TfBMEdit(QWidget* Parent) : QDialog(Parent) {
   ListBox1 = new QListWidget(this);
   ListBox1->setObjectName("ListBox1");
   UpButton = new QPushButton(QStringLiteral("Up"), this);
+  UpButton->setObjectName("UpButton");
   DownButton = new QPushButton(QStringLiteral("Down"), this);
+  DownButton->setObjectName("DownButton");
   DeleteButton = new QPushButton(QStringLiteral("Delete"), this);
+  DeleteButton->setObjectName("DeleteButton");
   OKButton = new QPushButton(QStringLiteral("OK"), this);
+  OKButton->setObjectName("OKButton");
   CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+  CancelButton->setObjectName("CancelButton");
   OKButton->setDefault(true);
   auto* Buttons = new QVBoxLayout;
   for (QPushButton* B : {UpButton, DownButton, DeleteButton})

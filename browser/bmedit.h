@@ -21,16 +21,16 @@ public:
   bool Execute(const QString& FileName);
   QStringList Lines() const;
 
-  QListWidget* ListBox1 = nullptr;
-  QPushButton *UpButton = nullptr, *DownButton = nullptr, *DeleteButton = nullptr;
-  QPushButton *OKButton = nullptr, *CancelButton = nullptr;
-
   void UpButtonClick();
   void DownButtonClick();
   void DeleteButtonClick();
   void OKButtonClick();
 
 private:
+  QListWidget* ListBox1 = nullptr;
+  QPushButton *UpButton = nullptr, *DownButton = nullptr, *DeleteButton = nullptr;
+  QPushButton *OKButton = nullptr, *CancelButton = nullptr;
+
   void MoveSelected(int Delta);
   QString FFileName;
   bool FReadable = true;

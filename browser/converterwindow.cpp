@@ -69,38 +69,47 @@ TfrmConvert::TfrmConvert(QWidget* Parent) : QMainWindow(Parent, Qt::Window) {
   auto* Bar = addToolBar("Convert");
   Bar->setMovable(false);
   TargetCombo = new QComboBox(Bar);
+  TargetCombo->setObjectName("TargetCombo");
   for (int I = 0; I < ctCount; ++I)
     TargetCombo->addItem(ConvertTargetText(TConvertTarget(I)));
   Bar->addWidget(TargetCombo);
 
   auto* Options = new QMenu(this);
   MaintainOriginalSize1 = Options->addAction("Maintain Original Size");
+  MaintainOriginalSize1->setObjectName("MaintainOriginalSize1");
   MaintainOriginalSize1->setToolTip("Maintain original height and width");
   AutoSharpen1 = Options->addAction("Auto Sharpen when Resizing");
+  AutoSharpen1->setObjectName("AutoSharpen1");
   SizeToFit1 = Options->addAction("Size To Fit");
+  SizeToFit1->setObjectName("SizeToFit1");
   Options->setToolTipsVisible(true);
   for (QAction* A : {MaintainOriginalSize1, AutoSharpen1, SizeToFit1}) {
     A->setCheckable(true);
     A->setChecked(true);
   }
   OptionsButton = new QToolButton(Bar);
+  OptionsButton->setObjectName("OptionsButton");
   OptionsButton->setText("Options");
   OptionsButton->setMenu(Options);
   OptionsButton->setPopupMode(QToolButton::InstantPopup);
   Bar->addWidget(OptionsButton);
   ConvertNowButton = Bar->addAction("Convert Now!");
+  ConvertNowButton->setObjectName("ConvertNowButton");
   ConvertNowButton->setToolTip("Convert Now!");
 
   auto* Central = new QWidget(this);
   JPEGBar = new QWidget(Central);
+  JPEGBar->setObjectName("JPEGBar");
   auto* JL = new QHBoxLayout(JPEGBar);
   JL->setContentsMargins(6, 0, 6, 0);
   QualitySlider = new QSlider(Qt::Horizontal, JPEGBar);
+  QualitySlider->setObjectName("QualitySlider");
   QualitySlider->setMinimumWidth(160);
   QualitySlider->setRange(10, 100);
   QualitySlider->setValue(100);
   QualitySlider->setToolTip("JPG Compression Quality (left more compression, right more quality)");
   QualityLabel = new QLabel("100", JPEGBar);
+  QualityLabel->setObjectName("QualityLabel");
   JL->addWidget(new QLabel("Size", JPEGBar));
   JL->addWidget(QualitySlider);
   JL->addWidget(new QLabel("Quality", JPEGBar));
@@ -108,10 +117,13 @@ TfrmConvert::TfrmConvert(QWidget* Parent) : QMainWindow(Parent, Qt::Window) {
   JL->addStretch();
 
   GIFBar = new QWidget(Central);
+  GIFBar->setObjectName("GIFBar");
   auto* GL = new QHBoxLayout(GIFBar);
   GL->setContentsMargins(6, 0, 6, 0);
   Interlaced = new QCheckBox("Interlaced", GIFBar);
+  Interlaced->setObjectName("Interlaced");
   Transparent = new QCheckBox("Transparent", GIFBar);
+  Transparent->setObjectName("Transparent");
   GL->addWidget(Interlaced);
   GL->addWidget(Transparent);
   GL->addStretch();
@@ -123,8 +135,10 @@ TfrmConvert::TfrmConvert(QWidget* Parent) : QMainWindow(Parent, Qt::Window) {
   auto* CL = new QHBoxLayout;
   Rows->addLayout(CL, 1);
   Image1 = MakeView(Central);
+  Image1->setObjectName("Image1");
   Image1->SetSaveColorResWarningAction(pgwaIgnore);
   Image2 = MakeView(Central);
+  Image2->setObjectName("Image2");
   CL->addWidget(Image1, 1);
   CL->addWidget(Image2, 1);
   setCentralWidget(Central);
@@ -136,11 +150,17 @@ TfrmConvert::TfrmConvert(QWidget* Parent) : QMainWindow(Parent, Qt::Window) {
   }
 
   LeftMenu = new QMenu(this);
+  LeftMenu->setObjectName("LeftMenu");
   LeftProperties1 = LeftMenu->addAction("Image Properties");
+  LeftProperties1->setObjectName("LeftProperties1");
   CurrentDisplaySize1 = LeftMenu->addAction("Current Display Size");
+  CurrentDisplaySize1->setObjectName("CurrentDisplaySize1");
   RightMenu = new QMenu(this);
+  RightMenu->setObjectName("RightMenu");
   RightProperties1 = RightMenu->addAction("Image Properties");
+  RightProperties1->setObjectName("RightProperties1");
   DeleteConvertedFile1 = RightMenu->addAction("Delete Converted File");
+  DeleteConvertedFile1->setObjectName("DeleteConvertedFile1");
   Image1->SetPopupMenu(LeftMenu);
   Image1->SetPicBoxPopupMenu(LeftMenu);
   Image2->SetPopupMenu(RightMenu);
@@ -313,7 +333,7 @@ void TfrmConvert::ConvertNowClick() {
   }
   FPanels[1]->setText(PanelText(FResultPath));
   UpdateMenus();
-  if (OnListChanged) OnListChanged();
+  emit OnListChanged();
 }
 
 void TfrmConvert::CurrentDisplaySizeClick() {
@@ -339,7 +359,7 @@ void TfrmConvert::DeleteConvertedFileClick() {
     return;
   }
   ClearResult();
-  if (OnListChanged) OnListChanged();
+  emit OnListChanged();
 }
 
 } // namespace orbisk

@@ -35,7 +35,6 @@ public:
   explicit TfrmConvert(QWidget* Parent = nullptr);
 
   // ---- hooks set by the main window (unset: none)
-  std::function<void()> OnListChanged;                   // refresh the main file list
   std::function<void(const QString&)> OnImageProperties; // the image properties window
   std::function<bool()> ConfirmDeletions;                // the confirmation setting
   std::function<bool()> DeletePermanently;               // the deletion mode
@@ -64,6 +63,14 @@ public:
   QString ResultPath() const { return FResultPath; }
   QString Panel(int I) const;
 
+signals:
+  // A file was written or deleted in the source's folder (the file lists showing it refill).
+  void OnListChanged();
+
+protected:
+  void showEvent(QShowEvent* E) override;
+
+private:
   TPGImage *Image1 = nullptr, *Image2 = nullptr;
   QComboBox* TargetCombo = nullptr;
   QToolButton* OptionsButton = nullptr;
@@ -77,10 +84,6 @@ public:
   QAction *LeftProperties1 = nullptr, *CurrentDisplaySize1 = nullptr;
   QAction *RightProperties1 = nullptr, *DeleteConvertedFile1 = nullptr;
 
-protected:
-  void showEvent(QShowEvent* E) override;
-
-private:
   void ClearResult();
   void SizeToFitClick(bool On);
   void MaintainOriginalSizeClick(bool On);

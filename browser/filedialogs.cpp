@@ -36,6 +36,7 @@ TfRename::TfRename(QWidget* Parent) : QDialog(Parent) {
   setWindowTitle("Rename File");
   auto* L = new QFormLayout(this);
   OldNameLabel = new QLabel(this);
+  OldNameLabel->setObjectName("OldNameLabel");
   NewNameEdit = new QLineEdit(this);
   NewNameEdit->setObjectName("NewNameEdit");
   L->addRow("Old Name: ", OldNameLabel);
@@ -60,8 +61,11 @@ TFileAttrForm::TFileAttrForm(QWidget* Parent) : QDialog(Parent) {
   auto* L = new QVBoxLayout(this);
   auto* F = new QFormLayout;
   FileNameLabel = new QLabel(this);
+  FileNameLabel->setObjectName("FileNameLabel");
   PathLabel = new QLabel(this);
+  PathLabel->setObjectName("PathLabel");
   LastChangeLabel = new QLabel(this);
+  LastChangeLabel->setObjectName("LastChangeLabel");
   F->addRow("File name : ", FileNameLabel);
   F->addRow("Path :", PathLabel);
   F->addRow("Last change :", LastChangeLabel);
@@ -69,9 +73,13 @@ TFileAttrForm::TFileAttrForm(QWidget* Parent) : QDialog(Parent) {
   auto* G = new QGroupBox("Attributes", this);
   auto* GL = new QVBoxLayout(G);
   ReadOnlyCheck = new QCheckBox("&Read Only", G);
+  ReadOnlyCheck->setObjectName("ReadOnlyCheck");
   ArchiveCheck = new QCheckBox("&Archive", G);
+  ArchiveCheck->setObjectName("ArchiveCheck");
   SystemCheck = new QCheckBox("&System", G);
+  SystemCheck->setObjectName("SystemCheck");
   HiddenCheck = new QCheckBox("&Hidden", G);
+  HiddenCheck->setObjectName("HiddenCheck");
   // No such attributes on this system: shown for completeness, never changed.
   ArchiveCheck->setEnabled(false);
   SystemCheck->setEnabled(false);
@@ -109,6 +117,7 @@ TfDirAdd::TfDirAdd(QWidget* Parent) : QDialog(Parent) {
   setWindowTitle("Add New Folder");
   auto* L = new QFormLayout(this);
   CurrentDirLabel = new QLabel(this);
+  CurrentDirLabel->setObjectName("CurrentDirLabel");
   NewFolderEdit = new QLineEdit(this);
   NewFolderEdit->setObjectName("NewFolderEdit");
   L->addRow("Current Directory : ", CurrentDirLabel);

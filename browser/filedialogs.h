@@ -20,6 +20,8 @@ public:
   // Shows the dialog for Folder/OldName; on OK renames without replacing. Returns the new name,
   // or an empty text when cancelled or when the rename failed (after its message).
   QString Execute(const QString& Folder, const QString& OldName);
+
+private:
   QLabel* OldNameLabel;
   QLineEdit* NewNameEdit;
 };
@@ -33,6 +35,8 @@ public:
   // Shows the attributes of Folder/Name; on OK writes what changed. Returns the file's full path
   // afterwards (changed by hiding or unhiding it), or an empty text when nothing was written.
   QString Execute(const QString& Folder, const QString& Name);
+
+private:
   QLabel *FileNameLabel, *PathLabel, *LastChangeLabel;
   QCheckBox *ReadOnlyCheck, *ArchiveCheck, *SystemCheck, *HiddenCheck;
 };
@@ -45,6 +49,8 @@ public:
   // Shows the dialog with an empty, focused name; on OK creates the folder. Returns its path,
   // or an empty text when cancelled or when it could not be made (after the warning).
   QString Execute(const QString& Parent);
+
+private:
   QLabel* CurrentDirLabel;
   QLineEdit* NewFolderEdit;
 };

@@ -1,11 +1,10 @@
 #include "browser/filemanager.h"
 #include "platform/waitcursor.h"
 
-#include "browser/filedialogs.h"
-#include "browser/mainwindow.h"
 #include "browser/viewers.h"
 #include "platform/dialogscale.h"
 #include "platform/filenames.h"
+#include "platform/foldertree.h"
 #include "platform/fileops.h"
 #include "platform/help.h"
 #include "platform/prompt.h"
@@ -61,6 +60,24 @@ public:
   }
 };
 
+// The window's file list: the Delete key there deletes the selected files.
+class TSelectFilesView : public QTreeView {
+public:
+  TSelectFilesView(QAction* Delete, QWidget* Parent) : QTreeView(Parent), FDelete(Delete) {}
+
+protected:
+  void keyPressEvent(QKeyEvent* E) override {
+    if (E->key() == Qt::Key_Delete) {
+      FDelete->trigger();
+      return;
+    }
+    QTreeView::keyPressEvent(E);
+  }
+
+private:
+  QAction* FDelete;
+};
+
 // How long a new file must stay unchanged before it is previewed again.
 constexpr int kSettleMs = 500;
 
@@ -110,8 +127,8 @@ QString FirstNewName(const QStringList& Names, const QStringList& Snapshot) {
 
 // ---- the window
 
-TfSelectFiles::TfSelectFiles(TForm1* Main)
-    : QWidget(Main, Qt::Window | Qt::WindowStaysOnTopHint), FMain(Main) {
+TfSelectFiles::TfSelectFiles(QWidget* Parent, TSelectFilesHooks Hooks)
+    : QWidget(Parent, Qt::Window | Qt::WindowStaysOnTopHint), FHooks(std::move(Hooks)) {
   setObjectName("fSelectFiles");
   setWindowTitle("File Manager");
   FWatcher = new QFileSystemWatcher(this);
@@ -158,33 +175,36 @@ TfSelectFiles::TfSelectFiles(TForm1* Main)
 TfSelectFiles::~TfSelectFiles() = default;
 
 void TfSelectFiles::BuildWindow() {
-  auto Act = [this](const QString& Text, auto Slot) {
+  auto Act = [this](const char* Name, const QString& Text, auto Slot) {
     auto* A = new QAction(Text, this);
+    A->setObjectName(QString::fromLatin1(Name));
     connect(A, &QAction::triggered, this, Slot);
     return A;
   };
   // The list menu; its entries follow the selection.
-  Refresh1 = Act("Refresh", [this] { RefreshClick(); });
-  Delete1 = Act("Delete Files", [this] { DeleteClick(); });
-  Rename1 = Act("Rename File", [this] { RenameClick(); });
-  Move1 = Act("Move Files", [this] { TransferClick(true); });
-  Copy1 = Act("Copy Files", [this] { TransferClick(false); });
-  Preview1 = Act("Force Preview", [this] { PreviewClick(); });
-  Attributes1 = Act("File Attributes...", [this] { AttributesClick(); });
-  ImageInfo1 = Act("Image Properties...", [this] { ImageInfoClick(); });
-  LargeView1 = Act("Large View...", [this] { LargeViewClick(); });
-  SelectAll1 = Act("Select All", [this] { SelectAllClick(); });
-  SelectNone1 = Act("Select None", [this] { SelectNoneClick(); });
-  AddFolder1 = Act("Add Folder...", [this] { AddFolderClick(); });
-  DeleteFolder1 = Act("Delete Folder...", [this] { DeleteFolderClick(); });
-  RefreshTree1 = Act("Refresh", [this] { RefreshTreeClick(); });
-  SaveDefaultPath1 = Act("Save Default Path", [this] { SaveDefaultPathClick(); });
+  Refresh1 = Act("Refresh1", "Refresh", [this] { RefreshClick(); });
+  Delete1 = Act("Delete1", "Delete Files", [this] { DeleteClick(); });
+  Rename1 = Act("Rename1", "Rename File", [this] { RenameClick(); });
+  Move1 = Act("Move1", "Move Files", [this] { TransferClick(true); });
+  Copy1 = Act("Copy1", "Copy Files", [this] { TransferClick(false); });
+  Preview1 = Act("Preview1", "Force Preview", [this] { PreviewClick(); });
+  Attributes1 = Act("Attributes1", "File Attributes...", [this] { AttributesClick(); });
+  ImageInfo1 = Act("ImageInfo1", "Image Properties...", [this] { ImageInfoClick(); });
+  LargeView1 = Act("LargeView1", "Large View...", [this] { LargeViewClick(); });
+  SelectAll1 = Act("SelectAll1", "Select All", [this] { SelectAllClick(); });
+  SelectNone1 = Act("SelectNone1", "Select None", [this] { SelectNoneClick(); });
+  AddFolder1 = Act("AddFolder1", "Add Folder...", [this] { AddFolderClick(); });
+  DeleteFolder1 = Act("DeleteFolder1", "Delete Folder...", [this] { DeleteFolderClick(); });
+  RefreshTree1 = Act("RefreshTree1", "Refresh", [this] { RefreshTreeClick(); });
+  SaveDefaultPath1 =
+      Act("SaveDefaultPath1", "Save Default Path", [this] { SaveDefaultPathClick(); });
 
   auto* Main = new QVBoxLayout(this);
   Main->setContentsMargins(0, 0, 0, 0);
   Main->setSpacing(0);
-  // The tool bar has its own actions: they stay enabled and explain what is missing.
+  // The tool bar has its own commands: they stay enabled and explain what is missing.
   ToolBar = new QToolBar(this);
+  ToolBar->setObjectName("ToolBar");
   ToolBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
   const std::pair<const char*, std::function<void()>> Buttons[] = {
       {"Refresh", [this] { RefreshClick(); }},
@@ -208,34 +228,23 @@ void TfSelectFiles::BuildWindow() {
   auto* Body = new QHBoxLayout;
   Body->setContentsMargins(2, 2, 2, 2);
   Splitter = new QSplitter(Qt::Vertical, this);
-  FolderModel = new QFileSystemModel(this);
-  FolderModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
-  FolderModel->setReadOnly(true);
-  FolderModel->setRootPath("/");
-  TreeView = new QTreeView(Splitter);
+  Splitter->setObjectName("Splitter");
+  // The tree keeps the source folder in view while it reads the folders above it.
+  TreeView = new TFolderTree(QDir::AllDirs | QDir::NoDotAndDotDot, Splitter);
   TreeView->setObjectName("SelectFilesTree");
-  TreeView->setModel(FolderModel);
-  for (int C = 1; C < FolderModel->columnCount(); ++C)
-    TreeView->hideColumn(C);
-  TreeView->setHeaderHidden(true);
   TreeView->setContextMenuPolicy(Qt::CustomContextMenu);
   TreeMenu = new QMenu(this);
+  TreeMenu->setObjectName("TreeMenu");
   TreeMenu->addActions({AddFolder1, DeleteFolder1, RefreshTree1, SaveDefaultPath1});
   connect(TreeView, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& P) { TreeMenu->popup(TreeView->viewport()->mapToGlobal(P)); });
-  connect(TreeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
-          [this] { TreeChanged(); });
-  // The tree reads folders in the background: the source folder's node may only appear, and
-  // move, as its parents are read; it is kept in view meanwhile.
-  auto Reveal = [this] {
-    if (FRevealing) RevealSourceFolder();
-  };
-  connect(FolderModel, &QFileSystemModel::directoryLoaded, this, Reveal);
-  connect(FolderModel, &QAbstractItemModel::layoutChanged, this, Reveal);
+  connect(TreeView, &TFolderTree::FolderChanged, this,
+          [this](const QString& Folder) { TreeChanged(Folder); });
 
   FileList = new TSelectFilesList(this);
+  FileList->setObjectName("FileList");
   FileList->SetSortState(0, true);
-  ListView = new QTreeView(Splitter);
+  ListView = new TSelectFilesView(Delete1, Splitter);
   ListView->setObjectName("SelectFilesList");
   ListView->setModel(FileList);
   ListView->setRootIsDecorated(false);
@@ -254,6 +263,7 @@ void TfSelectFiles::BuildWindow() {
     }
   });
   ListMenu = new QMenu(this);
+  ListMenu->setObjectName("ListMenu");
   ListMenu->addActions({Refresh1, Delete1, Rename1});
   ListMenu->addSeparator();
   ListMenu->addActions({Move1, Copy1});
@@ -267,7 +277,6 @@ void TfSelectFiles::BuildWindow() {
   connect(ListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this] { SelectionChanged(); });
   connect(ListView, &QAbstractItemView::doubleClicked, this, [this] { LargeViewClick(); });
-  ListView->installEventFilter(this); // the Delete key
   Splitter->setSizes({120, 200});
   Body->addWidget(Splitter, 1);
 
@@ -276,27 +285,37 @@ void TfSelectFiles::BuildWindow() {
   RightBox->setFixedWidth(ScaledWidth(168));
   RightBox->setLayout(Right);
   AutoPreviewCheck = new QCheckBox("Auto Preview", RightBox);
+  AutoPreviewCheck->setObjectName("AutoPreviewCheck");
   AutoPreviewCheck->setChecked(true);
   AutoPreviewCheck->setToolTip("Automatically preview images when clicking the filename");
   AutoRenameCheck = new QCheckBox("Auto Rename", RightBox);
+  AutoRenameCheck->setObjectName("AutoRenameCheck");
   AutoRenameCheck->setChecked(true);
   AutoRenameCheck->setToolTip("Rename file if exists when copying or moving");
   AutoUpdateCheck = new QCheckBox("Auto Update", RightBox);
+  AutoUpdateCheck->setObjectName("AutoUpdateCheck");
   AutoUpdateCheck->setToolTip("Update file list when new files are added to the current directory");
   connect(AutoUpdateCheck, &QCheckBox::toggled, this, [this](bool On) { SetAutoUpdate(On); });
   HelpButton = new QPushButton("Help", RightBox);
+  HelpButton->setObjectName("HelpButton");
   connect(HelpButton, &QPushButton::clicked, this,
           [this] { ShowHelpTopic(HelpTopic::FileManager, this); });
   PreviewFrame = new QFrame(RightBox);
+  PreviewFrame->setObjectName("PreviewFrame");
   PreviewFrame->setFrameStyle(QFrame::Box | QFrame::Sunken);
   PreviewFrame->setFixedSize(150, 150);
   PreviewImage = new TPGImage(PreviewFrame);
+  PreviewImage->setObjectName("PreviewImage");
   PreviewImage->SetStretch(sAlwaysKAR);
   PreviewImage->setGeometry(2, 2, kBox, kBox);
   PreviewGif = new TAnimatedGifViewer(PreviewFrame);
+  PreviewGif->setObjectName("PreviewGif");
   PreviewPicture = new TStretchedPictureViewer(PreviewFrame);
+  PreviewPicture->setObjectName("PreviewPicture");
   PreviewVideo = new TAviPlayer(PreviewFrame);
+  PreviewVideo->setObjectName("PreviewVideo");
   NamePanel = new QLabel(RightBox);
+  NamePanel->setObjectName("NamePanel");
   NamePanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   NamePanel->setAlignment(Qt::AlignCenter);
   for (QWidget* W : std::initializer_list<QWidget*>{
@@ -312,11 +331,13 @@ void TfSelectFiles::BuildWindow() {
   const int Widths[] = {25, 80, 60, 50};
   for (int I = 0; I < 4; ++I) {
     StatusPanels[I] = new QLabel(Bar);
+    StatusPanels[I]->setObjectName("StatusPanels" + QString::number(I));
     StatusPanels[I]->setMinimumWidth(Widths[I]);
     StatusPanels[I]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Bar->addWidget(StatusPanels[I], I == 3 ? 1 : 0);
   }
   BusyLamp = new QLabel(StatusPanels[0]);
+  BusyLamp->setObjectName("BusyLamp");
   BusyLamp->setGeometry(7, 4, 10, 10);
   BusyLamp->setStyleSheet("background: #800000; border-radius: 5px;");
   Main->addWidget(Bar);
@@ -324,7 +345,7 @@ void TfSelectFiles::BuildWindow() {
 
 void TfSelectFiles::SetPanel(int Panel, const QString& Text) {
   StatusPanels[Panel]->setText(DisplayFileName(Text));
-  if (OnPanelText) OnPanelText(Panel, Text);
+  emit OnPanelText(Panel, Text);
 }
 
 QString TfSelectFiles::PanelText(int Panel) const {
@@ -343,7 +364,8 @@ void TfSelectFiles::Open() {
   SetSourceFolder(Folder);
   FLastPreviewed.clear();
   // Centred on the screen of the main window.
-  if (QScreen* Sc = FMain->screen() ? FMain->screen() : screen()) {
+  QWidget* Host = parentWidget();
+  if (QScreen* Sc = Host && Host->screen() ? Host->screen() : screen()) {
     const QRect Area = Sc->availableGeometry();
     QRect R = frameGeometry();
     R.moveCenter(Area.center());
@@ -358,33 +380,18 @@ void TfSelectFiles::Open() {
 }
 
 void TfSelectFiles::RevealSourceFolder() {
-  const QModelIndex I = FolderModel->index(FFolder);
-  if (!I.isValid()) return;
-  if (TreeView->currentIndex() != I) {
-    const QSignalBlocker Block(TreeView->selectionModel());
-    TreeView->setCurrentIndex(I);
-  }
-  TreeView->scrollTo(I, QAbstractItemView::EnsureVisible);
+  TreeView->Reveal();
 }
 
 void TfSelectFiles::SetSourceFolder(const QString& Folder) {
-  const QString Clean = QDir::cleanPath(QFileInfo(Folder).absoluteFilePath());
-  {
-    const QSignalBlocker Block(TreeView->selectionModel());
-    const QModelIndex I = FolderModel->index(Clean);
-    TreeView->setCurrentIndex(I);
-    if (I.isValid()) TreeView->scrollTo(I);
-  }
-  FFolder = Clean;
-  setWindowTitle(DisplayFileName(Clean));
+  TreeView->SelectFolder(Folder);
+  FFolder = QDir::cleanPath(QFileInfo(Folder).absoluteFilePath());
+  setWindowTitle(DisplayFileName(FFolder));
   if (AutoUpdateCheck->isChecked()) AutoUpdateCheck->setChecked(false);
   ListAndSort();
-  FRevealing = true;
-  QTimer::singleShot(3000, this, [this] { FRevealing = false; });
 }
 
-void TfSelectFiles::TreeChanged() {
-  const QString Folder = FolderModel->filePath(TreeView->currentIndex());
+void TfSelectFiles::TreeChanged(const QString& Folder) {
   if (!QFileInfo(Folder).isDir()) return;
   FFolder = Folder;
   setWindowTitle(DisplayFileName(Folder));
@@ -392,9 +399,13 @@ void TfSelectFiles::TreeChanged() {
   AutoUpdateCheck->setChecked(false); // also stops watching
 }
 
+QString TfSelectFiles::TypeMask() const {
+  return FHooks.TypeMask ? FHooks.TypeMask() : QString();
+}
+
 void TfSelectFiles::ListAndSort() {
   try {
-    FileList->ListFolder(FFolder, FMain->TypeMask());
+    FileList->ListFolder(FFolder, TypeMask());
   } catch (const std::exception&) {
   }
   try {
@@ -452,11 +463,12 @@ void TfSelectFiles::SelectionChanged() {
 }
 
 void TfSelectFiles::TakeSnapshot() {
-  FSnapshot = FolderSnapshot(FFolder, FMain->TypeMask());
+  FSnapshot = FolderSnapshot(FFolder, TypeMask());
 }
 
 void TfSelectFiles::RelistMain(const QString& Folder) {
-  if (SameFolder(Folder, FMain->SelectedFolder())) FMain->RefreshListClick();
+  if (FHooks.MainFolder && FHooks.RelistMain && SameFolder(Folder, FHooks.MainFolder()))
+    FHooks.RelistMain();
 }
 
 // ---- commands
@@ -474,14 +486,17 @@ void TfSelectFiles::DeleteClick() {
     Names << FileList->Item(R).Name;
     Paths << FileList->FullName(R);
   }
-  if (!ConfirmDeleteFiles(Names, FMain->ConfirmDeletions(), this)) return;
+  const bool Confirm = !FHooks.ConfirmDeletions || FHooks.ConfirmDeletions();
+  if (!ConfirmDeleteFiles(Names, Confirm, this)) return;
   QString Next;
   {
     TWaitCursor Wait;
     const int NextRow = NeighbourAfterDelete(Rows, FileList->Count());
     if (NextRow >= 0) Next = FileList->Item(NextRow).Name;
     DeleteFiles(
-        Paths, FMain->DeletePermanently() ? TDeleteMode::dmPermanent : TDeleteMode::dmTrash,
+        Paths,
+        FHooks.DeletePermanently && FHooks.DeletePermanently() ? TDeleteMode::dmPermanent
+                                                               : TDeleteMode::dmTrash,
         [this](const QString& S) {
           SetPanel(3, S);
           StatusPanels[3]->repaint();
@@ -506,7 +521,8 @@ void TfSelectFiles::RenameClick() {
     ShowMessage("You must click on a file", this);
     return;
   }
-  const QString New = FMain->RenameDialog()->Execute(FFolder, FileList->Item(Rows.first()).Name);
+  if (!FHooks.Rename) return;
+  const QString New = FHooks.Rename(FFolder, FileList->Item(Rows.first()).Name);
   if (New.isEmpty()) return;
   ListAndSort();
   SelectByName(New);
@@ -516,7 +532,7 @@ void TfSelectFiles::RenameClick() {
 
 void TfSelectFiles::TransferClick(bool Move) {
   const QList<int> Rows = SelectedRows();
-  const QString Dest = FMain->SelectedFolder();
+  const QString Dest = FHooks.MainFolder ? FHooks.MainFolder() : QString();
   if (Rows.isEmpty() || Dest.isEmpty()) return;
   if (SameFolder(Dest, FFolder)) {
     // A move would only rename the files (auto rename) or fail on each: refused before any.
@@ -525,9 +541,7 @@ void TfSelectFiles::TransferClick(bool Move) {
                 this);
     return;
   }
-  const QList<int> MainRows = FMain->SelectedRows();
-  const QString MainName =
-      MainRows.size() == 1 ? FMain->FileList->Item(MainRows.first()).Name : QString();
+  const QString MainName = FHooks.MainSelectedName ? FHooks.MainSelectedName() : QString();
   const int NextRow = NeighbourAfterDelete(Rows, FileList->Count());
   const QString Next = NextRow >= 0 ? FileList->Item(NextRow).Name : QString();
   TTransferRequest R;
@@ -558,7 +572,7 @@ void TfSelectFiles::TransferClick(bool Move) {
   ListAndSort();
   QString Show = Result.LastDestinationName.isEmpty() ? MainName : Result.LastDestinationName;
   if (!QFileInfo::exists(FullFileName(Dest, Show))) Show.clear();
-  FMain->RelistAndSelect(Show);
+  if (FHooks.RelistMainAndSelect) FHooks.RelistMainAndSelect(Show);
   if (!SameFolder(FFolder, Dest)) RelistMain(FFolder);
   if (!Move) return;
   if (AutoUpdateCheck->isChecked()) TakeSnapshot();
@@ -582,12 +596,13 @@ void TfSelectFiles::PreviewClick() {
 void TfSelectFiles::AttributesClick() {
   const QString Name = SelectedName();
   if (Name.isEmpty()) return;
-  if (!FMain->AttributesDialog()->Execute(FFolder, Name).isEmpty()) RefreshClick();
+  if (FHooks.EditAttributes && !FHooks.EditAttributes(FFolder, Name).isEmpty()) RefreshClick();
 }
 
 void TfSelectFiles::ImageInfoClick() {
   const QString Name = SelectedName();
-  if (!Name.isEmpty()) FMain->FilePropWindow()->Execute(FullFileName(FFolder, Name));
+  if (!Name.isEmpty() && FHooks.ImageProperties)
+    FHooks.ImageProperties(FullFileName(FFolder, Name));
 }
 
 void TfSelectFiles::LargeViewClick() {
@@ -606,7 +621,7 @@ void TfSelectFiles::SelectNoneClick() {
 }
 
 void TfSelectFiles::AddFolderClick() {
-  const QString Made = FMain->DirAddDialog()->Execute(FFolder);
+  const QString Made = FHooks.AddFolder ? FHooks.AddFolder(FFolder) : QString();
   if (Made.isEmpty()) return;
   RefreshTreeClick();
   SetSourceFolder(Made);
@@ -623,11 +638,12 @@ void TfSelectFiles::DeleteFolderClick() {
 
 void TfSelectFiles::RefreshTreeClick() {
   TWaitCursor Wait;
-  const QString Root = FolderModel->rootPath();
-  FolderModel->setRootPath(QString());
-  FolderModel->setRootPath(Root);
-  const QSignalBlocker Block(TreeView->selectionModel());
-  TreeView->setCurrentIndex(FolderModel->index(FFolder));
+  QFileSystemModel* Model = TreeView->Model();
+  const QString Root = Model->rootPath();
+  Model->setRootPath(QString());
+  Model->setRootPath(Root);
+  // Followed again while the tree is read anew.
+  TreeView->SelectFolder(FFolder);
 }
 
 void TfSelectFiles::SaveDefaultPathClick() {
@@ -750,15 +766,6 @@ void TfSelectFiles::Preview(const QString& Path) {
   FPreviewed = Path;
   BusyLamp->setStyleSheet("background: #800000; border-radius: 5px;");
   NamePanel->setText(DisplayFileName(Info.fileName()));
-}
-
-bool TfSelectFiles::eventFilter(QObject* O, QEvent* E) {
-  if (O == ListView && E->type() == QEvent::KeyPress &&
-      static_cast<QKeyEvent*>(E)->key() == Qt::Key_Delete) {
-    DeleteClick();
-    return true;
-  }
-  return QWidget::eventFilter(O, E);
 }
 
 void TfSelectFiles::closeEvent(QCloseEvent* E) {

@@ -14,7 +14,6 @@
 
 class QAction;
 class QCheckBox;
-class QFileSystemModel;
 class QFileSystemWatcher;
 class QFrame;
 class QLabel;
@@ -27,7 +26,7 @@ class QTreeView;
 
 namespace orbisk {
 
-class TForm1;
+class TFolderTree;
 class TFileListModel;
 class TPGImage;
 class TAnimatedGifViewer;
@@ -44,10 +43,35 @@ QStringList FolderSnapshot(const QString& Folder, const QString& Mask);
 // The first name of the list that the snapshot does not hold ("" when none).
 QString FirstNewName(const QStringList& Names, const QStringList& Snapshot);
 
+// What the file manager asks of the window it works with (the main window): its folder, its
+// list and its file dialogs. Hooks left empty give "" / false and do nothing.
+struct TSelectFilesHooks {
+  // The file filter (type mask) the lists use.
+  std::function<QString()> TypeMask;
+  // The destination folder of moves and copies (the main window's folder).
+  std::function<QString()> MainFolder;
+  // The name of the main list's single selected file ("" when not one).
+  std::function<QString()> MainSelectedName;
+  // Refills and sorts the main list.
+  std::function<void()> RelistMain;
+  // Refills the main list and selects Name there (when listed).
+  std::function<void(const QString& Name)> RelistMainAndSelect;
+  // The deletion preferences: ask before deleting, and delete instead of using the trash.
+  std::function<bool()> ConfirmDeletions;
+  std::function<bool()> DeletePermanently;
+  // The rename and attributes dialogs on Folder/Name: the new name, "" when cancelled.
+  std::function<QString(const QString& Folder, const QString& Name)> Rename;
+  std::function<QString(const QString& Folder, const QString& Name)> EditAttributes;
+  // The new-folder dialog under Parent: the folder made, "" when cancelled.
+  std::function<QString(const QString& Parent)> AddFolder;
+  // The image properties window on Path.
+  std::function<void(const QString& Path)> ImageProperties;
+};
+
 class TfSelectFiles : public QWidget {
   Q_OBJECT
 public:
-  explicit TfSelectFiles(TForm1* Main);
+  TfSelectFiles(QWidget* Parent, TSelectFilesHooks Hooks);
   ~TfSelectFiles() override;
 
   // Shows the window on the stored "SourceDir" (the home folder by default).
@@ -58,8 +82,6 @@ public:
   QList<int> SelectedRows() const;
   void SelectRow(int Row, bool Exclusive);
   QString PanelText(int Panel) const;
-  // Every change of a status panel (tests follow the progress texts through it).
-  std::function<void(int Panel, const QString& Text)> OnPanelText;
   // The "Large View" window; a modal viewer unless replaced.
   std::function<void(const QString& Path)> LargeView;
 
@@ -88,11 +110,35 @@ public:
   // The widget showing the preview (nullptr when none) and its size.
   QWidget* PreviewWidget() const;
 
-  // ---- widgets
+signals:
+  // Every change of a status panel (the progress texts of moves and copies among them).
+  void OnPanelText(int Panel, const QString& Text);
+
+protected:
+  void closeEvent(QCloseEvent* E) override;
+
+private:
+  void BuildWindow();
+  void SetPanel(int Panel, const QString& Text);
+  void ListAndSort();
+  void TreeChanged(const QString& Folder);
+  void SelectionChanged();
+  void UpdateMenu();
+  void TakeSnapshot();
+  void HidePreviews();
+  QString SelectedName() const;
+  void SelectByName(const QString& Name);
+  void RelistMain(const QString& Folder);
+  void RevealSourceFolder();
+  QString TypeMask() const;
+  // Follows a new file of "Auto Update" until it stops changing ("" stops following).
+  void WatchNewFile(const QString& Path);
+  void NewFileSettled();
+
+  TSelectFilesHooks FHooks;
   QToolBar* ToolBar;
   QSplitter* Splitter;
-  QFileSystemModel* FolderModel;
-  QTreeView* TreeView;
+  TFolderTree* TreeView;
   TFileListModel* FileList;
   QTreeView* ListView;
   QCheckBox *AutoPreviewCheck, *AutoRenameCheck, *AutoUpdateCheck;
@@ -110,34 +156,11 @@ public:
       *LargeView1, *SelectAll1, *SelectNone1, *AddFolder1, *DeleteFolder1, *RefreshTree1,
       *SaveDefaultPath1;
 
-protected:
-  void closeEvent(QCloseEvent* E) override;
-  bool eventFilter(QObject* O, QEvent* E) override;
-
-private:
-  void BuildWindow();
-  void SetPanel(int Panel, const QString& Text);
-  void ListAndSort();
-  void TreeChanged();
-  void SelectionChanged();
-  void UpdateMenu();
-  void TakeSnapshot();
-  void HidePreviews();
-  QString SelectedName() const;
-  void SelectByName(const QString& Name);
-  void RelistMain(const QString& Folder);
-  void RevealSourceFolder();
-  // Follows a new file of "Auto Update" until it stops changing ("" stops following).
-  void WatchNewFile(const QString& Path);
-  void NewFileSettled();
-
-  TForm1* FMain;
   QFileSystemWatcher* FWatcher;
   QString FFolder;
   QString FLastPreviewed, FPreviewed;
   QStringList FSnapshot;
   bool FTransferring = false;
-  bool FRevealing = false;
   QTimer* FSettle;
   QString FGrowing;
   // The followed file's size and modification time when it was last previewed.

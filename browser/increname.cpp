@@ -54,8 +54,11 @@ TfrmIncRename::TfrmIncRename(QWidget* Parent)
 
   auto* B = new QHBoxLayout;
   RenameButton = new QPushButton("Rename", this);
+  RenameButton->setObjectName("RenameButton");
   CancelButton = new QPushButton("Cancel", this);
+  CancelButton->setObjectName("CancelButton");
   HelpButton = new QPushButton("Help", this);
+  HelpButton->setObjectName("HelpButton");
   B->addStretch();
   B->addWidget(RenameButton);
   B->addWidget(CancelButton);
@@ -67,12 +70,18 @@ TfrmIncRename::TfrmIncRename(QWidget* Parent)
           [this] { ShowHelpTopic(HelpTopic::IncrementalRename, this); });
 
   PopupMenu = new QMenu(this);
+  PopupMenu->setObjectName("PopupMenu");
   ClearAll1 = PopupMenu->addAction("Clear All", this, [this] { ClearAllClick(); });
   DeleteSelected1 =
       PopupMenu->addAction("Delete Selected", this, [this] { DeleteSelectedClick(); });
   ImportCurrentDirectory1 = PopupMenu->addAction("Import Current Directory", this,
                                                  [this] { ImportCurrentDirectoryClick(); });
   Close1 = PopupMenu->addAction("Close", this, &QWidget::close);
+  for (auto [A, Name] : {std::pair{ClearAll1, "ClearAll1"},
+                         {DeleteSelected1, "DeleteSelected1"},
+                         {ImportCurrentDirectory1, "ImportCurrentDirectory1"},
+                         {Close1, "Close1"}})
+    A->setObjectName(QString::fromLatin1(Name));
   connect(FileListBox, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& P) { PopupMenu->popup(FileListBox->viewport()->mapToGlobal(P)); });
   resize(ScaledSize(420, 360));
@@ -102,7 +111,7 @@ void TfrmIncRename::RenameClick() {
   if (!IncrementalRename(L, NewNameEdit->text(), NumberEdit->text(), this)) return;
   for (int I = 0; I < L.size(); ++I)
     FileListBox->item(I)->setText(L[I]);
-  if (OnRenamed) OnRenamed();
+  emit OnRenamed();
 }
 
 void TfrmIncRename::ClearAllClick() {

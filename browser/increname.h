@@ -30,24 +30,26 @@ public:
 
   // Every file of the main list ("Import Current Directory"), full paths.
   std::function<QStringList()> CurrentDirectoryFiles;
-  // After a rename: the main list is refreshed.
-  std::function<void()> OnRenamed;
-
   void RenameClick();
   void ClearAllClick();
   void DeleteSelectedClick();
   void ImportCurrentDirectoryClick();
 
-  QListWidget* FileListBox;
-  QLineEdit *NewNameEdit, *NumberEdit;
-  QPushButton *RenameButton, *CancelButton, *HelpButton;
-  QMenu* PopupMenu;
-  QAction *ClearAll1, *DeleteSelected1, *ImportCurrentDirectory1, *Close1;
+signals:
+  // Files were renamed (the lists showing them refill).
+  void OnRenamed();
 
 protected:
   void dragEnterEvent(QDragEnterEvent* E) override;
   void dragMoveEvent(QDragMoveEvent* E) override;
   void dropEvent(QDropEvent* E) override;
+
+private:
+  QListWidget* FileListBox;
+  QLineEdit *NewNameEdit, *NumberEdit;
+  QPushButton *RenameButton, *CancelButton, *HelpButton;
+  QMenu* PopupMenu;
+  QAction *ClearAll1, *DeleteSelected1, *ImportCurrentDirectory1, *Close1;
 };
 
 } // namespace orbisk

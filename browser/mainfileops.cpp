@@ -7,6 +7,7 @@
 #include "browser/filemanager.h"
 #include "browser/increname.h"
 #include "browser/mainwindow.h"
+#include "view/fileprop.h"
 #include "platform/dragfiles.h"
 #include "platform/fileops.h"
 #include "platform/prompt.h"
@@ -46,13 +47,34 @@ TfrmIncRename* TForm1::IncRenameWindow() {
         All << FileList->FullName(R);
       return All;
     };
-    FIncRename->OnRenamed = [this] { RefreshListClick(); };
+    connect(FIncRename, &TfrmIncRename::OnRenamed, this, [this] { RefreshListClick(); });
   }
   return FIncRename;
 }
 
 TfSelectFiles* TForm1::SelectFilesWindow() {
-  if (!FSelectFiles) FSelectFiles = new TfSelectFiles(this);
+  if (!FSelectFiles) {
+    TSelectFilesHooks H;
+    H.TypeMask = [this] { return TypeMask(); };
+    H.MainFolder = [this] { return SelectedFolder(); };
+    H.MainSelectedName = [this] {
+      const QList<int> Rows = SelectedRows();
+      return Rows.size() == 1 ? FileList->Item(Rows.first()).Name : QString();
+    };
+    H.RelistMain = [this] { RefreshListClick(); };
+    H.RelistMainAndSelect = [this](const QString& Name) { RelistAndSelect(Name); };
+    H.ConfirmDeletions = [this] { return ConfirmDeletions(); };
+    H.DeletePermanently = [this] { return DeletePermanently(); };
+    H.Rename = [this](const QString& Folder, const QString& Name) {
+      return RenameDialog()->Execute(Folder, Name);
+    };
+    H.EditAttributes = [this](const QString& Folder, const QString& Name) {
+      return AttributesDialog()->Execute(Folder, Name);
+    };
+    H.AddFolder = [this](const QString& Parent) { return DirAddDialog()->Execute(Parent); };
+    H.ImageProperties = [this](const QString& Path) { FilePropWindow()->Execute(Path); };
+    FSelectFiles = new TfSelectFiles(this, std::move(H));
+  }
   return FSelectFiles;
 }
 

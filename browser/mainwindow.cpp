@@ -970,7 +970,7 @@ void TForm1::SetSearchWindow(TfSearch* W) {
 TfrmConvert* TForm1::ConverterWindow() {
   if (!FConvert) {
     FConvert = new TfrmConvert(this);
-    FConvert->OnListChanged = [this] { RefreshListClick(); };
+    connect(FConvert, &TfrmConvert::OnListChanged, this, [this] { RefreshListClick(); });
     FConvert->OnImageProperties = [this](const QString& P) { FilePropWindow()->Execute(P); };
     FConvert->ConfirmDeletions = [this] { return FConfirmDeletions; };
     FConvert->DeletePermanently = [this] { return FDeletePermanently; };

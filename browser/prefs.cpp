@@ -26,12 +26,15 @@ TfPrefs::TfPrefs(QWidget* Parent) : QDialog(Parent) {
   setObjectName("fPrefs");
   setWindowTitle(QStringLiteral("Preferences"));
   PageControl1 = new QTabWidget(this);
+  PageControl1->setObjectName("PageControl1");
 
   auto* Editors = new QWidget;
   auto* Grid = new QGridLayout(Editors);
   for (int I = 0; I < FileTypeCount; ++I) {
     TypeChecks[I] = new QCheckBox(QString::fromLatin1(FileTypeNames()[I]), Editors);
+    TypeChecks[I]->setObjectName(QStringLiteral("TypeCheck%1").arg(I + 1));
     EditorEdits[I] = new QLineEdit(Editors);
+    EditorEdits[I]->setObjectName(QStringLiteral("EditorEdit%1").arg(I + 1));
     LocateButtons[I] = new QPushButton(QStringLiteral("Locate"), Editors);
     LocateButtons[I]->setObjectName(QStringLiteral("Locate%1").arg(I + 1));
     Grid->addWidget(TypeChecks[I], I, 0);
@@ -52,8 +55,10 @@ TfPrefs::TfPrefs(QWidget* Parent) : QDialog(Parent) {
   auto* Deletions = new QWidget;
   auto* DelLayout = new QVBoxLayout(Deletions);
   RadioGroup1 = new QGroupBox(QStringLiteral("Deleting a file will"), Deletions);
+  RadioGroup1->setObjectName("RadioGroup1");
   auto* RadioLayout = new QVBoxLayout(RadioGroup1);
   DeleteModes = new QButtonGroup(this);
+  DeleteModes->setObjectName("DeleteModes");
   const char* Items[] = {"Move it to the ReCycle Bin",
                          "Permanently delete it from your disk (can not be restored)"};
   for (int I = 0; I < 2; ++I) {
@@ -62,6 +67,7 @@ TfPrefs::TfPrefs(QWidget* Parent) : QDialog(Parent) {
     RadioLayout->addWidget(R);
   }
   ConfirmCheck = new QCheckBox(QStringLiteral("Confirm Before Deleting Files"), Deletions);
+  ConfirmCheck->setObjectName("ConfirmCheck");
   DelLayout->addWidget(RadioGroup1);
   DelLayout->addWidget(ConfirmCheck);
   DelLayout->addStretch();
@@ -76,8 +82,11 @@ TfPrefs::TfPrefs(QWidget* Parent) : QDialog(Parent) {
   PageControl1->addTab(Viewing, QStringLiteral("Viewing"));
 
   AssociateButton = new QPushButton(QStringLiteral("Associate"), this);
+  AssociateButton->setObjectName("AssociateButton");
   OKButton = new QPushButton(QStringLiteral("OK"), this);
+  OKButton->setObjectName("OKButton");
   CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+  CancelButton->setObjectName("CancelButton");
   OKButton->setDefault(true);
   auto* Buttons = new QHBoxLayout;
   Buttons->addWidget(AssociateButton);

@@ -40,6 +40,16 @@ public:
   bool DeletePermanently() const;
   bool ConfirmDeletions() const;
 
+  void LocateButtonClick(int Row);
+  void OKButtonClick();
+  // Registers the checked types as the user's defaults, after asking.
+  void AssociateButtonClick();
+
+private:
+  void UpdateAssociateButton();
+
+  // The rows of the type checks, editor edits and "Locate" buttons are named TypeCheck1..,
+  // EditorEdit1.. and Locate1.., the later formats' switches Later1...
   QTabWidget* PageControl1 = nullptr;
   std::array<QCheckBox*, FileTypeCount> TypeChecks{};
   std::array<QLineEdit*, FileTypeCount> EditorEdits{};
@@ -51,14 +61,6 @@ public:
   QCheckBox* ConfirmCheck = nullptr;
   QCheckBox* AutoOrientCheck = nullptr; // tab "Viewing"
   QPushButton *AssociateButton = nullptr, *OKButton = nullptr, *CancelButton = nullptr;
-
-  void LocateButtonClick(int Row);
-  void OKButtonClick();
-  // Registers the checked types as the user's defaults, after asking.
-  void AssociateButtonClick();
-
-private:
-  void UpdateAssociateButton();
 };
 
 } // namespace orbisk

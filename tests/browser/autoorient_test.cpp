@@ -7,6 +7,7 @@
 #include "platform/autoorient.h"
 #include "platform/settingsstore.h"
 #include "tests/browser/browsertest.h"
+#include "tests/common/widgetfind.h"
 #include "tests/common/orientationfixture.h"
 #include "tests/common/testutil.h"
 #include "view/filelist.h"
@@ -82,12 +83,13 @@ protected:
   static void SetPreference(TForm1& F, bool On) {
     QTimer::singleShot(0, [&F, On] {
       TfPrefs* P = F.PrefsWindow();
-      P->PageControl1->setCurrentIndex(2);
-      EXPECT_EQ(P->PageControl1->tabText(2), "Viewing");
-      EXPECT_EQ(P->AutoOrientCheck->text(), "Rotate pictures by their camera orientation");
-      EXPECT_EQ(P->AutoOrientCheck->isChecked(), !On);
-      P->AutoOrientCheck->setChecked(On);
-      P->OKButton->click();
+      test::Child<QTabWidget>(*P, "PageControl1").setCurrentIndex(2);
+      EXPECT_EQ(test::Child<QTabWidget>(*P, "PageControl1").tabText(2), "Viewing");
+      EXPECT_EQ(test::Child<QCheckBox>(*P, "AutoOrientCheck").text(),
+                "Rotate pictures by their camera orientation");
+      EXPECT_EQ(test::Child<QCheckBox>(*P, "AutoOrientCheck").isChecked(), !On);
+      test::Child<QCheckBox>(*P, "AutoOrientCheck").setChecked(On);
+      test::Child<QPushButton>(*P, "OKButton").click();
     });
     F.SetPreferences1->trigger();
     Settle(F);

@@ -11,6 +11,7 @@
 #include "tests/common/widgetfind.h"
 #include "tests/browser/browsertest.h"
 #include "tests/common/testutil.h"
+#include "tests/common/widgetfind.h"
 #include "view/filelist.h"
 #include "view/pgimage.h"
 
@@ -66,7 +67,7 @@ protected:
   }
   void Drop(TfrmConvert& C, QMimeData* Data) {
     std::unique_ptr<QMimeData> Owned(Data);
-    QWidget* Target = C.Image1->viewport();
+    QWidget* Target = test::Child<TPGImage>(C, "Image1").viewport();
     QDragEnterEvent Enter(QPoint(5, 5), Qt::CopyAction, Data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(Target, &Enter);
     QDropEvent DropEv(QPointF(5, 5), Qt::CopyAction, Data, Qt::LeftButton, Qt::NoModifier);
@@ -89,29 +90,29 @@ TEST_F(ConverterWindow, MainWindowOpensItForTheOneSelectedFile) {
   EXPECT_EQ(C->SourcePath(), Pics + "/a.png");
   const qint64 Size = QFileInfo(Pics + "/a.png").size();
   EXPECT_EQ(C->Panel(0), Pics + "/a.png " + QString::number(Size / 1024 + 1) + "K");
-  ASSERT_NE(C->Image1->PixelGraphicNoWait(), nullptr);
-  EXPECT_EQ(C->Image1->ImageWidth(), 300);
+  ASSERT_NE(test::Child<TPGImage>(*C, "Image1").PixelGraphicNoWait(), nullptr);
+  EXPECT_EQ(test::Child<TPGImage>(*C, "Image1").ImageWidth(), 300);
   EXPECT_TRUE(C->Panel(1).isEmpty());
   // Options: the caption follows "Maintain Original Size"; the JPEG and GIF bars follow the type.
-  C->MaintainOriginalSize1->trigger();
+  test::Child<QAction>(*C, "MaintainOriginalSize1").trigger();
   EXPECT_EQ(C->windowTitle(), "Transmo - ReSize Mode");
-  EXPECT_TRUE(C->SizeToFit1->isChecked());
-  C->MaintainOriginalSize1->trigger();
+  EXPECT_TRUE(test::Child<QAction>(*C, "SizeToFit1").isChecked());
+  test::Child<QAction>(*C, "MaintainOriginalSize1").trigger();
   EXPECT_EQ(C->windowTitle(), "Transmo - Original Size Mode");
-  C->SizeToFit1->trigger();
-  EXPECT_EQ(C->Image1->Stretch(), sNeverKAR);
-  C->SizeToFit1->trigger();
-  EXPECT_EQ(C->Image2->Stretch(), sAlwaysKAR);
-  EXPECT_FALSE(C->JPEGBar->isVisible());
-  C->TargetCombo->setCurrentIndex(ctJPG);
-  EXPECT_TRUE(C->JPEGBar->isVisible());
-  EXPECT_FALSE(C->GIFBar->isVisible());
-  C->QualitySlider->setValue(3);
-  EXPECT_EQ(C->QualitySlider->value(), 10);
-  EXPECT_EQ(C->QualityLabel->text(), "10");
-  C->TargetCombo->setCurrentIndex(ctGIF);
-  EXPECT_FALSE(C->JPEGBar->isVisible());
-  EXPECT_TRUE(C->GIFBar->isVisible());
+  test::Child<QAction>(*C, "SizeToFit1").trigger();
+  EXPECT_EQ(test::Child<TPGImage>(*C, "Image1").Stretch(), sNeverKAR);
+  test::Child<QAction>(*C, "SizeToFit1").trigger();
+  EXPECT_EQ(test::Child<TPGImage>(*C, "Image2").Stretch(), sAlwaysKAR);
+  EXPECT_FALSE(test::Child<QWidget>(*C, "JPEGBar").isVisible());
+  test::Child<QComboBox>(*C, "TargetCombo").setCurrentIndex(ctJPG);
+  EXPECT_TRUE(test::Child<QWidget>(*C, "JPEGBar").isVisible());
+  EXPECT_FALSE(test::Child<QWidget>(*C, "GIFBar").isVisible());
+  test::Child<QSlider>(*C, "QualitySlider").setValue(3);
+  EXPECT_EQ(test::Child<QSlider>(*C, "QualitySlider").value(), 10);
+  EXPECT_EQ(test::Child<QLabel>(*C, "QualityLabel").text(), "10");
+  test::Child<QComboBox>(*C, "TargetCombo").setCurrentIndex(ctGIF);
+  EXPECT_FALSE(test::Child<QWidget>(*C, "JPEGBar").isVisible());
+  EXPECT_TRUE(test::Child<QWidget>(*C, "GIFBar").isVisible());
 }
 
 TEST_F(ConverterWindow, ConvertNowAsksBeforeReplacingAndShowsTheResult) {
@@ -122,38 +123,38 @@ TEST_F(ConverterWindow, ConvertNowAsksBeforeReplacingAndShowsTheResult) {
   test::WriteBytes(Pics + "/a.bmp", 100);
   // No writes nothing: neither the file nor a "!" copy.
   Prompt->Answers = {false};
-  C->ConvertNowButton->trigger();
+  test::Child<QAction>(*C, "ConvertNowButton").trigger();
   EXPECT_EQ(Prompt->Messages, QStringList{Pics + "/a.bmp exists. Overwrite?"});
   EXPECT_EQ(fs::file_size((Pics + "/a.bmp").toStdString()), 100u);
   EXPECT_FALSE(QFileInfo::exists(Pics + "/!a.bmp"));
   EXPECT_TRUE(C->ResultPath().isEmpty());
-  EXPECT_EQ(C->Image2->PixelGraphicNoWait(), nullptr);
+  EXPECT_EQ(test::Child<TPGImage>(*C, "Image2").PixelGraphicNoWait(), nullptr);
   // Yes replaces it and shows the result.
   Prompt->Messages.clear();
   Prompt->Answers = {true};
-  C->ConvertNowButton->trigger();
+  test::Child<QAction>(*C, "ConvertNowButton").trigger();
   EXPECT_EQ(C->ResultPath(), Pics + "/a.bmp");
   EXPECT_GT(fs::file_size((Pics + "/a.bmp").toStdString()), 100u);
-  ASSERT_NE(C->Image2->PixelGraphicNoWait(), nullptr);
-  EXPECT_EQ(C->Image2->ImageWidth(), 300);
+  ASSERT_NE(test::Child<TPGImage>(*C, "Image2").PixelGraphicNoWait(), nullptr);
+  EXPECT_EQ(test::Child<TPGImage>(*C, "Image2").ImageWidth(), 300);
   EXPECT_TRUE(C->Panel(1).startsWith(Pics + "/a.bmp "));
   // The main list was read again and shows the new file.
   EXPECT_GE(F->FileList->FindByPrefix("a.bmp"), 0);
   // Delete Converted File: asked, then gone; the right side is emptied.
-  C->RightMenu->popup(QPoint(0, 0));
-  EXPECT_TRUE(C->DeleteConvertedFile1->isEnabled());
-  C->RightMenu->close();
+  test::Child<QMenu>(*C, "RightMenu").popup(QPoint(0, 0));
+  EXPECT_TRUE(test::Child<QAction>(*C, "DeleteConvertedFile1").isEnabled());
+  test::Child<QMenu>(*C, "RightMenu").close();
   Prompt->Messages.clear();
   Prompt->Answers = {true};
-  C->DeleteConvertedFile1->trigger();
+  test::Child<QAction>(*C, "DeleteConvertedFile1").trigger();
   EXPECT_EQ(Prompt->Messages, QStringList{"Delete file " + Pics + "/a.bmp?"});
   EXPECT_FALSE(QFileInfo::exists(Pics + "/a.bmp"));
   EXPECT_TRUE(C->ResultPath().isEmpty());
-  EXPECT_EQ(C->Image2->PixelGraphicNoWait(), nullptr);
+  EXPECT_EQ(test::Child<TPGImage>(*C, "Image2").PixelGraphicNoWait(), nullptr);
   EXPECT_TRUE(C->Panel(1).isEmpty());
-  C->RightMenu->popup(QPoint(0, 0));
-  EXPECT_FALSE(C->DeleteConvertedFile1->isEnabled());
-  C->RightMenu->close();
+  test::Child<QMenu>(*C, "RightMenu").popup(QPoint(0, 0));
+  EXPECT_FALSE(test::Child<QAction>(*C, "DeleteConvertedFile1").isEnabled());
+  test::Child<QMenu>(*C, "RightMenu").close();
 }
 
 TEST_F(ConverterWindow, ResizeModeWritesTheDisplayedSizeAndTheCliWritesTheSameBytes) {
@@ -161,20 +162,21 @@ TEST_F(ConverterWindow, ResizeModeWritesTheDisplayedSizeAndTheCliWritesTheSameBy
   C.resize(500, 360);
   C.Execute(Pics + "/a.png");
   QApplication::processEvents();
-  C.MaintainOriginalSize1->trigger();
-  C.TargetCombo->setCurrentIndex(ctJPG);
-  C.QualitySlider->setValue(60);
+  test::Child<QAction>(C, "MaintainOriginalSize1").trigger();
+  test::Child<QComboBox>(C, "TargetCombo").setCurrentIndex(ctJPG);
+  test::Child<QSlider>(C, "QualitySlider").setValue(60);
   QApplication::processEvents();
-  const int W = C.Image1->BoxRect().Width(), H = C.Image1->BoxRect().Height();
+  const int W = test::Child<TPGImage>(C, "Image1").BoxRect().Width(),
+            H = test::Child<TPGImage>(C, "Image1").BoxRect().Height();
   ASSERT_GT(W, 0);
   ASSERT_NE(W, 300);
   Prompt->Messages.clear();
-  C.CurrentDisplaySize1->trigger();
+  test::Child<QAction>(C, "CurrentDisplaySize1").trigger();
   EXPECT_EQ(Prompt->Messages, QStringList{QString("%1X%2").arg(W).arg(H)});
-  C.ConvertNowButton->trigger();
+  test::Child<QAction>(C, "ConvertNowButton").trigger();
   ASSERT_EQ(C.ResultPath(), Pics + "/a.jpg");
-  EXPECT_EQ(C.Image2->ImageWidth(), W);
-  EXPECT_EQ(C.Image2->ImageHeight(), H);
+  EXPECT_EQ(test::Child<TPGImage>(C, "Image2").ImageWidth(), W);
+  EXPECT_EQ(test::Child<TPGImage>(C, "Image2").ImageHeight(), H);
   // The command line with the same settings: the "!" name, the same bytes.
   std::string Out, Err;
   ASSERT_EQ(test::RunCli({"convert", (Pics + "/a.png").toStdString(), "--to", "jpg", "--size",
@@ -193,9 +195,9 @@ TEST_F(ConverterWindow, AFailedWriteShowsTheErrorAndKeepsTheOldFile) {
   test::WriteBytes(Pics + "/wide.jpg", 777);
   TfrmConvert C;
   C.Execute(Pics + "/wide.bmp");
-  C.TargetCombo->setCurrentIndex(ctJPG);
+  test::Child<QComboBox>(C, "TargetCombo").setCurrentIndex(ctJPG);
   Prompt->Answers = {true};
-  C.ConvertNowButton->trigger();
+  test::Child<QAction>(C, "ConvertNowButton").trigger();
   ASSERT_EQ(Prompt->Messages.size(), 2);
   EXPECT_EQ(Prompt->Messages[0], Pics + "/wide.jpg exists. Overwrite?");
   EXPECT_FALSE(Prompt->Messages[1].isEmpty());
@@ -210,9 +212,9 @@ TEST_F(ConverterWindow, DropsFromFileListsOnly) {
   C.show();
   Drop(C, MakeFileDragData({Pics + "/b c'\n.png"}, Pics, TDragSource::dsFileList));
   EXPECT_EQ(C.SourcePath(), Pics + "/b c'\n.png");
-  EXPECT_EQ(C.Image1->ImageWidth(), 40);
+  EXPECT_EQ(test::Child<TPGImage>(C, "Image1").ImageWidth(), 40);
   // Converting keeps the odd name: up to its first dot.
-  C.ConvertNowButton->trigger();
+  test::Child<QAction>(C, "ConvertNowButton").trigger();
   EXPECT_EQ(C.ResultPath(), Pics + "/b c'\n.bmp");
   EXPECT_TRUE(QFileInfo::exists(Pics + "/b c'\n.bmp"));
   Drop(C, MakeFileDragData({Pics + "/notes.txt"}, Pics, TDragSource::dsThumbnailList));
@@ -238,16 +240,16 @@ TEST_F(ConverterWindow, FollowsTheMainWindowsSelectionOnlyWhileShown) {
   EXPECT_TRUE(C.SourcePath().isEmpty());
   C.Execute(Pics + "/a.png");
   ASSERT_TRUE(C.isVisible());
-  C.TargetCombo->setCurrentIndex(ctPNG);
-  C.ConvertNowButton->trigger();
+  test::Child<QComboBox>(C, "TargetCombo").setCurrentIndex(ctPNG);
+  test::Child<QAction>(C, "ConvertNowButton").trigger();
   EXPECT_EQ(C.ResultPath(), Pics + "/!a.png") << "the source itself is never replaced";
   C.SelectionChanged(Pics + "/b.png");
   EXPECT_EQ(C.SourcePath(), Pics + "/b.png");
-  EXPECT_EQ(C.Image1->ImageWidth(), 60);
+  EXPECT_EQ(test::Child<TPGImage>(C, "Image1").ImageWidth(), 60);
   EXPECT_TRUE(C.ResultPath().isEmpty()) << "the old result belongs to the old source";
   // "Convert Now!" converts the file selected now.
-  C.TargetCombo->setCurrentIndex(ctBMP);
-  C.ConvertNowButton->trigger();
+  test::Child<QComboBox>(C, "TargetCombo").setCurrentIndex(ctBMP);
+  test::Child<QAction>(C, "ConvertNowButton").trigger();
   EXPECT_EQ(C.ResultPath(), Pics + "/b.bmp");
   // Files the converter does not read leave the source as it is.
   test::WriteBytes(Pics + "/notes.txt", 10);
@@ -272,7 +274,7 @@ TEST_F(ConverterWindow, DropsEveryNameTheEngineReads) {
     fs::rename(Tmp, Path.toStdString());
     Drop(C, MakeFileDragData({Path}, Pics, TDragSource::dsFileList));
     EXPECT_EQ(C.SourcePath(), Path);
-    EXPECT_EQ(C.Image1->ImageWidth(), 300);
+    EXPECT_EQ(test::Child<TPGImage>(C, "Image1").ImageWidth(), 300);
   }
   EXPECT_TRUE(Prompt->Messages.isEmpty()) << Prompt->Messages.join("|").toStdString();
 }
@@ -280,8 +282,8 @@ TEST_F(ConverterWindow, DropsEveryNameTheEngineReads) {
 TEST_F(ConverterWindow, TransparentOpensTheGIFTransparencySelector) {
   TfrmConvert C;
   C.Execute(Pics + "/a.png");
-  C.TargetCombo->setCurrentIndex(ctGIF);
-  C.Transparent->setChecked(true);
+  test::Child<QComboBox>(C, "TargetCombo").setCurrentIndex(ctGIF);
+  test::Child<QCheckBox>(C, "Transparent").setChecked(true);
   QString Title, Panels;
   bool Seen = false;
   QTimer::singleShot(0, [&] {
@@ -298,7 +300,7 @@ TEST_F(ConverterWindow, TransparentOpensTheGIFTransparencySelector) {
     QTest::mouseClick(&test::Child<QWidget>(*S, "PictureArea"), Qt::LeftButton, {},
                       QPoint(R.left() + 2, R.top() + 2));
   });
-  C.ConvertNowButton->trigger();
+  test::Child<QAction>(C, "ConvertNowButton").trigger();
   ASSERT_TRUE(Seen);
   EXPECT_EQ(Title, "GIF Transparency Selector");
   EXPECT_EQ(C.ResultPath(), Pics + "/a.gif");
@@ -329,13 +331,14 @@ TEST_F(ConverterWindow, OpensLargeEnoughToShowEveryControl) {
       }
   }
   // The JPEG bar's slider and labels at their full size.
-  C.TargetCombo->setCurrentIndex(ctJPG);
+  test::Child<QComboBox>(C, "TargetCombo").setCurrentIndex(ctJPG);
   QApplication::processEvents();
-  for (QWidget* W : C.JPEGBar->findChildren<QWidget*>()) {
+  for (QWidget* W : test::Child<QWidget>(C, "JPEGBar").findChildren<QWidget*>()) {
     EXPECT_GE(W->width(), W->minimumSizeHint().width()) << W->metaObject()->className();
-    EXPECT_TRUE(C.JPEGBar->rect().contains(W->geometry()));
+    EXPECT_TRUE(test::Child<QWidget>(C, "JPEGBar").rect().contains(W->geometry()));
   }
-  EXPECT_GE(C.TargetCombo->width(), C.TargetCombo->minimumSizeHint().width());
+  EXPECT_GE(test::Child<QComboBox>(C, "TargetCombo").width(),
+            test::Child<QComboBox>(C, "TargetCombo").minimumSizeHint().width());
 }
 
 TEST_F(ConverterWindow, ConvertedFilesKeepTheSourcesMetadata) {
@@ -352,18 +355,18 @@ TEST_F(ConverterWindow, ConvertedFilesKeepTheSourcesMetadata) {
   TfrmConvert C;
   C.resize(500, 360);
   C.Execute(Pics + "/cam.jpg");
-  C.TargetCombo->setCurrentIndex(ctPNG);
-  C.ConvertNowButton->trigger();
+  test::Child<QComboBox>(C, "TargetCombo").setCurrentIndex(ctPNG);
+  test::Child<QAction>(C, "ConvertNowButton").trigger();
   ASSERT_EQ(C.ResultPath(), Pics + "/cam.png");
   TImageMetadata M = ReadImageMetadata((Pics + "/cam.png").toStdString());
   EXPECT_EQ(M.Exif, Exif);
   EXPECT_EQ(M.Xmp, G.Metadata.Xmp);
   // At the displayed size the pixel size follows.
-  C.MaintainOriginalSize1->trigger();
-  C.TargetCombo->setCurrentIndex(ctTIF);
+  test::Child<QAction>(C, "MaintainOriginalSize1").trigger();
+  test::Child<QComboBox>(C, "TargetCombo").setCurrentIndex(ctTIF);
   QApplication::processEvents();
-  const int W = C.Image1->BoxRect().Width();
-  C.ConvertNowButton->trigger();
+  const int W = test::Child<TPGImage>(C, "Image1").BoxRect().Width();
+  test::Child<QAction>(C, "ConvertNowButton").trigger();
   ASSERT_EQ(C.ResultPath(), Pics + "/cam.tif");
   M = ReadImageMetadata((Pics + "/cam.tif").toStdString());
   ASSERT_FALSE(M.Exif.empty());

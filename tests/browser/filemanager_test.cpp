@@ -3,9 +3,11 @@
 #include "browser/filemanager.h"
 #include "browser/mainwindow.h"
 #include "browser/increname.h"
+#include "platform/foldertree.h"
 #include "platform/help.h"
 #include "platform/settingsstore.h"
 #include "tests/browser/browsertest.h"
+#include "tests/common/widgetfind.h"
 #include "view/filelist.h"
 #include "view/pgimage.h"
 
@@ -50,10 +52,15 @@ protected:
     TSettingsStore().WriteString("SourceDir", Source);
     F->MoveFiles1->trigger();
     W = F->SelectFilesWindow();
-    W->OnPanelText = [this](int Panel, const QString& Text) {
+    QObject::connect(W, &TfSelectFiles::OnPanelText, W, [this](int Panel, const QString& Text) {
       if (Panel == 3) Progress << Text;
-    };
+    });
   }
+  const TFileListModel* List() const { return &test::Child<TFileListModel>(*W, "FileList"); }
+  QCheckBox& Check(const char* Name) { return test::Child<QCheckBox>(*W, Name); }
+  TFolderTree& Tree() { return test::Child<TFolderTree>(*W, "SelectFilesTree"); }
+  QTreeView& ListView() { return test::Child<QTreeView>(*W, "SelectFilesList"); }
+  QAction& Command(const char* Name) { return test::Action(*W, Name); }
   QStringList Names(const TFileListModel* L) const {
     QStringList N;
     for (int R = 0; R < L->Count(); ++R)
@@ -86,10 +93,52 @@ TEST(FileManagerModel, PreviewBoxAndSnapshots) {
   EXPECT_EQ(FirstNewName({"a.jpg"}, {"a.jpg"}), "");
 }
 
+// The window needs no main window: what it asks goes through the hooks its host fills.
+TEST(FileManagerHost, WorksThroughTheHooksItIsGiven) {
+  test::ResetUserFiles();
+  const QString Source = test::MakeFolder("fmh-source"), Dest = test::MakeFolder("fmh-dest");
+  test::WritePicture(Source + "/a.png", 20, 10);
+  test::WritePicture(Source + "/b.png", 20, 10);
+  test::TPromptScope P;
+  QStringList Calls;
+  TSelectFilesHooks H;
+  H.TypeMask = [] { return QStringLiteral("*.png;"); };
+  H.MainFolder = [&] { return Dest; };
+  H.RelistMain = [&] { Calls << "relist"; };
+  H.RelistMainAndSelect = [&](const QString& Name) { Calls << "select " + Name; };
+  H.ConfirmDeletions = [] { return false; };
+  H.DeletePermanently = [] { return true; };
+  TfSelectFiles W(nullptr, std::move(H));
+  W.SetSourceFolder(Source);
+  EXPECT_EQ(W.PanelText(1), "2 files");
+  // A copy goes into the host's folder, whose list then shows the copy.
+  W.SelectRow(0, true);
+  W.TransferClick(false);
+  EXPECT_TRUE(QFileInfo::exists(Dest + "/a.png"));
+  EXPECT_TRUE(QFileInfo::exists(Source + "/a.png"));
+  EXPECT_EQ(Calls, QStringList{"select a.png"});
+  // Deleting follows the host's preferences: no question, not into the trash.
+  W.SelectRow(1, true);
+  W.DeleteClick();
+  EXPECT_FALSE(QFileInfo::exists(Source + "/b.png"));
+  EXPECT_TRUE(P->Messages.isEmpty()) << P->Messages.join("|").toStdString();
+  EXPECT_EQ(W.PanelText(1), "1 files");
+
+  // Without hooks nothing is listed, moved or asked for, and nothing fails.
+  TfSelectFiles Bare(nullptr, {});
+  Bare.SetSourceFolder(Source);
+  EXPECT_EQ(Bare.PanelText(1), "0 files");
+  Bare.TransferClick(true);
+  Bare.AddFolderClick();
+  Bare.ImageInfoClick();
+  EXPECT_TRUE(QFileInfo::exists(Source + "/a.png"));
+  EXPECT_TRUE(P->Messages.isEmpty()) << P->Messages.join("|").toStdString();
+}
+
 TEST_F(FileManager, MovesSelectedFilesIntoTheMainFolder) {
   ASSERT_TRUE(W->isVisible());
   EXPECT_EQ(W->SourceFolder(), Source);
-  EXPECT_EQ(Names(W->FileList), QStringList({"a.png", "photo.png", "z.png"}));
+  EXPECT_EQ(Names(List()), QStringList({"a.png", "photo.png", "z.png"}));
   EXPECT_EQ(W->PanelText(1), "3 files");
   W->SelectRow(1, true);
   W->SelectRow(2, false);
@@ -102,36 +151,36 @@ TEST_F(FileManager, MovesSelectedFilesIntoTheMainFolder) {
   EXPECT_EQ(QImage(Dest + "/photo.png").size(), QSize(10, 10));
   EXPECT_EQ(QImage(Dest + "/photo1.png").size(), QSize(30, 20));
   EXPECT_EQ(QImage(Dest + "/z.png").size(), QSize(20, 30));
-  EXPECT_EQ(Names(W->FileList), QStringList{"a.png"});
+  EXPECT_EQ(Names(List()), QStringList{"a.png"});
   // The main list shows the last file moved; the neighbour is selected and previewed here.
   EXPECT_EQ(Names(F->FileList), QStringList({"m.png", "photo.png", "photo1.png", "z.png"}));
   EXPECT_EQ(F->SelectedFile(), Dest + "/z.png");
   EXPECT_EQ(W->SelectedRows(), QList<int>{0});
   EXPECT_EQ(W->PreviewedFile(), Source + "/a.png");
   EXPECT_EQ(W->PanelText(2), QString::number(QFileInfo(Source + "/a.png").size() / 1024 + 1) + "K");
-  EXPECT_EQ(W->PreviewWidget(), static_cast<QWidget*>(W->PreviewImage));
+  EXPECT_EQ(W->PreviewWidget(), &test::Child<TPGImage>(*W, "PreviewImage"));
   EXPECT_EQ(W->PanelText(3), " (640 x 480)");
 
   // A copy keeps the source.
   W->SelectRow(0, true);
-  W->Copy1->trigger();
+  Command("Copy1").trigger();
   EXPECT_TRUE(QFileInfo::exists(Source + "/a.png"));
   EXPECT_TRUE(QFileInfo::exists(Dest + "/a.png"));
   EXPECT_EQ(F->SelectedFile(), Dest + "/a.png");
 }
 
 TEST_F(FileManager, AutoUpdateSelectsAndPreviewsANewFile) {
-  W->AutoUpdateCheck->setChecked(true);
+  Check("AutoUpdateCheck").setChecked(true);
   test::WritePicture(test::TestHome() + "/incoming.png", 50, 40);
   ASSERT_TRUE(QFile::copy(test::TestHome() + "/incoming.png", Source + "/b.png"));
   EXPECT_TRUE(test::WaitFor([&] { return W->PreviewedFile() == Source + "/b.png"; }));
   EXPECT_EQ(W->SelectedRows(), QList<int>{1});
   EXPECT_EQ(W->PanelText(3), " (50 x 40)");
   // Another folder in the tree switches it off.
-  QModelIndex I = W->FolderModel->index(Dest);
+  QModelIndex I = Tree().Model()->index(Dest);
   ASSERT_TRUE(I.isValid());
-  W->TreeView->setCurrentIndex(I);
-  EXPECT_FALSE(W->AutoUpdateCheck->isChecked());
+  Tree().setCurrentIndex(I);
+  EXPECT_FALSE(Check("AutoUpdateCheck").isChecked());
   EXPECT_EQ(W->SourceFolder(), Dest);
   EXPECT_EQ(W->windowTitle(), Dest);
 }
@@ -142,29 +191,50 @@ TEST_F(FileManager, SingleFileCommandsAndDefaults) {
   Button("Rename")->trigger();
   EXPECT_EQ(P->Messages, QStringList({"You must click on a file",
                                       "You must select a single file for this function"}));
-  emit W->ListMenu->aboutToShow();
-  EXPECT_FALSE(W->Rename1->isEnabled());
-  EXPECT_TRUE(W->Move1->isEnabled());
+  emit test::Child<QMenu>(*W, "ListMenu").aboutToShow();
+  EXPECT_FALSE(Command("Rename1").isEnabled());
+  EXPECT_TRUE(Command("Move1").isEnabled());
   W->SelectNoneClick();
-  emit W->ListMenu->aboutToShow();
-  EXPECT_FALSE(W->Copy1->isEnabled());
+  emit test::Child<QMenu>(*W, "ListMenu").aboutToShow();
+  EXPECT_FALSE(Command("Copy1").isEnabled());
 
   // Delete with the main window's confirmation; the neighbour is selected.
   W->SelectRow(2, true);
   P->Messages.clear();
   P->Answers = {true};
-  QTest::keyClick(W->ListView, Qt::Key_Delete);
+  // The Delete key while the list has the focus.
+  W->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(W));
+  ListView().setFocus();
+  QTest::keyClick(&ListView(), Qt::Key_Delete);
   EXPECT_EQ(P->Messages, QStringList{"Delete file z.png?"});
   EXPECT_FALSE(QFileInfo::exists(Source + "/z.png"));
-  EXPECT_EQ(Names(W->FileList), QStringList({"a.png", "photo.png"}));
+  EXPECT_EQ(Names(List()), QStringList({"a.png", "photo.png"}));
   EXPECT_EQ(W->SelectedRows(), QList<int>{1});
 
   P->Messages.clear();
-  W->SaveDefaultPath1->trigger();
+  Command("SaveDefaultPath1").trigger();
   EXPECT_EQ(P->Messages, QStringList{"Saved default as " + Source});
   EXPECT_EQ(TSettingsStore().ReadString("SourceDir", ""), Source);
   W->close();
-  EXPECT_FALSE(W->AutoUpdateCheck->isChecked());
+  EXPECT_FALSE(Check("AutoUpdateCheck").isChecked());
+}
+
+TEST_F(FileManager, TheDeleteKeyDeletesOnlyWhileTheListHasTheFocus) {
+  W->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(W));
+  W->SelectRow(0, true);
+  // In the folder tree the key deletes nothing (and asks nothing).
+  Tree().setFocus();
+  QTest::keyClick(&Tree(), Qt::Key_Delete);
+  EXPECT_TRUE(P->Messages.isEmpty()) << P->Messages.join("|").toStdString();
+  EXPECT_TRUE(QFileInfo::exists(Source + "/a.png"));
+  // In the list it deletes the selected file, after the question.
+  P->Answers = {true};
+  ListView().setFocus();
+  QTest::keyClick(&ListView(), Qt::Key_Delete);
+  EXPECT_EQ(P->Messages, QStringList{"Delete file a.png?"});
+  EXPECT_FALSE(QFileInfo::exists(Source + "/a.png"));
 }
 
 TEST_F(FileManager, MovingOrCopyingIntoTheFilesOwnFolderIsRefused) {
@@ -181,7 +251,7 @@ TEST_F(FileManager, MovingOrCopyingIntoTheFilesOwnFolderIsRefused) {
   EXPECT_EQ(P->Messages.size(), 2);
   // Nothing renamed, nothing copied.
   EXPECT_EQ(QDir(Source).entryList(QDir::Files), QStringList({"a.png", "photo.png", "z.png"}));
-  EXPECT_EQ(Names(W->FileList), QStringList({"a.png", "photo.png", "z.png"}));
+  EXPECT_EQ(Names(List()), QStringList({"a.png", "photo.png", "z.png"}));
   // The main window's folder stays the target once it is another one.
   F->SetSelectedFolder(Dest);
   QApplication::processEvents();
@@ -192,7 +262,7 @@ TEST_F(FileManager, MovingOrCopyingIntoTheFilesOwnFolderIsRefused) {
 }
 
 TEST_F(FileManager, AutoUpdatePreviewsANewFileAgainOnceItIsWhole) {
-  W->AutoUpdateCheck->setChecked(true);
+  Check("AutoUpdateCheck").setChecked(true);
   const QString Whole = test::TestHome() + "/arriving.png";
   test::WritePicture(Whole, 50, 40);
   QFile In(Whole);
@@ -209,7 +279,7 @@ TEST_F(FileManager, AutoUpdatePreviewsANewFileAgainOnceItIsWhole) {
   Out.write(Bytes.mid(20));
   Out.close();
   EXPECT_TRUE(test::WaitFor([&] { return W->PanelText(3) == " (50 x 40)"; }));
-  EXPECT_EQ(W->PreviewWidget(), static_cast<QWidget*>(W->PreviewImage));
+  EXPECT_EQ(W->PreviewWidget(), &test::Child<TPGImage>(*W, "PreviewImage"));
   EXPECT_EQ(W->SelectedRows(), QList<int>{1});
 }
 
@@ -219,10 +289,10 @@ TEST_F(FileManager, HelpOpensTheManualAtTheWindowsTopic) {
     Opened << U;
     return true;
   });
-  QTest::mouseClick(W->HelpButton, Qt::LeftButton);
+  QTest::mouseClick(&test::Child<QPushButton>(*W, "HelpButton"), Qt::LeftButton);
   TfrmIncRename* R = F->IncRenameWindow();
   R->show();
-  QTest::mouseClick(R->HelpButton, Qt::LeftButton);
+  QTest::mouseClick(&test::Child<QPushButton>(*R, "HelpButton"), Qt::LeftButton);
   SetHelpOpener(Old);
   ASSERT_EQ(Opened.size(), 2) << P->Messages.join("|").toStdString();
   EXPECT_EQ(Opened[0].fragment(), "topic-130");
@@ -231,27 +301,29 @@ TEST_F(FileManager, HelpOpensTheManualAtTheWindowsTopic) {
 }
 
 TEST_F(FileManager, OpensCentredWithEveryButtonAndItsFolderInView) {
-  EXPECT_EQ(W->FileList->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), "Name");
+  EXPECT_EQ(List()->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), "Name");
   ASSERT_TRUE(QTest::qWaitForWindowExposed(W));
   const QRect Area = W->screen()->availableGeometry();
   const QPoint Centre = W->frameGeometry().center();
   EXPECT_LE(std::abs(Centre.x() - Area.center().x()), 2) << Centre.x();
   EXPECT_LE(std::abs(Centre.y() - Area.center().y()), 2) << Centre.y();
   // All ten buttons on the tool bar itself, none behind its extension.
-  ASSERT_EQ(W->ToolBar->actions().size(), 10);
-  for (QAction* A : W->ToolBar->actions()) {
-    QWidget* B = W->ToolBar->widgetForAction(A);
+  QToolBar& Bar = test::Child<QToolBar>(*W, "ToolBar");
+  ASSERT_EQ(Bar.actions().size(), 10);
+  for (QAction* A : Bar.actions()) {
+    QWidget* B = Bar.widgetForAction(A);
     ASSERT_TRUE(B) << A->text().toStdString();
     EXPECT_TRUE(B->isVisible()) << A->text().toStdString();
-    EXPECT_TRUE(W->ToolBar->rect().contains(B->geometry())) << A->text().toStdString();
+    EXPECT_TRUE(Bar.rect().contains(B->geometry())) << A->text().toStdString();
   }
-  for (QWidget* C : std::initializer_list<QWidget*>{W->AutoPreviewCheck, W->AutoRenameCheck,
-                                                    W->AutoUpdateCheck, W->HelpButton})
+  for (QWidget* C : std::initializer_list<QWidget*>{
+           &Check("AutoPreviewCheck"), &Check("AutoRenameCheck"), &Check("AutoUpdateCheck"),
+           &test::Child<QPushButton>(*W, "HelpButton")})
     EXPECT_GE(C->width(), C->sizeHint().width()) << C->objectName().toStdString();
   // The source folder's node is in view in the tree.
   EXPECT_TRUE(test::WaitFor([&] {
-    const QModelIndex I = W->FolderModel->index(Source);
-    return I.isValid() && W->TreeView->currentIndex() == I &&
-           W->TreeView->viewport()->rect().contains(W->TreeView->visualRect(I));
+    const QModelIndex I = Tree().Model()->index(Source);
+    return I.isValid() && Tree().currentIndex() == I &&
+           Tree().viewport()->rect().contains(Tree().visualRect(I));
   }));
 }

@@ -6,6 +6,7 @@
 #include "browser/mainwindow.h"
 #include "platform/dragfiles.h"
 #include "tests/browser/browsertest.h"
+#include "tests/common/widgetfind.h"
 #include "view/filelist.h"
 #include "view/pgimage.h"
 
@@ -129,9 +130,9 @@ TEST_F(FileCommands, F2RenamesTheSelectedFileInPlace) {
     auto* D = qobject_cast<TfRename*>(W);
     ASSERT_TRUE(D);
     EXPECT_EQ(D->windowTitle(), "Rename File");
-    EXPECT_EQ(D->OldNameLabel->text(), "a.png");
-    EXPECT_EQ(D->NewNameEdit->text(), "a.png");
-    D->NewNameEdit->setText("z.png");
+    EXPECT_EQ(test::Child<QLabel>(*D, "OldNameLabel").text(), "a.png");
+    EXPECT_EQ(test::Child<QLineEdit>(*D, "NewNameEdit").text(), "a.png");
+    test::Child<QLineEdit>(*D, "NewNameEdit").setText("z.png");
     ClickOK(D);
   });
   test::Key(F->ListView1, Qt::Key_F2);
@@ -141,7 +142,7 @@ TEST_F(FileCommands, F2RenamesTheSelectedFileInPlace) {
 
   // Onto an existing name: refused, both files as they were.
   WhenModal([](QWidget* W) {
-    qobject_cast<TfRename*>(W)->NewNameEdit->setText("b.png");
+    test::Child<QLineEdit>(*qobject_cast<TfRename*>(W), "NewNameEdit").setText("b.png");
     ClickOK(W);
   });
   test::Key(F->ListView1, Qt::Key_F2);
@@ -184,19 +185,19 @@ TEST_F(FileCommands, AttributesAndFolders) {
   WhenModal([this](QWidget* W) {
     auto* D = qobject_cast<TFileAttrForm*>(W);
     ASSERT_TRUE(D);
-    EXPECT_EQ(D->FileNameLabel->text(), "b.png");
-    EXPECT_EQ(D->PathLabel->text(), Dir);
-    EXPECT_FALSE(D->ArchiveCheck->isEnabled());
-    EXPECT_FALSE(D->ReadOnlyCheck->isChecked());
-    D->ReadOnlyCheck->setChecked(true);
+    EXPECT_EQ(test::Child<QLabel>(*D, "FileNameLabel").text(), "b.png");
+    EXPECT_EQ(test::Child<QLabel>(*D, "PathLabel").text(), Dir);
+    EXPECT_FALSE(test::Child<QCheckBox>(*D, "ArchiveCheck").isEnabled());
+    EXPECT_FALSE(test::Child<QCheckBox>(*D, "ReadOnlyCheck").isChecked());
+    test::Child<QCheckBox>(*D, "ReadOnlyCheck").setChecked(true);
     ClickOK(D);
   });
   F->FileAttributes1->trigger();
   EXPECT_FALSE(QFileInfo(Dir + "/b.png").permissions() & QFile::WriteOwner);
   WhenModal([](QWidget* W) {
     auto* D = qobject_cast<TFileAttrForm*>(W);
-    EXPECT_TRUE(D->ReadOnlyCheck->isChecked());
-    D->HiddenCheck->setChecked(true);
+    EXPECT_TRUE(test::Child<QCheckBox>(*D, "ReadOnlyCheck").isChecked());
+    test::Child<QCheckBox>(*D, "HiddenCheck").setChecked(true);
     ClickOK(D);
   });
   F->FileAttributes2->trigger();
@@ -206,9 +207,9 @@ TEST_F(FileCommands, AttributesAndFolders) {
   WhenModal([this](QWidget* W) {
     auto* D = qobject_cast<TfDirAdd*>(W);
     ASSERT_TRUE(D);
-    EXPECT_EQ(D->CurrentDirLabel->text(), Dir + "/");
-    EXPECT_TRUE(D->NewFolderEdit->text().isEmpty());
-    D->NewFolderEdit->setText("Sub");
+    EXPECT_EQ(test::Child<QLabel>(*D, "CurrentDirLabel").text(), Dir + "/");
+    EXPECT_TRUE(test::Child<QLineEdit>(*D, "NewFolderEdit").text().isEmpty());
+    test::Child<QLineEdit>(*D, "NewFolderEdit").setText("Sub");
     ClickOK(D);
   });
   F->AddFolder1->trigger();
@@ -240,32 +241,32 @@ TEST_F(FileCommands, IncrementalRenameWindow) {
   EXPECT_EQ(W->windowTitle(), "Incremental File Rename");
   EXPECT_EQ(W->Lines(), QStringList({Dir + "/a.png", Dir + "/c.png"}));
   // Only digits, at most five.
-  W->NumberEdit->clear();
-  QTest::keyClicks(W->NumberEdit, "0x98765");
-  EXPECT_EQ(W->NumberEdit->text(), "09876");
-  W->NumberEdit->clear();
+  test::Child<QLineEdit>(*W, "NumberEdit").clear();
+  QTest::keyClicks(&test::Child<QLineEdit>(*W, "NumberEdit"), "0x98765");
+  EXPECT_EQ(test::Child<QLineEdit>(*W, "NumberEdit").text(), "09876");
+  test::Child<QLineEdit>(*W, "NumberEdit").clear();
   P->Answers = {true};
-  QTest::mouseClick(W->RenameButton, Qt::LeftButton);
+  QTest::mouseClick(&test::Child<QPushButton>(*W, "RenameButton"), Qt::LeftButton);
   EXPECT_EQ(P->Messages, QStringList{"The Number field must hold a number (digits 0 to 9)"});
   EXPECT_TRUE(QFileInfo::exists(Dir + "/a.png"));
 
-  QTest::keyClicks(W->NumberEdit, "098");
-  W->NewNameEdit->setText("Holiday");
+  QTest::keyClicks(&test::Child<QLineEdit>(*W, "NumberEdit"), "098");
+  test::Child<QLineEdit>(*W, "NewNameEdit").setText("Holiday");
   P->Messages.clear();
-  QTest::mouseClick(W->RenameButton, Qt::LeftButton);
+  QTest::mouseClick(&test::Child<QPushButton>(*W, "RenameButton"), Qt::LeftButton);
   EXPECT_EQ(P->Messages, QStringList{"Ready to rename 2 files.  Proceed?"});
   EXPECT_EQ(W->Lines(), QStringList({Dir + "/Holiday_098.png", Dir + "/Holiday_099.png"}));
   EXPECT_EQ(Names(), QStringList({"b.png", "Holiday_098.png", "Holiday_099.png"}));
 
   // The pop-up menu, and files dragged from the file list (pictures only).
-  W->ClearAll1->trigger();
+  test::Child<QAction>(*W, "ClearAll1").trigger();
   EXPECT_TRUE(W->Lines().isEmpty());
-  W->ImportCurrentDirectory1->trigger();
+  test::Child<QAction>(*W, "ImportCurrentDirectory1").trigger();
   EXPECT_EQ(W->Lines().size(), 3);
-  W->FileListBox->item(0)->setSelected(true);
-  W->DeleteSelected1->trigger();
+  test::Child<QListWidget>(*W, "FileListBox").item(0)->setSelected(true);
+  test::Child<QAction>(*W, "DeleteSelected1").trigger();
   EXPECT_EQ(W->Lines().size(), 2);
-  W->ClearAll1->trigger();
+  test::Child<QAction>(*W, "ClearAll1").trigger();
   std::unique_ptr<QMimeData> Data(
       MakeFileDragData({Dir + "/b.png", Dir + "/notes.txt"}, Dir, TDragSource::dsFileList));
   QDragEnterEvent Enter(QPoint(5, 5), Qt::CopyAction, Data.get(), Qt::LeftButton, Qt::NoModifier);

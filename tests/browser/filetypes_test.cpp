@@ -8,6 +8,7 @@
 #include "platform/dragfiles.h"
 #include "platform/settingsstore.h"
 #include "tests/browser/browsertest.h"
+#include "tests/common/widgetfind.h"
 #include "view/filelist.h"
 #include "view/typemask.h"
 
@@ -106,7 +107,7 @@ TEST_F(FileTypesInWindows, TheMainListAndTheFileManagerListEveryEnding) {
   F->MoveFiles1->trigger();
   TfSelectFiles* W = F->SelectFilesWindow();
   ASSERT_TRUE(W->isVisible());
-  EXPECT_EQ(Names(W->FileList), All);
+  EXPECT_EQ(Names(&test::Child<TFileListModel>(*W, "FileList")), All);
   W->close();
 }
 
@@ -114,20 +115,23 @@ TEST_F(FileTypesInWindows, TheLaterFormatsHaveTheirOwnSwitches) {
   QTimer::singleShot(0, [&] {
     TfPrefs* Prefs = F->PrefsWindow();
     // On by default, after the ten rows.
-    for (QCheckBox* C : Prefs->LaterChecks) {
+    for (int I = 1; I <= LaterTypeCount; ++I) {
+      const QCheckBox* C = &test::Child<QCheckBox>(*Prefs, QStringLiteral("Later%1").arg(I));
       EXPECT_TRUE(C->isChecked()) << C->text().toStdString();
       EXPECT_TRUE(C->isVisible()) << C->text().toStdString();
     }
-    EXPECT_EQ(Prefs->LaterChecks[4]->text(), "PxM");
+    EXPECT_EQ(test::Child<QCheckBox>(*Prefs, "Later5").text(), "PxM");
     // Nothing of the tab squeezed at the window's own size.
-    for (QWidget* C : Prefs->PageControl1->currentWidget()->findChildren<QWidget*>()) {
+    for (QWidget* C : test::Child<QTabWidget>(*Prefs, "PageControl1")
+                          .currentWidget()
+                          ->findChildren<QWidget*>()) {
       if (C->isVisible()) {
         EXPECT_GE(C->width(), C->minimumSizeHint().width()) << C->metaObject()->className();
       }
     }
-    Prefs->LaterChecks[4]->click(); // PxM off
-    Prefs->TypeChecks[0]->click();  // JPG off
-    Prefs->OKButton->click();
+    test::Child<QCheckBox>(*Prefs, "Later5").click();     // PxM off
+    test::Child<QCheckBox>(*Prefs, "TypeCheck1").click(); // JPG off
+    test::Child<QPushButton>(*Prefs, "OKButton").click();
   });
   F->SetPreferences1->trigger();
   EXPECT_EQ(Names(F->FileList), QStringList({"f.tiff", "g.TIF", "k.webp", "l.HEIC"}));

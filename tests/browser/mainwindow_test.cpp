@@ -8,6 +8,7 @@
 #include "platform/dialogscale.h"
 #include "platform/settingsstore.h"
 #include "tests/browser/browsertest.h"
+#include "tests/common/widgetfind.h"
 #include "metadata/ui/exifwindow.h"
 #include "tests/common/testutil.h"
 #include "view/pgimage.h"
@@ -240,10 +241,10 @@ TEST_F(MainWindow, PreferencesChangeTheList) {
   test::TPromptScope Prompt;
   QTimer::singleShot(0, [&] {
     TfPrefs* P = F->PrefsWindow();
-    P->TypeChecks[0]->setChecked(false); // JPG off
-    P->ConfirmCheck->setChecked(false);
-    P->DeleteModes->button(1)->click();
-    P->OKButton->click();
+    test::Child<QCheckBox>(*P, "TypeCheck1").setChecked(false); // JPG off
+    test::Child<QCheckBox>(*P, "ConfirmCheck").setChecked(false);
+    test::Child<QButtonGroup>(*P, "DeleteModes").button(1)->click();
+    test::Child<QPushButton>(*P, "OKButton").click();
   });
   F->SetPreferences1->trigger();
   EXPECT_EQ(Column0(*F), QStringList({"Alpha.gif", "red.png"}));
@@ -255,16 +256,17 @@ TEST_F(MainWindow, PreferencesChangeTheList) {
 
   // All types off: an empty list.
   QTimer::singleShot(0, [&] {
-    for (QCheckBox* C : F->PrefsWindow()->TypeChecks)
-      C->setChecked(false);
-    F->PrefsWindow()->OKButton->click();
+    for (int I = 1; I <= FileTypeCount; ++I)
+      test::Child<QCheckBox>(*F->PrefsWindow(), QStringLiteral("TypeCheck%1").arg(I))
+          .setChecked(false);
+    test::Child<QPushButton>(*F->PrefsWindow(), "OKButton").click();
   });
   F->SetPreferences1->trigger();
   EXPECT_EQ(F->PanelText(1), "0 files");
   // Cancel changes nothing.
   QTimer::singleShot(0, [&] {
-    F->PrefsWindow()->TypeChecks[1]->setChecked(true);
-    F->PrefsWindow()->CancelButton->click();
+    test::Child<QCheckBox>(*F->PrefsWindow(), "TypeCheck2").setChecked(true);
+    test::Child<QPushButton>(*F->PrefsWindow(), "CancelButton").click();
   });
   F->SetPreferences1->trigger();
   EXPECT_EQ(F->PanelText(1), "0 files");
@@ -293,9 +295,9 @@ TEST_F(MainWindow, BookmarksMenu) {
   // The editor's OK rebuilds the menu; a new window reads the file.
   QTimer::singleShot(0, [&] {
     TfBMEdit* E = F->BookmarkEditor();
-    E->ListBox1->setCurrentRow(0);
-    E->DeleteButton->click();
-    E->OKButton->click();
+    test::Child<QListWidget>(*E, "ListBox1").setCurrentRow(0);
+    test::Child<QPushButton>(*E, "DeleteButton").click();
+    test::Child<QPushButton>(*E, "OKButton").click();
   });
   F->EditBookmarks1->trigger();
   ASSERT_EQ(F->BookmarksMenu->actions().size(), Fixed + 1);

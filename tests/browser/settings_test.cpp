@@ -6,6 +6,7 @@
 #include "browser/prefs.h"
 #include "platform/settingsstore.h"
 #include "tests/browser/browsertest.h"
+#include "tests/common/widgetfind.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -129,31 +130,32 @@ TEST(Bookmarks, EditorMovesDeletesAndCancels) {
   TfBMEdit E;
   E.Open(File);
   EXPECT_EQ(E.windowTitle(), "Edit Bookmarks");
-  EXPECT_EQ(E.ListBox1->currentRow(), 0);
-  E.UpButton->click(); // the first line stays first
+  EXPECT_EQ(test::Child<QListWidget>(E, "ListBox1").currentRow(), 0);
+  test::Child<QPushButton>(E, "UpButton").click(); // the first line stays first
   EXPECT_EQ(E.Lines(), QStringList({"/one", "/two", "/three"}));
-  E.DownButton->click();
+  test::Child<QPushButton>(E, "DownButton").click();
   EXPECT_EQ(E.Lines(), QStringList({"/two", "/one", "/three"}));
-  EXPECT_EQ(E.ListBox1->currentRow(), 1); // the selection follows the line
-  E.DownButton->click();
-  E.DownButton->click(); // the last line stays last
+  EXPECT_EQ(test::Child<QListWidget>(E, "ListBox1").currentRow(),
+            1); // the selection follows the line
+  test::Child<QPushButton>(E, "DownButton").click();
+  test::Child<QPushButton>(E, "DownButton").click(); // the last line stays last
   EXPECT_EQ(E.Lines(), QStringList({"/two", "/three", "/one"}));
-  E.ListBox1->setCurrentRow(1);
-  E.DeleteButton->click();
+  test::Child<QListWidget>(E, "ListBox1").setCurrentRow(1);
+  test::Child<QPushButton>(E, "DeleteButton").click();
   EXPECT_EQ(E.Lines(), QStringList({"/two", "/one"}));
-  EXPECT_EQ(E.ListBox1->currentRow(), 0);
-  E.ListBox1->clearSelection();
-  E.DeleteButton->click(); // nothing selected: nothing deleted
+  EXPECT_EQ(test::Child<QListWidget>(E, "ListBox1").currentRow(), 0);
+  test::Child<QListWidget>(E, "ListBox1").clearSelection();
+  test::Child<QPushButton>(E, "DeleteButton").click(); // nothing selected: nothing deleted
   EXPECT_EQ(E.Lines().size(), 2);
 
   // Cancel leaves the file as it was; a new opening shows the file again.
-  E.CancelButton->click();
+  test::Child<QPushButton>(E, "CancelButton").click();
   EXPECT_EQ(ReadAll(File), Before);
   E.Open(File);
   EXPECT_EQ(E.Lines(), QStringList({"/one", "/two", "/three"}));
-  E.ListBox1->setCurrentRow(2);
-  E.UpButton->click();
-  E.OKButton->click();
+  test::Child<QListWidget>(E, "ListBox1").setCurrentRow(2);
+  test::Child<QPushButton>(E, "UpButton").click();
+  test::Child<QPushButton>(E, "OKButton").click();
   EXPECT_EQ(E.result(), QDialog::Accepted);
   EXPECT_EQ(ReadAll(File), "/one\r\n/three\r\n/two\r\n");
 
@@ -162,8 +164,8 @@ TEST(Bookmarks, EditorMovesDeletesAndCancels) {
   QDir().mkpath(File);
   test::TPromptScope Prompt;
   E.Open(File);
-  EXPECT_EQ(E.ListBox1->count(), 0);
-  E.OKButton->click();
+  EXPECT_EQ(test::Child<QListWidget>(E, "ListBox1").count(), 0);
+  test::Child<QPushButton>(E, "OKButton").click();
   ASSERT_EQ(Prompt->Messages.size(), 1);
   EXPECT_TRUE(Prompt->Messages[0].contains("can not be read")) << Prompt->Messages[0].toStdString();
   EXPECT_TRUE(QFileInfo(File).isDir());
@@ -174,9 +176,10 @@ TEST(Preferences, LoadsAndSavesBothTabs) {
   test::ResetUserFiles();
   TfPrefs P;
   EXPECT_EQ(P.windowTitle(), "Preferences");
-  EXPECT_EQ(P.PageControl1->tabText(0), "Editors");
-  EXPECT_EQ(P.PageControl1->tabText(1), "Deletions");
-  EXPECT_FALSE(P.AssociateButton->isHidden()); // "Editors", the first tab, shows it
+  EXPECT_EQ(test::Child<QTabWidget>(P, "PageControl1").tabText(0), "Editors");
+  EXPECT_EQ(test::Child<QTabWidget>(P, "PageControl1").tabText(1), "Deletions");
+  EXPECT_FALSE(test::Child<QPushButton>(P, "AssociateButton")
+                   .isHidden()); // "Editors", the first tab, shows it
   {
     TSettingsStore S;
     S.WriteString("FileTypes", "1010");
@@ -186,23 +189,25 @@ TEST(Preferences, LoadsAndSavesBothTabs) {
     P.LoadSettings(S);
   }
   for (int I = 0; I < FileTypeCount; ++I)
-    EXPECT_EQ(P.TypeChecks[I]->isChecked(), I == 0 || I == 2) << I;
-  EXPECT_EQ(P.TypeChecks[7]->text(), "PNG");
-  EXPECT_EQ(P.EditorEdits[7]->text(), "/usr/bin/gimp");
+    EXPECT_EQ(test::Child<QCheckBox>(P, QStringLiteral("TypeCheck%1").arg(I + 1)).isChecked(),
+              I == 0 || I == 2)
+        << I;
+  EXPECT_EQ(test::Child<QCheckBox>(P, "TypeCheck8").text(), "PNG");
+  EXPECT_EQ(test::Child<QLineEdit>(P, "EditorEdit8").text(), "/usr/bin/gimp");
   EXPECT_TRUE(P.DeletePermanently());
-  EXPECT_FALSE(P.ConfirmCheck->isChecked());
+  EXPECT_FALSE(test::Child<QCheckBox>(P, "ConfirmCheck").isChecked());
 
   P.ChooseFile = [](QWidget*) { return QString("/opt/editor"); };
-  P.LocateButtons[0]->click();
-  EXPECT_EQ(P.EditorEdits[0]->text(), "/opt/editor");
+  test::Child<QPushButton>(P, "Locate1").click();
+  EXPECT_EQ(test::Child<QLineEdit>(P, "EditorEdit1").text(), "/opt/editor");
   P.ChooseFile = [](QWidget*) { return QString(); }; // cancelled dialog: edit box unchanged
-  P.LocateButtons[0]->click();
-  EXPECT_EQ(P.EditorEdits[0]->text(), "/opt/editor");
+  test::Child<QPushButton>(P, "Locate1").click();
+  EXPECT_EQ(test::Child<QLineEdit>(P, "EditorEdit1").text(), "/opt/editor");
 
-  P.TypeChecks[9]->setChecked(true);
-  P.DeleteModes->button(0)->setChecked(true);
-  P.ConfirmCheck->setChecked(true);
-  P.OKButton->click();
+  test::Child<QCheckBox>(P, "TypeCheck10").setChecked(true);
+  test::Child<QButtonGroup>(P, "DeleteModes").button(0)->setChecked(true);
+  test::Child<QCheckBox>(P, "ConfirmCheck").setChecked(true);
+  test::Child<QPushButton>(P, "OKButton").click();
   EXPECT_EQ(P.result(), QDialog::Accepted);
   TSettingsStore S;
   // The ten flags, then the later formats' (still on: "1010" had none of them).
@@ -213,7 +218,7 @@ TEST(Preferences, LoadsAndSavesBothTabs) {
   EXPECT_EQ(S.ReadString("Confirm Deletions", ""), "1");
 
   // Cancel writes nothing.
-  P.TypeChecks[0]->setChecked(false);
-  P.CancelButton->click();
+  test::Child<QCheckBox>(P, "TypeCheck1").setChecked(false);
+  test::Child<QPushButton>(P, "CancelButton").click();
   EXPECT_EQ(TSettingsStore().ReadString("FileTypes", ""), "101000000111111");
 }

@@ -8,6 +8,7 @@
 #include "platform/printing.h"
 #include "platform/singleinstance.h"
 #include "tests/browser/browsertest.h"
+#include "tests/common/widgetfind.h"
 #include "view/filelist.h"
 
 #include <QCheckBox>
@@ -224,22 +225,23 @@ TEST_F(ShellCommands, AssociateRegistersTheCheckedTypesAfterAsking) {
   test::TPromptScope Prompt;
   TfPrefs Prefs;
   Prefs.show();
-  Prefs.PageControl1->setCurrentIndex(1);
-  EXPECT_FALSE(Prefs.AssociateButton->isVisible());
-  Prefs.PageControl1->setCurrentIndex(0);
-  ASSERT_TRUE(Prefs.AssociateButton->isVisible());
+  test::Child<QTabWidget>(Prefs, "PageControl1").setCurrentIndex(1);
+  EXPECT_FALSE(test::Child<QPushButton>(Prefs, "AssociateButton").isVisible());
+  test::Child<QTabWidget>(Prefs, "PageControl1").setCurrentIndex(0);
+  ASSERT_TRUE(test::Child<QPushButton>(Prefs, "AssociateButton").isVisible());
   for (int I = 0; I < FileTypeCount; ++I)
-    Prefs.TypeChecks[I]->setChecked(I == 0 || I == 7); // JPG and PNG
+    test::Child<QCheckBox>(Prefs, QStringLiteral("TypeCheck%1").arg(I + 1))
+        .setChecked(I == 0 || I == 7); // JPG and PNG
   const QString List = test::TestHome() + "/config/mimeapps.list";
   QFile::remove(List);
 
-  Prefs.AssociateButton->click(); // No
+  test::Child<QPushButton>(Prefs, "AssociateButton").click(); // No
   EXPECT_EQ(Prompt->Messages,
             QStringList{"Would you like to associate the selected file types with Orbisk?"});
   EXPECT_FALSE(QFile::exists(List));
 
   Prompt->Answers = {true};
-  Prefs.AssociateButton->click();
+  test::Child<QPushButton>(Prefs, "AssociateButton").click();
   QFile F(List);
   ASSERT_TRUE(F.open(QIODevice::ReadOnly));
   const QByteArray Text = F.readAll();
