@@ -83,9 +83,9 @@ void ShowEntryViewer(QWidget* Owner, const QString& Path, int Rotation) {
   }
   auto* W = new TfrmTessly();
   W->setWindowTitle(DisplayFileName(Path));
-  W->PGImage1->setMinimumSize(1, 1); // small pictures get a small window
+  W->View()->setMinimumSize(1, 1); // small pictures get a small window
   const int PW = Pic->Width(), PH = Pic->Height();
-  W->PGImage1->TakePixelGraphic(std::move(Pic));
+  W->View()->TakePixelGraphic(std::move(Pic));
   const QSize Screen = QGuiApplication::primaryScreen()
                            ? QGuiApplication::primaryScreen()->availableGeometry().size()
                            : QSize(1024, 768);
@@ -94,8 +94,8 @@ void ShowEntryViewer(QWidget* Owner, const QString& Path, int Rotation) {
     W->resize(PW + kMargin, PH + kMargin);
   } else {
     // The displayed size: the view's fit of the picture at the window's default size.
-    const int Border = W->PGImage1->BorderWidth();
-    const TBoxSize Box = StretchBox(W->PGImage1->Stretch(), PW, PH, W->width() - 2 * Border,
+    const int Border = W->View()->BorderWidth();
+    const TBoxSize Box = StretchBox(W->View()->Stretch(), PW, PH, W->width() - 2 * Border,
                                     W->height() - 2 * Border, 0, 0, 1.0L);
     W->resize(std::max(Box.Width, 1) + kMargin, std::max(Box.Height, 1) + kMargin);
   }

@@ -1,5 +1,6 @@
 #include "thumbnails/savethumbdialog.h"
 #include "platform/dialogscale.h"
+#include "platform/foldertree.h"
 
 #include "thumbnails/thumbcell.h"
 #include "view/filelist.h"
@@ -7,15 +8,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QFileSystemModel>
 #include <QFormLayout>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QTreeView>
 #include <QVBoxLayout>
 
 namespace orbisk {
@@ -25,18 +23,13 @@ namespace orbisk {
 TfrmSelectFolder::TfrmSelectFolder(QWidget* Parent) : QDialog(Parent) {
   setWindowTitle("Select Folder");
   resize(ScaledSize(300, 360));
-  FolderModel = new QFileSystemModel(this);
-  FolderModel->setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Drives);
-  FolderModel->setRootPath("/");
-  FolderTree = new QTreeView(this);
-  FolderTree->setModel(FolderModel);
-  for (int C = 1; C < FolderModel->columnCount(); ++C)
-    FolderTree->hideColumn(C);
-  FolderTree->header()->hide();
+  FolderTree = new TFolderTree(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Drives, this);
+  FolderTree->setObjectName("FolderTree");
   auto* Buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   connect(Buttons, &QDialogButtonBox::accepted, this, [this] {
-    const QModelIndex I = FolderTree->currentIndex();
-    if (I.isValid()) FFolder = FolderWithSeparator(FolderModel->filePath(I));
+    // Only a node the tree shows is a choice; otherwise the folder it opened on stays.
+    if (FolderTree->currentIndex().isValid())
+      FFolder = FolderWithSeparator(FolderTree->CurrentFolder());
     accept();
   });
   connect(Buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -46,10 +39,7 @@ TfrmSelectFolder::TfrmSelectFolder(QWidget* Parent) : QDialog(Parent) {
 }
 
 void TfrmSelectFolder::SelectFolder(const QString& Folder) {
-  const QModelIndex I = FolderModel->index(Folder);
-  if (!I.isValid()) return;
-  FolderTree->setCurrentIndex(I);
-  FolderTree->scrollTo(I);
+  FolderTree->SelectFolder(Folder);
 }
 
 bool TfrmSelectFolder::Execute(const QString& Folder) {
@@ -66,21 +56,29 @@ TfrmSaveThumbnail::TfrmSaveThumbnail(QWidget* Parent) : QDialog(Parent) {
   auto* Page = new QWidget;
   Tabs->addTab(Page, "Save Options");
   cbSize = new QComboBox(Page);
+  cbSize->setObjectName("cbSize");
   cbSize->setToolTip("Maximum Dimensions");
   for (const char* S : kThumbSizes)
     cbSize->addItem(S);
   cbFormat = new QComboBox(Page);
+  cbFormat->setObjectName("cbFormat");
   cbFormat->setToolTip("Save To File Type");
   for (const char* F : kThumbFormats)
     cbFormat->addItem(F);
   eFolder = new QLineEdit(Page);
+  eFolder->setObjectName("eFolder");
   btnFolder = new QPushButton("...", Page);
+  btnFolder->setObjectName("btnFolder");
   btnFolder->setFixedWidth(28);
   ePrefix = new QLineEdit("thm_", Page);
+  ePrefix->setObjectName("ePrefix");
   ePrefix->setToolTip("File Name Prefix");
   cbReplace = new QCheckBox("Replace existing files", Page);
+  cbReplace->setObjectName("cbReplace");
   lFiles = new QLabel(Page);
+  lFiles->setObjectName("lFiles");
   SelectFolder = new TfrmSelectFolder(this);
+  SelectFolder->setObjectName("SelectFolder");
   connect(btnFolder, &QPushButton::clicked, this, [this] {
     if (SelectFolder->Execute(eFolder->text())) eFolder->setText(SelectFolder->Folder());
   });

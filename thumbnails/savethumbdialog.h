@@ -9,13 +9,13 @@
 
 class QCheckBox;
 class QComboBox;
-class QFileSystemModel;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QTreeView;
 
 namespace orbisk {
+
+class TFolderTree;
 
 class TfrmSelectFolder : public QDialog {
   Q_OBJECT
@@ -27,10 +27,8 @@ public:
   // Selects a folder in the tree (as a click does).
   void SelectFolder(const QString& Folder);
 
-  QTreeView* FolderTree = nullptr;
-  QFileSystemModel* FolderModel = nullptr;
-
 private:
+  TFolderTree* FolderTree = nullptr; // "FolderTree"
   QString FFolder;
 };
 
@@ -51,6 +49,9 @@ public:
   // Files of the chosen names that this run did not write are replaced only when checked.
   bool ReplaceExisting() const;
 
+private:
+  // Named as the fields: "cbSize", "cbFormat", "eFolder", "btnFolder", "ePrefix", "cbReplace",
+  // "lFiles", "SelectFolder".
   QComboBox* cbSize = nullptr;
   QComboBox* cbFormat = nullptr;
   QLineEdit* eFolder = nullptr;

@@ -25,6 +25,8 @@
 #include <QVBoxLayout>
 #include <QWidgetAction>
 
+#include <utility>
+
 namespace orbisk {
 
 namespace {
@@ -226,6 +228,38 @@ TfrmTesslyOptions::TfrmTesslyOptions(QWidget* Parent)
 
   auto* L = new QVBoxLayout(this);
   L->addWidget(Tabs);
+  // Every control is named as its member, so that it can be found by name.
+  const std::pair<QObject*, const char*> Named[] = {
+      {Tabs, "Tabs"},
+      {eSize, "eSize"},
+      {udCols, "udCols"},
+      {udHSpace, "udHSpace"},
+      {udVSpace, "udVSpace"},
+      {cbtnBGColor, "cbtnBGColor"},
+      {cbtnFontColor, "cbtnFontColor"},
+      {cbIncFileNames, "cbIncFileNames"},
+      {cbAutoSharpen, "cbAutoSharpen"},
+      {tbSharpeningFactor, "tbSharpeningFactor"},
+      {cbUseBGImage, "cbUseBGImage"},
+      {eBGImage, "eBGImage"},
+      {btnBGImage, "btnBGImage"},
+      {cbAddBorder, "cbAddBorder"},
+      {cbDropShadow, "cbDropShadow"},
+      {cbBevel, "cbBevel"},
+      {cbtnBorderColor, "cbtnBorderColor"},
+      {cbTitle, "cbTitle"},
+      {cbFooter, "cbFooter"},
+      {eTitle, "eTitle"},
+      {eFooter, "eFooter"},
+      {fcbTitle, "fcbTitle"},
+      {fcbFooter, "fcbFooter"},
+      {udTitleSize, "udTitleSize"},
+      {udFooterSize, "udFooterSize"},
+      {cbtnTitleColor, "cbtnTitleColor"},
+      {cbtnFooterColor, "cbtnFooterColor"},
+  };
+  for (const auto& [Object, Name] : Named)
+    Object->setObjectName(Name);
   // With larger fonts some pages need more than the scaled size: the largest page decides.
   resize(size().expandedTo(sizeHint()));
 }

@@ -51,6 +51,17 @@ public:
   // focus there. Returns false when it had to do that.
   bool CheckSize();
 
+  // Chooses the background picture (the image open dialog unless replaced; "" cancels).
+  std::function<QString()> ChooseBackground;
+
+protected:
+  bool eventFilter(QObject* O, QEvent* E) override;
+
+private:
+  QString OpenBackground();
+  bool FCheckingSize = false;
+
+  // Each named as its member ("eSize", "udCols", "cbtnBGColor", ...).
   QTabWidget* Tabs = nullptr;
   // Basic
   QLineEdit* eSize = nullptr;
@@ -71,16 +82,6 @@ public:
   QFontComboBox *fcbTitle = nullptr, *fcbFooter = nullptr;
   QSpinBox *udTitleSize = nullptr, *udFooterSize = nullptr;
   TColorButton *cbtnTitleColor = nullptr, *cbtnFooterColor = nullptr;
-
-  // Chooses the background picture (the image open dialog unless replaced; "" cancels).
-  std::function<QString()> ChooseBackground;
-
-protected:
-  bool eventFilter(QObject* O, QEvent* E) override;
-
-private:
-  QString OpenBackground();
-  bool FCheckingSize = false;
 };
 
 } // namespace orbisk

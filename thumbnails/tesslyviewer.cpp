@@ -18,6 +18,7 @@ TfrmTessly::TfrmTessly(QWidget* Parent) : QWidget(Parent, Qt::Window | Qt::Windo
   auto* L = new QVBoxLayout(this);
   L->setContentsMargins(0, 0, 0, 0);
   PGImage1 = new TPGImage(this);
+  PGImage1->setObjectName("PGImage1");
   PGImage1->SetCenter(true);
   PGImage1->SetStretch(sAlwaysKAR);
   PGImage1->SetReadWarningAction(pgwaIgnore);
@@ -30,7 +31,7 @@ TfrmTessly* ViewImage(const QString& Path, int Margin) {
   auto* W = new TfrmTessly();
   W->setWindowTitle(DisplayFileName(QFileInfo(Path).fileName()));
   try {
-    W->PGImage1->LoadFromFile(Path);
+    W->View()->LoadFromFile(Path);
   } catch (...) {
     W->close();
     throw;
@@ -38,15 +39,15 @@ TfrmTessly* ViewImage(const QString& Path, int Margin) {
   const QSize Screen = QGuiApplication::primaryScreen()
                            ? QGuiApplication::primaryScreen()->availableGeometry().size()
                            : QSize(1024, 768);
-  const int PW = W->PGImage1->ImageWidth(), PH = W->PGImage1->ImageHeight();
+  const int PW = W->View()->ImageWidth(), PH = W->View()->ImageHeight();
   if (PW < Screen.width() && PH < Screen.height()) {
     W->resize(PW + Margin, PH + Margin);
   } else {
     // The displayed size is the fit into the view at the window's own size: lay the hidden
     // window out first, or the view still has a widget's initial size.
     W->layout()->activate();
-    W->PGImage1->Layout(true);
-    const TIntRect Box = W->PGImage1->BoxRect();
+    W->View()->Layout(true);
+    const TIntRect Box = W->View()->BoxRect();
     W->resize(Box.Width() + Margin, Box.Height() + Margin);
   }
   W->show();

@@ -12,9 +12,13 @@ class TfrmTessly : public QWidget {
   Q_OBJECT
 public:
   explicit TfrmTessly(QWidget* Parent = nullptr);
-  TPGImage* PGImage1 = nullptr;
+  // The window's image view (what the viewer shows and how).
+  TPGImage* View() const { return PGImage1; }
 
   static constexpr int kWidth = 415, kHeight = 449;
+
+private:
+  TPGImage* PGImage1 = nullptr; // "PGImage1"
 };
 
 // Opens a new viewer for the file (several may be open; each is destroyed when closed), sized to

@@ -25,6 +25,8 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace orbisk {
 
 const char* const TfrmThumbEdit::kSaveFilter =
@@ -72,7 +74,7 @@ void TTesslyList::dropEvent(QDropEvent* E) {
     E->ignore();
     return;
   }
-  if (OnFilesDropped) OnFilesDropped(DraggedLocalFiles(E->mimeData()));
+  emit OnFilesDropped(DraggedLocalFiles(E->mimeData()));
   E->acceptProposedAction();
 }
 
@@ -88,7 +90,8 @@ TfrmThumbEdit::TfrmThumbEdit(QWidget* Parent) : QMainWindow(Parent, Qt::Window) 
 
   ListBox1 = new TTesslyList;
   ListBox1->setMinimumWidth(160);
-  ListBox1->OnFilesDropped = [this](const QStringList& F) { DropFiles(F); };
+  connect(ListBox1, &TTesslyList::OnFilesDropped, this,
+          [this](const QStringList& F) { DropFiles(F); });
   ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(ListBox1, &QListWidget::itemDoubleClicked, this, [this] { ViewImageClick(); });
   connect(ListBox1, &QListWidget::currentRowChanged, this, [this] { UpdateMenu(); });
@@ -147,6 +150,28 @@ TfrmThumbEdit::TfrmThumbEdit(QWidget* Parent) : QMainWindow(Parent, Qt::Window) 
   StatusPanels[1] = new QLabel("Drag and drop files from the Thumbnail Explorer", this);
   statusBar()->addWidget(StatusPanels[0]);
   statusBar()->addWidget(StatusPanels[1], 1);
+  // Every part is named as its member, so that it can be found by name.
+  const std::pair<QObject*, const char*> Named[] = {
+      {ListBox1, "ListBox1"},
+      {PGImage1, "PGImage1"},
+      {OptionsWindow, "OptionsWindow"},
+      {GenerateButton, "GenerateButton"},
+      {SaveButton, "SaveButton"},
+      {StretchButton, "StretchButton"},
+      {OptionsButton, "OptionsButton"},
+      {Generate1, "Generate1"},
+      {SaveAs1, "SaveAs1"},
+      {Close1, "Close1"},
+      {ViewImage1, "ViewImage1"},
+      {ImageProperties1, "ImageProperties1"},
+      {DeleteSelectedItem1, "DeleteSelectedItem1"},
+      {ClearAllItems1, "ClearAllItems1"},
+      {ListMenu, "ListMenu"},
+      {StatusPanels[0], "StatusPanels0"},
+      {StatusPanels[1], "StatusPanels1"},
+  };
+  for (const auto& [Object, Name] : Named)
+    Object->setObjectName(Name);
   UpdateMenu();
 }
 

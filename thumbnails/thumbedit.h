@@ -27,7 +27,10 @@ class TTesslyList : public QListWidget {
   Q_OBJECT
 public:
   explicit TTesslyList(QWidget* Parent = nullptr);
-  std::function<void(const QStringList& Files)> OnFilesDropped;
+
+signals:
+  // The local files of an accepted drop.
+  void OnFilesDropped(const QStringList& Files);
 
 protected:
   void dragEnterEvent(QDragEnterEvent* E) override;
@@ -63,15 +66,6 @@ public:
   // Runs the save dialog instead of its modal loop when set (tests): true for OK.
   std::function<bool(TPGSaveDialog&)> OnExecuteSaveDialog;
 
-  TTesslyList* ListBox1 = nullptr;
-  TPGImage* PGImage1 = nullptr;
-  TfrmTesslyOptions* OptionsWindow = nullptr;
-  QPushButton *GenerateButton, *SaveButton, *StretchButton, *OptionsButton;
-  QAction *Generate1, *SaveAs1, *Close1;
-  QAction *ViewImage1, *ImageProperties1, *DeleteSelectedItem1, *ClearAllItems1;
-  QMenu* ListMenu = nullptr;
-  std::array<QLabel*, 2> StatusPanels{};
-
   // The save dialog's filters, in order.
   static const char* const kSaveFilter;
 
@@ -80,6 +74,16 @@ protected:
 
 private:
   void UpdateMenu();
+
+  // Each named as its member ("ListBox1", "PGImage1", "GenerateButton", "Generate1", ...).
+  TTesslyList* ListBox1 = nullptr;
+  TPGImage* PGImage1 = nullptr;
+  TfrmTesslyOptions* OptionsWindow = nullptr;
+  QPushButton *GenerateButton, *SaveButton, *StretchButton, *OptionsButton;
+  QAction *Generate1, *SaveAs1, *Close1;
+  QAction *ViewImage1, *ImageProperties1, *DeleteSelectedItem1, *ClearAllItems1;
+  QMenu* ListMenu = nullptr;
+  std::array<QLabel*, 2> StatusPanels{};
 };
 
 } // namespace orbisk

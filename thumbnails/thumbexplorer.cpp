@@ -7,6 +7,7 @@
 
 #include "metadata/ui/exifwindow.h"
 #include "platform/fileops.h"
+#include "platform/foldertree.h"
 #include "platform/prompt.h"
 #include "platform/settingsstore.h"
 #include "thumbnails/thumbcache.h"
@@ -24,7 +25,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QFileSystemModel>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -42,6 +42,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 namespace orbisk {
 
@@ -145,22 +146,10 @@ void TfrmThumbnails::CreateWidgets() {
   ProgressBarAction = Bar->addWidget(ProgressBar1);
   ProgressBarAction->setVisible(false);
 
-  FolderModel = new QFileSystemModel(this);
-  FolderModel->setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Drives);
-  FolderModel->setRootPath("/");
-  FolderTree = new QTreeView;
-  FolderTree->setModel(FolderModel);
-  for (int C = 1; C < FolderModel->columnCount(); ++C)
-    FolderTree->hideColumn(C);
-  FolderTree->header()->hide();
-  // The tree reads folders in the background: keep the chosen one in view as they arrive.
-  connect(FolderModel, &QFileSystemModel::directoryLoaded, this, [this] {
-    if (FolderTree->currentIndex().isValid()) FolderTree->scrollTo(FolderTree->currentIndex());
-  });
-  connect(FolderTree->selectionModel(), &QItemSelectionModel::currentChanged, this,
-          [this](const QModelIndex& I) {
-            if (I.isValid()) ChangeFolder(FolderModel->filePath(I));
-          });
+  // The tree reads folders in the background and keeps the chosen one in view as they arrive.
+  FolderTree = new TFolderTree(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Drives);
+  connect(FolderTree, &TFolderTree::FolderChanged, this,
+          [this](const QString& Folder) { ChangeFolder(Folder); });
 
   FileList = new TFileListModel(this);
   ListModel = new TThumbListModel(FileList, this);
@@ -239,6 +228,38 @@ void TfrmThumbnails::CreateWidgets() {
                      static_cast<QWidget*>(ListView1), FolderTree->viewport(),
                      DetailsView->viewport(), ListView1->viewport()})
     WatchKeys(W);
+  // Every part is named as its member, so that it can be found by name.
+  const std::pair<QObject*, const char*> Named[] = {
+      {FolderTree, "FolderTree"},
+      {FileList, "FileList"},
+      {ListModel, "ListModel"},
+      {Views, "Views"},
+      {DetailsView, "DetailsView"},
+      {ListView1, "ListView1"},
+      {ProgressBar1, "ProgressBar1"},
+      {ProgressBarAction, "ProgressBarAction"},
+      {SaveButton, "SaveButton"},
+      {TesslyButton, "TesslyButton"},
+      {ListButton, "ListButton"},
+      {DetailsButton, "DetailsButton"},
+      {ThumbnailsButton, "ThumbnailsButton"},
+      {ViewImage1, "ViewImage1"},
+      {ImageProperties1, "ImageProperties1"},
+      {EXIFData1, "EXIFData1"},
+      {SaveAsThumbnail1, "SaveAsThumbnail1"},
+      {Refresh1, "Refresh1"},
+      {ViewMenu, "ViewMenu"},
+      {ThumbnailSize1, "ThumbnailSize1"},
+      {UseThumbnailCache1, "UseThumbnailCache1"},
+      {PopupMenu1, "PopupMenu1"},
+      {SaveDialog, "SaveDialog"},
+  };
+  for (const auto& [Object, Name] : Named)
+    Object->setObjectName(Name);
+  for (size_t I = 0; I < SizeActions.size(); ++I)
+    SizeActions[I]->setObjectName(QString("SizeActions%1").arg(I));
+  for (size_t I = 0; I < StatusPanels.size(); ++I)
+    StatusPanels[I]->setObjectName(QString("StatusPanels%1").arg(I));
   UpdateMenu();
 }
 
@@ -334,11 +355,7 @@ void TfrmThumbnails::EndCursor() {
 
 void TfrmThumbnails::OpenOn(const QString& Folder) {
   SetViewStyle(TThumbViewStyle::vsDetails);
-  const QModelIndex I = FolderModel->index(Folder);
-  if (I.isValid()) {
-    FolderTree->setCurrentIndex(I);
-    FolderTree->scrollTo(I);
-  }
+  FolderTree->SelectFolder(Folder);
   if (FListedFolder != FolderWithSeparator(Folder)) ChangeFolder(Folder);
   show();
   raise();

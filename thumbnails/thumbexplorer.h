@@ -17,7 +17,6 @@
 
 class QAction;
 class QActionGroup;
-class QFileSystemModel;
 class QLabel;
 class QListView;
 class QMenu;
@@ -29,6 +28,7 @@ class QTreeView;
 namespace orbisk {
 
 class TFileListModel;
+class TFolderTree;
 class TThumbListModel;
 class TThumbLoader;
 class TfrmSaveThumbnail;
@@ -101,26 +101,6 @@ public:
   // Refills and sorts the list from the folder shown.
   void Relist();
 
-  // ---- widgets and actions
-  QTreeView* FolderTree = nullptr;
-  QFileSystemModel* FolderModel = nullptr;
-  TFileListModel* FileList = nullptr;
-  TThumbListModel* ListModel = nullptr;
-  QStackedWidget* Views = nullptr;
-  QTreeView* DetailsView = nullptr;
-  QListView* ListView1 = nullptr; // list and thumbnail views
-  QProgressBar* ProgressBar1 = nullptr;
-  QAction* ProgressBarAction = nullptr; // its place in the tool bar
-  std::array<QLabel*, 5> StatusPanels{};
-  QAction *SaveButton, *TesslyButton, *ListButton, *DetailsButton, *ThumbnailsButton;
-  QAction *ViewImage1, *ImageProperties1, *EXIFData1, *SaveAsThumbnail1, *Refresh1;
-  QMenu* ViewMenu = nullptr;         // the menu bar's "View"
-  QMenu* ThumbnailSize1 = nullptr;   // "Thumbnail Size"
-  std::vector<QAction*> SizeActions; // its items, in the order of kThumbCellSizes
-  QAction* UseThumbnailCache1 = nullptr;
-  QMenu* PopupMenu1 = nullptr;
-  TfrmSaveThumbnail* SaveDialog = nullptr;
-
 protected:
   bool eventFilter(QObject* O, QEvent* E) override;
   void keyPressEvent(QKeyEvent* E) override;
@@ -139,6 +119,26 @@ private:
   void WatchKeys(QWidget* W);
   void PreferVisible();
 
+  // The widgets, models and actions, each named as its member ("FileList", "DetailsView",
+  // "ListView1", "Refresh1", ...); the items of "Thumbnail Size" are "SizeActions0".."4" in the
+  // order of kThumbCellSizes.
+  TFolderTree* FolderTree = nullptr;
+  TFileListModel* FileList = nullptr;
+  TThumbListModel* ListModel = nullptr;
+  QStackedWidget* Views = nullptr;
+  QTreeView* DetailsView = nullptr;
+  QListView* ListView1 = nullptr; // list and thumbnail views
+  QProgressBar* ProgressBar1 = nullptr;
+  QAction* ProgressBarAction = nullptr; // its place in the tool bar
+  std::array<QLabel*, 5> StatusPanels{};
+  QAction *SaveButton, *TesslyButton, *ListButton, *DetailsButton, *ThumbnailsButton;
+  QAction *ViewImage1, *ImageProperties1, *EXIFData1, *SaveAsThumbnail1, *Refresh1;
+  QMenu* ViewMenu = nullptr;         // the menu bar's "View"
+  QMenu* ThumbnailSize1 = nullptr;   // "Thumbnail Size"
+  std::vector<QAction*> SizeActions; // its items, in the order of kThumbCellSizes
+  QAction* UseThumbnailCache1 = nullptr;
+  QMenu* PopupMenu1 = nullptr;
+  TfrmSaveThumbnail* SaveDialog = nullptr;
   TThumbViewStyle FStyle = TThumbViewStyle::vsDetails;
   bool FRunning = false;
   bool FSaving = false;

@@ -1,33 +1,42 @@
 #include "thumbnails/thumbloader.h"
 
+#include "engine/formats/decodedrows.h"
 #include "engine/registry.h"
+
+#include <algorithm>
 
 namespace orbisk {
 
 int DefaultThumbThreads() {
-  const unsigned N = std::thread::hardware_concurrency();
-  return N == 0 ? 1 : static_cast<int>(N);
+  return std::max(1, CodecThreadCount());
 }
+
+namespace {
+
+// Never more workers than items (but one even for none).
+int WorkerCount(int Threads, size_t Items) {
+  if (Threads <= 0) Threads = DefaultThumbThreads();
+  return std::max(1, std::min<int>(Threads, std::max<int>(1, int(Items))));
+}
+
+} // namespace
 
 TThumbLoader::TThumbLoader(std::vector<std::string> Paths, TThumbCellOptions Options, int Threads,
                            TReadyEvent OnReady)
     : FPaths(std::move(Paths)), FOptions(Options), FOnReady(std::move(OnReady)),
-      FSlots(FPaths.size()), FClaimed(FPaths.size(), 0) {
+      FSlots(FPaths.size()), FClaimed(FPaths.size(), 0),
+      FWorker(nullptr, WorkerCount(Threads, FPaths.size())) {
   FOrder.reserve(FPaths.size());
   // The reader lists and the placeholder are built once, before any worker reads them.
   FileFormatReaders();
   Placeholder();
-  if (Threads <= 0) Threads = DefaultThumbThreads();
-  Threads = std::max(1, std::min<int>(Threads, std::max<int>(1, Count())));
-  FWorkers.reserve(Threads);
-  for (int I = 0; I < Threads; ++I)
-    FWorkers.emplace_back([this] { Work(); });
+  // Nothing is posted: the consumer takes the cells (OnReady only tells it when).
+  FWorker.Start([this](const TWorker::TRun&, int) { Work(); });
 }
 
 TThumbLoader::~TThumbLoader() {
   Cancel();
-  for (auto& T : FWorkers)
-    T.join();
+  FWorker.Stop();
 }
 
 void TThumbLoader::Cancel() {

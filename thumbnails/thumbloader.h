@@ -1,11 +1,11 @@
-// The threaded thumbnail loader: worker threads (one per core) make the cells of a list of files
-// in list order, except that the items asked for with Prefer (those in view) come first, and
-// hand the finished cells over strictly in the order the work was taken up. Every cell is made
-// once.
-// Cancel stops the workers at once (a decode in progress is cut short); a loader serves one list
-// only, so results of an old folder never reach a new one.
+// The threaded thumbnail loader: worker threads (as many as the decoders may use) make the cells of
+// a list of files in list order, except that the items asked for with Prefer (those in view) come
+// first, and hand the finished cells over strictly in the order the work was taken up. Every cell
+// is made once. Cancel stops the workers at once (a decode in progress is cut short); a loader
+// serves one list only, so results of an old folder never reach a new one.
 #pragma once
 
+#include "platform/worker.h"
 #include "thumbnails/thumbcell.h"
 
 #include <atomic>
@@ -15,7 +15,6 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace orbisk {
@@ -31,7 +30,7 @@ public:
   // TakeReady on the consumer's thread). Must not call back into the loader.
   using TReadyEvent = std::function<void()>;
 
-  // Starts at once. Threads 0: one per core.
+  // Starts at once. Threads 0: DefaultThumbThreads().
   TThumbLoader(std::vector<std::string> Paths, TThumbCellOptions Options, int Threads = 0,
                TReadyEvent OnReady = {});
   // Cancels and waits for the workers.
@@ -54,7 +53,7 @@ public:
   // Number of cells handed over so far.
   int Delivered() const;
   bool Finished() const { return Delivered() == Count(); }
-  int ThreadCount() const { return static_cast<int>(FWorkers.size()); }
+  int ThreadCount() const { return FWorker.ThreadCount(); }
 
 private:
   void Work();
@@ -73,10 +72,10 @@ private:
   int FCursor = 0;         // no item below it is left unclaimed
   int FPreferAt = 0, FPreferLast = -1;
   int FNextDeliver = 0; // position in FOrder
-  std::vector<std::thread> FWorkers;
+  TWorker FWorker;      // last: its threads end before the state above goes
 };
 
-// One per core (at least one).
+// As many as the decoders may use at once (at least one).
 int DefaultThumbThreads();
 
 } // namespace orbisk

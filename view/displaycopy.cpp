@@ -204,20 +204,18 @@ TDisplayCopyPreparer::~TDisplayCopyPreparer() {
 }
 
 void TDisplayCopyPreparer::Join() {
-  if (FThread.joinable()) FThread.join();
+  FWorker.Wait();
 }
 
 void TDisplayCopyPreparer::Stop() {
-  if (FRun) FRun->Terminate();
-  Join();
+  FWorker.Stop(); // terminates the run (through its wake-up) and waits for it
   if (FAcceptRun != 0) FStopped = true;
   FAcceptRun = 0; // a result already on its way is dropped
   FRunning = false;
 }
 
 void TDisplayCopyPreparer::WaitAndDeliver() {
-  Join();
-  QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+  FWorker.WaitAndDeliver();
 }
 
 void TDisplayCopyPreparer::Release(const TDisplayCopySettings& S) {
@@ -273,14 +271,14 @@ void TDisplayCopyPreparer::Start(const TPixelGraphic& Source, int BoxW, int BoxH
   FMadeWidth = S.StretchMode != smFast ? BoxW : Source.Width();
   FMadeHeight = S.StretchMode != smFast ? BoxH : Source.Height();
   FSteps = Plan.Steps;
-  FRun = std::make_unique<TCreatePaintPGThread>(Source, Plan, S);
+  FRun = std::make_shared<TCreatePaintPGThread>(Source, Plan, S);
   const uint64_t Id = ++FRunId;
   const bool Reduce = S.ReduceOnLoad;
   FAcceptRun = Id;
   FStale = false;
   FStopped = false;
   FRunning = true;
-  TCreatePaintPGThread* Run = FRun.get();
+  std::shared_ptr<TCreatePaintPGThread> Run = FRun;
   if (!S.UseThread) {
     Run->OnProgressReport = [this](int Step, int Percent) {
       FStep = Step;
@@ -296,40 +294,37 @@ void TDisplayCopyPreparer::Start(const TPixelGraphic& Source, int BoxW, int BoxH
     }
     return;
   }
-  // Everything the worker reports travels in queued calls that own their data; a call whose
-  // run is no longer the accepted one is dropped on arrival.
-  Run->OnProgressReport = [this, Id](int Step, int Percent) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, Id, Step, Percent] {
-          if (Id != FAcceptRun) return;
-          FStep = Step;
-          FPercent = Percent;
-          if (OnProgressChange) OnProgressChange();
-        },
-        Qt::QueuedConnection);
-  };
-  auto Post = [this, Id, Reduce](std::unique_ptr<TPixelGraphic> Copy) {
-    auto Holder = std::make_shared<std::unique_ptr<TPixelGraphic>>(std::move(Copy));
-    QMetaObject::invokeMethod(
-        this, [this, Id, Reduce, Holder] { Deliver(Id, std::move(*Holder), Reduce); },
-        Qt::QueuedConnection);
-  };
-  Run->OnFinished = Post;
-  FThread = std::thread([Run, Post] {
-    try {
-      Run->Execute();
-      if (Run->Terminated()) Post(nullptr);
-    } catch (...) {
-      Post(nullptr); // the run ends without a copy
-    }
-  });
+  // Everything the job reports travels in posts that own their data; the worker drops the posts
+  // of a run that is no longer current, and Deliver those of a run no longer accepted.
+  FWorker.Start(
+      [this, Run, Id, Reduce](const TWorker::TRun& W, int) {
+        auto Post = [this, W, Id, Reduce](std::unique_ptr<TPixelGraphic> Copy) {
+          auto Holder = std::make_shared<std::unique_ptr<TPixelGraphic>>(std::move(Copy));
+          W.Post([this, Id, Reduce, Holder] { Deliver(Id, std::move(*Holder), Reduce); });
+        };
+        Run->OnProgressReport = [this, W, Id](int Step, int Percent) {
+          W.Post([this, Id, Step, Percent] {
+            if (Id != FAcceptRun) return;
+            FStep = Step;
+            FPercent = Percent;
+            emit OnProgressChange();
+          });
+        };
+        Run->OnFinished = Post;
+        try {
+          Run->Execute();
+          if (Run->Terminated()) Post(nullptr);
+        } catch (...) {
+          Post(nullptr); // the run ends without a copy
+        }
+      },
+      [Run] { Run->Terminate(); });
 }
 
 void TDisplayCopyPreparer::Deliver(uint64_t Run, std::unique_ptr<TPixelGraphic> Copy, bool Reduce) {
   if (Run != FAcceptRun) return; // late result of an older or stopped run
   // The worker may still be leaving its run; it must be gone before the source can change.
-  if (FThread.joinable() && FThread.get_id() != std::this_thread::get_id()) Join();
+  Join();
   FAcceptRun = 0;
   FRunning = false;
   if (Copy) {
@@ -340,7 +335,7 @@ void TDisplayCopyPreparer::Deliver(uint64_t Run, std::unique_ptr<TPixelGraphic> 
       FCopy = std::move(Copy);
     }
   }
-  if (OnCopyReady) OnCopyReady();
+  emit OnCopyReady();
 }
 
 } // namespace orbisk

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/pixelgraphic.h"
+#include "platform/worker.h"
 
 #include <QObject>
 
@@ -10,7 +11,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <thread>
 
 namespace orbisk {
 
@@ -116,12 +116,14 @@ public:
   int CopyHeight() const { return FMadeHeight; }
   uint64_t RunsStarted() const { return FRunId; }
 
-  // A fresh copy was stored (repaint).
-  std::function<void()> OnCopyReady;
-  // With ReduceOnLoad: the copy replaces the source picture.
+  // With ReduceOnLoad: the copy replaces the source picture (the view takes it over).
   std::function<void(std::unique_ptr<TPixelGraphic> Copy)> OnReduce;
+
+signals:
+  // A fresh copy was stored (repaint).
+  void OnCopyReady();
   // The progress figures changed (redraw the clocks).
-  std::function<void()> OnProgressChange;
+  void OnProgressChange();
 
 private:
   void Start(const TPixelGraphic& Source, int BoxW, int BoxH, const TDisplayCopySettings& S);
@@ -130,8 +132,8 @@ private:
   std::unique_ptr<TPixelGraphic> FCopy;
   bool FStale = true;
   int FMadeWidth = 0, FMadeHeight = 0;
-  std::unique_ptr<TCreatePaintPGThread> FRun;
-  std::thread FThread;
+  std::shared_ptr<TCreatePaintPGThread> FRun; // shared with the worker's job while it runs
+  TWorker FWorker{this, 1};
   uint64_t FRunId = 0;     // identity of the latest run
   uint64_t FAcceptRun = 0; // the run whose result may still arrive (0: none)
   bool FRunning = false;

@@ -209,8 +209,9 @@ TPGImage::TPGImage(QWidget* Parent) : QAbstractScrollArea(Parent) {
   FAutoScrollTimer.setInterval(50);
   connect(&FAnimationTimer, &QTimer::timeout, this, [this] { AnimationTick(); });
   connect(&FAutoScrollTimer, &QTimer::timeout, this, [this] { AutoScrollTick(); });
-  FPreparer.OnCopyReady = [this] { CopyArrived(); };
-  FPreparer.OnProgressChange = [this] { viewport()->update(); };
+  connect(&FPreparer, &TDisplayCopyPreparer::OnCopyReady, this, [this] { CopyArrived(); });
+  connect(&FPreparer, &TDisplayCopyPreparer::OnProgressChange, this,
+          [this] { viewport()->update(); });
   FPreparer.OnReduce = [this](std::unique_ptr<TPixelGraphic> G) {
     SourceReplacedByCopy(std::move(G));
   };

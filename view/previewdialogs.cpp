@@ -17,6 +17,7 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMetaMethod>
 #include <QPainter>
 #include <QScreen>
 
@@ -208,74 +209,38 @@ MakePreviewPicture(const TPreviewRequest& R, const std::atomic<bool>& Cancel,
 TPreviewLoader::TPreviewLoader() = default;
 
 TPreviewLoader::~TPreviewLoader() {
-  for (TJob& J : FJobs)
-    *J.Cancel = true;
-  for (TJob& J : FJobs)
-    if (J.Thread.joinable()) J.Thread.join();
+  FWorker.Stop();
 }
 
 uint64_t TPreviewLoader::Start(const TPreviewRequest& R) {
-  StopAndWait();
-  TJob J;
-  J.Id = FNextId++;
-  J.Cancel = std::make_shared<std::atomic<bool>>(false);
-  J.Done = std::make_shared<std::atomic<bool>>(false);
-  const uint64_t Id = J.Id;
-  auto Cancel = J.Cancel, Done = J.Done;
-  // The loader outlives its jobs (its destructor joins them), so posting to it is safe.
-  J.Thread = std::thread([this, R, Id, Cancel, Done] {
-    auto Report = [this, Id, Cancel](int Step, int Percent) {
-      if (*Cancel) return;
-      QMetaObject::invokeMethod(
-          this,
-          [this, Id, Step, Percent] {
-            if (Id == FCurrent && OnProgress) OnProgress(Id, Step, Percent);
-          },
-          Qt::QueuedConnection);
+  return FWorker.Start([this, R](const TWorker::TRun& Run, int) {
+    auto Report = [this, &Run](int Step, int Percent) {
+      if (Run.Cancelled()) return;
+      const uint64_t Id = Run.Id();
+      Run.Post([this, Id, Step, Percent] { emit OnProgress(Id, Step, Percent); });
     };
-    auto Picture =
-        std::make_shared<std::unique_ptr<TPixelGraphic>>(MakePreviewPicture(R, *Cancel, Report));
-    if (!*Cancel)
-      QMetaObject::invokeMethod(
-          this, [this, Id, Picture] { Deliver(Id, Picture); }, Qt::QueuedConnection);
-    *Done = true;
+    std::shared_ptr<const TPixelGraphic> Picture = MakePreviewPicture(R, *Run.CancelFlag(), Report);
+    const uint64_t Id = Run.Id();
+    if (!Run.Cancelled()) Run.Post([this, Id, Picture] { Deliver(Id, Picture); });
   });
-  FJobs.push_back(std::move(J));
-  FCurrent = Id;
-  return Id;
 }
 
 void TPreviewLoader::Stop() {
-  for (TJob& J : FJobs)
-    if (J.Id == FCurrent) *J.Cancel = true;
-  FCurrent = 0;
+  FWorker.Cancel();
 }
 
 void TPreviewLoader::StopAndWait() {
-  Stop();
-  Reap(true);
-}
-
-void TPreviewLoader::Reap(bool All) {
-  for (auto It = FJobs.begin(); It != FJobs.end();) {
-    if (All || *It->Done) {
-      if (It->Thread.joinable()) It->Thread.join();
-      It = FJobs.erase(It);
-    } else {
-      ++It;
-    }
-  }
+  FWorker.Stop();
 }
 
 void TPreviewLoader::WaitForIdle() {
-  Reap(true);
-  QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+  FWorker.WaitAndDeliver();
 }
 
-void TPreviewLoader::Deliver(uint64_t Id, std::shared_ptr<std::unique_ptr<TPixelGraphic>> Picture) {
-  if (Id != FCurrent) return; // a result of an earlier file
-  FCurrent = 0;
-  if (OnReady) OnReady(Id, std::move(*Picture));
+void TPreviewLoader::Deliver(uint64_t Id, std::shared_ptr<const TPixelGraphic> Picture) {
+  if (Id != Current()) return; // a result of an earlier file
+  FWorker.Finish(Id);
+  emit OnReady(Id, std::move(Picture));
 }
 
 // ---------------------------------------------------------------- the panel
@@ -391,12 +356,8 @@ TPGOpenDialog::TPGOpenDialog(bool Save, QWidget* Parent) : QFileDialog(Parent), 
   FTimer.setInterval(kPreviewDelayMs);
   connect(&FTimer, &QTimer::timeout, this, &TPGOpenDialog::StartPreview);
   connect(this, &QFileDialog::currentChanged, this, &TPGOpenDialog::SelectionChange);
-  FLoader.OnReady = [this](uint64_t Id, std::unique_ptr<TPixelGraphic> G) {
-    PreviewArrived(Id, std::move(G));
-  };
-  FLoader.OnProgress = [this](uint64_t Id, int Step, int Percent) {
-    ProgressArrived(Id, Step, Percent);
-  };
+  connect(&FLoader, &TPreviewLoader::OnReady, this, &TPGOpenDialog::PreviewArrived);
+  connect(&FLoader, &TPreviewLoader::OnProgress, this, &TPGOpenDialog::ProgressArrived);
 }
 
 TPGOpenDialog::~TPGOpenDialog() {
@@ -438,8 +399,8 @@ void TPGOpenDialog::SetOptions(TOpenOptions V) {
   if (!(V & ofShareAware)) {
     const QString Text =
         "TPGOpenDialog.Options and TPGSaveDialog.Options must include ofShareAware!";
-    if (OnMessage)
-      OnMessage(Text);
+    if (isSignalConnected(QMetaMethod::fromSignal(&TPGOpenDialog::OnMessage)))
+      emit OnMessage(Text);
     else
       QMessageBox::warning(this, windowTitle(), Text);
     V |= ofShareAware;
@@ -550,7 +511,7 @@ void TPGOpenDialog::WaitForPreview() {
   FLoader.WaitForIdle();
 }
 
-void TPGOpenDialog::PreviewArrived(uint64_t, std::unique_ptr<TPixelGraphic> Picture) {
+void TPGOpenDialog::PreviewArrived(uint64_t, std::shared_ptr<const TPixelGraphic> Picture) {
   FPreview = std::move(Picture);
   FPreviewBox->update();
 }

@@ -6,6 +6,7 @@
 
 #include "engine/pixelgraphic.h"
 #include "engine/registry.h"
+#include "platform/worker.h"
 
 #include <QColor>
 #include <QFileDialog>
@@ -22,7 +23,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace orbisk {
@@ -78,14 +78,14 @@ std::unique_ptr<TPixelGraphic>
 MakePreviewPicture(const TPreviewRequest& R, const std::atomic<bool>& Cancel,
                    const std::function<void(int Step, int Percent)>& Progress = nullptr);
 
-// Runs preview jobs on worker threads. Each job has an identity; starting a job cancels the one
+// Runs preview jobs on a worker thread. Each job has an identity; starting a job cancels the one
 // before, and a result or progress report that is not from the current job is dropped, so a
 // slow earlier file never shows up as the preview of the current one. Lives in the GUI thread.
 class TPreviewLoader : public QObject {
   Q_OBJECT
 public:
   TPreviewLoader();
-  ~TPreviewLoader() override; // cancels and waits for every job
+  ~TPreviewLoader() override; // cancels and waits for the job
   // Cancels the current job, waits for it and starts a new one; returns its identity. Only one
   // job reads at a time: readers are shared by the whole program.
   uint64_t Start(const TPreviewRequest& R);
@@ -93,27 +93,22 @@ public:
   void Stop();
   // Cancels the current job and waits until no job runs.
   void StopAndWait();
-  // Waits for every job to end and lets the current one's result arrive (tests, shutdown).
+  // Waits for the job to end and lets the current one's result arrive (tests, shutdown).
   void WaitForIdle();
-  uint64_t Current() const { return FCurrent; }
-  uint64_t JobsStarted() const { return FNextId - 1; }
-  bool Busy() const { return FCurrent != 0; }
+  uint64_t Current() const { return FWorker.Current(); }
+  uint64_t JobsStarted() const { return FWorker.RunsStarted(); }
+  bool Busy() const { return FWorker.Busy(); }
 
-  std::function<void(uint64_t Id, std::unique_ptr<TPixelGraphic> Picture)> OnReady;
-  std::function<void(uint64_t Id, int Step, int Percent)> OnProgress;
+signals:
+  // The current job's picture (null when the file could not be read); it is shared with every
+  // listener and not changed any more.
+  void OnReady(uint64_t Id, std::shared_ptr<const TPixelGraphic> Picture);
+  void OnProgress(uint64_t Id, int Step, int Percent);
 
 private:
-  struct TJob {
-    uint64_t Id = 0;
-    std::shared_ptr<std::atomic<bool>> Cancel, Done;
-    std::thread Thread;
-  };
-  void Reap(bool All);
-  void Deliver(uint64_t Id, std::shared_ptr<std::unique_ptr<TPixelGraphic>> Picture);
+  void Deliver(uint64_t Id, std::shared_ptr<const TPixelGraphic> Picture);
 
-  std::vector<TJob> FJobs;
-  uint64_t FNextId = 1;
-  uint64_t FCurrent = 0; // 0: none
+  TWorker FWorker{this, 1};
 };
 
 // Dialog options (the subset the program uses).
@@ -184,9 +179,11 @@ public:
   // Waits for the pending preview: the delay and the worker (tests).
   void WaitForPreview();
 
-  // Messages to the user (unset: a message box).
-  std::function<void(const QString& Text)> OnMessage;
+signals:
+  // Messages to the user; with no receiver connected a message box shows them.
+  void OnMessage(const QString& Text);
 
+public:
   // Delay between the last selection change and the start of the preview.
   static constexpr int kPreviewDelayMs = 150;
 
@@ -205,7 +202,7 @@ private:
   void SelectionChange(const QString& Path);
   void StartPreview();
   void StopPreview();
-  void PreviewArrived(uint64_t Id, std::unique_ptr<TPixelGraphic> Picture);
+  void PreviewArrived(uint64_t Id, std::shared_ptr<const TPixelGraphic> Picture);
   void ProgressArrived(uint64_t Id, int Step, int Percent);
   void ApplyOptions();
 
@@ -216,7 +213,7 @@ private:
   TPreviewLoader FLoader;
   QString FSelectedPath; // the latest selection
   QString FPreviewPath;
-  std::unique_ptr<TPixelGraphic> FPreview;
+  std::shared_ptr<const TPixelGraphic> FPreview;
   bool FInfoValid = false;
   TGraphicFileInfo FInfo;
   int FProgressStep = 1, FProgressPercent = 0;

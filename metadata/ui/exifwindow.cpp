@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMessageBox>
+#include <QMetaMethod>
 #include <QScreen>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -83,8 +84,8 @@ bool TfrmEXIF::ListExifData(const QString& Path) {
   } catch (const std::exception& E) {
     FList->clear();
     const QString Text = QString::fromLocal8Bit(E.what());
-    if (OnError)
-      OnError(Text);
+    if (isSignalConnected(QMetaMethod::fromSignal(&TfrmEXIF::OnError)))
+      emit OnError(Text);
     else
       QMessageBox::critical(this, windowTitle(), Text);
     return false;

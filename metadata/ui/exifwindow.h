@@ -24,7 +24,7 @@ public:
   // A new file was selected in a list: lists it when the window is visible, else nothing.
   void SelectionChanged(const QString& Path);
   // Empties the list, then lists the file's entries. A file that cannot be opened leaves the
-  // list empty and reports the reason through OnError (a message box unless replaced).
+  // list empty and reports the reason through OnError (a message box when nobody listens).
   // Returns false in that case.
   bool ListExifData(const QString& Path);
 
@@ -34,9 +34,12 @@ public:
   // The rows as shown.
   std::vector<TExifRow> Rows() const;
 
-  // Receives the text of a failed read; unset: a message box owned by the window.
-  std::function<void(const QString& Text)> OnError;
+signals:
+  // The text of a failed read; with no receiver connected a message box owned by the window
+  // shows it.
+  void OnError(const QString& Text);
 
+public:
   static constexpr int kWidth = 339, kHeight = 600;
   static constexpr int kDescriptionWidth = 158, kValueWidth = 400;
 

@@ -154,9 +154,9 @@ TEST_F(AlbumWindowFit, ViewImageShowsTheTurnedPictureInTheViewerWindow) {
   TfrmTessly* V = Viewer(Small);
   ASSERT_NE(V, nullptr);
   EXPECT_EQ(V->size(), QSize(204, 304));
-  EXPECT_EQ(V->PGImage1->Stretch(), sAlwaysKAR);
-  EXPECT_EQ(V->PGImage1->ImageWidth(), 200);
-  EXPECT_EQ(V->PGImage1->ImageHeight(), 300);
+  EXPECT_EQ(V->View()->Stretch(), sAlwaysKAR);
+  EXPECT_EQ(V->View()->ImageWidth(), 200);
+  EXPECT_EQ(V->View()->ImageHeight(), 300);
   V->close();
 
   // Larger: the size the view shows it at plus 4, with the picture's proportions.
@@ -171,7 +171,7 @@ TEST_F(AlbumWindowFit, ViewImageShowsTheTurnedPictureInTheViewerWindow) {
   EXPECT_GE(V->width(), ViewerWidth - 20);
   EXPECT_NEAR(double(V->width() - 4) / (V->height() - 4), double(Screen.width() + 600) / 100,
               double(Screen.width() + 600) / 100 / 10);
-  EXPECT_EQ(V->PGImage1->Stretch(), sAlwaysKAR);
+  EXPECT_EQ(V->View()->Stretch(), sAlwaysKAR);
   V->close();
 }
 

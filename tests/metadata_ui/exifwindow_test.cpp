@@ -103,7 +103,7 @@ TEST(ExifWindow, FollowsTheSelectionOnlyWhileVisible) {
 TEST(ExifWindow, UnreadableFileEmptiesTheListAndSaysWhy) {
   TfrmEXIF W;
   QStringList Errors;
-  W.OnError = [&](const QString& T) { Errors << T; };
+  QObject::connect(&W, &TfrmEXIF::OnError, [&](const QString& T) { Errors << T; });
   W.ShowFile(QString::fromStdString(WriteTemp("ok.tif", TiffWithAscii({{271, "Maker"}}))));
   ASSERT_EQ(W.ListView()->topLevelItemCount(), 1);
 

@@ -1,6 +1,7 @@
 // The thumbnail explorer and the sheet creator driven as a user would, offscreen.
 #include "tests/browser/browsertest.h"
 #include "tests/thumbnails/cachehome.h"
+#include "tests/common/widgetfind.h"
 
 #include "engine/pixelgraphic.h"
 #include "platform/dragfiles.h"
@@ -59,17 +60,19 @@ QByteArray Bytes(const QString& Path) {
 }
 
 int RowOf(TfrmThumbnails& W, const QString& Name) {
-  for (int R = 0; R < W.FileList->Count(); ++R)
-    if (W.FileList->Item(R).Name == Name) return R;
+  for (int R = 0; R < Child<TFileListModel>(W, "FileList").Count(); ++R)
+    if (Child<TFileListModel>(W, "FileList").Item(R).Name == Name) return R;
   return -1;
 }
 
 // Selects the items' first cells only, as a click on the grid does.
 void Select(TfrmThumbnails& W, const QStringList& Names) {
-  W.DetailsView->clearSelection();
+  Child<QTreeView>(W, "DetailsView").clearSelection();
   for (const QString& N : Names)
-    W.DetailsView->selectionModel()->select(W.ListModel->index(RowOf(W, N), 0),
-                                            QItemSelectionModel::Select);
+    Child<QTreeView>(W, "DetailsView")
+        .selectionModel()
+        ->select(Child<TThumbListModel>(W, "ListModel").index(RowOf(W, N), 0),
+                 QItemSelectionModel::Select);
 }
 
 // A drop of the data on the sheet creator's list, as a drag would end.
@@ -94,35 +97,37 @@ TEST(ThumbExplorer, ThumbnailViewShowsEveryCellInOrder) {
   W.OpenOn(Dir);
   EXPECT_EQ(W.ViewStyle(), TThumbViewStyle::vsDetails);
   EXPECT_EQ(W.PanelText(1), "4 files");
-  W.ThumbnailsButton->trigger();
+  Action(W, "ThumbnailsButton").trigger();
   EXPECT_TRUE(WaitFor([&] { return W.PanelText(1) == "Thumbnails loaded"; }));
-  EXPECT_FALSE(W.ProgressBarAction->isVisible());
+  EXPECT_FALSE(Action(W, "ProgressBarAction").isVisible());
   EXPECT_TRUE(W.PanelText(3).isEmpty());
-  EXPECT_EQ(W.ListModel->CellCount(), 4);
+  EXPECT_EQ(Child<TThumbListModel>(W, "ListModel").CellCount(), 4);
   EXPECT_TRUE(W.ThumbnailsCurrent());
-  const QImage A = W.ListModel->Cell(RowOf(W, "a.bmp"));
+  const QImage A = Child<TThumbListModel>(W, "ListModel").Cell(RowOf(W, "a.bmp"));
   EXPECT_EQ(A.size(), QSize(64, 64));
   EXPECT_EQ(A.pixelColor(12, 0), QColor(200, 0, 0));
   EXPECT_EQ(A.pixelColor(11, 0), QColor(254, 255, 230));
-  const QImage C = W.ListModel->Cell(RowOf(W, "c.jpg"));
+  const QImage C = Child<TThumbListModel>(W, "ListModel").Cell(RowOf(W, "c.jpg"));
   EXPECT_EQ(C.pixelColor(15, 10), QColor(254, 255, 230));
   EXPECT_NEAR(C.pixelColor(30, 10).blue(), 200, 8);
   // The unreadable file shows the placeholder.
   const auto Mark = PlaceInCell(*Placeholder(), 64, smFast);
-  const QImage D = W.ListModel->Cell(RowOf(W, "d.jpg"));
+  const QImage D = Child<TThumbListModel>(W, "ListModel").Cell(RowOf(W, "d.jpg"));
   EXPECT_EQ(D.pixelColor(40, 40), QColor(int(RedOf(Mark->GetPixelColor(40, 40))),
                                          int(GreenOf(Mark->GetPixelColor(40, 40))),
                                          int(BlueOf(Mark->GetPixelColor(40, 40)))));
   // The list item's picture follows it when the list is sorted the other way round.
   W.ColumnClick(0);
-  EXPECT_EQ(W.FileList->Item(0).Name, "d.jpg");
-  EXPECT_EQ(W.ListModel->Cell(RowOf(W, "a.bmp")).pixelColor(12, 0), QColor(200, 0, 0));
+  EXPECT_EQ(Child<TFileListModel>(W, "FileList").Item(0).Name, "d.jpg");
+  EXPECT_EQ(Child<TThumbListModel>(W, "ListModel").Cell(RowOf(W, "a.bmp")).pixelColor(12, 0),
+            QColor(200, 0, 0));
   EXPECT_TRUE(Prompt->Messages.isEmpty());
 
   // Dragging from the explorer marks the data as the explorer's list.
   Select(W, {"a.bmp", "c.jpg"});
   std::unique_ptr<QMimeData> Data(
-      W.ListModel->mimeData(W.DetailsView->selectionModel()->selectedIndexes()));
+      Child<TThumbListModel>(W, "ListModel")
+          .mimeData(Child<QTreeView>(W, "DetailsView").selectionModel()->selectedIndexes()));
   EXPECT_EQ(DragSourceOf(Data.get()), TDragSource::dsThumbnailList);
   EXPECT_EQ(DraggedLocalFiles(Data.get()).size(), 2);
 }
@@ -155,29 +160,37 @@ TEST(ThumbExplorer, EscStopsALoadAndAFolderChangeDropsIt) {
   W.OpenOn(Dir);
   W.SetViewStyle(TThumbViewStyle::vsThumbnails);
   EXPECT_EQ(W.PanelText(1), "Press ESC to cancel...");
-  EXPECT_TRUE(W.ProgressBarAction->isVisible());
-  EXPECT_TRUE(WaitFor([&] { return W.ListModel->CellCount() > 0; }));
-  Key(W.ListView1, Qt::Key_Escape);
+  EXPECT_TRUE(Action(W, "ProgressBarAction").isVisible());
+  EXPECT_TRUE(WaitFor([&] { return Child<TThumbListModel>(W, "ListModel").CellCount() > 0; }));
+  Key(&Child<QListView>(W, "ListView1"), Qt::Key_Escape);
   EXPECT_EQ(W.PanelText(1), "Stopped by user!");
   EXPECT_FALSE(W.Loading());
-  EXPECT_FALSE(W.ProgressBarAction->isVisible());
-  const int Made = W.ListModel->CellCount();
+  EXPECT_FALSE(Action(W, "ProgressBarAction").isVisible());
+  const int Made = Child<TThumbListModel>(W, "ListModel").CellCount();
   EXPECT_LT(Made, 151);
-  Wait(300);
+  // The loader is gone with its threads joined: whatever it posted before is in the queue, and
+  // once the queue is worked off nothing can arrive any more.
+  ASSERT_FALSE(W.Loading());
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::processEvents();
   EXPECT_EQ(W.PanelText(1), "Stopped by user!");
-  EXPECT_EQ(W.ListModel->CellCount(), Made) << "cells made so far stay, no more arrive";
+  EXPECT_EQ(Child<TThumbListModel>(W, "ListModel").CellCount(), Made)
+      << "cells made so far stay, no more arrive";
 
   // "Refresh" starts again; a second load replaces a running one; a folder change drops it.
-  W.Refresh1->trigger();
-  W.Refresh1->trigger();
+  Action(W, "Refresh1").trigger();
+  Action(W, "Refresh1").trigger();
   EXPECT_TRUE(W.Loading());
   const QString Other = MakeFolder("esc-other");
   SavePicture(Other + "/only.bmp", 10, 10, RGBOf(1, 2, 3));
   W.ChangeFolder(Other);
   EXPECT_TRUE(WaitFor([&] { return W.PanelText(1) == "Thumbnails loaded"; }));
-  EXPECT_EQ(W.ListModel->CellCount(), 1);
-  Wait(100);
-  EXPECT_EQ(W.ListModel->CellCount(), 1);
+  EXPECT_EQ(Child<TThumbListModel>(W, "ListModel").CellCount(), 1);
+  // The replaced loads are over too: nothing of theirs is left to arrive.
+  ASSERT_FALSE(W.Loading());
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Child<TThumbListModel>(W, "ListModel").CellCount(), 1);
 }
 
 TEST(ThumbExplorer, FileOperationsRelistTheFolderShown) {
@@ -189,10 +202,10 @@ TEST(ThumbExplorer, FileOperationsRelistTheFolderShown) {
   EXPECT_TRUE(WaitFor([&] { return W.PanelText(1) == "Thumbnails loaded"; }));
   SavePicture(Dir + "/two.bmp", 8, 8, RGBOf(5, 5, 5));
   NotifyFolderChanged(MakeFolder("elsewhere"));
-  EXPECT_EQ(W.FileList->Count(), 1);
+  EXPECT_EQ(Child<TFileListModel>(W, "FileList").Count(), 1);
   NotifyFolderChanged(Dir + "/");
-  EXPECT_EQ(W.FileList->Count(), 2);
-  EXPECT_TRUE(WaitFor([&] { return W.ListModel->CellCount() == 2; }));
+  EXPECT_EQ(Child<TFileListModel>(W, "FileList").Count(), 2);
+  EXPECT_TRUE(WaitFor([&] { return Child<TThumbListModel>(W, "ListModel").CellCount() == 2; }));
   EXPECT_TRUE(WaitFor([&] { return W.PanelText(1) == "Thumbnails loaded"; }));
 }
 
@@ -210,8 +223,8 @@ TEST(ThumbExplorer, SortsByModifiedWithTiesByName) {
   W.OpenOn(Dir);
   auto Order = [&] {
     QStringList L;
-    for (int R = 0; R < W.FileList->Count(); ++R)
-      L << W.FileList->Item(R).Name;
+    for (int R = 0; R < Child<TFileListModel>(W, "FileList").Count(); ++R)
+      L << Child<TFileListModel>(W, "FileList").Item(R).Name;
     return L;
   };
   W.ColumnClick(3);
@@ -229,21 +242,21 @@ TEST(ThumbExplorer, SaveAsThumbnailNeverReplacesASourceFile) {
   const QByteArray Original = Bytes(Dir + "/keep.bmp");
   TfrmThumbnails W;
   W.OpenOn(Dir);
-  EXPECT_FALSE(W.SaveAsThumbnail1->isEnabled());
-  W.SaveButton->trigger();
+  EXPECT_FALSE(Action(W, "SaveAsThumbnail1").isEnabled());
+  Action(W, "SaveButton").trigger();
   EXPECT_EQ(Prompt->Messages, QStringList({"Select files to convert by clicking on them"}));
   Prompt->Messages.clear();
 
   Select(W, {"keep.bmp", "other.png", "a.b.png"});
   QString Label;
-  W.SaveDialog->OnExecute = [&](TfrmSaveThumbnail& D) {
-    Label = D.lFiles->text();
+  Child<TfrmSaveThumbnail>(W, "SaveDialog").OnExecute = [&](TfrmSaveThumbnail& D) {
+    Label = Child<QLabel>(D, "lFiles").text();
     EXPECT_EQ(D.SaveFolder(), FolderWithSeparator(Dir));
-    D.ePrefix->clear(); // into the source folder with no prefix
-    D.cbSize->setCurrentIndex(1);
+    Child<QLineEdit>(D, "ePrefix").clear(); // into the source folder with no prefix
+    Child<QComboBox>(D, "cbSize").setCurrentIndex(1);
     return true;
   };
-  W.SaveAsThumbnail1->trigger();
+  Action(W, "SaveAsThumbnail1").trigger();
   EXPECT_EQ(Label, "Files to save: 3");
   EXPECT_EQ(Prompt->Messages, QStringList({"Error reading " + Dir + "/keep.bmp"}));
   EXPECT_EQ(Bytes(Dir + "/keep.bmp"), Original);
@@ -259,16 +272,16 @@ TEST(ThumbExplorer, SaveAsThumbnailNeverReplacesASourceFile) {
 
   // With a prefix into another folder the choices are kept for the next time.
   const QString Out = MakeFolder("save-out");
-  W.SaveDialog->OnExecute = [&](TfrmSaveThumbnail& D) {
-    EXPECT_EQ(D.cbSize->currentIndex(), 1);
-    D.ePrefix->setText("thm_");
-    D.cbFormat->setCurrentIndex(3);
-    D.eFolder->setText(Out);
+  Child<TfrmSaveThumbnail>(W, "SaveDialog").OnExecute = [&](TfrmSaveThumbnail& D) {
+    EXPECT_EQ(Child<QComboBox>(D, "cbSize").currentIndex(), 1);
+    Child<QLineEdit>(D, "ePrefix").setText("thm_");
+    Child<QComboBox>(D, "cbFormat").setCurrentIndex(3);
+    Child<QLineEdit>(D, "eFolder").setText(Out);
     return true;
   };
   Prompt->Messages.clear();
   Select(W, {"keep.bmp"});
-  W.SaveAsThumbnail1->trigger();
+  Action(W, "SaveAsThumbnail1").trigger();
   EXPECT_TRUE(Prompt->Messages.isEmpty()) << Prompt->Messages.join("|").toStdString();
   EXPECT_TRUE(QFile::exists(Out + "/thm_keep.png"));
   EXPECT_EQ(W.PanelText(1), "Done processing");
@@ -285,34 +298,35 @@ TEST(TesslyCreator, DropFromTheExplorerGenerateAndSave) {
   Explorer.OpenOn(Dir);
   TfrmThumbEdit Creator;
   EXPECT_EQ(Creator.PanelText(1), "Drag and drop files from the Thumbnail Explorer");
-  Creator.SaveButton->click();
+  Child<QPushButton>(Creator, "SaveButton").click();
   EXPECT_EQ(Prompt->Messages.size(), 1) << "nothing to save yet";
-  Creator.GenerateButton->click();
+  Child<QPushButton>(Creator, "GenerateButton").click();
   EXPECT_EQ(Prompt->Messages.value(1), kTesslyEmptyList);
   Prompt->Messages.clear();
 
   Select(Explorer, {"one.bmp", "two.png", "notes.txt"});
   std::unique_ptr<QMimeData> Data(
-      Explorer.ListModel->mimeData(Explorer.DetailsView->selectionModel()->selectedIndexes()));
-  DropOn(Creator.ListBox1->viewport(), Data.get());
+      Child<TThumbListModel>(Explorer, "ListModel")
+          .mimeData(Child<QTreeView>(Explorer, "DetailsView").selectionModel()->selectedIndexes()));
+  DropOn(Child<TTesslyList>(Creator, "ListBox1").viewport(), Data.get());
   ASSERT_EQ(Creator.Files(), QStringList({Dir + "/one.bmp", Dir + "/two.png"}));
   // Drops from elsewhere are not taken.
   QMimeData Foreign;
   Foreign.setUrls({QUrl::fromLocalFile(Dir + "/one.bmp")});
-  DropOn(Creator.ListBox1->viewport(), &Foreign);
+  DropOn(Child<TTesslyList>(Creator, "ListBox1").viewport(), &Foreign);
   EXPECT_EQ(Creator.Files().size(), 2);
 
-  Creator.Generate1->trigger();
+  Action(Creator, "Generate1").trigger();
   EXPECT_TRUE(Prompt->Messages.isEmpty());
   EXPECT_EQ(Creator.PanelText(0), "Tessly size : 716 X 156");
   EXPECT_EQ(Creator.PanelText(1), "Processing 2 of 2");
-  TPixelGraphic* Sheet = Creator.PGImage1->PixelGraphic();
+  TPixelGraphic* Sheet = Child<TPGImage>(Creator, "PGImage1").PixelGraphic();
   ASSERT_NE(Sheet, nullptr);
   EXPECT_EQ(Sheet->GetPixelColor(60, 90), RGBOf(0, 0, 200));
   EXPECT_EQ(Sheet->GetPixelColor(44 + 116, 20), RGBOf(255, 0, 0)); // frame of the tall picture
 
-  Creator.StretchButton->click();
-  EXPECT_EQ(Creator.PGImage1->Stretch(), sAlwaysKAR);
+  Child<QPushButton>(Creator, "StretchButton").click();
+  EXPECT_EQ(Child<TPGImage>(Creator, "PGImage1").Stretch(), sAlwaysKAR);
   const QString Out = Dir + "/sheet.png";
   Creator.OnExecuteSaveDialog = [&](TPGSaveDialog& D) {
     EXPECT_EQ(D.Title, "Save Tessly");
@@ -320,7 +334,7 @@ TEST(TesslyCreator, DropFromTheExplorerGenerateAndSave) {
     D.FileName = Out;
     return true;
   };
-  Creator.SaveAs1->trigger();
+  Action(Creator, "SaveAs1").trigger();
   TPixelGraphic Saved;
   Saved.LoadFromFile(QFile::encodeName(Out).toStdString());
   EXPECT_EQ(Saved.Width(), 716);
@@ -329,12 +343,13 @@ TEST(TesslyCreator, DropFromTheExplorerGenerateAndSave) {
   // Other tools hand files over directly; the context menu removes and clears.
   Creator.AddFiles({Dir + "/one.bmp"});
   EXPECT_EQ(Creator.Files().size(), 3);
-  Creator.ListBox1->setCurrentRow(0);
-  Creator.DeleteSelectedItem1->trigger();
+  Child<TTesslyList>(Creator, "ListBox1").setCurrentRow(0);
+  Action(Creator, "DeleteSelectedItem1").trigger();
   EXPECT_EQ(Creator.Files(), QStringList({Dir + "/two.png", Dir + "/one.bmp"}));
-  Creator.ClearAllItems1->trigger();
+  Action(Creator, "ClearAllItems1").trigger();
   EXPECT_TRUE(Creator.Files().isEmpty());
-  EXPECT_EQ(Creator.PGImage1->PixelGraphic()->GetPixelColor(60, 90), RGBOf(255, 255, 255));
+  EXPECT_EQ(Child<TPGImage>(Creator, "PGImage1").PixelGraphic()->GetPixelColor(60, 90),
+            RGBOf(255, 255, 255));
 }
 
 TEST(TesslyCreator, OptionsSizeFieldAndDefaults) {
@@ -349,32 +364,33 @@ TEST(TesslyCreator, OptionsSizeFieldAndDefaults) {
   EXPECT_EQ(D.BorderColor, RGBOf(255, 0, 0));
   EXPECT_TRUE(D.DropShadow);
   EXPECT_FALSE(D.Bevel);
-  EXPECT_EQ(O.udHSpace->singleStep(), 5);
-  EXPECT_TRUE(O.udCols->findChild<QLineEdit*>()->isReadOnly());
+  EXPECT_EQ(Child<QSpinBox>(O, "udHSpace").singleStep(), 5);
+  EXPECT_TRUE(Child<QSpinBox>(O, "udCols").findChild<QLineEdit*>()->isReadOnly());
   for (const char* Bad : {"29", "901", ""}) {
-    O.eSize->setText(Bad);
+    Child<QLineEdit>(O, "eSize").setText(Bad);
     QFocusEvent Out(QEvent::FocusOut);
-    QApplication::sendEvent(O.eSize, &Out);
-    EXPECT_EQ(O.eSize->text(), "96") << Bad;
+    QApplication::sendEvent(&Child<QLineEdit>(O, "eSize"), &Out);
+    EXPECT_EQ(Child<QLineEdit>(O, "eSize").text(), "96") << Bad;
   }
   EXPECT_EQ(Prompt->Messages, QStringList(3, "Invalid value. Enter a value between 30 and 900"));
   for (const char* Good : {"30", "900"}) {
-    O.eSize->setText(Good);
+    Child<QLineEdit>(O, "eSize").setText(Good);
     QFocusEvent Out(QEvent::FocusOut);
-    QApplication::sendEvent(O.eSize, &Out);
-    EXPECT_EQ(O.eSize->text(), Good);
+    QApplication::sendEvent(&Child<QLineEdit>(O, "eSize"), &Out);
+    EXPECT_EQ(Child<QLineEdit>(O, "eSize").text(), Good);
   }
   EXPECT_EQ(Prompt->Messages.size(), 3);
   EXPECT_EQ(O.Options().Size, 900);
   // Typing letters is not possible.
-  O.eSize->clear();
-  QTest::keyClicks(O.eSize, "4x2");
-  EXPECT_EQ(O.eSize->text(), "42");
-  O.cbAutoSharpen->click();
-  EXPECT_FALSE(O.tbSharpeningFactor->isEnabled());
+  Child<QLineEdit>(O, "eSize").clear();
+  QTest::keyClicks(&Child<QLineEdit>(O, "eSize"), "4x2");
+  EXPECT_EQ(Child<QLineEdit>(O, "eSize").text(), "42");
+  Child<QCheckBox>(O, "cbAutoSharpen").click();
+  EXPECT_FALSE(Child<QSlider>(O, "tbSharpeningFactor").isEnabled());
   // A palette colour chosen on a colour button.
   EXPECT_EQ(TColorButton::PaletteColors()[4], RGBOf(191, 215, 191));
-  auto* Swatch = O.cbtnBGColor->PaletteMenu()->findChild<QToolButton*>("Palette9");
+  auto* Swatch =
+      Child<TColorButton>(O, "cbtnBGColor").PaletteMenu()->findChild<QToolButton*>("Palette9");
   ASSERT_NE(Swatch, nullptr);
   Swatch->click();
   EXPECT_EQ(O.Options().BGColor, RGBOf(159, 191, 239));

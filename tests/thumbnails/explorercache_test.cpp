@@ -3,6 +3,7 @@
 // loader taking the items in view first.
 #include "tests/browser/browsertest.h"
 #include "tests/thumbnails/cachehome.h"
+#include "tests/common/widgetfind.h"
 
 #include "engine/pixelgraphic.h"
 #include "platform/settingsstore.h"
@@ -45,8 +46,8 @@ std::string CacheFile(const char* Folder, const QString& Path) {
 }
 
 int RowOf(TfrmThumbnails& W, const QString& Name) {
-  for (int R = 0; R < W.FileList->Count(); ++R)
-    if (W.FileList->Item(R).Name == Name) return R;
+  for (int R = 0; R < Child<TFileListModel>(W, "FileList").Count(); ++R)
+    if (Child<TFileListModel>(W, "FileList").Item(R).Name == Name) return R;
   return -1;
 }
 
@@ -70,30 +71,30 @@ TEST(ExplorerCells, SizeMenuSetsTheGridAndIsKept) {
     TfrmThumbnails W;
     EXPECT_EQ(W.CellSize(), 64);
     // The View menu holds the size and the cache switch.
-    ASSERT_NE(W.ViewMenu, nullptr);
-    EXPECT_TRUE(W.menuBar()->actions().contains(W.ViewMenu->menuAction()));
-    QAction* SizeItem = MenuItem(W.ViewMenu, "Thumbnail Size");
+    ASSERT_NE(&Child<QMenu>(W, "ViewMenu"), nullptr);
+    EXPECT_TRUE(W.menuBar()->actions().contains(Child<QMenu>(W, "ViewMenu").menuAction()));
+    QAction* SizeItem = MenuItem(&Child<QMenu>(W, "ViewMenu"), "Thumbnail Size");
     ASSERT_NE(SizeItem, nullptr);
     QStringList Texts;
     for (QAction* A : SizeItem->menu()->actions())
       Texts << A->text();
     EXPECT_EQ(Texts, QStringList({"64 X 64", "96 X 96", "128 X 128", "192 X 192", "256 X 256"}));
-    EXPECT_TRUE(W.SizeActions[0]->isChecked());
-    ASSERT_NE(MenuItem(W.ViewMenu, "Use Thumbnail Cache"), nullptr);
-    EXPECT_TRUE(W.UseThumbnailCache1->isChecked());
+    EXPECT_TRUE(Action(W, "SizeActions0").isChecked());
+    ASSERT_NE(MenuItem(&Child<QMenu>(W, "ViewMenu"), "Use Thumbnail Cache"), nullptr);
+    EXPECT_TRUE(Action(W, "UseThumbnailCache1").isChecked());
 
     W.OpenOn(Dir);
-    W.ThumbnailsButton->trigger();
+    Action(W, "ThumbnailsButton").trigger();
     ASSERT_TRUE(Loaded(W));
-    EXPECT_EQ(W.ListModel->Cell(0).size(), QSize(64, 64));
+    EXPECT_EQ(Child<TThumbListModel>(W, "ListModel").Cell(0).size(), QSize(64, 64));
     // A wider cell: the grid follows and the cells are made again at that size, by the fit rule.
-    W.SizeActions[3]->trigger();
+    Action(W, "SizeActions3").trigger();
     EXPECT_EQ(W.CellSize(), 192);
     ASSERT_TRUE(Loaded(W));
-    EXPECT_EQ(W.ListView1->iconSize(), QSize(192, 192));
-    EXPECT_EQ(W.ListView1->gridSize(), QSize(232, 228));
-    EXPECT_EQ(W.ListModel->CellCount(), 2);
-    const QImage Tall = W.ListModel->Cell(RowOf(W, "tall.png"));
+    EXPECT_EQ(Child<QListView>(W, "ListView1").iconSize(), QSize(192, 192));
+    EXPECT_EQ(Child<QListView>(W, "ListView1").gridSize(), QSize(232, 228));
+    EXPECT_EQ(Child<TThumbListModel>(W, "ListModel").CellCount(), 2);
+    const QImage Tall = Child<TThumbListModel>(W, "ListModel").Cell(RowOf(W, "tall.png"));
     ASSERT_EQ(Tall.size(), QSize(192, 192));
     // 100 x 400 becomes 48 x 192, centred across.
     EXPECT_EQ(Tall.pixelColor(71, 100), QColor(254, 255, 230));
@@ -101,16 +102,16 @@ TEST(ExplorerCells, SizeMenuSetsTheGridAndIsKept) {
     EXPECT_NE(Tall.pixelColor(119, 100), QColor(254, 255, 230));
     EXPECT_EQ(Tall.pixelColor(120, 100), QColor(254, 255, 230));
     // The names are elided to the wider grid as to the narrow one.
-    EXPECT_EQ(W.ListView1->textElideMode(), Qt::ElideRight);
+    EXPECT_EQ(Child<QListView>(W, "ListView1").textElideMode(), Qt::ElideRight);
     // The details view is not touched by the size.
-    W.DetailsButton->trigger();
-    EXPECT_EQ(W.ListView1->gridSize(), QSize(232, 228));
+    Action(W, "DetailsButton").trigger();
+    EXPECT_EQ(Child<QListView>(W, "ListView1").gridSize(), QSize(232, 228));
   }
   EXPECT_EQ(TSettingsStore().ReadInteger(kThumbSizeSetting, 0), 192);
   {
     TfrmThumbnails W;
     EXPECT_EQ(W.CellSize(), 192);
-    EXPECT_TRUE(W.SizeActions[3]->isChecked());
+    EXPECT_TRUE(Action(W, "SizeActions3").isChecked());
     W.SetCellSize(64);
   }
   // A value that is no size of the menu reads as 64.
@@ -128,10 +129,10 @@ TEST(ExplorerCells, CacheSwitchAndRevisitedFolder) {
   {
     // Off: a load writes nothing into the cache.
     TfrmThumbnails W;
-    W.UseThumbnailCache1->trigger();
+    Action(W, "UseThumbnailCache1").trigger();
     EXPECT_FALSE(W.UseThumbnailCache());
     W.OpenOn(Dir);
-    W.ThumbnailsButton->trigger();
+    Action(W, "ThumbnailsButton").trigger();
     ASSERT_TRUE(Loaded(W));
     for (int I = 0; I < 6; ++I)
       EXPECT_FALSE(fs::exists(CacheFile("normal", Dir + QString("/p%1.jpg").arg(I))));
@@ -139,15 +140,15 @@ TEST(ExplorerCells, CacheSwitchAndRevisitedFolder) {
   EXPECT_EQ(TSettingsStore().ReadInteger(kThumbCacheSetting, 1), 0);
   TfrmThumbnails W;
   EXPECT_FALSE(W.UseThumbnailCache());
-  EXPECT_FALSE(W.UseThumbnailCache1->isChecked());
-  W.UseThumbnailCache1->trigger();
+  EXPECT_FALSE(Action(W, "UseThumbnailCache1").isChecked());
+  Action(W, "UseThumbnailCache1").trigger();
   EXPECT_EQ(TSettingsStore().ReadInteger(kThumbCacheSetting, 0), 1);
   W.OpenOn(Dir);
-  W.ThumbnailsButton->trigger();
+  Action(W, "ThumbnailsButton").trigger();
   ASSERT_TRUE(Loaded(W));
   std::vector<QImage> Fresh;
   for (int R = 0; R < 6; ++R)
-    Fresh.push_back(W.ListModel->Cell(R));
+    Fresh.push_back(Child<TThumbListModel>(W, "ListModel").Cell(R));
   for (int I = 0; I < 6; ++I)
     EXPECT_TRUE(fs::exists(CacheFile("normal", Dir + QString("/p%1.jpg").arg(I)))) << I;
   // Revisited, the folder shows the cells made from the cache: the same geometry as the cells
@@ -159,9 +160,10 @@ TEST(ExplorerCells, CacheSwitchAndRevisitedFolder) {
   TThumbCellOptions O;
   O.Cache = std::make_shared<TThumbCache>(TThumbCache::DefaultRoot());
   for (int R = 0; R < 6; ++R) {
-    const TThumbCell C = MakeThumbCell(QFile::encodeName(W.FileList->FullName(R)).toStdString(), O);
+    const TThumbCell C = MakeThumbCell(
+        QFile::encodeName(Child<TFileListModel>(W, "FileList").FullName(R)).toStdString(), O);
     ASSERT_TRUE(C.FromCache) << R;
-    const QImage Shown = W.ListModel->Cell(R);
+    const QImage Shown = Child<TThumbListModel>(W, "ListModel").Cell(R);
     for (int Y = 0; Y < 64; ++Y) {
       const bool Background = Fresh[size_t(R)].pixelColor(32, Y) == QColor(254, 255, 230);
       EXPECT_EQ(Shown.pixelColor(32, Y) == QColor(254, 255, 230), Background) << R << " " << Y;

@@ -2,6 +2,7 @@
 // windows at their default sizes, and saved thumbnails that must not replace other files.
 #include "tests/browser/browsertest.h"
 #include "tests/thumbnails/cachehome.h"
+#include "tests/common/widgetfind.h"
 #include "tests/common/testutil.h"
 
 #include "engine/pixelgraphic.h"
@@ -52,17 +53,19 @@ QByteArray Bytes(const QString& Path) {
 }
 
 QModelIndex IndexOf(TfrmThumbnails& W, const QString& Name) {
-  for (int R = 0; R < W.FileList->Count(); ++R)
-    if (W.FileList->Item(R).Name == Name) return W.ListModel->index(R, 0);
+  for (int R = 0; R < Child<TFileListModel>(W, "FileList").Count(); ++R)
+    if (Child<TFileListModel>(W, "FileList").Item(R).Name == Name)
+      return Child<TThumbListModel>(W, "ListModel").index(R, 0);
   return {};
 }
 
 QPoint CentreOf(TfrmThumbnails& W, const QString& Name) {
-  return W.ListView1->visualRect(IndexOf(W, Name)).center();
+  return Child<QListView>(W, "ListView1").visualRect(IndexOf(W, Name)).center();
 }
 
 void ClickCell(TfrmThumbnails& W, const QString& Name, Qt::KeyboardModifiers M = {}) {
-  QTest::mouseClick(W.ListView1->viewport(), Qt::LeftButton, M, CentreOf(W, Name));
+  QTest::mouseClick(Child<QListView>(W, "ListView1").viewport(), Qt::LeftButton, M,
+                    CentreOf(W, Name));
 }
 
 QList<TfrmTessly*> Viewers() {
@@ -130,7 +133,7 @@ struct TGridWindow {
   explicit TGridWindow(const char* Folder) : Dir(MakeFolder(Folder)) {}
   void Open() {
     W.OpenOn(Dir);
-    W.ThumbnailsButton->trigger();
+    Action(W, "ThumbnailsButton").trigger();
     ASSERT_TRUE(WaitFor([&] { return W.PanelText(1) == "Thumbnails loaded"; }));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&W));
   }
@@ -144,19 +147,21 @@ TEST(ThumbGrid, ClicksAndKeysSelectWhatTheCommandsUse) {
     SavePicture(G.Dir + "/" + N, 20, 20, RGBOf(10, 20, 30));
   G.Open();
   TfrmThumbnails& W = G.W;
-  EXPECT_FALSE(W.ViewImage1->isEnabled());
-  EXPECT_FALSE(W.SaveAsThumbnail1->isEnabled());
+  EXPECT_FALSE(Action(W, "ViewImage1").isEnabled());
+  EXPECT_FALSE(Action(W, "SaveAsThumbnail1").isEnabled());
 
   ClickCell(W, "b.bmp");
   EXPECT_EQ(W.SelectedNames(), QStringList({"b.bmp"}));
-  for (QAction* A : {W.ViewImage1, W.ImageProperties1, W.EXIFData1, W.SaveAsThumbnail1})
+  for (QAction* A : {&Action(W, "ViewImage1"), &Action(W, "ImageProperties1"),
+                     &Action(W, "EXIFData1"), &Action(W, "SaveAsThumbnail1")})
     EXPECT_TRUE(A->isEnabled()) << A->text().toStdString();
 
   ClickCell(W, "d.bmp", Qt::ControlModifier);
   EXPECT_EQ(W.SelectedNames(), QStringList({"b.bmp", "d.bmp"}));
-  for (QAction* A : {W.ViewImage1, W.ImageProperties1, W.EXIFData1})
+  for (QAction* A :
+       {&Action(W, "ViewImage1"), &Action(W, "ImageProperties1"), &Action(W, "EXIFData1")})
     EXPECT_FALSE(A->isEnabled()) << A->text().toStdString();
-  EXPECT_TRUE(W.SaveAsThumbnail1->isEnabled());
+  EXPECT_TRUE(Action(W, "SaveAsThumbnail1").isEnabled());
 
   ClickCell(W, "a.bmp");
   ClickCell(W, "c.bmp", Qt::ShiftModifier);
@@ -164,26 +169,26 @@ TEST(ThumbGrid, ClicksAndKeysSelectWhatTheCommandsUse) {
 
   // The keyboard moves the selection in the grid.
   ClickCell(W, "a.bmp");
-  QTest::keyClick(W.ListView1, Qt::Key_Right);
+  QTest::keyClick(&Child<QListView>(W, "ListView1"), Qt::Key_Right);
   EXPECT_EQ(W.SelectedNames(), QStringList({"b.bmp"}));
-  QTest::keyClick(W.ListView1, Qt::Key_Right, Qt::ShiftModifier);
+  QTest::keyClick(&Child<QListView>(W, "ListView1"), Qt::Key_Right, Qt::ShiftModifier);
   EXPECT_EQ(W.SelectedNames(), QStringList({"b.bmp", "c.bmp"}));
-  EXPECT_TRUE(W.SaveAsThumbnail1->isEnabled());
-  EXPECT_FALSE(W.ViewImage1->isEnabled());
+  EXPECT_TRUE(Action(W, "SaveAsThumbnail1").isEnabled());
+  EXPECT_FALSE(Action(W, "ViewImage1").isEnabled());
 
   // What the grid selected is what the details view shows.
-  W.DetailsButton->trigger();
+  Action(W, "DetailsButton").trigger();
   EXPECT_EQ(W.SelectedNames(), QStringList({"b.bmp", "c.bmp"}));
-  EXPECT_EQ(W.DetailsView->selectionModel()->selectedRows().size(), 2);
+  EXPECT_EQ(Child<QTreeView>(W, "DetailsView").selectionModel()->selectedRows().size(), 2);
   W.SetViewStyle(TThumbViewStyle::vsThumbnails);
 
   // The save command sees the grid's selection.
   int Files = -1;
-  W.SaveDialog->OnExecute = [&](TfrmSaveThumbnail& D) {
-    Files = D.lFiles->text().section(' ', -1).toInt();
+  Child<TfrmSaveThumbnail>(W, "SaveDialog").OnExecute = [&](TfrmSaveThumbnail& D) {
+    Files = Child<QLabel>(D, "lFiles").text().section(' ', -1).toInt();
     return false;
   };
-  W.SaveAsThumbnail1->trigger();
+  Action(W, "SaveAsThumbnail1").trigger();
   EXPECT_EQ(Files, 2);
   EXPECT_TRUE(G.Prompt->Messages.isEmpty()) << G.Prompt->Messages.join("|").toStdString();
 }
@@ -201,16 +206,17 @@ TEST(ThumbGrid, DoubleClickOpensTheViewerSizedAfterItsLayout) {
   // A click selects, the double click opens.
   ClickCell(W, "small.bmp");
   EXPECT_TRUE(Viewers().isEmpty());
-  QTest::mouseDClick(W.ListView1->viewport(), Qt::LeftButton, {}, CentreOf(W, "small.bmp"));
+  QTest::mouseDClick(Child<QListView>(W, "ListView1").viewport(), Qt::LeftButton, {},
+                     CentreOf(W, "small.bmp"));
   ASSERT_TRUE(WaitFor([] { return Viewers().size() == 1; }));
   TfrmTessly* V = Viewers()[0];
   EXPECT_EQ(V->windowTitle(), "small.bmp");
   EXPECT_EQ(V->size(), QSize(204, 104));
-  EXPECT_EQ(V->PGImage1->Stretch(), sAlwaysKAR);
+  EXPECT_EQ(V->View()->Stretch(), sAlwaysKAR);
   CloseViewers();
 
   ClickCell(W, "photo.bmp");
-  W.ViewImage1->trigger();
+  Action(W, "ViewImage1").trigger();
   ASSERT_TRUE(WaitFor([] { return Viewers().size() == 1; }));
   V = Viewers()[0];
   EXPECT_EQ(V->windowTitle(), "photo.bmp");
@@ -222,7 +228,7 @@ TEST(ThumbGrid, DoubleClickOpensTheViewerSizedAfterItsLayout) {
   EXPECT_NEAR(DH, DW * 3 / 4, 2) << DW << "x" << DH;
   ASSERT_TRUE(QTest::qWaitForWindowExposed(V));
   // Shown, the view fits the picture into the window again (less its frame).
-  EXPECT_NEAR(V->PGImage1->BoxRect().Width(), DW, 4);
+  EXPECT_NEAR(V->View()->BoxRect().Width(), DW, 4);
   CloseViewers();
 }
 
@@ -231,7 +237,8 @@ TEST(ThumbGrid, WindowsShowEveryControlAtTheirDefaultSize) {
   SavePicture(G.Dir + "/x.bmp", 8, 8, 0);
   G.Open();
   EXPECT_GE(G.W.width(), ScaledWidth(594));
-  EXPECT_EQ(G.W.DetailsView->model()->headerData(0, Qt::Horizontal).toString(), "Name");
+  EXPECT_EQ(Child<QTreeView>(G.W, "DetailsView").model()->headerData(0, Qt::Horizontal).toString(),
+            "Name");
   ExpectWholeToolBar(&G.W, "explorer");
   ExpectNothingClipped(&G.W, "explorer");
 
@@ -254,10 +261,10 @@ TEST(ThumbGrid, WindowsShowEveryControlAtTheirDefaultSize) {
     ExpectNothingClipped(&Options, Tabs->tabText(T).toUtf8().constData());
   }
 
-  G.W.SaveDialog->show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(G.W.SaveDialog));
-  ExpectNothingClipped(G.W.SaveDialog, "save thumbnail");
-  G.W.SaveDialog->hide();
+  Child<TfrmSaveThumbnail>(G.W, "SaveDialog").show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&Child<TfrmSaveThumbnail>(G.W, "SaveDialog")));
+  ExpectNothingClipped(&Child<TfrmSaveThumbnail>(G.W, "SaveDialog"), "save thumbnail");
+  Child<TfrmSaveThumbnail>(G.W, "SaveDialog").hide();
 }
 
 TEST(ThumbSave, NeverReplacesAFileTheRunDidNotWrite) {
@@ -274,19 +281,21 @@ TEST(ThumbSave, NeverReplacesAFileTheRunDidNotWrite) {
   W.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&W));
   auto SelectAll = [&](const QStringList& Names) {
-    W.DetailsView->clearSelection();
+    Child<QTreeView>(W, "DetailsView").clearSelection();
     for (const QString& N : Names)
-      W.DetailsView->selectionModel()->select(IndexOf(W, N), QItemSelectionModel::Select);
+      Child<QTreeView>(W, "DetailsView")
+          .selectionModel()
+          ->select(IndexOf(W, N), QItemSelectionModel::Select);
   };
 
   // An empty prefix into the pictures' folder: x.png would become the unrelated x.jpg.
   SelectAll({"x.png"});
-  W.SaveDialog->OnExecute = [&](TfrmSaveThumbnail& D) {
-    D.ePrefix->clear();
-    D.cbFormat->setCurrentIndex(1);
+  Child<TfrmSaveThumbnail>(W, "SaveDialog").OnExecute = [&](TfrmSaveThumbnail& D) {
+    Child<QLineEdit>(D, "ePrefix").clear();
+    Child<QComboBox>(D, "cbFormat").setCurrentIndex(1);
     return true;
   };
-  W.SaveAsThumbnail1->trigger();
+  Action(W, "SaveAsThumbnail1").trigger();
   EXPECT_EQ(Bytes(Dir + "/x.jpg"), "the user's own x.jpg");
   ASSERT_EQ(Prompt->Messages.size(), 1);
   EXPECT_TRUE(Prompt->Messages[0].contains(Dir + "/x.jpg")) << Prompt->Messages[0].toStdString();
@@ -295,12 +304,12 @@ TEST(ThumbSave, NeverReplacesAFileTheRunDidNotWrite) {
 
   // Two pictures of one stem get two files; an existing thumbnail stays.
   SelectAll({"a.b.png", "a.c.png", "y.png"});
-  W.SaveDialog->OnExecute = [&](TfrmSaveThumbnail& D) {
-    D.ePrefix->setText("thm_");
-    D.cbFormat->setCurrentIndex(0);
+  Child<TfrmSaveThumbnail>(W, "SaveDialog").OnExecute = [&](TfrmSaveThumbnail& D) {
+    Child<QLineEdit>(D, "ePrefix").setText("thm_");
+    Child<QComboBox>(D, "cbFormat").setCurrentIndex(0);
     return true;
   };
-  W.SaveAsThumbnail1->trigger();
+  Action(W, "SaveAsThumbnail1").trigger();
   EXPECT_EQ(Bytes(Dir + "/thm_y.bmp"), "an older thumbnail kept by the user");
   ASSERT_EQ(Prompt->Messages.size(), 1);
   EXPECT_TRUE(Prompt->Messages[0].contains(Dir + "/thm_y.bmp"));
@@ -313,11 +322,11 @@ TEST(ThumbSave, NeverReplacesAFileTheRunDidNotWrite) {
 
   // Only when the user says so is a file of another run replaced.
   SelectAll({"y.png"});
-  W.SaveDialog->OnExecute = [&](TfrmSaveThumbnail& D) {
-    D.cbReplace->setChecked(true);
+  Child<TfrmSaveThumbnail>(W, "SaveDialog").OnExecute = [&](TfrmSaveThumbnail& D) {
+    Child<QCheckBox>(D, "cbReplace").setChecked(true);
     return true;
   };
-  W.SaveAsThumbnail1->trigger();
+  Action(W, "SaveAsThumbnail1").trigger();
   EXPECT_TRUE(Prompt->Messages.isEmpty()) << Prompt->Messages.join("|").toStdString();
   TPixelGraphic Y;
   Y.LoadFromFile(QFile::encodeName(Dir + "/thm_y.bmp").toStdString());

@@ -1,6 +1,7 @@
 // The main window's entries for the thumbnail explorer and the sheet creator.
 #include "tests/browser/browsertest.h"
 #include "tests/thumbnails/cachehome.h"
+#include "tests/common/widgetfind.h"
 
 #include "browser/mainwindow.h"
 #include "thumbnails/thumbedit.h"
@@ -39,11 +40,11 @@ TEST(ThumbnailEntries, MainWindowOpensTheExplorerOnItsFolderAndTheCreator) {
   EXPECT_EQ(Explorer->ViewStyle(), TThumbViewStyle::vsDetails);
   EXPECT_EQ(Explorer->Folder(), FolderWithSeparator(Pics));
   // The main window's file filter holds: the text file is not listed.
-  ASSERT_EQ(Explorer->FileList->Count(), 1);
-  EXPECT_EQ(Explorer->FileList->Item(0).Name, "red.png");
+  ASSERT_EQ(test::Child<TFileListModel>(*Explorer, "FileList").Count(), 1);
+  EXPECT_EQ(test::Child<TFileListModel>(*Explorer, "FileList").Item(0).Name, "red.png");
 
   EXPECT_FALSE(Creator->isVisible());
-  Explorer->TesslyButton->trigger();
+  test::Action(*Explorer, "TesslyButton").trigger();
   EXPECT_TRUE(Creator->isVisible());
   Creator->hide();
   F.TesslyCreator1->trigger();

@@ -268,7 +268,7 @@ TEST(Preparer, ThreadedCopyArrivesAtTheBoxSize) {
   S.StretchMode = smPrecise;
   TDisplayCopyPreparer P;
   int Ready = 0;
-  P.OnCopyReady = [&] { ++Ready; };
+  QObject::connect(&P, &TDisplayCopyPreparer::OnCopyReady, [&] { ++Ready; });
   EXPECT_TRUE(P.PaintCopyNeeded(Src.get(), 150, 100, S));
   EXPECT_TRUE(P.Running());
   EXPECT_EQ(P.Copy(), nullptr);

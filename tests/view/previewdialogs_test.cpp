@@ -220,10 +220,11 @@ TEST(PreviewWorker, OnlyTheLatestRequestArrives) {
   TPreviewLoader L;
   std::vector<uint64_t> Arrived;
   int ArrivedWidth = 0;
-  L.OnReady = [&](uint64_t Id, std::unique_ptr<TPixelGraphic> G) {
-    Arrived.push_back(Id);
-    ArrivedWidth = G ? G->Width() : -1;
-  };
+  QObject::connect(&L, &TPreviewLoader::OnReady,
+                   [&](uint64_t Id, std::shared_ptr<const TPixelGraphic> G) {
+                     Arrived.push_back(Id);
+                     ArrivedWidth = G ? G->Width() : -1;
+                   });
   uint64_t Last = 0;
   for (const std::string& P : Files) {
     TPreviewRequest R;
@@ -361,7 +362,7 @@ TEST(PreviewOpenDialog, ExecuteUsesRegistryFiltersAndReturnsTheChoice) {
   EXPECT_EQ(D.PreviewPicture(), nullptr); // closing frees the preview
 
   QStringList Messages;
-  D.OnMessage = [&](const QString& T) { Messages << T; };
+  QObject::connect(&D, &TPGOpenDialog::OnMessage, [&](const QString& T) { Messages << T; });
   D.SetOptions(ofHideReadOnly | ofAllowMultiSelect);
   EXPECT_EQ(Messages, QStringList{"TPGOpenDialog.Options and TPGSaveDialog.Options must include "
                                   "ofShareAware!"});
