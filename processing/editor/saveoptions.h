@@ -1,5 +1,5 @@
-// "File Save Options": the engine's reader and writer options in one window. Opening loads
-// every control from the engine, OK stores every control back, Cancel changes nothing.
+// "File Save Options": the program's current reader and writer options in one window. Opening
+// loads every control from them, OK stores every control back, Cancel changes nothing.
 #pragma once
 
 #include <QDialog>
@@ -16,7 +16,8 @@ class QSlider;
 
 namespace orbisk {
 
-// The options the window edits, as the engine holds them.
+// The options the window edits, as the program's current options (platform/codecsettings.h)
+// hold them.
 struct TSaveOptions {
   bool PxMBinary = false;
   int TIFFCompression = 1; // 1 or 32773

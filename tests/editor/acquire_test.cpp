@@ -3,6 +3,7 @@
 #include "browser/mainwindow.h"
 #include "engine/formats/jpeg.h"
 #include "engine/formats/tiff.h"
+#include "platform/codecsettings.h"
 #include "platform/dragfiles.h"
 #include "platform/pgqt.h"
 #include "processing/editor/acquire.h"
@@ -432,7 +433,7 @@ TEST_F(Editor, SaveOptionsOkStoresAndCancelKeeps) {
 
   // Showing the editor puts the JPEG quality back to 80.
   W->show();
-  EXPECT_EQ(JPEGQuality, 80);
+  EXPECT_EQ(CurrentWriteOptions().JPEGQuality, 80);
   EXPECT_EQ(W->SaveOptionsWindow->QualitySlider->value(), 80);
   Saved.StoreToEngine();
 }
