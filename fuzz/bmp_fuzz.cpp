@@ -8,6 +8,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   orbisk::TReadOptions Read;
   Read.MaxPixelCount = int64_t(1) << 22;
+  orbisk::SetPixelAllocationLimit(int64_t(1) << 22); // packed bitmaps, outside a load
   {
     orbisk::TPixelGraphic G;
     G.ReadWarningAction = orbisk::pgwaIgnore;

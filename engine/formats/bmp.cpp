@@ -761,7 +761,7 @@ void TPixelGraphic::LoadFromPackedDIB(const uint8_t* Data, size_t Size) {
   if (!Data) throw EPGUnknownClipboardFormat(EngineMessage(msgUnknownClipboardFormat));
   TPGMemoryStream M(Data, Size);
   TUpdateScope Update(*this);
-  ReadDIB(M, *this, PeekCoreHeader(M), -1, DefaultMaxPixelCount);
+  ReadDIB(M, *this, PeekCoreHeader(M), -1, PixelAllocationLimit());
   FileGamma = kDefaultScreenGamma;
   RecognisePaletteKind();
 }

@@ -36,7 +36,7 @@ struct TItemTypes {
 // coded items the primary picture is made of (0 when the file has no "meta" box).
 // Derived items (grids, overlays) whose declared size passes MaxPixelCount fail too.
 int CheckPrimaryItems(const std::vector<uint8_t>& Data, const TItemTypes& Types,
-                      const TFailFn& Fail, int64_t MaxPixelCount);
+                      const TFailFn& Fail, int64_t MaxPixelCount = DefaultMaxPixelCount);
 
 class THEICFileFormatReader : public TFileFormatReader {
 public:

@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <utility>
 
 namespace orbisk {
 
@@ -188,6 +189,37 @@ TfrmFileSaveOptions::TfrmFileSaveOptions(QWidget* Parent) : QDialog(Parent) {
   connect(Buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(Buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   L->addWidget(Buttons);
+  const std::pair<QWidget*, const char*> Names[] = {{BinaryButton, "BinaryButton"},
+                                                    {AsciiButton, "AsciiButton"},
+                                                    {NoCompressionButton, "NoCompressionButton"},
+                                                    {PackBitsButton, "PackBitsButton"},
+                                                    {RGBButton, "RGBButton"},
+                                                    {CMYKButton, "CMYKButton"},
+                                                    {BlackIsZeroButton, "BlackIsZeroButton"},
+                                                    {WhiteIsZeroButton, "WhiteIsZeroButton"},
+                                                    {IntelButton, "IntelButton"},
+                                                    {MotorolaButton, "MotorolaButton"},
+                                                    {NoUnitButton, "NoUnitButton"},
+                                                    {InchButton, "InchButton"},
+                                                    {CentimeterButton, "CentimeterButton"},
+                                                    {XNumEdit, "XNumEdit"},
+                                                    {XDenEdit, "XDenEdit"},
+                                                    {YNumEdit, "YNumEdit"},
+                                                    {YDenEdit, "YDenEdit"},
+                                                    {QualitySlider, "QualitySlider"},
+                                                    {ReadFastButton, "ReadFastButton"},
+                                                    {ReadPreciseButton, "ReadPreciseButton"},
+                                                    {ReadFloatButton, "ReadFloatButton"},
+                                                    {WriteFastButton, "WriteFastButton"},
+                                                    {WritePreciseButton, "WritePreciseButton"},
+                                                    {WriteFloatButton, "WriteFloatButton"},
+                                                    {ProgressiveBox, "ProgressiveBox"},
+                                                    {GammaEdit, "GammaEdit"},
+                                                    {GammaOnReadBox, "GammaOnReadBox"},
+                                                    {WriteGammaBox, "WriteGammaBox"},
+                                                    {Buttons, "Buttons"}};
+  for (const auto& N : Names)
+    N.first->setObjectName(QString::fromLatin1(N.second));
   ShowOptions(TSaveOptions::FromEngine());
   SetQuality(80);
 }

@@ -50,6 +50,14 @@ public:
   // Sets the quality slider (the editor puts it back to 80 when it is shown).
   void SetQuality(int Quality);
 
+  // How the window is shown (replaced by tests); returns the dialog result.
+  std::function<int(QDialog&)> ExecDialog;
+
+protected:
+  void done(int Result) override;
+
+private:
+  // Each named as its field (tests find them by name).
   QRadioButton *BinaryButton, *AsciiButton;
   QRadioButton *NoCompressionButton, *PackBitsButton;
   QRadioButton *RGBButton, *CMYKButton;
@@ -64,12 +72,6 @@ public:
   QLineEdit* GammaEdit;
   QCheckBox *GammaOnReadBox, *WriteGammaBox;
   QDialogButtonBox* Buttons;
-
-  // How the window is shown (replaced by tests); returns the dialog result.
-  std::function<int(QDialog&)> ExecDialog;
-
-protected:
-  void done(int Result) override;
 };
 
 } // namespace orbisk
