@@ -1,5 +1,6 @@
 #include "albums/albumrender.h"
 
+#include "platform/codecsettings.h"
 #include "platform/filenames.h"
 
 #include "engine/pixelgraphic.h"
@@ -34,7 +35,7 @@ void Load(const QString& Path, TPixelGraphic& G, int ReducedSize = 0, QSize* Ful
   G.ReadWarningAction = pgwaIgnore;
   G.SaveColorResWarningAction = pgwaIgnore;
   G.ReducedSize = ReducedSize;
-  G.LoadFromFile(FsName(Path));
+  G.LoadFromFile(FsName(Path), CurrentReadOptions());
   // Upright first: an entry's own quarter turns count from the picture as it is shown.
   const bool Across = OrientForDisplay(G) >= 5;
   if (Full) *Full = Across ? QSize(G.FullHeight, G.FullWidth) : QSize(G.FullWidth, G.FullHeight);

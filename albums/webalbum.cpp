@@ -2,6 +2,7 @@
 
 #include "albums/albumrender.h"
 #include "engine/formats/jpeg.h"
+#include "platform/codecsettings.h"
 #include "engine/imagemetadata.h"
 #include "engine/runtargets.h"
 #include "engine/safefile.h"
@@ -21,26 +22,14 @@ namespace orbisk {
 
 namespace {
 
-// The engine's JPEG options for one run, restored on every way out: publishing must not change
-// what the editor's next JPEG save writes.
-class TJPEGOptionsScope {
-public:
-  TJPEGOptionsScope(int Quality, bool Progressive)
-      : FQuality(JPEGQuality), FProgressive(JPEGProgressive) {
-    JPEGQuality = Quality;
-    JPEGProgressive = Progressive;
-  }
-  ~TJPEGOptionsScope() {
-    JPEGQuality = FQuality;
-    JPEGProgressive = FProgressive;
-  }
-  TJPEGOptionsScope(const TJPEGOptionsScope&) = delete;
-  TJPEGOptionsScope& operator=(const TJPEGOptionsScope&) = delete;
-
-private:
-  int FQuality;
-  bool FProgressive;
-};
+// The writer options of one run: the program's current ones with the album's JPEG quality and
+// progressive choice. Publishing never changes what the editor's next JPEG save writes.
+TWriteOptions AlbumWriteOptions(const TWebAlbumOptions& O) {
+  TWriteOptions W = CurrentWriteOptions();
+  W.JPEGQuality = O.Quality;
+  W.JPEGProgressive = O.Progressive;
+  return W;
+}
 
 QString FileNameOf(const QString& Path) {
   return Path.mid(Path.lastIndexOf('/') + 1);
@@ -108,7 +97,7 @@ public:
   TPublisher(const std::vector<AlbumEntry>& Entries, const TWebAlbumOptions& O,
              const TWebPublishHooks& Hooks)
       : FEntries(Entries), FO(O), FHooks(Hooks), FFolder(WithSlash(O.WebFolder)),
-        FSources(SourcePaths(Entries)), FTargets(O.ReplaceExisting) {}
+        FSources(SourcePaths(Entries)), FTargets(O.ReplaceExisting), FWrite(AlbumWriteOptions(O)) {}
 
   TWebPublishResult Run();
 
@@ -148,6 +137,7 @@ private:
   QString FFolder;
   TSourceFiles FSources;
   TRunTargets FTargets;
+  TWriteOptions FWrite; // the run's own writer options
   TWebPublishResult FResult;
 };
 
@@ -199,7 +189,7 @@ bool TPublisher::MakeWebPictures(const AlbumEntry& E, const QString& Name) {
     auto Small = ScaledTo(Pic, WebPictureSize(Full.width(), Full.height(), FO.ThumbnailSize),
                           FO.AutoSharpen, FO.SharpeningAmount);
     GiveMetadata(*Small, Metadata);
-    Small->SaveToFile(EnginePath(Thumb));
+    Small->SaveToFile(EnginePath(Thumb), FWrite);
   } catch (const std::exception&) {
     Say(kErrorWritingFile + Thumb);
     return false;
@@ -216,10 +206,10 @@ bool TPublisher::MakeWebPictures(const AlbumEntry& E, const QString& Name) {
       auto Scaled = ScaledTo(Pic, WebPictureSize(Full.width(), Full.height(), FO.MaxSize),
                              FO.AutoSharpen, FO.SharpeningAmount);
       GiveMetadata(*Scaled, Metadata);
-      Scaled->SaveToFile(EnginePath(Display));
+      Scaled->SaveToFile(EnginePath(Display), FWrite);
     } else {
       GiveMetadata(Pic, Metadata);
-      Pic.SaveToFile(EnginePath(Display));
+      Pic.SaveToFile(EnginePath(Display), FWrite);
     }
   } catch (const std::exception&) {
     Say(kErrorWritingFile + Display);
@@ -237,7 +227,6 @@ TWebPublishResult TPublisher::Run() {
   const int N = int(FEntries.size());
   const int Pages = WebPageCount(N, FO.Cols, FO.Rows);
   if (Pages == 0) return FResult;
-  TJPEGOptionsScope JPEG(FO.Quality, FO.Progressive);
   const std::vector<QString> Names = WebPictureNames(FEntries);
   const QString Base = BasePageName(FO.PageName);
   FResult.MetadataRemoved = FO.RemoveMetadata;

@@ -18,18 +18,20 @@ int main(int argc, char** argv) {
     return 2;
   }
   // CODEC_PNG_THREADS=1 decodes PNG image data on one thread only (the reference).
-  if (const char* T = std::getenv("CODEC_PNG_THREADS")) PNGDecodeThreads = std::atoi(T);
+  TReadOptions Read;
+  TPNGDecodeStats Stats;
+  Read.PNGDecodeStats = &Stats;
+  if (const char* T = std::getenv("CODEC_PNG_THREADS")) Read.PNGDecodeThreads = std::atoi(T);
   try {
     TPixelGraphic G;
     G.ReadWarningAction = pgwaIgnore;
     // CODEC_REDUCED_SIZE=N asks for a reduced decode (a thumbnail of about N pixels a side).
     if (const char* R = std::getenv("CODEC_REDUCED_SIZE")) G.ReducedSize = std::atoi(R);
-    G.LoadFromFile(argv[2]);
+    G.LoadFromFile(argv[2], Read);
     if (Mode == "convert") G.SaveToFile(argv[3]);
     std::printf("%d x %d, %d bits\n", G.Width(), G.Height(), G.BitCount());
-    if (PNGDecodeStats.Piped || PNGDecodeStats.Repeated)
-      std::printf("PNG image data: %s\n",
-                  PNGDecodeStats.Repeated ? "decoded again" : "worker thread");
+    if (Stats.Piped || Stats.Repeated)
+      std::printf("PNG image data: %s\n", Stats.Repeated ? "decoded again" : "worker thread");
   } catch (const std::exception& E) {
     std::fprintf(stderr, "%s\n", E.what());
     return 1;

@@ -75,7 +75,8 @@ int Apply(int argc, char** argv) {
     std::fprintf(stderr, "usage: geometry_bench apply IN OUT OPTION [VALUE]\n");
     return 2;
   }
-  PxMWriteBinary = true; // as orbisk-cli --binary
+  TWriteOptions Write;
+  Write.PxMWriteBinary = true; // as orbisk-cli --binary
   try {
     TPixelGraphic G;
     G.LoadFromFile(argv[2]);
@@ -87,7 +88,7 @@ int Apply(int argc, char** argv) {
     const auto T1 = std::chrono::steady_clock::now();
     std::fprintf(stderr, "%s: %.1f ms\n", argv[4],
                  std::chrono::duration<double, std::milli>(T1 - T0).count());
-    G.SaveToFile(argv[3]);
+    G.SaveToFile(argv[3], Write);
   } catch (const std::exception& E) {
     std::fprintf(stderr, "%s\n", E.what());
     return 1;

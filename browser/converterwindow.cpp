@@ -1,4 +1,5 @@
 #include "browser/converterwindow.h"
+#include "platform/codecsettings.h"
 #include "platform/waitcursor.h"
 
 #include "platform/filenames.h"
@@ -319,7 +320,8 @@ void TfrmConvert::ConvertNowClick() {
   bool Written = false;
   try {
     TWaitCursor Wait;
-    Written = ConvertPictureFile(*Source, Bytes(FSourcePath), Dest, S, PickTransparent);
+    Written = ConvertPictureFile(*Source, Bytes(FSourcePath), Dest, S, PickTransparent,
+                                 CurrentWriteOptions());
   } catch (const std::exception& E) {
     ShowMessage(QString::fromStdString(E.what()), this);
     return;

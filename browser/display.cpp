@@ -1,4 +1,5 @@
 #include "browser/display.h"
+#include "platform/codecsettings.h"
 #include "platform/waitcursor.h"
 
 #include "platform/filenames.h"
@@ -289,7 +290,7 @@ void TDecodeAheadCache::Run() {
         G->OnProgress = [&](TPixelGraphic*, int, bool& Abort, int) {
           if (FAbortCurrent) Abort = Aborted = true;
         };
-        G->LoadFromFile(EnginePath(Path));
+        G->LoadFromFile(EnginePath(Path), CurrentReadOptions());
         G->OnProgress = nullptr;
         OrientForDisplay(*G);
         // An aborted decode keeps a partial picture: never hand that out.
@@ -647,7 +648,7 @@ int TDisplayController::PrintImages(QPrinter& Printer, const QStringList& Files)
     G.StretchMode = smPrecise;
     G.ReadWarningAction = pgwaIgnore;
     try {
-      G.LoadFromFile(EnginePath(File));
+      G.LoadFromFile(EnginePath(File), CurrentReadOptions());
       OrientForDisplay(G);
     } catch (const std::exception&) {
       // One unreadable file neither ends the job nor leaves a blank page.

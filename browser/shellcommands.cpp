@@ -1,4 +1,5 @@
 #include "browser/shellcommands.h"
+#include "platform/codecsettings.h"
 #include "platform/waitcursor.h"
 
 #include "platform/filenames.h"
@@ -87,7 +88,7 @@ void HandleOpenRequests(TForm1& F, const QStringList& Commands) {
     QString Error = Path + ": file not found";
     try {
       TPixelGraphic G;
-      G.LoadFromFile(Bytes.toStdString());
+      G.LoadFromFile(Bytes.toStdString(), CurrentReadOptions());
     } catch (const std::exception& E) {
       Error = QString::fromStdString(E.what());
     }

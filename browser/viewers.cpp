@@ -1,6 +1,7 @@
 #include "browser/viewers.h"
 
 #include "engine/pixelgraphic.h"
+#include "platform/codecsettings.h"
 #include "platform/filenames.h"
 #include "platform/pgqt.h"
 
@@ -107,7 +108,7 @@ void TStretchedPictureViewer::LoadFromFile(const QString& Path) {
   Clear();
   auto G = std::make_unique<TPixelGraphic>();
   G->ReadWarningAction = pgwaIgnore;
-  G->LoadFromFile(EnginePath(Path));
+  G->LoadFromFile(EnginePath(Path), CurrentReadOptions());
   QImage I = ToQImage(*G).convertToFormat(QImage::Format_ARGB32);
   if (G->Transparent) {
     const QRgb Key = qRgb(G->TransparentColor & 0xFF, (G->TransparentColor >> 8) & 0xFF,

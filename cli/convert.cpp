@@ -41,6 +41,8 @@ struct TConvertJob {
   bool HasTransparent = false;
   TRGB TransparentColor = 0;
   std::vector<TOperation> Operations; // in command-line order
+  TReadOptions Read;                  // IN is read with these
+  TWriteOptions Write;                // OUT is written with these
 };
 
 struct TOption {
@@ -312,68 +314,68 @@ const std::vector<TOption>& Options() {
          J.TransparentColor = RGBFromHex(uint32_t(std::stoul(V, nullptr, 16)));
        }},
       {"--quality", "N", "JPEG, WebP and AVIF quality 1..100 (default 80).",
-       [](const std::string& V, TConvertJob&) {
-         JPEGQuality = int(ParseInt("--quality", V, 1, 100));
+       [](const std::string& V, TConvertJob& J) {
+         J.Write.JPEGQuality = int(ParseInt("--quality", V, 1, 100));
        }},
       {"--webp-lossless", nullptr, "Write WebP files lossless (--quality is for lossy ones).",
-       [](const std::string&, TConvertJob&) { WebPLossless = true; }},
+       [](const std::string&, TConvertJob& J) { J.Write.WebPLossless = true; }},
       {"--progressive", nullptr, "Write progressive JPEG files.",
-       [](const std::string&, TConvertJob&) { JPEGProgressive = true; }},
+       [](const std::string&, TConvertJob& J) { J.Write.JPEGProgressive = true; }},
       {"--ascii", nullptr, "Write PBM, PGM and PPM files as text (the default).",
-       [](const std::string&, TConvertJob&) { PxMWriteBinary = false; }},
+       [](const std::string&, TConvertJob& J) { J.Write.PxMWriteBinary = false; }},
       {"--binary", nullptr, "Write PBM, PGM and PPM files in binary form.",
-       [](const std::string&, TConvertJob&) { PxMWriteBinary = true; }},
+       [](const std::string&, TConvertJob& J) { J.Write.PxMWriteBinary = true; }},
       {"--tga-rle", nullptr, "Write TGA files with run-length packets.",
-       [](const std::string&, TConvertJob&) { TGAWriteRLE = true; }},
+       [](const std::string&, TConvertJob& J) { J.Write.TGAWriteRLE = true; }},
       {"--tga-raw", nullptr, "Write TGA files uncompressed.",
-       [](const std::string&, TConvertJob&) { TGAWriteRLE = false; }},
+       [](const std::string&, TConvertJob& J) { J.Write.TGAWriteRLE = false; }},
       {"--tiff-compression", "none|packbits", "TIFF compression (default none).",
-       [](const std::string& V, TConvertJob&) {
+       [](const std::string& V, TConvertJob& J) {
          if (V == "none")
-           TIFFCompression = kTIFFCompressionNone;
+           J.Write.TIFFCompression = kTIFFCompressionNone;
          else if (V == "packbits")
-           TIFFCompression = kTIFFCompressionPackBits;
+           J.Write.TIFFCompression = kTIFFCompressionPackBits;
          else
            throw std::runtime_error("--tiff-compression takes none or packbits");
        }},
       {"--tiff-byte-order", "ii|mm", "TIFF byte order: ii (little-endian, default) or mm.",
-       [](const std::string& V, TConvertJob&) {
+       [](const std::string& V, TConvertJob& J) {
          if (V == "ii" || V == "II")
-           TIFFBigEndian = false;
+           J.Write.TIFFBigEndian = false;
          else if (V == "mm" || V == "MM")
-           TIFFBigEndian = true;
+           J.Write.TIFFBigEndian = true;
          else
            throw std::runtime_error("--tiff-byte-order takes ii or mm");
        }},
       {"--tiff-cmyk", nullptr, "Write true-colour TIFF files as CMYK.",
-       [](const std::string&, TConvertJob&) { TIFFWriteCMYK = true; }},
+       [](const std::string&, TConvertJob& J) { J.Write.TIFFWriteCMYK = true; }},
       {"--tiff-white-is-zero", nullptr, "Write grey and bilevel TIFF files as WhiteIsZero.",
-       [](const std::string&, TConvertJob&) { TIFFWhiteIsZero = true; }},
+       [](const std::string&, TConvertJob& J) { J.Write.TIFFWhiteIsZero = true; }},
       {"--tiff-dpi", "N", "TIFF resolution in pixels per inch (default 300).",
-       [](const std::string& V, TConvertJob&) {
+       [](const std::string& V, TConvertJob& J) {
          uint32_t D = uint32_t(ParseInt("--tiff-dpi", V, 1, 1000000));
-         TIFFResolutionUnit = 1;
-         TIFFXResolution = TIFFYResolution = {D, 1};
+         J.Write.TIFFResolutionUnit = 1;
+         J.Write.TIFFXResolution = J.Write.TIFFYResolution = {D, 1};
        }},
       // Reading IN: the choices the editor's save options window offers.
       {"--no-gamma", nullptr, "Read IN without gamma correction (PNG files with a gAMA chunk).",
-       [](const std::string&, TConvertJob&) { GammaCorrectionOnRead = false; }},
+       [](const std::string&, TConvertJob& J) { J.Read.GammaCorrectionOnRead = false; }},
       {"--screen-gamma", "G", "Display gamma that reading corrects for, 0.1..10 (default 1.8).",
-       [](const std::string& V, TConvertJob&) {
+       [](const std::string& V, TConvertJob& J) {
          long double G;
          if (!ParseDecimal(V, G) || !(G >= 0.1L && G <= 10))
            throw std::runtime_error("--screen-gamma needs a number from 0.1 to 10, not \"" + V +
                                     "\"");
-         ScreenGamma = G;
+         J.Read.ScreenGamma = G;
        }},
       {"--jpeg-dct", "fast|int|float", "JPEG decoding method for IN (default int).",
-       [](const std::string& V, TConvertJob&) {
+       [](const std::string& V, TConvertJob& J) {
          if (V == "int")
-           JPEGReadDCTMethod = 0;
+           J.Read.JPEGReadDCTMethod = 0;
          else if (V == "fast")
-           JPEGReadDCTMethod = 1;
+           J.Read.JPEGReadDCTMethod = 1;
          else if (V == "float")
-           JPEGReadDCTMethod = 2;
+           J.Read.JPEGReadDCTMethod = 2;
          else
            throw std::runtime_error("--jpeg-dct takes fast, int or float");
        }},
@@ -422,7 +424,7 @@ int RunConvertCommand(const std::vector<std::string>& Args) {
   TPixelGraphic Picture;
   Picture.ReadWarningAction = pgwaOKBox;
   PrepareToRead(P.Files[0]);
-  Picture.LoadFromFile(P.Files[0]);
+  Picture.LoadFromFile(P.Files[0], Job.Read);
   const bool TurnedUpright = Job.AutoOrient && Picture.ExifOrientation != 1;
   if (Job.AutoOrient) AutoOrient(Picture);
   for (auto& Op : Job.Operations)
@@ -447,7 +449,7 @@ int RunConvertCommand(const std::vector<std::string>& Args) {
   Picture.Metadata = ReadImageMetadata(P.Files[0]);
   FitMetadataToPicture(Picture.Metadata, Picture.Width(), Picture.Height(),
                        TurnedUpright || Job.Turns);
-  Picture.SaveToFile(P.Files[1]);
+  Picture.SaveToFile(P.Files[1], Job.Write);
   return 0;
 }
 

@@ -6,14 +6,11 @@
 #include "engine/parallel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
 namespace orbisk {
-
-long double ScreenGamma = 1.8L;
-bool GammaCorrectionOnRead = true;
-int64_t MaxPixelCount = DefaultMaxPixelCount;
 
 struct TPixelGraphic::DitherState {
   std::vector<int> Rows[2]; // (Width + 2) cells of three channel errors, scaled by 16
@@ -36,7 +33,19 @@ void AskForHugePages(void* Start, size_t Size) {
 
 } // namespace
 
-TPixelGraphic::TPixelGraphic() : FileGamma(ScreenGamma) {}
+namespace {
+std::atomic<int64_t> TheAllocationLimit{DefaultMaxPixelCount};
+} // namespace
+
+int64_t PixelAllocationLimit() {
+  return TheAllocationLimit.load();
+}
+
+void SetPixelAllocationLimit(int64_t Limit) {
+  TheAllocationLimit.store(Limit);
+}
+
+TPixelGraphic::TPixelGraphic() : FileGamma(kDefaultScreenGamma) {}
 
 TPixelGraphic::~TPixelGraphic() {
   FreeBuffer();
@@ -62,7 +71,7 @@ void TPixelGraphic::SetSize(int W, int H, int Code) {
     return;
   }
   // Refuse before touching the current picture, so a refused size leaves it as it was.
-  if (int64_t(W) * H > MaxPixelCount)
+  if (int64_t(W) * H > (FPixelLimit ? FPixelLimit : PixelAllocationLimit()))
     throw EPixelGraphic(EngineMessage(msgFailed, "CreateDIBSection"));
   FreeBuffer();
   FWidth = W;
@@ -678,8 +687,9 @@ void TPixelGraphic::Assign(const TPixelGraphic* Source) {
 // ---------------------------------------------------------------------------------------------
 // gamma
 
-void TPixelGraphic::ApplyGamma() {
-  if (!GammaCorrectionOnRead) return;
+void TPixelGraphic::ApplyGamma(const TReadOptions& Options) {
+  if (!Options.GammaCorrectionOnRead) return;
+  const long double ScreenGamma = Options.ScreenGamma;
   long double Ratio = FileGamma / ScreenGamma;
   if (!std::isfinite(static_cast<double>(Ratio)) || Ratio <= 0) {
     FileGamma = ScreenGamma;

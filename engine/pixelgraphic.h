@@ -2,6 +2,7 @@
 // stored as bottom-up rows padded to 4 bytes, exactly like an uncompressed bottom-up bitmap.
 #pragma once
 
+#include "engine/codecoptions.h"
 #include "engine/imagemetadata.h"
 #include "engine/messages.h"
 
@@ -59,13 +60,11 @@ enum TStretchMode : int { smFast = 0, smMedium = 1, smPrecise = 2 };
 
 enum TPGWarningAction : int { pgwaIgnore = 0, pgwaOKBox = 1, pgwaOKCancelBox = 2, pgwaRaise = 3 };
 
-// Engine-wide options.
-extern long double ScreenGamma;    // default 1.8
-extern bool GammaCorrectionOnRead; // default true
-// Largest picture (Width x Height) the engine allocates; readers refuse larger declared sizes
-// with "%S1 failed" before allocating. Fuzzers lower it.
-extern int64_t MaxPixelCount; // default 2^28
-constexpr int64_t DefaultMaxPixelCount = int64_t(1) << 28;
+// Largest picture (Width x Height) SetSize allocates outside a load, for every picture of the
+// process (DefaultMaxPixelCount unless lowered; tests lower it to make an allocation fail).
+// Loads allocate up to their own read option. Thread-safe.
+int64_t PixelAllocationLimit();
+void SetPixelAllocationLimit(int64_t Limit);
 
 // Standard palette contents (kinds pBlackWhite..pSpecial252); empty for other kinds.
 const std::vector<TRGB>& StandardPalette(TPaletteIdent Kind);
@@ -154,12 +153,19 @@ public:
   void FlipRows();
 
   // ---- loading and saving ----
-  void LoadFromFile(const std::string& FileName) { LoadFromFileIndex(FileName, 0); }
-  void LoadFromFileIndex(const std::string& FileName, int Index);
-  void LoadFromStream(TPGStream& Stream) { LoadFromStreamExt(Stream, "", 0); }
-  void LoadFromStreamExt(TPGStream& Stream, const std::string& Ext, int Index);
-  void SaveToFile(const std::string& FileName);
-  void SaveToStreamExt(TPGStream& Stream, const std::string& Ext);
+  // Each call reads and writes with its own options (the defaults when none are given).
+  void LoadFromFile(const std::string& FileName, const TReadOptions& Options = {}) {
+    LoadFromFileIndex(FileName, 0, Options);
+  }
+  void LoadFromFileIndex(const std::string& FileName, int Index, const TReadOptions& Options = {});
+  void LoadFromStream(TPGStream& Stream, const TReadOptions& Options = {}) {
+    LoadFromStreamExt(Stream, "", 0, Options);
+  }
+  void LoadFromStreamExt(TPGStream& Stream, const std::string& Ext, int Index,
+                         const TReadOptions& Options = {});
+  void SaveToFile(const std::string& FileName, const TWriteOptions& Options = {});
+  void SaveToStreamExt(TPGStream& Stream, const std::string& Ext,
+                       const TWriteOptions& Options = {});
   void SaveToStream(TPGStream& Stream); // always a BMP file
 
   // ---- streaming, packed bitmaps, gradient border ----
@@ -239,8 +245,11 @@ private:
   int ExhaustiveSearch(TRGB C) const;
   int CacheLookup(TRGB C);
   int Luminance(unsigned R, unsigned G, unsigned B) const;
-  void ApplyGamma();
+  void ApplyGamma(const TReadOptions& Options);
 
+  // During a load the read's own MaxPixelCount, the largest Width x Height SetSize allocates;
+  // 0 outside loads (PixelAllocationLimit holds then).
+  int64_t FPixelLimit = 0;
   int FWidth = 0, FHeight = 0, FBitCountNum = 3;
   int64_t FRowBytes = 0;
   uint8_t* FBits = nullptr; // calloc'd, so fresh buffers come from zeroed pages

@@ -160,7 +160,8 @@ TFileFormatWriter& StreamingBMPWriter() {
   return *TheLists().BMPWriter;
 }
 
-void TFileFormatReader::GetInfo(TPGStream& /*Stream*/, int /*Index*/, TGraphicFileInfo& Info) {
+void TFileFormatReader::GetInfo(TPGStream& /*Stream*/, int /*Index*/, TGraphicFileInfo& Info,
+                                const TReadOptions& /*Options*/) {
   Info.GraphicCount = 1;
   Info.BitsPerPixel = 0;
   Info.Height = 0;
@@ -321,28 +322,36 @@ void ApplyReadWarning(const TPixelGraphic& Image, const std::string& Caption,
 // ---------------------------------------------------------------------------------------------
 // loading
 
-void TPixelGraphic::LoadFromFileIndex(const std::string& FileName, int Index) {
+void TPixelGraphic::LoadFromFileIndex(const std::string& FileName, int Index,
+                                      const TReadOptions& Options) {
   TPGFileStream Stream(FileName, TFileMode::fmOpenRead);
-  LoadFromStreamExt(Stream, FileExtension(FileName), Index);
+  LoadFromStreamExt(Stream, FileExtension(FileName), Index, Options);
 }
 
-void TPixelGraphic::LoadFromStreamExt(TPGStream& Stream, const std::string& Ext, int Index) {
+void TPixelGraphic::LoadFromStreamExt(TPGStream& Stream, const std::string& Ext, int Index,
+                                      const TReadOptions& Options) {
   TUpdateScope Update(*this);
   SetSize(0, 0, 3);
-  FileGamma = ScreenGamma;
+  FileGamma = Options.ScreenGamma;
+  // The read's own pixel limit holds while it runs.
+  struct TLimitScope {
+    int64_t& Limit;
+    ~TLimitScope() { Limit = 0; }
+  } LimitScope{FPixelLimit};
+  FPixelLimit = Options.MaxPixelCount;
   // Transparency belongs to the file just read, never to the previous one.
   Transparent = false;
   TransparentColor = 0;
   TFileFormatReader* Reader = FindReader(Stream, Ext);
   if (!Reader) throw EPGUnknownFileFormat(EngineMessage(msgUnknownFileFormat));
   FullWidth = FullHeight = 0;
-  Reader->ReadGraphic(Stream, *this, Index);
+  Reader->ReadGraphic(Stream, *this, Index, Options);
   // Readers that reduce set the stored size themselves.
   if (FullWidth <= 0 || FullHeight <= 0) {
     FullWidth = Width();
     FullHeight = Height();
   }
-  ApplyGamma();
+  ApplyGamma(Options);
   RecognisePaletteKind();
 }
 
@@ -392,27 +401,29 @@ void SaveThrough(TPixelGraphic& Image, const std::string& Extension,
 
 } // namespace
 
-void TPixelGraphic::SaveToFile(const std::string& FileName) {
+void TPixelGraphic::SaveToFile(const std::string& FileName, const TWriteOptions& Options) {
   SaveThrough(*this, FileExtension(FileName), [&](TFileFormatWriter& W, TPixelGraphic& G) {
     TSafeFile File(FileName);
     {
       TPGFileStream Stream(File.Descriptor(), FileName);
-      W.WriteGraphic(Stream, G);
+      W.WriteGraphic(Stream, G, Options);
       Stream.Close();
     }
     File.Commit();
   });
 }
 
-void TPixelGraphic::SaveToStreamExt(TPGStream& Stream, const std::string& Ext) {
+void TPixelGraphic::SaveToStreamExt(TPGStream& Stream, const std::string& Ext,
+                                    const TWriteOptions& Options) {
   SaveThrough(*this, Ext,
-              [&](TFileFormatWriter& W, TPixelGraphic& G) { W.WriteGraphic(Stream, G); });
+              [&](TFileFormatWriter& W, TPixelGraphic& G) { W.WriteGraphic(Stream, G, Options); });
 }
 
 // ---------------------------------------------------------------------------------------------
 // file information and dialog filters
 
-bool GetGraphicFileInfo(const std::string& FileName, int Index, TGraphicFileInfo& Info) {
+bool GetGraphicFileInfo(const std::string& FileName, int Index, TGraphicFileInfo& Info,
+                        const TReadOptions& Options) {
   Info = TGraphicFileInfo{};
   if (FileName.empty() || FileName.back() == '/') return false;
   try {
@@ -424,7 +435,7 @@ bool GetGraphicFileInfo(const std::string& FileName, int Index, TGraphicFileInfo
     int64_t Pos = Stream.Position();
     TGraphicFileInfo Tmp;
     Tmp.Type = R->Description;
-    R->GetInfo(Stream, Index, Tmp);
+    R->GetInfo(Stream, Index, Tmp, Options);
     Tmp.Type = R->Description;
     Stream.SetPosition(Pos);
     Info = Tmp;

@@ -48,16 +48,20 @@ public:
   // Header holds the first 17 bytes of the data (zero-filled past its end).
   virtual bool Sniff(const uint8_t* /*Header*/) { return false; }
   // Decodes image number Index at the stream's position into Image, which was just emptied.
-  virtual void ReadGraphic(TPGStream& /*Stream*/, TPixelGraphic& /*Image*/, int /*Index*/) {}
+  // Everything the reader takes of its options comes from Options.
+  virtual void ReadGraphic(TPGStream& /*Stream*/, TPixelGraphic& /*Image*/, int /*Index*/,
+                           const TReadOptions& /*Options*/ = {}) {}
   // Describes image number Index without decoding it. Overrides call the base first.
-  virtual void GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info);
+  virtual void GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info,
+                       const TReadOptions& Options = {});
 };
 
 class TFileFormatWriter : public TFileFormatReaderWriter {
 public:
   using TFileFormatReaderWriter::TFileFormatReaderWriter;
   std::set<int> CanWriteResolutions; // colour resolutions 0..7
-  virtual void WriteGraphic(TPGStream& Stream, TPixelGraphic& Image) = 0;
+  virtual void WriteGraphic(TPGStream& Stream, TPixelGraphic& Image,
+                            const TWriteOptions& Options = {}) = 0;
 };
 
 constexpr int kHeaderSniffSize = 17;
@@ -110,7 +114,8 @@ void ApplyReadWarning(const TPixelGraphic& Image, const std::string& Caption,
                       const std::string& Shown, const std::string& Text,
                       const std::function<void(const std::string&)>& Raise);
 
-bool GetGraphicFileInfo(const std::string& FileName, int Index, TGraphicFileInfo& Info);
+bool GetGraphicFileInfo(const std::string& FileName, int Index, TGraphicFileInfo& Info,
+                        const TReadOptions& Options = {});
 
 std::string DefaultOpenFilter();
 std::string DefaultSaveFilter();

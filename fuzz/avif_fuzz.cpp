@@ -6,10 +6,11 @@ using namespace orbisk;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   fuzz::ReadAndDescribe("avif", Data, Size);
+  const TReadOptions Read = fuzz::FuzzReadOptions();
   TPixelGraphic G;
   try {
     TPGMemoryStream S(Data, Size);
-    TAVIFFileFormatReader().ReadGraphic(S, G, 0);
+    TAVIFFileFormatReader().ReadGraphic(S, G, 0, Read);
   } catch (const EPixelGraphic&) {
     return 0;
   }
@@ -17,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   if (G.Empty() || int64_t(G.Width()) * G.Height() > 256) return 0;
   try {
     TPGMemoryStream Out;
-    TAVIFFileFormatWriter().WriteGraphic(Out, G);
+    TAVIFFileFormatWriter().WriteGraphic(Out, G, TWriteOptions{});
   } catch (const EPixelGraphic&) {
   }
   return 0;

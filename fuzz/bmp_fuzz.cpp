@@ -6,13 +6,15 @@
 #include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-  orbisk::MaxPixelCount = int64_t(1) << 22;
+  orbisk::TReadOptions Read;
+  Read.MaxPixelCount = int64_t(1) << 22;
+  orbisk::SetPixelAllocationLimit(int64_t(1) << 22); // packed bitmaps, outside a load
   {
     orbisk::TPixelGraphic G;
     G.ReadWarningAction = orbisk::pgwaIgnore;
     orbisk::TPGMemoryStream M(Data, Size);
     try {
-      orbisk::StreamingBMPReader().ReadGraphic(M, G, 0);
+      orbisk::StreamingBMPReader().ReadGraphic(M, G, 0, Read);
       // What was read must survive being written and read again.
       orbisk::TPGMemoryStream Out;
       G.WriteData(Out);

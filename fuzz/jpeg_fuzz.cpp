@@ -9,12 +9,13 @@
 using namespace orbisk;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-  MaxPixelCount = int64_t(1) << 22;
+  TReadOptions Read;
+  Read.MaxPixelCount = int64_t(1) << 22;
   TJPGFileFormatReader Reader;
   try {
     TPGMemoryStream S(Data, Size);
     TGraphicFileInfo Info;
-    Reader.GetInfo(S, 0, Info);
+    Reader.GetInfo(S, 0, Info, Read);
   } catch (const EPixelGraphic&) {
   }
   TPixelGraphic G;
@@ -25,14 +26,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   G.ReducedSize = Size % 4 == 0 ? 0 : int(Data[Size / 2] % 64) + 1 + int(Size % 7) * 40;
   try {
     TPGMemoryStream S(Data, Size);
-    Reader.ReadGraphic(S, G, 0);
+    Reader.ReadGraphic(S, G, 0, Read);
   } catch (const EPixelGraphic&) {
     return 0;
   }
   if (G.Empty() || int64_t(G.Width()) * G.Height() > 4096) return 0;
   try {
     TPGMemoryStream Out;
-    TJPGFileFormatWriter().WriteGraphic(Out, G);
+    TJPGFileFormatWriter().WriteGraphic(Out, G, TWriteOptions{});
   } catch (const EPixelGraphic&) {
   }
   return 0;

@@ -53,7 +53,8 @@ struct TCheckingPlayer : orbisk::TMetafilePlayer {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-  orbisk::MaxPixelCount = int64_t(1) << 16; // small pictures keep the runs fast
+  orbisk::TReadOptions Read;
+  Read.MaxPixelCount = int64_t(1) << 16; // small pictures keep the runs fast
   static bool Installed = (orbisk::SetMetafilePlayer(std::make_shared<TCheckingPlayer>()), true);
   (void)Installed;
   for (const char* Ext : {"wmf", "emf"}) {
@@ -65,14 +66,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
         orbisk::TPGMemoryStream S(Data, Size);
         orbisk::TPixelGraphic G;
         G.FastJPEGDecode = Fast;
-        Reader->ReadGraphic(S, G, 0);
+        Reader->ReadGraphic(S, G, 0, Read);
       } catch (const orbisk::EPixelGraphic&) {
       }
     }
     try {
       orbisk::TPGMemoryStream S(Data, Size);
       orbisk::TGraphicFileInfo Info;
-      Reader->GetInfo(S, 0, Info);
+      Reader->GetInfo(S, 0, Info, Read);
     } catch (const orbisk::EPixelGraphic&) {
     }
   }

@@ -24,9 +24,9 @@ struct TOutcome {
   bool operator==(const TOutcome&) const = default;
 };
 
-TOutcome Decode(const uint8_t* Data, size_t Size, int Threads, TPGWarningAction Action,
-                long AbortAt, int Reduced) {
-  PNGDecodeThreads = Threads;
+TOutcome Decode(const uint8_t* Data, size_t Size, TReadOptions Read, int Threads,
+                TPGWarningAction Action, long AbortAt, int Reduced) {
+  Read.PNGDecodeThreads = Threads;
   TOutcome O;
   SetEnginePrompt([&](const std::string&, const std::string& Text, bool) {
     O.Warnings.push_back(Text);
@@ -44,7 +44,7 @@ TOutcome Decode(const uint8_t* Data, size_t Size, int Threads, TPGWarningAction 
   G.OnProgressEnd = [&](TPixelGraphic*) { O.Events.push_back(-2); };
   try {
     TPGMemoryStream S(Data, Size);
-    TPNGFileFormatReader().ReadGraphic(S, G, 0);
+    TPNGFileFormatReader().ReadGraphic(S, G, 0, Read);
   } catch (const EPixelGraphic& E) {
     O.Error = E.what();
   }
@@ -60,36 +60,37 @@ TOutcome Decode(const uint8_t* Data, size_t Size, int Threads, TPGWarningAction 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-  MaxPixelCount = int64_t(1) << 22;
+  TReadOptions Read;
+  Read.MaxPixelCount = int64_t(1) << 22;
   TPNGFileFormatReader Reader;
   try {
     TPGMemoryStream S(Data, Size);
     TGraphicFileInfo Info;
-    Reader.GetInfo(S, 0, Info);
+    Reader.GetInfo(S, 0, Info, Read);
   } catch (const EPixelGraphic&) {
   }
   // Both warning paths, both background choices, an abort now and then.
   const TPGWarningAction Action = Size % 2 ? pgwaOKBox : pgwaRaise;
-  PNGUseFileBackground = Size % 3 != 0;
+  Read.PNGUseFileBackground = Size % 3 != 0;
   const long AbortAt = Size % 5 == 0 ? long(Size % 7) : -2;
-  const TOutcome One = Decode(Data, Size, 1, Action, AbortAt, 0);
-  if (!(Decode(Data, Size, 2, Action, AbortAt, 0) == One)) __builtin_trap();
-  Decode(Data, Size, 2, Action, AbortAt, int(Size % 40)); // the reduced decode, when interlaced
-  PNGDecodeThreads = 0;
+  const TOutcome One = Decode(Data, Size, Read, 1, Action, AbortAt, 0);
+  if (!(Decode(Data, Size, Read, 2, Action, AbortAt, 0) == One)) __builtin_trap();
+  // the reduced decode, when interlaced
+  Decode(Data, Size, Read, 2, Action, AbortAt, int(Size % 40));
 
   TPixelGraphic G;
   G.ReadWarningAction = Size % 2 ? pgwaIgnore : pgwaRaise;
   G.SetBackGroundColor(RGBOf(200, 100, 50));
   try {
     TPGMemoryStream S(Data, Size);
-    Reader.ReadGraphic(S, G, 0);
+    Reader.ReadGraphic(S, G, 0, Read);
   } catch (const EPixelGraphic&) {
     return 0;
   }
   if (G.Empty() || int64_t(G.Width()) * G.Height() > 4096) return 0;
   try {
     TPGMemoryStream Out;
-    TPNGFileFormatWriter().WriteGraphic(Out, G);
+    TPNGFileFormatWriter().WriteGraphic(Out, G, TWriteOptions{});
   } catch (const EPixelGraphic&) {
   }
   return 0;

@@ -9,33 +9,34 @@
 using namespace orbisk;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-  MaxPixelCount = int64_t(1) << 22;
+  TReadOptions Read;
+  Read.MaxPixelCount = int64_t(1) << 22;
   TFileFormatReader* Reader = nullptr;
   for (auto* R : FileFormatReaders())
     if (R->Extension == "pgm") Reader = R; // the three readers share one decoder
   try {
     TPGMemoryStream S(Data, Size);
     TGraphicFileInfo Info;
-    Reader->GetInfo(S, 0, Info);
+    Reader->GetInfo(S, 0, Info, Read);
   } catch (const EPixelGraphic&) {
   }
   TPixelGraphic G;
   try {
     TPGMemoryStream S(Data, Size);
-    Reader->ReadGraphic(S, G, 0);
+    Reader->ReadGraphic(S, G, 0, Read);
   } catch (const EPixelGraphic&) {
     return 0;
   }
   if (G.Empty() || int64_t(G.Width()) * G.Height() > 4096) return 0;
   const char* Ext = G.BitCountNum() == 0 ? "pbm" : G.BitCountNum() == 2 ? "pgm" : "ppm";
   for (bool Binary : {false, true}) {
-    PxMWriteBinary = Binary;
+    TWriteOptions Write;
+    Write.PxMWriteBinary = Binary;
     TPGMemoryStream Out;
     try {
-      FindWriter(Ext)->WriteGraphic(Out, G);
+      FindWriter(Ext)->WriteGraphic(Out, G, Write);
     } catch (const EPixelGraphic&) {
     }
   }
-  PxMWriteBinary = false;
   return 0;
 }

@@ -19,7 +19,7 @@ TSize2 Fit(int W, int H, int S) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-  MaxPixelCount = int64_t(1) << 22;
+  SetPixelAllocationLimit(int64_t(1) << 22);
   const int S = Size % 2 ? 64 : 128;
   TPixelGraphic G;
   int W = 0, H = 0;

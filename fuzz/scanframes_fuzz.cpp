@@ -28,12 +28,11 @@ int32_t Take32(const uint8_t*& Data, size_t& Size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   using namespace orbisk;
-  MaxPixelCount = 1 << 16; // keeps allocations small; the checks are the same
 
   std::vector<uint8_t> File;
   PackedBitmapToBMP(Data, Size, File); // the input as a packed bitmap
 
-  TFrameAssembler A(300);
+  TFrameAssembler A(300, 1 << 16); // small allocations; the checks are the same
   const uint8_t* P = Data;
   size_t Left = Size;
   try {

@@ -9,20 +9,21 @@
 using namespace orbisk;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-  MaxPixelCount = int64_t(1) << 22;
+  TReadOptions Read;
+  Read.MaxPixelCount = int64_t(1) << 22;
   TFileFormatReader* Reader = nullptr;
   for (auto* R : FileFormatReaders())
     if (R->Extension == "tga") Reader = R;
   try {
     TPGMemoryStream S(Data, Size);
     TGraphicFileInfo Info;
-    Reader->GetInfo(S, 0, Info);
+    Reader->GetInfo(S, 0, Info, Read);
   } catch (const EPixelGraphic&) {
   }
   TPixelGraphic G;
   try {
     TPGMemoryStream S(Data, Size);
-    Reader->ReadGraphic(S, G, 0);
+    Reader->ReadGraphic(S, G, 0, Read);
   } catch (const EPixelGraphic&) {
   }
   if (G.Empty() || int64_t(G.Width()) * G.Height() > 4096) return 0;
@@ -31,10 +32,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     for (int X = 0; X < G.Width(); ++X)
       (void)G.GetPixelColor(X, Y);
   for (bool RLE : {false, true}) {
-    TGAWriteRLE = RLE;
+    TWriteOptions Write;
+    Write.TGAWriteRLE = RLE;
     TPGMemoryStream Out;
-    FindWriter("tga")->WriteGraphic(Out, G);
+    FindWriter("tga")->WriteGraphic(Out, G, Write);
   }
-  TGAWriteRLE = false;
   return 0;
 }

@@ -11,23 +11,24 @@
 using namespace orbisk;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-  MaxPixelCount = int64_t(1) << 22;
+  TReadOptions Read;
+  Read.MaxPixelCount = int64_t(1) << 22;
   TTIFFileFormatReader Reader;
   TTIFFileFormatWriter Writer;
   for (int Pass = 0; Pass < 2; ++Pass) {
-    TIFFReadAllImages = Pass == 1;
-    TIFFMaxImages = 64;
+    Read.TIFFReadAllImages = Pass == 1;
+    Read.TIFFMaxImages = 64;
     TPixelGraphic Image;
     Image.ReadWarningAction = pgwaIgnore;
     try {
       TPGMemoryStream In(Data, Size);
       TGraphicFileInfo Info;
-      Reader.GetInfo(In, 0, Info);
+      Reader.GetInfo(In, 0, Info, Read);
     } catch (const EPixelGraphic&) {
     }
     try {
       TPGMemoryStream In(Data, Size);
-      Reader.ReadGraphic(In, Image, Pass);
+      Reader.ReadGraphic(In, Image, Pass, Read);
     } catch (const EPixelGraphic&) {
     }
     if (Size > 0) { // read for a thumbnail: a reduced subfile, else the page
@@ -36,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
       Small.ReducedSize = 1 + Data[Size - 1] % 48;
       try {
         TPGMemoryStream In(Data, Size);
-        Reader.ReadGraphic(In, Small, 0);
+        Reader.ReadGraphic(In, Small, 0, Read);
       } catch (const EPixelGraphic&) {
       }
       if (Small.FullWidth && (Small.Width() > Small.FullWidth || Small.Height() > Small.FullHeight))
@@ -45,15 +46,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     // A two-colour picture that is not black and white is converted by saving, not here.
     if (Image.Empty() || (Image.BitCountNum() == 0 && Image.PaletteKind() != pBlackWhite)) continue;
     // Whatever was decoded must survive a write and a read back unchanged.
-    TIFFCompression = Pass ? kTIFFCompressionPackBits : kTIFFCompressionNone;
-    TIFFBigEndian = Size % 2;
-    TIFFWriteCMYK = Size % 3 == 0;
+    TWriteOptions Write;
+    Write.TIFFCompression = Pass ? kTIFFCompressionPackBits : kTIFFCompressionNone;
+    Write.TIFFBigEndian = Size % 2;
+    Write.TIFFWriteCMYK = Size % 3 == 0;
     TPGMemoryStream Out;
-    Writer.WriteGraphic(Out, Image);
+    Writer.WriteGraphic(Out, Image, Write);
     TPixelGraphic Back;
     TPGMemoryStream In(Out.Memory(), size_t(Out.Size()));
-    TIFFReadAllImages = false;
-    Reader.ReadGraphic(In, Back, 0);
+    TReadOptions Single = Read;
+    Single.TIFFReadAllImages = false;
+    Reader.ReadGraphic(In, Back, 0, Single);
     const size_t RowLen = (size_t(Image.BitCount()) * Image.Width() + 7) / 8;
     if (Back.Width() != Image.Width() || Back.Height() != Image.Height() ||
         Back.BitCountNum() != Image.BitCountNum())

@@ -11,11 +11,12 @@
 using namespace orbisk;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-  MaxPixelCount = int64_t(1) << 22;
+  TReadOptions Read;
+  Read.MaxPixelCount = int64_t(1) << 22;
   for (int Index = 0; Index < 2; ++Index) {
     try {
       TPGMemoryStream In(Data, Size);
-      const TTIFFLibraryInfo Info = DescribeTIFFWithLibrary(In, Index);
+      const TTIFFLibraryInfo Info = DescribeTIFFWithLibrary(In, Index, Read);
       if (Info.GraphicCount < 1) std::abort();
     } catch (const TTIFFLibraryFailure& F) {
       if (F.Text.compare(0, 6, "TIFF: ") != 0) std::abort();
@@ -24,18 +25,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     Image.SetBackGroundColor(Size % 2 ? 0xFFFFFF : 0);
     try {
       TPGMemoryStream In(Data, Size);
-      ReadTIFFWithLibrary(In, Image, Index);
+      ReadTIFFWithLibrary(In, Image, Index, Read);
     } catch (const TTIFFLibraryFailure& F) {
       if (F.Text.compare(0, 6, "TIFF: ") != 0) std::abort();
     }
-    if (int64_t(Image.Width()) * Image.Height() > MaxPixelCount) std::abort();
+    if (int64_t(Image.Width()) * Image.Height() > Read.MaxPixelCount) std::abort();
   }
   if (Size > 0) { // a reduced-resolution subfile, for a thumbnail
     TPixelGraphic Image;
     Image.ReducedSize = 1 + Data[Size - 1] % 48;
     try {
       TPGMemoryStream In(Data, Size);
-      if (ReadReducedTIFFWithLibrary(In, Image) &&
+      if (ReadReducedTIFFWithLibrary(In, Image, Read) &&
           (Image.Width() > Image.FullWidth || Image.Height() > Image.FullHeight))
         std::abort();
     } catch (const TTIFFLibraryFailure& F) {

@@ -1,5 +1,6 @@
 #include "platform/pgqt.h"
 #include "engine/stream.h"
+#include "platform/codecsettings.h"
 
 #include <QBuffer>
 #include <QClipboard>
@@ -127,7 +128,7 @@ QImage ToQImage(const TPixelGraphic& G) {
 
 void AssignFromQImage(TPixelGraphic& G, const QImage& Source) {
   TUpdateScope Update(G);
-  G.FileGamma = ScreenGamma;
+  G.FileGamma = CurrentReadOptions().ScreenGamma;
   if (Source.isNull()) {
     G.SetSize(0, 0, 3);
     return;
@@ -233,7 +234,7 @@ void LoadFromMimeData(TPixelGraphic& G, const QMimeData* Data) {
     QByteArray B = Data->data("image/bmp");
     if (B.size() >= 2 && B[0] == 'B' && B[1] == 'M') {
       TPGMemoryStream S(B.constData(), size_t(B.size()));
-      G.LoadFromStreamExt(S, "bmp", 0);
+      G.LoadFromStreamExt(S, "bmp", 0, CurrentReadOptions());
     } else {
       G.LoadFromPackedDIB(reinterpret_cast<const uint8_t*>(B.constData()), size_t(B.size()));
     }

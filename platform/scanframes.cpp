@@ -70,7 +70,7 @@ void TFrameAssembler::BeginFrame(const TFrameParams& P) {
   if (P.BytesPerLine < Needed) Impossible(P, "lines shorter than their pixels");
   // Padding beyond a few kilobytes is no scanner's; it would only make us allocate for nothing.
   if (P.BytesPerLine - Needed > 65536) Impossible(P, "lines far longer than their pixels");
-  if (P.Lines > 0 && int64_t(P.PixelsPerLine) * P.Lines > MaxPixelCount)
+  if (P.Lines > 0 && int64_t(P.PixelsPerLine) * P.Lines > FMaxPixelCount)
     Impossible(P, "beyond the pixel limit");
 
   const bool Colour = P.Format >= 2;
@@ -123,8 +123,8 @@ void TFrameAssembler::StoreLine() {
   const int W = FCur.PixelsPerLine;
   if (FCur.Lines == -1 && FFrames == 0) {
     // A frame of unknown length grows row by row up to the pixel limit.
-    if ((FRows + 1) * int64_t(W) > MaxPixelCount)
-      throw EScanFrame("the picture passes the pixel limit of " + std::to_string(MaxPixelCount) +
+    if ((FRows + 1) * int64_t(W) > FMaxPixelCount)
+      throw EScanFrame("the picture passes the pixel limit of " + std::to_string(FMaxPixelCount) +
                        " pixels");
     FPixels.resize(FPixels.size() + FStride, 0);
     ++FHeight;
@@ -223,7 +223,7 @@ TNativeBitmap TFrameAssembler::Finish() {
   for (int64_t Y = 0; Y < FHeight; ++Y)
     std::memcpy(Rows + size_t(FHeight - 1 - Y) * FStride, FPixels.data() + size_t(Y) * FStride,
                 FStride);
-  *this = TFrameAssembler(FResolution);
+  *this = TFrameAssembler(FResolution, FMaxPixelCount);
   return B;
 }
 

@@ -5,6 +5,8 @@
 // a device, so the checks on what a device reports are testable on their own.
 #pragma once
 
+#include "engine/codecoptions.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
@@ -36,8 +38,10 @@ public:
 
 class TFrameAssembler {
 public:
-  // Resolution in dots per inch for the header's pixels per metre (0: none).
-  explicit TFrameAssembler(double Resolution = 0) : FResolution(Resolution) {}
+  // Resolution in dots per inch for the header's pixels per metre (0: none); pictures above
+  // MaxPixelCount pixels are refused.
+  explicit TFrameAssembler(double Resolution = 0, int64_t MaxPixelCount = DefaultMaxPixelCount)
+      : FResolution(Resolution), FMaxPixelCount(MaxPixelCount) {}
 
   // Starts a frame. Throws EScanFrame for parameters that cannot describe a picture or that do
   // not fit the frames before it.
@@ -61,6 +65,7 @@ private:
   void StoreLine();
 
   double FResolution;
+  int64_t FMaxPixelCount;
   TFrameParams FFirst{}; // the first frame's parameters
   TFrameParams FCur{};
   bool FInFrame = false;

@@ -1,6 +1,7 @@
 #include "platform/wallpaper.h"
 
 #include "platform/autoorient.h"
+#include "platform/codecsettings.h"
 #include "platform/filenames.h"
 
 #include "engine/pixelgraphic.h"
@@ -218,10 +219,10 @@ QString MakeWallpaperCopy(const QString& Picture, QWidget* Owner) {
   const QString Copy = WallpaperCopyPath();
   try {
     TPixelGraphic G;
-    G.LoadFromFile(EncodeFileName(Picture).toStdString());
+    G.LoadFromFile(EncodeFileName(Picture).toStdString(), CurrentReadOptions());
     OrientForDisplay(G); // the bitmap keeps no EXIF: it shows the picture as the windows do
     TPGMemoryStream M;
-    G.SaveToStreamExt(M, ".bmp");
+    G.SaveToStreamExt(M, ".bmp", CurrentWriteOptions());
     const QByteArray Bytes(reinterpret_cast<const char*>(M.Memory()), qsizetype(M.Size()));
     const QByteArray Folder = EncodeFileName(Copy.left(Copy.lastIndexOf('/')));
     if (::mkdir(Folder.constData(), 0700) != 0 && errno != EEXIST) {

@@ -44,26 +44,6 @@ bool Exists(const std::string& Path) {
   return lstat(Path.c_str(), &St) == 0;
 }
 
-// The engine-wide JPEG quality and WebP lossless choice for the length of one write.
-class TJPEGQualityScope {
-public:
-  explicit TJPEGQualityScope(int Q, bool Lossless = false)
-      : FOld(JPEGQuality), FOldLossless(WebPLossless) {
-    JPEGQuality = Q;
-    WebPLossless = Lossless;
-  }
-  ~TJPEGQualityScope() {
-    JPEGQuality = FOld;
-    WebPLossless = FOldLossless;
-  }
-  TJPEGQualityScope(const TJPEGQualityScope&) = delete;
-  TJPEGQualityScope& operator=(const TJPEGQualityScope&) = delete;
-
-private:
-  int FOld;
-  bool FOldLossless;
-};
-
 } // namespace
 
 const char* ConvertTargetText(TConvertTarget T) {
@@ -169,7 +149,7 @@ TImageMetadata ConvertedMetadata(const TPixelGraphic& Source, const std::string&
 
 bool ConvertPictureFile(const TPixelGraphic& Source, const std::string& SourcePath,
                         const std::string& Destination, const TConvertSettings& S,
-                        const TTransparencyPicker& PickTransparent) {
+                        const TTransparencyPicker& PickTransparent, const TWriteOptions& Options) {
   if (Destination == SourcePath || SameExistingFile(Destination, SourcePath))
     throw EPGStreamError("Cannot create file \"" + Destination +
                          "\". It is the picture being converted.");
@@ -191,9 +171,10 @@ bool ConvertPictureFile(const TPixelGraphic& Source, const std::string& SourcePa
   // Palette pictures go to writers that cannot hold them in a resolution they can.
   G->SaveColorResWarningAction = pgwaIgnore;
   G->Metadata = ConvertedMetadata(Source, SourcePath, G->Width(), G->Height());
-  TJPEGQualityScope Quality(ConvertTargetUsesQuality(S.Target) ? S.JPEGQuality : JPEGQuality,
-                            S.Target == ctWEBPLossless);
-  G->SaveToFile(Destination);
+  TWriteOptions Write = Options;
+  if (ConvertTargetUsesQuality(S.Target)) Write.JPEGQuality = S.JPEGQuality;
+  Write.WebPLossless = S.Target == ctWEBPLossless;
+  G->SaveToFile(Destination, Write);
   return true;
 }
 

@@ -88,10 +88,13 @@ TImageMetadata ConvertedMetadata(const TPixelGraphic& Source, const std::string&
 // target only when complete, so a failure leaves an existing file as it was. Returns false when
 // the transparency picker cancelled. Raises EPixelGraphic (or std::runtime_error for the GIF
 // writer's failures) with the reason; refuses a read-only existing target and SourcePath
-// itself. The JPEG quality applies to this write only. The source file's EXIF data, colour
-// profile and XMP go into the written file where its format holds them (ConvertedMetadata).
+// itself. The file is written with Options, the settings' JPEG quality (for the targets that
+// use it) and lossless WebP for that target in place of theirs. The source file's EXIF data,
+// colour profile and XMP go into the written file where its format holds them
+// (ConvertedMetadata).
 bool ConvertPictureFile(const TPixelGraphic& Source, const std::string& SourcePath,
                         const std::string& Destination, const TConvertSettings& Settings,
-                        const TTransparencyPicker& PickTransparent = nullptr);
+                        const TTransparencyPicker& PickTransparent = nullptr,
+                        const TWriteOptions& Options = {});
 
 } // namespace orbisk

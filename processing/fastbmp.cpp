@@ -12,7 +12,7 @@ namespace orbisk {
 void TFastBMP::SetSize(int W, int H) {
   if (W < 0) throw EPGInvalidSize(EngineMessage(msgNegativeWidth));
   if (H < 0) throw EPGInvalidSize(EngineMessage(msgNegativeHeight));
-  if (int64_t(W) * H > MaxPixelCount)
+  if (int64_t(W) * H > PixelAllocationLimit())
     throw EPixelGraphic(EngineMessage(msgFailed, "CreateDIBSection"));
   if (W == 0 || H == 0) W = H = 0;
   const int64_t RB = TPixelGraphic::RowBytesFor(W, 24);

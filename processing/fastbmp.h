@@ -37,7 +37,8 @@ public:
   TFastBMP(const TFastBMP&) = delete;
   TFastBMP& operator=(const TFastBMP&) = delete;
 
-  // Black pixels. Refuses negative sizes and pictures above MaxPixelCount before allocating.
+  // Black pixels. Refuses negative sizes and pictures above PixelAllocationLimit() before
+  // allocating.
   void SetSize(int W, int H);
   void Assign(const TFastBMP& Source);
   void LoadFrom(const TPixelGraphic& G);

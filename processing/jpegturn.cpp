@@ -145,7 +145,7 @@ bool ResetJPEGOrientation(std::vector<uint8_t>& Jpeg) {
 }
 
 std::vector<uint8_t> TurnJPEGLossless(const uint8_t* Data, size_t Size, int Orientation,
-                                      TJPEGTurnEdge Edge) {
+                                      TJPEGTurnEdge Edge, int64_t MaxPixelCount) {
   if (!ValidOrientation(Orientation)) Fail(EngineMessage(msgInvalidValueFor, "Orientation"));
   THandle H;
   if (!H.H) Fail(tjGetErrorStr2(nullptr));

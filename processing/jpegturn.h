@@ -2,6 +2,8 @@
 // instead of decoding and encoding the picture again, so nothing of its quality is lost.
 #pragma once
 
+#include "engine/codecoptions.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -18,10 +20,11 @@ enum class TJPEGTurnEdge { jeTrim, jePerfect };
 // left-right, 3 turn 180, 4 flip top-bottom, 5 transpose, 6 turn 90 clockwise, 7 transverse,
 // 8 turn 90 anticlockwise; 1 copies the coefficients unchanged. The JPEG data's markers are
 // kept, and the EXIF Orientation value, if any, becomes 1. Errors (not a JPEG, too large for the
-// engine's pixel limit, a partial block under jePerfect, a library failure) raise
+// pixel limit MaxPixelCount, a partial block under jePerfect, a library failure) raise
 // EPGJPGFileFormatReaderWriter ("JPG: " and the reason).
 std::vector<uint8_t> TurnJPEGLossless(const uint8_t* Data, size_t Size, int Orientation,
-                                      TJPEGTurnEdge Edge);
+                                      TJPEGTurnEdge Edge,
+                                      int64_t MaxPixelCount = DefaultMaxPixelCount);
 
 // Reads In, turns it and writes Out through the engine's safe file (replacing an existing Out
 // only when the whole result is written). In and Out may be the same file.

@@ -74,7 +74,7 @@ int Decode(TState& St, const uint8_t* Data, size_t Size, TSize2 (*Fit)(int, int,
   if (Info.out_color_space != JCS_GRAYSCALE && Info.out_color_space != JCS_RGB) return 2;
   FullW = static_cast<int>(Info.image_width);
   FullH = static_cast<int>(Info.image_height);
-  if (int64_t(FullW) * FullH > MaxPixelCount) return 3;
+  if (int64_t(FullW) * FullH > PixelAllocationLimit()) return 3;
   const TSize2 Want = Fit(FullW, FullH, S);
   Info.out_color_space = JCS_EXT_BGR;
   Info.dct_method = JDCT_IFAST;

@@ -1,5 +1,6 @@
 #include "thumbnails/tessly.h"
 
+#include "platform/codecsettings.h"
 #include "platform/filenames.h"
 
 #include "engine/messages.h"
@@ -121,7 +122,7 @@ std::string Encoded(const QString& Path) {
 bool TileBackground(TPixelGraphic& Sheet, const QString& Path) {
   TPixelGraphic BG;
   try {
-    BG.LoadFromFile(Encoded(Path));
+    BG.LoadFromFile(Encoded(Path), CurrentReadOptions());
   } catch (...) {
     return false;
   }
@@ -140,7 +141,7 @@ void DrawEntry(TPixelGraphic& Sheet, int I, const QString& Path, const TTesslyOp
   if (StandIn) {
     Loaded.Assign(StandIn);
   } else {
-    Loaded.LoadFromFile(Encoded(Path));
+    Loaded.LoadFromFile(Encoded(Path), CurrentReadOptions());
     OrientForDisplay(Loaded);
   }
   if (Loaded.Empty() || Loaded.Width() <= 0 || Loaded.Height() <= 0)

@@ -1,6 +1,7 @@
 #include "thumbnails/thumbcache.h"
 
 #include "engine/stream.h"
+#include "platform/codecsettings.h"
 #include "platform/pgqt.h"
 #include "thumbnails/thumbcell.h"
 
@@ -280,7 +281,7 @@ bool TThumbCache::Find(const TThumbSource& Source, int S, TCachedPicture& Out) c
       G->SetBackGroundColor(kThumbBackground);
       G->ReadWarningAction = pgwaIgnore;
       TPGMemoryStream Stream(Data.data(), Data.size());
-      G->LoadFromStreamExt(Stream, "png", 0);
+      G->LoadFromStreamExt(Stream, "png", 0, CurrentReadOptions());
     } catch (...) {
       continue;
     }

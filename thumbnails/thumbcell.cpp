@@ -1,5 +1,6 @@
 #include "thumbnails/thumbcell.h"
 
+#include "platform/codecsettings.h"
 #include "thumbnails/scaledjpeg.h"
 #include "thumbnails/thumbcache.h"
 
@@ -156,7 +157,7 @@ void DecodeFast(const std::string& Path, int S, const std::atomic<bool>* Cancel,
     ::close(Fd);
   }
   Loaded.ReducedSize = S;
-  Loaded.LoadFromFile(Path);
+  Loaded.LoadFromFile(Path, CurrentReadOptions());
   FullW = Loaded.FullWidth > 0 ? Loaded.FullWidth : Loaded.Width();
   FullH = Loaded.FullHeight > 0 ? Loaded.FullHeight : Loaded.Height();
   if (OrientForDisplay(Loaded) >= 5) std::swap(FullW, FullH);
@@ -174,7 +175,7 @@ TThumbCell MakeThumbCell(const std::string& Path, const TThumbCellOptions& Optio
   TThumbCell Result;
   if (!Options.Fast) {
     TPixelGraphic Loaded;
-    Loaded.LoadFromFile(Path);
+    Loaded.LoadFromFile(Path, CurrentReadOptions());
     OrientForDisplay(Loaded);
     Result.Picture = PlaceInCell(Loaded, S, Loaded.StretchMode);
     return Result;
@@ -280,7 +281,7 @@ void SaveThumbnail(TPixelGraphic& Cell, const std::string& Target, const std::st
   if (Sources.Contains(Target))
     throw EPGStreamError("\"" + Target + "\" is one of the files the thumbnails are made from");
   TPGMemoryStream Data;
-  Cell.SaveToStreamExt(Data, Ext);
+  Cell.SaveToStreamExt(Data, Ext, CurrentWriteOptions());
   WriteFileSafely(Target, Data.Memory(), static_cast<size_t>(Data.Size()));
 }
 

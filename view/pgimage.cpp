@@ -1,6 +1,7 @@
 #include "view/pgimage.h"
 #include "platform/autoorient.h"
 
+#include "platform/codecsettings.h"
 #include "platform/filenames.h"
 #include "platform/pgqt.h"
 
@@ -256,7 +257,7 @@ void TPGImage::LoadFromFile(const QString& Name, int Index) {
       HookPicture(*G);
       G->OnChange = nullptr;
       try {
-        G->LoadFromFileIndex(EnginePath(Name), Index);
+        G->LoadFromFileIndex(EnginePath(Name), Index, CurrentReadOptions());
         OrientForDisplay(*G);
         G->OnChange = [this](TPixelGraphic*) { Rearrange(); };
         FPicture = std::move(G);
@@ -274,7 +275,7 @@ void TPGImage::SaveToFile(const QString& Name) {
   TPixelGraphic* G = PixelGraphic();
   if (!G || G->Empty()) throw EPGEmpty(EngineMessage(msgIsEmpty, "PixelGraphic"));
   G->SaveColorResWarningAction = FSaveColorResWarningAction;
-  G->SaveToFile(EnginePath(Name));
+  G->SaveToFile(EnginePath(Name), CurrentWriteOptions());
   FFileName = Name;
 }
 

@@ -1,5 +1,6 @@
 #include "view/previewdialogs.h"
 
+#include "platform/codecsettings.h"
 #include "platform/filenames.h"
 
 #include "engine/messages.h"
@@ -180,7 +181,7 @@ MakePreviewPicture(const TPreviewRequest& R, const std::atomic<bool>& Cancel,
     auto G = std::make_unique<TPixelGraphic>();
     G->ReadWarningAction = pgwaIgnore;
     Hook(*G, 1);
-    G->LoadFromFile(R.Path);
+    G->LoadFromFile(R.Path, CurrentReadOptions());
     if (Cancel || G->Empty()) return nullptr;
     OrientForDisplay(*G);
     int Step = 1;

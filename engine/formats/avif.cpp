@@ -47,9 +47,9 @@ using TDecoder = std::unique_ptr<avifDecoder, TDecoderDeleter>;
 // A decoder over Data with the container parsed: thread count, pixel limit and leniency set.
 // The item boxes are checked first, so that a grid of thousands of tiles never reaches the
 // library; a grid's tiles share the processors (the library keeps one AV1 decoder per tile).
-TDecoder ParsedDecoder(const std::vector<uint8_t>& Data) {
+TDecoder ParsedDecoder(const std::vector<uint8_t>& Data, int64_t MaxPixelCount) {
   static const TItemTypes kTypes{{"av01"}, {"grid"}};
-  const int Tiles = CheckPrimaryItems(Data, kTypes, kFail);
+  const int Tiles = CheckPrimaryItems(Data, kTypes, kFail, MaxPixelCount);
   TDecoder D(avifDecoderCreate());
   if (!D) Fail("Out of memory");
   D->maxThreads = std::max(1, CodecThreadCount() / std::max(1, Tiles));
@@ -110,19 +110,20 @@ bool HasCompatibleBrand(const std::vector<uint8_t>& Data, const char* Brand) {
   return false;
 }
 
-void DecodeAVIF(const std::vector<uint8_t>& Data, TPixelGraphic& Image) {
-  Image.FileGamma = ScreenGamma; // the samples are shown as they are
-  TDecoder D = ParsedDecoder(Data);
-  CheckPictureSize(D->image->width, D->image->height, kFail);
+void DecodeAVIF(const std::vector<uint8_t>& Data, TPixelGraphic& Image,
+                const TReadOptions& Options) {
+  Image.FileGamma = Options.ScreenGamma; // the samples are shown as they are
+  TDecoder D = ParsedDecoder(Data, Options.MaxPixelCount);
+  CheckPictureSize(D->image->width, D->image->height, kFail, Options.MaxPixelCount);
   // The AV1 decoder refuses frames past the engine's limit too (the container's size may lie).
-  const int64_t Limit = std::min<int64_t>(MaxPixelCount, AVIF_DEFAULT_IMAGE_SIZE_LIMIT);
+  const int64_t Limit = std::min<int64_t>(Options.MaxPixelCount, AVIF_DEFAULT_IMAGE_SIZE_LIMIT);
   D->imageSizeLimit = static_cast<uint32_t>(std::max<int64_t>(Limit, 1));
   // As for HEIF, the container's turns (applied below) are the display geometry; the EXIF
   // Orientation repeats them and is not applied a second time.
   avifResult R = avifDecoderNextImage(D.get());
   if (R != AVIF_RESULT_OK) FailResult(R, D->diag);
   const avifImage* Img = D->image;
-  CheckPictureSize(Img->width, Img->height, kFail);
+  CheckPictureSize(Img->width, Img->height, kFail, Options.MaxPixelCount);
 
   const bool Alpha = Img->alphaPlane != nullptr;
   avifRGBImage Rgb;
@@ -159,8 +160,8 @@ void DecodeAVIF(const std::vector<uint8_t>& Data, TPixelGraphic& Image) {
   StoreDecodedRows(Image, Rows);
 }
 
-void DescribeAVIF(const std::vector<uint8_t>& Data, TGraphicFileInfo& Info) {
-  TDecoder D = ParsedDecoder(Data);
+void DescribeAVIF(const std::vector<uint8_t>& Data, TGraphicFileInfo& Info, int64_t MaxPixelCount) {
+  TDecoder D = ParsedDecoder(Data, MaxPixelCount);
   const avifImage* Img = D->image;
   const bool Turned = (Img->transformFlags & AVIF_TRANSFORM_IROT) && (Img->irot.angle & 1);
   TCrop Crop{0, 0, Img->width, Img->height};
@@ -189,15 +190,17 @@ bool TAVIFFileFormatReader::Sniff(const uint8_t* Header) {
   return Brand == "avif" || Brand == "avis";
 }
 
-void TAVIFFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index) {
+void TAVIFFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index,
+                                        const TReadOptions& Options) {
   if (Index != 0) Fail(EngineMessage(msgInvalid, "Index"));
-  DecodeAVIF(ReadRemaining(Stream, kFail), Image);
+  DecodeAVIF(ReadRemaining(Stream, kFail), Image, Options);
 }
 
-void TAVIFFileFormatReader::GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info) {
-  TFileFormatReader::GetInfo(Stream, Index, Info);
+void TAVIFFileFormatReader::GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info,
+                                    const TReadOptions& Options) {
+  TFileFormatReader::GetInfo(Stream, Index, Info, Options);
   if (Index != 0) Fail(EngineMessage(msgInvalidValueFor, "Index"));
-  DescribeAVIF(ReadRemaining(Stream, kFail), Info);
+  DescribeAVIF(ReadRemaining(Stream, kFail), Info, Options.MaxPixelCount);
 }
 
 // ---- writer ----
@@ -222,13 +225,14 @@ struct TRWData {
 
 } // namespace
 
-void TAVIFFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image) {
+void TAVIFFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image,
+                                         const TWriteOptions& Options) {
   const int W = Image.Width(), H = Image.Height();
   if (W <= 0 || H <= 0) Fail(EngineMessage(msgWidthOrHeightZero));
   if (!avifCodecName(AVIF_CODEC_CHOICE_AUTO, AVIF_CODEC_FLAG_CAN_ENCODE))
     Fail("No AV1 encoder is installed");
 
-  const int Quality = std::clamp(JPEGQuality, 1, 100);
+  const int Quality = std::clamp(Options.JPEGQuality, 1, 100);
   // Quality 100 keeps full colour resolution; below 90 colour is stored at half resolution.
   const avifPixelFormat Format =
       Quality >= 90 ? AVIF_PIXEL_FORMAT_YUV444 : AVIF_PIXEL_FORMAT_YUV420;

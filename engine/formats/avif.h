@@ -22,23 +22,27 @@ bool HasCompatibleBrand(const std::vector<uint8_t>& Data, const char* Brand);
 
 // Decodes a whole AVIF file held in Data into Image (the HEIF reader hands AVIF files under a
 // general brand to it as well).
-void DecodeAVIF(const std::vector<uint8_t>& Data, TPixelGraphic& Image);
-void DescribeAVIF(const std::vector<uint8_t>& Data, TGraphicFileInfo& Info);
+void DecodeAVIF(const std::vector<uint8_t>& Data, TPixelGraphic& Image,
+                const TReadOptions& Options = {});
+void DescribeAVIF(const std::vector<uint8_t>& Data, TGraphicFileInfo& Info, int64_t MaxPixelCount);
 
 class TAVIFFileFormatReader : public TFileFormatReader {
 public:
   TAVIFFileFormatReader();
   std::string ClassName() const override { return "TAVIFFileFormatReader"; }
   bool Sniff(const uint8_t* Header) override;
-  void ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index) override;
-  void GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info) override;
+  void ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index,
+                   const TReadOptions& Options = {}) override;
+  void GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info,
+               const TReadOptions& Options = {}) override;
 };
 
 class TAVIFFileFormatWriter : public TFileFormatWriter {
 public:
   TAVIFFileFormatWriter();
   std::string ClassName() const override { return "TAVIFFileFormatWriter"; }
-  void WriteGraphic(TPGStream& Stream, TPixelGraphic& Image) override;
+  void WriteGraphic(TPGStream& Stream, TPixelGraphic& Image,
+                    const TWriteOptions& Options = {}) override;
 };
 
 } // namespace orbisk

@@ -512,18 +512,19 @@ void ReadPixelsInfo(TPGStream& Stream, TPixelGraphic& Image, const TDIBHeader& H
 }
 
 // Sizes are checked before anything is allocated.
-void CheckSize(int64_t Width, int64_t Height) {
+void CheckSize(int64_t Width, int64_t Height, int64_t MaxPixelCount) {
   if (Width < 0) return; // SetSize reports it
   if (Height > INT_MAX || Width * Height > MaxPixelCount) FailTooLarge();
 }
 
 } // namespace
 
-void ReadDIB(TPGStream& Stream, TPixelGraphic& Image, bool CoreHeader, int64_t PixelStart) {
+void ReadDIB(TPGStream& Stream, TPixelGraphic& Image, bool CoreHeader, int64_t PixelStart,
+             int64_t MaxPixelCount) {
   WithProgress(Image, [&] {
     const TDIBHeader H = ReadHeader(Stream, CoreHeader);
     const int64_t Rows = H.Height < 0 ? -H.Height : H.Height;
-    CheckSize(H.Width, Rows);
+    CheckSize(H.Width, Rows, MaxPixelCount);
     if (H.Core)
       ReadPixelsCore(Stream, Image, H, PixelStart);
     else
@@ -575,15 +576,18 @@ public:
   std::string ClassName() const override { return "TBMPFileFormatReader"; }
   bool Sniff(const uint8_t* Header) override { return Header[0] == 'B' && Header[1] == 'M'; }
 
-  void ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index) override {
+  void ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index,
+                   const TReadOptions& Options) override {
     if (Index != 0) Fail(EngineMessage(msgInvalid, "Index"));
     const int64_t FileStart = Stream.Position();
     const int64_t Offset = SkipFileHeader(Stream);
-    ReadDIB(Stream, Image, PeekCoreHeader(Stream), Offset > 0 ? FileStart + Offset : -1);
+    ReadDIB(Stream, Image, PeekCoreHeader(Stream), Offset > 0 ? FileStart + Offset : -1,
+            Options.MaxPixelCount);
   }
 
-  void GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info) override {
-    TFileFormatReader::GetInfo(Stream, Index, Info);
+  void GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info,
+               const TReadOptions& Options) override {
+    TFileFormatReader::GetInfo(Stream, Index, Info, Options);
     if (Index != 0) Fail(EngineMessage(msgInvalidValueFor, "Index"));
     SkipFileHeader(Stream);
     const TDIBHeader H = ReadHeader(Stream, PeekCoreHeader(Stream));
@@ -656,7 +660,8 @@ public:
     CanWriteResolutions = {0, 1, 2, 3, 4, 5, 6, 7};
   }
   std::string ClassName() const override { return "TBMPFileFormatWriter"; }
-  void WriteGraphic(TPGStream& Stream, TPixelGraphic& Image) override {
+  void WriteGraphic(TPGStream& Stream, TPixelGraphic& Image,
+                    const TWriteOptions& /*Options*/) override {
     const int64_t Off = kFileHeaderSize + kInfoHeaderSize + 4 * int64_t(Image.PaletteCount());
     uint8_t F[kFileHeaderSize] = {'B', 'M'};
     PutU32(F + 2, uint32_t(std::min<int64_t>(Off + Image.ImageSize(), UINT32_MAX)));
@@ -756,13 +761,13 @@ void TPixelGraphic::LoadFromPackedDIB(const uint8_t* Data, size_t Size) {
   if (!Data) throw EPGUnknownClipboardFormat(EngineMessage(msgUnknownClipboardFormat));
   TPGMemoryStream M(Data, Size);
   TUpdateScope Update(*this);
-  ReadDIB(M, *this, PeekCoreHeader(M));
-  FileGamma = ScreenGamma;
+  ReadDIB(M, *this, PeekCoreHeader(M), -1, PixelAllocationLimit());
+  FileGamma = kDefaultScreenGamma;
   RecognisePaletteKind();
 }
 
 void TPixelGraphic::SaveToStream(TPGStream& Stream) {
-  StreamingBMPWriter().WriteGraphic(Stream, *this);
+  StreamingBMPWriter().WriteGraphic(Stream, *this, TWriteOptions{});
 }
 
 void TPixelGraphic::WriteData(TPGStream& Stream) {

@@ -16,6 +16,7 @@ std::unique_ptr<TFileFormatWriter> MakeBMPWriter();
 // Raises the image's progress events; an abort keeps what was decoded. PixelStart is the stream
 // position a file header gives for the pixels (-1: none); it is used when it lies past the headers
 // and the colour table and inside the data, otherwise the pixels follow the table.
-void ReadDIB(TPGStream& Stream, TPixelGraphic& Image, bool CoreHeader, int64_t PixelStart = -1);
+void ReadDIB(TPGStream& Stream, TPixelGraphic& Image, bool CoreHeader, int64_t PixelStart,
+             int64_t MaxPixelCount);
 
 } // namespace orbisk

@@ -39,7 +39,7 @@ int CodecThreadCount() {
   return std::clamp(N, 1, 64);
 }
 
-void CheckPictureSize(int64_t Width, int64_t Height, const TFailFn& Fail) {
+void CheckPictureSize(int64_t Width, int64_t Height, const TFailFn& Fail, int64_t MaxPixelCount) {
   if (Width <= 0 || Height <= 0) Fail(EngineMessage(msgWidthOrHeightZero));
   if (Width > INT32_MAX || Height > INT32_MAX || Width * Height > MaxPixelCount)
     Fail(EngineMessage(msgFailed, "CreateDIBSection"));

@@ -27,7 +27,7 @@ int CodecThreadCount();
 
 // Refuses sizes that are not positive or pass the engine's pixel limit, before any allocation,
 // with the text the other readers use ("CreateDIBSection failed").
-void CheckPictureSize(int64_t Width, int64_t Height, const TFailFn& Fail);
+void CheckPictureSize(int64_t Width, int64_t Height, const TFailFn& Fail, int64_t MaxPixelCount);
 
 // Decoded rows, top row first: Channels 3 (blue, green, red) or 4 (blue, green, red, alpha;
 // alpha not premultiplied).

@@ -172,8 +172,9 @@ struct TLZWEntry {
 
 class TFrameDecoder {
 public:
-  TFrameDecoder(const uint8_t* Data, size_t Size, const TGIFFrame& F, TPixelGraphic& Image)
-      : FData(Data), FSize(Size), FF(F), FImage(Image) {}
+  TFrameDecoder(const uint8_t* Data, size_t Size, const TGIFFrame& F, TPixelGraphic& Image,
+                int64_t MaxPixelCount)
+      : FData(Data), FSize(Size), FF(F), FImage(Image), FMaxPixelCount(MaxPixelCount) {}
 
   void Run() {
     const int MinCodeSize = FData[FF.DataOffset];
@@ -187,7 +188,7 @@ public:
     const int W = FF.Width, H = FF.Height;
     const int64_t Pixels = int64_t(W) * H;
     // String positions are 32-bit.
-    if (Pixels > MaxPixelCount || Pixels > int64_t(UINT32_MAX))
+    if (Pixels > FMaxPixelCount || Pixels > int64_t(UINT32_MAX))
       GIFError(EngineMessage(msgFailed, "CreateDIBSection"));
     // Data far too short for a large frame is refused before the frame is allocated; a smaller
     // frame is decoded as far as its data goes (a partly downloaded picture).
@@ -389,6 +390,7 @@ private:
   size_t FSize;
   const TGIFFrame& FF;
   TPixelGraphic& FImage;
+  int64_t FMaxPixelCount;
   std::vector<uint8_t> FCodes;
   std::unique_ptr<uint8_t[]> FOut;
   size_t FTotal = 0;
@@ -407,20 +409,23 @@ public:
 
   bool Sniff(const uint8_t* Header) override { return IsGIFSignature(Header, kHeaderSniffSize); }
 
-  void ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index) override {
+  void ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index,
+                   const TReadOptions& Options) override {
     TProgressBracket Progress(Image);
-    Image.FileGamma = ScreenGamma;
+    Image.FileGamma = Options.ScreenGamma;
     const std::vector<uint8_t> Buf = ReadRest(Stream);
     TGIFStructure S;
     if (!ParseStructure(Buf.data(), Buf.size(), Index < 0 ? 0 : Index + 1, S)) GIFError(kNotAGIF);
     if (S.Frames.empty())
       GIFError(S.EmptyFrames ? EngineMessage(msgWidthOrHeightZero) : "No image in file");
     if (Index < 0 || size_t(Index) >= S.Frames.size()) GIFError(kIndexOutOfBounds);
-    TFrameDecoder(Buf.data(), Buf.size(), S.Frames[size_t(Index)], Image).Run();
+    TFrameDecoder(Buf.data(), Buf.size(), S.Frames[size_t(Index)], Image, Options.MaxPixelCount)
+        .Run();
   }
 
-  void GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info) override {
-    TFileFormatReader::GetInfo(Stream, Index, Info);
+  void GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info,
+               const TReadOptions& Options) override {
+    TFileFormatReader::GetInfo(Stream, Index, Info, Options);
     const int64_t Start = Stream.Position();
     const std::vector<uint8_t> Buf = ReadRest(Stream);
     Stream.SetPosition(Start);

@@ -93,8 +93,8 @@ struct TContext {
 
   // Parses the container and takes the primary picture. The item boxes are checked first: the
   // library trusts overlays' inputs, and spends long in its parser on files of many items.
-  void Open(const std::vector<uint8_t>& Data) {
-    CheckPrimaryItems(Data, HEIFItemTypes(), kFail);
+  void Open(const std::vector<uint8_t>& Data, int64_t MaxPixelCount) {
+    CheckPrimaryItems(Data, HEIFItemTypes(), kFail, MaxPixelCount);
     heif_context_set_max_decoding_threads(C, CodecThreadCount());
     Check(heif_context_read_from_memory_without_copy(C, Data.data(), Data.size(), nullptr));
     Check(heif_context_get_primary_image_handle(C, &H));
@@ -131,7 +131,7 @@ bool THEICFileFormatReader::Sniff(const uint8_t* Header) {
 namespace {
 
 // Decodes the picture of Handle (the primary picture or a thumbnail) into Image.
-void DecodeHandle(heif_image_handle* Handle, TPixelGraphic& Image) {
+void DecodeHandle(heif_image_handle* Handle, TPixelGraphic& Image, int64_t MaxPixelCount) {
   const bool Alpha = heif_image_handle_has_alpha_channel(Handle) != 0;
   TDecodingOptions Options;
   if (!Options.O) Fail("Out of memory");
@@ -146,7 +146,7 @@ void DecodeHandle(heif_image_handle* Handle, TPixelGraphic& Image) {
   const int H = heif_image_get_height(Img.I, heif_channel_interleaved);
   if (!Plane || heif_image_get_bits_per_pixel(Img.I, heif_channel_interleaved) != (Alpha ? 32 : 24))
     Fail(EngineMessage(msgNotSupportedSubformat));
-  CheckPictureSize(W, H, kFail);
+  CheckPictureSize(W, H, kFail, MaxPixelCount);
   if (Stride < W * (Alpha ? 4 : 3)) Fail(EngineMessage(msgInvalidRowByteCount));
 
   TDecodedRows Rows;
@@ -172,7 +172,8 @@ struct THandle {
 // A reduced decode from the primary picture's thumbnail: the smallest one that answers the
 // request, shows the primary picture's geometry and its proportions. False when there is none,
 // or it fails to decode (the primary picture may still be sound).
-bool ReadThumbnail(const TContext& Ctx, const std::vector<uint8_t>& Data, TPixelGraphic& Image) {
+bool ReadThumbnail(const TContext& Ctx, const std::vector<uint8_t>& Data, TPixelGraphic& Image,
+                   int64_t MaxPixelCount) {
   const int64_t FullW = heif_image_handle_get_width(Ctx.H);
   const int64_t FullH = heif_image_handle_get_height(Ctx.H);
   const int Count = std::min(heif_image_handle_get_number_of_thumbnails(Ctx.H), 16);
@@ -195,7 +196,7 @@ bool ReadThumbnail(const TContext& Ctx, const std::vector<uint8_t>& Data, TPixel
   }
   if (!Best.H) return false;
   try {
-    DecodeHandle(Best.H, Image);
+    DecodeHandle(Best.H, Image, MaxPixelCount);
   } catch (const EPGHEIFFileFormatReader&) {
     return false;
   }
@@ -208,32 +209,35 @@ bool ReadThumbnail(const TContext& Ctx, const std::vector<uint8_t>& Data, TPixel
 
 } // namespace
 
-void THEICFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index) {
+void THEICFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index,
+                                        const TReadOptions& Options) {
   if (Index != 0) Fail(EngineMessage(msgInvalid, "Index"));
   const std::vector<uint8_t> Data = ReadRemaining(Stream, kFail);
-  if (IsAVIFUnderGeneralBrand(Data)) return DecodeAVIF(Data, Image);
-  Image.FileGamma = ScreenGamma; // the samples are shown as they are
+  if (IsAVIFUnderGeneralBrand(Data)) return DecodeAVIF(Data, Image, Options);
+  Image.FileGamma = Options.ScreenGamma; // the samples are shown as they are
 
   TContext Ctx;
-  Ctx.Open(Data);
+  Ctx.Open(Data, Options.MaxPixelCount);
   // Both the coded size and the size after the container's turns must fit the pixel limit.
   CheckPictureSize(heif_image_handle_get_ispe_width(Ctx.H),
-                   heif_image_handle_get_ispe_height(Ctx.H), kFail);
-  CheckPictureSize(heif_image_handle_get_width(Ctx.H), heif_image_handle_get_height(Ctx.H), kFail);
+                   heif_image_handle_get_ispe_height(Ctx.H), kFail, Options.MaxPixelCount);
+  CheckPictureSize(heif_image_handle_get_width(Ctx.H), heif_image_handle_get_height(Ctx.H), kFail,
+                   Options.MaxPixelCount);
   // The container's own turns (irot/imir), which libheif applies, give the picture as it is
   // shown; the EXIF Orientation of such files repeats them and is not applied a second time.
 
-  if (Image.ReducedSize > 0 && ReadThumbnail(Ctx, Data, Image)) return;
-  DecodeHandle(Ctx.H, Image);
+  if (Image.ReducedSize > 0 && ReadThumbnail(Ctx, Data, Image, Options.MaxPixelCount)) return;
+  DecodeHandle(Ctx.H, Image, Options.MaxPixelCount);
 }
 
-void THEICFileFormatReader::GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info) {
-  TFileFormatReader::GetInfo(Stream, Index, Info);
+void THEICFileFormatReader::GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info,
+                                    const TReadOptions& Options) {
+  TFileFormatReader::GetInfo(Stream, Index, Info, Options);
   if (Index != 0) Fail(EngineMessage(msgInvalidValueFor, "Index"));
   const std::vector<uint8_t> Data = ReadRemaining(Stream, kFail);
-  if (IsAVIFUnderGeneralBrand(Data)) return DescribeAVIF(Data, Info);
+  if (IsAVIFUnderGeneralBrand(Data)) return DescribeAVIF(Data, Info, Options.MaxPixelCount);
   TContext Ctx;
-  Ctx.Open(Data);
+  Ctx.Open(Data, Options.MaxPixelCount);
   Info.Width = heif_image_handle_get_width(Ctx.H);
   Info.Height = heif_image_handle_get_height(Ctx.H);
   const int Bits = heif_image_handle_get_luma_bits_per_pixel(Ctx.H);
@@ -431,7 +435,7 @@ bool Among(const std::vector<std::string>& List, const std::string& T) {
 // The output size a grid or overlay item's own data declares must pass the pixel limit: the
 // library allocates it as declared, whatever the item's other properties say.
 void CheckDerivedSize(const std::vector<uint8_t>& D, const TItems& It, uint32_t Id,
-                      const std::string& Type, const TFailFn& Fail) {
+                      const std::string& Type, const TFailFn& Fail, int64_t MaxPixelCount) {
   const auto P = It.Places.find(Id);
   if (P == It.Places.end()) Fail(EngineMessage(msgInvalid, "iloc"));
   size_t Start = 0, End = D.size();
@@ -450,12 +454,13 @@ void CheckDerivedSize(const std::vector<uint8_t>& D, const TItems& It, uint32_t 
   C.Skip(Type == "grid" ? 2 : 8); // rows and columns, or the fill colour
   const int Bytes = Flags & 1 ? 4 : 2;
   const uint64_t W = C.U(Bytes), H = C.U(Bytes);
-  CheckPictureSize(int64_t(W), int64_t(H), Fail);
+  CheckPictureSize(int64_t(W), int64_t(H), Fail, MaxPixelCount);
 }
 
 // Counts the coded items under Id into Tiles, refusing what cannot be decoded.
 void WalkItem(const std::vector<uint8_t>& Data, const TItems& It, const TItemTypes& Types,
-              uint32_t Id, int Depth, int& Tiles, bool CodedOnly, const TFailFn& Fail) {
+              uint32_t Id, int Depth, int& Tiles, bool CodedOnly, const TFailFn& Fail,
+              int64_t MaxPixelCount) {
   const auto T = It.Types.find(Id);
   if (T == It.Types.end()) Fail(EngineMessage(msgInvalid, "dimg"));
   if (Among(Types.Coded, T->second)) {
@@ -467,11 +472,12 @@ void WalkItem(const std::vector<uint8_t>& Data, const TItems& It, const TItemTyp
     Fail(EngineMessage(msgInvalid, "Item type"));
   const auto In = It.Derived.find(Id);
   if (In == It.Derived.end() || In->second.empty()) Fail(EngineMessage(msgInvalid, "dimg"));
-  if (T->second == "grid" || T->second == "iovl") CheckDerivedSize(Data, It, Id, T->second, Fail);
+  if (T->second == "grid" || T->second == "iovl")
+    CheckDerivedSize(Data, It, Id, T->second, Fail, MaxPixelCount);
   // A grid's cells are coded pictures; overlays may place grids too.
   const bool Grid = T->second == "grid";
   for (uint32_t Input : In->second)
-    WalkItem(Data, It, Types, Input, Depth + 1, Tiles, Grid, Fail);
+    WalkItem(Data, It, Types, Input, Depth + 1, Tiles, Grid, Fail, MaxPixelCount);
 }
 
 // Reads the item boxes of the file's "meta" box; false when there is none.
@@ -534,17 +540,18 @@ std::vector<std::pair<std::string, int>> Geometry(const TItems& It, uint32_t Id)
 } // namespace
 
 int CheckPrimaryItems(const std::vector<uint8_t>& Data, const TItemTypes& Types,
-                      const TFailFn& Fail) {
+                      const TFailFn& Fail, int64_t MaxPixelCount) {
   TItems It;
   if (!ReadMeta(Data, It, Fail)) return 0;
   int Tiles = 0;
-  WalkItem(Data, It, Types, It.Primary, 0, Tiles, false, Fail);
+  WalkItem(Data, It, Types, It.Primary, 0, Tiles, false, Fail, MaxPixelCount);
   // The library decodes the alpha picture with the colour one: it must hold up as well.
   const auto A = It.Aux.find(It.Primary);
   if (A != It.Aux.end())
     for (uint32_t Aux : A->second) {
       int AuxTiles = 0;
-      if (It.Types.count(Aux)) WalkItem(Data, It, Types, Aux, 0, AuxTiles, false, Fail);
+      if (It.Types.count(Aux))
+        WalkItem(Data, It, Types, Aux, 0, AuxTiles, false, Fail, MaxPixelCount);
     }
   return Tiles;
 }

@@ -34,16 +34,19 @@ struct TItemTypes {
 // of Types and every coded one has a location, and when a picture needs more than
 // kMaxPictureTiles tiles or the file lists more than kMaxFileItems items. Returns the number of
 // coded items the primary picture is made of (0 when the file has no "meta" box).
+// Derived items (grids, overlays) whose declared size passes MaxPixelCount fail too.
 int CheckPrimaryItems(const std::vector<uint8_t>& Data, const TItemTypes& Types,
-                      const TFailFn& Fail);
+                      const TFailFn& Fail, int64_t MaxPixelCount = DefaultMaxPixelCount);
 
 class THEICFileFormatReader : public TFileFormatReader {
 public:
   THEICFileFormatReader() : THEICFileFormatReader("heic") {}
   std::string ClassName() const override { return "THEICFileFormatReader"; }
   bool Sniff(const uint8_t* Header) override;
-  void ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index) override;
-  void GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info) override;
+  void ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index,
+                   const TReadOptions& Options = {}) override;
+  void GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info,
+               const TReadOptions& Options = {}) override;
 
 protected:
   explicit THEICFileFormatReader(const char* Ext);

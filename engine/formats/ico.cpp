@@ -241,7 +241,8 @@ public:
     return U16(Header) == 0 && U16(Header + 2) == 1 && U16(Header + 4) != 0;
   }
 
-  void ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index) override {
+  void ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index,
+                   const TReadOptions& Options) override {
     Image.Transparent = true;
     Image.TransparentColor = kMaskedColor;
     const int64_t Start = Stream.Position();
@@ -252,7 +253,7 @@ public:
 
     TProgressBracket Progress(Image);
     if (IsPNG(Buf.data(), Buf.size())) {
-      ReadPNGImage(Buf, Image);
+      ReadPNGImage(Buf, Image, Options);
       return;
     }
     // One handler per reading, so that readings on several threads cannot meet.
@@ -272,8 +273,9 @@ public:
     }
   }
 
-  void GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info) override {
-    TFileFormatReader::GetInfo(Stream, Index, Info);
+  void GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info,
+               const TReadOptions& Options) override {
+    TFileFormatReader::GetInfo(Stream, Index, Info, Options);
     const int64_t Start = Stream.Position();
     const TIconDirectory D = DirectoryCheck(Stream);
     if (D.Type != 1 || D.Entries.empty()) IconError(kNotAnIcon);
@@ -316,15 +318,16 @@ private:
   }
 
   // PNG images: decoded by the PNG reader with white behind transparent pixels.
-  void ReadPNGImage(const std::vector<uint8_t>& Buf, TPixelGraphic& Image) {
+  void ReadPNGImage(const std::vector<uint8_t>& Buf, TPixelGraphic& Image,
+                    const TReadOptions& Options) {
     const auto Desc = DescribeImage(Buf.data(), Buf.size());
     if (!Desc || Desc->Width < 1 || Desc->Height < 1) IconError(kIndexOutOfBounds);
-    if (int64_t(Desc->Width) * Desc->Height > MaxPixelCount)
+    if (int64_t(Desc->Width) * Desc->Height > Options.MaxPixelCount)
       throw EPixelGraphic(EngineMessage(msgFailed, "CreateDIBSection"));
     TPixelGraphic Sub;
     Sub.SetBackGroundColor(kMaskedColor);
     TPGMemoryStream M(Buf.data(), Buf.size());
-    Sub.LoadFromStreamExt(M, "png", 0);
+    Sub.LoadFromStreamExt(M, "png", 0, Options);
     const int W = Sub.Width(), H = Sub.Height();
     SetUpPicture(Image, W, H);
     for (int Y = 0; Y < H; ++Y) {

@@ -20,11 +20,6 @@
 
 namespace orbisk {
 
-int JPEGQuality = 80;
-bool JPEGProgressive = false;
-int JPEGReadDCTMethod = 0;
-int JPEGWriteDCTMethod = 2;
-
 namespace {
 
 const std::string kTag = "JPG: ";
@@ -339,9 +334,10 @@ bool TJPGFileFormatReader::Sniff(const uint8_t* Header) {
   return Header[0] == 0xFF && Header[1] == 0xD8;
 }
 
-void TJPGFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index) {
+void TJPGFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index,
+                                       const TReadOptions& Options) {
   if (Index != 0) Fail(EngineMessage(msgInvalid, "Index"));
-  Image.FileGamma = ScreenGamma; // JPEG files are never gamma-corrected
+  Image.FileGamma = Options.ScreenGamma; // JPEG files are never gamma-corrected
 
   auto D = std::make_unique<TDecompress>(Stream, &Image);
   jpeg_decompress_struct& Info = D->Info;
@@ -353,13 +349,13 @@ void TJPGFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, 
   // library allocates anything for them.
   bool Grey = Info.out_color_space == JCS_GRAYSCALE;
   if (!Grey && Info.out_color_space != JCS_RGB) Fail(EngineMessage(msgNotSupportedSubformat));
-  if (int64_t(Info.image_width) * Info.image_height > MaxPixelCount)
+  if (int64_t(Info.image_width) * Info.image_height > Options.MaxPixelCount)
     Fail(EngineMessage(msgFailed, "CreateDIBSection"));
 
   const int Scale = Image.ReducedSize > 0 ? ReducedScale(*D, Image.ReducedSize) : 8;
   Info.scale_num = Scale == 8 ? 1 : unsigned(Scale);
   Info.scale_denom = Scale == 8 ? 1 : 8;
-  Info.dct_method = DCTMethod(Image.FastJPEGDecode ? 1 : JPEGReadDCTMethod);
+  Info.dct_method = DCTMethod(Image.FastJPEGDecode ? 1 : Options.JPEGReadDCTMethod);
   Info.quantize_colors = FALSE;
   Info.dither_mode = JDITHER_NONE;
   Info.two_pass_quantize = FALSE;
@@ -400,8 +396,9 @@ void TJPGFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, 
   if (!Aborted && !Protected(D->X, [&] { jpeg_finish_decompress(&Info); })) Raise(D->X);
 }
 
-void TJPGFileFormatReader::GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info) {
-  TFileFormatReader::GetInfo(Stream, Index, Info);
+void TJPGFileFormatReader::GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info,
+                                   const TReadOptions& Options) {
+  TFileFormatReader::GetInfo(Stream, Index, Info, Options);
   if (Index != 0) Fail(EngineMessage(msgInvalidValueFor, "Index"));
 
   auto D = std::make_unique<TDecompress>(Stream, nullptr); // every warning raises
@@ -427,7 +424,8 @@ TJPGFileFormatWriter::TJPGFileFormatWriter(const char* Ext, bool IsListed)
   CanWriteResolutions = {5, 7};
 }
 
-void TJPGFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image) {
+void TJPGFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image,
+                                        const TWriteOptions& Options) {
   auto Cm = std::make_unique<TCompress>(Stream, &Image);
   jpeg_compress_struct& Info = Cm->Info;
 
@@ -441,9 +439,9 @@ void TJPGFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image)
   Info.input_components = Grey ? 1 : 3;
   Info.in_color_space = Grey ? JCS_GRAYSCALE : JCS_EXT_BGR;
 
-  const int Quality = JPEGQuality;
-  const bool Progressive = JPEGProgressive;
-  const J_DCT_METHOD Method = DCTMethod(JPEGWriteDCTMethod);
+  const int Quality = Options.JPEGQuality;
+  const bool Progressive = Options.JPEGProgressive;
+  const J_DCT_METHOD Method = DCTMethod(Options.JPEGWriteDCTMethod);
   // The blocks carried from a source file, as the segments that hold them; a block too large
   // for its segments is left out.
   const TImageMetadata& Md = Image.Metadata;

@@ -7,12 +7,6 @@
 
 namespace orbisk {
 
-// Engine-wide JPEG options. DCT method codes: 0 integer precise, 1 integer fast, 2 floating point.
-extern int JPEGQuality;        // 1..100, default 80
-extern bool JPEGProgressive;   // write progressive files, default false
-extern int JPEGReadDCTMethod;  // default 0
-extern int JPEGWriteDCTMethod; // default 2
-
 // Progressive files with more scans than this are refused: each scan walks the whole picture,
 // so a crafted file with thousands of empty scans would otherwise decode for minutes.
 constexpr int JPEGMaxScans = 500;
@@ -22,8 +16,10 @@ public:
   TJPGFileFormatReader() : TJPGFileFormatReader("jpg") {}
   std::string ClassName() const override { return "TJPGFileFormatReader"; }
   bool Sniff(const uint8_t* Header) override;
-  void ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index) override;
-  void GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info) override;
+  void ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index,
+                   const TReadOptions& Options = {}) override;
+  void GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info,
+               const TReadOptions& Options = {}) override;
 
 protected:
   explicit TJPGFileFormatReader(const char* Ext);
@@ -45,7 +41,8 @@ class TJPGFileFormatWriter : public TFileFormatWriter {
 public:
   TJPGFileFormatWriter() : TJPGFileFormatWriter("jpg", true) {}
   std::string ClassName() const override { return "TJPGFileFormatWriter"; }
-  void WriteGraphic(TPGStream& Stream, TPixelGraphic& Image) override;
+  void WriteGraphic(TPGStream& Stream, TPixelGraphic& Image,
+                    const TWriteOptions& Options = {}) override;
 
 protected:
   TJPGFileFormatWriter(const char* Ext, bool IsListed);

@@ -123,9 +123,11 @@ bool TJXLFileFormatReader::Sniff(const uint8_t* Header) {
   return S == JXL_SIG_CODESTREAM || S == JXL_SIG_CONTAINER;
 }
 
-void TJXLFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index) {
+void TJXLFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index,
+                                       const TReadOptions& Options) {
   if (Index != 0) Fail(EngineMessage(msgInvalid, "Index"));
-  Image.FileGamma = ScreenGamma; // colour comes out as the file or sRGB says, not corrected again
+  Image.FileGamma =
+      Options.ScreenGamma; // colour comes out as the file or sRGB says, not corrected again
   const std::vector<uint8_t> Data = ReadRemaining(Stream, kFail);
   // A reduced decode stops once the frame's low-frequency pass is in (1/8 of the size).
   const int Reduced = Image.ReducedSize;
@@ -144,7 +146,7 @@ void TJXLFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, 
     const JxlDecoderStatus S = Dec.Next();
     if (S == JXL_DEC_BASIC_INFO) {
       Info = Dec.BasicInfo();
-      CheckPictureSize(Info.xsize, Info.ysize, kFail);
+      CheckPictureSize(Info.xsize, Info.ysize, kFail, Options.MaxPixelCount);
       if (Dec.HasBlackChannel(Info)) Fail("CMYK not supported");
       Format.num_channels = Info.alpha_bits ? 4 : 3;
       // Stills only: an animation's first frame may be blended onto a later canvas.
@@ -184,8 +186,9 @@ void TJXLFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, 
   StoreDecodedRows(Image, Rows);
 }
 
-void TJXLFileFormatReader::GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info) {
-  TFileFormatReader::GetInfo(Stream, Index, Info);
+void TJXLFileFormatReader::GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info,
+                                   const TReadOptions& Options) {
+  TFileFormatReader::GetInfo(Stream, Index, Info, Options);
   if (Index != 0) Fail(EngineMessage(msgInvalidValueFor, "Index"));
   const std::vector<uint8_t> Data = ReadRemaining(Stream, kFail);
   TDecoder Dec(Data, JXL_DEC_BASIC_INFO, false);

@@ -18,8 +18,10 @@ public:
   TJXLFileFormatReader();
   std::string ClassName() const override { return "TJXLFileFormatReader"; }
   bool Sniff(const uint8_t* Header) override;
-  void ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index) override;
-  void GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info) override;
+  void ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index,
+                   const TReadOptions& Options = {}) override;
+  void GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info,
+               const TReadOptions& Options = {}) override;
 };
 
 } // namespace orbisk

@@ -13,9 +13,6 @@
 
 namespace orbisk {
 
-int MetafilePixelsPerInchX = 96;
-int MetafilePixelsPerInchY = 96;
-
 namespace {
 
 constexpr char kInvalidMetafile[] = "Invalid Metafile";
@@ -65,15 +62,15 @@ int PixelSize(__int128 Num, __int128 Den) {
 
 // ---- WMF -----------------------------------------------------------------------------------
 
-bool LoadWMF(const uint8_t* Data, size_t Size, TMetafile& M) {
+bool LoadWMF(const uint8_t* Data, size_t Size, TMetafile& M, const TReadOptions& Options) {
   if (Size < kPlaceableHeaderSize + kWmfHeaderSize) return false;
   if (Get32(Data) != kPlaceableKey || Get16(Data + 20) != PlaceableChecksum(Data)) return false;
   const int Left = GetS16(Data + 6), Top = GetS16(Data + 8), Right = GetS16(Data + 10),
             Bottom = GetS16(Data + 12);
   int Inch = Get16(Data + 14);
   if (Inch == 0) Inch = 96;
-  const int W = PixelSize(__int128(Right - Left) * MetafilePixelsPerInchX, Inch);
-  const int H = PixelSize(__int128(Bottom - Top) * MetafilePixelsPerInchY, Inch);
+  const int W = PixelSize(__int128(Right - Left) * Options.MetafilePixelsPerInchX, Inch);
+  const int H = PixelSize(__int128(Bottom - Top) * Options.MetafilePixelsPerInchY, Inch);
   if (W <= 0 || H <= 0) return false;
 
   const uint8_t* Head = Data + kPlaceableHeaderSize;
@@ -218,24 +215,26 @@ uint16_t PlaceableChecksum(const uint8_t* Header) {
   return Sum;
 }
 
-std::array<uint8_t, kPlaceableHeaderSize> SynthesisePlaceableHeader(int W, int H) {
+std::array<uint8_t, kPlaceableHeaderSize> SynthesisePlaceableHeader(int W, int H,
+                                                                    const TReadOptions& Options) {
   W = std::clamp(W, 3, 32767);
   H = std::clamp(H, 3, 32767);
   std::array<uint8_t, kPlaceableHeaderSize> Header{};
   Put32(Header.data(), kPlaceableKey);
   Put16(Header.data() + 10, uint16_t(W - 1));
   Put16(Header.data() + 12, uint16_t(H - 1));
-  Put16(Header.data() + 14, uint16_t((MetafilePixelsPerInchX + MetafilePixelsPerInchY) / 2));
+  Put16(Header.data() + 14,
+        uint16_t((Options.MetafilePixelsPerInchX + Options.MetafilePixelsPerInchY) / 2));
   Put16(Header.data() + 20, PlaceableChecksum(Header.data()));
   return Header;
 }
 
-bool LoadMetafile(const uint8_t* Data, size_t Size, TMetafile& M) {
+bool LoadMetafile(const uint8_t* Data, size_t Size, TMetafile& M, const TReadOptions& Options) {
   M = TMetafile{};
   if (Data == nullptr) return false;
   if (Size > 100 && Get32(Data) == kEmrHeader && Get32(Data + 40) == kEnhancedSignature)
     return LoadEMF(Data, Size, M);
-  return LoadWMF(Data, Size, M);
+  return LoadWMF(Data, Size, M, Options);
 }
 
 void SetMetafilePlayer(std::shared_ptr<TMetafilePlayer> Player) {
@@ -265,20 +264,22 @@ bool tWMFFileFormatReader::Sniff(const uint8_t* Header) {
          Get32(Header + 6) > 18 && Get16(Header + 10) > 0;
 }
 
-bool tWMFFileFormatReader::LoadFromStream(TPGStream& Stream, TMetafile& M, bool& HadPlaceable) {
+bool tWMFFileFormatReader::LoadFromStream(TPGStream& Stream, TMetafile& M, bool& HadPlaceable,
+                                          const TReadOptions& Options) {
   std::vector<uint8_t> Mem = ReadRest(Stream);
   HadPlaceable = Mem.size() >= 4 && Get32(Mem.data()) == kPlaceableKey;
-  const auto Synth = SynthesisePlaceableHeader();
+  const auto Synth = SynthesisePlaceableHeader(kSynthesisedWidth, kSynthesisedHeight, Options);
   if (!HadPlaceable) Mem.insert(Mem.begin(), Synth.begin(), Synth.end());
-  if (LoadMetafile(Mem.data(), Mem.size(), M)) return true;
+  if (LoadMetafile(Mem.data(), Mem.size(), M, Options)) return true;
   // A damaged header of the file's own (a wrong checksum, an empty box): try once more with a
   // synthesised one.
   if (Mem.size() < Synth.size()) Mem.resize(Synth.size());
   std::copy(Synth.begin(), Synth.end(), Mem.begin());
-  return LoadMetafile(Mem.data(), Mem.size(), M);
+  return LoadMetafile(Mem.data(), Mem.size(), M, Options);
 }
 
-void tWMFFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int /*Index*/) {
+void tWMFFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int /*Index*/,
+                                       const TReadOptions& Options) {
   // Progress: 2, 17, 32, 47 (drawing starts) and 62 of 100. OnProgressEnd comes in every case.
   struct TEnd {
     TPixelGraphic& G;
@@ -296,7 +297,7 @@ void tWMFFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, 
 
   TMetafile M;
   bool HadPlaceable = false;
-  if (!LoadFromStream(Stream, M, HadPlaceable)) throw EPixelGraphic(kInvalidMetafile);
+  if (!LoadFromStream(Stream, M, HadPlaceable, Options)) throw EPixelGraphic(kInvalidMetafile);
   if (Step()) return;
 
   int W = M.Width, H = M.Height;
@@ -315,6 +316,9 @@ void tWMFFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, 
     H = std::max(H, 1);
   }
 
+  // Refused before anything is allocated or drawn.
+  if (int64_t(W) * H > Options.MaxPixelCount)
+    throw EPixelGraphic(EngineMessage(msgFailed, "CreateDIBSection"));
   const TRGB White = 0xFFFFFF;
   Image.SetBackGroundColor(White);
   Image.Changed();
@@ -342,11 +346,12 @@ void tWMFFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, 
   Step();
 }
 
-void tWMFFileFormatReader::GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info) {
-  TFileFormatReader::GetInfo(Stream, Index, Info);
+void tWMFFileFormatReader::GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info,
+                                   const TReadOptions& Options) {
+  TFileFormatReader::GetInfo(Stream, Index, Info, Options);
   TMetafile M;
   bool HadPlaceable = false;
-  if (!LoadFromStream(Stream, M, HadPlaceable)) throw EPixelGraphic(kInvalidMetafile);
+  if (!LoadFromStream(Stream, M, HadPlaceable, Options)) throw EPixelGraphic(kInvalidMetafile);
   const size_t N = M.Palette.size();
   if (N >= 1 && N <= 2) {
     Info.Colors = "2";
@@ -377,10 +382,11 @@ bool tEMFFileFormatReader::Sniff(const uint8_t* Header) {
   return Get32(Header) == kEmrHeader && Size >= kEmfHeaderMin && Size % 4 == 0;
 }
 
-bool tEMFFileFormatReader::LoadFromStream(TPGStream& Stream, TMetafile& M, bool& HadPlaceable) {
+bool tEMFFileFormatReader::LoadFromStream(TPGStream& Stream, TMetafile& M, bool& HadPlaceable,
+                                          const TReadOptions& Options) {
   HadPlaceable = false;
   std::vector<uint8_t> All = ReadRest(Stream);
-  return LoadMetafile(All.data(), All.size(), M);
+  return LoadMetafile(All.data(), All.size(), M, Options);
 }
 
 void RegisterMetafileFormats() {

@@ -12,10 +12,6 @@
 
 namespace orbisk {
 
-// Screen resolution that metafile sizes are computed for.
-extern int MetafilePixelsPerInchX; // default 96
-extern int MetafilePixelsPerInchY; // default 96
-
 constexpr uint32_t kPlaceableKey = 0x9AC6CDD7;
 constexpr int kPlaceableHeaderSize = 22;
 constexpr uint32_t kEnhancedSignature = 0x464D4520; // " EMF"
@@ -26,10 +22,11 @@ constexpr int kSynthesisedHeight = 50;
 
 // Exclusive or of the first ten 16-bit words of a placeable header.
 uint16_t PlaceableChecksum(const uint8_t* Header);
-// A placeable header for a W x H unit picture (each clamped to 3..32767) at the screen's mean
-// resolution.
-std::array<uint8_t, kPlaceableHeaderSize> SynthesisePlaceableHeader(int W = kSynthesisedWidth,
-                                                                    int H = kSynthesisedHeight);
+// A placeable header for a W x H unit picture (each clamped to 3..32767) at the mean of the
+// screen resolution Options give.
+std::array<uint8_t, kPlaceableHeaderSize>
+SynthesisePlaceableHeader(int W = kSynthesisedWidth, int H = kSynthesisedHeight,
+                          const TReadOptions& Options = {});
 
 // A loaded metafile: checked records, ready for a player.
 struct TMetafile {
@@ -53,7 +50,8 @@ struct TMetafile {
 // are present, the first record is a header and the " EMF" signature is in place; otherwise a
 // WMF that starts with a placeable header with the right checksum. False when it is neither or
 // the records are damaged.
-bool LoadMetafile(const uint8_t* Data, size_t Size, TMetafile& M);
+// Sizes are computed for the screen resolution Options give.
+bool LoadMetafile(const uint8_t* Data, size_t Size, TMetafile& M, const TReadOptions& Options = {});
 
 // Draws metafiles. The desktop layer installs one at start (see platform/metafileplayer.h).
 class TMetafilePlayer {
@@ -71,14 +69,17 @@ public:
   tWMFFileFormatReader();
   std::string ClassName() const override { return "tWMFFileFormatReader"; }
   bool Sniff(const uint8_t* Header) override;
-  void ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index) override;
-  void GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info) override;
+  void ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index,
+                   const TReadOptions& Options = {}) override;
+  void GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info,
+               const TReadOptions& Options = {}) override;
 
 protected:
   tWMFFileFormatReader(std::string Ext, std::string Desc, bool Enhanced);
   // Loads the metafile object from the stream; HadPlaceable tells whether the file had its own
   // placeable header.
-  virtual bool LoadFromStream(TPGStream& Stream, TMetafile& M, bool& HadPlaceable);
+  virtual bool LoadFromStream(TPGStream& Stream, TMetafile& M, bool& HadPlaceable,
+                              const TReadOptions& Options = {});
   bool FEnhanced;
 };
 
@@ -89,7 +90,8 @@ public:
   bool Sniff(const uint8_t* Header) override;
 
 protected:
-  bool LoadFromStream(TPGStream& Stream, TMetafile& M, bool& HadPlaceable) override;
+  bool LoadFromStream(TPGStream& Stream, TMetafile& M, bool& HadPlaceable,
+                      const TReadOptions& Options = {}) override;
 };
 
 } // namespace orbisk

@@ -165,9 +165,10 @@ public:
 
   bool Sniff(const uint8_t* Header) override { return Header[0] == 0x0A; }
 
-  void ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index) override {
+  void ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index,
+                   const TReadOptions& Options) override {
     if (Index != 0) PCXError(EngineMessage(msgInvalid, "Index"));
-    Image.FileGamma = ScreenGamma;
+    Image.FileGamma = Options.ScreenGamma;
     const TPCXHeader H = ReadHeader(Stream);
     const TLayout L = LayoutOf(H);
     if (L == TLayout::Unknown || H.PaletteInfo != 1 || H.Reserved != 0)
@@ -176,7 +177,8 @@ public:
     if (W <= 0 || Ht <= 0) PCXError(EngineMessage(msgWidthOrHeightZero));
     // Every plane's line must hold the whole width.
     if (H.BytesPerLine < NeededBytesPerLine(L, W)) PCXError(EngineMessage(msgUnknownSubformat));
-    if (int64_t(W) * Ht > MaxPixelCount) PCXError(EngineMessage(msgFailed, "CreateDIBSection"));
+    if (int64_t(W) * Ht > Options.MaxPixelCount)
+      PCXError(EngineMessage(msgFailed, "CreateDIBSection"));
     const size_t LineLen = size_t(H.Planes) * size_t(H.BytesPerLine);
     // A run byte pair gives at most 63 bytes: refuse data that cannot fill the picture.
     if (int64_t(LineLen) * Ht > Stream.Remaining() * 63 / 2 + 63)
@@ -229,8 +231,9 @@ public:
     }
   }
 
-  void GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info) override {
-    TFileFormatReader::GetInfo(Stream, Index, Info);
+  void GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info,
+               const TReadOptions& Options) override {
+    TFileFormatReader::GetInfo(Stream, Index, Info, Options);
     if (Index != 0) PCXError(EngineMessage(msgInvalidValueFor, "Index"));
     const int64_t Start = Stream.Position();
     const TPCXHeader H = ReadHeader(Stream);

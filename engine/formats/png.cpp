@@ -19,11 +19,6 @@
 
 namespace orbisk {
 
-bool WriteGamma = true;
-bool PNGUseFileBackground = true;
-int PNGDecodeThreads = 0;
-TPNGDecodeStats PNGDecodeStats;
-
 namespace {
 
 const std::string kTag = "PNG: ";
@@ -52,6 +47,7 @@ constexpr png_alloc_size_t kMaxChunkBytes = 8 * 1024 * 1024;
 struct TContext {
   TPGStream* Stream = nullptr;
   TPixelGraphic* Image = nullptr; // warnings follow its ReadWarningAction; none: they raise
+  const TReadOptions* Options = nullptr; // the reading's own options
   png_infop Info = nullptr;
   std::string Message;
   std::exception_ptr Pending; // a C++ exception caught inside a callback
@@ -154,7 +150,8 @@ void MaybeStartPipe(png_structp P, TContext& X, png_bytep Header) {
   const int Interlace = png_get_interlace_type(P, X.Info);
   if (W == 0 || H == 0 || Depth == 0) return; // no header yet: libpng refuses the file
   if (Type == PNG_COLOR_TYPE_PALETTE && !png_get_valid(P, X.Info, PNG_INFO_PLTE)) return;
-  if (int64_t(W) * H > MaxPixelCount) return;
+  const TReadOptions& Options = *X.Options;
+  if (int64_t(W) * H > Options.MaxPixelCount) return;
   if (ReducedFactor(W, H, Interlace, X.Image->ReducedSize) > 1) return;
   const int Channels = png_get_channels(P, X.Info);
   const bool Interlaced = Interlace != PNG_INTERLACE_NONE;
@@ -162,8 +159,8 @@ void MaybeStartPipe(png_structp P, TContext& X, png_bytep Header) {
   const uint32_t Limit = IdatLengthLimit(W, H, Depth, Channels, Interlaced);
   if (Length > PNG_UINT_31_MAX || Length > Limit) return;
   const uint64_t Filtered = FilteredSize(W, H, Depth * Channels, Interlaced);
-  if (PNGDecodeThreads == 1 ||
-      (PNGDecodeThreads != 2 && (Filtered < kPipeMinBytes || CodecThreadCount() < 2)))
+  if (Options.PNGDecodeThreads == 1 ||
+      (Options.PNGDecodeThreads != 2 && (Filtered < kPipeMinBytes || CodecThreadCount() < 2)))
     return;
   try {
     X.Pipe = std::make_unique<TIdatPipe>(*X.Stream, Length, Filtered, Limit);
@@ -236,9 +233,10 @@ struct TPNGRead {
   png_structp P = nullptr;
   png_infop I = nullptr;
 
-  TPNGRead(TPGStream& Stream, TPixelGraphic* Image) {
+  TPNGRead(TPGStream& Stream, TPixelGraphic* Image, const TReadOptions& Options) {
     X.Stream = &Stream;
     X.Image = Image;
+    X.Options = &Options;
     P = png_create_read_struct(PNG_LIBPNG_VER_STRING, &X, OnError, OnWarning);
     if (!P) Fail(EngineMessage(msgFailed, "png_create_read_struct"));
     I = png_create_info_struct(P);
@@ -254,7 +252,7 @@ struct TPNGRead {
     // Widths and heights as far as the engine's pixel limit goes (a picture one pixel high may
     // be that wide); the pixel count itself is checked before the picture is allocated.
     const png_uint_32 Side =
-        static_cast<png_uint_32>(std::clamp<int64_t>(MaxPixelCount, 1, PNG_UINT_31_MAX));
+        static_cast<png_uint_32>(std::clamp<int64_t>(Options.MaxPixelCount, 1, PNG_UINT_31_MAX));
     png_set_user_limits(P, Side, Side);
   }
   ~TPNGRead() {
@@ -431,10 +429,11 @@ int ReducedFactor(uint32_t W, uint32_t H, int Interlace, int ReducedSize) {
 
 // One decoding of the file. Returns false when the image data inflated on the worker thread went
 // wrong: nothing has been raised for it, and the caller decodes again without the worker.
-bool DecodeOnce(TPGStream& Stream, TPixelGraphic& Image, bool AllowPipe, TReplay& Replay) {
-  Image.FileGamma = ScreenGamma;
+bool DecodeOnce(TPGStream& Stream, TPixelGraphic& Image, const TReadOptions& Options,
+                bool AllowPipe, TReplay& Replay) {
+  Image.FileGamma = Options.ScreenGamma;
 
-  auto R = std::make_unique<TPNGRead>(Stream, &Image);
+  auto R = std::make_unique<TPNGRead>(Stream, &Image, Options);
   png_structp P = R->P;
   png_infop I = R->I;
   R->X.AllowPipe = AllowPipe;
@@ -446,7 +445,7 @@ bool DecodeOnce(TPGStream& Stream, TPixelGraphic& Image, bool AllowPipe, TReplay
   const int Depth = png_get_bit_depth(P, I);
   const int ColorType = png_get_color_type(P, I);
   const int Channels = png_get_channels(P, I);
-  if (int64_t(W) * H > MaxPixelCount) Fail(EngineMessage(msgFailed, "CreateDIBSection"));
+  if (int64_t(W) * H > Options.MaxPixelCount) Fail(EngineMessage(msgFailed, "CreateDIBSection"));
 
   const bool Palette = ColorType == PNG_COLOR_TYPE_PALETTE;
   const int Code = Channels > 2 ? 3 : Depth == 1 ? 0 : Depth <= 4 ? 1 : 2;
@@ -461,7 +460,7 @@ bool DecodeOnce(TPGStream& Stream, TPixelGraphic& Image, bool AllowPipe, TReplay
     png_color_16p FileBk = nullptr;
     png_color_16 Bk{};
     int GammaCode = PNG_BACKGROUND_GAMMA_SCREEN;
-    if (PNGUseFileBackground && png_get_bKGD(P, I, &FileBk) && FileBk) {
+    if (Options.PNGUseFileBackground && png_get_bKGD(P, I, &FileBk) && FileBk) {
       Bk = *FileBk;
       GammaCode = PNG_BACKGROUND_GAMMA_FILE;
       UseFileBackground = true;
@@ -631,18 +630,20 @@ bool DecodeOnce(TPGStream& Stream, TPixelGraphic& Image, bool AllowPipe, TReplay
   if (Failed) Raise(R->X);
   // A reduced decode stops after the passes it needs.
   if (!Aborted && Factor == 1 && !Protected(P, [&] { png_read_end(P, nullptr); })) Raise(R->X);
-  if (Piped) ++PNGDecodeStats.Piped;
+  if (Piped)
+    if (Options.PNGDecodeStats) ++Options.PNGDecodeStats->Piped;
   return true;
 }
 
 } // namespace
 
-void TPNGFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index) {
+void TPNGFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index,
+                                       const TReadOptions& Options) {
   if (Index != 0) Fail(EngineMessage(msgInvalid, "Index"));
   CheckVersion();
   // A second decoding must start where the first did.
   int64_t Start = -1;
-  if (PNGDecodeThreads != 1) {
+  if (Options.PNGDecodeThreads != 1) {
     try {
       Start = Stream.Position();
     } catch (const std::exception&) {
@@ -652,22 +653,23 @@ void TPNGFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, 
   const int W0 = Image.Width(), H0 = Image.Height(), Code0 = Image.BitCountNum();
   const TRGB Background0 = Image.BackGroundColor();
   TReplay Replay;
-  if (DecodeOnce(Stream, Image, Start >= 0, Replay)) return;
-  ++PNGDecodeStats.Repeated;
+  if (DecodeOnce(Stream, Image, Options, Start >= 0, Replay)) return;
+  if (Options.PNGDecodeStats) ++Options.PNGDecodeStats->Repeated;
   // The picture as the first decoding found it, so that sizing it clears it the same way.
   if (Image.Width() != W0 || Image.Height() != H0 || Image.BitCountNum() != Code0)
     Image.SetSize(W0, H0, Code0);
   Image.SetBackGroundColor(Background0);
   Stream.SetPosition(Start);
   Replay.Again = true;
-  DecodeOnce(Stream, Image, false, Replay);
+  DecodeOnce(Stream, Image, Options, false, Replay);
 }
 
-void TPNGFileFormatReader::GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info) {
-  TFileFormatReader::GetInfo(Stream, Index, Info);
+void TPNGFileFormatReader::GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info,
+                                   const TReadOptions& Options) {
+  TFileFormatReader::GetInfo(Stream, Index, Info, Options);
   if (Index != 0) Fail(EngineMessage(msgInvalidValueFor, "Index"));
 
-  auto R = std::make_unique<TPNGRead>(Stream, nullptr); // every warning raises
+  auto R = std::make_unique<TPNGRead>(Stream, nullptr, Options); // every warning raises
   R->ReadInfo();
   png_structp P = R->P;
   png_infop I = R->I;
@@ -703,7 +705,8 @@ TPNGFileFormatWriter::TPNGFileFormatWriter() : TFileFormatWriter("png", kDescrip
   CanWriteResolutions = {0, 1, 2, 3, 4, 5, 6, 7};
 }
 
-void TPNGFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image) {
+void TPNGFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image,
+                                        const TWriteOptions& Options) {
   CheckVersion();
   auto Wr = std::make_unique<TPNGWrite>(Stream, &Image);
   png_structp P = Wr->P;
@@ -750,7 +753,7 @@ void TPNGFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image)
                      ColorType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                      PNG_FILTER_TYPE_DEFAULT);
         if (!Entries.empty()) png_set_PLTE(P, I, Entries.data(), static_cast<int>(Entries.size()));
-        if (WriteGamma && Gamma > 0 && std::isfinite(static_cast<double>(1.0L / Gamma)))
+        if (Options.WriteGamma && Gamma > 0 && std::isfinite(static_cast<double>(1.0L / Gamma)))
           png_set_gAMA(P, I, static_cast<double>(1.0L / Gamma));
         // A carried block libpng finds fault with is left out without a question: it must not
         // stop the picture from being written.

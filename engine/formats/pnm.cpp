@@ -14,8 +14,6 @@
 
 namespace orbisk {
 
-bool PxMWriteBinary = false;
-
 namespace {
 
 const std::string kTag = "PBM, PGM, PPM: ";
@@ -202,9 +200,10 @@ public:
     return Header[0] == 'P' && (Header[1] == FAscii || Header[1] == FBinary);
   }
 
-  void ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index) override {
+  void ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index,
+                   const TReadOptions& Options) override {
     if (Index != 0) throw EPGPxMFileFormatReader("PxM: " + EngineMessage(msgInvalid, "Index"));
-    Image.FileGamma = ScreenGamma;
+    Image.FileGamma = Options.ScreenGamma;
     TPxMSource Src(Stream);
     const TPxMHeader H = ReadSizes(Src);
     const bool Binary = H.Magic >= 4;
@@ -214,7 +213,7 @@ public:
       ReadError(EngineMessage(msgNotSupportedSubformat));
     if (MaxVal == 0 || MaxVal > kMaxSampleValue)
       ReadError(EngineMessage(msgInvalidValueFor, "MaxVal"));
-    if (int64_t(H.Width) * H.Height > MaxPixelCount)
+    if (int64_t(H.Width) * H.Height > Options.MaxPixelCount)
       ReadError(EngineMessage(msgFailed, "CreateDIBSection"));
     // Every sample takes at least one byte (binary bitmaps: one bit) of the data.
     const int Channels = (H.Magic == 3 || H.Magic == 6) ? 3 : 1;
@@ -229,8 +228,9 @@ public:
     WithProgress(Image, [&] { DecodeRows(Src, Image, H.Magic, MaxVal); });
   }
 
-  void GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info) override {
-    TFileFormatReader::GetInfo(Stream, Index, Info);
+  void GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info,
+               const TReadOptions& Options) override {
+    TFileFormatReader::GetInfo(Stream, Index, Info, Options);
     if (Index != 0) ReadError(EngineMessage(msgInvalidValueFor, "Index"));
     TPxMSource Src(Stream);
     const TPxMHeader H = ReadSizes(Src);
@@ -335,7 +335,8 @@ public:
 
   std::string ClassName() const override { return FClass; }
 
-  void WriteGraphic(TPGStream& Stream, TPixelGraphic& Image) override {
+  void WriteGraphic(TPGStream& Stream, TPixelGraphic& Image,
+                    const TWriteOptions& Options) override {
     if (Image.Empty()) throw EPGPxMFileFormatWriter(kTag + EngineMessage(msgWidthOrHeightZero));
     const bool Fits = FFamily == 1 ? Image.BitCountNum() == 0 || Image.PaletteKind() == pBlackWhite
                       : FFamily == 2 ? Image.BitCountNum() == 2 || Image.PaletteKind() == pGray256
@@ -344,7 +345,7 @@ public:
       throw EPGPxMFileFormatWriter(UpperCase(Extension) + ": " +
                                    EngineMessage(msgInvalidColorResolution));
 
-    const bool Binary = PxMWriteBinary;
+    const bool Binary = Options.PxMWriteBinary;
     TPxMSink Out(Stream);
     Out.Put('P');
     Out.Put(char('0' + FFamily + (Binary ? 3 : 0)));

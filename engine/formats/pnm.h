@@ -3,7 +3,5 @@
 
 namespace orbisk {
 
-// Engine-wide: the writers produce the binary forms (P4, P5, P6) instead of ASCII. Default off.
-extern bool PxMWriteBinary;
 
 } // namespace orbisk

@@ -15,8 +15,6 @@
 
 namespace orbisk {
 
-bool TGAWriteRLE = false;
-
 namespace {
 
 const std::string kTag = "TGA: ";
@@ -167,12 +165,13 @@ public:
   TTGAFileFormatReader() : TFileFormatReader("tga", "Truevision Targa") { CanSniff = false; }
   std::string ClassName() const override { return "TTGAFileFormatReader"; }
 
-  void ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index) override {
+  void ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index,
+                   const TReadOptions& Options) override {
     if (Index != 0) ReadError(EngineMessage(msgInvalid, "Index"));
     const TTGAHeader H = ReadHeader(Stream);
     if (H.Depth != 8 && H.Depth != 16 && H.Depth != 24 && H.Depth != 32) NotSupported();
     if (H.Width == 0 || H.Height == 0) ReadError(EngineMessage(msgWidthOrHeightZero));
-    if (int64_t(H.Width) * H.Height > MaxPixelCount)
+    if (int64_t(H.Width) * H.Height > Options.MaxPixelCount)
       ReadError(EngineMessage(msgFailed, "CreateDIBSection"));
 
     const int64_t MapStart = Stream.Position() + H.IDLength;
@@ -212,7 +211,7 @@ public:
     if (Size - PixelStart < Needed) UnexpectedEnd();
 
     const bool Indexed = H.Depth == 8 || GreyAlpha;
-    Image.FileGamma = ScreenGamma;
+    Image.FileGamma = Options.ScreenGamma;
     Image.SetSize(H.Width, H.Height, Indexed ? 2 : 3);
     if (Indexed) {
       if (UseMap) {
@@ -233,8 +232,9 @@ public:
     if (UseMap) CoverIndices(Image);
   }
 
-  void GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info) override {
-    TFileFormatReader::GetInfo(Stream, Index, Info);
+  void GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info,
+               const TReadOptions& Options) override {
+    TFileFormatReader::GetInfo(Stream, Index, Info, Options);
     if (Index != 0) ReadError(EngineMessage(msgInvalidValueFor, "Index"));
     const TTGAHeader H = ReadHeader(Stream);
     const bool Compressed = (H.ImageType & kRLEBit) != 0;
@@ -315,14 +315,15 @@ public:
   }
   std::string ClassName() const override { return "TTGAFileFormatWriter"; }
 
-  void WriteGraphic(TPGStream& Stream, TPixelGraphic& Image) override {
+  void WriteGraphic(TPGStream& Stream, TPixelGraphic& Image,
+                    const TWriteOptions& Options) override {
     // The header holds 16-bit sizes; refuse before anything is written.
     if (Image.Empty()) WriteError(EngineMessage(msgWidthOrHeightZero));
     if (Image.Width() > 0xFFFF) WriteError(EngineMessage(msgOutOfRange, "Width"));
     if (Image.Height() > 0xFFFF) WriteError(EngineMessage(msgOutOfRange, "Height"));
 
     const bool TrueColor = Image.BitCountNum() == 3;
-    const bool RLE = TGAWriteRLE;
+    const bool RLE = Options.TGAWriteRLE;
     const int W = Image.Width(), H = Image.Height();
     // The colour map covers every index the pixels use; entries past the palette get the colour
     // such pixels show (entry 0's).

@@ -11,16 +11,6 @@
 
 namespace orbisk {
 
-int TIFFCompression = kTIFFCompressionNone;
-bool TIFFWriteCMYK = false;
-bool TIFFWhiteIsZero = false;
-bool TIFFBigEndian = false;
-int TIFFResolutionUnit = 1;
-TTIFFResolution TIFFXResolution = {300, 1};
-TTIFFResolution TIFFYResolution = {300, 1};
-bool TIFFReadAllImages = false;
-int TIFFMaxImages = 1000;
-
 namespace {
 
 enum : uint16_t {
@@ -97,7 +87,7 @@ struct TTIFFImageInfo {
 
 class TTIFFParser {
 public:
-  explicit TTIFFParser(TPGStream& S) : Stream(S) {}
+  TTIFFParser(TPGStream& S, const TReadOptions& O) : Stream(S), Options(O) {}
 
   TTIFFImageInfo Parse(int Index);
 
@@ -116,6 +106,7 @@ private:
   std::vector<uint32_t> LoadArray(const TArrayEntry& E);
 
   TPGStream& Stream;
+  const TReadOptions& Options;
   bool BigEndian = false;
   int64_t Start = 0;
   uint64_t Available = 0;
@@ -135,7 +126,7 @@ int TTIFFParser::CountImages(uint32_t First, int Index, uint32_t& Chosen) {
   int Count = 0;
   while (Offset != 0) {
     uint8_t Buf[4];
-    if (Count >= TIFFMaxImages || !ReadAt(Offset, Buf, 2)) {
+    if (Count >= Options.TIFFMaxImages || !ReadAt(Offset, Buf, 2)) {
       Chosen = First;
       return 1;
     }
@@ -195,7 +186,7 @@ TTIFFImageInfo TTIFFParser::Parse(int Index) {
   if (U16(Head + 2) != 42) ReadError(EngineMessage(msgNotAFile, "TIF"));
 
   uint32_t IFDOffset = U32(Head + 4);
-  if (TIFFReadAllImages) Info.GraphicCount = CountImages(IFDOffset, Index, IFDOffset);
+  if (Options.TIFFReadAllImages) Info.GraphicCount = CountImages(IFDOffset, Index, IFDOffset);
   // The first IFD still tells whether the library reads the file, and counts its pages itself.
   Info.IndexInvalid = Index < 0 || Index >= Info.GraphicCount;
   try {
@@ -489,24 +480,25 @@ bool TTIFFileFormatReader::Sniff(const uint8_t* H) {
          (H[0] == 'M' && H[1] == 'M' && H[2] == 0 && (H[3] == 0x2A || H[3] == 0x2B));
 }
 
-void TTIFFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index) {
+void TTIFFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index,
+                                       const TReadOptions& Options) {
   const int64_t Start = Stream.Position();
   if (Image.ReducedSize > 0 && Index == 0) {
     // A reduced-resolution copy of the page, when the file has one of a size that will do;
     // anything else (none, or one that fails) gives the page itself, as without the request.
     try {
-      if (ReadReducedTIFFWithLibrary(Stream, Image)) return;
+      if (ReadReducedTIFFWithLibrary(Stream, Image, Options)) return;
     } catch (const TTIFFLibraryFailure&) {
     }
     Image.FullWidth = Image.FullHeight = 0;
     Stream.SetPosition(Start);
   }
-  TTIFFParser Parser(Stream);
+  TTIFFParser Parser(Stream, Options);
   const TTIFFImageInfo Info = Parser.Parse(Index);
   if (ForLibrary(Info)) {
     try {
       Stream.SetPosition(Start);
-      ReadTIFFWithLibrary(Stream, Image, Index);
+      ReadTIFFWithLibrary(Stream, Image, Index, Options);
       return;
     } catch (const TTIFFLibraryFailure& F) {
       if (F.Final) throw EPGTIFFileFormatReader(F.Text);
@@ -518,7 +510,7 @@ void TTIFFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, 
   CheckCompression(Info.Compression);
   if (Info.Width == 0 || Info.Height == 0) ReadError(EngineMessage(msgWidthOrHeightZero));
   if (Info.Width > uint32_t(INT_MAX) || Info.Height > uint32_t(INT_MAX) ||
-      int64_t(Info.Width) * Info.Height > MaxPixelCount)
+      int64_t(Info.Width) * Info.Height > Options.MaxPixelCount)
     throw EPixelGraphic(EngineMessage(msgFailed, "CreateDIBSection"));
 
   // 64-bit, so that RowsPerStrip = 2^32 - 1 ("one strip") does not wrap around.
@@ -565,15 +557,16 @@ void TTIFFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, 
   }
 }
 
-void TTIFFileFormatReader::GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Out) {
-  TFileFormatReader::GetInfo(Stream, Index, Out);
+void TTIFFileFormatReader::GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Out,
+                                   const TReadOptions& Options) {
+  TFileFormatReader::GetInfo(Stream, Index, Out, Options);
   const int64_t Start = Stream.Position();
-  TTIFFParser Parser(Stream);
+  TTIFFParser Parser(Stream, Options);
   const TTIFFImageInfo Info = Parser.Parse(Index);
   if (ForLibrary(Info)) {
     try {
       Stream.SetPosition(Start);
-      const TTIFFLibraryInfo L = DescribeTIFFWithLibrary(Stream, Index);
+      const TTIFFLibraryInfo L = DescribeTIFFWithLibrary(Stream, Index, Options);
       Out.GraphicCount = L.GraphicCount;
       Out.SubType = std::string(L.BigEndian ? "M, " : "I, ") +
                     LibraryCompressionName(L.Compression) + LibraryPhotometricName(L.Photometric);

@@ -12,35 +12,15 @@
 
 namespace orbisk {
 
-constexpr int kTIFFCompressionNone = 1;
-constexpr int kTIFFCompressionPackBits = 32773;
-
-struct TTIFFResolution {
-  uint32_t Numerator;
-  uint32_t Denominator;
-};
-
-// Engine-wide writer options.
-extern int TIFFCompression;             // kTIFFCompressionNone or kTIFFCompressionPackBits
-extern bool TIFFWriteCMYK;              // true colour written as CMYK instead of RGB
-extern bool TIFFWhiteIsZero;            // grey and bilevel written as WhiteIsZero
-extern bool TIFFBigEndian;              // "MM" instead of "II"
-extern int TIFFResolutionUnit;          // 0 none, 1 inch, 2 centimetre
-extern TTIFFResolution TIFFXResolution; // 300 / 1
-extern TTIFFResolution TIFFYResolution; // 300 / 1
-// Engine-wide reader options.
-// Follow the IFD chain (GraphicCount, Index > 0). Files read through libtiff always count their
-// pages, and Index chooses among them.
-extern bool TIFFReadAllImages;
-extern int TIFFMaxImages; // longest chain followed before falling back to one image
-
 class TTIFFileFormatReader : public TFileFormatReader {
 public:
   TTIFFileFormatReader() : TTIFFileFormatReader("tif") {}
   std::string ClassName() const override { return "TTIFFileFormatReader"; }
   bool Sniff(const uint8_t* Header) override;
-  void ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index) override;
-  void GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info) override;
+  void ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index,
+                   const TReadOptions& Options = {}) override;
+  void GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info,
+               const TReadOptions& Options = {}) override;
 
 protected:
   explicit TTIFFileFormatReader(const char* Ext);
@@ -56,7 +36,8 @@ class TTIFFileFormatWriter : public TFileFormatWriter {
 public:
   TTIFFileFormatWriter() : TTIFFileFormatWriter("tif", true) {}
   std::string ClassName() const override { return "TTIFFileFormatWriter"; }
-  void WriteGraphic(TPGStream& Stream, TPixelGraphic& Image) override;
+  void WriteGraphic(TPGStream& Stream, TPixelGraphic& Image,
+                    const TWriteOptions& Options = {}) override;
 
 protected:
   TTIFFileFormatWriter(const char* Ext, bool IsListed);

@@ -119,23 +119,27 @@ TTIFFileFormatWriter::TTIFFileFormatWriter(const char* Ext, bool IsListed)
   CanWriteResolutions = {0, 2, 3, 4, 5, 6, 7};
 }
 
-void TTIFFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image) {
+void TTIFFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image,
+                                        const TWriteOptions& Options) {
   // Every check comes before the first byte is written.
-  if (TIFFCompression != kTIFFCompressionNone && TIFFCompression != kTIFFCompressionPackBits)
+  if (Options.TIFFCompression != kTIFFCompressionNone &&
+      Options.TIFFCompression != kTIFFCompressionPackBits)
     WriteError("Internal Error");
   if (Image.Empty() || Image.Width() <= 0 || Image.Height() <= 0)
     WriteError(EngineMessage(msgWidthOrHeightZero));
-  if (TIFFXResolution.Denominator == 0) WriteError(EngineMessage(msgInvalid, "XResolution"));
-  if (TIFFYResolution.Denominator == 0) WriteError(EngineMessage(msgInvalid, "YResolution"));
-  if (TIFFResolutionUnit < 0 || TIFFResolutionUnit > 2)
+  if (Options.TIFFXResolution.Denominator == 0)
+    WriteError(EngineMessage(msgInvalid, "XResolution"));
+  if (Options.TIFFYResolution.Denominator == 0)
+    WriteError(EngineMessage(msgInvalid, "YResolution"));
+  if (Options.TIFFResolutionUnit < 0 || Options.TIFFResolutionUnit > 2)
     WriteError(EngineMessage(msgInvalid, "ResolutionUnit"));
 
   const int64_t W = Image.Width(), H = Image.Height();
   const int Code = Image.BitCountNum();
   const TPaletteIdent Kind = Image.PaletteKind();
-  const bool CMYK = Code == 3 && TIFFWriteCMYK;
-  const bool Packed = TIFFCompression == kTIFFCompressionPackBits;
-  const bool BE = TIFFBigEndian;
+  const bool CMYK = Code == 3 && Options.TIFFWriteCMYK;
+  const bool Packed = Options.TIFFCompression == kTIFFCompressionPackBits;
+  const bool BE = Options.TIFFBigEndian;
 
   const int64_t RowLen = Code == 0   ? (W + 7) / 8
                          : Code == 1 ? (W + 1) / 2
@@ -147,8 +151,11 @@ void TTIFFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image)
 
   const bool Grey = (Code == 1 && Kind == pGray16) || (Code == 2 && Kind == pGray256);
   const bool Palette = (Code == 1 || Code == 2) && !Grey;
-  const uint16_t Photometric = Code == 3 ? (CMYK ? 5 : 2) : Palette ? 3 : TIFFWhiteIsZero ? 0 : 1;
-  const bool Invert = TIFFWhiteIsZero && (Grey || (Code == 0 && Kind == pBlackWhite));
+  const uint16_t Photometric = Code == 3                 ? (CMYK ? 5 : 2)
+                               : Palette                 ? 3
+                               : Options.TIFFWhiteIsZero ? 0
+                                                         : 1;
+  const bool Invert = Options.TIFFWhiteIsZero && (Grey || (Code == 0 && Kind == pBlackWhite));
   const uint16_t Samples = Code == 3 ? (CMYK ? 4 : 3) : 1;
   const uint16_t BitsPerSample = Code == 0 ? 1 : Code == 1 ? 4 : 8;
   const uint32_t MapEntries = Palette ? (1u << BitsPerSample) : 0;
@@ -201,7 +208,7 @@ void TTIFFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image)
       {256, ftLong, 1, uint32_t(W)},
       {257, ftLong, 1, uint32_t(H)},
       {258, ftShort, Samples, Samples > 1 ? uint32_t(BitsPos) : BitsPerSample},
-      {259, ftShort, 1, uint32_t(TIFFCompression)},
+      {259, ftShort, 1, uint32_t(Options.TIFFCompression)},
       {262, ftShort, 1, Photometric},
       {273, ftLong, uint32_t(Strips), Strips > 1 ? uint32_t(OffsetsPos) : 0},
       {277, ftShort, 1, Samples},
@@ -209,7 +216,7 @@ void TTIFFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image)
       {279, ftLong, uint32_t(Strips), Strips > 1 ? uint32_t(CountsPos) : 0},
       {282, ftRational, 1, uint32_t(XResPos)},
       {283, ftRational, 1, uint32_t(YResPos)},
-      {296, ftShort, 1, uint16_t(TIFFResolutionUnit + 1)}};
+      {296, ftShort, 1, uint16_t(Options.TIFFResolutionUnit + 1)}};
   if (Palette) Entries.push_back({320, ftShort, 3 * MapEntries, uint32_t(MapPos)});
   if (WriteXmp) Entries.push_back({700, ftByte, uint32_t(Xmp.size()), uint32_t(XmpPos)});
   if (WriteIcc) Entries.push_back({34675, ftUndefined, uint32_t(Icc.size()), uint32_t(IccPos)});
@@ -245,10 +252,10 @@ void TTIFFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image)
   if (Samples > 1)
     for (int I = 0; I < Samples; ++I)
       Out.U16(8);
-  Out.U32(TIFFXResolution.Numerator);
-  Out.U32(TIFFXResolution.Denominator);
-  Out.U32(TIFFYResolution.Numerator);
-  Out.U32(TIFFYResolution.Denominator);
+  Out.U32(Options.TIFFXResolution.Numerator);
+  Out.U32(Options.TIFFXResolution.Denominator);
+  Out.U32(Options.TIFFYResolution.Numerator);
+  Out.U32(Options.TIFFYResolution.Denominator);
   if (Strips > 1) {
     const std::vector<uint8_t> Room(size_t(8 * Strips), 0);
     Stream.WriteBuffer(Room.data(), Room.size());

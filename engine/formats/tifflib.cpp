@@ -121,7 +121,7 @@ void UnmapProc(thandle_t, void*, toff_t) {}
 
 // The most one buffer of the library or of this reader may take: room for the largest picture
 // the pixel limit allows at 8 bytes a pixel, at least 64 MB.
-int64_t MemoryBudget() {
+int64_t MemoryBudget(int64_t MaxPixelCount) {
   return std::max<int64_t>(int64_t(64) << 20, std::min<int64_t>(MaxPixelCount, INT64_MAX / 8) * 8);
 }
 
@@ -132,7 +132,7 @@ int64_t MemoryBudget() {
 // The open file; closed on every exit path.
 class TTIFFFile {
 public:
-  explicit TTIFFFile(TPGStream& Stream) {
+  TTIFFFile(TPGStream& Stream, const TReadOptions& ReadOptions) : Read(ReadOptions) {
     SilenceLibrary();
     C.Stream = &Stream;
     C.Start = Stream.Position();
@@ -140,7 +140,7 @@ public:
     std::unique_ptr<TIFFOpenOptions, void (*)(TIFFOpenOptions*)> Options(TIFFOpenOptionsAlloc(),
                                                                          TIFFOpenOptionsFree);
     if (!Options) Fail(EngineMessage(msgFailed, "TIFFOpenOptionsAlloc"), false);
-    TIFFOpenOptionsSetMaxSingleMemAlloc(Options.get(), tmsize_t(MemoryBudget()));
+    TIFFOpenOptionsSetMaxSingleMemAlloc(Options.get(), tmsize_t(Budget()));
     TIFFOpenOptionsSetErrorHandlerExtR(Options.get(), OnError, &C);
     TIFFOpenOptionsSetWarningHandlerExtR(Options.get(), OnWarning, &C);
     // "m": no memory mapping; the data is read through the stream.
@@ -155,6 +155,9 @@ public:
   TTIFFFile& operator=(const TTIFFFile&) = delete;
 
   TIFF* operator*() const { return T; }
+  // The reading's own options, and the most one buffer may take under its pixel limit.
+  const TReadOptions& Read;
+  int64_t Budget() const { return MemoryBudget(Read.MaxPixelCount); }
 
   // The library's first error since the last call, or a stream failure.
   std::string Reason() {
@@ -185,7 +188,7 @@ public:
     int Count = 1;
     bool Broken = false;
     while (!TIFFLastDirectory(T)) {
-      if (Count >= TIFFMaxImages || !TIFFReadDirectory(T)) {
+      if (Count >= Read.TIFFMaxImages || !TIFFReadDirectory(T)) {
         Broken = true;
         break;
       }
@@ -391,7 +394,7 @@ public:
     BandRows = L.Tiled ? L.TileH : std::min<uint32_t>(std::max<uint32_t>(L.RowsPerStrip, 1), L.H);
     if (BandRows == 0 || (L.Tiled && L.TileW == 0))
       Fail(EngineMessage(msgInvalid, "TileLength"), false);
-    const int64_t Budget = MemoryBudget();
+    const int64_t Budget = F.Budget();
     if (RowBytes == 0 || uint64_t(BandRows) > uint64_t(Budget) / RowBytes / Planes)
       Fail(EngineMessage(msgFailed, "CreateDIBSection"), true);
     if (L.Tiled) {
@@ -627,7 +630,7 @@ void ReadRGBA(TTIFFFile& F, const TLayout& L, TPixelGraphic& Image) {
   TIFF* T = *F;
   char Message[1024] = "";
   if (!TIFFRGBAImageOK(T, Message)) Fail(Message, false);
-  if (uint64_t(L.W) * L.H > uint64_t(MemoryBudget()) / 4)
+  if (uint64_t(L.W) * L.H > uint64_t(F.Budget()) / 4)
     Fail(EngineMessage(msgFailed, "CreateDIBSection"), true);
   TIFFRGBAImage Img;
   if (!TIFFRGBAImageBegin(&Img, T, 1, Message)) Fail(Message, false);
@@ -655,7 +658,7 @@ void ReadRGBA(TTIFFFile& F, const TLayout& L, TPixelGraphic& Image) {
   }
 }
 
-void CheckSize(const TLayout& L) {
+void CheckSize(const TLayout& L, int64_t MaxPixelCount) {
   if (L.W == 0 || L.H == 0) Fail(EngineMessage(msgWidthOrHeightZero), true);
   if (L.W > uint32_t(INT_MAX) || L.H > uint32_t(INT_MAX) || int64_t(L.W) * L.H > MaxPixelCount)
     Fail(EngineMessage(msgFailed, "CreateDIBSection"), true);
@@ -699,7 +702,7 @@ uint64_t ReducedSubfile(TIFF* T, uint32_t FullW, uint32_t FullH, int Reduced) {
 // The directory F stands at, read into Image.
 void ReadCurrentPage(TTIFFFile& F, TPixelGraphic& Image) {
   const TLayout L = ReadLayout(F);
-  CheckSize(L);
+  CheckSize(L, F.Read.MaxPixelCount);
   const TKind Kind = KindOf(L);
   if (Kind == kOther)
     ReadRGBA(F, L, Image);
@@ -709,9 +712,10 @@ void ReadCurrentPage(TTIFFFile& F, TPixelGraphic& Image) {
 
 } // namespace
 
-bool ReadReducedTIFFWithLibrary(TPGStream& Stream, TPixelGraphic& Image) {
+bool ReadReducedTIFFWithLibrary(TPGStream& Stream, TPixelGraphic& Image,
+                                const TReadOptions& Options) {
   if (Image.ReducedSize <= 0) return false;
-  TTIFFFile F(Stream);
+  TTIFFFile F(Stream, Options);
   TIFF* T = *F;
   uint32_t FullW = 0, FullH = 0;
   if (!TIFFGetField(T, TIFFTAG_IMAGEWIDTH, &FullW) || !TIFFGetField(T, TIFFTAG_IMAGELENGTH, &FullH))
@@ -728,14 +732,16 @@ bool ReadReducedTIFFWithLibrary(TPGStream& Stream, TPixelGraphic& Image) {
   return true;
 }
 
-void ReadTIFFWithLibrary(TPGStream& Stream, TPixelGraphic& Image, int Index) {
-  TTIFFFile F(Stream);
+void ReadTIFFWithLibrary(TPGStream& Stream, TPixelGraphic& Image, int Index,
+                         const TReadOptions& Options) {
+  TTIFFFile F(Stream, Options);
   F.SelectPage(Index);
   ReadCurrentPage(F, Image);
 }
 
-TTIFFLibraryInfo DescribeTIFFWithLibrary(TPGStream& Stream, int Index) {
-  TTIFFFile F(Stream);
+TTIFFLibraryInfo DescribeTIFFWithLibrary(TPGStream& Stream, int Index,
+                                         const TReadOptions& Options) {
+  TTIFFFile F(Stream, Options);
   TTIFFLibraryInfo Info;
   Info.GraphicCount = F.SelectPage(Index);
   TIFF* T = *F;
@@ -750,7 +756,7 @@ TTIFFLibraryInfo DescribeTIFFWithLibrary(TPGStream& Stream, int Index) {
   Info.Photometric = TIFFGetField(T, TIFFTAG_PHOTOMETRIC, &Ph) ? Ph : (Spp >= 3 ? 2 : 1);
   if (Info.Compression < 2 || Info.Compression > 6) return Info;
   const TLayout L = ReadLayout(F);
-  const int64_t Budget = MemoryBudget();
+  const int64_t Budget = F.Budget();
   if (L.Tiled) {
     const uint64_t N = TIFFTileSize64(T);
     std::vector<uint8_t> Buf(N > 0 && N <= uint64_t(Budget) ? size_t(N) : 0);

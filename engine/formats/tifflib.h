@@ -33,7 +33,8 @@ struct TTIFFLibraryInfo {
 // Decodes page Index of the TIFF data starting at the stream's position into Image, alpha
 // composited onto Image's background colour; sets Image.ExifOrientation from the Orientation
 // tag. Throws TTIFFLibraryFailure. The other pages are counted: Index may be any of them.
-void ReadTIFFWithLibrary(TPGStream& Stream, TPixelGraphic& Image, int Index);
+void ReadTIFFWithLibrary(TPGStream& Stream, TPixelGraphic& Image, int Index,
+                         const TReadOptions& Options = {});
 
 // A reduced decode of the first page (Image.ReducedSize above 0): decodes the smallest reduced-
 // resolution subfile of the page (in its SubIFDs, or marked reduced in the directories that
@@ -41,11 +42,13 @@ void ReadTIFFWithLibrary(TPGStream& Stream, TPixelGraphic& Image, int Index);
 // Image.FullWidth and FullHeight to the page's size. False, with Image untouched, when the page
 // has no such subfile. Throws TTIFFLibraryFailure when the library cannot open the file or the
 // subfile fails to decode.
-bool ReadReducedTIFFWithLibrary(TPGStream& Stream, TPixelGraphic& Image);
+bool ReadReducedTIFFWithLibrary(TPGStream& Stream, TPixelGraphic& Image,
+                                const TReadOptions& Options = {});
 
 // Describes page Index; for the compressions the engine's own reader names as unsupported
 // (CCITT, fax, LZW, old JPEG) it also tries to decode the first row or tile. Throws
 // TTIFFLibraryFailure.
-TTIFFLibraryInfo DescribeTIFFWithLibrary(TPGStream& Stream, int Index);
+TTIFFLibraryInfo DescribeTIFFWithLibrary(TPGStream& Stream, int Index,
+                                         const TReadOptions& Options = {});
 
 } // namespace orbisk

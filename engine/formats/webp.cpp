@@ -17,8 +17,6 @@
 
 namespace orbisk {
 
-bool WebPLossless = false;
-
 namespace {
 
 const std::string kTag = "WebP: ";
@@ -192,13 +190,13 @@ void ScaledSpan(int Start, int Length, int Full, int Reduced, int& OutStart, int
 // The first frame of an animation on its canvas (the canvas starts transparent, so the frame
 // is drawn onto the background as it stands). Only the frame's own rows are decoded besides
 // the picture: no second canvas. A reduced decode scales the canvas and the frame alike.
-void ReadFirstFrame(const std::vector<uint8_t>& Data, TPixelGraphic& Image) {
+void ReadFirstFrame(const std::vector<uint8_t>& Data, TPixelGraphic& Image, int64_t MaxPixelCount) {
   WebPData In{Data.data(), Data.size()};
   std::unique_ptr<WebPDemuxer, TDemuxDeleter> Demux(WebPDemux(&In));
   if (!Demux) Fail(StatusText(VP8_STATUS_BITSTREAM_ERROR));
   const int CW = static_cast<int>(WebPDemuxGetI(Demux.get(), WEBP_FF_CANVAS_WIDTH));
   const int CH = static_cast<int>(WebPDemuxGetI(Demux.get(), WEBP_FF_CANVAS_HEIGHT));
-  CheckPictureSize(CW, CH, kFail);
+  CheckPictureSize(CW, CH, kFail, MaxPixelCount);
   WebPIterator It;
   if (!WebPDemuxGetFrame(Demux.get(), 1, &It)) Fail(StatusText(VP8_STATUS_BITSTREAM_ERROR));
   std::unique_ptr<WebPIterator, decltype(&WebPDemuxReleaseIterator)> Release(
@@ -255,14 +253,15 @@ bool TWebPFileFormatReader::Sniff(const uint8_t* Header) {
   return IsWebPSignature(Header, kHeaderSniffSize);
 }
 
-void TWebPFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index) {
+void TWebPFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index,
+                                        const TReadOptions& Options) {
   if (Index != 0) Fail(EngineMessage(msgInvalid, "Index"));
-  Image.FileGamma = ScreenGamma; // no gamma correction for WebP files
+  Image.FileGamma = Options.ScreenGamma; // no gamma correction for WebP files
   const std::vector<uint8_t> Data = ReadRemaining(Stream, kFail);
   const WebPBitstreamFeatures F = Features(Data);
-  CheckPictureSize(F.width, F.height, kFail);
+  CheckPictureSize(F.width, F.height, kFail, Options.MaxPixelCount);
   if (F.has_animation) {
-    ReadFirstFrame(Data, Image);
+    ReadFirstFrame(Data, Image, Options.MaxPixelCount);
   } else {
     int W = F.width, H = F.height;
     ReducedTarget(F.width, F.height, Image.ReducedSize, W, H);
@@ -278,8 +277,9 @@ void TWebPFileFormatReader::ReadGraphic(TPGStream& Stream, TPixelGraphic& Image,
   NoteExif(Data, Image); // after the pixels: sizing the picture resets its orientation
 }
 
-void TWebPFileFormatReader::GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info) {
-  TFileFormatReader::GetInfo(Stream, Index, Info);
+void TWebPFileFormatReader::GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info,
+                                    const TReadOptions& Options) {
+  TFileFormatReader::GetInfo(Stream, Index, Info, Options);
   if (Index != 0) Fail(EngineMessage(msgInvalidValueFor, "Index"));
   // The first chunks are usually enough; a long colour profile in front of the picture data
   // needs the whole file.
@@ -351,7 +351,8 @@ struct TMemoryGuard {
 
 } // namespace
 
-void TWebPFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image) {
+void TWebPFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image,
+                                         const TWriteOptions& Options) {
   const int W = Image.Width(), H = Image.Height();
   if (W <= 0 || H <= 0) Fail(EngineMessage(msgWidthOrHeightZero));
   if (W > kMaxSide || H > kMaxSide)
@@ -359,8 +360,9 @@ void TWebPFileFormatWriter::WriteGraphic(TPGStream& Stream, TPixelGraphic& Image
 
   WebPConfig Config;
   if (!WebPConfigInit(&Config)) Fail("Invalid library version");
-  Config.lossless = WebPLossless ? 1 : 0;
-  Config.quality = WebPLossless ? 75.0f : static_cast<float>(std::clamp(JPEGQuality, 0, 100));
+  Config.lossless = Options.WebPLossless ? 1 : 0;
+  Config.quality =
+      Options.WebPLossless ? 75.0f : static_cast<float>(std::clamp(Options.JPEGQuality, 0, 100));
   Config.method = 4;
   Config.thread_level = CodecThreadCount() > 1;
   if (!WebPValidateConfig(&Config)) Fail(EngineMessage(msgInvalidValueFor, "quality"));

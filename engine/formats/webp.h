@@ -13,9 +13,6 @@ public:
   explicit EPGWebPFileFormatReaderWriter(const std::string& Msg) : EPixelGraphic(Msg) {}
 };
 
-// Engine-wide WebP option: the writer stores lossless files (default off: lossy at JPEGQuality).
-extern bool WebPLossless;
-
 // True for a RIFF container of the WEBP form.
 bool IsWebPSignature(const uint8_t* Header, size_t Size);
 
@@ -24,15 +21,18 @@ public:
   TWebPFileFormatReader();
   std::string ClassName() const override { return "TWebPFileFormatReader"; }
   bool Sniff(const uint8_t* Header) override;
-  void ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index) override;
-  void GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info) override;
+  void ReadGraphic(TPGStream& Stream, TPixelGraphic& Image, int Index,
+                   const TReadOptions& Options = {}) override;
+  void GetInfo(TPGStream& Stream, int Index, TGraphicFileInfo& Info,
+               const TReadOptions& Options = {}) override;
 };
 
 class TWebPFileFormatWriter : public TFileFormatWriter {
 public:
   TWebPFileFormatWriter();
   std::string ClassName() const override { return "TWebPFileFormatWriter"; }
-  void WriteGraphic(TPGStream& Stream, TPixelGraphic& Image) override;
+  void WriteGraphic(TPGStream& Stream, TPixelGraphic& Image,
+                    const TWriteOptions& Options = {}) override;
 };
 
 } // namespace orbisk

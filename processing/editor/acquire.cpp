@@ -4,6 +4,7 @@
 #include "engine/registry.h"
 #include "engine/safefile.h"
 #include "platform/autoorient.h"
+#include "platform/codecsettings.h"
 #include "platform/dialogscale.h"
 #include "platform/dragfiles.h"
 #include "platform/filenames.h"
@@ -431,7 +432,7 @@ void TfrmAcquire::CreateToolBar() {
 
 void TfrmAcquire::showEvent(QShowEvent* E) {
   QMainWindow::showEvent(E);
-  JPEGQuality = 80;
+  ChangeCurrentWriteOptions([](TWriteOptions& W) { W.JPEGQuality = 80; });
   SaveOptionsWindow->SetQuality(80);
   PictureChanged();
 }
@@ -469,7 +470,7 @@ std::unique_ptr<TPixelGraphic> TfrmAcquire::ReadPicture(const QString& Path, int
   Turned = 1;
   try {
     TWaitCursor Wait;
-    G->LoadFromFile(EncodeFileName(Path).toStdString());
+    G->LoadFromFile(EncodeFileName(Path).toStdString(), CurrentReadOptions());
     Turned = OrientForDisplay(*G);
   } catch (const std::exception& E) {
     if (Error) *Error = QString::fromUtf8(E.what());

@@ -3,6 +3,7 @@
 #include "engine/orientation.h"
 #include "engine/registry.h"
 #include "engine/stream.h"
+#include "platform/codecsettings.h"
 #include "platform/filenames.h"
 #include "processing/jpegturn.h"
 
@@ -104,7 +105,7 @@ TLosslessJPEGTracker::LosslessFile(const TPixelGraphic& Picture, const QString& 
     TPixelGraphic Check;
     Check.ReadWarningAction = pgwaIgnore;
     TPGMemoryStream S(Result.data(), Result.size());
-    Check.LoadFromStreamExt(S, "jpg", 0);
+    Check.LoadFromStreamExt(S, "jpg", 0, CurrentReadOptions());
     if (!SamePicture(Check, Picture)) return std::nullopt;
     return Result;
   } catch (const std::exception&) {

@@ -1,10 +1,7 @@
 #include "processing/editor/saveoptions.h"
 
-#include "engine/formats/jpeg.h"
-#include "engine/formats/png.h"
-#include "engine/formats/pnm.h"
-#include "engine/formats/tiff.h"
 #include "engine/pixelgraphic.h"
+#include "platform/codecsettings.h"
 #include "platform/prompt.h"
 #include "processing/transforms.h"
 
@@ -22,47 +19,55 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <utility>
 
 namespace orbisk {
 
 TSaveOptions TSaveOptions::FromEngine() {
+  const TReadOptions R = CurrentReadOptions();
+  const TWriteOptions W = CurrentWriteOptions();
   TSaveOptions O;
-  O.PxMBinary = PxMWriteBinary;
-  O.TIFFCompression = orbisk::TIFFCompression;
-  O.TIFFCMYK = TIFFWriteCMYK;
-  O.TIFFWhiteIsZero = orbisk::TIFFWhiteIsZero;
-  O.TIFFBigEndian = orbisk::TIFFBigEndian;
-  O.TIFFResolutionUnit = orbisk::TIFFResolutionUnit;
-  O.XNumerator = TIFFXResolution.Numerator;
-  O.XDenominator = TIFFXResolution.Denominator;
-  O.YNumerator = TIFFYResolution.Numerator;
-  O.YDenominator = TIFFYResolution.Denominator;
-  O.JPEGQuality = orbisk::JPEGQuality;
-  O.JPEGReadDCT = JPEGReadDCTMethod;
-  O.JPEGWriteDCT = JPEGWriteDCTMethod;
-  O.JPEGProgressive = orbisk::JPEGProgressive;
-  O.ScreenGamma = orbisk::ScreenGamma;
-  O.GammaCorrectionOnRead = orbisk::GammaCorrectionOnRead;
-  O.WriteGamma = orbisk::WriteGamma;
+  O.PxMBinary = W.PxMWriteBinary;
+  O.TIFFCompression = W.TIFFCompression;
+  O.TIFFCMYK = W.TIFFWriteCMYK;
+  O.TIFFWhiteIsZero = W.TIFFWhiteIsZero;
+  O.TIFFBigEndian = W.TIFFBigEndian;
+  O.TIFFResolutionUnit = W.TIFFResolutionUnit;
+  O.XNumerator = W.TIFFXResolution.Numerator;
+  O.XDenominator = W.TIFFXResolution.Denominator;
+  O.YNumerator = W.TIFFYResolution.Numerator;
+  O.YDenominator = W.TIFFYResolution.Denominator;
+  O.JPEGQuality = W.JPEGQuality;
+  O.JPEGReadDCT = R.JPEGReadDCTMethod;
+  O.JPEGWriteDCT = W.JPEGWriteDCTMethod;
+  O.JPEGProgressive = W.JPEGProgressive;
+  O.ScreenGamma = R.ScreenGamma;
+  O.GammaCorrectionOnRead = R.GammaCorrectionOnRead;
+  O.WriteGamma = W.WriteGamma;
   return O;
 }
 
 void TSaveOptions::StoreToEngine() const {
-  PxMWriteBinary = PxMBinary;
-  orbisk::TIFFCompression = TIFFCompression;
-  TIFFWriteCMYK = TIFFCMYK;
-  orbisk::TIFFWhiteIsZero = TIFFWhiteIsZero;
-  orbisk::TIFFBigEndian = TIFFBigEndian;
-  orbisk::TIFFResolutionUnit = TIFFResolutionUnit;
-  TIFFXResolution = {XNumerator, XDenominator};
-  TIFFYResolution = {YNumerator, YDenominator};
-  orbisk::JPEGQuality = JPEGQuality;
-  JPEGReadDCTMethod = JPEGReadDCT;
-  JPEGWriteDCTMethod = JPEGWriteDCT;
-  orbisk::JPEGProgressive = JPEGProgressive;
-  orbisk::ScreenGamma = ScreenGamma;
-  orbisk::GammaCorrectionOnRead = GammaCorrectionOnRead;
-  orbisk::WriteGamma = WriteGamma;
+  // The options the window does not show stay as they are.
+  ChangeCurrentWriteOptions([this](TWriteOptions& W) {
+    W.PxMWriteBinary = PxMBinary;
+    W.TIFFCompression = TIFFCompression;
+    W.TIFFWriteCMYK = TIFFCMYK;
+    W.TIFFWhiteIsZero = TIFFWhiteIsZero;
+    W.TIFFBigEndian = TIFFBigEndian;
+    W.TIFFResolutionUnit = TIFFResolutionUnit;
+    W.TIFFXResolution = {XNumerator, XDenominator};
+    W.TIFFYResolution = {YNumerator, YDenominator};
+    W.JPEGQuality = JPEGQuality;
+    W.JPEGWriteDCTMethod = JPEGWriteDCT;
+    W.JPEGProgressive = JPEGProgressive;
+    W.WriteGamma = WriteGamma;
+  });
+  ChangeCurrentReadOptions([this](TReadOptions& R) {
+    R.JPEGReadDCTMethod = JPEGReadDCT;
+    R.ScreenGamma = ScreenGamma;
+    R.GammaCorrectionOnRead = GammaCorrectionOnRead;
+  });
 }
 
 namespace {
@@ -184,6 +189,37 @@ TfrmFileSaveOptions::TfrmFileSaveOptions(QWidget* Parent) : QDialog(Parent) {
   connect(Buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(Buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   L->addWidget(Buttons);
+  const std::pair<QWidget*, const char*> Names[] = {{BinaryButton, "BinaryButton"},
+                                                    {AsciiButton, "AsciiButton"},
+                                                    {NoCompressionButton, "NoCompressionButton"},
+                                                    {PackBitsButton, "PackBitsButton"},
+                                                    {RGBButton, "RGBButton"},
+                                                    {CMYKButton, "CMYKButton"},
+                                                    {BlackIsZeroButton, "BlackIsZeroButton"},
+                                                    {WhiteIsZeroButton, "WhiteIsZeroButton"},
+                                                    {IntelButton, "IntelButton"},
+                                                    {MotorolaButton, "MotorolaButton"},
+                                                    {NoUnitButton, "NoUnitButton"},
+                                                    {InchButton, "InchButton"},
+                                                    {CentimeterButton, "CentimeterButton"},
+                                                    {XNumEdit, "XNumEdit"},
+                                                    {XDenEdit, "XDenEdit"},
+                                                    {YNumEdit, "YNumEdit"},
+                                                    {YDenEdit, "YDenEdit"},
+                                                    {QualitySlider, "QualitySlider"},
+                                                    {ReadFastButton, "ReadFastButton"},
+                                                    {ReadPreciseButton, "ReadPreciseButton"},
+                                                    {ReadFloatButton, "ReadFloatButton"},
+                                                    {WriteFastButton, "WriteFastButton"},
+                                                    {WritePreciseButton, "WritePreciseButton"},
+                                                    {WriteFloatButton, "WriteFloatButton"},
+                                                    {ProgressiveBox, "ProgressiveBox"},
+                                                    {GammaEdit, "GammaEdit"},
+                                                    {GammaOnReadBox, "GammaOnReadBox"},
+                                                    {WriteGammaBox, "WriteGammaBox"},
+                                                    {Buttons, "Buttons"}};
+  for (const auto& N : Names)
+    N.first->setObjectName(QString::fromLatin1(N.second));
   ShowOptions(TSaveOptions::FromEngine());
   SetQuality(80);
 }

@@ -1,5 +1,5 @@
-// "File Save Options": the engine's reader and writer options in one window. Opening loads
-// every control from the engine, OK stores every control back, Cancel changes nothing.
+// "File Save Options": the program's current reader and writer options in one window. Opening
+// loads every control from them, OK stores every control back, Cancel changes nothing.
 #pragma once
 
 #include <QDialog>
@@ -16,7 +16,8 @@ class QSlider;
 
 namespace orbisk {
 
-// The options the window edits, as the engine holds them.
+// The options the window edits, as the program's current options (platform/codecsettings.h)
+// hold them.
 struct TSaveOptions {
   bool PxMBinary = false;
   int TIFFCompression = 1; // 1 or 32773
@@ -49,6 +50,14 @@ public:
   // Sets the quality slider (the editor puts it back to 80 when it is shown).
   void SetQuality(int Quality);
 
+  // How the window is shown (replaced by tests); returns the dialog result.
+  std::function<int(QDialog&)> ExecDialog;
+
+protected:
+  void done(int Result) override;
+
+private:
+  // Each named as its field (tests find them by name).
   QRadioButton *BinaryButton, *AsciiButton;
   QRadioButton *NoCompressionButton, *PackBitsButton;
   QRadioButton *RGBButton, *CMYKButton;
@@ -63,12 +72,6 @@ public:
   QLineEdit* GammaEdit;
   QCheckBox *GammaOnReadBox, *WriteGammaBox;
   QDialogButtonBox* Buttons;
-
-  // How the window is shown (replaced by tests); returns the dialog result.
-  std::function<int(QDialog&)> ExecDialog;
-
-protected:
-  void done(int Result) override;
 };
 
 } // namespace orbisk

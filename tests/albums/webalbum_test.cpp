@@ -6,6 +6,7 @@
 #include "albums/albumrender.h"
 #include "engine/formats/jpeg.h"
 #include "engine/stream.h"
+#include "platform/codecsettings.h"
 #include "tests/albums/webtestutil.h"
 #include "tests/browser/browsertest.h"
 #include "tests/common/orientationfixture.h"
@@ -217,8 +218,7 @@ TEST_F(WebAlbum, DisplayPicturesScaledCopiedOrTurned) {
   const QString Fits = MakeWebPicture(Src + "/fits.jpg", 1600, 1200, RGBOf(20, 90, 200));
   const QString Small = MakeWebPicture(Src + "/beach.day.png", 50, 40);
   O.MaxSize = 2000;
-  JPEGQuality = 93;
-  JPEGProgressive = false;
+  ChangeCurrentWriteOptions([](TWriteOptions& W) { W.JPEGQuality = 93; });
   Publish({{Big, "", 0}, {Fits, "", 0}, {Small, "", 0}});
   EXPECT_TRUE(Messages.isEmpty()) << Messages.join("; ").toStdString();
   EXPECT_EQ(PictureSize(Web + "/big.jpg"), (TSize2{2000, 1333}));
@@ -229,9 +229,9 @@ TEST_F(WebAlbum, DisplayPicturesScaledCopiedOrTurned) {
   EXPECT_FALSE(QFile::exists(Web + "/beach.day.jpg"));
   // Written progressive (a SOF2 marker), and the engine's own JPEG settings are back.
   EXPECT_TRUE(FileBytes(Web + "/tm_big.jpg").contains(QByteArray("\xFF\xC2", 2)));
-  EXPECT_EQ(JPEGQuality, 93);
-  EXPECT_FALSE(JPEGProgressive);
-  JPEGQuality = 80;
+  EXPECT_EQ(CurrentWriteOptions().JPEGQuality, 93);
+  EXPECT_FALSE(CurrentWriteOptions().JPEGProgressive);
+  SetCurrentWriteOptions(TWriteOptions{});
 
   // Turned once: re-encoded from the turned picture (over the files of the first run, which
   // the user allows).
@@ -434,10 +434,10 @@ QString MakeTexturedJPEG(const QString& Path, int W, int H, int Orientation = 1)
       Row[3 * X + 2] = uint8_t(200 - N);
     }
   }
-  JPEGQuality = 90;
+  TWriteOptions Quality90;
+  Quality90.JPEGQuality = 90;
   TPGMemoryStream S;
-  G.SaveToStreamExt(S, "jpg");
-  JPEGQuality = 80;
+  G.SaveToStreamExt(S, "jpg", Quality90);
   QByteArray B(reinterpret_cast<const char*>(S.Bytes().data()), qsizetype(S.Bytes().size()));
   if (Orientation != 1) {
     const std::vector<uint8_t> Exif = ExifBlock(Orientation);
@@ -471,7 +471,6 @@ double PublishedAgainstFullDecode(const QString& File, const AlbumEntry& E, int 
   TPixelGraphic Whole;
   LoadWebSource(E, Whole);
   auto Ref = WebScaledCopy(Whole, S, true, 60);
-  JPEGQuality = 80;
   TPGMemoryStream M;
   Ref->SaveToStreamExt(M, "jpg");
   TPixelGraphic RefBack, Got;
@@ -523,8 +522,6 @@ TEST_F(WebAlbum, OtherFormatsAndFittingJPEGsKeepTheFullDecode) {
   O.Rows = 1;
   Publish({{Png, "", 0}, {Jpeg, "", 1}});
   EXPECT_TRUE(Messages.isEmpty()) << Messages.join("; ").toStdString();
-  JPEGQuality = 80;
-  JPEGProgressive = false;
   auto Expect = [&](const AlbumEntry& E, int S, const QString& File, bool Scale) {
     TPixelGraphic Whole;
     LoadWebSource(E, Whole);

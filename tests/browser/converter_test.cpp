@@ -4,6 +4,7 @@
 #include "engine/imagemetadata.h"
 #include "engine/orientation.h"
 #include "engine/pixelgraphic.h"
+#include "platform/codecsettings.h"
 #include "processing/converter.h"
 #include "tests/browser/browsertest.h"
 #include "tests/common/testutil.h"
@@ -206,14 +207,14 @@ TEST(ConverterWrite, JpegQualityAppliesToThisWriteOnly) {
   for (int Y = 0; Y < 150; ++Y)
     for (int X = 0; X < 200; ++X)
       Src.SetPixelColor(X, Y, RGBOf((X * 7 + Y * 3) % 256, (X * Y) % 256, (X + Y) % 256));
-  const int Before = JPEGQuality;
+  const int Before = CurrentWriteOptions().JPEGQuality;
   TConvertSettings S;
   S.Target = ctJPG;
   S.JPEGQuality = 10;
   ASSERT_TRUE(ConvertPictureFile(Src, D + "/s.png", D + "/low.jpg", S));
   S.JPEGQuality = 100;
   ASSERT_TRUE(ConvertPictureFile(Src, D + "/s.png", D + "/high.jpg", S));
-  EXPECT_EQ(JPEGQuality, Before);
+  EXPECT_EQ(CurrentWriteOptions().JPEGQuality, Before);
   EXPECT_LT(fs::file_size(D + "/low.jpg") * 2, fs::file_size(D + "/high.jpg"));
 }
 

@@ -5,6 +5,7 @@
 #include "browser/mainwindow.h"
 #include "engine/formats/jpeg.h"
 #include "engine/formats/webp.h"
+#include "platform/codecsettings.h"
 #include "processing/converter.h"
 #include "tests/browser/browsertest.h"
 #include "tests/common/testutil.h"
@@ -63,7 +64,7 @@ TEST(LaterFormats, ConverterWritesWebPAndAVIF) {
   std::string Dest = ChooseConvertDestination(Src, S.Target, Never);
   EXPECT_EQ(Dest, (Dir + "/a.webp").toStdString());
   ASSERT_TRUE(ConvertPictureFile(*G, Src, Dest, S));
-  EXPECT_FALSE(WebPLossless);
+  EXPECT_FALSE(CurrentWriteOptions().WebPLossless);
   TPixelGraphic Back;
   Back.LoadFromFile(Dest);
   EXPECT_EQ(test::CountDifferences(test::ToRGBA(Back), test::ToRGBA(*G), false), 0);
@@ -81,7 +82,7 @@ TEST(LaterFormats, ConverterWritesWebPAndAVIF) {
       EXPECT_EQ(Back.Width(), 37);
     }
     EXPECT_LT(Sizes[1], Sizes[0]) << ConvertTargetText(T);
-    EXPECT_EQ(JPEGQuality, 80);
+    EXPECT_EQ(CurrentWriteOptions().JPEGQuality, 80);
   }
 }
 

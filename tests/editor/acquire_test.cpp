@@ -3,6 +3,7 @@
 #include "browser/mainwindow.h"
 #include "engine/formats/jpeg.h"
 #include "engine/formats/tiff.h"
+#include "platform/codecsettings.h"
 #include "platform/dragfiles.h"
 #include "platform/pgqt.h"
 #include "processing/editor/acquire.h"
@@ -12,8 +13,8 @@
 #include "processing/editor/filterdialogeditor.h"
 #include "processing/editor/saveoptions.h"
 #include "processing/effects.h"
-#include "tests/common/widgetfind.h"
 #include "tests/browser/browsertest.h"
+#include "tests/common/widgetfind.h"
 #include "view/pgimage.h"
 #include "view/previewdialogs.h"
 
@@ -400,18 +401,19 @@ TEST_F(Editor, SaveOptionsOkStoresAndCancelKeeps) {
   Answer = [](QDialog& D) {
     auto* O = qobject_cast<TfrmFileSaveOptions*>(&D);
     EXPECT_EQ(O->windowTitle(), "File Save Options");
-    O->PackBitsButton->click();
-    O->CMYKButton->click();
-    O->MotorolaButton->click();
-    O->InchButton->click();
-    O->XNumEdit->setText("150");
-    O->YDenEdit->setText("2");
-    O->QualitySlider->setValue(55);
-    O->ReadFastButton->click();
-    O->WritePreciseButton->click();
-    O->ProgressiveBox->setChecked(!O->ProgressiveBox->isChecked());
-    O->BinaryButton->click();
-    O->GammaEdit->setText("2.2");
+    test::Child<QRadioButton>(*O, "PackBitsButton").click();
+    test::Child<QRadioButton>(*O, "CMYKButton").click();
+    test::Child<QRadioButton>(*O, "MotorolaButton").click();
+    test::Child<QRadioButton>(*O, "InchButton").click();
+    test::Child<QLineEdit>(*O, "XNumEdit").setText("150");
+    test::Child<QLineEdit>(*O, "YDenEdit").setText("2");
+    test::Child<QSlider>(*O, "QualitySlider").setValue(55);
+    test::Child<QRadioButton>(*O, "ReadFastButton").click();
+    test::Child<QRadioButton>(*O, "WritePreciseButton").click();
+    auto& Progressive = test::Child<QCheckBox>(*O, "ProgressiveBox");
+    Progressive.setChecked(!Progressive.isChecked());
+    test::Child<QRadioButton>(*O, "BinaryButton").click();
+    test::Child<QLineEdit>(*O, "GammaEdit").setText("2.2");
     return int(QDialog::Accepted);
   };
   test::Action(*W, "SaveOptions1").trigger();
@@ -432,10 +434,10 @@ TEST_F(Editor, SaveOptionsOkStoresAndCancelKeeps) {
   // Cancel changes nothing; the window shows the engine's values when it opens.
   Answer = [](QDialog& D) {
     auto* O = qobject_cast<TfrmFileSaveOptions*>(&D);
-    EXPECT_TRUE(O->PackBitsButton->isChecked());
-    EXPECT_EQ(O->QualitySlider->value(), 55);
-    O->NoCompressionButton->click();
-    O->QualitySlider->setValue(10);
+    EXPECT_TRUE(test::Child<QRadioButton>(*O, "PackBitsButton").isChecked());
+    EXPECT_EQ(test::Child<QSlider>(*O, "QualitySlider").value(), 55);
+    test::Child<QRadioButton>(*O, "NoCompressionButton").click();
+    test::Child<QSlider>(*O, "QualitySlider").setValue(10);
     return int(QDialog::Rejected);
   };
   test::Action(*W, "SaveOptions1").trigger();
@@ -444,8 +446,11 @@ TEST_F(Editor, SaveOptionsOkStoresAndCancelKeeps) {
 
   // Showing the editor puts the JPEG quality back to 80.
   W->show();
-  EXPECT_EQ(JPEGQuality, 80);
-  EXPECT_EQ(test::Child<TfrmFileSaveOptions>(*W, "frmFileSaveOptions").QualitySlider->value(), 80);
+  EXPECT_EQ(CurrentWriteOptions().JPEGQuality, 80);
+  EXPECT_EQ(test::Child<QSlider>(test::Child<TfrmFileSaveOptions>(*W, "frmFileSaveOptions"),
+                                 "QualitySlider")
+                .value(),
+            80);
   Saved.StoreToEngine();
 }
 
@@ -453,11 +458,11 @@ TEST_F(Editor, SaveOptionsRefuseAnUnusableGamma) {
   test::TPromptScope Prompt;
   auto* O = &test::Child<TfrmFileSaveOptions>(*W, "frmFileSaveOptions");
   O->ShowOptions(TSaveOptions::FromEngine());
-  O->GammaEdit->setText("fast");
-  O->Buttons->button(QDialogButtonBox::Ok)->click();
+  test::Child<QLineEdit>(*O, "GammaEdit").setText("fast");
+  test::Child<QDialogButtonBox>(*O, "Buttons").button(QDialogButtonBox::Ok)->click();
   EXPECT_EQ(Prompt->Messages, QStringList({"'fast' is not a valid screen gamma."}));
-  O->XDenEdit->setText("0");
-  O->GammaEdit->setText("1.8");
+  test::Child<QLineEdit>(*O, "XDenEdit").setText("0");
+  test::Child<QLineEdit>(*O, "GammaEdit").setText("1.8");
   TSaveOptions Out;
   QString Why;
   EXPECT_FALSE(O->ReadOptions(Out, Why));

@@ -434,7 +434,7 @@ public:
     CanWriteResolutions = {0, 1, 2, 3, 4, 5, 6, 7};
   }
   std::string ClassName() const override { return "TRecordingWriter"; }
-  void WriteGraphic(TPGStream& Stream, TPixelGraphic& Image) override {
+  void WriteGraphic(TPGStream& Stream, TPixelGraphic& Image, const TWriteOptions&) override {
     Seen = Image.Metadata;
     Width = Image.Width();
     ++Writes;

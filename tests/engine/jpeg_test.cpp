@@ -63,15 +63,15 @@ void FillPhoto(TPixelGraphic& G, int W, int H, bool Noise = true) {
     }
 }
 
-Bytes Save(TPixelGraphic& G, const std::string& Ext = "jpg") {
+Bytes Save(TPixelGraphic& G, const std::string& Ext = "jpg", const TWriteOptions& Options = {}) {
   TPGMemoryStream S;
-  G.SaveToStreamExt(S, Ext);
+  G.SaveToStreamExt(S, Ext, Options);
   return S.Bytes();
 }
 
-void Load(TPixelGraphic& G, const Bytes& B) {
+void Load(TPixelGraphic& G, const Bytes& B, const TReadOptions& Options = {}) {
   TPGMemoryStream S(B.data(), B.size());
-  G.LoadFromStream(S);
+  G.LoadFromStream(S, Options);
 }
 
 // The error text of loading B ("" when it loads); only JPG errors count.
@@ -94,13 +94,7 @@ TGraphicFileInfo InfoOf(const Bytes& B) {
 }
 
 struct JpegTest : ::testing::Test {
-  void TearDown() override {
-    JPEGQuality = 80;
-    JPEGProgressive = false;
-    JPEGReadDCTMethod = 0;
-    MaxPixelCount = DefaultMaxPixelCount;
-    SetEnginePrompt(nullptr);
-  }
+  void TearDown() override { SetEnginePrompt(nullptr); }
 };
 
 } // namespace
@@ -144,11 +138,12 @@ TEST_F(JpegTest, CorpusMatchesIntegerReferenceDecodes) {
 
 TEST_F(JpegTest, WriteThenReadAtOddSize) {
   for (bool Progressive : {false, true}) {
-    JPEGQuality = 100;
-    JPEGProgressive = Progressive;
+    TWriteOptions W;
+    W.JPEGQuality = 100;
+    W.JPEGProgressive = Progressive;
     TPixelGraphic Colour, Grey, Back;
     FillPhoto(Colour, 47, 33, false);
-    Load(Back, Save(Colour));
+    Load(Back, Save(Colour, "jpg", W));
     ASSERT_EQ(Back.BitCountNum(), 3);
     ASSERT_EQ(Back.Width(), 47);
     ASSERT_EQ(Back.Height(), 33);
@@ -164,7 +159,7 @@ TEST_F(JpegTest, WriteThenReadAtOddSize) {
     for (int Y = 0; Y < 33; ++Y)
       for (int X = 0; X < 47; ++X)
         Grey.SetPixelValue(X, Y, X * 4 + Y);
-    const Bytes File = Save(Grey);
+    const Bytes File = Save(Grey, "jpg", W);
     EXPECT_EQ(InfoOf(File).BitsPerPixel, 8); // one component
     Load(Back, File);
     ASSERT_EQ(Back.BitCountNum(), 2);
@@ -179,9 +174,9 @@ TEST_F(JpegTest, FileInformation) {
   TPixelGraphic G;
   FillPhoto(G, 16, 8);
   const Bytes Baseline = Save(G);
-  JPEGProgressive = true;
-  const Bytes Progressive = Save(G);
-  JPEGProgressive = false;
+  TWriteOptions W;
+  W.JPEGProgressive = true;
+  const Bytes Progressive = Save(G, "jpg", W);
   G.SetSize(16, 8, 2);
   G.SetPaletteKind(pGray256);
   const Bytes Grey = Save(G);
@@ -211,12 +206,13 @@ TEST_F(JpegTest, FileInformation) {
 TEST_F(JpegTest, FastDecodeUsesTheFastTransform) {
   TPixelGraphic G, Precise, Fast, Preview;
   FillPhoto(G, 64, 48);
-  JPEGQuality = 95;
-  const Bytes File = Save(G);
+  TWriteOptions W;
+  W.JPEGQuality = 95;
+  const Bytes File = Save(G, "jpg", W);
   Load(Precise, File);
-  JPEGReadDCTMethod = 1;
-  Load(Fast, File);
-  JPEGReadDCTMethod = 0;
+  TReadOptions FastRead;
+  FastRead.JPEGReadDCTMethod = 1;
+  Load(Fast, File, FastRead);
   Preview.FastJPEGDecode = true;
   Load(Preview, File);
   EXPECT_GT(CountDifferences(ToRGBA(Precise), ToRGBA(Fast), false), 0);

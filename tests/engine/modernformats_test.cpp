@@ -295,19 +295,18 @@ TEST(ModernFormats, TheCLibrarysOutputFunctionsAreNotReplaced) {
 TEST(ModernFormats, PixelLimitRefusesBeforeDecoding) {
   const auto Files = ToolFiles();
   if (Files.empty()) GTEST_SKIP() << "none of cwebp, avifenc, heif-enc, cjxl is installed";
-  const int64_t Old = MaxPixelCount;
-  MaxPixelCount = 40 * 24 - 1;
+  TReadOptions Small;
+  Small.MaxPixelCount = 40 * 24 - 1;
   for (const auto& [Ext, Data] : Files) {
     TPGMemoryStream S(Data.data(), Data.size());
     TPixelGraphic G;
     try {
-      G.LoadFromStream(S);
+      G.LoadFromStream(S, Small);
       ADD_FAILURE() << Ext << " loaded past the pixel limit";
     } catch (const EPixelGraphic& E) {
       EXPECT_EQ(std::string(E.what()), Tag(Ext) + "CreateDIBSection failed");
     }
   }
-  MaxPixelCount = Old;
 }
 
 TEST(ModernFormats, ContentDecidesTheReaderNotTheName) {
@@ -419,9 +418,9 @@ TEST(ModernFormats, WebPLosslessWriteThenReadIsExact) {
   TPixelGraphic G;
   MakePicture(G, P);
   const std::string File = TempPath("written-lossless.webp");
-  WebPLossless = true;
-  G.SaveToFile(File);
-  WebPLossless = false;
+  TWriteOptions Lossless;
+  Lossless.WebPLossless = true;
+  G.SaveToFile(File, Lossless);
   TPixelGraphic Back;
   Back.LoadFromFile(File);
   EXPECT_EQ(CountDifferences(ToRGBA(Back), P, false), 0);
@@ -432,9 +431,7 @@ TEST(ModernFormats, WebPLosslessWriteThenReadIsExact) {
   Pal.SetPaletteKind(pSys16);
   for (int X = 0; X < 5; ++X)
     Pal.SetPixelValue(X, 1, uint32_t(X + 9));
-  WebPLossless = true;
-  Pal.SaveToFile(File);
-  WebPLossless = false;
+  Pal.SaveToFile(File, Lossless);
   Back.LoadFromFile(File);
   EXPECT_EQ(CountDifferences(ToRGBA(Back), ToRGBA(Pal), false), 0);
 }
@@ -447,8 +444,8 @@ TEST(ModernFormats, WrittenFilesDecodeAlikeInTheTools) {
   ASSERT_TRUE(WritePNG(Src, P));
   TPixelGraphic G;
   MakePicture(G, P);
-  const int OldQuality = JPEGQuality;
-  JPEGQuality = 90;
+  TWriteOptions Quality90;
+  Quality90.JPEGQuality = 90;
   struct TTarget {
     const char* Ext;
     const char* Encode; // the tool at the writer's settings for quality 90
@@ -459,7 +456,7 @@ TEST(ModernFormats, WrittenFilesDecodeAlikeInTheTools) {
       {"avif", "avifenc -y 444 --min 6 --max 6 -s 6 {in} {out}", "avifdec {in} {out}"}};
   for (const auto& T : Targets) {
     const std::string File = TempPath(std::string("written.") + T.Ext);
-    G.SaveToFile(File);
+    G.SaveToFile(File, Quality90);
     TPixelGraphic Back;
     Back.LoadFromFile(File);
     const RGBAImage Ours = ToRGBA(Back);
@@ -481,7 +478,6 @@ TEST(ModernFormats, WrittenFilesDecodeAlikeInTheTools) {
     TheirBack.LoadFromFile(Theirs);
     EXPECT_LT(MeanDifference(Ours, P), MeanDifference(ToRGBA(TheirBack), P) + 1.0) << T.Ext;
   }
-  JPEGQuality = OldQuality;
 }
 
 TEST(ModernFormats, WritersRefuseSizesTheFormatCannotHold) {

@@ -108,14 +108,14 @@ Bytes WithChunk(Bytes F, const char* Type, const Bytes& Data, bool BadCRC = fals
   return F;
 }
 
-void Load(TPixelGraphic& G, const Bytes& B) {
+void Load(TPixelGraphic& G, const Bytes& B, const TReadOptions& Options = {}) {
   TPGMemoryStream S(B.data(), B.size());
-  G.LoadFromStream(S);
+  G.LoadFromStream(S, Options);
 }
 
-std::string LoadError(TPixelGraphic& G, const Bytes& B) {
+std::string LoadError(TPixelGraphic& G, const Bytes& B, const TReadOptions& Options = {}) {
   try {
-    Load(G, B);
+    Load(G, B, Options);
   } catch (const EPGPNGFileFormatReaderWriter& E) {
     return E.what();
   }
@@ -163,14 +163,7 @@ std::optional<std::array<long, 3>> FileBackground(const Bytes& F) {
 }
 
 struct PngTest : ::testing::Test {
-  void TearDown() override {
-    GammaCorrectionOnRead = true;
-    PNGUseFileBackground = true;
-    WriteGamma = true;
-    MaxPixelCount = DefaultMaxPixelCount;
-    PNGDecodeThreads = 0;
-    SetEnginePrompt(nullptr);
-  }
+  void TearDown() override { SetEnginePrompt(nullptr); }
 };
 
 } // namespace
@@ -181,14 +174,15 @@ struct PngTest : ::testing::Test {
 // is that composition of the reference: round((v * a + bg * (max - a)) / max).
 TEST_F(PngTest, CorpusMatchesPngSuiteReferences) {
   if (CorpusDir().empty()) GTEST_SKIP() << "corpus folder absent";
-  GammaCorrectionOnRead = false;
+  TReadOptions NoGamma;
+  NoGamma.GammaCorrectionOnRead = false;
   int Compared = 0, Refused = 0;
   for (const auto& E : ManifestFor("PNG")) {
     if (!E.Path.starts_with("pngsuite/")) { // others have no exact references: load or fail
       TPixelGraphic G;
       G.ReadWarningAction = pgwaIgnore;
       try {
-        G.LoadFromFile(CorpusDir() + "/" + E.Path);
+        G.LoadFromFile(CorpusDir() + "/" + E.Path, NoGamma);
       } catch (const EPGUnknownFileFormat&) {
         EXPECT_EQ(E.Category, "invalid") << E.Path;
       } catch (const EPixelGraphic& X) {
@@ -213,7 +207,7 @@ TEST_F(PngTest, CorpusMatchesPngSuiteReferences) {
       ++Refused;
       continue;
     }
-    ASSERT_EQ(LoadError(G, File), "") << Name;
+    ASSERT_EQ(LoadError(G, File, NoGamma), "") << Name;
     const int Type = Name[4] - '0', Depth = std::stoi(Name.substr(6, 2));
     EXPECT_EQ(G.BitCountNum(), Type & 2 && Type != 3 ? 3
                                : Depth == 1          ? 0
@@ -298,10 +292,11 @@ TEST_F(PngTest, TransparencyIsCompositedOntoTheBackground) {
       {GreyAlpha16, true, RGBOf(90, 90, 90), RGBOf(90, 90, 90)},
   };
   for (const auto& C : Cases) {
-    PNGUseFileBackground = C.UseFile;
+    TReadOptions Read;
+    Read.PNGUseFileBackground = C.UseFile;
     TPixelGraphic G;
     G.SetBackGroundColor(C.Picture);
-    Load(G, C.File);
+    Load(G, C.File, Read);
     EXPECT_EQ(G.GetPixelColor(0, 0), C.Want) << &C - Cases;
     EXPECT_NE(G.GetPixelColor(1, 0), C.Want) << &C - Cases;
     // The file's background becomes the picture's; otherwise the picture keeps its own.
@@ -413,11 +408,12 @@ TEST_F(PngTest, WriteThenReadEveryDepthAtOddSize) {
         }
       }
   }
-  WriteGamma = false;
+  TWriteOptions NoGamma;
+  NoGamma.WriteGamma = false;
   TPixelGraphic G;
   G.SetSize(3, 3, 3);
   TPGMemoryStream S;
-  G.SaveToStreamExt(S, "png");
+  G.SaveToStreamExt(S, "png", NoGamma);
   EXPECT_EQ(InfoOf(S.Bytes()).Options, "");
 
   const TGraphicFileInfo I =
@@ -604,6 +600,9 @@ size_t IndexOf(const ChunkList& C, const std::string& Type, int Nth = 0) {
   return C.size();
 }
 
+// The worker runs of the readings Decode makes.
+TPNGDecodeStats DecodeStats;
+
 // Everything a reading shows: the error, the warnings, the progress events (-1 start, -2 end,
 // otherwise the step), and the picture.
 struct Outcome {
@@ -619,7 +618,9 @@ struct Outcome {
 
 Outcome Decode(const Bytes& F, int Threads, long AbortAt = -2, int Reduced = 0,
                TPGWarningAction Action = pgwaOKBox) {
-  PNGDecodeThreads = Threads;
+  TReadOptions Read;
+  Read.PNGDecodeThreads = Threads;
+  Read.PNGDecodeStats = &DecodeStats;
   Outcome O;
   SetEnginePrompt([&](const std::string&, const std::string& Text, bool) {
     O.Warnings.push_back(Text);
@@ -636,12 +637,11 @@ Outcome Decode(const Bytes& F, int Threads, long AbortAt = -2, int Reduced = 0,
   };
   G.OnProgressEnd = [&](TPixelGraphic*) { O.Events.push_back(-2); };
   try {
-    Load(G, F);
+    Load(G, F, Read);
   } catch (const EPixelGraphic& E) {
     O.Error = E.what();
   }
   SetEnginePrompt(nullptr);
-  PNGDecodeThreads = 0;
   O.W = G.Width(), O.H = G.Height(), O.Code = G.BitCountNum();
   O.FullW = G.FullWidth, O.FullH = G.FullHeight;
   for (int Y = 0; Y < G.Height(); ++Y)
@@ -709,8 +709,8 @@ Bytes KindFile(const Kind& K, int W, int H, bool Interlace, int Filter, size_t I
 TEST_F(PngTest, ThreadedDecodeMatchesTheOneThreadDecode) {
   const int Filters[] = {PNG_FILTER_NONE, PNG_FILTER_SUB,   PNG_FILTER_UP,
                          PNG_FILTER_AVG,  PNG_FILTER_PAETH, PNG_ALL_FILTERS};
-  PNGDecodeStats.Piped = 0;
-  PNGDecodeStats.Repeated = 0;
+  DecodeStats.Piped = 0;
+  DecodeStats.Repeated = 0;
   int Files = 0, N = 0;
   for (const Kind& K : kKinds)
     for (bool Interlace : {false, true})
@@ -733,16 +733,16 @@ TEST_F(PngTest, ThreadedDecodeMatchesTheOneThreadDecode) {
   ExpectSameReading(KindFile({0, 8}, 4368, 30, false, PNG_FILTER_UP, 8192, 0), "two blocks");
   Files += 2;
   // Every regular file went through the worker once, none needed a second decoding.
-  EXPECT_EQ(PNGDecodeStats.Piped, Files);
-  EXPECT_EQ(PNGDecodeStats.Repeated, 0);
+  EXPECT_EQ(DecodeStats.Piped, Files);
+  EXPECT_EQ(DecodeStats.Repeated, 0);
 }
 
 // Damaged image data, odd chunk orders and aborts give the same error or warnings, the same
 // progress events and the same rows as the one-thread reading (which decodes as libpng always
 // has). The threaded reading meets these in its worker and decodes the file again.
 TEST_F(PngTest, ThreadedDecodeOfDamagedFilesMatchesTheOneThreadDecode) {
-  PNGDecodeStats.Piped = 0;
-  PNGDecodeStats.Repeated = 0;
+  DecodeStats.Piped = 0;
+  DecodeStats.Repeated = 0;
   struct Base {
     const char* Name;
     Bytes File;
@@ -838,7 +838,7 @@ TEST_F(PngTest, ThreadedDecodeOfDamagedFilesMatchesTheOneThreadDecode) {
   ExpectSameReading(FileOf(WithImageData(P, Deflated(Rows), 4000)), "palette index");
   // Most damage is met by the worker and the file decoded again; damage after the image data is
   // met by libpng on the calling thread.
-  EXPECT_GE(PNGDecodeStats.Repeated, 2 * 2 * 24);
+  EXPECT_GE(DecodeStats.Repeated, 2 * 2 * 24);
 }
 
 // The worker reads a file on disk as well as a memory block, also one cut short.
@@ -853,10 +853,11 @@ TEST_F(PngTest, ThreadedDecodeReadsFiles) {
     std::string Errors[2];
     Bytes Pixels[2];
     for (int T : {1, 2}) {
-      PNGDecodeThreads = T;
+      TReadOptions Read;
+      Read.PNGDecodeThreads = T;
       TPixelGraphic G;
       try {
-        G.LoadFromFile(Name);
+        G.LoadFromFile(Name, Read);
       } catch (const EPixelGraphic& E) {
         Errors[T - 1] = E.what();
       }

@@ -21,10 +21,10 @@ void Read(TPixelGraphic& G, const std::string& Data) {
 }
 
 std::string Save(TPixelGraphic& G, const std::string& Ext, bool Binary) {
-  PxMWriteBinary = Binary;
+  TWriteOptions W;
+  W.PxMWriteBinary = Binary;
   TPGMemoryStream S;
-  FindWriter(Ext)->WriteGraphic(S, G);
-  PxMWriteBinary = false;
+  FindWriter(Ext)->WriteGraphic(S, G, W);
   return std::string(S.Bytes().begin(), S.Bytes().end());
 }
 
@@ -148,9 +148,9 @@ TEST(PxMWrite, WriteThenReadOddSizes) {
         for (int X = 0; X < 47; ++X)
           G.SetPixelValue(X, Y, Rng() & (Code == 0 ? 1 : Code == 2 ? 0xFF : 0xFFFFFF));
       TPGMemoryStream S;
-      PxMWriteBinary = Binary;
-      G.SaveToStreamExt(S, Code == 0 ? "pbm" : Code == 2 ? "pgm" : "ppm");
-      PxMWriteBinary = false;
+      TWriteOptions W;
+      W.PxMWriteBinary = Binary;
+      G.SaveToStreamExt(S, Code == 0 ? "pbm" : Code == 2 ? "pgm" : "ppm", W);
       S.SetPosition(0);
       Back.LoadFromStream(S); // reader chosen by content
       EXPECT_EQ(Back.BitCountNum(), Code);

@@ -18,7 +18,7 @@ public:
   TTestReader() : TFileFormatReader("ort", "Orbisk test") {}
   std::string ClassName() const override { return "TTestReader"; }
   bool Sniff(const uint8_t* H) override { return std::memcmp(H, "ORBTEST", 7) == 0; }
-  void ReadGraphic(TPGStream& S, TPixelGraphic& G, int) override {
+  void ReadGraphic(TPGStream& S, TPixelGraphic& G, int, const TReadOptions&) override {
     uint8_t Hdr[10];
     S.ReadBuffer(Hdr, 10);
     G.SetSize(Hdr[8], Hdr[9], 3);
@@ -34,7 +34,9 @@ class TNameOnlyReader : public TFileFormatReader {
 public:
   TNameOnlyReader() : TFileFormatReader("ornm", "Name only") { CanSniff = false; }
   std::string ClassName() const override { return "TNameOnlyReader"; }
-  void ReadGraphic(TPGStream&, TPixelGraphic& G, int) override { G.SetSize(1, 1, 3); }
+  void ReadGraphic(TPGStream&, TPixelGraphic& G, int, const TReadOptions&) override {
+    G.SetSize(1, 1, 3);
+  }
 };
 
 // Stores black and white only; fails on demand after writing some bytes.
@@ -44,7 +46,7 @@ public:
   std::string ClassName() const override { return "TTestWriter"; }
   static inline bool Fail = false;
   static inline int LastResolution = -1;
-  void WriteGraphic(TPGStream& S, TPixelGraphic& G) override {
+  void WriteGraphic(TPGStream& S, TPixelGraphic& G, const TWriteOptions&) override {
     LastResolution = G.ColorResolution();
     S.Write("partial", 7);
     if (Fail) throw EPixelGraphic("write failed");
@@ -113,14 +115,14 @@ TEST_F(RegistryTest, LoadingCorrectsGammaAndSignalsOnce) {
     G.LoadFromStream(S);
     EXPECT_EQ(RedOf(G.GetPixelColor(1, 1)), C.Expected) << C.Gamma10;
     EXPECT_EQ(Changes, 1);
-    EXPECT_EQ(G.FileGamma, ScreenGamma);
+    EXPECT_EQ(G.FileGamma, TReadOptions().ScreenGamma);
   }
-  GammaCorrectionOnRead = false;
+  TReadOptions NoGamma;
+  NoGamma.GammaCorrectionOnRead = false;
   auto Bytes = TestFile(22, 1, 1);
   TPGMemoryStream S(Bytes.data(), Bytes.size());
   TPixelGraphic G;
-  G.LoadFromStream(S);
-  GammaCorrectionOnRead = true;
+  G.LoadFromStream(S, NoGamma);
   EXPECT_EQ(RedOf(G.GetPixelColor(0, 0)), 128u);
 }
 

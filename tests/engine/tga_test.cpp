@@ -49,10 +49,10 @@ std::vector<TRGB> Colors(const TPixelGraphic& G) {
 }
 
 Bytes Save(TPixelGraphic& G, bool RLE = false) {
-  TGAWriteRLE = RLE;
+  TWriteOptions W;
+  W.TGAWriteRLE = RLE;
   TPGMemoryStream S;
-  FindWriter("tga")->WriteGraphic(S, G);
-  TGAWriteRLE = false;
+  FindWriter("tga")->WriteGraphic(S, G, W);
   return S.Bytes();
 }
 

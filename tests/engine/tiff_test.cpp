@@ -17,22 +17,22 @@ using namespace orbisk::test;
 
 namespace {
 
-// Restores the engine-wide TIFF options after each test.
+// The options the helpers below write and read with; every test starts from the defaults.
+TWriteOptions WriteOpts;
+TReadOptions ReadOpts;
+
 class TIFFTest : public ::testing::Test {
 protected:
   void TearDown() override {
-    TIFFCompression = kTIFFCompressionNone;
-    TIFFWriteCMYK = TIFFWhiteIsZero = TIFFBigEndian = TIFFReadAllImages = false;
-    TIFFResolutionUnit = 1;
-    TIFFXResolution = TIFFYResolution = {300, 1};
-    TIFFMaxImages = 1000;
+    WriteOpts = TWriteOptions{};
+    ReadOpts = TReadOptions{};
     SetEnginePrompt(nullptr);
   }
 };
 
 std::vector<uint8_t> Write(TPixelGraphic& G) {
   TPGMemoryStream S;
-  TTIFFileFormatWriter().WriteGraphic(S, G);
+  TTIFFileFormatWriter().WriteGraphic(S, G, WriteOpts);
   return S.Bytes();
 }
 
@@ -40,7 +40,7 @@ std::vector<uint8_t> Write(TPixelGraphic& G) {
 std::string Read(const std::vector<uint8_t>& Data, TPixelGraphic& G, int Index = 0) {
   TPGMemoryStream S(Data.data(), Data.size());
   try {
-    TTIFFileFormatReader().ReadGraphic(S, G, Index);
+    TTIFFileFormatReader().ReadGraphic(S, G, Index, ReadOpts);
   } catch (const EPixelGraphic& E) {
     return E.what();
   }
@@ -50,7 +50,7 @@ std::string Read(const std::vector<uint8_t>& Data, TPixelGraphic& G, int Index =
 TGraphicFileInfo Info(const std::vector<uint8_t>& Data) {
   TPGMemoryStream S(Data.data(), Data.size());
   TGraphicFileInfo I;
-  TTIFFileFormatReader().GetInfo(S, 0, I);
+  TTIFFileFormatReader().GetInfo(S, 0, I, ReadOpts);
   return I;
 }
 
@@ -90,10 +90,10 @@ TEST_F(TIFFTest, WriteThenReadEveryLayoutOrderAndCompression) {
         SCOPED_TRACE(testing::Message()
                      << L.Code << " kind " << L.Kind << " cmyk " << L.CMYK << " wiz "
                      << L.WhiteIsZero << " be " << BE << " " << Compression);
-        TIFFBigEndian = BE;
-        TIFFCompression = Compression;
-        TIFFWriteCMYK = L.CMYK;
-        TIFFWhiteIsZero = L.WhiteIsZero;
+        WriteOpts.TIFFBigEndian = BE;
+        WriteOpts.TIFFCompression = Compression;
+        WriteOpts.TIFFWriteCMYK = L.CMYK;
+        WriteOpts.TIFFWhiteIsZero = L.WhiteIsZero;
         TPixelGraphic Src, Back;
         Fill(Src, L.Code, L.Kind);
         auto Data = Write(Src);
@@ -144,8 +144,8 @@ std::map<int, std::pair<uint32_t, uint32_t>> Entries(const std::vector<uint8_t>&
 TEST_F(TIFFTest, StripsAndResolutionAreLaidOutAsPromised) {
   TPixelGraphic G;
   G.SetSize(100, 100, 3);
-  TIFFYResolution = {254, 10};
-  TIFFResolutionUnit = 2;
+  WriteOpts.TIFFYResolution = {254, 10};
+  WriteOpts.TIFFResolutionUnit = 2;
   auto D = Write(G);
   auto E = Entries(D);
   EXPECT_EQ(E[278].second, 100u); // 32767 div 300, cut to the height
@@ -154,7 +154,7 @@ TEST_F(TIFFTest, StripsAndResolutionAreLaidOutAsPromised) {
   EXPECT_EQ(E[273].second + 30000u, D.size());
   EXPECT_EQ(E[296].second, 3u);
   EXPECT_EQ(D[E[283].second + 4], 10);
-  TIFFCompression = kTIFFCompressionPackBits;
+  WriteOpts.TIFFCompression = kTIFFCompressionPackBits;
   E = Entries(Write(G));
   EXPECT_EQ(E[278].second, 54u); // 32767 div 600
   EXPECT_EQ(E[279].first, 2u);
@@ -165,13 +165,13 @@ TEST_F(TIFFTest, WriterRefusesBadInputBeforeWritingAnything) {
   G.SetSize(3, 3, 3);
   const std::vector<std::tuple<std::function<void()>, TPixelGraphic*, std::string>> Cases = {
       {[] {}, &Empty, "TIFF: Width = 0 or Height = 0"},
-      {[] { TIFFCompression = 5; }, &G, "TIFF: Internal Error"},
+      {[] { WriteOpts.TIFFCompression = 5; }, &G, "TIFF: Internal Error"},
       {[] {
-         TIFFXResolution = {300, 0};
+         WriteOpts.TIFFXResolution = {300, 0};
        },
        &G, "TIFF: XResolution invalid"},
       {[] {
-         TIFFYResolution = {300, 0};
+         WriteOpts.TIFFYResolution = {300, 0};
        },
        &G, "TIFF: YResolution invalid"}};
   for (const auto& [Set, Image, Message] : Cases) {
@@ -180,7 +180,7 @@ TEST_F(TIFFTest, WriterRefusesBadInputBeforeWritingAnything) {
     TPGMemoryStream S;
     std::string Err;
     try {
-      TTIFFileFormatWriter().WriteGraphic(S, *Image);
+      TTIFFileFormatWriter().WriteGraphic(S, *Image, WriteOpts);
     } catch (const EPGTIFFileFormatWriter& E) {
       Err = E.what();
     }
@@ -386,8 +386,8 @@ TEST_F(TIFFTest, AbortStopsReadingWithoutError) {
 TEST_F(TIFFTest, GetInfoDescribesSupportedAndUnsupportedFiles) {
   TPixelGraphic G;
   Fill(G, 3, pTrueColor);
-  TIFFBigEndian = TIFFWriteCMYK = true;
-  TIFFCompression = kTIFFCompressionPackBits;
+  WriteOpts.TIFFBigEndian = WriteOpts.TIFFWriteCMYK = true;
+  WriteOpts.TIFFCompression = kTIFFCompressionPackBits;
   auto I = Info(Write(G));
   EXPECT_EQ(I.SubType + " " + I.Colors + " " + std::to_string(I.BitsPerPixel),
             "M, PackBits, CMYK 16.7 M 32");
@@ -421,13 +421,13 @@ TEST_F(TIFFTest, AllImagesAreCountedAndChosenWhenAsked) {
   TPixelGraphic P;
   EXPECT_EQ(Info(Chain(false)).GraphicCount, 1);
   EXPECT_NE(Read(Chain(false), P, 1), "");
-  TIFFReadAllImages = true;
+  ReadOpts.TIFFReadAllImages = true;
   EXPECT_EQ(Info(Chain(false)).GraphicCount, 3);
   EXPECT_EQ(Read(Chain(false), P, 2), "");
   EXPECT_EQ(P.Width() * 10 + int(P.GetPixelValue(0, 0)), 32);
   EXPECT_EQ(Read(Chain(false), P, 3), "TIFF: Index invalid");
   EXPECT_EQ(Info(Chain(true)).GraphicCount, 1); // a looping chain counts as one image
-  TIFFMaxImages = 2;
+  ReadOpts.TIFFMaxImages = 2;
   EXPECT_EQ(Info(Chain(false)).GraphicCount, 1);
 }
 

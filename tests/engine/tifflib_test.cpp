@@ -29,18 +29,20 @@ bool HaveTools() {
 }
 
 // "" when the file loads, else the error text.
-std::string Read(const std::vector<uint8_t>& Data, TPixelGraphic& G, int Index = 0) {
+std::string Read(const std::vector<uint8_t>& Data, TPixelGraphic& G, int Index = 0,
+                 const TReadOptions& Options = {}) {
   TPGMemoryStream S(Data.data(), Data.size());
   try {
-    TTIFFileFormatReader().ReadGraphic(S, G, Index);
+    TTIFFileFormatReader().ReadGraphic(S, G, Index, Options);
   } catch (const EPixelGraphic& E) {
     return E.what();
   }
   return "";
 }
 
-std::string ReadFile(const std::string& Path, TPixelGraphic& G, int Index = 0) {
-  return Read(ReadFileBytes(Path), G, Index);
+std::string ReadFile(const std::string& Path, TPixelGraphic& G, int Index = 0,
+                     const TReadOptions& Options = {}) {
+  return Read(ReadFileBytes(Path), G, Index, Options);
 }
 
 TGraphicFileInfo Info(const std::string& Path, int Index = 0) {
@@ -120,7 +122,6 @@ protected:
     if (!HaveTools()) GTEST_SKIP() << "tiffcp, tiffset or ImageMagick's convert not installed";
     ASSERT_EQ(Failed, "") << "writing the test files failed";
   }
-  void TearDown() override { MaxPixelCount = DefaultMaxPixelCount; }
 
   static std::string Path(const std::string& Name) { return Dir + "/" + Name + ".tif"; }
 
@@ -268,10 +269,11 @@ TEST_F(TIFFLibraryTest, FileInformationDescribesTheFile) {
 }
 
 TEST_F(TIFFLibraryTest, ThePixelLimitStopsReadingBeforeDecoding) {
-  MaxPixelCount = 61 * 43 - 1;
+  TReadOptions Small;
+  Small.MaxPixelCount = 61 * 43 - 1;
   for (const char* Name : {"lzw", "tiled", "depth16", "jpeg"}) {
     TPixelGraphic P;
-    EXPECT_EQ(ReadFile(Path(Name), P), "TIFF: CreateDIBSection failed") << Name;
+    EXPECT_EQ(ReadFile(Path(Name), P, 0, Small), "TIFF: CreateDIBSection failed") << Name;
     EXPECT_TRUE(P.Empty()) << Name;
   }
 }

@@ -156,9 +156,10 @@ private:
   std::shared_ptr<TMetafilePlayer> Old;
 };
 
-void Read(const std::string& Ext, const std::vector<uint8_t>& Data, TPixelGraphic& G) {
+void Read(const std::string& Ext, const std::vector<uint8_t>& Data, TPixelGraphic& G,
+          const TReadOptions& Options = {}) {
   TPGMemoryStream S(Data.data(), Data.size());
-  Reader(Ext).ReadGraphic(S, G, 0);
+  Reader(Ext).ReadGraphic(S, G, 0, Options);
 }
 
 std::vector<uint8_t> Join(std::vector<uint8_t> A, const std::vector<uint8_t>& B) {
@@ -458,11 +459,10 @@ TEST(MetafileRead, ProgressAbortAndFailures) {
   EXPECT_TRUE(G.Empty());
 
   // Larger than the engine allows: refused before anything is drawn.
-  const int64_t OldMax = MaxPixelCount;
-  MaxPixelCount = 1000;
+  TReadOptions Small;
+  Small.MaxPixelCount = 1000;
   Fake->Calls = 0;
-  EXPECT_EQ(ErrorOf([&] { Read("wmf", Wmf, G); }), "CreateDIBSection failed");
-  MaxPixelCount = OldMax;
+  EXPECT_EQ(ErrorOf([&] { Read("wmf", Wmf, G, Small); }), "CreateDIBSection failed");
   EXPECT_EQ(Fake->Calls, 0);
 
   SetMetafilePlayer(nullptr);

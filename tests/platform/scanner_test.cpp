@@ -150,8 +150,6 @@ TEST(NativeBitmap, WritesFilesByNameOrAsked) {
 // ---- frames into pictures
 
 TEST(ScanFrames, ImpossibleParametersAreRefusedBeforeAnythingIsRead) {
-  const int64_t OldMax = MaxPixelCount;
-  MaxPixelCount = 1 << 20;
   const TFrameParams Bad[] = {
       Frame(TFrameFormat::ffGray, 10, 0, 5, 8),         // no bytes per line
       Frame(TFrameFormat::ffGray, 10, -10, 5, 8),       // negative bytes per line
@@ -167,11 +165,10 @@ TEST(ScanFrames, ImpossibleParametersAreRefusedBeforeAnythingIsRead) {
       TFrameParams{7, true, 10, 10, 5, 8},              // unknown format
   };
   for (const TFrameParams& P : Bad) {
-    TFrameAssembler A;
+    TFrameAssembler A(0, 1 << 20);
     EXPECT_THROW(A.BeginFrame(P), EScanFrame) << P.BytesPerLine << " " << P.Lines;
     EXPECT_TRUE(A.Finish().empty());
   }
-  MaxPixelCount = OldMax;
 }
 
 TEST(ScanFrames, FramesEndingEarlyOrOutOfOrderGiveNoPicture) {
@@ -291,12 +288,9 @@ TEST(ScanFrames, LineArtAndGreyKeepTheirDepth) {
   EXPECT_EQ(RGBAt(*H, 1, 2), 0xFAFAFAu);
 
   // ... but not beyond the pixel limit.
-  const int64_t OldMax = MaxPixelCount;
-  MaxPixelCount = 4;
-  TFrameAssembler Long;
+  TFrameAssembler Long(0, 4);
   Long.BeginFrame(Frame(TFrameFormat::ffGray, 2, 2, -1, 8));
   EXPECT_THROW(Long.Add(Rows, 6), EScanFrame);
-  MaxPixelCount = OldMax;
 }
 
 // ---- scans from SANE's test backend

@@ -281,11 +281,8 @@ TEST(JPEGTurn, FilesAreWrittenSafelyAndBadInputIsRefused) {
   EXPECT_EQ(ReadFileBytes(Out), Before);
 
   // A header declaring more pixels than the engine allows is refused before any work.
-  const int64_t Old = MaxPixelCount;
-  MaxPixelCount = 100;
-  EXPECT_THROW(TurnJPEGLossless(Before.data(), Before.size(), 6, TJPEGTurnEdge::jeTrim),
+  EXPECT_THROW(TurnJPEGLossless(Before.data(), Before.size(), 6, TJPEGTurnEdge::jeTrim, 100),
                EPGJPGFileFormatReaderWriter);
-  MaxPixelCount = Old;
 }
 
 // A small JPEG whose frame header claims Side x Side pixels, cut off just after its scan header:

@@ -19,7 +19,8 @@ using orbisk::test::TempPath;
 namespace {
 
 // A W x H 24-bit picture with a colour gradient, saved as Path (the extension picks the writer).
-void MakePicture(const std::string& Path, int W, int H, TRGB Solid = 0xFFFFFFFF) {
+void MakePicture(const std::string& Path, int W, int H, TRGB Solid = 0xFFFFFFFF,
+                 const TWriteOptions& Options = {}) {
   TPixelGraphic G;
   G.SetSize(W, H, 3);
   for (int Y = 0; Y < H; ++Y)
@@ -28,7 +29,7 @@ void MakePicture(const std::string& Path, int W, int H, TRGB Solid = 0xFFFFFFFF)
                       Solid != 0xFFFFFFFF ? Solid
                                           : RGBOf(X * 255 / std::max(1, W - 1),
                                                   Y * 255 / std::max(1, H - 1), (X + Y) % 256));
-  G.SaveToFile(Path);
+  G.SaveToFile(Path, Options);
 }
 
 bool SameCell(const TPixelGraphic& A, const TPixelGraphic& B) {
@@ -165,9 +166,9 @@ TEST(ThumbLoader, ThreadedCellsEqualASingleThreadedRun) {
   MakePicture(Add("tiny.tga"), 5, 3);
   MakePicture(Add("flat.tif"), 900, 2);
   MakePicture(Add("square.ppm"), 64, 64);
-  JPEGProgressive = true;
-  MakePicture(Add("progressive.jpg"), 640, 480);
-  JPEGProgressive = false;
+  TWriteOptions Progressive;
+  Progressive.JPEGProgressive = true;
+  MakePicture(Add("progressive.jpg"), 640, 480, 0xFFFFFFFF, Progressive);
   // A JPEG cut in the middle of its data, and files no reader takes.
   {
     auto Bytes = orbisk::test::ReadFileBytes(Files[0]);

@@ -371,8 +371,8 @@ TEST(Preparer, ReduceOnLoadHandsTheCopyOver) {
 }
 
 TEST(Preparer, AllocationFailureFallsBackWithoutRestarting) {
-  const int64_t Saved = MaxPixelCount;
-  MaxPixelCount = 10000;
+  const int64_t Saved = PixelAllocationLimit();
+  SetPixelAllocationLimit(10000);
   auto Src = Gradient(100, 100);
   TDisplayCopySettings S;
   S.StretchMode = smPrecise;
@@ -384,5 +384,5 @@ TEST(Preparer, AllocationFailureFallsBackWithoutRestarting) {
   // The next paint asks for the same box: no endless re-preparation.
   P.PaintCopyNeeded(Src.get(), 400, 400, S);
   EXPECT_EQ(P.RunsStarted(), 1u);
-  MaxPixelCount = Saved;
+  SetPixelAllocationLimit(Saved);
 }

@@ -1,0 +1,20 @@
+// The program's current reader and writer options: what the user set in "File Save Options" for
+// this run (the engine's defaults until then). Every load and save of the window layer passes
+// them; a worker thread takes a consistent copy with each call.
+#pragma once
+
+#include "engine/codecoptions.h"
+
+#include <functional>
+
+namespace orbisk {
+
+TReadOptions CurrentReadOptions();
+TWriteOptions CurrentWriteOptions();
+void SetCurrentReadOptions(const TReadOptions& Options);
+void SetCurrentWriteOptions(const TWriteOptions& Options);
+// Changes some of the current options in one step (no other change comes in between).
+void ChangeCurrentReadOptions(const std::function<void(TReadOptions&)>& Change);
+void ChangeCurrentWriteOptions(const std::function<void(TWriteOptions&)>& Change);
+
+} // namespace orbisk
