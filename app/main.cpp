@@ -92,17 +92,18 @@ int main(int argc, char** argv) {
   // stderr; ORBISK_TIMING=quit also ends the program there (benchmarks).
   const QByteArray Timing = qgetenv("ORBISK_TIMING");
   if (!Timing.isEmpty())
-    Form1->OnFirstShown = [&] {
+    QObject::connect(Form1.get(), &orbisk::TForm1::FirstShown, Form1.get(), [&] {
       std::fprintf(stderr, "main window shown: %lld ms (listing and sorting %d files: %lld ms)\n",
                    static_cast<long long>(Clock.elapsed()), Form1->FileList->Count(),
                    static_cast<long long>(Form1->LastListMs()));
       if (Timing == "quit") QTimer::singleShot(0, Form1.get(), &QWidget::close);
-    };
+    });
   // ORBISK_TRACE=1 reports every open request the main window shows on stderr (tests).
   if (!qgetenv("ORBISK_TRACE").isEmpty())
-    Form1->OnOpenRequest = [](const QByteArray& Target) {
-      std::fprintf(stderr, "open request: %s\n", Target.constData());
-    };
+    QObject::connect(Form1.get(), &orbisk::TForm1::OpenRequest, Form1.get(),
+                     [](const QByteArray& Target) {
+                       std::fprintf(stderr, "open request: %s\n", Target.constData());
+                     });
   Form1->show();
   // Closing the main window ends the program, also while the splash is still up.
   TQuitOnClose QuitOnClose;

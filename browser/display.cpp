@@ -173,8 +173,7 @@ TDecodeAheadCache::~TDecodeAheadCache() {
     FStop = true;
     FAbortCurrent = true;
   }
-  FChanged.notify_all();
-  if (FThread.joinable()) FThread.join();
+  FWorker.Stop();
 }
 
 TDecodeAheadCache::TStamp TDecodeAheadCache::StampOf(const QString& Path) {
@@ -203,7 +202,12 @@ void TDecodeAheadCache::Want(const QStringList& Paths) {
     for (auto It = FDone.begin(); It != FDone.end();)
       It = Wanted(It->first) ? std::next(It) : FDone.erase(It);
     if (!FCurrent.isEmpty() && !Wanted(FCurrent)) FAbortCurrent = true;
-    if (!FThread.joinable() && !FWanted.isEmpty()) FThread = std::thread([this] { Run(); });
+    if (!FWorker.Busy() && !FWanted.isEmpty())
+      FWorker.Start([this](const TWorker::TRun& R, int) { Run(R); },
+                    [this] {
+                      std::lock_guard W(FMutex);
+                      FChanged.notify_all();
+                    });
   }
   FChanged.notify_all();
 }
@@ -255,12 +259,12 @@ size_t TDecodeAheadCache::Entries() const {
   return FDone.size();
 }
 
-void TDecodeAheadCache::Run() {
+void TDecodeAheadCache::Run(const TWorker::TRun& R) {
   std::unique_lock L(FMutex);
   for (;;) {
     QString Path;
     FChanged.wait(L, [&] {
-      if (FStop) return true;
+      if (FStop || R.Cancelled()) return true;
       for (const QString& P : FWanted)
         if (!FDone.count(P)) {
           Path = P;
@@ -268,7 +272,7 @@ void TDecodeAheadCache::Run() {
         }
       return false;
     });
-    if (FStop) return;
+    if (FStop || R.Cancelled()) return;
     FCurrent = Path;
     FAbortCurrent = false;
     const auto Action = static_cast<TPGWarningAction>(FReadWarningAction);
@@ -325,7 +329,7 @@ TDisplayController::TDisplayController(QWidget* Area, TPGImage* View, TDisplayHo
     W->move(4, 4);
     W->hide();
   }
-  FAvi->OnError = [this](const QString&) { VideoFailed(); };
+  connect(FAvi, &TAviPlayer::Error, this, [this] { VideoFailed(); });
   if (FArea) FArea->installEventFilter(this);
   FGif->SetBackgroundColor(BackgroundColor());
   Launcher = [](const QString& Program, const QStringList& Args, const QString& Dir) {
@@ -452,7 +456,7 @@ void TDisplayController::Display(const QString& Path) {
         Panel(3, UnreadablePanelText(Name));
         Lamp(false);
         ShowMessage(QStringLiteral("Error reading image file"), FArea);
-        if (OnDisplayed) OnDisplayed(Path, false);
+        emit Displayed(Path, false);
         return;
       }
       const int W = FPicture->PictureWidth(), H = FPicture->PictureHeight();
@@ -480,7 +484,7 @@ void TDisplayController::Display(const QString& Path) {
       if (P != Path && ViewerForType(FileTypeOfPath(P)) == TViewerKind::Image) Next << P;
     FCache.Want(Next);
   }
-  if (OnDisplayed) OnDisplayed(Path, Shown);
+  emit Displayed(Path, Shown);
 }
 
 void TDisplayController::ShowImage(const QString& Path) {
@@ -545,7 +549,7 @@ void TDisplayController::VideoFailed() {
   FAvi->hide();
   Panel(3, UnreadablePanelText(QFileInfo(FDisplayedFile).fileName()));
   FDisplayedFile.clear();
-  if (OnDisplayed) OnDisplayed(FShownFile, false);
+  emit Displayed(FShownFile, false);
 }
 
 // ---- background colour

@@ -4,6 +4,7 @@
 // the logic; the main window hands it its picture area, its picture view and a few callbacks.
 #pragma once
 
+#include "platform/worker.h"
 #include "browser/viewers.h"
 #include "view/pgimage.h"
 
@@ -24,7 +25,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 class QPrinter;
 class QWidget;
@@ -116,7 +116,7 @@ private:
     std::unique_ptr<TPixelGraphic> Picture; // nullptr: the decode failed
   };
   static TStamp StampOf(const QString& Path);
-  void Run();
+  void Run(const TWorker::TRun& R);
   bool Wanted(const QString& Path) const; // under FMutex
 
   const size_t FMaxEntries;
@@ -130,8 +130,9 @@ private:
   bool FStop = false;
   int FReadWarningAction = 0;
   uint32_t FBackGroundColor = 0;
-  std::thread FThread;
   int FHits = 0, FMisses = 0;
+  // One run for the cache's life: it sleeps on FChanged while nothing is wanted.
+  TWorker FWorker;
 };
 
 // ---- the controller
@@ -207,8 +208,10 @@ public:
   TStretchedPictureViewer* PictureViewer() const { return FPicture; }
   TDecodeAheadCache& DecodeAhead() { return FCache; }
   bool DecodeAheadEnabled = true;
-  // Called after every display (tests and benchmarks).
-  std::function<void(const QString& Path, bool Shown)> OnDisplayed;
+
+signals:
+  // After every display: the file, and whether it was shown.
+  void Displayed(const QString& Path, bool Shown);
 
 protected:
   bool eventFilter(QObject* O, QEvent* E) override;

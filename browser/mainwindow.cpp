@@ -17,6 +17,7 @@
 #include "browser/prefs.h"
 #include "browser/shellcommands.h"
 #include "platform/help.h"
+#include "platform/icons.h"
 #include "platform/printing.h"
 #include "platform/prompt.h"
 #include "platform/scanner.h"
@@ -110,21 +111,13 @@ TForm1::TForm1(QWidget* Parent) : QMainWindow(Parent) {
   connect(SecondsEdit, &QSpinBox::valueChanged, this, [this] { SlideShow->SecondsChanged(); });
   FileList->SetSortState(0, true);
   RebuildBookmarksMenu();
-  for (QAction* A : {ConvertButton, Transmo1, ConvertWithTransmo1}) {
-    SetCommandAvailable(A, true);
-    connect(A, &QAction::triggered, this, &TForm1::ConvertClick);
-  }
-  for (QAction* A : {SearchButton, SearchFiles1, Quenty1}) {
-    SetCommandAvailable(A, true);
-    connect(A, &QAction::triggered, this, &TForm1::SearchFiles1Click);
-  }
   ReadSettings();
   InstallShellCommands(*this);
   // The window's keys (Delete, F1-F8, keypad + and -) belong to the folder tree, the file list
-  // and the picture area: typed into any other control (the seconds box) they stay its own.
+  // and the picture area with the viewers inside it.
   for (QWidget* W :
        {static_cast<QWidget*>(ShellTreeView1), static_cast<QWidget*>(ListView1), ImagePanel})
-    WatchKeys(W);
+    ScopeKeys(W);
   // Files dropped from the desktop are moved into the listed folder.
   setAcceptDrops(true);
 }
@@ -137,137 +130,169 @@ TForm1::~TForm1() {
   Display->Stop();
 }
 
-QAction* TForm1::Pending(QAction* A) {
-  SetCommandAvailable(A, false);
-  return A;
-}
-
-void TForm1::SetCommandAvailable(QAction* A, bool Available) {
-  if (Available)
-    FPending.remove(A);
-  else
-    FPending.insert(A);
-  const bool EditItem = A == EditWithOrbisk1 || A == EditInOrbisk1 || A == OpenOrbiskEditor1 ||
-                        A == ConvertWithTransmo1 || A == Transmo1;
-  A->setEnabled(Available && (!EditItem || FEditItemsEnabled));
-}
-
 void TForm1::SetEditItemsEnabled(bool Enabled) {
   FEditItemsEnabled = Enabled;
   for (QAction* A :
        {EditWithOrbisk1, EditInOrbisk1, OpenOrbiskEditor1, ConvertWithTransmo1, Transmo1})
-    A->setEnabled(Enabled && CommandAvailable(A));
+    A->setEnabled(Enabled);
 }
 
 void TForm1::CreateActions() {
-  auto Make = [this](const QString& Text, auto Slot) {
+  auto Plain = [this](const char* Name, const QString& Text) {
     auto* A = new QAction(Text, this);
+    A->setObjectName(QLatin1String(Name));
+    return A;
+  };
+  auto Make = [this, Plain](const char* Name, const QString& Text, auto Slot) {
+    QAction* A = Plain(Name, Text);
     connect(A, &QAction::triggered, this, Slot);
     return A;
   };
-  auto Plain = [this](const QString& Text) { return new QAction(Text, this); };
+  // Commands carried out by a tool that is given to the window later: enabled when it is set.
+  auto Later = [Plain](const char* Name, const QString& Text) {
+    QAction* A = Plain(Name, Text);
+    A->setEnabled(false);
+    return A;
+  };
 
-  // Tool bar (the texts are the hints).
-  PreviousImageButton = Make("Previous Image", [this] { PreviousImageButtonClick(); });
-  NextImageButton = Make("Next Image", [this] { NextImageButtonClick(); });
-  RunButton = Plain("Run a Orbisk");
+  // Tool bar (the texts are the hints). Shiftra, Folvanas, Thumbnail Explorer and Tessly Creator
+  // are the Tools menu's commands.
+  PreviousImageButton =
+      Make("PreviousImageButton", "Previous Image", [this] { PreviousImageButtonClick(); });
+  NextImageButton = Make("NextImageButton", "Next Image", [this] { NextImageButtonClick(); });
+  RunButton = Plain("RunButton", "Run a Orbisk");
   RunButton->setCheckable(true);
-  SelectFilesButton = Make("Shiftra", [this] { MoveFilesClick(); });
-  EditorButton =
-      Make("Image Editor / Acquire Images from Twain Device", [this] { ImageEditorClick(); });
-  AlbumButton = Pending(Plain("Folvanas"));
-  ConvertButton = Pending(Plain("Transmo"));
-  SearchButton = Pending(Plain("Search Engine"));
-  ThumbnailsButton = Pending(Plain("Thumbnail Explorer"));
-  TesslyButton = Pending(Plain("Tessly Creator"));
-  BGColorButton = Make("Set Background Color", [this] { SetColor1Click(); });
-  AutoZoomButton = Make("Auto Zoom", [this] { AutoZoomButtonClick(); });
+  EditorButton = Make("EditorButton", "Image Editor / Acquire Images from Twain Device",
+                      [this] { ImageEditorClick(); });
+  ConvertButton = Make("ConvertButton", "Transmo", [this] { ConvertClick(); });
+  SearchButton = Make("SearchButton", "Search Engine", [this] { SearchFiles1Click(); });
+  BGColorButton = Make("BGColorButton", "Set Background Color", [this] { SetColor1Click(); });
+  AutoZoomButton = Make("AutoZoomButton", "Auto Zoom", [this] { AutoZoomButtonClick(); });
   AutoZoomButton->setCheckable(true);
 
   // File menu.
-  MoveFiles1 = Make("Move files...", [this] { MoveFilesClick(); });
-  EditInOrbisk1 = Make("In Orbisk", [this] { EditWithOrbiskClick(); });
-  EditInExternal1 = Make("In External Editor", [this] { EditWithExternalClick(); });
-  RenameFile1 = Make("Rename File...", [this] { RenameFileClick(); });
-  DeleteFile1 = Make("Delete File", [this] { DeleteFilesClick(); });
-  FileAttributes1 = Make("File Attributes...", [this] { FileAttributesClick(); });
-  SearchFiles1 = Pending(Plain("Search Files..."));
-  PageSetup1 = Pending(Plain("Page Setup..."));
-  PrintFolderListing1 = Pending(Plain("Print Folder Listing"));
-  PrintImage1 = Make("Print Image", [this] { PrintImageClick(); });
-  SetPreferences1 = Make("Set Preferences...", [this] { SetPreferences1Click(); });
-  SetColor1 = Make("Set Color...", [this] { SetColor1Click(); });
-  Quit1 = Make("Quit", [this] { close(); });
+  MoveFiles1 = Make("MoveFiles1", "Move files...", [this] { MoveFilesClick(); });
+  EditInOrbisk1 = Make("EditInOrbisk1", "In Orbisk", [this] { EditWithOrbiskClick(); });
+  EditInExternal1 =
+      Make("EditInExternal1", "In External Editor", [this] { EditWithExternalClick(); });
+  RenameFile1 = Make("RenameFile1", "Rename File...", [this] { RenameFileClick(); });
+  DeleteFile1 = Make("DeleteFile1", "Delete File", [this] { DeleteFilesClick(); });
+  FileAttributes1 =
+      Make("FileAttributes1", "File Attributes...", [this] { FileAttributesClick(); });
+  SearchFiles1 = Make("SearchFiles1", "Search Files...", [this] { SearchFiles1Click(); });
+  PageSetup1 = Make("PageSetup1", "Page Setup...", [this] { PageSetup(this); });
+  PrintFolderListing1 = Make("PrintFolderListing1", "Print Folder Listing",
+                             [this] { PrintFolderListingClick(*this); });
+  // Also the list's and the picture area's pop-up entry.
+  PrintImage1 = Make("PrintImage1", "Print Image", [this] { PrintImageClick(); });
+  SetPreferences1 =
+      Make("SetPreferences1", "Set Preferences...", [this] { SetPreferences1Click(); });
+  SetColor1 = Make("SetColor1", "Set Color...", [this] { SetColor1Click(); });
+  Quit1 = Make("Quit1", "Quit", [this] { close(); });
 
   // Edit menu.
-  OpenOrbiskEditor1 = Make("Open Orbisk Editor", [this] { EditWithOrbiskClick(); });
-  OpenExternalEditor1 = Make("Open External Editor", [this] { EditWithExternalClick(); });
-  CopyToClipboard1 = Make("Copy to clipboard", [this] { CopyToClipboard1Click(); });
+  OpenOrbiskEditor1 =
+      Make("OpenOrbiskEditor1", "Open Orbisk Editor", [this] { EditWithOrbiskClick(); });
+  OpenExternalEditor1 =
+      Make("OpenExternalEditor1", "Open External Editor", [this] { EditWithExternalClick(); });
+  CopyToClipboard1 =
+      Make("CopyToClipboard1", "Copy to clipboard", [this] { CopyToClipboard1Click(); });
   CopyToClipboard1->setVisible(false);
 
   // Bookmarks menu.
-  AddBookmark1 = Make("Add Bookmark", [this] { AddBookmark1Click(); });
-  EditBookmarks1 = Make("Edit Bookmarks...", [this] { EditBookmarks1Click(); });
+  AddBookmark1 = Make("AddBookmark1", "Add Bookmark", [this] { AddBookmark1Click(); });
+  EditBookmarks1 = Make("EditBookmarks1", "Edit Bookmarks...", [this] { EditBookmarks1Click(); });
 
-  // Tools menu.
-  Shiftra1 = Make("Shiftra", [this] { MoveFilesClick(); });
-  Paintrel1 = Make("Paintrel", [this] { ImageEditorClick(); });
-  Folvanas1 = Pending(Plain("Folvanas"));
-  Transmo1 = Pending(Plain("Transmo"));
-  Quenty1 = Pending(Plain("Quenty"));
-  ThumbnailExplorer1 = Pending(Plain("Thumbnail Explorer"));
-  TesslyCreator1 = Pending(Plain("Tessly Creator"));
-  for (QAction* A : {AlbumButton, Folvanas1}) {
-    SetCommandAvailable(A, true);
-    connect(A, &QAction::triggered, this, [this] {
-      AlbumWindow()->show();
-      AlbumWindow()->raise();
-      AlbumWindow()->activateWindow();
-    });
-  }
+  // Tools menu (Shiftra, Folvanas, Thumbnail Explorer and Tessly Creator also on the tool bar).
+  Shiftra1 = Make("Shiftra1", "Shiftra", [this] { MoveFilesClick(); });
+  Paintrel1 = Make("Paintrel1", "Paintrel", [this] { ImageEditorClick(); });
+  Folvanas1 = Make("Folvanas1", "Folvanas", [this] {
+    AlbumWindow()->show();
+    AlbumWindow()->raise();
+    AlbumWindow()->activateWindow();
+  });
+  Transmo1 = Make("Transmo1", "Transmo", [this] { ConvertClick(); });
+  Quenty1 = Make("Quenty1", "Quenty", [this] { SearchFiles1Click(); });
+  ThumbnailExplorer1 = Later("ThumbnailExplorer1", "Thumbnail Explorer");
+  TesslyCreator1 = Later("TesslyCreator1", "Tessly Creator");
 
   // Help menu.
-  Contents1 = Make("Contents", [this] { HelpContents(); });
+  Contents1 = Make("Contents1", "Contents", [this] { HelpContents(); });
   Contents1->setVisible(false);
-  SearchForHelpOn1 = Make("Search For Help On...", [this] { HelpContents(); });
+  SearchForHelpOn1 = Make("SearchForHelpOn1", "Search For Help On...", [this] { HelpContents(); });
   SearchForHelpOn1->setVisible(false);
-  FeatureOverview1 = Make("Feature Overview...", [this] { HelpContents(); });
-  HowToUseHelp1 = Pending(Plain("How To Use Help..."));
-  WebSite1 = Make("Go to our web site",
+  FeatureOverview1 = Make("FeatureOverview1", "Feature Overview...", [this] { HelpContents(); });
+  HowToUseHelp1 = Make("HowToUseHelp1", "How To Use Help...",
+                       [this] { ShowHelpTopic(HelpTopic::UsingHelp, this); });
+  WebSite1 = Make("WebSite1", "Go to our web site",
                   [] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(WebSiteAddress))); });
-  Email1 = Make("email us",
+  Email1 = Make("Email1", "email us",
                 [] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(SupportAddress))); });
-  AboutOrbisk1 = Make("About Orbisk", [this] { AboutOrbisk1Click(); });
+  AboutOrbisk1 = Make("AboutOrbisk1", "About Orbisk", [this] { AboutOrbisk1Click(); });
 
   // Pop-up menu.
-  ZoomIn1 = Make("Zoom In (+)", [this] { ZoomIn1Click(); });
-  ZoomOut1 = Make("Zoom Out (-)", [this] { ZoomOut1Click(); });
-  EditWithOrbisk1 = Make("Edit with Orbisk...", [this] { EditWithOrbiskClick(); });
-  EditWithExternal1 = Make("Edit with External Editor...", [this] { EditWithExternalClick(); });
-  ConvertWithTransmo1 = Pending(Plain("Convert with Transmo..."));
-  PrintImage2 = Make("Print Image", [this] { PrintImageClick(); });
-  ViewAllFiles1 = Make("View All Files", [this] { ViewAllFilesClick(); });
+  ZoomIn1 = Make("ZoomIn1", "Zoom In (+)", [this] { ZoomIn1Click(); });
+  ZoomOut1 = Make("ZoomOut1", "Zoom Out (-)", [this] { ZoomOut1Click(); });
+  EditWithOrbisk1 =
+      Make("EditWithOrbisk1", "Edit with Orbisk...", [this] { EditWithOrbiskClick(); });
+  EditWithExternal1 = Make("EditWithExternal1", "Edit with External Editor...",
+                           [this] { EditWithExternalClick(); });
+  ConvertWithTransmo1 =
+      Make("ConvertWithTransmo1", "Convert with Transmo...", [this] { ConvertClick(); });
+  ViewAllFiles1 = Make("ViewAllFiles1", "View All Files", [this] { ViewAllFilesClick(); });
   ViewAllFiles1->setCheckable(true);
-  RefreshList1 = Make("Refresh List (F5)", [this] { RefreshListClick(); });
-  RenameFile2 = Make("Rename File (F2)", [this] { RenameFileClick(); });
-  IncrementalRename1 = Make("Incremental Rename...", [this] { IncrementalRenameClick(); });
-  DeleteFiles1 = Make("Delete Files (Del)", [this] { DeleteFilesClick(); });
-  FileAttributes2 = Make("File Attributes...", [this] { FileAttributesClick(); });
-  EXIFData1 = Make("EXIF Data...", [this] { EXIFData1Click(); });
-  ImageProperties1 = Make("Image Properties...", [this] { ImageProperties1Click(); });
-  WallpaperCentered1 = Pending(Plain("Centered"));
-  WallpaperTiled1 = Pending(Plain("Tiled"));
-  WallpaperStretched1 = Pending(Plain("Stretched"));
-  RemoveWallpaper1 = Pending(Plain("Remove Wallpaper"));
+  RefreshList1 = Make("RefreshList1", "Refresh List (F5)", [this] { RefreshListClick(); });
+  RenameFile2 = Make("RenameFile2", "Rename File (F2)", [this] { RenameFileClick(); });
+  IncrementalRename1 =
+      Make("IncrementalRename1", "Incremental Rename...", [this] { IncrementalRenameClick(); });
+  DeleteFiles1 = Make("DeleteFiles1", "Delete Files (Del)", [this] { DeleteFilesClick(); });
+  FileAttributes2 =
+      Make("FileAttributes2", "File Attributes...", [this] { FileAttributesClick(); });
+  EXIFData1 = Make("EXIFData1", "EXIF Data...", [this] { EXIFData1Click(); });
+  ImageProperties1 =
+      Make("ImageProperties1", "Image Properties...", [this] { ImageProperties1Click(); });
+  auto Wallpaper = [this, Make](const char* Name, const QString& Text, TWallpaperStyle Style) {
+    return Make(Name, Text, [this, Style] { WallpaperClick(*this, Style); });
+  };
+  WallpaperCentered1 = Wallpaper("WallpaperCentered1", "Centered", TWallpaperStyle::Centered);
+  WallpaperTiled1 = Wallpaper("WallpaperTiled1", "Tiled", TWallpaperStyle::Tiled);
+  WallpaperStretched1 =
+      Wallpaper("WallpaperStretched1", "Stretched", TWallpaperStyle::Stretched);
+  RemoveWallpaper1 = Wallpaper("RemoveWallpaper1", "Remove Wallpaper", TWallpaperStyle::Remove);
 
   // Folder tree pop-up.
-  AddFolder1 = Make("Add Folder...", [this] { AddFolderClick(); });
-  DeleteFolder1 = Make("Delete Folder", [this] { DeleteFolderClick(); });
-  RefreshTree1 = Make("Refresh", [this] { RefreshTreeClick(); });
+  AddFolder1 = Make("AddFolder1", "Add Folder...", [this] { AddFolderClick(); });
+  DeleteFolder1 = Make("DeleteFolder1", "Delete Folder", [this] { DeleteFolderClick(); });
+  RefreshTree1 = Make("RefreshTree1", "Refresh", [this] { RefreshTreeClick(); });
+
+  // The window's keys. They belong to the folder tree, the file list and the picture area (the
+  // actions are added to them in CreatePanes): typed into another control, the slide show's
+  // seconds box, they stay its own. Zooming takes the keypad's + and - only.
+  DeleteFile1->setShortcut(Qt::Key_Delete);
+  RenameFile1->setShortcut(Qt::Key_F2);
+  SearchFiles1->setShortcut(Qt::Key_F3);
+  RefreshList1->setShortcut(Qt::Key_F5);
+  EditWithOrbisk1->setShortcut(Qt::Key_F8);
+  FeatureOverview1->setShortcut(Qt::Key_F1);
+  ZoomIn1->setShortcut(QKeySequence(Qt::KeypadModifier | Qt::Key_Plus));
+  ZoomOut1->setShortcut(QKeySequence(Qt::KeypadModifier | Qt::Key_Minus));
+}
+
+QList<QAction*> TForm1::KeyActions() const {
+  return {DeleteFile1,     RenameFile1,      SearchFiles1, RefreshList1,
+          EditWithOrbisk1, FeatureOverview1, ZoomIn1,      ZoomOut1};
+}
+
+void TForm1::ScopeKeys(QWidget* W) {
+  for (QAction* A : KeyActions()) {
+    A->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    W->addAction(A);
+  }
 }
 
 void TForm1::CreateMenus() {
   FileMenu = menuBar()->addMenu("&File");
+  FileMenu->setObjectName("FileMenu");
   FileMenu->addAction(MoveFiles1);
   QMenu* EditFile = FileMenu->addMenu("Edit File");
   EditFile->addAction(EditInOrbisk1);
@@ -282,18 +307,22 @@ void TForm1::CreateMenus() {
   FileMenu->addAction(Quit1);
 
   EditMenu = menuBar()->addMenu("&Edit");
+  EditMenu->setObjectName("EditMenu");
   EditMenu->addActions({OpenOrbiskEditor1, OpenExternalEditor1, CopyToClipboard1});
 
   BookmarksMenu = menuBar()->addMenu("&Bookmarks");
+  BookmarksMenu->setObjectName("BookmarksMenu");
   BookmarksMenu->addAction(AddBookmark1);
   BookmarksMenu->addAction(EditBookmarks1);
   BookmarksMenu->addSeparator();
 
   ToolsMenu = menuBar()->addMenu("&Tools");
+  ToolsMenu->setObjectName("ToolsMenu");
   ToolsMenu->addActions(
       {Shiftra1, Paintrel1, Folvanas1, Transmo1, Quenty1, ThumbnailExplorer1, TesslyCreator1});
 
   HelpMenu = menuBar()->addMenu("&Help");
+  HelpMenu->setObjectName("HelpMenu");
   HelpMenu->addActions({Contents1, SearchForHelpOn1, FeatureOverview1, HowToUseHelp1});
   QMenu* Contact = HelpMenu->addMenu("Contacting us...");
   Contact->addActions({WebSite1, Email1});
@@ -301,9 +330,10 @@ void TForm1::CreateMenus() {
   HelpMenu->addAction(AboutOrbisk1);
 
   PopupMenu1 = new QMenu(this);
+  PopupMenu1->setObjectName("PopupMenu1");
   PopupMenu1->addActions({ZoomIn1, ZoomOut1});
   PopupMenu1->addSeparator();
-  PopupMenu1->addActions({EditWithOrbisk1, EditWithExternal1, ConvertWithTransmo1, PrintImage2});
+  PopupMenu1->addActions({EditWithOrbisk1, EditWithExternal1, ConvertWithTransmo1, PrintImage1});
   PopupMenu1->addSeparator();
   PopupMenu1->addActions({ViewAllFiles1, RefreshList1});
   PopupMenu1->addSeparator();
@@ -317,6 +347,7 @@ void TForm1::CreateMenus() {
   connect(PopupMenu1, &QMenu::aboutToShow, this, [this] { PopupMenu1Popup(); });
 
   TreePopupMenu = new QMenu(this);
+  TreePopupMenu->setObjectName("TreePopupMenu");
   TreePopupMenu->addActions({AddFolder1, DeleteFolder1, RefreshTree1});
 }
 
@@ -340,15 +371,27 @@ void TForm1::CreateToolBars() {
   ToolBar2 = addToolBar("Tools");
   ToolBar2->setObjectName("ToolBar2");
   ToolBar2->setMovable(false);
-  ToolBar2->addActions({SelectFilesButton, EditorButton, AlbumButton, ConvertButton, SearchButton,
-                        ThumbnailsButton, TesslyButton});
+  ToolBar2->addActions({Shiftra1, EditorButton, Folvanas1, ConvertButton, SearchButton,
+                        ThumbnailExplorer1, TesslyCreator1});
   ToolBar2->addSeparator();
   ToolBar2->addActions({BGColorButton, AutoZoomButton});
-  // Icon buttons (set with the shell commands); the full texts are their hints.
-  for (QAction* A : {PreviousImageButton, NextImageButton, RunButton, SelectFilesButton,
-                     EditorButton, AlbumButton, ConvertButton, SearchButton, ThumbnailsButton,
-                     TesslyButton, BGColorButton, AutoZoomButton})
+  // Icon buttons; the full texts are their hints.
+  const std::pair<QAction*, const char*> Icons[] = {
+      {PreviousImageButton, "go-previous"},    {NextImageButton, "go-next"},
+      {RunButton, "media-playback-start"},     {Shiftra1, "system-file-manager"},
+      {EditorButton, "applications-graphics"}, {Folvanas1, "x-office-address-book"},
+      {ConvertButton, "document-save-as"},     {SearchButton, "edit-find"},
+      {ThumbnailExplorer1, "view-list-icons"}, {TesslyCreator1, "insert-image"},
+      {BGColorButton, "color-fill"},           {AutoZoomButton, "zoom-fit-best"}};
+  for (const auto& [A, Name] : Icons)
+    A->setIcon(ThemeIcon(QString::fromLatin1(Name)));
+  for (QAction* A : {PreviousImageButton, NextImageButton, RunButton, Shiftra1, EditorButton,
+                     Folvanas1, ConvertButton, SearchButton, ThumbnailExplorer1, TesslyCreator1,
+                     BGColorButton, AutoZoomButton})
     A->setToolTip(A->text());
+  // The Tools menu shows these without their tool bar icons.
+  for (QAction* A : {Shiftra1, Folvanas1, ThumbnailExplorer1, TesslyCreator1})
+    A->setIconVisibleInMenu(false);
   for (QToolBar* T : {ToolBar1, ToolBar2}) {
     T->setIconSize(QSize(16, 16));
     T->setToolButtonStyle(Qt::ToolButtonIconOnly);
@@ -364,29 +407,15 @@ void TForm1::CreatePanes() {
   Splitter2->setChildrenCollapsible(false);
   Splitter2->setContentsMargins(4, 4, 4, 4);
 
-  FolderModel = new QFileSystemModel(this);
-  FolderModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
-  FolderModel->setReadOnly(true);
-  FolderModel->setRootPath(QStringLiteral("/"));
-  ShellTreeView1 = new QTreeView(Splitter2);
+  // Hidden folders are listed too.
+  ShellTreeView1 = new TFolderTree(QDir::AllDirs | QDir::NoDotAndDotDot, Splitter2);
   ShellTreeView1->setObjectName("ShellTreeView1");
-  ShellTreeView1->setModel(FolderModel);
-  for (int C = 1; C < FolderModel->columnCount(); ++C)
-    ShellTreeView1->hideColumn(C);
-  ShellTreeView1->setHeaderHidden(true);
+  FolderModel = ShellTreeView1->Model();
   ShellTreeView1->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(ShellTreeView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& P) {
     TreePopupMenu->popup(ShellTreeView1->viewport()->mapToGlobal(P));
   });
-  // The tree reads and sorts folders in the background: for a short while after the program
-  // chose a folder, keep it in view as its neighbours arrive and move it.
-  auto RevealWhileLoading = [this] {
-    if (FRevealTimer.isValid() && FRevealTimer.elapsed() < 3000) RevealSelectedFolder();
-  };
-  connect(FolderModel, &QFileSystemModel::directoryLoaded, this, RevealWhileLoading);
-  connect(FolderModel, &QAbstractItemModel::layoutChanged, this, RevealWhileLoading);
-  connect(ShellTreeView1->selectionModel(), &QItemSelectionModel::currentChanged, this,
-          [this] { ShellTreeView1Change(); });
+  connect(ShellTreeView1, &TFolderTree::FolderChanged, this, [this] { ShellTreeView1Change(); });
 
   FileList = new TFileListModel(this);
   ListView1 = new QTreeView(Splitter2);
@@ -586,22 +615,10 @@ void TForm1::showEvent(QShowEvent* E) {
       FScannerAvailable = true;
       if (FEditor) FEditor->SetScannerAvailable(true);
     });
-    if (OnFirstShown) OnFirstShown();
+    emit FirstShown();
     // Once the window has its size, bring the listed folder into view in the tree.
-    QTimer::singleShot(0, this, [this] { RevealSelectedFolder(); });
+    QTimer::singleShot(0, this, [this] { ShellTreeView1->Reveal(); });
   }
-}
-
-void TForm1::RevealSelectedFolder() {
-  QModelIndex I = ShellTreeView1->currentIndex();
-  if (!I.isValid() && !FListedFolder.isEmpty()) {
-    // The folder's node may only exist now that the tree has read its parents.
-    I = FolderModel->index(FListedFolder);
-    if (!I.isValid()) return;
-    const QSignalBlocker Block(ShellTreeView1->selectionModel());
-    ShellTreeView1->setCurrentIndex(I);
-  }
-  if (I.isValid()) ShellTreeView1->scrollTo(I, QAbstractItemView::EnsureVisible);
 }
 
 void TForm1::FormShow() {
@@ -657,61 +674,6 @@ void TForm1::FormClose() {
   WriteSettings();
 }
 
-// ---- keyboard
-
-void TForm1::WatchKeys(QWidget* W) {
-  W->installEventFilter(this);
-  for (QWidget* C : W->findChildren<QWidget*>())
-    C->installEventFilter(this);
-}
-
-bool TForm1::eventFilter(QObject* O, QEvent* E) {
-  if (E->type() == QEvent::KeyPress && O->isWidgetType()) {
-    auto* K = static_cast<QKeyEvent*>(E);
-    return FormKeyDown(K->key(), K->modifiers());
-  }
-  // Viewers added to the picture area later take the keys too.
-  if (E->type() == QEvent::ChildAdded && O->isWidgetType()) {
-    QObject* C = static_cast<QChildEvent*>(E)->child();
-    if (C->isWidgetType()) WatchKeys(static_cast<QWidget*>(C));
-  }
-  return QMainWindow::eventFilter(O, E);
-}
-
-bool TForm1::FormKeyDown(int Key, Qt::KeyboardModifiers Modifiers) {
-  const bool Keypad = Modifiers.testFlag(Qt::KeypadModifier);
-  switch (Key) {
-  case Qt::Key_Delete:
-    DeleteFile1->trigger();
-    return true;
-  case Qt::Key_Plus:
-    if (!Keypad) return false;
-    ZoomIn1->trigger();
-    return true;
-  case Qt::Key_Minus:
-    if (!Keypad) return false;
-    ZoomOut1->trigger();
-    return true;
-  case Qt::Key_F1:
-    HelpContents();
-    return true;
-  case Qt::Key_F2:
-    RenameFile1->trigger();
-    return true;
-  case Qt::Key_F3:
-    SearchFiles1->trigger();
-    return true;
-  case Qt::Key_F5:
-    RefreshListClick();
-    return true;
-  case Qt::Key_F8:
-    EditWithOrbisk1->trigger();
-    return true;
-  default:
-    return false;
-  }
-}
-
 // ---- folder tree and list
 
 QString TForm1::SelectedFolder() const {
@@ -722,32 +684,21 @@ QString TForm1::SelectedFolder() const {
 
 void TForm1::SetSelectedFolder(const QString& Folder) {
   const QString Clean = QDir::cleanPath(QFileInfo(Folder).absoluteFilePath());
-  const QModelIndex I = FolderModel->index(Clean);
-  {
-    const QSignalBlocker Block(ShellTreeView1->selectionModel());
-    if (I.isValid()) {
-      ShellTreeView1->setCurrentIndex(I);
-      ShellTreeView1->scrollTo(I);
-    } else {
-      // A folder the tree does not show (a hidden one): the list still follows.
-      ShellTreeView1->setCurrentIndex(QModelIndex());
-    }
-  }
-  ShellTreeView1->viewport()->update();
-  FListedFolder = Clean;
-  FRevealTimer.start();
-  ListAndSort(Clean);
+  // A folder the tree does not show (a hidden one): the list still follows.
+  ShellTreeView1->SelectFolder(Clean);
+  ListAndSort(Clean, Clean);
 }
 
 void TForm1::ShellTreeView1Change() {
   const QString Folder = SelectedFolder();
   if (QFileInfo(Folder).isDir()) {
-    FListedFolder = Folder;
-    ListAndSort(Folder);
+    ListAndSort(Folder, Folder);
   }
 }
 
-void TForm1::ListAndSort(const QString& Folder) {
+void TForm1::ListAndSort(const QString& Folder, const QString& Listed) {
+  const bool Changed = !Listed.isNull() && Listed != FListedFolder;
+  if (!Listed.isNull()) FListedFolder = Listed;
   QElapsedTimer T;
   T.start();
   try {
@@ -757,6 +708,7 @@ void TForm1::ListAndSort(const QString& Folder) {
     // A folder that can not be read leaves an empty list.
   }
   FLastListMs = T.elapsed();
+  if (Changed) emit FolderChanged(Listed);
 }
 
 void TForm1::ListFolder(const QString& Folder) {
@@ -869,14 +821,14 @@ void TForm1::PopupMenu1Popup() {
   for (QAction* A : {EditWithOrbisk1, EditWithExternal1, ConvertWithTransmo1, RenameFile2,
                      EXIFData1, ImageProperties1, FileAttributes2, WallpaperCentered1,
                      WallpaperTiled1, WallpaperStretched1})
-    A->setEnabled(N == 1 && CommandAvailable(A));
+    A->setEnabled(N == 1);
   // The "Set As Wallpaper" item itself, whatever its entries are.
   if (auto* Wallpaper = PopupMenu1->findChild<QMenu*>("SetAsWallpaper1"))
     Wallpaper->menuAction()->setEnabled(N == 1);
   // Not for a video.
   for (QAction* A : {EditWithOrbisk1, ConvertWithTransmo1})
     A->setEnabled(A->isEnabled() && FEditItemsEnabled);
-  DeleteFiles1->setEnabled(N >= 1 && CommandAvailable(DeleteFiles1));
+  DeleteFiles1->setEnabled(N >= 1);
 }
 
 // ---- EXIF data and image properties
@@ -904,14 +856,12 @@ void TForm1::SetThumbnailWindows(TfrmThumbnails* Explorer, TfrmThumbEdit* Creato
   Explorer->FilePropWindow = [this] { return FilePropWindow(); };
   Explorer->ExifWindow = [this] { return ExifWindow(); };
   Creator->FilePropWindow = [this] { return FilePropWindow(); };
-  for (QAction* A : {ThumbnailsButton, ThumbnailExplorer1}) {
-    connect(A, &QAction::triggered, this, [this] { FThumbnails->OpenOn(SelectedFolder()); });
-    SetCommandAvailable(A, true);
-  }
-  for (QAction* A : {TesslyButton, TesslyCreator1}) {
-    connect(A, &QAction::triggered, this, ShowCreator);
-    SetCommandAvailable(A, true);
-  }
+  // Given once: the commands are connected and enabled with the windows.
+  connect(ThumbnailExplorer1, &QAction::triggered, this,
+          [this] { FThumbnails->OpenOn(SelectedFolder()); });
+  ThumbnailExplorer1->setEnabled(true);
+  connect(TesslyCreator1, &QAction::triggered, this, ShowCreator);
+  TesslyCreator1->setEnabled(true);
 }
 
 void TForm1::SetAlbumWindow(TfAlbum* W) {

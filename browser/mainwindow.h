@@ -1,11 +1,13 @@
 // TForm1: the main window. Folder tree and file list on the left, the picture area on the right,
 // a two-row tool bar, the menus and a five-panel status bar. The listing, sorting and settings
 // logic lives in filelist, typemask, mainsettings and bookmarks, showing files in the display
-// controller and the slide show in its own unit; this class wires them to the widgets. Commands
-// carried out by tools that are not part of the program yet exist as disabled actions;
-// SetCommandAvailable switches them on when their tool joins.
+// controller and the slide show in its own unit; this class wires them to the widgets. Each
+// command is one action, named like its field, in every menu and tool bar that shows it; the
+// commands of tools given to the window later (the thumbnail explorer and the sheet creator) are
+// enabled when they are given.
 #pragma once
 
+#include "platform/foldertree.h"
 #include "view/typemask.h"
 
 #include <QDialog>
@@ -96,8 +98,6 @@ public:
   TfSearch* SearchWindow();
   // The bookmarks file (the user's unless replaced).
   QString BookmarksFile;
-  // Called once when the window has been shown the first time and the start-up list is made.
-  std::function<void()> OnFirstShown;
 
   // ---- folder listing
   // Lists the folder into the file list and sets the file count panel; the caller sorts.
@@ -135,9 +135,6 @@ public:
   QColor PictureAreaColor() const;
   // Time taken by the last listing and sort, milliseconds.
   qint64 LastListMs() const { return FLastListMs; }
-  // Enables a command whose tool has joined the program (or disables it again).
-  void SetCommandAvailable(QAction* A, bool Available);
-  bool CommandAvailable(QAction* A) const { return !FPending.contains(A); }
 
   // Shows the picture area and its viewers; the slide show's timer.
   std::unique_ptr<TDisplayController> Display;
@@ -145,15 +142,13 @@ public:
   // Sets up a printer for "Print Image" and prints on it at once (false cancels). Unset: the
   // print preview of the shared printer.
   std::function<bool(QPrinter& Printer)> PrintSetup;
-  // Told the path (or command) of every open request from another run that it shows.
-  std::function<void(const QByteArray& Target)> OnOpenRequest;
 
   // ---- widgets
   QToolBar *ToolBar1 = nullptr, *ToolBar2 = nullptr;
   QSpinBox* SecondsEdit = nullptr;
   QSplitter *Splitter1 = nullptr, *Splitter2 = nullptr; // left pane | picture; tree / list
   QFileSystemModel* FolderModel = nullptr;
-  QTreeView* ShellTreeView1 = nullptr;
+  TFolderTree* ShellTreeView1 = nullptr;
   TFileListModel* FileList = nullptr;
   QTreeView* ListView1 = nullptr;
   QWidget* ImagePanel = nullptr;
@@ -165,9 +160,8 @@ public:
         *HelpMenu = nullptr, *PopupMenu1 = nullptr, *TreePopupMenu = nullptr;
 
   // ---- commands (tool buttons)
-  QAction *PreviousImageButton, *NextImageButton, *RunButton, *SelectFilesButton, *EditorButton,
-      *AlbumButton, *ConvertButton, *SearchButton, *ThumbnailsButton, *TesslyButton, *BGColorButton,
-      *AutoZoomButton;
+  QAction *PreviousImageButton, *NextImageButton, *RunButton, *EditorButton, *ConvertButton,
+      *SearchButton, *BGColorButton, *AutoZoomButton;
   // File menu
   QAction *MoveFiles1, *EditInOrbisk1, *EditInExternal1, *RenameFile1, *DeleteFile1,
       *FileAttributes1, *SearchFiles1, *PageSetup1, *PrintFolderListing1, *PrintImage1,
@@ -184,7 +178,7 @@ public:
       *AboutOrbisk1;
   // Pop-up menu of the list and the picture area
   QAction *ZoomIn1, *ZoomOut1, *EditWithOrbisk1, *EditWithExternal1, *ConvertWithTransmo1,
-      *PrintImage2, *ViewAllFiles1, *RefreshList1, *RenameFile2, *IncrementalRename1, *DeleteFiles1,
+      *ViewAllFiles1, *RefreshList1, *RenameFile2, *IncrementalRename1, *DeleteFiles1,
       *FileAttributes2, *EXIFData1, *ImageProperties1, *WallpaperCentered1, *WallpaperTiled1,
       *WallpaperStretched1, *RemoveWallpaper1;
   // Folder tree pop-up
@@ -197,8 +191,6 @@ public:
   void ListView1SelectItem();
   void ListView1ColumnClick(int Column);
   void PopupMenu1Popup();
-  // Scrolls the folder tree to the listed folder (selecting it when the tree has just read it).
-  void RevealSelectedFolder();
   void EXIFData1Click();
   void ImageProperties1Click();
   // The converter for the one selected file ("Click on an image filename first" otherwise).
@@ -250,17 +242,24 @@ public:
   void SetSelectFilesWindow(TfSelectFiles* W) { FSelectFiles = W; }
   // Lists the folder again and selects Name (prefix match) when given, which shows it.
   void RelistAndSelect(const QString& Name);
-  // A key typed into the folder tree, the file list or the picture area, seen before them;
-  // true when it was used.
-  bool FormKeyDown(int Key, Qt::KeyboardModifiers Modifiers);
 
   // The status bar text of a panel.
   QString PanelText(int Panel) const;
 
+  // Tells the window of an open request from another run (the path or command it shows).
+  void NotifyOpenRequest(const QByteArray& Target) { emit OpenRequest(Target); }
+
+signals:
+  // Once, when the window has been shown the first time and the start-up list is made.
+  void FirstShown();
+  // Every open request from another run that the window shows: its path or command.
+  void OpenRequest(const QByteArray& Target);
+  // The listed folder became another one.
+  void FolderChanged(const QString& Folder);
+
 protected:
   void showEvent(QShowEvent* E) override;
   void closeEvent(QCloseEvent* E) override;
-  bool eventFilter(QObject* O, QEvent* E) override;
   void dragEnterEvent(QDragEnterEvent* E) override;
   void dropEvent(QDropEvent* E) override;
 
@@ -270,14 +269,16 @@ private:
   void CreateToolBars();
   void CreatePanes();
   void CreateStatusBar();
-  // Installs the window's key handling on W and everything inside it.
-  void WatchKeys(QWidget* W);
+  // The commands with keys; ScopeKeys makes them W's (and its children's).
+  QList<QAction*> KeyActions() const;
+  void ScopeKeys(QWidget* W);
   void ReadSettings();
   void WriteSettings();
-  void ListAndSort(const QString& Folder);
+  // Lists and sorts Folder; with Listed, that becomes the listed folder (FolderChanged told
+  // after the listing when it is another one).
+  void ListAndSort(const QString& Folder, const QString& Listed = QString());
   void SetLamp(bool On);
   void UpdateCopyVisibility(bool OneSelected);
-  QAction* Pending(QAction* A);
   void SelectRow(int Row, bool Exclusive);
   void StepTo(int Row);
   void SetEditItemsEnabled(bool Enabled);
@@ -288,14 +289,12 @@ private:
   QString FTypeMask;
   QString FLastName;
   QString FListedFolder;
-  QElapsedTimer FRevealTimer; // since the program last chose a folder for the tree
   bool FDeletePermanently = false, FConfirmDeletions = true;
   // Cleared while an AVI is shown: "Edit with Orbisk..." and the converter do not take videos.
   bool FEditItemsEnabled = true;
   bool FFirstShowDone = false, FClosed = false;
   bool FScannerAvailable = false; // the editor's "Select..." and "Acquire..." are enabled
   qint64 FLastListMs = 0;
-  QSet<QAction*> FPending;
   QList<QAction*> FBookmarkItems;
   TfPrefs* FPrefs = nullptr;
   TfBMEdit* FBMEdit = nullptr;

@@ -372,14 +372,11 @@ void TSearchResultModel::Add(std::vector<TSearchResult>&& Batch) {
 TFileSearch::TFileSearch(QObject* Parent) : QObject(Parent) {}
 
 TFileSearch::~TFileSearch() {
-  FStop = true;
-  if (FThread.joinable()) FThread.join();
+  FWorker.Stop();
 }
 
 void TFileSearch::Start(const QStringList& Roots, const QString& Pattern, qsizetype Capacity) {
   Stop();
-  ++FGeneration;
-  FStop = false;
   FOverflowed = false;
   FFolders = 0;
   {
@@ -392,12 +389,12 @@ void TFileSearch::Start(const QStringList& Roots, const QString& Pattern, qsizet
   for (const QString& Root : Roots)
     R.push_back(EncodeFileName(Root).toStdString());
   FRunning = true;
-  FThread = std::thread(&TFileSearch::Work, this, std::move(R), TWildcard(Pattern), Capacity,
-                        FGeneration);
+  FWorker.Start([this, R = std::move(R), P = TWildcard(Pattern),
+                 Capacity](const TWorker::TRun& Run, int) { Work(Run, R, P, Capacity); });
 }
 
-void TFileSearch::Work(std::vector<std::string> Roots, TWildcard Pattern, qsizetype Capacity,
-                       unsigned Generation) {
+void TFileSearch::Work(const TWorker::TRun& Run, const std::vector<std::string>& Roots,
+                       const TWildcard& Pattern, qsizetype Capacity) {
   std::vector<TSearchResult> Local;
   qsizetype Count = 0;
   auto LastHand = std::chrono::steady_clock::now();
@@ -406,7 +403,7 @@ void TFileSearch::Work(std::vector<std::string> Roots, TWildcard Pattern, qsizet
   auto Interval = std::chrono::milliseconds(50);
   for (const std::string& Root : Roots) {
     const TWalkEnd End = WalkForFiles(
-        Root, Pattern, FStop,
+        Root, Pattern, *Run.CancelFlag(),
         [&](std::string&& Path) {
           if (Count >= Capacity) {
             FOverflowed = true;
@@ -427,17 +424,16 @@ void TFileSearch::Work(std::vector<std::string> Roots, TWildcard Pattern, qsizet
               std::lock_guard G(FLock);
               FFolder = Folder;
             }
-            Hand(Local, Generation);
+            Hand(Local, Run);
           }
         });
     if (End == TWalkEnd::weStopped) break;
   }
-  Hand(Local, Generation);
-  QMetaObject::invokeMethod(
-      this, [this, Generation] { WorkerDone(Generation); }, Qt::QueuedConnection);
+  Hand(Local, Run);
+  Run.Post([this] { WorkerDone(); });
 }
 
-void TFileSearch::Hand(std::vector<TSearchResult>& Local, unsigned Generation) {
+void TFileSearch::Hand(std::vector<TSearchResult>& Local, const TWorker::TRun& Run) {
   if (Local.empty()) return;
   std::sort(Local.begin(), Local.end(), ResultLess);
   bool Notify = false;
@@ -456,12 +452,9 @@ void TFileSearch::Hand(std::vector<TSearchResult>& Local, unsigned Generation) {
     FNotified = true;
   }
   if (Notify)
-    QMetaObject::invokeMethod(
-        this,
-        [this, Generation] {
-          if (Generation == FGeneration && FRunning) emit batchReady();
-        },
-        Qt::QueuedConnection);
+    Run.Post([this] {
+      if (FRunning) emit batchReady();
+    });
 }
 
 std::vector<TSearchResult> TFileSearch::TakeBatch() {
@@ -475,19 +468,19 @@ QString TFileSearch::CurrentFolder() const {
   return DecodeFileName(QByteArray(FFolder.data(), qsizetype(FFolder.size())));
 }
 
-void TFileSearch::WorkerDone(unsigned Generation) {
-  if (Generation != FGeneration || !FRunning) return;
+void TFileSearch::WorkerDone() {
+  if (!FRunning) return;
+  FWorker.Wait();
   Finish();
 }
 
 void TFileSearch::Stop() {
   if (!FRunning) return;
-  FStop = true;
+  FWorker.Stop();
   Finish();
 }
 
 void TFileSearch::Finish() {
-  if (FThread.joinable()) FThread.join();
   FRunning = false;
   // What the worker handed last is collected by the window before it hears of the end.
   emit batchReady();

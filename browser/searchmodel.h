@@ -3,6 +3,8 @@
 // thread in batches, kept sorted as text.
 #pragma once
 
+#include "platform/worker.h"
+
 #include <QAbstractListModel>
 #include <QByteArray>
 #include <QList>
@@ -14,7 +16,6 @@
 #include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace orbisk {
@@ -131,22 +132,22 @@ signals:
   void finished();
 
 private:
-  void Work(std::vector<std::string> Roots, TWildcard Pattern, qsizetype Capacity,
-            unsigned Generation);
-  void Hand(std::vector<TSearchResult>& Local, unsigned Generation);
-  void WorkerDone(unsigned Generation);
+  void Work(const TWorker::TRun& Run, const std::vector<std::string>& Roots,
+            const TWildcard& Pattern, qsizetype Capacity);
+  void Hand(std::vector<TSearchResult>& Local, const TWorker::TRun& Run);
+  void WorkerDone();
   void Finish();
 
-  std::thread FThread;
-  std::atomic<bool> FStop{false};
   std::atomic<bool> FOverflowed{false};
   std::atomic<qint64> FFolders{0};
   bool FRunning = false;
-  unsigned FGeneration = 0;
   mutable std::mutex FLock;
   std::vector<TSearchResult> FPending; // guarded by FLock
   bool FNotified = false;              // guarded by FLock: a batchReady is on its way
   std::string FFolder;                 // guarded by FLock
+  // Last: its threads end before the members they use go. A stopped search's late batches and
+  // its end are dropped by their run.
+  TWorker FWorker{this};
 };
 
 } // namespace orbisk

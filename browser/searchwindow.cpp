@@ -3,6 +3,7 @@
 #include "platform/dialogscale.h"
 #include "platform/prompt.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -131,7 +132,13 @@ TfSearch::TfSearch(QWidget* Parent)
   connect(&FSearch, &TFileSearch::finished, this, &TfSearch::SearchEnded);
   FFolderTimer.setInterval(100);
   connect(&FFolderTimer, &QTimer::timeout, this, &TfSearch::ShowFolder);
-  qApp->installEventFilter(this);
+  // Escape stops the search wherever the focus is in the window, before its controls see it.
+  auto* StopKey = new QAction(this);
+  StopKey->setObjectName("StopKey");
+  StopKey->setShortcut(Qt::Key_Escape);
+  StopKey->setShortcutContext(Qt::WindowShortcut);
+  addAction(StopKey);
+  connect(StopKey, &QAction::triggered, this, &TfSearch::StopClick);
 
   const auto Volumes = LocalSearchVolumes();
   SetVolumes(Volumes, HomeVolume(Volumes));
@@ -247,19 +254,6 @@ void TfSearch::keyPressEvent(QKeyEvent* E) {
     return;
   }
   QWidget::keyPressEvent(E);
-}
-
-bool TfSearch::eventFilter(QObject* O, QEvent* E) {
-  // The window sees Escape before its controls.
-  if (E->type() == QEvent::KeyPress && O->isWidgetType() &&
-      static_cast<QKeyEvent*>(E)->key() == Qt::Key_Escape) {
-    auto* W = static_cast<QWidget*>(O);
-    if (W == this || isAncestorOf(W)) {
-      StopClick();
-      return true;
-    }
-  }
-  return QWidget::eventFilter(O, E);
 }
 
 void TfSearch::closeEvent(QCloseEvent* E) {

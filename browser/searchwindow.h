@@ -68,7 +68,6 @@ signals:
 
 protected:
   void keyPressEvent(QKeyEvent* E) override;
-  bool eventFilter(QObject* O, QEvent* E) override;
   void closeEvent(QCloseEvent* E) override;
 
 private:

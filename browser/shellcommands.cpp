@@ -27,39 +27,10 @@ namespace {
 
 TForm1* HandlerOwner = nullptr;
 
-void SetToolBarIcons(TForm1& F) {
-  const std::pair<QAction*, const char*> Icons[] = {
-      {F.PreviousImageButton, "go-previous"},    {F.NextImageButton, "go-next"},
-      {F.RunButton, "media-playback-start"},     {F.SelectFilesButton, "system-file-manager"},
-      {F.EditorButton, "applications-graphics"}, {F.AlbumButton, "x-office-address-book"},
-      {F.ConvertButton, "document-save-as"},     {F.SearchButton, "edit-find"},
-      {F.ThumbnailsButton, "view-list-icons"},   {F.TesslyButton, "insert-image"},
-      {F.BGColorButton, "color-fill"},           {F.AutoZoomButton, "zoom-fit-best"}};
-  for (auto [A, Name] : Icons)
-    A->setIcon(ThemeIcon(QString::fromLatin1(Name)));
-}
-
 } // namespace
 
 void InstallShellCommands(TForm1& F) {
   QApplication::setWindowIcon(ApplicationIcon());
-  SetToolBarIcons(F);
-
-  for (QAction* A : {F.PageSetup1, F.PrintFolderListing1, F.HowToUseHelp1, F.WallpaperCentered1,
-                     F.WallpaperTiled1, F.WallpaperStretched1, F.RemoveWallpaper1})
-    F.SetCommandAvailable(A, true);
-  QObject::connect(F.PageSetup1, &QAction::triggered, &F, [&F] { PageSetup(&F); });
-  QObject::connect(F.PrintFolderListing1, &QAction::triggered, &F,
-                   [&F] { PrintFolderListingClick(F); });
-  QObject::connect(F.HowToUseHelp1, &QAction::triggered, &F,
-                   [&F] { ShowHelpTopic(HelpTopic::UsingHelp, &F); });
-  const std::pair<QAction*, TWallpaperStyle> Wallpaper[] = {
-      {F.WallpaperCentered1, TWallpaperStyle::Centered},
-      {F.WallpaperTiled1, TWallpaperStyle::Tiled},
-      {F.WallpaperStretched1, TWallpaperStyle::Stretched},
-      {F.RemoveWallpaper1, TWallpaperStyle::Remove}};
-  for (auto [A, Style] : Wallpaper)
-    QObject::connect(A, &QAction::triggered, &F, [&F, S = Style] { WallpaperClick(F, S); });
 
   OpenRequests().InstallHandler([&F](const QStringList& C) { HandleOpenRequests(F, C); });
   HandlerOwner = &F;
@@ -81,7 +52,7 @@ void HandleOpenRequests(TForm1& F, const QStringList& Commands) {
   if (F.isMinimized()) F.showNormal();
   F.raise();
   F.activateWindow();
-  if (F.OnOpenRequest) F.OnOpenRequest(Bytes);
+  F.NotifyOpenRequest(Bytes);
   struct stat St {};
   if (Bytes.isEmpty() || ::stat(Bytes.constData(), &St) != 0) {
     // The engine's own words for a file it can not open; many requests make no message storm.

@@ -1,6 +1,6 @@
 // The main window's commands that reach the desktop: open requests from other runs, "Set As
-// Wallpaper" and "Remove Wallpaper", "Page Setup...", "Print Folder Listing", the help commands
-// and the tool bar's icons. The main window calls InstallShellCommands once at its creation.
+// Wallpaper" and "Remove Wallpaper", "Print Folder Listing". The main window calls
+// InstallShellCommands once at its creation (the program's icon and the open-request handler).
 #pragma once
 
 #include "platform/printing.h"

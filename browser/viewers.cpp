@@ -260,7 +260,7 @@ void TAviPlayer::Stop() {
 void TAviPlayer::Fail(const QString& Reason) {
   if (!FPlaying) return;
   Stop();
-  if (OnError) OnError(Reason);
+  emit Error(Reason);
 }
 
 void TAviPlayer::FrameArrived(const QImage& Frame) {

@@ -75,7 +75,7 @@ private:
 bool ReadAviFrameSize(const QByteArray& Head, int& Width, int& Height);
 
 // Plays AVI files on black, frames stretched to the control. Playback runs through Qt
-// Multimedia when the program is built with it; failures arrive through OnError (also when no
+// Multimedia when the program is built with it; failures arrive through Error (also when no
 // playback is available), never as a blocked window.
 class TAviPlayer : public QWidget {
   Q_OBJECT
@@ -94,7 +94,10 @@ public:
   QImage CurrentFrame() const { return FFrame; }
   // Whether this build can play video at all.
   static bool PlaybackAvailable();
-  std::function<void(const QString& Reason)> OnError;
+
+signals:
+  // Playback failed (or is not available); playing has stopped.
+  void Error(const QString& Reason);
 
 protected:
   void paintEvent(QPaintEvent* E) override;

@@ -24,7 +24,7 @@ TEST(Startup, WindowsAreCreatedOnceAndHidden) {
   EXPECT_EQ(F->PrefsWindow(), F->findChild<TfPrefs*>());
   EXPECT_FALSE(F->PrefsWindow()->isVisible());
   bool Shown = false;
-  F->OnFirstShown = [&] { Shown = true; };
+  QObject::connect(F.get(), &TForm1::FirstShown, [&] { Shown = true; });
   F->show();
   EXPECT_TRUE(Shown);
   EXPECT_EQ(F->ShownFile(), Folder + "/one.png");

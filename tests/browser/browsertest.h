@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/prompt.h"
+#include "tests/common/widgetfind.h"
 
 #include <QApplication>
 #include <QDir>
@@ -117,10 +118,15 @@ inline void Click(QWidget* W, QPoint P, Qt::KeyboardModifiers M = Qt::NoModifier
 }
 
 inline void Key(QWidget* W, int K, Qt::KeyboardModifiers M = Qt::NoModifier) {
-  QKeyEvent Press(QEvent::KeyPress, K, M);
-  QApplication::sendEvent(W, &Press);
-  QKeyEvent Release(QEvent::KeyRelease, K, M);
-  QApplication::sendEvent(W, &Release);
+  // Typed the way a user types: into the focused control of the active window, the window's
+  // shortcuts first.
+  QWidget* Window = W->window();
+  if (!Window->isActiveWindow()) {
+    Window->activateWindow();
+    (void)QTest::qWaitForWindowActive(Window);
+  }
+  W->setFocus(Qt::OtherFocusReason);
+  QTest::keyClick(W, Qt::Key(K), M);
   QApplication::processEvents();
 }
 

@@ -165,7 +165,8 @@ struct Fixture : ::testing::Test {
     H.SelectedFiles = [this] { return Selected; };
     H.Neighbours = [this] { return Neighbours; };
     C = std::make_unique<TDisplayController>(&Area, View, H);
-    C->OnDisplayed = [this](const QString& P, bool) { Displayed << QFileInfo(P).fileName(); };
+    QObject::connect(C.get(), &TDisplayController::Displayed,
+                     [this](const QString& P, bool) { Displayed << QFileInfo(P).fileName(); });
     Area.show();
     Dir = MakeFolder("display");
   }

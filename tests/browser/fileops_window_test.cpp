@@ -119,8 +119,8 @@ TEST_F(FileCommands, KeysTypedIntoTheSecondsBoxStayThere) {
   EXPECT_TRUE(QFileInfo::exists(Dir + "/a.png")); // answered No
   // And in the folder tree and the picture area.
   P->Messages.clear();
-  QTest::keyClick(F->ShellTreeView1, Qt::Key_Delete);
-  QTest::keyClick(F->PGImage1, Qt::Key_Delete);
+  test::Key(F->ShellTreeView1, Qt::Key_Delete);
+  test::Key(F->PGImage1, Qt::Key_Delete);
   EXPECT_EQ(P->Messages, QStringList({"Delete file a.png?", "Delete file a.png?"}));
 }
 

@@ -107,8 +107,12 @@ TEST_F(MainWindow, FirstRunLayoutAndHomeFolder) {
   EXPECT_EQ(F->FolderModel->rootPath(), "/");
 
   // The tools' commands are there and enabled.
-  EXPECT_EQ(F->SelectFilesButton->toolTip(), "Shiftra");
-  EXPECT_TRUE(F->SelectFilesButton->isEnabled());
+  // One command on the tool bar and in the Tools menu.
+  QAction& Shiftra = test::Action(*F, "Shiftra1");
+  EXPECT_EQ(Shiftra.toolTip(), "Shiftra");
+  EXPECT_TRUE(Shiftra.isEnabled());
+  EXPECT_TRUE(test::Child<QToolBar>(*F, "ToolBar2").actions().contains(&Shiftra));
+  EXPECT_TRUE(test::Child<QMenu>(*F, "ToolsMenu").actions().contains(&Shiftra));
   EXPECT_TRUE(F->RenameFile1->isEnabled());
   EXPECT_TRUE(F->PageSetup1->isEnabled());
   EXPECT_TRUE(F->SetPreferences1->isEnabled());
@@ -151,9 +155,17 @@ TEST_F(MainWindow, TreeListsFolderAndHeadersSort) {
             "Name (Images)");
   EXPECT_EQ(F->PanelText(1), "4 files");
 
-  // Another folder replaces the list.
+  // Another folder replaces the list and is told once it is listed; listing the same folder
+  // again (a refresh, a bookmark to it) is no change.
+  QStringList Changes;
+  QObject::connect(F.get(), &TForm1::FolderChanged, [&](const QString& Folder) {
+    Changes << Folder + ":" + QString::number(F->FileList->Count());
+  });
   ChooseFolder(*F, Other);
   EXPECT_EQ(Column0(*F), QStringList({"red.png"}));
+  test::Key(F->ListView1, Qt::Key_F5);
+  F->SetSelectedFolder(Other);
+  EXPECT_EQ(Changes, QStringList{Other + ":1"});
 }
 
 TEST_F(MainWindow, SelectingOneFileShowsIt) {
@@ -207,14 +219,17 @@ TEST_F(MainWindow, NextPreviousWrapAndFit) {
   EXPECT_EQ(F->PGImage1->size(), FitViewerSize(40, 30, Area.width(), Area.height()));
   test::Key(F->ListView1, Qt::Key_Minus, Qt::KeypadModifier); // zoom out: natural size
   EXPECT_EQ(F->PGImage1->size(), QSize(40, 30));
+  // The plain + key does not zoom; the keypad's + in the picture area does.
+  test::Key(F->ListView1, Qt::Key_Plus);
+  EXPECT_EQ(F->PGImage1->size(), QSize(40, 30));
+  test::Key(F->PGImage1, Qt::Key_Plus, Qt::KeypadModifier);
+  EXPECT_EQ(F->PGImage1->size(), FitViewerSize(40, 30, Area.width(), Area.height()));
 }
 
 TEST_F(MainWindow, PopupMenuEnablesBySelection) {
   auto F = Open();
   ChooseFolder(*F, Pics);
-  // As the tools join, their commands follow the selection rules.
-  for (QAction* A : {F->RenameFile2, F->EditWithOrbisk1, F->DeleteFiles1})
-    F->SetCommandAvailable(A, true);
+  // The commands follow the selection rules.
   struct Case {
     QList<int> Rows;
     bool One, Some;

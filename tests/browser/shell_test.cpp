@@ -87,7 +87,7 @@ TEST_F(ShellCommands, FilesSentByOtherRunsAreShownAndMissingOnesReportedQuietly)
   EXPECT_EQ(F->ShownFile(), Dir + "/beta.png");
 
   QList<QByteArray> Traced;
-  F->OnOpenRequest = [&](const QByteArray& T) { Traced << T; };
+  QObject::connect(F.get(), &TForm1::OpenRequest, [&](const QByteArray& T) { Traced << T; });
   OpenRequests().Execute(OpenCommand(QFile::encodeName(Dir + "/beta.png")) +
                          OpenCommand(QFile::encodeName(Dir + "/alpha.png")));
   Settle(*F);
@@ -258,7 +258,7 @@ TEST_F(ShellCommands, WallpaperCommandsAndToolBarIcons) {
   auto F = Open();
   for (QAction* A :
        {F->WallpaperCentered1, F->WallpaperTiled1, F->WallpaperStretched1, F->RemoveWallpaper1})
-    EXPECT_TRUE(F->CommandAvailable(A)) << A->text().toStdString();
+    EXPECT_TRUE(A->isEnabled()) << A->text().toStdString();
   F->RemoveWallpaper1->trigger();
   EXPECT_EQ(Prompt->Messages,
             QStringList{"Setting the wallpaper is not supported on this desktop (LXQt)."});

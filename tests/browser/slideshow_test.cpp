@@ -123,9 +123,9 @@ TEST(SlideShowRun, ShowsFurtherFilesInTurnAndLoops) {
     if (P == 3) Panel3 = T;
   };
   TDisplayController D(&Area, View, DH);
-  D.OnDisplayed = [&](const QString& P, bool Ok) {
+  QObject::connect(&D, &TDisplayController::Displayed, [&](const QString& P, bool Ok) {
     if (Ok) Shown << QFileInfo(P).fileName();
-  };
+  });
   TSlideShowHost H;
   H.ItemCount = [&] { return int(Files.size()); };
   H.SelectedCount = [&] { return Focused < 0 ? 0 : 1; };

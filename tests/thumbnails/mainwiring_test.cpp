@@ -8,7 +8,11 @@
 #include "thumbnails/thumbexplorer.h"
 #include "view/filelist.h"
 
+#include "tests/common/widgetfind.h"
+
 #include <QAction>
+#include <QMenu>
+#include <QToolBar>
 #include <QFileSystemModel>
 #include <QTreeView>
 
@@ -24,17 +28,22 @@ TEST(ThumbnailEntries, MainWindowOpensTheExplorerOnItsFolderAndTheCreator) {
   TForm1 F;
   F.show();
   QApplication::processEvents();
-  EXPECT_FALSE(F.CommandAvailable(F.ThumbnailsButton));
+  EXPECT_FALSE(test::Action(F, "ThumbnailExplorer1").isEnabled());
   auto* Explorer = new TfrmThumbnails(&F);
   auto* Creator = new TfrmThumbEdit(&F);
   F.SetThumbnailWindows(Explorer, Creator);
-  for (QAction* A : {F.ThumbnailsButton, F.ThumbnailExplorer1, F.TesslyButton, F.TesslyCreator1})
-    EXPECT_TRUE(A->isEnabled()) << A->text().toStdString();
+  for (const char* Name : {"ThumbnailExplorer1", "TesslyCreator1"}) {
+    QAction& A = test::Action(F, Name);
+    EXPECT_TRUE(A.isEnabled()) << Name;
+    // One command, on the tool bar and in the Tools menu.
+    EXPECT_TRUE(test::Child<QToolBar>(F, "ToolBar2").actions().contains(&A)) << Name;
+    EXPECT_TRUE(test::Child<QMenu>(F, "ToolsMenu").actions().contains(&A)) << Name;
+  }
   F.ShellTreeView1->setCurrentIndex(F.FolderModel->index(Pics));
   QApplication::processEvents();
 
   Explorer->SetViewStyle(TThumbViewStyle::vsList);
-  F.ThumbnailsButton->trigger();
+  test::Action(F, "ThumbnailExplorer1").trigger();
   EXPECT_TRUE(Explorer->isVisible());
   EXPECT_EQ(Explorer->windowTitle(), "Thumbnail Explorer");
   EXPECT_EQ(Explorer->ViewStyle(), TThumbViewStyle::vsDetails);
@@ -47,7 +56,7 @@ TEST(ThumbnailEntries, MainWindowOpensTheExplorerOnItsFolderAndTheCreator) {
   test::Action(*Explorer, "TesslyButton").trigger();
   EXPECT_TRUE(Creator->isVisible());
   Creator->hide();
-  F.TesslyCreator1->trigger();
+  test::Action(F, "TesslyCreator1").trigger();
   EXPECT_TRUE(Creator->isVisible());
   EXPECT_EQ(Creator->windowTitle(), "Tessly Creator");
 }
