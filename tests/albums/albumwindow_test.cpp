@@ -140,6 +140,8 @@ TEST_F(AlbumWindow, BuildSaveClearAndOpenAgain) {
 
   // Save asks before replacing the remembered file.
   W.SelectRow(2);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&W)); // again, after the caption editor
+  List.setFocus();
   QTest::keyClick(&List, Qt::Key_Delete);
   EXPECT_EQ(Child<QLabel>(W, "StatusPanel1").text(), "2");
   Prompt->Answers = {true};
