@@ -388,10 +388,10 @@ TEST_F(AlbumWindow, MenusToolBarAndPopUpShowTheirOwnTextsOfTheSharedCommands) {
   }
   EXPECT_EQ(Buttons, (QStringList{"Setup", "Preview", "Clear", "Import", "Frames", "Up", "Down",
                                   "CW", "CCW", "Sheet", "Web"}));
-  EXPECT_EQ(Tips, (QStringList{"Page Setup", "Preview", "Clear List", "Import Directory",
-                               "Frame Setup", "Move Up", "Move Down", "Rotate Clockwise",
-                               "Rotate Counter Clockwise", "Contact Sheet",
-                               "Create Web Photo Album"}));
+  EXPECT_EQ(Tips,
+            (QStringList{"Page Setup", "Preview", "Clear List", "Import Directory", "Frame Setup",
+                         "Move Up", "Move Down", "Rotate Clockwise", "Rotate Counter Clockwise",
+                         "Contact Sheet", "Create Web Photo Album"}));
   EXPECT_EQ(Bar.actions().first(), &Action(W, "PageSetup1"));
   EXPECT_TRUE(Child<QMenu>(W, "PopupMenu1").actions().contains(&Action(W, "FrameSetup1")));
   EXPECT_TRUE(Bar.actions().contains(&Action(W, "FrameSetup1")));
