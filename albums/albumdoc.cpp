@@ -136,7 +136,7 @@ void TAlbumDocument::New() {
 }
 
 void TAlbumDocument::Changed() {
-  if (OnChange) OnChange();
+  emit OnChange();
 }
 
 // ---- files

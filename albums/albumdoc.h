@@ -5,6 +5,7 @@
 
 #include "albums/albumformat.h"
 
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
@@ -64,8 +65,12 @@ public:
   using std::runtime_error::runtime_error;
 };
 
-class TAlbumDocument {
+// A QObject so that every party showing the album (the window's list, the wizard) can follow it.
+class TAlbumDocument : public QObject {
+  Q_OBJECT
 public:
+  TAlbumDocument() = default;
+
   const std::vector<AlbumEntry>& Entries() const { return FEntries; }
   int Count() const { return int(FEntries.size()); }
   bool IsEmpty() const { return FEntries.empty(); }
@@ -97,8 +102,9 @@ public:
   // New album: font "Arial" 8 black plain, no remembered file, no entries.
   void New();
 
-  // Called after every change of the entries.
-  std::function<void()> OnChange;
+signals:
+  // After every change of the entries.
+  void OnChange();
 
 private:
   void Changed();

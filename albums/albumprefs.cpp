@@ -20,7 +20,7 @@ std::optional<int> StoredNumber(const TSettingsStore& Store, const char* Name,
 } // namespace
 
 void TAlbumPrefs::Changed() {
-  if (OnChange) OnChange();
+  emit OnChange();
 }
 
 void TAlbumPrefs::SetCols(int V) {
@@ -38,7 +38,7 @@ void TAlbumPrefs::SetBorder(int V) {
 void TAlbumPrefs::SetCaptionOption(int V) {
   TCaptionOption Old = FCaptionOption;
   FCaptionOption = TCaptionOption(std::clamp(V, int(coNone), int(coCustom)));
-  if (Old != FCaptionOption && OnCaptionOptionChanged) OnCaptionOptionChanged(FCaptionOption);
+  if (Old != FCaptionOption) emit OnCaptionOptionChanged(FCaptionOption);
   Changed();
 }
 void TAlbumPrefs::SetBorderEffect(int V) {

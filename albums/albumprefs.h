@@ -3,9 +3,8 @@
 // them, the album window and the web album wizard read and set them.
 #pragma once
 
+#include <QObject>
 #include <QString>
-
-#include <functional>
 
 namespace orbisk {
 
@@ -44,8 +43,11 @@ inline constexpr const char* kPrefsReadError =
 // The values and their control ranges. Setters limit values to the ranges (so a stored 0 or 9
 // for the columns becomes 1 or 6). The Change... operations are what a user's change does: they
 // apply the rules that tie the border to the caption kind and placement.
-class TAlbumPrefs {
+class TAlbumPrefs : public QObject {
+  Q_OBJECT
 public:
+  TAlbumPrefs() = default;
+
   static constexpr int kMinRowsCols = 1, kMaxRowsCols = 6;
   static constexpr int kMinBorder = 10, kMaxBorder = 500, kBorderStep = 10;
 
@@ -95,10 +97,11 @@ public:
   // "CaptionColor", "EmbeddedPosition".
   void Save(TSettingsStore& Store) const;
 
-  // Called after every change of a value (the dialog refreshes its controls).
-  std::function<void()> OnChange;
-  // Called when the caption option changes (the web wizard follows it).
-  std::function<void(int Option)> OnCaptionOptionChanged;
+signals:
+  // After every change of a value.
+  void OnChange();
+  // The caption option changed (the web wizard follows it).
+  void OnCaptionOptionChanged(int Option);
 
 private:
   void Changed();

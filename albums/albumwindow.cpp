@@ -26,12 +26,13 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLayout>
 #include <QShowEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
+#include <QMetaMethod>
 #include <QMimeData>
 #include <QPageSetupDialog>
 #include <QPainter>
@@ -111,73 +112,78 @@ bool IsAlbumPictureFile(const QString& Path) {
 // ---- caption editor
 
 TfrmEdit::TfrmEdit(QWidget* Parent) : QDialog(Parent) {
+  setObjectName("frmEdit");
   setWindowFlags(Qt::Popup | Qt::FramelessWindowHint);
   auto* L = new QVBoxLayout(this);
   L->setContentsMargins(0, 0, 0, 0);
-  Edit = new QLineEdit(this);
-  Edit->setFrame(false);
-  Edit->setStyleSheet("background: white;");
-  L->addWidget(Edit);
+  FEdit = new QLineEdit(this);
+  FEdit->setObjectName("Edit");
+  FEdit->setFrame(false);
+  FEdit->setStyleSheet("background: white;");
+  L->addWidget(FEdit);
   resize(ScaledSize(kWidth, kHeight));
-  connect(Edit, &QLineEdit::returnPressed, this, &QDialog::accept);
+  connect(FEdit, &QLineEdit::returnPressed, this, &QDialog::accept);
+}
+
+QString TfrmEdit::Text() const {
+  return FEdit->text();
+}
+
+void TfrmEdit::SetText(const QString& Text) {
+  FEdit->setText(Text);
+  FEdit->selectAll();
+}
+
+int TfrmEdit::FieldHeight() const {
+  return FEdit->sizeHint().height();
 }
 
 // ---- window
 
-TfAlbum::TfAlbum(QWidget* Parent) : QMainWindow(Parent) {
+// The window's widgets and commands. Every command is one action, added to each menu, tool bar
+// and pop-up that shows it; the tool bar shows an action's icon text.
+struct TfAlbum::Private {
+  QTreeWidget* ListView1 = nullptr;
+  QProgressBar* ProgressBar1 = nullptr;
+  QLabel* StatusPanel0 = nullptr;
+  QLabel* StatusPanel1 = nullptr;
+  QToolBar* ToolBar1 = nullptr;
+  QMenu* PopupMenu1 = nullptr;
+  QAction* WebAlbumButton = nullptr;
+  // Remembered folders of the file dialogs.
+  QString OpenFolder, SaveFolder;
+};
+
+TfAlbum::TfAlbum(QWidget* Parent) : QMainWindow(Parent), d(std::make_unique<Private>()) {
+  setObjectName("fAlbum");
   setWindowTitle("Orbisk Folvana Maker");
   setWindowFlags(Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                  Qt::WindowStaysOnTopHint);
   FPrefsDialog = new TfAPrefs(FPrefs, this);
 
-  auto* Central = new QWidget(this);
-  auto* L = new QVBoxLayout(Central);
-  L->setContentsMargins(0, 0, 0, 0);
-  ListView1 = new QTreeWidget(Central);
-  ListView1->setColumnCount(2);
-  ListView1->setHeaderLabels({"Filename", "Caption"});
-  ListView1->setColumnWidth(0, ScaledWidth(220));
-  ListView1->setColumnWidth(1, ScaledWidth(240));
-  ListView1->setRootIsDecorated(false);
-  ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
-  ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
-  ListView1->setAcceptDrops(false); // drops are taken by the window
-  ListView1->viewport()->setAcceptDrops(false);
-  L->addWidget(ListView1);
-  ProgressBar1 = new QProgressBar(Central);
-  ProgressBar1->setTextVisible(false);
-  ProgressBar1->setMaximumHeight(12);
-  L->addWidget(ProgressBar1);
-  setCentralWidget(Central);
-  StatusPanel0 = new QLabel;
-  StatusPanel0->setFixedWidth(300);
-  StatusPanel1 = new QLabel("0");
-  StatusPanel1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  statusBar()->addWidget(StatusPanel0);
-  statusBar()->addWidget(StatusPanel1, 1);
-  statusBar()->setSizeGripEnabled(false);
-  setAcceptDrops(true);
-
+  CreateWidgets();
   CreateActions();
   FDoc.CaptionFont.Color = kWindowTextColor; // until New or an album file sets a colour
-  FDoc.OnChange = [this] { RefreshList(); };
+  connect(&FDoc, &TAlbumDocument::OnChange, this, [this] { RefreshList(); });
 
   AskOpenFileName = [this] {
-    QFileDialog D(this, "Orbisk Open Album", AlbumDialogFolder(OpenFolder), "Album files (*.alb)");
+    QFileDialog D(this, "Orbisk Open Album", AlbumDialogFolder(d->OpenFolder),
+                  "Album files (*.alb)");
     D.setOption(QFileDialog::DontUseNativeDialog);
     D.setFileMode(QFileDialog::ExistingFile);
     if (D.exec() != QDialog::Accepted || D.selectedFiles().isEmpty()) return QString();
-    OpenFolder = D.directory().absolutePath();
+    d->OpenFolder = D.directory().absolutePath();
     return D.selectedFiles().first();
   };
   AskSaveFileName = [this] {
-    QFileDialog D(this, "Orbisk Save Album", AlbumDialogFolder(SaveFolder), "Album files (*.alb)");
+    QFileDialog D(this, "Orbisk Save Album", AlbumDialogFolder(d->SaveFolder),
+                  "Album files (*.alb)");
     D.setOption(QFileDialog::DontUseNativeDialog);
     D.setAcceptMode(QFileDialog::AcceptSave);
     D.setDefaultSuffix("alb");
     if (FDoc.HasFileName()) D.selectFile(FDoc.FileName);
     if (D.exec() != QDialog::Accepted || D.selectedFiles().isEmpty()) return QString();
-    SaveFolder = D.directory().absolutePath();
+    d->SaveFolder = D.directory().absolutePath();
     return D.selectedFiles().first();
   };
   ShowPreview = [this](QPrinter& P) {
@@ -190,7 +196,7 @@ TfAlbum::TfAlbum(QWidget* Parent) : QMainWindow(Parent) {
   };
   // The described size grown with this desktop's fonts, and wide enough for the whole tool bar.
   QSize Size = ScaledSize(kWidth, kHeight);
-  Size.setWidth(std::max(Size.width(), ToolBar1->sizeHint().width()));
+  Size.setWidth(std::max(Size.width(), d->ToolBar1->sizeHint().width()));
   setFixedSize(Size);
   if (QScreen* S = QGuiApplication::primaryScreen())
     move(S->availableGeometry().center() - rect().center());
@@ -199,82 +205,166 @@ TfAlbum::TfAlbum(QWidget* Parent) : QMainWindow(Parent) {
 
 TfAlbum::~TfAlbum() = default;
 
+void TfAlbum::CreateWidgets() {
+  auto* Central = new QWidget(this);
+  Central->setObjectName("Central");
+  auto* L = new QVBoxLayout(Central);
+  L->setContentsMargins(0, 0, 0, 0);
+  auto* List = d->ListView1 = new QTreeWidget(Central);
+  List->setObjectName("ListView1");
+  List->setColumnCount(2);
+  List->setHeaderLabels({"Filename", "Caption"});
+  List->setColumnWidth(0, ScaledWidth(220));
+  List->setColumnWidth(1, ScaledWidth(240));
+  List->setRootIsDecorated(false);
+  List->setSelectionMode(QAbstractItemView::SingleSelection);
+  List->setContextMenuPolicy(Qt::CustomContextMenu);
+  List->setAcceptDrops(false); // drops are taken by the window
+  List->viewport()->setAcceptDrops(false);
+  L->addWidget(List);
+  d->ProgressBar1 = new QProgressBar(Central);
+  d->ProgressBar1->setObjectName("ProgressBar1");
+  d->ProgressBar1->setTextVisible(false);
+  d->ProgressBar1->setMaximumHeight(12);
+  L->addWidget(d->ProgressBar1);
+  setCentralWidget(Central);
+  d->StatusPanel0 = new QLabel;
+  d->StatusPanel0->setObjectName("StatusPanel0");
+  d->StatusPanel0->setFixedWidth(300);
+  d->StatusPanel1 = new QLabel("0");
+  d->StatusPanel1->setObjectName("StatusPanel1");
+  d->StatusPanel1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  statusBar()->addWidget(d->StatusPanel0);
+  statusBar()->addWidget(d->StatusPanel1, 1);
+  statusBar()->setSizeGripEnabled(false);
+  setAcceptDrops(true);
+}
+
 void TfAlbum::CreateActions() {
-  auto Make = [this](const QString& Text, auto Slot) {
+  auto Make = [this](const char* Name, const QString& Text, auto Slot) {
     auto* A = new QAction(Text, this);
+    A->setObjectName(Name);
     connect(A, &QAction::triggered, this, Slot);
     return A;
   };
-  New1 = Make("New", [this] { NewClick(); });
-  Open1 = Make("Open", [this] { OpenClick(); });
-  Save1 = Make("Save", [this] { SaveClick(); });
-  SaveAs1 = Make("Save as...", [this] { SaveAsClick(); });
-  SelectPrinter1 = Make("Select Printer...", [this] { SelectPrinterClick(); });
-  PageSetup1 = Make("Page Setup...", [this] { PageSetupClick(); });
-  Preview1 = Make("Preview Current Album", [this] { PreviewClick(); });
-  Close1 = Make("Close", [this] { close(); });
-  ClearAll1 = Make("Clear All Entries", [this] { ClearAllClick(); });
-  ImportAll1 = Make("Import All Files", [this] { ImportAllClick(); });
-  FrameSetup1 = Make("Frame Setup...", [this] { FrameSetupClick(); });
+  // A command the tool bar shows as well: there its short text, with the hint as tip.
+  auto Tool = [](QAction* A, const QString& Short, const QString& Hint) {
+    A->setIconText(Short);
+    A->setToolTip(Hint);
+    A->setStatusTip(Hint);
+    return A;
+  };
+  // A key that means the command where it is pressed: on the list (and, for Esc, the whole
+  // client area), shown in no menu.
+  auto Key = [](QAction* A, const QKeySequence& Keys, QWidget* Where) {
+    A->setShortcut(Keys);
+    A->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    A->setShortcutVisibleInContextMenu(false);
+    Where->addAction(A);
+    return A;
+  };
 
-  FileMenu = menuBar()->addMenu("File");
+  QAction* New1 = Make("New1", "New", [this] { NewClick(); });
+  QAction* Open1 = Make("Open1", "Open", [this] { OpenClick(); });
+  QAction* Save1 = Make("Save1", "Save", [this] { SaveClick(); });
+  QAction* SaveAs1 = Make("SaveAs1", "Save as...", [this] { SaveAsClick(); });
+  QAction* SelectPrinter1 =
+      Make("SelectPrinter1", "Select Printer...", [this] { SelectPrinterClick(); });
+  QAction* PageSetup1 = Tool(Make("PageSetup1", "Page Setup...", [this] { PageSetupClick(); }),
+                             "Setup", "Page Setup");
+  QAction* Preview1 = Tool(Make("Preview1", "Preview Current Album", [this] { PreviewClick(); }),
+                           "Preview", "Preview");
+  QAction* Close1 = Make("Close1", "Close", [this] { close(); });
+  QAction* ClearAll1 = Tool(Make("ClearAll1", "Clear All Entries", [this] { ClearAllClick(); }),
+                            "Clear", "Clear List");
+  QAction* ImportAll1 = Tool(Make("ImportAll1", "Import All Files", [this] { ImportAllClick(); }),
+                             "Import", "Import Directory");
+  QAction* FrameSetup1 = Tool(Make("FrameSetup1", "Frame Setup...", [this] { FrameSetupClick(); }),
+                              "Frames", "Frame Setup");
+
+  QMenu* FileMenu = menuBar()->addMenu("File");
+  FileMenu->setObjectName("FileMenu");
   FileMenu->addActions({New1, Open1, Save1, SaveAs1});
   FileMenu->addSeparator();
   FileMenu->addActions({SelectPrinter1, PageSetup1, Preview1});
   FileMenu->addSeparator();
   FileMenu->addAction(Close1);
-  EditMenu = menuBar()->addMenu("Edit");
+  QMenu* EditMenu = menuBar()->addMenu("Edit");
+  EditMenu->setObjectName("EditMenu");
   EditMenu->addActions({ClearAll1, ImportAll1, FrameSetup1});
 
-  // Tool bar: the texts are the hints.
-  auto Button = [&](const QString& Hint, const QString& Short, auto Slot) {
-    QAction* A = Make(Short, Slot);
-    A->setToolTip(Hint);
-    A->setStatusTip(Hint);
-    return A;
+  // Commands of the tool bar alone: the texts are the hints.
+  auto Button = [&](const char* Name, const QString& Hint, const QString& Short, auto Slot) {
+    return Tool(Make(Name, Short, Slot), Short, Hint);
   };
-  PageSetupButton = Button("Page Setup", "Setup", [this] { PageSetupClick(); });
-  PreviewButton = Button("Preview", "Preview", [this] { PreviewClick(); });
-  ClearListButton = Button("Clear List", "Clear", [this] { ClearAllClick(); });
-  ImportButton = Button("Import Directory", "Import", [this] { ImportAllClick(); });
-  FrameSetupButton = Button("Frame Setup", "Frames", [this] { FrameSetupClick(); });
-  MoveUpButton = Button("Move Up", "Up", [this] { MoveUpClick(); });
-  MoveDownButton = Button("Move Down", "Down", [this] { MoveDownClick(); });
-  RotateCWButton = Button("Rotate Clockwise", "CW", [this] { RotateClockwiseClick(); });
-  RotateCCWButton =
-      Button("Rotate Counter Clockwise", "CCW", [this] { RotateCounterClockwiseClick(); });
-  ContactSheetButton = Button("Contact Sheet", "Sheet", [this] { ContactSheetClick(); });
-  WebAlbumButton = Button("Create Web Photo Album", "Web", [this] { CreateWebAlbumClick(); });
-  ToolBar1 = addToolBar("Tools");
-  ToolBar1->setMovable(false);
-  ToolBar1->addActions(
-      {PageSetupButton, PreviewButton, ClearListButton, ImportButton, FrameSetupButton});
-  ToolBar1->addSeparator();
-  ToolBar1->addActions({MoveUpButton, MoveDownButton, RotateCWButton, RotateCCWButton});
-  ToolBar1->addSeparator();
-  ToolBar1->addActions({ContactSheetButton, WebAlbumButton});
+  QAction* MoveUpButton = Button("MoveUpButton", "Move Up", "Up", [this] { MoveUpClick(); });
+  QAction* MoveDownButton =
+      Button("MoveDownButton", "Move Down", "Down", [this] { MoveDownClick(); });
+  QAction* RotateCWButton =
+      Button("RotateCWButton", "Rotate Clockwise", "CW", [this] { RotateClockwiseClick(); });
+  QAction* RotateCCWButton = Button("RotateCCWButton", "Rotate Counter Clockwise", "CCW",
+                                    [this] { RotateCounterClockwiseClick(); });
+  QAction* ContactSheetButton =
+      Button("ContactSheetButton", "Contact Sheet", "Sheet", [this] { ContactSheetClick(); });
+  d->WebAlbumButton =
+      Button("WebAlbumButton", "Create Web Photo Album", "Web", [this] { CreateWebAlbumClick(); });
+  d->ToolBar1 = addToolBar("Tools");
+  d->ToolBar1->setObjectName("ToolBar1");
+  d->ToolBar1->setMovable(false);
+  d->ToolBar1->addActions({PageSetup1, Preview1, ClearAll1, ImportAll1, FrameSetup1});
+  d->ToolBar1->addSeparator();
+  d->ToolBar1->addActions({MoveUpButton, MoveDownButton, RotateCWButton, RotateCCWButton});
+  d->ToolBar1->addSeparator();
+  d->ToolBar1->addActions({ContactSheetButton, d->WebAlbumButton});
 
-  PreviewAlbum2 = Make("Preview Album...", [this] { PreviewClick(); });
-  DeleteAll2 = Make("Delete All", [this] { ClearAllClick(); });
-  FrameSetup2 = Make("Frame Setup...", [this] { FrameSetupClick(); });
-  ViewImage2 = Make("View Image", [this] { ViewImageClick(); });
-  ImageProperties2 = Make("Image Properties", [this] { ImagePropertiesClick(); });
-  DeleteSelection2 = Make("Delete Selection", [this] { DeleteSelectionClick(); });
-  PopupMenu1 = new QMenu(this);
-  PopupMenu1->addActions({PreviewAlbum2, DeleteAll2, FrameSetup2});
-  PopupMenu1->addSeparator();
-  PopupMenu1->addActions({ViewImage2, ImageProperties2});
-  PopupMenu1->addSeparator();
-  PopupMenu1->addAction(DeleteSelection2);
-  connect(ListView1, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint& P) { PopupMenu1->popup(ListView1->viewport()->mapToGlobal(P)); });
-  connect(ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { EditCaptionClick(); });
+  // The list's pop-up: its own wording for previewing and clearing, the same "Frame Setup...".
+  QAction* PreviewAlbum2 = Make("PreviewAlbum2", "Preview Album...", [this] { PreviewClick(); });
+  QAction* DeleteAll2 = Make("DeleteAll2", "Delete All", [this] { ClearAllClick(); });
+  QAction* ViewImage2 = Make("ViewImage2", "View Image", [this] { ViewImageClick(); });
+  QAction* ImageProperties2 =
+      Make("ImageProperties2", "Image Properties", [this] { ImagePropertiesClick(); });
+  QAction* DeleteSelection2 =
+      Make("DeleteSelection2", "Delete Selection", [this] { DeleteSelectionClick(); });
+  d->PopupMenu1 = new QMenu(this);
+  d->PopupMenu1->setObjectName("PopupMenu1");
+  d->PopupMenu1->addActions({PreviewAlbum2, DeleteAll2, FrameSetup1});
+  d->PopupMenu1->addSeparator();
+  d->PopupMenu1->addActions({ViewImage2, ImageProperties2});
+  d->PopupMenu1->addSeparator();
+  d->PopupMenu1->addAction(DeleteSelection2);
+  connect(d->ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& P) {
+    d->PopupMenu1->popup(d->ListView1->viewport()->mapToGlobal(P));
+  });
+  connect(d->ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { EditCaptionClick(); });
+
+  // Keys: Delete removes the selected entry, Insert edits its caption, Esc stops a preview run.
+  Key(DeleteSelection2, QKeySequence(Qt::Key_Delete), d->ListView1);
+  Key(Make("EditCaption", "Edit Caption", [this] { EditCaptionClick(); }),
+      QKeySequence(Qt::Key_Insert), d->ListView1);
+  Key(Make("StopRun", "Stop", [this] { FRunning = false; }), QKeySequence(Qt::Key_Escape),
+      centralWidget());
 
   UpdateCommands();
 }
 
+bool TfAlbum::Listens(const QMetaMethod& Signal) const {
+  return isSignalConnected(Signal);
+}
+
+void TfAlbum::connectNotify(const QMetaMethod& Signal) {
+  QMainWindow::connectNotify(Signal);
+  if (Signal == QMetaMethod::fromSignal(&TfAlbum::OnCreateWebAlbum)) UpdateCommands();
+}
+
+void TfAlbum::disconnectNotify(const QMetaMethod& Signal) {
+  QMainWindow::disconnectNotify(Signal);
+  // Called on disconnection as well as when a receiver goes away.
+  if (Signal == QMetaMethod::fromSignal(&TfAlbum::OnCreateWebAlbum) && d && d->WebAlbumButton)
+    UpdateCommands();
+}
+
 void TfAlbum::UpdateCommands() {
-  WebAlbumButton->setEnabled(bool(OnCreateWebAlbum));
+  d->WebAlbumButton->setEnabled(Listens(QMetaMethod::fromSignal(&TfAlbum::OnCreateWebAlbum)));
 }
 
 void TfAlbum::RememberAlbumFolder(const QString& AlbumPath) {
@@ -317,32 +407,32 @@ AlbumSettings TfAlbum::CurrentSettings() const {
 
 void TfAlbum::RefreshList() {
   const int Sel = SelectedRow();
-  ListView1->clear();
+  d->ListView1->clear();
   QList<QTreeWidgetItem*> Items;
   for (const AlbumEntry& E : FDoc.Entries()) {
     auto* It = new QTreeWidgetItem(QStringList{E.FileName, E.Caption});
     It->setIcon(0, RotationIcon(E.Rotation));
     Items << It;
   }
-  ListView1->addTopLevelItems(Items);
+  d->ListView1->addTopLevelItems(Items);
   if (Sel >= 0 && Sel < FDoc.Count()) SelectRow(Sel);
   UpdateCount();
 }
 
 void TfAlbum::UpdateCount() {
-  StatusPanel1->setText(QString::number(FDoc.Count()));
+  d->StatusPanel1->setText(QString::number(FDoc.Count()));
 }
 
 int TfAlbum::SelectedRow() const {
-  const QList<QTreeWidgetItem*> S = ListView1->selectedItems();
-  return S.size() == 1 ? ListView1->indexOfTopLevelItem(S.first()) : -1;
+  const QList<QTreeWidgetItem*> S = d->ListView1->selectedItems();
+  return S.size() == 1 ? d->ListView1->indexOfTopLevelItem(S.first()) : -1;
 }
 
 void TfAlbum::SelectRow(int Row) {
-  ListView1->clearSelection();
-  if (QTreeWidgetItem* It = ListView1->topLevelItem(Row)) {
+  d->ListView1->clearSelection();
+  if (QTreeWidgetItem* It = d->ListView1->topLevelItem(Row)) {
     It->setSelected(true);
-    ListView1->setCurrentItem(It);
+    d->ListView1->setCurrentItem(It);
   }
 }
 
@@ -385,26 +475,6 @@ void TfAlbum::dropEvent(QDropEvent* E) {
   if (!AcceptsDrag(E->mimeData())) return;
   AddFiles(DraggedLocalFiles(E->mimeData()));
   E->acceptProposedAction();
-}
-
-void TfAlbum::keyPressEvent(QKeyEvent* E) {
-  // Keys the list leaves alone reach the window: Esc stops a preview run, Delete removes the
-  // selected entry, Insert edits its caption.
-  switch (E->key()) {
-  case Qt::Key_Escape:
-    FRunning = false;
-    break;
-  case Qt::Key_Delete:
-    DeleteSelectionClick();
-    break;
-  case Qt::Key_Insert:
-    EditCaptionClick();
-    break;
-  default:
-    QMainWindow::keyPressEvent(E);
-    return;
-  }
-  E->accept();
 }
 
 void TfAlbum::showEvent(QShowEvent* E) {
@@ -463,7 +533,7 @@ void TfAlbum::NewClick() {
 void TfAlbum::OpenClick() {
   const QString Path = AskOpenFileName ? AskOpenFileName() : QString();
   if (Path.isEmpty()) return;
-  SaveFolder = QFileInfo(Path).absolutePath();
+  d->SaveFolder = QFileInfo(Path).absolutePath();
   OpenAlbum(Path);
 }
 
@@ -545,17 +615,16 @@ void TfAlbum::EditCaptionClick() {
   const int R = SelectedRow();
   if (R < 0) return;
   TfrmEdit Editor(this);
-  Editor.Edit->setText(FDoc.Entry(R).Caption);
-  Editor.Edit->selectAll();
-  QTreeWidgetItem* It = ListView1->topLevelItem(R);
-  const QRect Cell = ListView1->visualItemRect(It);
+  Editor.SetText(FDoc.Entry(R).Caption);
+  QTreeWidgetItem* It = d->ListView1->topLevelItem(R);
+  const QRect Cell = d->ListView1->visualItemRect(It);
   const QPoint At =
-      ListView1->viewport()->mapToGlobal(QPoint(ListView1->columnWidth(0) + 5, Cell.top()));
-  Editor.setGeometry(At.x(), At.y(), ListView1->columnWidth(1),
-                     std::max(ScaledHeight(TfrmEdit::kHeight), Editor.Edit->sizeHint().height()));
+      d->ListView1->viewport()->mapToGlobal(QPoint(d->ListView1->columnWidth(0) + 5, Cell.top()));
+  Editor.setGeometry(At.x(), At.y(), d->ListView1->columnWidth(1),
+                     std::max(ScaledHeight(TfrmEdit::kHeight), Editor.FieldHeight()));
   const bool Ok = RunCaptionEditor ? RunCaptionEditor(Editor) : Editor.exec() == QDialog::Accepted;
   if (!Ok) return;
-  TellReplaced(FDoc.SetCaption(R, Editor.Edit->text()));
+  TellReplaced(FDoc.SetCaption(R, Editor.Text()));
   SelectRow(R);
 }
 
@@ -566,8 +635,8 @@ void TfAlbum::ViewImageClick() {
     return;
   }
   const AlbumEntry& E = FDoc.Entry(R);
-  if (OnViewImage)
-    OnViewImage(E.FileName, E.Rotation);
+  if (Listens(QMetaMethod::fromSignal(&TfAlbum::OnViewImage)))
+    emit OnViewImage(E.FileName, E.Rotation);
   else
     ShowEntryViewer(this, E.FileName, E.Rotation);
 }
@@ -579,8 +648,8 @@ void TfAlbum::ImagePropertiesClick() {
     return;
   }
   const QString Path = FDoc.Entry(R).FileName;
-  if (OnImageProperties) {
-    OnImageProperties(Path);
+  if (Listens(QMetaMethod::fromSignal(&TfAlbum::OnImageProperties))) {
+    emit OnImageProperties(Path);
   } else {
     TfrmFileProp W(this);
     W.Execute(Path);
@@ -588,7 +657,7 @@ void TfAlbum::ImagePropertiesClick() {
 }
 
 void TfAlbum::CreateWebAlbumClick() {
-  if (OnCreateWebAlbum) OnCreateWebAlbum();
+  emit OnCreateWebAlbum();
 }
 
 TfrmPubWizard* TfAlbum::PubWizard() {
@@ -615,18 +684,18 @@ void TfAlbum::ContactSheetClick() {
 std::vector<TAlbumPage> TfAlbum::RunPreview() {
   TWaitCursor Busy;
   const int N = FDoc.Count();
-  ProgressBar1->setRange(0, std::max(N, 1));
-  ProgressBar1->setValue(0);
+  d->ProgressBar1->setRange(0, std::max(N, 1));
+  d->ProgressBar1->setValue(0);
   FRunning = true;
   TAlbumRunHooks Hooks;
   FRunEntries = 0;
   Hooks.OnEntry = [this, N](int I, const QString& Path) {
     FRunEntries = size_t(I) + 1;
-    StatusPanel0->setText("Hit ESC to break - " + Path);
-    StatusPanel1->setText(QString("%1/%2    ").arg(I + 1).arg(N));
+    d->StatusPanel0->setText("Hit ESC to break - " + Path);
+    d->StatusPanel1->setText(QString("%1/%2    ").arg(I + 1).arg(N));
   };
   Hooks.KeepRunning = [this](int I) {
-    ProgressBar1->setValue(I + 1);
+    d->ProgressBar1->setValue(I + 1);
     QCoreApplication::processEvents();
     return FRunning;
   };
@@ -635,8 +704,8 @@ std::vector<TAlbumPage> TfAlbum::RunPreview() {
   std::vector<TAlbumPage> Pages =
       BuildAlbumPages(FDoc.Entries(), FPrefs, FDoc.CaptionFont, FPagesPage, Hooks);
   FRunning = false;
-  ProgressBar1->setValue(0);
-  StatusPanel0->setText("Done");
+  d->ProgressBar1->setValue(0);
+  d->StatusPanel0->setText("Done");
   UpdateCount();
   return Pages;
 }

@@ -14,28 +14,30 @@
 #include <memory>
 #include <vector>
 
-class QAction;
-class QLabel;
 class QLineEdit;
 class QMimeData;
-class QMenu;
 class QPrinter;
-class QProgressBar;
-class QToolBar;
-class QTreeWidget;
 
 namespace orbisk {
 
 class TfAPrefs;
 class TfrmPubWizard;
 
-// TfrmEdit: the caption editor laid over the selected entry's caption cell.
+// TfrmEdit: the caption editor laid over the selected entry's caption cell. Its one field is
+// named "Edit".
 class TfrmEdit : public QDialog {
   Q_OBJECT
 public:
   explicit TfrmEdit(QWidget* Parent = nullptr);
-  QLineEdit* Edit;
+  QString Text() const;
+  // Shows Text, all of it selected.
+  void SetText(const QString& Text);
+  // The height the field needs.
+  int FieldHeight() const;
   static constexpr int kWidth = 274, kHeight = 20;
+
+private:
+  QLineEdit* FEdit;
 };
 
 class TfAlbum : public QMainWindow {
@@ -91,20 +93,13 @@ public:
   void PrintPages(QPrinter& Printer);
   QPrinter& Printer();
 
-  // ---- hooks the main window (or a test) sets
+  // ---- hooks the host (or a test) supplies
   // Full paths of the files the main window lists, in list order.
   std::function<QStringList()> ListedFiles;
-  // Shows the web album wizard; the command is available once this is set (the program sets it
-  // to ShowPubWizard).
-  std::function<void()> OnCreateWebAlbum;
   // The web publishing wizard of this album (created on first use, then kept), and showing it
   // modally.
   TfrmPubWizard* PubWizard();
   void ShowPubWizard();
-  // Shows an entry's picture; unset: a viewer window of this module.
-  std::function<void(const QString& Path, int Rotation)> OnViewImage;
-  // The image properties window for a file; unset: the properties window of the view layer.
-  std::function<void(const QString& Path)> OnImageProperties;
   // File dialogs ("" for cancel); file dialogs unless replaced.
   std::function<QString()> AskOpenFileName;
   std::function<QString()> AskSaveFileName;
@@ -112,25 +107,9 @@ public:
   std::function<void(QPrinter& Printer)> ShowPreview;
   // Lets the caller answer the caption editor (tests); unset: the editor is shown modally.
   std::function<bool(TfrmEdit& Editor)> RunCaptionEditor;
-  // Called when the web album command's availability should be checked again.
+  // Checks the commands' availability again (the web album command follows whether anyone
+  // listens to OnCreateWebAlbum).
   void UpdateCommands();
-
-  // ---- widgets
-  QTreeWidget* ListView1;
-  QProgressBar* ProgressBar1;
-  QLabel* StatusPanel0;
-  QLabel* StatusPanel1;
-  QToolBar* ToolBar1;
-  QMenu *FileMenu, *EditMenu, *PopupMenu1;
-  QAction *New1, *Open1, *Save1, *SaveAs1, *SelectPrinter1, *PageSetup1, *Preview1, *Close1;
-  QAction *ClearAll1, *ImportAll1, *FrameSetup1;
-  QAction *PageSetupButton, *PreviewButton, *ClearListButton, *ImportButton, *FrameSetupButton,
-      *MoveUpButton, *MoveDownButton, *RotateCWButton, *RotateCCWButton, *ContactSheetButton,
-      *WebAlbumButton;
-  QAction *PreviewAlbum2, *DeleteAll2, *FrameSetup2, *ViewImage2, *ImageProperties2,
-      *DeleteSelection2;
-  // Remembered folders of the file dialogs.
-  QString OpenFolder, SaveFolder;
 
   static constexpr int kWidth = 478, kHeight = 401;
 
@@ -139,9 +118,24 @@ protected:
   void dragEnterEvent(QDragEnterEvent* E) override;
   void dragMoveEvent(QDragMoveEvent* E) override;
   void dropEvent(QDropEvent* E) override;
-  void keyPressEvent(QKeyEvent* E) override;
+  void connectNotify(const QMetaMethod& Signal) override;
+  void disconnectNotify(const QMetaMethod& Signal) override;
+
+signals:
+  // "Create Web Photo Album": the command is available while this is connected (the program
+  // connects it to ShowPubWizard).
+  void OnCreateWebAlbum();
+  // Shows an entry's picture; not connected: a viewer window of this module.
+  void OnViewImage(const QString& Path, int Rotation);
+  // The image properties window for a file; not connected: the properties window of the view
+  // layer.
+  void OnImageProperties(const QString& Path);
 
 private:
+  struct Private;
+  std::unique_ptr<Private> d;
+
+  void CreateWidgets();
   void CreateActions();
   void RefreshList();
   void UpdateCount();
@@ -149,6 +143,8 @@ private:
   bool AcceptsDrag(const QMimeData* Data) const;
   QString AlbumDialogFolder(const QString& Remembered) const;
   void RememberAlbumFolder(const QString& AlbumPath);
+
+  bool Listens(const QMetaMethod& Signal) const;
 
   TAlbumDocument FDoc;
   TAlbumPrefs FPrefs;

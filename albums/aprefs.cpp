@@ -175,6 +175,26 @@ TfAPrefs::TfAPrefs(TAlbumPrefs& Prefs, QWidget* Parent) : QDialog(Parent), FPref
     }
   });
   connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
+  setObjectName("fAPrefs");
+  const std::pair<QObject*, const char*> Names[] = {
+      {Tabs, "Tabs"},
+      {Cols, "Cols"},
+      {Rows, "Rows"},
+      {Border, "Border"},
+      {txtImagesPerSheet, "txtImagesPerSheet"},
+      {rgCaption, "rgCaption"},
+      {rgBorderEffect, "rgBorderEffect"},
+      {rgQuality, "rgQuality"},
+      {rgCaptionPlacement, "rgCaptionPlacement"},
+      {rgEmbeddedPosition, "rgEmbeddedPosition"},
+      {EmbeddedPositionBox, "EmbeddedPositionBox"},
+      {cbPrintFrames, "cbPrintFrames"},
+      {cbTransparentBackGround, "cbTransparentBackGround"},
+      {CaptionColor, "CaptionColor"},
+      {eCustomCaption, "eCustomCaption"},
+      {OKButton, "OKButton"}};
+  for (const auto& [Object, Name] : Names)
+    Object->setObjectName(Name);
   Refresh();
   // The described size grown with this desktop's fonts, and never below what the tabs need:
   // squeezed radio buttons and a custom caption box of two pixels cannot be used.

@@ -32,16 +32,6 @@ public:
 
   TAlbumPrefs& Prefs() { return FPrefs; }
 
-  // Controls, named as the dialog names them.
-  QTabWidget* Tabs;
-  QSpinBox *Cols, *Rows, *Border;
-  QLabel* txtImagesPerSheet;
-  QButtonGroup *rgCaption, *rgBorderEffect, *rgQuality, *rgCaptionPlacement, *rgEmbeddedPosition;
-  QGroupBox* EmbeddedPositionBox;
-  QCheckBox *cbPrintFrames, *cbTransparentBackGround;
-  QPushButton* CaptionColor;
-  QLineEdit* eCustomCaption;
-  QPushButton* OKButton;
   // Chooses a caption colour; a colour dialog unless replaced (false keeps the colour).
   std::function<bool(int& Color)> ChooseColor;
 
@@ -54,6 +44,18 @@ protected:
 
 private:
   void ShowCaptionColor();
+
+  // Controls, each with its name as object name.
+  QTabWidget* Tabs;
+  QSpinBox *Cols, *Rows, *Border;
+  QLabel* txtImagesPerSheet;
+  QButtonGroup *rgCaption, *rgBorderEffect, *rgQuality, *rgCaptionPlacement, *rgEmbeddedPosition;
+  QGroupBox* EmbeddedPositionBox;
+  QCheckBox *cbPrintFrames, *cbTransparentBackGround;
+  QPushButton* CaptionColor;
+  QLineEdit* eCustomCaption;
+  QPushButton* OKButton;
+
   TAlbumPrefs& FPrefs;
   bool FRefreshing = false;
 };

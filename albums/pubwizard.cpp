@@ -46,12 +46,11 @@ QLabel* Intro(const QString& Text, QWidget* Parent) {
   return L;
 }
 
-QSpinBox* UpDown(int Lo, int Hi, int Step, int Value, const QString& Name, QWidget* Parent) {
+QSpinBox* UpDown(int Lo, int Hi, int Step, int Value, QWidget* Parent) {
   auto* S = new QSpinBox(Parent);
   S->setRange(Lo, Hi);
   S->setSingleStep(Step);
   S->setValue(Value);
-  S->setObjectName(Name);
   return S;
 }
 
@@ -80,11 +79,11 @@ TfrmPubWizard::TfrmPubWizard(TAlbumDocument& Doc, TAlbumPrefs& Prefs, QWidget* P
                       P1),
                 0, 0, 1, 4);
   udThumbnailSize = UpDown(TWebAlbumOptions::kMinThumb, TWebAlbumOptions::kMaxThumb,
-                           TWebAlbumOptions::kThumbStep, D.ThumbnailSize, "eThumbnailSize", P1);
+                           TWebAlbumOptions::kThumbStep, D.ThumbnailSize, P1);
   udMaxSize = UpDown(TWebAlbumOptions::kMinMax, TWebAlbumOptions::kMaxMax,
-                     TWebAlbumOptions::kMaxStep, D.MaxSize, "eMaxSize", P1);
-  udCols = UpDown(0, TWebAlbumOptions::kMaxRowsCols, 1, FPrefs.Cols(), "eCols", P1);
-  udRows = UpDown(0, TWebAlbumOptions::kMaxRowsCols, 1, FPrefs.Rows(), "eRows", P1);
+                     TWebAlbumOptions::kMaxStep, D.MaxSize, P1);
+  udCols = UpDown(0, TWebAlbumOptions::kMaxRowsCols, 1, FPrefs.Cols(), P1);
+  udRows = UpDown(0, TWebAlbumOptions::kMaxRowsCols, 1, FPrefs.Rows(), P1);
   auto Label = [](const QString& T, QWidget* Buddy, QWidget* Parent) {
     auto* L = new QLabel(T, Parent);
     L->setBuddy(Buddy);
@@ -268,6 +267,43 @@ TfrmPubWizard::TfrmPubWizard(TAlbumDocument& Doc, TAlbumPrefs& Prefs, QWidget* P
   Main->setContentsMargins(8, 8, 8, 8);
   Main->addWidget(Pages, 1);
   Main->addLayout(Bar);
+  setObjectName("frmPubWizard");
+  const std::pair<QObject*, const char*> Names[] = {{Pages, "Pages"},
+                                                    {udThumbnailSize, "udThumbnailSize"},
+                                                    {udMaxSize, "udMaxSize"},
+                                                    {udCols, "udCols"},
+                                                    {udRows, "udRows"},
+                                                    {cbPrintFrames, "cbPrintFrames"},
+                                                    {lblPageCount, "lblPageCount"},
+                                                    {lblLayoutProblem, "lblLayoutProblem"},
+                                                    {tbImageQuality, "tbImageQuality"},
+                                                    {tbSharpeningFactor, "tbSharpeningFactor"},
+                                                    {cbAutoSharpen, "cbAutoSharpen"},
+                                                    {cbProgressive, "cbProgressive"},
+                                                    {cbRemoveMetadata, "cbRemoveMetadata"},
+                                                    {rgCaption, "rgCaption"},
+                                                    {eWebFolder, "eWebFolder"},
+                                                    {btnWebFolder, "btnWebFolder"},
+                                                    {cbReplaceExisting, "cbReplaceExisting"},
+                                                    {ePageName, "ePageName"},
+                                                    {eTitle, "eTitle"},
+                                                    {eHeader, "eHeader"},
+                                                    {eFooter, "eFooter"},
+                                                    {lblPageNameProblem, "lblPageNameProblem"},
+                                                    {cbtnBGColor, "cbtnBGColor"},
+                                                    {cbtnTextColor, "cbtnTextColor"},
+                                                    {cbUseBGImage, "cbUseBGImage"},
+                                                    {eBGImage, "eBGImage"},
+                                                    {btnBGImage, "btnBGImage"},
+                                                    {cbDisplayResults, "cbDisplayResults"},
+                                                    {ProgressBar1, "ProgressBar1"},
+                                                    {lblResult, "lblResult"},
+                                                    {btnBack, "btnBack"},
+                                                    {btnNext, "btnNext"},
+                                                    {btnClose, "btnClose"},
+                                                    {btnHelp, "btnHelp"}};
+  for (const auto& [Object, Name] : Names)
+    Object->setObjectName(Name);
 
   connect(btnBack, &QPushButton::clicked, this, [this] { BackClick(); });
   connect(btnNext, &QPushButton::clicked, this, [this] { NextClick(); });
@@ -284,9 +320,8 @@ TfrmPubWizard::TfrmPubWizard(TAlbumDocument& Doc, TAlbumPrefs& Prefs, QWidget* P
   });
   connect(cbPrintFrames, &QCheckBox::toggled, this, [this](bool On) { FPrefs.SetPrintFrames(On); });
   connect(ePageName, &QLineEdit::textChanged, this, [this] { UpdatePageName(); });
-  FPrefs.OnCaptionOptionChanged = [this](int Option) {
-    rgCaption->button(WebCaptionOf(Option))->setChecked(true);
-  };
+  connect(&FPrefs, &TAlbumPrefs::OnCaptionOptionChanged, this,
+          [this](int Option) { rgCaption->button(WebCaptionOf(Option))->setChecked(true); });
   connect(btnWebFolder, &QToolButton::clicked, this, [this] {
     const QString Folder = ChooseFolder ? ChooseFolder() : QString();
     if (!Folder.isEmpty()) eWebFolder->setText(Folder);

@@ -45,7 +45,24 @@ public:
   void BackClick();
   void NextClick();
 
-  // ---- controls, named as the wizard names them
+  // ---- hooks (tests replace them)
+  // The folder browser ("" cancels).
+  std::function<QString()> ChooseFolder;
+  // The background picture chooser, the image open dialog ("" cancels).
+  std::function<QString()> ChooseBackground;
+  // Opens the first page in the web browser.
+  std::function<void(const QString& Path)> OpenPage;
+
+  static constexpr int kWidth = 456, kHeight = 265;
+
+protected:
+  void showEvent(QShowEvent* E) override;
+  void keyPressEvent(QKeyEvent* E) override;
+  bool eventFilter(QObject* O, QEvent* E) override;
+  void reject() override;
+
+private:
+  // ---- controls, each with its name as object name
   QStackedWidget* Pages;
   // page 1
   QSpinBox *udThumbnailSize, *udMaxSize, *udCols, *udRows;
@@ -74,23 +91,6 @@ public:
   // bottom bar
   QPushButton *btnBack, *btnNext, *btnClose, *btnHelp;
 
-  // ---- hooks (tests replace them)
-  // The folder browser ("" cancels).
-  std::function<QString()> ChooseFolder;
-  // The background picture chooser, the image open dialog ("" cancels).
-  std::function<QString()> ChooseBackground;
-  // Opens the first page in the web browser.
-  std::function<void(const QString& Path)> OpenPage;
-
-  static constexpr int kWidth = 456, kHeight = 265;
-
-protected:
-  void showEvent(QShowEvent* E) override;
-  void keyPressEvent(QKeyEvent* E) override;
-  bool eventFilter(QObject* O, QEvent* E) override;
-  void reject() override;
-
-private:
   void ResetForShow();
   void SetPage(int Number);
   void UpdatePageCount();

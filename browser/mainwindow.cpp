@@ -872,8 +872,9 @@ void TForm1::SetAlbumWindow(TfAlbum* W) {
       Files << FileList->FullName(I);
     return Files;
   };
-  FAlbum->OnImageProperties = [this](const QString& Path) { FilePropWindow()->Execute(Path); };
-  FAlbum->OnCreateWebAlbum = [W] { W->ShowPubWizard(); };
+  connect(FAlbum, &TfAlbum::OnImageProperties, this,
+          [this](const QString& Path) { FilePropWindow()->Execute(Path); });
+  connect(FAlbum, &TfAlbum::OnCreateWebAlbum, FAlbum, &TfAlbum::ShowPubWizard);
   FAlbum->UpdateCommands();
 }
 

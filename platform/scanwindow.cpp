@@ -46,12 +46,15 @@ TfrmSelectSource::TfrmSelectSource(const std::vector<TScanDevice>& Devices,
     DeviceList->setCurrentItem(DeviceList->topLevelItem(0));
   DeviceList->header()->resizeSections(QHeaderView::ResizeToContents);
   NoDevices = new QLabel("No scanners were found.", this);
+  NoDevices->setObjectName("NoDevices");
   NoDevices->setVisible(Devices.empty());
   L->addWidget(NoDevices);
   L->addWidget(DeviceList);
   auto* Buttons = new QDialogButtonBox(this);
   SelectButton = Buttons->addButton("Select", QDialogButtonBox::AcceptRole);
   CancelButton = Buttons->addButton(QDialogButtonBox::Cancel);
+  SelectButton->setObjectName("SelectButton");
+  CancelButton->setObjectName("CancelButton");
   SelectButton->setDefault(true);
   SelectButton->setEnabled(!Devices.empty());
   L->addWidget(Buttons);
@@ -115,7 +118,7 @@ void TScanPreview::mouseReleaseEvent(QMouseEvent* E) {
   FDragging = false;
   FMarked = QRectF(FStart, Fraction(E->position().toPoint())).normalized();
   update();
-  if (FMarked.width() > 0 && FMarked.height() > 0 && OnMarked) OnMarked(FMarked);
+  if (FMarked.width() > 0 && FMarked.height() > 0) emit OnMarked(FMarked);
 }
 
 void TScanPreview::paintEvent(QPaintEvent* E) {
@@ -168,6 +171,7 @@ TfrmScanOptions::TfrmScanOptions(TScanSource& Source, const QString& Caption, QW
   auto* Form = FForm = new QFormLayout;
   Top->addLayout(Form);
   PreviewImage = new TScanPreview(this);
+  PreviewImage->setObjectName("PreviewImage");
   Top->addWidget(PreviewImage, 1);
   ModeCombo = new QComboBox(this);
   ModeCombo->setObjectName("ModeCombo");
@@ -203,17 +207,20 @@ TfrmScanOptions::TfrmScanOptions(TScanSource& Source, const QString& Caption, QW
 
   auto* Buttons = new QDialogButtonBox(this);
   PreviewButton = Buttons->addButton("&Preview", QDialogButtonBox::ActionRole);
+  PreviewButton->setObjectName("PreviewButton");
   connect(PreviewButton, &QPushButton::clicked, this, [this] { PreviewClick(); });
-  PreviewImage->OnMarked = [this](const QRectF& F) {
+  connect(PreviewImage, &TScanPreview::OnMarked, this, [this](const QRectF& F) {
     // The preview shows the whole range of each edge: the marked fractions become the area.
     const std::pair<QDoubleSpinBox*, double> Edges[] = {
         {LeftSpin, F.left()}, {TopSpin, F.top()}, {RightSpin, F.right()}, {BottomSpin, F.bottom()}};
     for (auto [Spin, Fraction] : Edges)
       if (Spin->isEnabled())
         Spin->setValue(Spin->minimum() + Fraction * (Spin->maximum() - Spin->minimum()));
-  };
+  });
   ScanButton = Buttons->addButton("Scan", QDialogButtonBox::AcceptRole);
   CancelButton = Buttons->addButton(QDialogButtonBox::Cancel);
+  ScanButton->setObjectName("ScanButton");
+  CancelButton->setObjectName("CancelButton");
   ScanButton->setDefault(true);
   L->addWidget(Buttons);
   connect(Buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);

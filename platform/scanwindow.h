@@ -27,6 +27,9 @@ public:
   TfrmSelectSource(const std::vector<TScanDevice>& Devices, const QByteArray& Current,
                    QWidget* Parent = nullptr);
   int ChosenIndex() const; // -1 when none is selected
+
+private:
+  // Controls, each with its name as object name.
   QTreeWidget* DeviceList;
   QLabel* NoDevices;
   QPushButton *SelectButton, *CancelButton;
@@ -40,7 +43,10 @@ public:
   void SetPicture(const QImage& Picture);
   // The marked area as fractions of the whole (empty when none is marked).
   QRectF Marked() const { return FMarked; }
-  std::function<void(const QRectF& Fractions)> OnMarked;
+
+signals:
+  // The user marked an area (fractions of the whole).
+  void OnMarked(const QRectF& Fractions);
 
 protected:
   void mousePressEvent(QMouseEvent* E) override;
@@ -65,6 +71,12 @@ public:
   TfrmScanOptions(TScanSource& Source, const QString& Caption, QWidget* Parent = nullptr);
   // Rereads every control from the device.
   void Reload();
+  // Scans the preview (the scanner's PreviewNative while the window is up).
+  std::function<TNativeBitmap()> Preview;
+  void PreviewClick();
+
+private:
+  // Controls, each with its name as object name.
   QComboBox* ModeCombo;           // hidden when the device has no mode option
   QComboBox* DepthCombo;          // hidden without a depth option
   QComboBox* ResolutionCombo;     // a list of resolutions, or
@@ -73,11 +85,7 @@ public:
   QPushButton *ScanButton, *CancelButton;
   QPushButton* PreviewButton; // shown when the device has a scan area and Preview is set
   TScanPreview* PreviewImage;
-  // Scans the preview (the scanner's PreviewNative while the window is up).
-  std::function<TNativeBitmap()> Preview;
-  void PreviewClick();
 
-private:
   void Apply(const char* Name, const std::function<bool(int* Status)>& Set);
   TScanSource& FSource;
   QFormLayout* FForm;

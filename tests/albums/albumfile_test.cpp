@@ -149,7 +149,7 @@ TEST(AlbumFile, TextBeyondAsciiAndLongValuesRoundTrip) {
 TEST(AlbumFile, TabsAndLineBreaksBecomeBlanks) {
   TAlbumDocument D;
   int Changes = 0;
-  D.OnChange = [&] { ++Changes; };
+  QObject::connect(&D, &TAlbumDocument::OnChange, [&] { ++Changes; });
   EXPECT_TRUE(D.Add("/p/plain.jpg", "ok"));
   EXPECT_FALSE(D.Add("/p/a\tb.jpg", "line1\r\nline2"));
   EXPECT_EQ(D.Entry(1).FileName, "/p/a b.jpg");

@@ -119,7 +119,7 @@ TEST(AlbumPrefs, StoreRoundTripClampingAndBadValues) {
 TEST(AlbumPrefs, CaptionOptionChangesAreReported) {
   TAlbumPrefs P;
   std::vector<int> Seen;
-  P.OnCaptionOptionChanged = [&](int O) { Seen.push_back(O); };
+  QObject::connect(&P, &TAlbumPrefs::OnCaptionOptionChanged, [&](int O) { Seen.push_back(O); });
   P.ChangeCaptionOption(coDateTime);
   P.SetCaptionOption(coDateTime);
   P.SetCaptionOption(coNone);

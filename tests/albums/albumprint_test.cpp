@@ -5,6 +5,7 @@
 #include "engine/pixelgraphic.h"
 #include "platform/settingsstore.h"
 #include "tests/browser/browsertest.h"
+#include "tests/common/widgetfind.h"
 
 #include <QLabel>
 #include <QPrinter>
@@ -188,9 +189,9 @@ TEST(AlbumPreview, SevenEntriesPrintOnTwoPages) {
     ++Shown;
     W.PrintPages(P);
   };
-  W.PreviewButton->trigger();
+  Action(W, "Preview1").trigger();
   EXPECT_EQ(Shown, 1);
-  EXPECT_EQ(W.StatusPanel0->text(), "Done");
+  EXPECT_EQ(Child<QLabel>(W, "StatusPanel0").text(), "Done");
   EXPECT_TRUE(Prompt->Messages.isEmpty()) << Prompt->Messages.join("|").toStdString();
   ASSERT_EQ(PdfPages(Pdf), 2);
   const QString Text = RunTool("pdftotext", {Pdf, "-"});
@@ -224,7 +225,8 @@ TEST(AlbumPreview, EscapeStopsAfterTheCurrentFrame) {
   W.Printer().setOutputFormat(QPrinter::PdfFormat);
   W.Printer().setOutputFileName(Dir + "/x.pdf");
   W.ShowPreview = [](QPrinter&) {};
-  QTimer::singleShot(0, [&] { QTest::keyClick(W.ListView1, Qt::Key_Escape); });
+  QTimer::singleShot(0,
+                     [&] { QTest::keyClick(&Child<QTreeWidget>(W, "ListView1"), Qt::Key_Escape); });
   W.PreviewClick();
   ASSERT_EQ(W.Pages().size(), 1u);
   EXPECT_EQ(W.Pages()[0].Items.size(), 1u);
@@ -239,7 +241,7 @@ TEST(AlbumPreview, ContactSheetLaysOutSixBySixOnLandscape) {
   for (int I = 0; I < 40; ++I)
     W.Document().Add(WriteColorPicture(Dir + QString("/s%1.png").arg(I), 30, 20, kColors[I % 7]));
   W.ShowPreview = [](QPrinter&) {};
-  W.ContactSheetButton->trigger();
+  Action(W, "ContactSheetButton").trigger();
   EXPECT_EQ(W.Prefs().Cols(), 6);
   EXPECT_EQ(W.Prefs().Rows(), 6);
   EXPECT_EQ(W.Printer().pageLayout().orientation(), QPageLayout::Landscape);

@@ -6,6 +6,7 @@
 #include "platform/dragfiles.h"
 #include "platform/settingsstore.h"
 #include "tests/browser/browsertest.h"
+#include "tests/common/widgetfind.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -13,6 +14,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QPrinter>
 #include <QPushButton>
@@ -20,6 +22,8 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QToolBar>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
@@ -32,7 +36,7 @@ namespace {
 void DropFiles(TfAlbum& W, const QStringList& Files, TDragSource Source) {
   std::unique_ptr<QMimeData> Data(
       MakeFileDragData(Files, QFileInfo(Files.first()).absolutePath(), Source));
-  const QPoint At = W.ListView1->geometry().center();
+  const QPoint At = Child<QTreeWidget>(W, "ListView1").geometry().center();
   QDragEnterEvent Enter(At, Qt::CopyAction, Data.get(), Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(&W, &Enter);
   if (!Enter.isAccepted()) return;
@@ -42,8 +46,8 @@ void DropFiles(TfAlbum& W, const QStringList& Files, TDragSource Source) {
 
 QStringList Column(const TfAlbum& W, int C) {
   QStringList L;
-  for (int I = 0; I < W.ListView1->topLevelItemCount(); ++I)
-    L << W.ListView1->topLevelItem(I)->text(C);
+  for (int I = 0; I < Child<QTreeWidget>(W, "ListView1").topLevelItemCount(); ++I)
+    L << Child<QTreeWidget>(W, "ListView1").topLevelItem(I)->text(C);
   return L;
 }
 
@@ -56,9 +60,10 @@ void TypeCaptionWhenShown(const QString& Text) {
         if (auto* E = qobject_cast<TfrmEdit*>(W); E && E->isVisible()) Editor = E;
     }
     ASSERT_NE(Editor, nullptr);
-    QTest::keyClick(Editor->Edit, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClicks(Editor->Edit, Text);
-    QTest::keyClick(Editor->Edit, Qt::Key_Return);
+    QLineEdit* Field = &Child<QLineEdit>(*Editor, "Edit");
+    QTest::keyClick(Field, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(Field, Text);
+    QTest::keyClick(Field, Qt::Key_Return);
   });
 }
 
@@ -85,44 +90,49 @@ using AlbumWindow = TAlbumFixture;
 TEST_F(AlbumWindow, BuildSaveClearAndOpenAgain) {
   TfAlbum W;
   W.show();
+  // Keys go to the active window's focused list.
+  W.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&W));
+  QTreeWidget& List = Child<QTreeWidget>(W, "ListView1");
+  List.setFocus();
   const QString A = Picture("a.png"), B = Picture("b.jpg"), C = Picture("c.PNG");
   const QString Video = Dir + "/clip.avi", Text = Dir + "/notes.txt";
   WriteBytes(Video, 10);
   WriteBytes(Text, 10);
   DropFiles(W, {A, Video, B, Text, C}, TDragSource::dsFileList);
   EXPECT_EQ(Column(W, 0), (QStringList{A, B, C}));
-  EXPECT_EQ(W.StatusPanel1->text(), "3");
+  EXPECT_EQ(Child<QLabel>(W, "StatusPanel1").text(), "3");
 
   // Turn the second twice, move it to the top, caption it.
   W.SelectRow(1);
-  W.RotateCWButton->trigger();
-  W.RotateCWButton->trigger();
-  W.MoveUpButton->trigger();
+  Action(W, "RotateCWButton").trigger();
+  Action(W, "RotateCWButton").trigger();
+  Action(W, "MoveUpButton").trigger();
   EXPECT_EQ(W.SelectedRow(), 0);
-  W.MoveUpButton->trigger(); // first one: nothing happens
+  Action(W, "MoveUpButton").trigger(); // first one: nothing happens
   EXPECT_EQ(Column(W, 0), (QStringList{B, A, C}));
   TypeCaptionWhenShown("Harbour at dusk");
-  QTest::keyClick(W.ListView1, Qt::Key_Insert);
+  QTest::keyClick(&List, Qt::Key_Insert);
   EXPECT_EQ(Column(W, 1), (QStringList{"Harbour at dusk", "", ""}));
   EXPECT_EQ(W.Document().Entry(0).Rotation, 2);
   // Counter clockwise from 0 wraps to 3.
   W.SelectRow(2);
-  W.RotateCCWButton->trigger();
+  Action(W, "RotateCCWButton").trigger();
   EXPECT_EQ(W.Document().Entry(2).Rotation, 3);
 
   const QString Path = Dir + "/trip.alb";
   W.AskSaveFileName = [&] { return Path; };
-  W.SaveAs1->trigger();
+  Action(W, "SaveAs1").trigger();
   ASSERT_TRUE(QFile::exists(Path));
   const std::vector<AlbumEntry> Saved = W.Document().Entries();
 
-  W.New1->trigger();
-  EXPECT_EQ(W.ListView1->topLevelItemCount(), 0);
-  EXPECT_EQ(W.StatusPanel1->text(), "0");
+  Action(W, "New1").trigger();
+  EXPECT_EQ(Child<QTreeWidget>(W, "ListView1").topLevelItemCount(), 0);
+  EXPECT_EQ(Child<QLabel>(W, "StatusPanel1").text(), "0");
   EXPECT_FALSE(W.Document().HasFileName());
 
   W.AskOpenFileName = [&] { return Path; };
-  W.Open1->trigger();
+  Action(W, "Open1").trigger();
   EXPECT_EQ(W.Document().Entries(), Saved);
   EXPECT_EQ(Column(W, 1), (QStringList{"Harbour at dusk", "", ""}));
   EXPECT_EQ(W.Document().FileName, Path);
@@ -130,17 +140,19 @@ TEST_F(AlbumWindow, BuildSaveClearAndOpenAgain) {
 
   // Save asks before replacing the remembered file.
   W.SelectRow(2);
-  QTest::keyClick(W.ListView1, Qt::Key_Delete);
-  EXPECT_EQ(W.StatusPanel1->text(), "2");
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&W)); // again, after the caption editor
+  List.setFocus();
+  QTest::keyClick(&List, Qt::Key_Delete);
+  EXPECT_EQ(Child<QLabel>(W, "StatusPanel1").text(), "2");
   Prompt->Answers = {true};
-  W.Save1->trigger();
+  Action(W, "Save1").trigger();
   EXPECT_EQ(Prompt->Messages, QStringList{"Replace " + Path + "?"});
   EXPECT_EQ(OpenAlbum(Path).Entries.size(), 2u);
   // No means "Save as...".
   const QString Other = Dir + "/other.alb";
   W.AskSaveFileName = [&] { return Other; };
   Prompt->Answers = {false};
-  W.Save1->trigger();
+  Action(W, "Save1").trigger();
   EXPECT_TRUE(QFile::exists(Other));
   EXPECT_EQ(W.Document().FileName, Other);
 }
@@ -150,7 +162,7 @@ TEST_F(AlbumWindow, EmptyAlbumsAreNotSavedAndBadFilesKeepTheAlbum) {
   W.show();
   const QString Path = Dir + "/keep.alb";
   W.AskSaveFileName = [&] { return Path; };
-  W.SaveAs1->trigger();
+  Action(W, "SaveAs1").trigger();
   EXPECT_EQ(Prompt->Messages, QStringList{kNoEntriesToSave});
   EXPECT_FALSE(QFile::exists(Path));
 
@@ -160,7 +172,7 @@ TEST_F(AlbumWindow, EmptyAlbumsAreNotSavedAndBadFilesKeepTheAlbum) {
   WriteData(Bad, QByteArray("not an album"));
   W.AskOpenFileName = [&] { return Bad; };
   Prompt->Messages.clear();
-  W.Open1->trigger();
+  Action(W, "Open1").trigger();
   ASSERT_EQ(Prompt->Messages.size(), 1);
   EXPECT_EQ(W.Document().Count(), 1);
   EXPECT_FALSE(W.Document().HasFileName());
@@ -170,7 +182,7 @@ TEST_F(AlbumWindow, EmptyAlbumsAreNotSavedAndBadFilesKeepTheAlbum) {
   QByteArray Bytes = AlbumFileBytes(Two, AlbumSettings());
   WriteData(Bad, Bytes.left(Bytes.size() - 5));
   Prompt->Messages.clear();
-  W.Open1->trigger();
+  Action(W, "Open1").trigger();
   EXPECT_EQ(W.Document().FileNames(), QStringList{"/p/1.png"});
   EXPECT_EQ(Prompt->Messages, QStringList{TruncatedAlbumText(Bad, 1)});
 
@@ -193,7 +205,7 @@ TEST_F(AlbumWindow, TabsInNamesAreToldOncePerDrop) {
   W.SelectRow(2);
   Prompt->Messages.clear();
   W.RunCaptionEditor = [](TfrmEdit& E) {
-    E.Edit->setText("two\nlines");
+    Child<QLineEdit>(E, "Edit").setText("two\nlines");
     return true;
   };
   W.EditCaptionClick();
@@ -206,18 +218,18 @@ TEST_F(AlbumWindow, ImportViewAndPropertiesCommands) {
   W.show();
   const QString A = Picture("a.png");
   W.ListedFiles = [&] { return QStringList{A, Dir + "/movie.AVI", Dir + "/readme.txt"}; };
-  W.ImportButton->trigger();
+  Action(W, "ImportAll1").trigger();
   EXPECT_EQ(W.Document().FileNames(), (QStringList{A, Dir + "/readme.txt"}));
 
-  W.ListView1->clearSelection();
-  W.ViewImage2->trigger();
-  W.ImageProperties2->trigger();
+  Child<QTreeWidget>(W, "ListView1").clearSelection();
+  Action(W, "ViewImage2").trigger();
+  Action(W, "ImageProperties2").trigger();
   EXPECT_EQ(Prompt->Messages, QStringList(2, "You must click on a filename first"));
 
   // Without a viewer of the main window's, the album shows the turned picture itself.
   W.SelectRow(0);
-  W.RotateCWButton->trigger();
-  W.ViewImage2->trigger();
+  Action(W, "RotateCWButton").trigger();
+  Action(W, "ViewImage2").trigger();
   QWidget* Viewer = nullptr;
   for (QWidget* T : QApplication::topLevelWidgets())
     if (T->isVisible() && T->windowTitle() == A) Viewer = T;
@@ -227,26 +239,29 @@ TEST_F(AlbumWindow, ImportViewAndPropertiesCommands) {
 
   QString Viewed, Described;
   int ViewedRotation = -1;
-  W.OnViewImage = [&](const QString& P, int R) {
+  QObject::connect(&W, &TfAlbum::OnViewImage, [&](const QString& P, int R) {
     Viewed = P;
     ViewedRotation = R;
-  };
-  W.OnImageProperties = [&](const QString& P) { Described = P; };
-  W.ViewImage2->trigger();
-  W.ImageProperties2->trigger();
+  });
+  QObject::connect(&W, &TfAlbum::OnImageProperties, [&](const QString& P) { Described = P; });
+  Action(W, "ViewImage2").trigger();
+  Action(W, "ImageProperties2").trigger();
   EXPECT_EQ(Viewed, A);
   EXPECT_EQ(ViewedRotation, 1);
   EXPECT_EQ(Described, A);
 
-  EXPECT_FALSE(W.WebAlbumButton->isEnabled());
+  EXPECT_FALSE(Action(W, "WebAlbumButton").isEnabled());
   bool Wizard = false;
-  W.OnCreateWebAlbum = [&] { Wizard = true; };
-  W.UpdateCommands();
-  W.WebAlbumButton->trigger();
+  // Available while someone listens.
+  auto Listener = QObject::connect(&W, &TfAlbum::OnCreateWebAlbum, [&] { Wizard = true; });
+  ASSERT_TRUE(Action(W, "WebAlbumButton").isEnabled());
+  Action(W, "WebAlbumButton").trigger();
   EXPECT_TRUE(Wizard);
+  QObject::disconnect(Listener);
+  EXPECT_FALSE(Action(W, "WebAlbumButton").isEnabled());
 
-  W.ClearListButton->trigger();
-  EXPECT_EQ(W.StatusPanel1->text(), "0");
+  Action(W, "ClearAll1").trigger();
+  EXPECT_EQ(Child<QLabel>(W, "StatusPanel1").text(), "0");
 }
 
 TEST_F(AlbumWindow, FrameSetupShowsStoredValuesAndAppliesTheRules) {
@@ -255,36 +270,37 @@ TEST_F(AlbumWindow, FrameSetupShowsStoredValuesAndAppliesTheRules) {
   TfAPrefs* D = W.PrefsDialog();
   QTimer::singleShot(0, [D] {
     EXPECT_EQ(D->windowTitle(), "Frame Setup");
-    EXPECT_EQ(D->Cols->value(), 2);
-    EXPECT_EQ(D->Rows->value(), 3);
-    EXPECT_EQ(D->txtImagesPerSheet->text(), "6");
-    EXPECT_EQ(D->Border->value(), 100);
-    EXPECT_EQ(D->rgCaption->checkedId(), coNone);
-    EXPECT_EQ(D->rgBorderEffect->checkedId(), beNone);
-    EXPECT_EQ(D->rgQuality->checkedButton()->text(), "Better");
-    EXPECT_EQ(D->rgCaptionPlacement->checkedId(), cpUnderImage);
-    EXPECT_FALSE(D->cbPrintFrames->isChecked());
-    EXPECT_EQ(D->rgEmbeddedPosition->checkedButton()->text(), "Bottom Center");
-    EXPECT_FALSE(D->EmbeddedPositionBox->isEnabled());
-    EXPECT_FALSE(D->cbTransparentBackGround->isChecked());
+    EXPECT_EQ(Child<QSpinBox>(*D, "Cols").value(), 2);
+    EXPECT_EQ(Child<QSpinBox>(*D, "Rows").value(), 3);
+    EXPECT_EQ(Child<QLabel>(*D, "txtImagesPerSheet").text(), "6");
+    EXPECT_EQ(Child<QSpinBox>(*D, "Border").value(), 100);
+    EXPECT_EQ(Child<QButtonGroup>(*D, "rgCaption").checkedId(), coNone);
+    EXPECT_EQ(Child<QButtonGroup>(*D, "rgBorderEffect").checkedId(), beNone);
+    EXPECT_EQ(Child<QButtonGroup>(*D, "rgQuality").checkedButton()->text(), "Better");
+    EXPECT_EQ(Child<QButtonGroup>(*D, "rgCaptionPlacement").checkedId(), cpUnderImage);
+    EXPECT_FALSE(Child<QCheckBox>(*D, "cbPrintFrames").isChecked());
+    EXPECT_EQ(Child<QButtonGroup>(*D, "rgEmbeddedPosition").checkedButton()->text(),
+              "Bottom Center");
+    EXPECT_FALSE(Child<QGroupBox>(*D, "EmbeddedPositionBox").isEnabled());
+    EXPECT_FALSE(Child<QCheckBox>(*D, "cbTransparentBackGround").isChecked());
 
-    D->Border->setValue(40);
-    D->rgCaption->button(coFilename)->click();
-    EXPECT_EQ(D->Border->value(), 100);
-    D->rgCaption->button(coNone)->click();
-    EXPECT_EQ(D->Border->value(), 20);
-    D->Border->setValue(100);
-    D->rgCaptionPlacement->button(cpEmbedded)->click();
-    EXPECT_EQ(D->Border->value(), 10);
-    EXPECT_TRUE(D->EmbeddedPositionBox->isEnabled());
-    D->Cols->setValue(4);
-    EXPECT_EQ(D->txtImagesPerSheet->text(), "12");
-    D->Tabs->setCurrentIndex(1);
-    QTest::mouseClick(D->eCustomCaption, Qt::LeftButton);
-    EXPECT_EQ(D->rgCaption->checkedId(), coCustom);
-    D->OKButton->click();
+    Child<QSpinBox>(*D, "Border").setValue(40);
+    Child<QButtonGroup>(*D, "rgCaption").button(coFilename)->click();
+    EXPECT_EQ(Child<QSpinBox>(*D, "Border").value(), 100);
+    Child<QButtonGroup>(*D, "rgCaption").button(coNone)->click();
+    EXPECT_EQ(Child<QSpinBox>(*D, "Border").value(), 20);
+    Child<QSpinBox>(*D, "Border").setValue(100);
+    Child<QButtonGroup>(*D, "rgCaptionPlacement").button(cpEmbedded)->click();
+    EXPECT_EQ(Child<QSpinBox>(*D, "Border").value(), 10);
+    EXPECT_TRUE(Child<QGroupBox>(*D, "EmbeddedPositionBox").isEnabled());
+    Child<QSpinBox>(*D, "Cols").setValue(4);
+    EXPECT_EQ(Child<QLabel>(*D, "txtImagesPerSheet").text(), "12");
+    Child<QTabWidget>(*D, "Tabs").setCurrentIndex(1);
+    QTest::mouseClick(&Child<QLineEdit>(*D, "eCustomCaption"), Qt::LeftButton);
+    EXPECT_EQ(Child<QButtonGroup>(*D, "rgCaption").checkedId(), coCustom);
+    Child<QPushButton>(*D, "OKButton").click();
   });
-  W.FrameSetupButton->trigger();
+  Action(W, "FrameSetup1").trigger();
   TSettingsStore Store;
   EXPECT_EQ(Store.ReadString("PACols", ""), "4");
   EXPECT_EQ(Store.ReadString("PABorder", ""), "10");
@@ -303,18 +319,18 @@ TEST_F(AlbumWindow, FrameSetupShowsStoredValuesAndAppliesTheRules) {
   EXPECT_EQ(W.Prefs().Cols(), 1);
   EXPECT_EQ(W.Prefs().Border(), 300);
   QTimer::singleShot(0, [D] {
-    EXPECT_EQ(D->Cols->value(), 4);
-    EXPECT_EQ(D->Border->value(), 10);
+    EXPECT_EQ(Child<QSpinBox>(*D, "Cols").value(), 4);
+    EXPECT_EQ(Child<QSpinBox>(*D, "Border").value(), 10);
     D->close();
   });
-  W.FrameSetup1->trigger();
+  Action(W, "FrameSetup1").trigger();
 
   // A stored value that is not a number, found when the user opens the dialog again.
   Store.WriteString("PARows", "many");
   Store.Flush();
   Prompt->Messages.clear();
   QTimer::singleShot(0, [D] { D->close(); });
-  W.FrameSetup1->trigger();
+  Action(W, "FrameSetup1").trigger();
   EXPECT_EQ(Prompt->Messages, QStringList{kPrefsReadError});
 }
 
@@ -330,7 +346,7 @@ TEST_F(AlbumWindow, MainWindowOpensItAndLendsItsList) {
   TfAlbum* W = F.AlbumWindow();
   ASSERT_TRUE(W->isVisible());
   EXPECT_EQ(W->windowTitle(), "Orbisk Folvana Maker");
-  W->ImportAll1->trigger();
+  Action(*W, "ImportAll1").trigger();
   QStringList Expected = {A, B};
   QStringList Got = W->Document().FileNames();
   Got.sort();
@@ -339,4 +355,44 @@ TEST_F(AlbumWindow, MainWindowOpensItAndLendsItsList) {
   EXPECT_EQ(W->Document().CaptionFont.Color, kWindowTextColor);
   EXPECT_EQ(AlbumFileBytes(W->Document().Entries(), W->CurrentSettings()).mid(53, 12),
             QByteArray(" -2147483640"));
+}
+
+TEST_F(AlbumWindow, MenusToolBarAndPopUpShowTheirOwnTextsOfTheSharedCommands) {
+  TfAlbum W;
+  W.show();
+  auto Texts = [](const QList<QAction*>& Actions) {
+    QStringList L;
+    for (QAction* A : Actions)
+      L << (A->isSeparator() ? QString("-") : A->text());
+    return L;
+  };
+  EXPECT_EQ(Texts(Child<QMenu>(W, "FileMenu").actions()),
+            (QStringList{"New", "Open", "Save", "Save as...", "-", "Select Printer...",
+                         "Page Setup...", "Preview Current Album", "-", "Close"}));
+  EXPECT_EQ(Texts(Child<QMenu>(W, "EditMenu").actions()),
+            (QStringList{"Clear All Entries", "Import All Files", "Frame Setup..."}));
+  EXPECT_EQ(Texts(Child<QMenu>(W, "PopupMenu1").actions()),
+            (QStringList{"Preview Album...", "Delete All", "Frame Setup...", "-", "View Image",
+                         "Image Properties", "-", "Delete Selection"}));
+
+  // The tool bar shows the short texts with the hints as tips, for the same commands the menus
+  // hold.
+  QToolBar& Bar = Child<QToolBar>(W, "ToolBar1");
+  QStringList Buttons, Tips;
+  for (QAction* A : Bar.actions()) {
+    if (A->isSeparator()) continue;
+    auto* B = qobject_cast<QToolButton*>(Bar.widgetForAction(A));
+    ASSERT_NE(B, nullptr);
+    Buttons << B->text();
+    Tips << B->toolTip();
+  }
+  EXPECT_EQ(Buttons, (QStringList{"Setup", "Preview", "Clear", "Import", "Frames", "Up", "Down",
+                                  "CW", "CCW", "Sheet", "Web"}));
+  EXPECT_EQ(Tips,
+            (QStringList{"Page Setup", "Preview", "Clear List", "Import Directory", "Frame Setup",
+                         "Move Up", "Move Down", "Rotate Clockwise", "Rotate Counter Clockwise",
+                         "Contact Sheet", "Create Web Photo Album"}));
+  EXPECT_EQ(Bar.actions().first(), &Action(W, "PageSetup1"));
+  EXPECT_TRUE(Child<QMenu>(W, "PopupMenu1").actions().contains(&Action(W, "FrameSetup1")));
+  EXPECT_TRUE(Bar.actions().contains(&Action(W, "FrameSetup1")));
 }

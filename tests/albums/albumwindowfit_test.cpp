@@ -11,6 +11,7 @@
 #include "platform/dialogscale.h"
 #include "thumbnails/tesslyviewer.h"
 #include "view/pgimage.h"
+#include "tests/common/widgetfind.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -80,53 +81,58 @@ TEST_F(AlbumWindowFit, EveryToolBarButtonAndEveryControlIsVisibleAtTheDefaultSiz
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&W));
   EXPECT_GE(W.width(), 478);
   EXPECT_GE(W.height(), 401);
-  for (QAction* A : W.ToolBar1->actions()) {
+  for (QAction* A : Child<QToolBar>(W, "ToolBar1").actions()) {
     if (A->isSeparator()) continue;
-    QWidget* B = W.ToolBar1->widgetForAction(A);
+    QWidget* B = Child<QToolBar>(W, "ToolBar1").widgetForAction(A);
     ASSERT_NE(B, nullptr) << A->text().toStdString();
     EXPECT_TRUE(B->isVisible()) << A->text().toStdString();
-    EXPECT_TRUE(W.ToolBar1->rect().contains(B->geometry())) << A->text().toStdString();
+    EXPECT_TRUE(Child<QToolBar>(W, "ToolBar1").rect().contains(B->geometry()))
+        << A->text().toStdString();
   }
-  for (QToolButton* B : W.ToolBar1->findChildren<QToolButton*>())
+  for (QToolButton* B : Child<QToolBar>(W, "ToolBar1").findChildren<QToolButton*>())
     if (B->objectName() == "qt_toolbar_ext_button") {
       EXPECT_FALSE(B->isVisible()) << "buttons behind the tool bar's extension";
     }
-  EXPECT_TRUE(W.ToolBar1->widgetForAction(W.ContactSheetButton)->isVisible());
-  EXPECT_TRUE(W.ToolBar1->widgetForAction(W.WebAlbumButton)->isVisible());
+  EXPECT_TRUE(Child<QToolBar>(W, "ToolBar1")
+                  .widgetForAction(&Action(W, "ContactSheetButton"))
+                  ->isVisible());
+  EXPECT_TRUE(
+      Child<QToolBar>(W, "ToolBar1").widgetForAction(&Action(W, "WebAlbumButton"))->isVisible());
 
   // Frame Setup, both tabs.
   TfAPrefs* D = W.PrefsDialog();
   QTimer::singleShot(0, [D] {
     EXPECT_GE(D->width(), 353);
     EXPECT_GE(D->height(), 413);
-    for (int T = 0; T < D->Tabs->count(); ++T) {
-      D->Tabs->setCurrentIndex(T);
+    for (int T = 0; T < Child<QTabWidget>(*D, "Tabs").count(); ++T) {
+      Child<QTabWidget>(*D, "Tabs").setCurrentIndex(T);
       QApplication::processEvents();
       ExpectNothingClipped(D);
     }
     // The Captions tab: six caption choices, the custom text and the six positions whole.
-    D->Tabs->setCurrentIndex(1);
+    Child<QTabWidget>(*D, "Tabs").setCurrentIndex(1);
     QApplication::processEvents();
-    for (QAbstractButton* B : D->rgCaption->buttons())
+    for (QAbstractButton* B : Child<QButtonGroup>(*D, "rgCaption").buttons())
       EXPECT_TRUE(B->isVisible()) << B->text().toStdString();
-    EXPECT_GE(D->eCustomCaption->height(), D->eCustomCaption->sizeHint().height());
+    EXPECT_GE(Child<QLineEdit>(*D, "eCustomCaption").height(),
+              Child<QLineEdit>(*D, "eCustomCaption").sizeHint().height());
     for (const char* T : {"Bottom Center", "Bottom Right"}) {
       QAbstractButton* B = nullptr;
-      for (QAbstractButton* C : D->rgEmbeddedPosition->buttons())
+      for (QAbstractButton* C : Child<QButtonGroup>(*D, "rgEmbeddedPosition").buttons())
         if (C->text() == T) B = C;
       ASSERT_NE(B, nullptr);
       EXPECT_GE(B->width(), B->sizeHint().width()) << T;
     }
     D->close();
   });
-  W.FrameSetupButton->trigger();
+  Action(W, "FrameSetup1").trigger();
 
   // The web wizard, every page.
   TfrmPubWizard* Z = W.PubWizard();
   Z->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(Z));
-  for (int P = 0; P < Z->Pages->count(); ++P) {
-    Z->Pages->setCurrentIndex(P);
+  for (int P = 0; P < Child<QStackedWidget>(*Z, "Pages").count(); ++P) {
+    Child<QStackedWidget>(*Z, "Pages").setCurrentIndex(P);
     QApplication::processEvents();
     ExpectNothingClipped(Z);
   }
@@ -149,8 +155,8 @@ TEST_F(AlbumWindowFit, ViewImageShowsTheTurnedPictureInTheViewerWindow) {
 
   // Smaller than the screen: the turned picture plus 4 pixels each way, fitted with its aspect.
   W.SelectRow(0);
-  W.RotateCWButton->trigger();
-  W.ViewImage2->trigger();
+  Action(W, "RotateCWButton").trigger();
+  Action(W, "ViewImage2").trigger();
   TfrmTessly* V = Viewer(Small);
   ASSERT_NE(V, nullptr);
   EXPECT_EQ(V->size(), QSize(204, 304));
@@ -161,7 +167,7 @@ TEST_F(AlbumWindowFit, ViewImageShowsTheTurnedPictureInTheViewerWindow) {
 
   // Larger: the size the view shows it at plus 4, with the picture's proportions.
   W.SelectRow(1);
-  W.ViewImage2->trigger();
+  Action(W, "ViewImage2").trigger();
   V = Viewer(Large);
   ASSERT_NE(V, nullptr);
   // The viewer's default view (415 pixels wide, scaled for this desktop): the picture is fitted
@@ -189,10 +195,10 @@ TEST_F(AlbumWindowFit, FileDialogsStartInTheFolderOfTheAlbumLastUsedElseHome) {
     });
   };
   Answer();
-  W.Open1->trigger();
+  Action(W, "Open1").trigger();
   W.AddFiles({Picture("p.png")});
   Answer();
-  W.SaveAs1->trigger();
+  Action(W, "SaveAs1").trigger();
   EXPECT_EQ(Started, (QStringList{QDir::homePath(), QDir::homePath()}));
   EXPECT_NE(QDir::homePath(), QCoreApplication::applicationDirPath());
 
@@ -200,9 +206,9 @@ TEST_F(AlbumWindowFit, FileDialogsStartInTheFolderOfTheAlbumLastUsedElseHome) {
   ASSERT_TRUE(W.SaveAlbum(Albums + "/trip.alb"));
   Started.clear();
   Answer();
-  W.Open1->trigger();
+  Action(W, "Open1").trigger();
   Answer();
-  W.SaveAs1->trigger();
+  Action(W, "SaveAs1").trigger();
   EXPECT_EQ(Started, (QStringList{Albums, Albums}));
 
   // The next run of the program remembers it.
@@ -210,7 +216,7 @@ TEST_F(AlbumWindowFit, FileDialogsStartInTheFolderOfTheAlbumLastUsedElseHome) {
   Later.show();
   Started.clear();
   Answer();
-  Later.Open1->trigger();
+  Action(Later, "Open1").trigger();
   EXPECT_EQ(Started, QStringList{Albums});
 }
 
@@ -238,7 +244,7 @@ TEST_F(AlbumWindowFit, RestoringTheWindowKeepsTheOpenedAlbumsLayout) {
   EXPECT_EQ(W.Prefs().Rows(), 2);
   // So the next save keeps the album's own layout.
   Prompt->Answers = {true};
-  W.Save1->trigger();
+  Action(W, "Save1").trigger();
   EXPECT_EQ(OpenAlbum(Path).Settings.Cols, 1);
   EXPECT_EQ(OpenAlbum(Path).Settings.Rows, 2);
 }
@@ -256,7 +262,7 @@ TEST_F(AlbumWindowFit, DropsTakeEveryPictureTypeTheProgramReads) {
     Files << Dir + "/" + N;
   }
   std::unique_ptr<QMimeData> Data(MakeFileDragData(Files, Dir, TDragSource::dsFileList));
-  const QPoint At = W.ListView1->geometry().center();
+  const QPoint At = Child<QTreeWidget>(W, "ListView1").geometry().center();
   QDragEnterEvent Enter(At, Qt::CopyAction, Data.get(), Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(&W, &Enter);
   ASSERT_TRUE(Enter.isAccepted());
@@ -277,7 +283,7 @@ TEST_F(AlbumWindowFit, PrintingToAFileNeverWritesOverTheAlbumsFiles) {
   for (const QString& Out : {A, Dir + "/print.pdf"}) {
     Prompt->Messages.clear();
     W.Printer().setOutputFileName(Out);
-    W.PreviewButton->trigger();
+    Action(W, "Preview1").trigger();
     ASSERT_EQ(Prompt->Messages.size(), 1) << Out.toStdString();
     EXPECT_TRUE(Prompt->Messages[0].contains("one of the album's files"));
   }
@@ -285,7 +291,7 @@ TEST_F(AlbumWindowFit, PrintingToAFileNeverWritesOverTheAlbumsFiles) {
   EXPECT_EQ(HashOf(B), HashB);
   Prompt->Messages.clear();
   W.Printer().setOutputFileName(Dir + "/album.pdf");
-  W.PreviewButton->trigger();
+  Action(W, "Preview1").trigger();
   EXPECT_TRUE(Prompt->Messages.isEmpty()) << Prompt->Messages.join("|").toStdString();
   EXPECT_TRUE(FileBytes(Dir + "/album.pdf").startsWith("%PDF"));
 }
@@ -300,20 +306,21 @@ TEST_F(AlbumWindowFit, TheWizardRemovesCameraDataAndSaysWhatItPublishedAndSkippe
   TfrmPubWizard* Z = W.PubWizard();
   Z->OpenPage = [](const QString&) {};
   Z->show();
-  EXPECT_EQ(Z->cbRemoveMetadata->text(), "Remove location and camera data");
-  EXPECT_TRUE(Z->cbRemoveMetadata->isChecked());
-  EXPECT_FALSE(Z->cbReplaceExisting->isChecked());
-  Z->eWebFolder->setText(Site);
+  EXPECT_EQ(Child<QCheckBox>(*Z, "cbRemoveMetadata").text(), "Remove location and camera data");
+  EXPECT_TRUE(Child<QCheckBox>(*Z, "cbRemoveMetadata").isChecked());
+  EXPECT_FALSE(Child<QCheckBox>(*Z, "cbReplaceExisting").isChecked());
+  Child<QLineEdit>(*Z, "eWebFolder").setText(Site);
   for (int Page = 1; Page < 6; ++Page)
-    QTest::mouseClick(Z->btnNext, Qt::LeftButton);
+    QTest::mouseClick(&Child<QPushButton>(*Z, "btnNext"), Qt::LeftButton);
   ASSERT_EQ(Z->PageNumber(), 6);
-  QTest::mouseClick(Z->btnNext, Qt::LeftButton);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !Z->Publishing() && !Z->lblResult->text().isEmpty(); }));
-  const QString Said = Z->lblResult->text();
+  QTest::mouseClick(&Child<QPushButton>(*Z, "btnNext"), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return !Z->Publishing() && !Child<QLabel>(*Z, "lblResult").text().isEmpty(); }));
+  const QString Said = Child<QLabel>(*Z, "lblResult").text();
   EXPECT_TRUE(Said.contains("Published 1 of 2 pictures and 1 page.")) << Said.toStdString();
   EXPECT_TRUE(Said.contains("Location and camera data were removed")) << Said.toStdString();
   EXPECT_TRUE(Said.contains("already in the folder: q.jpg")) << Said.toStdString();
-  EXPECT_TRUE(Z->lblResult->isVisible());
+  EXPECT_TRUE(Child<QLabel>(*Z, "lblResult").isVisible());
   EXPECT_EQ(PictureSize(Site + "/q.jpg"), (TSize2{20, 20}));
   EXPECT_EQ(Z->LastResult().Skipped, QStringList{Site + "/q.jpg"});
   Z->close();
@@ -336,14 +343,14 @@ TEST_F(AlbumWindowFit, DISABLED_ScreenshotsWhenAsked) {
   W.grab().save(Shots + "/album.png");
   TfAPrefs* D = W.PrefsDialog();
   QTimer::singleShot(0, [D, Shots] {
-    for (int T = 0; T < D->Tabs->count(); ++T) {
-      D->Tabs->setCurrentIndex(T);
+    for (int T = 0; T < Child<QTabWidget>(*D, "Tabs").count(); ++T) {
+      Child<QTabWidget>(*D, "Tabs").setCurrentIndex(T);
       QApplication::processEvents();
       D->grab().save(Shots + QString("/framesetup-%1.png").arg(T + 1));
     }
     D->close();
   });
-  W.FrameSetupButton->trigger();
+  Action(W, "FrameSetup1").trigger();
 }
 
 } // namespace

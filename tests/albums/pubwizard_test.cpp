@@ -8,6 +8,7 @@
 #include "tests/albums/webtestutil.h"
 #include "thumbnails/tesslyoptions.h"
 #include "tests/browser/browsertest.h"
+#include "tests/common/widgetfind.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -38,7 +39,9 @@ struct PubWizard : ::testing::Test {
       W.Document().Add(MakeWebPicture(Src + QString("/e%1.png").arg(I), 24, 16),
                        QString("Caption %1").arg(I));
   }
-  static void Next(TfrmPubWizard* Z) { QTest::mouseClick(Z->btnNext, Qt::LeftButton); }
+  static void Next(TfrmPubWizard* Z) {
+    QTest::mouseClick(&Child<QPushButton>(*Z, "btnNext"), Qt::LeftButton);
+  }
   // A click on a check box's square.
   static void Tick(QAbstractButton* B) {
     QTest::mouseClick(B, Qt::LeftButton, {}, QPoint(8, B->height() / 2));
@@ -57,7 +60,7 @@ TEST_F(PubWizard, MainWindowOpensItAndAUserPublishesTwoPages) {
   W->Prefs().SetRows(2);
   W->Prefs().SetPrintFrames(true);
   W->Prefs().SetCaptionOption(coFilename);
-  ASSERT_TRUE(W->WebAlbumButton->isEnabled());
+  ASSERT_TRUE(Action(*W, "WebAlbumButton").isEnabled());
   const QString Site = Out + "/new/site";
   QStringList Opened;
   bool Ran = false;
@@ -69,43 +72,43 @@ TEST_F(PubWizard, MainWindowOpensItAndAUserPublishesTwoPages) {
     EXPECT_EQ(Z->windowTitle(), "Folvana Web Publishing Wizard");
     EXPECT_EQ(Z->size(), ScaledSize(456, 265));
     EXPECT_EQ(Z->PageNumber(), 1);
-    EXPECT_FALSE(Z->btnBack->isEnabled());
-    EXPECT_EQ(Z->udCols->value(), 3);
-    EXPECT_EQ(Z->udRows->value(), 2);
-    EXPECT_TRUE(Z->cbPrintFrames->isChecked());
-    EXPECT_EQ(Z->lblPageCount->text(), "2 pages");
-    EXPECT_EQ(Z->udThumbnailSize->value(), 96);
-    EXPECT_EQ(Z->udMaxSize->value(), 2000);
+    EXPECT_FALSE(Child<QPushButton>(*Z, "btnBack").isEnabled());
+    EXPECT_EQ(Child<QSpinBox>(*Z, "udCols").value(), 3);
+    EXPECT_EQ(Child<QSpinBox>(*Z, "udRows").value(), 2);
+    EXPECT_TRUE(Child<QCheckBox>(*Z, "cbPrintFrames").isChecked());
+    EXPECT_EQ(Child<QLabel>(*Z, "lblPageCount").text(), "2 pages");
+    EXPECT_EQ(Child<QSpinBox>(*Z, "udThumbnailSize").value(), 96);
+    EXPECT_EQ(Child<QSpinBox>(*Z, "udMaxSize").value(), 2000);
     Z->OpenPage = [&](const QString& P) { Opened << P; };
     Next(Z);
     EXPECT_EQ(Z->PageNumber(), 2);
-    EXPECT_EQ(Z->tbImageQuality->value(), 80);
-    EXPECT_EQ(Z->tbSharpeningFactor->value(), 60);
+    EXPECT_EQ(Child<QSlider>(*Z, "tbImageQuality").value(), 80);
+    EXPECT_EQ(Child<QSlider>(*Z, "tbSharpeningFactor").value(), 60);
     Next(Z);
     EXPECT_EQ(Z->PageNumber(), 3);
-    EXPECT_EQ(Z->rgCaption->checkedId(), int(wcFilename));
+    EXPECT_EQ(Child<QButtonGroup>(*Z, "rgCaption").checkedId(), int(wcFilename));
     // A folder that does not exist yet: the first Next makes it, the second goes on.
-    Z->eWebFolder->setText(Site);
+    Child<QLineEdit>(*Z, "eWebFolder").setText(Site);
     Next(Z);
     EXPECT_EQ(Z->PageNumber(), 3);
     EXPECT_TRUE(QFileInfo(Site).isDir());
     Next(Z);
     EXPECT_EQ(Z->PageNumber(), 4);
-    EXPECT_EQ(Z->ePageName->text(), "myphotos.html");
-    QTest::keyClicks(Z->eTitle, "Our trip");
-    QTest::keyClicks(Z->eHeader, "Summer & sea");
+    EXPECT_EQ(Child<QLineEdit>(*Z, "ePageName").text(), "myphotos.html");
+    QTest::keyClicks(&Child<QLineEdit>(*Z, "eTitle"), "Our trip");
+    QTest::keyClicks(&Child<QLineEdit>(*Z, "eHeader"), "Summer & sea");
     Next(Z);
     EXPECT_EQ(Z->PageNumber(), 5);
-    Z->cbtnBGColor->SetColor(RGBOf(255, 128, 0));
+    Child<TColorButton>(*Z, "cbtnBGColor").SetColor(RGBOf(255, 128, 0));
     Next(Z);
     EXPECT_EQ(Z->PageNumber(), 6);
-    EXPECT_TRUE(Z->cbDisplayResults->isChecked());
+    EXPECT_TRUE(Child<QCheckBox>(*Z, "cbDisplayResults").isChecked());
     Next(Z); // publishes
-    EXPECT_EQ(Z->ProgressBar1->value(), 0);
-    EXPECT_EQ(Z->ProgressBar1->maximum(), 7);
-    QTest::mouseClick(Z->btnClose, Qt::LeftButton);
+    EXPECT_EQ(Child<QProgressBar>(*Z, "ProgressBar1").value(), 0);
+    EXPECT_EQ(Child<QProgressBar>(*Z, "ProgressBar1").maximum(), 7);
+    QTest::mouseClick(&Child<QPushButton>(*Z, "btnClose"), Qt::LeftButton);
   });
-  W->WebAlbumButton->trigger();
+  Action(*W, "WebAlbumButton").trigger();
   ASSERT_TRUE(Ran);
   EXPECT_FALSE(W->PubWizard()->isVisible());
   EXPECT_TRUE(Prompt->Messages.isEmpty()) << Prompt->Messages.join("; ").toStdString();
@@ -128,45 +131,45 @@ TEST_F(PubWizard, FollowsAndSetsTheAlbumPreferences) {
   W.Prefs().SetCols(2);
   W.Prefs().SetRows(2);
   Z->show();
-  EXPECT_EQ(Z->lblPageCount->text(), "2 pages");
+  EXPECT_EQ(Child<QLabel>(*Z, "lblPageCount").text(), "2 pages");
   // The wizard's layout becomes the preferences'.
-  Z->udCols->setValue(5);
+  Child<QSpinBox>(*Z, "udCols").setValue(5);
   EXPECT_EQ(W.Prefs().Cols(), 5);
-  EXPECT_EQ(Z->lblPageCount->text(), "1 page");
-  Tick(Z->cbPrintFrames);
+  EXPECT_EQ(Child<QLabel>(*Z, "lblPageCount").text(), "1 page");
+  Tick(&Child<QCheckBox>(*Z, "cbPrintFrames"));
   EXPECT_TRUE(W.Prefs().PrintFrames());
   // Columns of 0 are refused with a reason, not divided by.
-  Z->udCols->setValue(0);
-  EXPECT_FALSE(Z->btnNext->isEnabled());
-  EXPECT_FALSE(Z->lblLayoutProblem->text().isEmpty());
+  Child<QSpinBox>(*Z, "udCols").setValue(0);
+  EXPECT_FALSE(Child<QPushButton>(*Z, "btnNext").isEnabled());
+  EXPECT_FALSE(Child<QLabel>(*Z, "lblLayoutProblem").text().isEmpty());
   EXPECT_EQ(W.Prefs().Cols(), 5);
-  Z->udCols->setValue(1);
-  EXPECT_TRUE(Z->btnNext->isEnabled());
-  EXPECT_TRUE(Z->lblLayoutProblem->text().isEmpty());
+  Child<QSpinBox>(*Z, "udCols").setValue(1);
+  EXPECT_TRUE(Child<QPushButton>(*Z, "btnNext").isEnabled());
+  EXPECT_TRUE(Child<QLabel>(*Z, "lblLayoutProblem").text().isEmpty());
   // The caption choice follows the preferences' caption option; beyond "Caption" is "Caption".
   W.Prefs().ChangeCaptionOption(coDateTime);
-  EXPECT_EQ(Z->rgCaption->checkedId(), int(wcCaption));
+  EXPECT_EQ(Child<QButtonGroup>(*Z, "rgCaption").checkedId(), int(wcCaption));
   W.Prefs().ChangeCaptionOption(coNone);
-  EXPECT_EQ(Z->rgCaption->checkedId(), int(wcNone));
+  EXPECT_EQ(Child<QButtonGroup>(*Z, "rgCaption").checkedId(), int(wcNone));
   // Sharpening amount only while auto sharpening.
   Next(Z);
-  Tick(Z->cbAutoSharpen);
-  EXPECT_FALSE(Z->tbSharpeningFactor->isEnabled());
-  Z->tbImageQuality->setValue(30);
-  Z->tbSharpeningFactor->setValue(45);
-  QTest::mouseClick(Z->btnBack, Qt::LeftButton);
+  Tick(&Child<QCheckBox>(*Z, "cbAutoSharpen"));
+  EXPECT_FALSE(Child<QSlider>(*Z, "tbSharpeningFactor").isEnabled());
+  Child<QSlider>(*Z, "tbImageQuality").setValue(30);
+  Child<QSlider>(*Z, "tbSharpeningFactor").setValue(45);
+  QTest::mouseClick(&Child<QPushButton>(*Z, "btnBack"), Qt::LeftButton);
   EXPECT_EQ(Z->PageNumber(), 1);
   // Showing again: first page, quality 80 and amount 60 again, other fields kept.
   Next(Z);
   Next(Z);
-  Z->eWebFolder->setText(Out);
+  Child<QLineEdit>(*Z, "eWebFolder").setText(Out);
   Z->hide();
   Z->show();
   EXPECT_EQ(Z->PageNumber(), 1);
-  EXPECT_EQ(Z->tbImageQuality->value(), 80);
-  EXPECT_EQ(Z->tbSharpeningFactor->value(), 60);
-  EXPECT_FALSE(Z->cbAutoSharpen->isChecked());
-  EXPECT_EQ(Z->eWebFolder->text(), Out);
+  EXPECT_EQ(Child<QSlider>(*Z, "tbImageQuality").value(), 80);
+  EXPECT_EQ(Child<QSlider>(*Z, "tbSharpeningFactor").value(), 60);
+  EXPECT_FALSE(Child<QCheckBox>(*Z, "cbAutoSharpen").isChecked());
+  EXPECT_EQ(Child<QLineEdit>(*Z, "eWebFolder").text(), Out);
 }
 
 TEST_F(PubWizard, RefusesWhatCannotBePublished) {
@@ -178,20 +181,20 @@ TEST_F(PubWizard, RefusesWhatCannotBePublished) {
   for (int I = 1; I < 3; ++I)
     Next(Z);
   ASSERT_EQ(Z->PageNumber(), 3);
-  Z->eWebFolder->setText(Src + "/plain/site");
+  Child<QLineEdit>(*Z, "eWebFolder").setText(Src + "/plain/site");
   Next(Z);
   EXPECT_EQ(Z->PageNumber(), 3);
   EXPECT_EQ(Prompt->Messages, QStringList{ErrorCreatingFolderText(Src + "/plain/site")});
-  EXPECT_EQ(Z->focusWidget(), Z->eWebFolder);
+  EXPECT_EQ(Z->focusWidget(), &Child<QLineEdit>(*Z, "eWebFolder"));
   Prompt->Messages.clear();
   // A page name with a folder in it cannot leave page 4.
-  Z->eWebFolder->setText(Out);
+  Child<QLineEdit>(*Z, "eWebFolder").setText(Out);
   Next(Z);
   ASSERT_EQ(Z->PageNumber(), 4);
-  Z->ePageName->setText("../../elsewhere.html");
-  EXPECT_FALSE(Z->btnNext->isEnabled());
-  EXPECT_FALSE(Z->lblPageNameProblem->text().isEmpty());
-  Z->ePageName->setText("album.html");
+  Child<QLineEdit>(*Z, "ePageName").setText("../../elsewhere.html");
+  EXPECT_FALSE(Child<QPushButton>(*Z, "btnNext").isEnabled());
+  EXPECT_FALSE(Child<QLabel>(*Z, "lblPageNameProblem").text().isEmpty());
+  Child<QLineEdit>(*Z, "ePageName").setText("album.html");
   Next(Z);
   Next(Z);
   ASSERT_EQ(Z->PageNumber(), 6);
@@ -212,31 +215,31 @@ TEST_F(PubWizard, LeavingTheFolderFieldMakesTheFolderAndTheBackgroundIsChosen) {
   Next(Z);
   ASSERT_EQ(Z->PageNumber(), 3);
   // Typed and left with Tab: the folder is made at once.
-  Z->eWebFolder->setFocus();
-  Z->eWebFolder->clear();
-  QTest::keyClicks(Z->eWebFolder, Out + "/typed/site");
-  QTest::keyClick(Z->eWebFolder, Qt::Key_Tab);
+  Child<QLineEdit>(*Z, "eWebFolder").setFocus();
+  Child<QLineEdit>(*Z, "eWebFolder").clear();
+  QTest::keyClicks(&Child<QLineEdit>(*Z, "eWebFolder"), Out + "/typed/site");
+  QTest::keyClick(&Child<QLineEdit>(*Z, "eWebFolder"), Qt::Key_Tab);
   EXPECT_TRUE(QFileInfo(Out + "/typed/site").isDir());
   EXPECT_TRUE(Prompt->Messages.isEmpty());
   // A folder that cannot be made: the message, and the focus goes back to the field.
   WriteData(Src + "/plain", "x");
-  Z->eWebFolder->setFocus();
-  Z->eWebFolder->setText(Src + "/plain/site");
-  QTest::keyClick(Z->eWebFolder, Qt::Key_Tab);
+  Child<QLineEdit>(*Z, "eWebFolder").setFocus();
+  Child<QLineEdit>(*Z, "eWebFolder").setText(Src + "/plain/site");
+  QTest::keyClick(&Child<QLineEdit>(*Z, "eWebFolder"), Qt::Key_Tab);
   EXPECT_EQ(Prompt->Messages, QStringList{ErrorCreatingFolderText(Src + "/plain/site")});
-  EXPECT_EQ(Z->focusWidget(), Z->eWebFolder);
+  EXPECT_EQ(Z->focusWidget(), &Child<QLineEdit>(*Z, "eWebFolder"));
   // The folder browser's choice replaces the field.
   Z->ChooseFolder = [this] { return Out; };
-  QTest::mouseClick(Z->btnWebFolder, Qt::LeftButton);
-  EXPECT_EQ(Z->eWebFolder->text(), Out);
+  QTest::mouseClick(&Child<QToolButton>(*Z, "btnWebFolder"), Qt::LeftButton);
+  EXPECT_EQ(Child<QLineEdit>(*Z, "eWebFolder").text(), Out);
   Next(Z);
   Next(Z);
   ASSERT_EQ(Z->PageNumber(), 5);
   const QString Bg = MakeWebPicture(Src + "/tile me.png", 8, 8);
   Z->ChooseBackground = [&] { return Bg; };
-  QTest::mouseClick(Z->btnBGImage, Qt::LeftButton);
-  EXPECT_EQ(Z->eBGImage->text(), Bg);
-  Tick(Z->cbUseBGImage);
+  QTest::mouseClick(&Child<QToolButton>(*Z, "btnBGImage"), Qt::LeftButton);
+  EXPECT_EQ(Child<QLineEdit>(*Z, "eBGImage").text(), Bg);
+  Tick(&Child<QCheckBox>(*Z, "cbUseBGImage"));
   Next(Z);
   Z->OpenPage = [](const QString&) {};
   Next(Z);
@@ -253,7 +256,7 @@ TEST_F(PubWizard, LastStepMakesAMissingFolderOrGoesBackToIt) {
   for (int I = 1; I < 3; ++I)
     Next(Z);
   const QString Site = Out + "/site";
-  Z->eWebFolder->setText(Site);
+  Child<QLineEdit>(*Z, "eWebFolder").setText(Site);
   Next(Z);
   Next(Z);
   Next(Z);
@@ -264,15 +267,15 @@ TEST_F(PubWizard, LastStepMakesAMissingFolderOrGoesBackToIt) {
   Next(Z);
   EXPECT_TRUE(Prompt->Messages.isEmpty());
   EXPECT_TRUE(QFile::exists(Site + "/myphotos.html"));
-  EXPECT_TRUE(Z->btnNext->isEnabled());
+  EXPECT_TRUE(Child<QPushButton>(*Z, "btnNext").isEnabled());
   // A file took its place: "Cannot create", and back to the folder's page.
   QDir(Site).removeRecursively();
   WriteData(Site, "x");
   Next(Z);
   EXPECT_EQ(Prompt->Messages, QStringList{kCannotCreateFolder + Site});
   EXPECT_EQ(Z->PageNumber(), 3);
-  EXPECT_TRUE(Z->btnNext->isEnabled());
-  EXPECT_TRUE(Z->btnBack->isEnabled());
+  EXPECT_TRUE(Child<QPushButton>(*Z, "btnNext").isEnabled());
+  EXPECT_TRUE(Child<QPushButton>(*Z, "btnBack").isEnabled());
 }
 
 TEST_F(PubWizard, EscStopsPublishingAndCloseWaitsForTheStop) {
@@ -284,7 +287,7 @@ TEST_F(PubWizard, EscStopsPublishingAndCloseWaitsForTheStop) {
   Z->show();
   bool Opened = false;
   Z->OpenPage = [&](const QString&) { Opened = true; };
-  Z->eWebFolder->setText(Out);
+  Child<QLineEdit>(*Z, "eWebFolder").setText(Out);
   for (int I = 1; I < 6; ++I)
     Next(Z);
   ASSERT_EQ(Z->PageNumber(), 6);
@@ -297,7 +300,8 @@ TEST_F(PubWizard, EscStopsPublishingAndCloseWaitsForTheStop) {
   EXPECT_FALSE(Opened);
   EXPECT_TRUE(Z->isVisible());
   // Close while publishing: the run stops, then the wizard closes.
-  QTimer::singleShot(0, [Z] { QTest::mouseClick(Z->btnClose, Qt::LeftButton); });
+  QTimer::singleShot(
+      0, [Z] { QTest::mouseClick(&Child<QPushButton>(*Z, "btnClose"), Qt::LeftButton); });
   Next(Z);
   EXPECT_TRUE(Z->LastResult().Stopped);
   EXPECT_FALSE(Z->isVisible());
@@ -317,7 +321,7 @@ TEST_F(PubWizard, DISABLED_ScreenshotsWhenAsked) {
   TfrmPubWizard* Z = W.PubWizard();
   Z->show();
   for (int P = 1; P <= 6; ++P) {
-    Z->Pages->setCurrentIndex(P - 1);
+    Child<QStackedWidget>(*Z, "Pages").setCurrentIndex(P - 1);
     QApplication::processEvents();
     Z->grab().save(Dir + QString("/pubwizard-%1.png").arg(P));
   }

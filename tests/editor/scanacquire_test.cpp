@@ -8,6 +8,7 @@
 #include "tests/common/widgetfind.h"
 #include "tests/common/sanetest.h"
 #include "view/pgimage.h"
+#include "tests/common/widgetfind.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -24,6 +25,7 @@
 #include <deque>
 
 using namespace orbisk;
+using orbisk::test::Child;
 
 namespace {
 
@@ -58,7 +60,9 @@ protected:
       ++OptionWindows;
       D.show();
       if (Fill) Fill(*O);
-      QTest::mouseClick(Scan ? O->ScanButton : O->CancelButton, Qt::LeftButton);
+      QTest::mouseClick(Scan ? &Child<QPushButton>(*O, "ScanButton")
+                             : &Child<QPushButton>(*O, "CancelButton"),
+                        Qt::LeftButton);
       return D.result();
     };
   }
@@ -86,14 +90,14 @@ void Choose(QComboBox* C, const QString& Text) {
 TEST_F(EditorScan, AcquireScansWithTheChosenOptionsAndRemovesTheTemporaryFile) {
   test::TPromptScope Prompt;
   AnswerOptions([](TfrmScanOptions& O) {
-    EXPECT_TRUE(O.ModeCombo->isVisible());
-    EXPECT_EQ(O.ModeCombo->currentText(), "Color");
-    Choose(O.ModeCombo, "Gray");
+    EXPECT_TRUE(Child<QComboBox>(O, "ModeCombo").isVisible());
+    EXPECT_EQ(Child<QComboBox>(O, "ModeCombo").currentText(), "Color");
+    Choose(&Child<QComboBox>(O, "ModeCombo"), "Gray");
     // The area: 20 mm wide instead of 40, typed in.
-    O.RightSpin->setFocus();
-    O.RightSpin->selectAll();
-    QTest::keyClicks(O.RightSpin, "20");
-    QTest::keyClick(O.RightSpin, Qt::Key_Tab);
+    Child<QDoubleSpinBox>(O, "RightSpin").setFocus();
+    Child<QDoubleSpinBox>(O, "RightSpin").selectAll();
+    QTest::keyClicks(&Child<QDoubleSpinBox>(O, "RightSpin"), "20");
+    QTest::keyClick(&Child<QDoubleSpinBox>(O, "RightSpin"), Qt::Key_Tab);
   });
   test::Action(*W, "Acquire1").trigger();
   EXPECT_EQ(OptionWindows, 1);
@@ -226,13 +230,15 @@ TEST_F(EditorScan, SelectListsTheDevicesAndRemembersTheChoice) {
     if (!S) return int(QDialog::Rejected);
     D.show();
     Rows.clear();
-    for (int I = 0; I < S->DeviceList->topLevelItemCount(); ++I) {
-      QTreeWidgetItem* It = S->DeviceList->topLevelItem(I);
+    for (int I = 0; I < Child<QTreeWidget>(*S, "DeviceList").topLevelItemCount(); ++I) {
+      QTreeWidgetItem* It = Child<QTreeWidget>(*S, "DeviceList").topLevelItem(I);
       Rows << It->text(0) + "|" + It->text(1) + "|" + It->text(2);
     }
-    S->DeviceList->setFocus();
-    QTest::keyClick(S->DeviceList, Qt::Key_Down);
-    QTest::mouseClick(Cancel ? S->CancelButton : S->SelectButton, Qt::LeftButton);
+    Child<QTreeWidget>(*S, "DeviceList").setFocus();
+    QTest::keyClick(&Child<QTreeWidget>(*S, "DeviceList"), Qt::Key_Down);
+    QTest::mouseClick(Cancel ? &Child<QPushButton>(*S, "CancelButton")
+                             : &Child<QPushButton>(*S, "SelectButton"),
+                      Qt::LeftButton);
     return D.result();
   };
   test::Action(*W, "Select1").trigger();
@@ -274,21 +280,21 @@ TEST_F(EditorScan, ThePreviewShowsTheWholeAreaAndADragOnItChoosesTheArea) {
   test::TPromptScope Prompt;
   double Left = 0, Right = 0;
   AnswerOptions([&](TfrmScanOptions& O) {
-    ASSERT_TRUE(O.PreviewButton->isVisible());
-    QTest::mouseClick(O.PreviewButton, Qt::LeftButton);
+    ASSERT_TRUE(Child<QPushButton>(O, "PreviewButton").isVisible());
+    QTest::mouseClick(&Child<QPushButton>(O, "PreviewButton"), Qt::LeftButton);
     // The whole 200 × 200 mm at about 30 dpi; the area chosen before stays.
-    ASSERT_FALSE(O.PreviewImage->Marked().isValid());
-    EXPECT_DOUBLE_EQ(O.RightSpin->value(), 40.0);
-    EXPECT_EQ(O.ResolutionSpin->value(), 25.0);
-    const QRect R = O.PreviewImage->rect();
+    ASSERT_FALSE(Child<TScanPreview>(O, "PreviewImage").Marked().isValid());
+    EXPECT_DOUBLE_EQ(Child<QDoubleSpinBox>(O, "RightSpin").value(), 40.0);
+    EXPECT_EQ(Child<QDoubleSpinBox>(O, "ResolutionSpin").value(), 25.0);
+    const QRect R = Child<TScanPreview>(O, "PreviewImage").rect();
     const int Side = std::min(R.width(), R.height());
     const QPoint C = R.center();
     const QPoint From = C - QPoint(Side / 4, Side / 4), To = C + QPoint(Side / 4, Side / 4);
-    QTest::mousePress(O.PreviewImage, Qt::LeftButton, {}, From);
-    QTest::mouseMove(O.PreviewImage, To);
-    QTest::mouseRelease(O.PreviewImage, Qt::LeftButton, {}, To);
-    Left = O.LeftSpin->value();
-    Right = O.RightSpin->value();
+    QTest::mousePress(&Child<TScanPreview>(O, "PreviewImage"), Qt::LeftButton, {}, From);
+    QTest::mouseMove(&Child<TScanPreview>(O, "PreviewImage"), To);
+    QTest::mouseRelease(&Child<TScanPreview>(O, "PreviewImage"), Qt::LeftButton, {}, To);
+    Left = Child<QDoubleSpinBox>(O, "LeftSpin").value();
+    Right = Child<QDoubleSpinBox>(O, "RightSpin").value();
   });
   test::Action(*W, "Acquire1").trigger();
   EXPECT_TRUE(Prompt->Messages.isEmpty()) << Prompt->Messages.join("|").toStdString();
