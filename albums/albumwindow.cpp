@@ -351,16 +351,21 @@ bool TfAlbum::Listens(const QMetaMethod& Signal) const {
   return isSignalConnected(Signal);
 }
 
+// Qt calls these with its connection lock held, where no QObject function may be called: the
+// commands are brought up to date from the event loop.
 void TfAlbum::connectNotify(const QMetaMethod& Signal) {
   QMainWindow::connectNotify(Signal);
-  if (Signal == QMetaMethod::fromSignal(&TfAlbum::OnCreateWebAlbum)) UpdateCommands();
+  if (Signal == QMetaMethod::fromSignal(&TfAlbum::OnCreateWebAlbum))
+    QMetaObject::invokeMethod(
+        this, [this] { UpdateCommands(); }, Qt::QueuedConnection);
 }
 
 void TfAlbum::disconnectNotify(const QMetaMethod& Signal) {
   QMainWindow::disconnectNotify(Signal);
   // Called on disconnection as well as when a receiver goes away.
-  if (Signal == QMetaMethod::fromSignal(&TfAlbum::OnCreateWebAlbum) && d && d->WebAlbumButton)
-    UpdateCommands();
+  if (Signal == QMetaMethod::fromSignal(&TfAlbum::OnCreateWebAlbum))
+    QMetaObject::invokeMethod(
+        this, [this] { UpdateCommands(); }, Qt::QueuedConnection);
 }
 
 void TfAlbum::UpdateCommands() {

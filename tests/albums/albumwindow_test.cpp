@@ -140,7 +140,8 @@ TEST_F(AlbumWindow, BuildSaveClearAndOpenAgain) {
 
   // Save asks before replacing the remembered file.
   W.SelectRow(2);
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&W)); // again, after the caption editor
+  W.activateWindow(); // again, after the caption editor
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&W));
   List.setFocus();
   QTest::keyClick(&List, Qt::Key_Delete);
   EXPECT_EQ(Child<QLabel>(W, "StatusPanel1").text(), "2");
@@ -252,13 +253,13 @@ TEST_F(AlbumWindow, ImportViewAndPropertiesCommands) {
 
   EXPECT_FALSE(Action(W, "WebAlbumButton").isEnabled());
   bool Wizard = false;
-  // Available while someone listens.
+  // Available while someone listens (the command follows from the event loop).
   auto Listener = QObject::connect(&W, &TfAlbum::OnCreateWebAlbum, [&] { Wizard = true; });
-  ASSERT_TRUE(Action(W, "WebAlbumButton").isEnabled());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Action(W, "WebAlbumButton").isEnabled(); }));
   Action(W, "WebAlbumButton").trigger();
   EXPECT_TRUE(Wizard);
   QObject::disconnect(Listener);
-  EXPECT_FALSE(Action(W, "WebAlbumButton").isEnabled());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !Action(W, "WebAlbumButton").isEnabled(); }));
 
   Action(W, "ClearAll1").trigger();
   EXPECT_EQ(Child<QLabel>(W, "StatusPanel1").text(), "0");

@@ -121,11 +121,12 @@ inline void Key(QWidget* W, int K, Qt::KeyboardModifiers M = Qt::NoModifier) {
   // Typed the way a user types: into the focused control of the active window, the window's
   // shortcuts first.
   QWidget* Window = W->window();
-  if (!Window->isActiveWindow()) {
+  if (QApplication::activeWindow() != Window) {
     Window->activateWindow();
-    (void)QTest::qWaitForWindowActive(Window);
+    (void)QTest::qWaitFor([&] { return QApplication::activeWindow() == Window; }, 2000);
   }
   W->setFocus(Qt::OtherFocusReason);
+  (void)QTest::qWaitFor([&] { return W->hasFocus(); }, 2000);
   QTest::keyClick(W, Qt::Key(K), M);
   QApplication::processEvents();
 }
