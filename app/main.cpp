@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
   if (!Timing.isEmpty())
     QObject::connect(Form1.get(), &orbisk::TForm1::FirstShown, Form1.get(), [&] {
       std::fprintf(stderr, "main window shown: %lld ms (listing and sorting %d files: %lld ms)\n",
-                   static_cast<long long>(Clock.elapsed()), Form1->FileList->Count(),
+                   static_cast<long long>(Clock.elapsed()), Form1->ListModel().Count(),
                    static_cast<long long>(Form1->LastListMs()));
       if (Timing == "quit") QTimer::singleShot(0, Form1.get(), &QWidget::close);
     });

@@ -256,8 +256,7 @@ void TForm1::CreateActions() {
   };
   WallpaperCentered1 = Wallpaper("WallpaperCentered1", "Centered", TWallpaperStyle::Centered);
   WallpaperTiled1 = Wallpaper("WallpaperTiled1", "Tiled", TWallpaperStyle::Tiled);
-  WallpaperStretched1 =
-      Wallpaper("WallpaperStretched1", "Stretched", TWallpaperStyle::Stretched);
+  WallpaperStretched1 = Wallpaper("WallpaperStretched1", "Stretched", TWallpaperStyle::Stretched);
   RemoveWallpaper1 = Wallpaper("RemoveWallpaper1", "Remove Wallpaper", TWallpaperStyle::Remove);
 
   // Folder tree pop-up.
@@ -418,6 +417,7 @@ void TForm1::CreatePanes() {
   connect(ShellTreeView1, &TFolderTree::FolderChanged, this, [this] { ShellTreeView1Change(); });
 
   FileList = new TFileListModel(this);
+  FileList->setObjectName("FileList");
   ListView1 = new QTreeView(Splitter2);
   ListView1->setObjectName("ListView1");
   ListView1->setModel(FileList);
@@ -515,8 +515,10 @@ void TForm1::CreateStatusBar() {
   StatusPanels[3]->setMinimumWidth(Widths[3]);
   StatusPanels[3]->setMaximumWidth(QWIDGETSIZE_MAX);
   BusyLamp = new QLabel(StatusPanels[0]);
+  BusyLamp->setObjectName("BusyLamp");
   BusyLamp->setGeometry(7, 4, 10, 10);
   PrintGauge = new QProgressBar(StatusPanels[4]);
+  PrintGauge->setObjectName("PrintGauge");
   PrintGauge->setGeometry(2, 2, 46, 14);
   PrintGauge->setRange(0, 100);
   PrintGauge->hide();
@@ -530,6 +532,22 @@ void TForm1::SetLamp(bool On) {
 
 QString TForm1::PanelText(int Panel) const {
   return StatusPanels[Panel]->text();
+}
+
+void TForm1::SetPanelText(int Panel, const QString& Text) {
+  StatusPanels[Panel]->setText(Text);
+}
+
+int TForm1::ListColumnWidth(int Column) const {
+  return ListView1->columnWidth(Column);
+}
+
+void TForm1::ClearListSelection() {
+  ListView1->clearSelection();
+}
+
+void TForm1::RepaintList() {
+  ListView1->viewport()->update();
 }
 
 TfPrefs* TForm1::PrefsWindow() {

@@ -136,53 +136,18 @@ public:
   // Time taken by the last listing and sort, milliseconds.
   qint64 LastListMs() const { return FLastListMs; }
 
-  // Shows the picture area and its viewers; the slide show's timer.
-  std::unique_ptr<TDisplayController> Display;
-  std::unique_ptr<TSlideShow> SlideShow;
+  // The picture area's display controller and the slide show's timer.
+  TDisplayController& PictureDisplay() const { return *Display; }
+  TSlideShow& SlideShowTimer() const { return *SlideShow; }
+  // The file list as listed and sorted, and the width of one of its columns.
+  const TFileListModel& ListModel() const { return *FileList; }
+  int ListColumnWidth(int Column) const;
+  void ClearListSelection();
+  // Draws the list again (its items may look different now).
+  void RepaintList();
   // Sets up a printer for "Print Image" and prints on it at once (false cancels). Unset: the
   // print preview of the shared printer.
   std::function<bool(QPrinter& Printer)> PrintSetup;
-
-  // ---- widgets
-  QToolBar *ToolBar1 = nullptr, *ToolBar2 = nullptr;
-  QSpinBox* SecondsEdit = nullptr;
-  QSplitter *Splitter1 = nullptr, *Splitter2 = nullptr; // left pane | picture; tree / list
-  QFileSystemModel* FolderModel = nullptr;
-  TFolderTree* ShellTreeView1 = nullptr;
-  TFileListModel* FileList = nullptr;
-  QTreeView* ListView1 = nullptr;
-  QWidget* ImagePanel = nullptr;
-  TPGImage* PGImage1 = nullptr;
-  std::array<QLabel*, 5> StatusPanels{};
-  QLabel* BusyLamp = nullptr;
-  QProgressBar* PrintGauge = nullptr;
-  QMenu *FileMenu = nullptr, *EditMenu = nullptr, *BookmarksMenu = nullptr, *ToolsMenu = nullptr,
-        *HelpMenu = nullptr, *PopupMenu1 = nullptr, *TreePopupMenu = nullptr;
-
-  // ---- commands (tool buttons)
-  QAction *PreviousImageButton, *NextImageButton, *RunButton, *EditorButton, *ConvertButton,
-      *SearchButton, *BGColorButton, *AutoZoomButton;
-  // File menu
-  QAction *MoveFiles1, *EditInOrbisk1, *EditInExternal1, *RenameFile1, *DeleteFile1,
-      *FileAttributes1, *SearchFiles1, *PageSetup1, *PrintFolderListing1, *PrintImage1,
-      *SetPreferences1, *SetColor1, *Quit1;
-  // Edit menu
-  QAction *OpenOrbiskEditor1, *OpenExternalEditor1, *CopyToClipboard1;
-  // Bookmarks menu
-  QAction *AddBookmark1, *EditBookmarks1;
-  // Tools menu
-  QAction *Shiftra1, *Paintrel1, *Folvanas1, *Transmo1, *Quenty1, *ThumbnailExplorer1,
-      *TesslyCreator1;
-  // Help menu
-  QAction *Contents1, *SearchForHelpOn1, *FeatureOverview1, *HowToUseHelp1, *WebSite1, *Email1,
-      *AboutOrbisk1;
-  // Pop-up menu of the list and the picture area
-  QAction *ZoomIn1, *ZoomOut1, *EditWithOrbisk1, *EditWithExternal1, *ConvertWithTransmo1,
-      *ViewAllFiles1, *RefreshList1, *RenameFile2, *IncrementalRename1, *DeleteFiles1,
-      *FileAttributes2, *EXIFData1, *ImageProperties1, *WallpaperCentered1, *WallpaperTiled1,
-      *WallpaperStretched1, *RemoveWallpaper1;
-  // Folder tree pop-up
-  QAction *AddFolder1, *DeleteFolder1, *RefreshTree1;
 
   // ---- handlers
   void FormShow();
@@ -245,6 +210,7 @@ public:
 
   // The status bar text of a panel.
   QString PanelText(int Panel) const;
+  void SetPanelText(int Panel, const QString& Text);
 
   // Tells the window of an open request from another run (the path or command it shows).
   void NotifyOpenRequest(const QByteArray& Target) { emit OpenRequest(Target); }
@@ -264,6 +230,51 @@ protected:
   void dropEvent(QDropEvent* E) override;
 
 private:
+  // Shows the picture area and its viewers; the slide show's timer.
+  std::unique_ptr<TDisplayController> Display;
+  std::unique_ptr<TSlideShow> SlideShow;
+
+  // ---- widgets
+  QToolBar *ToolBar1 = nullptr, *ToolBar2 = nullptr;
+  QSpinBox* SecondsEdit = nullptr;
+  QSplitter *Splitter1 = nullptr, *Splitter2 = nullptr; // left pane | picture; tree / list
+  QFileSystemModel* FolderModel = nullptr;
+  TFolderTree* ShellTreeView1 = nullptr;
+  TFileListModel* FileList = nullptr;
+  QTreeView* ListView1 = nullptr;
+  QWidget* ImagePanel = nullptr;
+  TPGImage* PGImage1 = nullptr;
+  std::array<QLabel*, 5> StatusPanels{};
+  QLabel* BusyLamp = nullptr;
+  QProgressBar* PrintGauge = nullptr;
+  QMenu *FileMenu = nullptr, *EditMenu = nullptr, *BookmarksMenu = nullptr, *ToolsMenu = nullptr,
+        *HelpMenu = nullptr, *PopupMenu1 = nullptr, *TreePopupMenu = nullptr;
+
+  // ---- commands (tool buttons)
+  QAction *PreviousImageButton, *NextImageButton, *RunButton, *EditorButton, *ConvertButton,
+      *SearchButton, *BGColorButton, *AutoZoomButton;
+  // File menu
+  QAction *MoveFiles1, *EditInOrbisk1, *EditInExternal1, *RenameFile1, *DeleteFile1,
+      *FileAttributes1, *SearchFiles1, *PageSetup1, *PrintFolderListing1, *PrintImage1,
+      *SetPreferences1, *SetColor1, *Quit1;
+  // Edit menu
+  QAction *OpenOrbiskEditor1, *OpenExternalEditor1, *CopyToClipboard1;
+  // Bookmarks menu
+  QAction *AddBookmark1, *EditBookmarks1;
+  // Tools menu
+  QAction *Shiftra1, *Paintrel1, *Folvanas1, *Transmo1, *Quenty1, *ThumbnailExplorer1,
+      *TesslyCreator1;
+  // Help menu
+  QAction *Contents1, *SearchForHelpOn1, *FeatureOverview1, *HowToUseHelp1, *WebSite1, *Email1,
+      *AboutOrbisk1;
+  // Pop-up menu of the list and the picture area
+  QAction *ZoomIn1, *ZoomOut1, *EditWithOrbisk1, *EditWithExternal1, *ConvertWithTransmo1,
+      *ViewAllFiles1, *RefreshList1, *RenameFile2, *IncrementalRename1, *DeleteFiles1,
+      *FileAttributes2, *EXIFData1, *ImageProperties1, *WallpaperCentered1, *WallpaperTiled1,
+      *WallpaperStretched1, *RemoveWallpaper1;
+  // Folder tree pop-up
+  QAction *AddFolder1, *DeleteFolder1, *RefreshTree1;
+
   void CreateActions();
   void CreateMenus();
   void CreateToolBars();

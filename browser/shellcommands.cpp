@@ -63,11 +63,11 @@ void HandleOpenRequests(TForm1& F, const QStringList& Commands) {
     } catch (const std::exception& E) {
       Error = QString::fromStdString(E.what());
     }
-    F.StatusPanels[3]->setText(Error);
+    F.SetPanelText(3, Error);
     return;
   }
   if (EncodeFileName(Path) != Bytes) {
-    F.StatusPanels[3]->setText(Path + ": a name that is not UTF-8 can not be shown");
+    F.SetPanelText(3, Path + ": a name that is not UTF-8 can not be shown");
     return;
   }
   if (S_ISDIR(St.st_mode)) {
@@ -79,7 +79,7 @@ void HandleOpenRequests(TForm1& F, const QStringList& Commands) {
   F.ShowFileInList(Path);
   if (QFileInfo(F.ShownFile()) != QFileInfo(Path)) {
     // Not listed (a type that is off): shown all the same, with no other file selected.
-    F.ListView1->clearSelection();
+    F.ClearListSelection();
     F.ShowFile(Path);
   }
 }
@@ -87,16 +87,17 @@ void HandleOpenRequests(TForm1& F, const QStringList& Commands) {
 TListingReport FolderListingReport(const TForm1& F) {
   TListingReport R;
   R.Header = F.SelectedFolder();
-  const int Columns = F.FileList->columnCount();
+  const TFileListModel& List = F.ListModel();
+  const int Columns = List.columnCount();
   for (int C = 0; C < Columns; ++C) {
-    R.Captions << F.FileList->headerData(C, Qt::Horizontal, Qt::DisplayRole).toString();
-    R.Widths << F.ListView1->columnWidth(C);
+    R.Captions << List.headerData(C, Qt::Horizontal, Qt::DisplayRole).toString();
+    R.Widths << F.ListColumnWidth(C);
     R.Alignments << (C == 0 ? Qt::AlignLeft : Qt::AlignRight);
   }
-  for (int Row = 0; Row < F.FileList->rowCount(); ++Row) {
+  for (int Row = 0; Row < List.rowCount(); ++Row) {
     QStringList Cells;
     for (int C = 0; C < Columns; ++C)
-      Cells << F.FileList->data(F.FileList->index(Row, C), Qt::DisplayRole).toString();
+      Cells << List.data(List.index(Row, C), Qt::DisplayRole).toString();
     R.Rows << Cells;
   }
   return R;
@@ -121,7 +122,7 @@ void WallpaperClick(TForm1& F, TWallpaperStyle Style) {
   const TWallpaperResult R =
       SetAsWallpaper(Picture, Style, &F, qEnvironmentVariable("XDG_CURRENT_DESKTOP"));
   // The new bitmap is listed after the next refresh; the list is only repainted.
-  if (!R.WrittenBitmap.isEmpty()) F.ListView1->viewport()->update();
+  if (!R.WrittenBitmap.isEmpty()) F.RepaintList();
 }
 
 } // namespace orbisk

@@ -340,10 +340,10 @@ TEST_F(AlbumWindow, MainWindowOpensItAndLendsItsList) {
   WriteBytes(Dir + "/v.avi", 10);
   TForm1 F;
   F.show();
-  ASSERT_TRUE(F.Folvanas1->isEnabled());
-  EXPECT_TRUE(F.findChild<QWidget*>("ToolBar2")->actions().contains(F.Folvanas1));
+  ASSERT_TRUE(test::Action(F, "Folvanas1").isEnabled());
+  EXPECT_TRUE(F.findChild<QWidget*>("ToolBar2")->actions().contains(&test::Action(F, "Folvanas1")));
   F.ListFolder(Dir);
-  F.Folvanas1->trigger();
+  test::Action(F, "Folvanas1").trigger();
   TfAlbum* W = F.AlbumWindow();
   ASSERT_TRUE(W->isVisible());
   EXPECT_EQ(W->windowTitle(), "Orbisk Folvana Maker");

@@ -63,20 +63,24 @@ protected:
     auto F = std::make_unique<TForm1>();
     F->show();
     QApplication::processEvents();
-    F->ShellTreeView1->setCurrentIndex(F->FolderModel->index(Dir));
+    test::Child<TFolderTree>(*F, "ShellTreeView1")
+        .setCurrentIndex(test::Child<TFolderTree>(*F, "ShellTreeView1").Model()->index(Dir));
     QApplication::processEvents();
     return F;
   }
 
   static void Settle(TForm1& F) {
-    test::WaitFor([&] { return F.Display->PendingCount() == 0; });
+    test::WaitFor([&] { return F.PictureDisplay().PendingCount() == 0; });
     QApplication::processEvents();
   }
 
   static void ClickRow(TForm1& F, int Row) {
-    F.ListView1->scrollTo(F.FileList->index(Row, 0));
-    test::Click(F.ListView1->viewport(),
-                F.ListView1->visualRect(F.FileList->index(Row, 0)).center());
+    test::Child<QTreeView>(F, "ListView1")
+        .scrollTo(test::Child<TFileListModel>(F, "FileList").index(Row, 0));
+    test::Click(test::Child<QTreeView>(F, "ListView1").viewport(),
+                test::Child<QTreeView>(F, "ListView1")
+                    .visualRect(test::Child<TFileListModel>(F, "FileList").index(Row, 0))
+                    .center());
     Settle(F);
   }
 
@@ -91,7 +95,7 @@ protected:
       test::Child<QCheckBox>(*P, "AutoOrientCheck").setChecked(On);
       test::Child<QPushButton>(*P, "OKButton").click();
     });
-    F.SetPreferences1->trigger();
+    test::Action(F, "SetPreferences1").trigger();
     Settle(F);
   }
 
@@ -102,45 +106,49 @@ protected:
 
 TEST_F(AutoOrient, EveryOrientationShowsUprightAndNothingTurnsTwice) {
   auto F = Open();
-  ASSERT_EQ(F->FileList->Count(), 8);
+  ASSERT_EQ(test::Child<TFileListModel>(*F, "FileList").Count(), 8);
   ClickRow(*F, 0);
   for (int O = 1; O <= 8; ++O) {
     ASSERT_EQ(F->ShownFile(), Path(O));
-    EXPECT_TRUE(Shows(F->PGImage1->PixelGraphic(), Upright)) << "orientation " << O;
+    EXPECT_TRUE(Shows(test::Child<TPGImage>(*F, "PGImage1").PixelGraphic(), Upright))
+        << "orientation " << O;
     EXPECT_EQ(F->PanelText(3), QString(" o%1.jpg  (48 x 32)").arg(O));
-    F->NextImageButton->trigger(); // the next file was decoded ahead: that path turns it too
+    test::Action(*F, "NextImageButton")
+        .trigger(); // the next file was decoded ahead: that path turns it too
     Settle(*F);
   }
   // Back through pictures decoded ahead and shown before: still upright.
   for (int I = 0; I < 3; ++I) {
-    F->PreviousImageButton->trigger();
+    test::Action(*F, "PreviousImageButton").trigger();
     Settle(*F);
-    EXPECT_TRUE(Shows(F->PGImage1->PixelGraphic(), Upright)) << F->ShownFile().toStdString();
+    EXPECT_TRUE(Shows(test::Child<TPGImage>(*F, "PGImage1").PixelGraphic(), Upright))
+        << F->ShownFile().toStdString();
   }
 }
 
 TEST_F(AutoOrient, PreferenceOffShowsThePicturesAsStored) {
   auto F = Open();
   ClickRow(*F, 5); // o6.jpg, shown upright
-  ASSERT_TRUE(Shows(F->PGImage1->PixelGraphic(), Upright));
+  ASSERT_TRUE(Shows(test::Child<TPGImage>(*F, "PGImage1").PixelGraphic(), Upright));
 
   SetPreference(*F, false);
   EXPECT_FALSE(AutoOrientPictures());
   EXPECT_EQ(TSettingsStore().ReadString("AutoOrient", "?"), "0");
   // The shown picture is read again as stored.
-  EXPECT_TRUE(Shows(F->PGImage1->PixelGraphic(), Stored[6]));
+  EXPECT_TRUE(Shows(test::Child<TPGImage>(*F, "PGImage1").PixelGraphic(), Stored[6]));
   EXPECT_EQ(F->PanelText(3), " o6.jpg  (32 x 48)");
   ClickRow(*F, 0);
   for (int O = 1; O <= 8; ++O) {
-    EXPECT_TRUE(Shows(F->PGImage1->PixelGraphic(), Stored[O])) << "orientation " << O;
-    F->NextImageButton->trigger();
+    EXPECT_TRUE(Shows(test::Child<TPGImage>(*F, "PGImage1").PixelGraphic(), Stored[O]))
+        << "orientation " << O;
+    test::Action(*F, "NextImageButton").trigger();
     Settle(*F);
   }
 
   // On again, also for a new window that reads the settings.
   SetPreference(*F, true);
   EXPECT_EQ(TSettingsStore().ReadString("AutoOrient", "?"), "1");
-  EXPECT_TRUE(Shows(F->PGImage1->PixelGraphic(), Upright));
+  EXPECT_TRUE(Shows(test::Child<TPGImage>(*F, "PGImage1").PixelGraphic(), Upright));
   F.reset();
   SetAutoOrientPictures(false);
   auto G = Open();

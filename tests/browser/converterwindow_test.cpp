@@ -79,11 +79,11 @@ protected:
 
 TEST_F(ConverterWindow, MainWindowOpensItForTheOneSelectedFile) {
   auto F = OpenMain();
-  F->ListView1->clearSelection();
-  F->ConvertButton->trigger();
+  test::Child<QTreeView>(*F, "ListView1").clearSelection();
+  test::Action(*F, "ConvertButton").trigger();
   EXPECT_EQ(Prompt->Messages, QStringList{"Click on an image filename first"});
   F->SelectFileByName("a.png");
-  F->Transmo1->trigger();
+  test::Action(*F, "Transmo1").trigger();
   TfrmConvert* C = F->ConverterWindow();
   ASSERT_TRUE(C->isVisible());
   EXPECT_EQ(C->windowTitle(), "Transmo- Original Size Mode");
@@ -118,7 +118,7 @@ TEST_F(ConverterWindow, MainWindowOpensItForTheOneSelectedFile) {
 TEST_F(ConverterWindow, ConvertNowAsksBeforeReplacingAndShowsTheResult) {
   auto F = OpenMain();
   F->SelectFileByName("a.png");
-  F->ConvertWithTransmo1->trigger();
+  test::Action(*F, "ConvertWithTransmo1").trigger();
   TfrmConvert* C = F->ConverterWindow();
   test::WriteBytes(Pics + "/a.bmp", 100);
   // No writes nothing: neither the file nor a "!" copy.
@@ -139,7 +139,7 @@ TEST_F(ConverterWindow, ConvertNowAsksBeforeReplacingAndShowsTheResult) {
   EXPECT_EQ(test::Child<TPGImage>(*C, "Image2").ImageWidth(), 300);
   EXPECT_TRUE(C->Panel(1).startsWith(Pics + "/a.bmp "));
   // The main list was read again and shows the new file.
-  EXPECT_GE(F->FileList->FindByPrefix("a.bmp"), 0);
+  EXPECT_GE(test::Child<TFileListModel>(*F, "FileList").FindByPrefix("a.bmp"), 0);
   // Delete Converted File: asked, then gone; the right side is emptied.
   test::Child<QMenu>(*C, "RightMenu").popup(QPoint(0, 0));
   EXPECT_TRUE(test::Child<QAction>(*C, "DeleteConvertedFile1").isEnabled());

@@ -49,33 +49,37 @@ protected:
     auto F = std::make_unique<TForm1>();
     F->show();
     QApplication::processEvents();
-    const QModelIndex I = F->FolderModel->index(Folder);
+    const QModelIndex I = test::Child<TFolderTree>(*F, "ShellTreeView1").Model()->index(Folder);
     EXPECT_TRUE(I.isValid()) << Folder.toStdString();
-    F->ShellTreeView1->setCurrentIndex(I);
+    test::Child<TFolderTree>(*F, "ShellTreeView1").setCurrentIndex(I);
     QApplication::processEvents();
     return F;
   }
 
   static void ClickRow(TForm1& F, int Row, Qt::KeyboardModifiers M = Qt::NoModifier) {
-    F.ListView1->scrollTo(F.FileList->index(Row, 0));
-    const QRect R = F.ListView1->visualRect(F.FileList->index(Row, 0));
+    test::Child<QTreeView>(F, "ListView1")
+        .scrollTo(test::Child<TFileListModel>(F, "FileList").index(Row, 0));
+    const QRect R = test::Child<QTreeView>(F, "ListView1")
+                        .visualRect(test::Child<TFileListModel>(F, "FileList").index(Row, 0));
     ASSERT_TRUE(R.isValid());
-    test::Click(F.ListView1->viewport(), R.center(), M);
+    test::Click(test::Child<QTreeView>(F, "ListView1").viewport(), R.center(), M);
     Settle(F);
   }
 
   // Waits until every requested display has been served.
   static void Settle(TForm1& F) {
-    test::WaitFor([&] { return F.Display->PendingCount() == 0; });
+    test::WaitFor([&] { return F.PictureDisplay().PendingCount() == 0; });
     QApplication::processEvents();
   }
 
   static QColor AreaPixel(TForm1& F, int X, int Y) {
-    return F.ImagePanel->grab().toImage().pixelColor(X, Y);
+    return test::Child<QWidget>(F, "ImagePanel").grab().toImage().pixelColor(X, Y);
   }
 
   static QSize Fitted(TForm1& F, int W, int H) {
-    return FitViewerSize(W, H, F.ImagePanel->width(), F.ImagePanel->height()).value_or(QSize());
+    return FitViewerSize(W, H, test::Child<QWidget>(F, "ImagePanel").width(),
+                         test::Child<QWidget>(F, "ImagePanel").height())
+        .value_or(QSize());
   }
 
   QString Dir;
@@ -83,17 +87,19 @@ protected:
 
 TEST_F(DisplayWindow, SelectionShowsThePictureAndNextWraps) {
   auto F = Open(Dir);
-  ASSERT_EQ(F->FileList->Count(), 3);
+  ASSERT_EQ(test::Child<TFileListModel>(*F, "FileList").Count(), 3);
   ClickRow(*F, 2); // c.png
   EXPECT_EQ(F->ShownFile(), Dir + "/c.png");
   EXPECT_EQ(F->PanelText(3), " c.png  (60 x 20)");
   EXPECT_EQ(F->PanelText(2), "1K");
-  EXPECT_EQ(F->PGImage1->geometry(), QRect(4, 4, 60, 20));
+  EXPECT_EQ(test::Child<TPGImage>(*F, "PGImage1").geometry(), QRect(4, 4, 60, 20));
   EXPECT_EQ(AreaPixel(*F, 10, 10), Red);
-  EXPECT_TRUE(F->BusyLamp->styleSheet().contains("#800000")); // the lamp is off again
+  EXPECT_TRUE(test::Child<QLabel>(*F, "BusyLamp")
+                  .styleSheet()
+                  .contains("#800000")); // the lamp is off again
 
   // Past the last item: the first, shown in place of the last one.
-  F->NextImageButton->trigger();
+  test::Action(*F, "NextImageButton").trigger();
   Settle(*F);
   EXPECT_EQ(F->SelectedRows(), QList<int>({0}));
   EXPECT_EQ(F->ShownFile(), Dir + "/a.png");
@@ -101,7 +107,7 @@ TEST_F(DisplayWindow, SelectionShowsThePictureAndNextWraps) {
   EXPECT_EQ(AreaPixel(*F, 10, 10), Blue);
   EXPECT_EQ(AreaPixel(*F, 70, 10), F->PictureAreaColor()); // c.png's width is gone
 
-  F->PreviousImageButton->trigger();
+  test::Action(*F, "PreviousImageButton").trigger();
   Settle(*F);
   EXPECT_EQ(F->PanelText(3), " c.png  (60 x 20)");
   EXPECT_EQ(AreaPixel(*F, 10, 10), Red);
@@ -109,74 +115,76 @@ TEST_F(DisplayWindow, SelectionShowsThePictureAndNextWraps) {
 
 TEST_F(DisplayWindow, SlideShowStepsThroughTheListAndStops) {
   auto F = Open(Dir);
-  F->SecondsEdit->stepBy(-3); // the arrows, down to 1
-  ASSERT_EQ(F->SecondsEdit->text(), "1");
+  test::Child<QSpinBox>(*F, "SecondsEdit").stepBy(-3); // the arrows, down to 1
+  ASSERT_EQ(test::Child<QSpinBox>(*F, "SecondsEdit").text(), "1");
   QStringList Shown;
-  QObject::connect(F->Display.get(), &TDisplayController::Displayed,
+  QObject::connect(&F->PictureDisplay(), &TDisplayController::Displayed,
                    [&](const QString& Path, bool Ok) {
                      Shown << QFileInfo(Path).fileName() + (Ok ? "" : " failed");
                    });
 
-  F->RunButton->trigger(); // nothing selected: the first file at once
-  EXPECT_TRUE(F->RunButton->isChecked());
-  EXPECT_TRUE(F->SlideShow->Running());
-  EXPECT_EQ(F->SlideShow->IntervalMs(), 1000);
-  EXPECT_FALSE(F->BookmarksMenu->isEnabled());
+  test::Action(*F, "RunButton").trigger(); // nothing selected: the first file at once
+  EXPECT_TRUE(test::Action(*F, "RunButton").isChecked());
+  EXPECT_TRUE(F->SlideShowTimer().Running());
+  EXPECT_EQ(F->SlideShowTimer().IntervalMs(), 1000);
+  EXPECT_FALSE(test::Child<QMenu>(*F, "BookmarksMenu").isEnabled());
   // The first file at once, the next ones each after the interval.
   ASSERT_TRUE(QTest::qWaitFor([&] { return Shown.size() >= 1; }));
   ASSERT_TRUE(QTest::qWaitFor([&] { return Shown.size() >= 3; }, 10000))
       << Shown.join(",").toStdString();
   EXPECT_EQ(Shown.mid(0, 3), QStringList({"a.png", "b.png", "c.png"}));
 
-  F->RunButton->trigger(); // released: stops, the shown file stays
-  EXPECT_FALSE(F->SlideShow->Running());
-  EXPECT_TRUE(F->BookmarksMenu->isEnabled());
+  test::Action(*F, "RunButton").trigger(); // released: stops, the shown file stays
+  EXPECT_FALSE(F->SlideShowTimer().Running());
+  EXPECT_TRUE(test::Child<QMenu>(*F, "BookmarksMenu").isEnabled());
   const QString Last = F->ShownFile();
   // Longer than an interval: no further file is shown.
   EXPECT_FALSE(QTest::qWaitFor([&] { return F->ShownFile() != Last; }, 1300));
   EXPECT_EQ(F->ShownFile(), Last);
-  EXPECT_TRUE(F->PGImage1->isVisible());
+  EXPECT_TRUE(test::Child<TPGImage>(*F, "PGImage1").isVisible());
 
   // Closing the window stops a running show.
-  F->RunButton->trigger();
-  ASSERT_TRUE(F->SlideShow->Running());
+  test::Action(*F, "RunButton").trigger();
+  ASSERT_TRUE(F->SlideShowTimer().Running());
   F->close();
-  EXPECT_FALSE(F->SlideShow->Running());
+  EXPECT_FALSE(F->SlideShowTimer().Running());
   EXPECT_EQ(TSettingsStore().ReadString("Seconds", ""), "1");
 }
 
 TEST_F(DisplayWindow, SlideShowNeedsFiles) {
   auto F = Open(test::MakeFolder("empty"));
   test::TPromptScope Prompt;
-  F->RunButton->trigger();
+  test::Action(*F, "RunButton").trigger();
   EXPECT_EQ(Prompt->Messages,
             QStringList({"You must select a directory with files to run a Orbisk"}));
-  EXPECT_FALSE(F->RunButton->isChecked());
-  EXPECT_FALSE(F->SlideShow->Running());
-  EXPECT_TRUE(F->BookmarksMenu->isEnabled());
+  EXPECT_FALSE(test::Action(*F, "RunButton").isChecked());
+  EXPECT_FALSE(F->SlideShowTimer().Running());
+  EXPECT_TRUE(test::Child<QMenu>(*F, "BookmarksMenu").isEnabled());
 }
 
 TEST_F(DisplayWindow, AutoZoomFitsEveryShownPicture) {
   auto F = Open(Dir);
   ClickRow(*F, 0);
-  EXPECT_EQ(F->PGImage1->size(), QSize(40, 30));
-  F->AutoZoomButton->trigger(); // down: fits the shown picture
-  ASSERT_TRUE(F->AutoZoomButton->isChecked());
-  EXPECT_EQ(F->PGImage1->size(), Fitted(*F, 40, 30));
-  F->NextImageButton->trigger(); // the next picture comes fitted
+  EXPECT_EQ(test::Child<TPGImage>(*F, "PGImage1").size(), QSize(40, 30));
+  test::Action(*F, "AutoZoomButton").trigger(); // down: fits the shown picture
+  ASSERT_TRUE(test::Action(*F, "AutoZoomButton").isChecked());
+  EXPECT_EQ(test::Child<TPGImage>(*F, "PGImage1").size(), Fitted(*F, 40, 30));
+  test::Action(*F, "NextImageButton").trigger(); // the next picture comes fitted
   Settle(*F);
   EXPECT_EQ(F->PanelText(3), " b.png  (20 x 10)");
-  EXPECT_EQ(F->PGImage1->size(), Fitted(*F, 20, 10));
-  EXPECT_EQ(AreaPixel(*F, F->PGImage1->width() - 2, F->PGImage1->height() / 2), Green);
+  EXPECT_EQ(test::Child<TPGImage>(*F, "PGImage1").size(), Fitted(*F, 20, 10));
+  EXPECT_EQ(AreaPixel(*F, test::Child<TPGImage>(*F, "PGImage1").width() - 2,
+                      test::Child<TPGImage>(*F, "PGImage1").height() / 2),
+            Green);
 
   // A resized area refits.
   F->resize(F->width() + 200, F->height() + 100);
   QApplication::processEvents();
-  EXPECT_EQ(F->PGImage1->size(), Fitted(*F, 20, 10));
+  EXPECT_EQ(test::Child<TPGImage>(*F, "PGImage1").size(), Fitted(*F, 20, 10));
 
-  F->AutoZoomButton->trigger(); // up: the selected file again, at its natural size
+  test::Action(*F, "AutoZoomButton").trigger(); // up: the selected file again, at its natural size
   Settle(*F);
-  EXPECT_EQ(F->PGImage1->size(), QSize(20, 10));
+  EXPECT_EQ(test::Child<TPGImage>(*F, "PGImage1").size(), QSize(20, 10));
 }
 
 TEST_F(DisplayWindow, CorruptJpegLeavesTheAreaEmpty) {
@@ -186,16 +194,16 @@ TEST_F(DisplayWindow, CorruptJpegLeavesTheAreaEmpty) {
   auto F = Open(Bad);
   test::TPromptScope Prompt;
   ClickRow(*F, 0);
-  ASSERT_TRUE(F->PGImage1->isVisible());
+  ASSERT_TRUE(test::Child<TPGImage>(*F, "PGImage1").isVisible());
   ClickRow(*F, 1);
   EXPECT_EQ(F->ShownFile(), Bad + "/b.jpg");
-  EXPECT_EQ(F->Display->VisibleViewer(), nullptr);
+  EXPECT_EQ(F->PictureDisplay().VisibleViewer(), nullptr);
   EXPECT_EQ(F->PanelText(3), " b.jpg (unreadable)");
   EXPECT_EQ(F->PanelText(2), "1K");
   EXPECT_EQ(AreaPixel(*F, 10, 10), F->PictureAreaColor());
   EXPECT_TRUE(Prompt->Messages.isEmpty());
   // Copying shows nothing stale from the previous picture.
-  EXPECT_FALSE(F->Display->CopyToClipboard());
+  EXPECT_FALSE(F->PictureDisplay().CopyToClipboard());
 }
 
 TEST_F(DisplayWindow, MultiFrameGifAnimates) {
@@ -203,12 +211,12 @@ TEST_F(DisplayWindow, MultiFrameGifAnimates) {
   test::WriteData(Anim + "/anim.gif", test::TwoFrameGif());
   auto F = Open(Anim);
   ClickRow(*F, 0);
-  TAnimatedGifViewer* G = F->Display->GifViewer();
-  ASSERT_EQ(F->Display->VisibleViewer(), G);
-  EXPECT_FALSE(F->PGImage1->isVisible());
+  TAnimatedGifViewer* G = F->PictureDisplay().GifViewer();
+  ASSERT_EQ(F->PictureDisplay().VisibleViewer(), G);
+  EXPECT_FALSE(test::Child<TPGImage>(*F, "PGImage1").isVisible());
   EXPECT_EQ(F->PanelText(3), " anim.gif  (1 x 1)");
   EXPECT_TRUE(G->Animate());
-  F->ZoomIn1->trigger();
+  test::Action(*F, "ZoomIn1").trigger();
   ASSERT_EQ(G->size(), Fitted(*F, 1, 1));
   // The picture area shows white and black in turn.
   QSet<QRgb> Seen;
@@ -232,11 +240,12 @@ TEST_F(DisplayWindow, VideoDisablesTheEditItems) {
   } Cases[] = {{0, true}, {3, false}, {1, true}};
   for (const Case& C : Cases) {
     ClickRow(*F, C.Row);
-    emit F->PopupMenu1->aboutToShow();
-    EXPECT_EQ(F->EditWithOrbisk1->isEnabled(), C.Enabled) << C.Row;
-    EXPECT_EQ(F->ConvertWithTransmo1->isEnabled(), C.Enabled) << C.Row;
+    emit test::Child<QMenu>(*F, "PopupMenu1").aboutToShow();
+    EXPECT_EQ(test::Action(*F, "EditWithOrbisk1").isEnabled(), C.Enabled) << C.Row;
+    EXPECT_EQ(test::Action(*F, "ConvertWithTransmo1").isEnabled(), C.Enabled) << C.Row;
   }
-  EXPECT_TRUE(F->Transmo1->isEnabled()); // the converter has joined; a picture is shown
+  EXPECT_TRUE(
+      test::Action(*F, "Transmo1").isEnabled()); // the converter has joined; a picture is shown
 }
 
 TEST_F(DisplayWindow, PrintImageOnePagePerSelectedPicture) {
@@ -250,28 +259,28 @@ TEST_F(DisplayWindow, PrintImageOnePagePerSelectedPicture) {
     P.setOutputFileName(Pdf);
     return true;
   };
-  F->PrintImage1->trigger(); // nothing selected: nothing to print
+  test::Action(*F, "PrintImage1").trigger(); // nothing selected: nothing to print
   EXPECT_EQ(Setups, 0);
-  ASSERT_TRUE(F->PrintImage1->isEnabled());
+  ASSERT_TRUE(test::Action(*F, "PrintImage1").isEnabled());
 
   ClickRow(*F, 0);
   ClickRow(*F, 2, Qt::ControlModifier);
   ASSERT_EQ(F->SelectedCount(), 2);
   // The pop-up's entry is the File menu's command.
   QAction& Print = test::Action(*F, "PrintImage1");
-  EXPECT_TRUE(F->PopupMenu1->actions().contains(&Print));
+  EXPECT_TRUE(test::Child<QMenu>(*F, "PopupMenu1").actions().contains(&Print));
   Print.trigger();
   EXPECT_EQ(Setups, 1);
   QFile File(Pdf);
   ASSERT_TRUE(File.open(QIODevice::ReadOnly));
   const QString Text = QString::fromLatin1(File.readAll());
   EXPECT_EQ(Text.count(QRegularExpression("/Type\\s*/Page[^s]")), 2);
-  EXPECT_FALSE(F->PrintGauge->isVisible());
+  EXPECT_FALSE(test::Child<QProgressBar>(*F, "PrintGauge").isVisible());
 
   // A cancelled dialog prints nothing.
   QFile::remove(Pdf);
   F->PrintSetup = [](QPrinter&) { return false; };
-  F->PrintImage1->trigger();
+  test::Action(*F, "PrintImage1").trigger();
   EXPECT_FALSE(QFile::exists(Pdf));
 }
 
@@ -279,7 +288,8 @@ TEST_F(DisplayWindow, ExternalEditorCommandsAndBackgroundColour) {
   auto F = Open(Dir);
   test::TPromptScope Prompt;
   ClickRow(*F, 0);
-  for (QAction* A : {F->EditWithExternal1, F->EditInExternal1, F->OpenExternalEditor1}) {
+  for (QAction* A : {&test::Action(*F, "EditWithExternal1"), &test::Action(*F, "EditInExternal1"),
+                     &test::Action(*F, "OpenExternalEditor1")}) {
     Prompt->Messages.clear();
     ASSERT_TRUE(A->isEnabled());
     A->trigger();
@@ -287,9 +297,10 @@ TEST_F(DisplayWindow, ExternalEditorCommandsAndBackgroundColour) {
         << A->text().toStdString();
   }
 
-  F->Display->ColorChooser = [](const QColor&) { return QColor(0, 128, 0); };
-  F->BGColorButton->trigger();
-  EXPECT_EQ(AreaPixel(*F, F->ImagePanel->width() - 5, F->ImagePanel->height() - 5),
+  F->PictureDisplay().ColorChooser = [](const QColor&) { return QColor(0, 128, 0); };
+  test::Action(*F, "BGColorButton").trigger();
+  EXPECT_EQ(AreaPixel(*F, test::Child<QWidget>(*F, "ImagePanel").width() - 5,
+                      test::Child<QWidget>(*F, "ImagePanel").height() - 5),
             QColor(0, 128, 0));
   EXPECT_TRUE(F->BGColorChanged());
   F->close();

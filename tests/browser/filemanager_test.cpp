@@ -50,7 +50,7 @@ protected:
     QApplication::processEvents();
     F->SetSelectedFolder(Dest);
     TSettingsStore().WriteString("SourceDir", Source);
-    F->MoveFiles1->trigger();
+    test::Action(*F, "MoveFiles1").trigger();
     W = F->SelectFilesWindow();
     QObject::connect(W, &TfSelectFiles::OnPanelText, W, [this](int Panel, const QString& Text) {
       if (Panel == 3) Progress << Text;
@@ -153,7 +153,8 @@ TEST_F(FileManager, MovesSelectedFilesIntoTheMainFolder) {
   EXPECT_EQ(QImage(Dest + "/z.png").size(), QSize(20, 30));
   EXPECT_EQ(Names(List()), QStringList{"a.png"});
   // The main list shows the last file moved; the neighbour is selected and previewed here.
-  EXPECT_EQ(Names(F->FileList), QStringList({"m.png", "photo.png", "photo1.png", "z.png"}));
+  EXPECT_EQ(Names(&test::Child<TFileListModel>(*F, "FileList")),
+            QStringList({"m.png", "photo.png", "photo1.png", "z.png"}));
   EXPECT_EQ(F->SelectedFile(), Dest + "/z.png");
   EXPECT_EQ(W->SelectedRows(), QList<int>{0});
   EXPECT_EQ(W->PreviewedFile(), Source + "/a.png");

@@ -67,13 +67,14 @@ protected:
   }
   QStringList Names() const {
     QStringList L;
-    for (int R = 0; R < F->FileList->Count(); ++R)
-      L << F->FileList->Item(R).Name;
+    for (int R = 0; R < test::Child<TFileListModel>(*F, "FileList").Count(); ++R)
+      L << test::Child<TFileListModel>(*F, "FileList").Item(R).Name;
     return L;
   }
   void ClickRow(int Row, Qt::KeyboardModifiers M = Qt::NoModifier) {
-    const QRect R = F->ListView1->visualRect(F->FileList->index(Row, 0));
-    test::Click(F->ListView1->viewport(), R.center(), M);
+    const QRect R = test::Child<QTreeView>(*F, "ListView1")
+                        .visualRect(test::Child<TFileListModel>(*F, "FileList").index(Row, 0));
+    test::Click(test::Child<QTreeView>(*F, "ListView1").viewport(), R.center(), M);
   }
   QString Dir;
   test::TPromptScope P;
@@ -87,7 +88,7 @@ TEST_F(FileCommands, KeysTypedIntoTheSecondsBoxStayThere) {
   ASSERT_EQ(F->SelectedFile(), Dir + "/a.png");
   // Delete, F2 and F8 typed into the slide show's seconds box: no question, no dialog, and the
   // file is where it was, also with confirmations off.
-  F->SecondsEdit->setFocus();
+  test::Child<QSpinBox>(*F, "SecondsEdit").setFocus();
   // A dialog a key opened is recorded and closed again.
   QStringList Dialogs;
   QTimer Watch;
@@ -98,8 +99,9 @@ TEST_F(FileCommands, KeysTypedIntoTheSecondsBoxStayThere) {
     }
   });
   Watch.start(10);
-  for (QWidget* Box : {static_cast<QWidget*>(F->SecondsEdit),
-                       static_cast<QWidget*>(F->SecondsEdit->findChild<QLineEdit*>())}) {
+  for (QWidget* Box :
+       {static_cast<QWidget*>(&test::Child<QSpinBox>(*F, "SecondsEdit")),
+        static_cast<QWidget*>(test::Child<QSpinBox>(*F, "SecondsEdit").findChild<QLineEdit*>())}) {
     QTest::keyClick(Box, Qt::Key_Delete);
     QTest::keyClick(Box, Qt::Key_F2);
     QTest::keyClick(Box, Qt::Key_F5);
@@ -110,17 +112,17 @@ TEST_F(FileCommands, KeysTypedIntoTheSecondsBoxStayThere) {
   EXPECT_TRUE(Dialogs.isEmpty()) << Dialogs.join("|").toStdString();
   EXPECT_TRUE(QFileInfo::exists(Dir + "/a.png"));
   EXPECT_EQ(F->SelectedFile(), Dir + "/a.png");
-  EXPECT_EQ(F->SecondsEdit->text(), "4");
+  EXPECT_EQ(test::Child<QSpinBox>(*F, "SecondsEdit").text(), "4");
 
   // The same key in the list asks about the selected file.
-  F->ListView1->setFocus();
-  QTest::keyClick(F->ListView1, Qt::Key_Delete);
+  test::Child<QTreeView>(*F, "ListView1").setFocus();
+  QTest::keyClick(&test::Child<QTreeView>(*F, "ListView1"), Qt::Key_Delete);
   EXPECT_EQ(P->Messages, QStringList{"Delete file a.png?"});
   EXPECT_TRUE(QFileInfo::exists(Dir + "/a.png")); // answered No
   // And in the folder tree and the picture area.
   P->Messages.clear();
-  test::Key(F->ShellTreeView1, Qt::Key_Delete);
-  test::Key(F->PGImage1, Qt::Key_Delete);
+  test::Key(&test::Child<TFolderTree>(*F, "ShellTreeView1"), Qt::Key_Delete);
+  test::Key(&test::Child<TPGImage>(*F, "PGImage1"), Qt::Key_Delete);
   EXPECT_EQ(P->Messages, QStringList({"Delete file a.png?", "Delete file a.png?"}));
 }
 
@@ -135,7 +137,7 @@ TEST_F(FileCommands, F2RenamesTheSelectedFileInPlace) {
     test::Child<QLineEdit>(*D, "NewNameEdit").setText("z.png");
     ClickOK(D);
   });
-  test::Key(F->ListView1, Qt::Key_F2);
+  test::Key(&test::Child<QTreeView>(*F, "ListView1"), Qt::Key_F2);
   EXPECT_EQ(Names(), QStringList({"z.png", "b.png", "c.png"})); // not sorted again
   EXPECT_TRUE(QFileInfo::exists(Dir + "/z.png"));
   EXPECT_EQ(F->SelectedFile(), Dir + "/z.png");
@@ -145,7 +147,7 @@ TEST_F(FileCommands, F2RenamesTheSelectedFileInPlace) {
     test::Child<QLineEdit>(*qobject_cast<TfRename*>(W), "NewNameEdit").setText("b.png");
     ClickOK(W);
   });
-  test::Key(F->ListView1, Qt::Key_F2);
+  test::Key(&test::Child<QTreeView>(*F, "ListView1"), Qt::Key_F2);
   EXPECT_EQ(P->Messages, QStringList{"Error changing name"});
   EXPECT_TRUE(QFileInfo::exists(Dir + "/z.png"));
   EXPECT_EQ(QImage(Dir + "/b.png").size(), QSize(20, 10));
@@ -153,13 +155,13 @@ TEST_F(FileCommands, F2RenamesTheSelectedFileInPlace) {
 }
 
 TEST_F(FileCommands, DeleteKeyAsksTrashesAndSelectsTheNeighbour) {
-  F->ListView1->setFocus();
-  test::Key(F->ListView1, Qt::Key_Delete);
+  test::Child<QTreeView>(*F, "ListView1").setFocus();
+  test::Key(&test::Child<QTreeView>(*F, "ListView1"), Qt::Key_Delete);
   EXPECT_EQ(P->Messages, QStringList{"You need to click on a file name first"});
   ClickRow(0);
   P->Messages.clear();
   P->Answers = {true};
-  test::Key(F->ListView1, Qt::Key_Delete);
+  test::Key(&test::Child<QTreeView>(*F, "ListView1"), Qt::Key_Delete);
   EXPECT_EQ(P->Messages, QStringList{"Delete file a.png?"});
   EXPECT_FALSE(QFileInfo::exists(Dir + "/a.png"));
   EXPECT_TRUE(QFileInfo::exists(test::TestHome() + "/data/Trash/files/a.png"));
@@ -171,11 +173,11 @@ TEST_F(FileCommands, DeleteKeyAsksTrashesAndSelectsTheNeighbour) {
   ClickRow(1);
   P->Messages.clear();
   P->Answers = {false};
-  F->DeleteFiles1->trigger();
+  test::Action(*F, "DeleteFiles1").trigger();
   EXPECT_EQ(P->Messages, QStringList{"Delete file c.png?"});
   EXPECT_TRUE(QFileInfo::exists(Dir + "/c.png"));
   P->Answers = {true};
-  F->DeleteFile1->trigger();
+  test::Action(*F, "DeleteFile1").trigger();
   EXPECT_EQ(Names(), QStringList({"b.png"}));
   EXPECT_EQ(F->SelectedFile(), Dir + "/b.png");
 }
@@ -192,7 +194,7 @@ TEST_F(FileCommands, AttributesAndFolders) {
     test::Child<QCheckBox>(*D, "ReadOnlyCheck").setChecked(true);
     ClickOK(D);
   });
-  F->FileAttributes1->trigger();
+  test::Action(*F, "FileAttributes1").trigger();
   EXPECT_FALSE(QFileInfo(Dir + "/b.png").permissions() & QFile::WriteOwner);
   WhenModal([](QWidget* W) {
     auto* D = qobject_cast<TFileAttrForm*>(W);
@@ -200,7 +202,7 @@ TEST_F(FileCommands, AttributesAndFolders) {
     test::Child<QCheckBox>(*D, "HiddenCheck").setChecked(true);
     ClickOK(D);
   });
-  F->FileAttributes2->trigger();
+  test::Action(*F, "FileAttributes2").trigger();
   EXPECT_TRUE(QFileInfo::exists(Dir + "/.b.png"));
   EXPECT_EQ(Names(), QStringList({"a.png", "c.png"})); // hidden files are not listed
 
@@ -212,13 +214,13 @@ TEST_F(FileCommands, AttributesAndFolders) {
     test::Child<QLineEdit>(*D, "NewFolderEdit").setText("Sub");
     ClickOK(D);
   });
-  F->AddFolder1->trigger();
+  test::Action(*F, "AddFolder1").trigger();
   EXPECT_TRUE(QFileInfo(Dir + "/Sub").isDir());
   EXPECT_EQ(F->SelectedFolder(), Dir + "/Sub");
 
   test::WriteBytes(Dir + "/Sub/in.jpg", 10);
   P->Answers = {true};
-  F->DeleteFolder1->trigger();
+  test::Action(*F, "DeleteFolder1").trigger();
   EXPECT_TRUE(QFileInfo::exists(Dir + "/Sub/in.jpg"));
   EXPECT_EQ(F->SelectedFolder(), Dir); // the nearest parent
   EXPECT_EQ(P->Messages, QStringList({"Delete folder " + Dir + "/Sub?",
@@ -226,7 +228,7 @@ TEST_F(FileCommands, AttributesAndFolders) {
   QFile::remove(Dir + "/Sub/in.jpg");
   F->SetSelectedFolder(Dir + "/Sub");
   P->Answers = {true};
-  F->DeleteFolder1->trigger();
+  test::Action(*F, "DeleteFolder1").trigger();
   EXPECT_FALSE(QFileInfo::exists(Dir + "/Sub"));
   EXPECT_EQ(F->SelectedFolder(), Dir);
   EXPECT_EQ(Names(), QStringList({"a.png", "c.png"}));
@@ -235,7 +237,7 @@ TEST_F(FileCommands, AttributesAndFolders) {
 TEST_F(FileCommands, IncrementalRenameWindow) {
   ClickRow(0);
   ClickRow(2, Qt::ControlModifier);
-  F->IncrementalRename1->trigger();
+  test::Action(*F, "IncrementalRename1").trigger();
   TfrmIncRename* W = F->IncRenameWindow();
   ASSERT_TRUE(W->isVisible());
   EXPECT_EQ(W->windowTitle(), "Incremental File Rename");

@@ -100,11 +100,11 @@ protected:
 TEST_F(FileTypesInWindows, TheMainListAndTheFileManagerListEveryEnding) {
   const QStringList All = {"a.jpg", "b.JPEG", "c.jpe", "d.jfif", "e.Jif",  "f.tiff",
                            "g.TIF", "h.ppm",  "i.pgm", "j.PBM",  "k.webp", "l.HEIC"};
-  EXPECT_EQ(Names(F->FileList), All);
+  EXPECT_EQ(Names(&test::Child<TFileListModel>(*F, "FileList")), All);
   EXPECT_EQ(F->PanelText(1), "12 files");
   // The file manager lists its folder through the same mask.
   TSettingsStore().WriteString("SourceDir", Dir);
-  F->MoveFiles1->trigger();
+  test::Action(*F, "MoveFiles1").trigger();
   TfSelectFiles* W = F->SelectFilesWindow();
   ASSERT_TRUE(W->isVisible());
   EXPECT_EQ(Names(&test::Child<TFileListModel>(*W, "FileList")), All);
@@ -133,8 +133,9 @@ TEST_F(FileTypesInWindows, TheLaterFormatsHaveTheirOwnSwitches) {
     test::Child<QCheckBox>(*Prefs, "TypeCheck1").click(); // JPG off
     test::Child<QPushButton>(*Prefs, "OKButton").click();
   });
-  F->SetPreferences1->trigger();
-  EXPECT_EQ(Names(F->FileList), QStringList({"f.tiff", "g.TIF", "k.webp", "l.HEIC"}));
+  test::Action(*F, "SetPreferences1").trigger();
+  EXPECT_EQ(Names(&test::Child<TFileListModel>(*F, "FileList")),
+            QStringList({"f.tiff", "g.TIF", "k.webp", "l.HEIC"}));
   EXPECT_EQ(TSettingsStore().ReadString("FileTypes", ""), "011111111111110");
 
   // A value an older build wrote (ten flags): the later formats are listed again.

@@ -48,20 +48,21 @@ protected:
   }
 
   static void ChooseFolder(TForm1& F, const QString& Folder) {
-    QModelIndex I = F.FolderModel->index(Folder);
+    QModelIndex I = test::Child<TFolderTree>(F, "ShellTreeView1").Model()->index(Folder);
     ASSERT_TRUE(I.isValid()) << Folder.toStdString();
-    F.ShellTreeView1->setCurrentIndex(I);
+    test::Child<TFolderTree>(F, "ShellTreeView1").setCurrentIndex(I);
     QApplication::processEvents();
   }
 
   static int RowOf(TForm1& F, const QString& Name) {
-    for (int R = 0; R < F.FileList->rowCount(); ++R)
-      if (F.FileList->Item(R).Name == Name) return R;
+    for (int R = 0; R < test::Child<TFileListModel>(F, "FileList").rowCount(); ++R)
+      if (test::Child<TFileListModel>(F, "FileList").Item(R).Name == Name) return R;
     return -1;
   }
 
   static void Select(TForm1& F, int Row) {
-    F.ListView1->setCurrentIndex(F.FileList->index(Row, 0));
+    test::Child<QTreeView>(F, "ListView1")
+        .setCurrentIndex(test::Child<TFileListModel>(F, "FileList").index(Row, 0));
     QApplication::processEvents();
   }
 
@@ -103,20 +104,20 @@ TEST_F(HostileInput, NamesThatAreNotUtf8AreListedAndShown) {
   WriteRawNamed(Raw, 25, 15);
   auto F = Open();
   ChooseFolder(*F, Pics);
-  ASSERT_EQ(F->FileList->rowCount(), 2);
+  ASSERT_EQ(test::Child<TFileListModel>(*F, "FileList").rowCount(), 2);
   const int Row = RowOf(*F, DecodeFileName(Raw));
   ASSERT_GE(Row, 0);
   Select(*F, Row);
-  EXPECT_TRUE(F->PGImage1->isVisible());
-  EXPECT_EQ(F->PGImage1->ImageWidth(), 25);
+  EXPECT_TRUE(test::Child<TPGImage>(*F, "PGImage1").isVisible());
+  EXPECT_EQ(test::Child<TPGImage>(*F, "PGImage1").ImageWidth(), 25);
   EXPECT_EQ(F->PanelText(3), QString(" bad\uFFFD\uFFFDname.png  (25 x 15)"));
   F->close();
 
   // Given on the command line (as bytes): listed, selected and shown.
   auto G = Open(DecodeFileName(QFile::encodeName(Pics) + "/" + Raw));
   EXPECT_EQ(G->ShownFile(), Pics + "/" + DecodeFileName(Raw));
-  EXPECT_TRUE(G->PGImage1->isVisible());
-  EXPECT_EQ(G->PGImage1->ImageHeight(), 15);
+  EXPECT_TRUE(test::Child<TPGImage>(*G, "PGImage1").isVisible());
+  EXPECT_EQ(test::Child<TPGImage>(*G, "PGImage1").ImageHeight(), 15);
 }
 
 TEST_F(HostileInput, LineBreaksInANameStayOnOneStatusLine) {
@@ -124,13 +125,14 @@ TEST_F(HostileInput, LineBreaksInANameStayOnOneStatusLine) {
   auto F = Open();
   ChooseFolder(*F, Pics);
   Select(*F, RowOf(*F, "good.png"));
-  const QRect Normal = F->PGImage1->geometry();
+  const QRect Normal = test::Child<TPGImage>(*F, "PGImage1").geometry();
   const int BarHeight = F->statusBar()->height();
   Select(*F, RowOf(*F, "two\nlines.png"));
-  ASSERT_TRUE(F->PGImage1->isVisible());
+  ASSERT_TRUE(test::Child<TPGImage>(*F, "PGImage1").isVisible());
   EXPECT_EQ(F->PanelText(3), QString(" two\uFFFDlines.png  (40 x 30)"));
   EXPECT_EQ(F->statusBar()->height(), BarHeight);
-  EXPECT_EQ(F->PGImage1->geometry(), Normal); // fitted as any other picture of its size
+  EXPECT_EQ(test::Child<TPGImage>(*F, "PGImage1").geometry(),
+            Normal); // fitted as any other picture of its size
 }
 
 TEST(WindowGeometry, StoredRectanglesComeBackOntoTheScreen) {
@@ -180,7 +182,7 @@ TEST_F(HostileInput, BookmarksFileOfRandomBytesGivesABoundedMenu) {
   File.write(Data);
   File.close();
   auto F = Open();
-  const QList<QAction*> Items = F->BookmarksMenu->actions().mid(3);
+  const QList<QAction*> Items = test::Child<QMenu>(*F, "BookmarksMenu").actions().mid(3);
   EXPECT_LE(Items.size(), 100);
   bool HasPics = false;
   for (QAction* A : Items) {
@@ -197,7 +199,7 @@ TEST_F(HostileInput, BookmarksFileOfRandomBytesGivesABoundedMenu) {
   File.close();
   auto G = Open();
   QStringList Texts;
-  for (QAction* A : G->BookmarksMenu->actions().mid(3))
+  for (QAction* A : test::Child<QMenu>(*G, "BookmarksMenu").actions().mid(3))
     Texts << A->text();
   EXPECT_EQ(Texts, QStringList({Pics, "/tmp"}));
   (void)HasPics;
@@ -212,14 +214,14 @@ TEST_F(HostileInput, BookmarkOfAFolderThatIsGoneSaysSo) {
   File.close();
   auto F = Open();
   ChooseFolder(*F, Pics);
-  ASSERT_EQ(F->FileList->rowCount(), 1);
+  ASSERT_EQ(test::Child<TFileListModel>(*F, "FileList").rowCount(), 1);
   QDir(Gone).removeRecursively();
   test::TPromptScope Prompt;
-  F->BookmarksMenu->actions()[3]->trigger();
+  test::Child<QMenu>(*F, "BookmarksMenu").actions()[3]->trigger();
   EXPECT_EQ(Prompt->Messages,
             QStringList({"The bookmarked folder " + Gone + " does not exist any more."}));
   EXPECT_EQ(F->SelectedFolder(), Pics); // the list is left as it was
-  EXPECT_EQ(F->FileList->rowCount(), 1);
+  EXPECT_EQ(test::Child<TFileListModel>(*F, "FileList").rowCount(), 1);
 }
 
 TEST_F(HostileInput, StoredSecondsAreShownAndKept) {
@@ -230,31 +232,33 @@ TEST_F(HostileInput, StoredSecondsAreShownAndKept) {
   for (const auto& C : Cases) {
     TSettingsStore().WriteString("Seconds", C.Stored);
     auto F = Open();
-    EXPECT_EQ(F->SecondsEdit->text(), C.Shown) << C.Stored;
+    EXPECT_EQ(test::Child<QSpinBox>(*F, "SecondsEdit").text(), C.Shown) << C.Stored;
     F->close();
     EXPECT_EQ(TSettingsStore().ReadString("Seconds", ""), C.Shown) << C.Stored;
   }
   // The arrows keep to 1..60: down from a stored 90 gives 60, up leaves it.
   TSettingsStore().WriteString("Seconds", "90");
   auto F = Open();
-  F->SecondsEdit->stepBy(1);
-  EXPECT_EQ(F->SecondsEdit->value(), 90);
-  F->SecondsEdit->stepBy(-1);
-  EXPECT_EQ(F->SecondsEdit->value(), 60);
+  test::Child<QSpinBox>(*F, "SecondsEdit").stepBy(1);
+  EXPECT_EQ(test::Child<QSpinBox>(*F, "SecondsEdit").value(), 90);
+  test::Child<QSpinBox>(*F, "SecondsEdit").stepBy(-1);
+  EXPECT_EQ(test::Child<QSpinBox>(*F, "SecondsEdit").value(), 60);
 }
 
 TEST_F(HostileInput, SetAsWallpaperNeedsExactlyOneFile) {
   test::WritePicture(Pics + "/second.png", 10, 10);
   auto F = Open();
   ChooseFolder(*F, Pics);
-  QMenu* Wallpaper = F->PopupMenu1->findChild<QMenu*>("SetAsWallpaper1");
+  QMenu* Wallpaper = test::Child<QMenu>(*F, "PopupMenu1").findChild<QMenu*>("SetAsWallpaper1");
   ASSERT_NE(Wallpaper, nullptr);
   for (const QList<int>& Rows : {QList<int>{}, QList<int>{0}, QList<int>{0, 1}}) {
-    F->ListView1->clearSelection();
+    test::Child<QTreeView>(*F, "ListView1").clearSelection();
     for (int R : Rows)
-      F->ListView1->selectionModel()->select(
-          F->FileList->index(R, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    emit F->PopupMenu1->aboutToShow();
+      test::Child<QTreeView>(*F, "ListView1")
+          .selectionModel()
+          ->select(test::Child<TFileListModel>(*F, "FileList").index(R, 0),
+                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    emit test::Child<QMenu>(*F, "PopupMenu1").aboutToShow();
     EXPECT_EQ(Wallpaper->menuAction()->isEnabled(), Rows.size() == 1) << Rows.size();
   }
 }

@@ -102,21 +102,24 @@ TEST_F(LaterFormatsWindow, MainWindowListsAndShowsThem) {
   TForm1 F;
   F.show();
   QApplication::processEvents();
-  const QModelIndex Folder = F.FolderModel->index(Pics);
+  const QModelIndex Folder = test::Child<TFolderTree>(F, "ShellTreeView1").Model()->index(Pics);
   ASSERT_TRUE(Folder.isValid());
-  F.ShellTreeView1->setCurrentIndex(Folder);
+  test::Child<TFolderTree>(F, "ShellTreeView1").setCurrentIndex(Folder);
   QApplication::processEvents();
   QStringList Names;
-  for (int R = 0; R < F.FileList->rowCount(); ++R)
-    Names << F.FileList->Item(R).Name;
+  for (int R = 0; R < test::Child<TFileListModel>(F, "FileList").rowCount(); ++R)
+    Names << test::Child<TFileListModel>(F, "FileList").Item(R).Name;
   EXPECT_EQ(Names, QStringList({"a.avif", "b.webp", "c.avi"}));
 
   for (int Row : {0, 1}) {
-    F.ListView1->scrollTo(F.FileList->index(Row, 0));
-    const QRect R = F.ListView1->visualRect(F.FileList->index(Row, 0));
-    test::Click(F.ListView1->viewport(), R.center());
-    EXPECT_TRUE(test::WaitFor([&] { return F.PGImage1->isVisible(); })) << Row;
-    EXPECT_EQ(F.PGImage1->ImageWidth(), 37) << Row;
+    test::Child<QTreeView>(F, "ListView1")
+        .scrollTo(test::Child<TFileListModel>(F, "FileList").index(Row, 0));
+    const QRect R = test::Child<QTreeView>(F, "ListView1")
+                        .visualRect(test::Child<TFileListModel>(F, "FileList").index(Row, 0));
+    test::Click(test::Child<QTreeView>(F, "ListView1").viewport(), R.center());
+    EXPECT_TRUE(test::WaitFor([&] { return test::Child<TPGImage>(F, "PGImage1").isVisible(); }))
+        << Row;
+    EXPECT_EQ(test::Child<TPGImage>(F, "PGImage1").ImageWidth(), 37) << Row;
     EXPECT_EQ(F.ShownType(), Row == 0 ? "AVIF" : "WEBP");
     EXPECT_EQ(F.PanelText(3), Row == 0 ? " a.avif  (37 x 23)" : " b.webp  (37 x 23)");
   }

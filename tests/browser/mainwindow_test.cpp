@@ -57,29 +57,31 @@ protected:
 
   static QStringList Column0(TForm1& F) {
     QStringList L;
-    for (int R = 0; R < F.FileList->rowCount(); ++R)
-      L << F.FileList->Item(R).Name;
+    for (int R = 0; R < test::Child<TFileListModel>(F, "FileList").rowCount(); ++R)
+      L << test::Child<TFileListModel>(F, "FileList").Item(R).Name;
     return L;
   }
 
   static void ClickHeader(TForm1& F, int Column) {
-    QHeaderView* H = F.ListView1->header();
+    QHeaderView* H = test::Child<QTreeView>(F, "ListView1").header();
     QPoint P(H->sectionViewportPosition(Column) + H->sectionSize(Column) / 2, H->height() / 2);
     test::Click(H->viewport(), P);
   }
 
   static void ClickRow(TForm1& F, int Row, Qt::KeyboardModifiers M = Qt::NoModifier) {
-    F.ListView1->scrollTo(F.FileList->index(Row, 0));
-    QRect R = F.ListView1->visualRect(F.FileList->index(Row, 0));
+    test::Child<QTreeView>(F, "ListView1")
+        .scrollTo(test::Child<TFileListModel>(F, "FileList").index(Row, 0));
+    QRect R = test::Child<QTreeView>(F, "ListView1")
+                  .visualRect(test::Child<TFileListModel>(F, "FileList").index(Row, 0));
     ASSERT_TRUE(R.isValid());
-    test::Click(F.ListView1->viewport(), R.center(), M);
+    test::Click(test::Child<QTreeView>(F, "ListView1").viewport(), R.center(), M);
   }
 
   static void ChooseFolder(TForm1& F, const QString& Folder) {
     // Through the tree's own selection, as a click or a key in the tree does.
-    QModelIndex I = F.FolderModel->index(Folder);
+    QModelIndex I = test::Child<TFolderTree>(F, "ShellTreeView1").Model()->index(Folder);
     ASSERT_TRUE(I.isValid()) << Folder.toStdString();
-    F.ShellTreeView1->setCurrentIndex(I);
+    test::Child<TFolderTree>(F, "ShellTreeView1").setCurrentIndex(I);
     QApplication::processEvents();
   }
 
@@ -95,16 +97,16 @@ TEST_F(MainWindow, FirstRunLayoutAndHomeFolder) {
   // The first run's sizes, grown with this desktop's font.
   EXPECT_EQ(F->width(), ScaledWidth(620));
   EXPECT_EQ(F->height(), ScaledHeight(460));
-  EXPECT_EQ(F->Splitter1->sizes().value(0), ScaledWidth(180));
-  EXPECT_EQ(F->Splitter2->sizes().value(0), ScaledHeight(120));
-  EXPECT_EQ(F->SecondsEdit->text(), "4");
+  EXPECT_EQ(test::Child<QSplitter>(*F, "Splitter1").sizes().value(0), ScaledWidth(180));
+  EXPECT_EQ(test::Child<QSplitter>(*F, "Splitter2").sizes().value(0), ScaledHeight(120));
+  EXPECT_EQ(test::Child<QSpinBox>(*F, "SecondsEdit").text(), "4");
   EXPECT_EQ(F->SelectedFolder(), QDir::homePath());
   EXPECT_TRUE(Column0(*F).contains("home.jpg"));
   // Every name ending of the ten types, then the later formats'.
   EXPECT_EQ(F->TypeMask(), "*.jpg;*.jpeg;*.jpe;*.jif;*.jfif;*.gif;*.bmp;*.dib;*.rle;*.ico;*.wmf;"
                            "*.emf;*.avi;*.pcx;*.png;*.tga;*.tif;*.tiff;" +
                                LaterTypeMask());
-  EXPECT_EQ(F->FolderModel->rootPath(), "/");
+  EXPECT_EQ(test::Child<TFolderTree>(*F, "ShellTreeView1").Model()->rootPath(), "/");
 
   // The tools' commands are there and enabled.
   // One command on the tool bar and in the Tools menu.
@@ -113,13 +115,13 @@ TEST_F(MainWindow, FirstRunLayoutAndHomeFolder) {
   EXPECT_TRUE(Shiftra.isEnabled());
   EXPECT_TRUE(test::Child<QToolBar>(*F, "ToolBar2").actions().contains(&Shiftra));
   EXPECT_TRUE(test::Child<QMenu>(*F, "ToolsMenu").actions().contains(&Shiftra));
-  EXPECT_TRUE(F->RenameFile1->isEnabled());
-  EXPECT_TRUE(F->PageSetup1->isEnabled());
-  EXPECT_TRUE(F->SetPreferences1->isEnabled());
-  EXPECT_FALSE(F->CopyToClipboard1->isVisible());
+  EXPECT_TRUE(test::Action(*F, "RenameFile1").isEnabled());
+  EXPECT_TRUE(test::Action(*F, "PageSetup1").isEnabled());
+  EXPECT_TRUE(test::Action(*F, "SetPreferences1").isEnabled());
+  EXPECT_FALSE(test::Action(*F, "CopyToClipboard1").isVisible());
   const int Widths[5] = {25, 80, 60, 250, 50};
   for (int I = 0; I < 5; ++I)
-    EXPECT_GE(F->StatusPanels[I]->width(), Widths[I]) << I;
+    EXPECT_GE(test::Child<QLabel>(*F, QString("StatusPanel%1").arg(I)).width(), Widths[I]) << I;
   QFile::remove(test::TestHome() + "/home.jpg");
 }
 
@@ -130,15 +132,15 @@ TEST_F(MainWindow, TreeListsFolderAndHeadersSort) {
   EXPECT_EQ(F->PanelText(1), "3 files");
 
   ClickHeader(*F, 1); // size ascending
-  EXPECT_EQ(F->FileList->SortColumn(), 1);
+  EXPECT_EQ(test::Child<TFileListModel>(*F, "FileList").SortColumn(), 1);
   EXPECT_EQ(Column0(*F).last(), "big.jpg");
   ClickHeader(*F, 1); // size descending
   EXPECT_EQ(Column0(*F).first(), "big.jpg");
-  EXPECT_FALSE(F->FileList->SortAscending());
+  EXPECT_FALSE(test::Child<TFileListModel>(*F, "FileList").SortAscending());
 
   // F5 lists again by name, keeping the direction.
   test::WriteBytes(Pics + "/zeta.bmp", 1);
-  test::Key(F->ListView1, Qt::Key_F5);
+  test::Key(&test::Child<QTreeView>(*F, "ListView1"), Qt::Key_F5);
   EXPECT_EQ(Column0(*F), QStringList({"zeta.bmp", "red.png", "big.jpg", "Alpha.gif"}));
   EXPECT_EQ(F->PanelText(1), "4 files");
 
@@ -146,12 +148,17 @@ TEST_F(MainWindow, TreeListsFolderAndHeadersSort) {
   EXPECT_EQ(Column0(*F), QStringList({"zeta.bmp", "Alpha.gif", "big.jpg", "red.png"}));
 
   // "View All Files" names column 0 and lists the text file.
-  F->ViewAllFiles1->trigger();
-  EXPECT_EQ(F->FileList->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), "Name (All)");
+  test::Action(*F, "ViewAllFiles1").trigger();
+  EXPECT_EQ(test::Child<TFileListModel>(*F, "FileList")
+                .headerData(0, Qt::Horizontal, Qt::DisplayRole)
+                .toString(),
+            "Name (All)");
   EXPECT_EQ(F->PanelText(1), "5 files");
-  EXPECT_EQ(F->FileList->SortColumn(), 0);
-  F->ViewAllFiles1->trigger();
-  EXPECT_EQ(F->FileList->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(),
+  EXPECT_EQ(test::Child<TFileListModel>(*F, "FileList").SortColumn(), 0);
+  test::Action(*F, "ViewAllFiles1").trigger();
+  EXPECT_EQ(test::Child<TFileListModel>(*F, "FileList")
+                .headerData(0, Qt::Horizontal, Qt::DisplayRole)
+                .toString(),
             "Name (Images)");
   EXPECT_EQ(F->PanelText(1), "4 files");
 
@@ -159,11 +166,11 @@ TEST_F(MainWindow, TreeListsFolderAndHeadersSort) {
   // again (a refresh, a bookmark to it) is no change.
   QStringList Changes;
   QObject::connect(F.get(), &TForm1::FolderChanged, [&](const QString& Folder) {
-    Changes << Folder + ":" + QString::number(F->FileList->Count());
+    Changes << Folder + ":" + QString::number(test::Child<TFileListModel>(*F, "FileList").Count());
   });
   ChooseFolder(*F, Other);
   EXPECT_EQ(Column0(*F), QStringList({"red.png"}));
-  test::Key(F->ListView1, Qt::Key_F5);
+  test::Key(&test::Child<QTreeView>(*F, "ListView1"), Qt::Key_F5);
   F->SetSelectedFolder(Other);
   EXPECT_EQ(Changes, QStringList{Other + ":1"});
 }
@@ -173,57 +180,61 @@ TEST_F(MainWindow, SelectingOneFileShowsIt) {
   ChooseFolder(*F, Pics);
   ClickRow(*F, 2); // red.png
   EXPECT_EQ(F->ShownFile(), Pics + "/red.png");
-  EXPECT_TRUE(F->PGImage1->isVisible());
-  EXPECT_EQ(F->PGImage1->ImageWidth(), 40);
-  EXPECT_EQ(F->PGImage1->pos(), QPoint(4, 4));
-  EXPECT_EQ(F->PGImage1->size(), QSize(40, 30));
+  EXPECT_TRUE(test::Child<TPGImage>(*F, "PGImage1").isVisible());
+  EXPECT_EQ(test::Child<TPGImage>(*F, "PGImage1").ImageWidth(), 40);
+  EXPECT_EQ(test::Child<TPGImage>(*F, "PGImage1").pos(), QPoint(4, 4));
+  EXPECT_EQ(test::Child<TPGImage>(*F, "PGImage1").size(), QSize(40, 30));
   EXPECT_EQ(F->PanelText(3), " red.png  (40 x 30)");
   EXPECT_EQ(F->PanelText(2), "1K");
   EXPECT_EQ(F->ShownType(), "PNG");
-  EXPECT_TRUE(F->CopyToClipboard1->isVisible());
+  EXPECT_TRUE(test::Action(*F, "CopyToClipboard1").isVisible());
 
   // The same name in another folder is another file.
   ChooseFolder(*F, Other);
   ClickRow(*F, 0);
   EXPECT_EQ(F->ShownFile(), Other + "/red.png");
   EXPECT_EQ(F->PanelText(3), " red.png  (20 x 10)");
-  EXPECT_EQ(F->PGImage1->size(), QSize(20, 10));
+  EXPECT_EQ(test::Child<TPGImage>(*F, "PGImage1").size(), QSize(20, 10));
 
   // An unreadable picture leaves the area empty and says so instead of naming the last file.
   ChooseFolder(*F, Pics);
   ClickRow(*F, 1); // big.jpg holds no picture
-  EXPECT_FALSE(F->PGImage1->isVisible());
+  EXPECT_FALSE(test::Child<TPGImage>(*F, "PGImage1").isVisible());
   EXPECT_EQ(F->PanelText(3), " big.jpg (unreadable)");
   EXPECT_EQ(F->PanelText(2), "5K");
 
   // Two selected files show nothing and hide "Copy to clipboard".
   ClickRow(*F, 2, Qt::ControlModifier);
   EXPECT_EQ(F->SelectedCount(), 2);
-  EXPECT_FALSE(F->CopyToClipboard1->isVisible());
+  EXPECT_FALSE(test::Action(*F, "CopyToClipboard1").isVisible());
 }
 
 TEST_F(MainWindow, NextPreviousWrapAndFit) {
   auto F = Open();
   ChooseFolder(*F, Pics);
-  F->PreviousImageButton->trigger(); // nothing focused: the last file
+  test::Action(*F, "PreviousImageButton").trigger(); // nothing focused: the last file
   EXPECT_EQ(F->ShownFile(), Pics + "/red.png");
-  F->NextImageButton->trigger(); // past the last: the first
+  test::Action(*F, "NextImageButton").trigger(); // past the last: the first
   EXPECT_EQ(F->SelectedRows(), QList<int>({0}));
-  F->PreviousImageButton->trigger();
+  test::Action(*F, "PreviousImageButton").trigger();
   EXPECT_EQ(F->SelectedRows(), QList<int>({2}));
   QApplication::processEvents(); // the display is served from the event loop
 
   // Fitting keeps 4 pixels free and the aspect ratio.
-  test::Key(F->ListView1, Qt::Key_Plus, Qt::KeypadModifier); // zoom in: fit
-  const QSize Area = F->ImagePanel->size();
-  EXPECT_EQ(F->PGImage1->size(), FitViewerSize(40, 30, Area.width(), Area.height()));
-  test::Key(F->ListView1, Qt::Key_Minus, Qt::KeypadModifier); // zoom out: natural size
-  EXPECT_EQ(F->PGImage1->size(), QSize(40, 30));
+  test::Key(&test::Child<QTreeView>(*F, "ListView1"), Qt::Key_Plus,
+            Qt::KeypadModifier); // zoom in: fit
+  const QSize Area = test::Child<QWidget>(*F, "ImagePanel").size();
+  EXPECT_EQ(test::Child<TPGImage>(*F, "PGImage1").size(),
+            FitViewerSize(40, 30, Area.width(), Area.height()));
+  test::Key(&test::Child<QTreeView>(*F, "ListView1"), Qt::Key_Minus,
+            Qt::KeypadModifier); // zoom out: natural size
+  EXPECT_EQ(test::Child<TPGImage>(*F, "PGImage1").size(), QSize(40, 30));
   // The plain + key does not zoom; the keypad's + in the picture area does.
-  test::Key(F->ListView1, Qt::Key_Plus);
-  EXPECT_EQ(F->PGImage1->size(), QSize(40, 30));
-  test::Key(F->PGImage1, Qt::Key_Plus, Qt::KeypadModifier);
-  EXPECT_EQ(F->PGImage1->size(), FitViewerSize(40, 30, Area.width(), Area.height()));
+  test::Key(&test::Child<QTreeView>(*F, "ListView1"), Qt::Key_Plus);
+  EXPECT_EQ(test::Child<TPGImage>(*F, "PGImage1").size(), QSize(40, 30));
+  test::Key(&test::Child<TPGImage>(*F, "PGImage1"), Qt::Key_Plus, Qt::KeypadModifier);
+  EXPECT_EQ(test::Child<TPGImage>(*F, "PGImage1").size(),
+            FitViewerSize(40, 30, Area.width(), Area.height()));
 }
 
 TEST_F(MainWindow, PopupMenuEnablesBySelection) {
@@ -235,17 +246,19 @@ TEST_F(MainWindow, PopupMenuEnablesBySelection) {
     bool One, Some;
   } Cases[] = {{{}, false, false}, {{1}, true, true}, {{0, 2}, false, true}};
   for (const auto& C : Cases) {
-    F->ListView1->clearSelection();
+    test::Child<QTreeView>(*F, "ListView1").clearSelection();
     for (int R : C.Rows)
-      F->ListView1->selectionModel()->select(
-          F->FileList->index(R, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    emit F->PopupMenu1->aboutToShow();
-    EXPECT_EQ(F->RenameFile2->isEnabled(), C.One) << C.Rows.size();
-    EXPECT_EQ(F->EditWithOrbisk1->isEnabled(), C.One) << C.Rows.size();
-    EXPECT_EQ(F->DeleteFiles1->isEnabled(), C.Some) << C.Rows.size();
-    EXPECT_EQ(F->ImageProperties1->isEnabled(), C.One);
-    EXPECT_EQ(F->EXIFData1->isEnabled(), C.One);
-    EXPECT_EQ(F->FileAttributes2->isEnabled(), C.One);
+      test::Child<QTreeView>(*F, "ListView1")
+          .selectionModel()
+          ->select(test::Child<TFileListModel>(*F, "FileList").index(R, 0),
+                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    emit test::Child<QMenu>(*F, "PopupMenu1").aboutToShow();
+    EXPECT_EQ(test::Action(*F, "RenameFile2").isEnabled(), C.One) << C.Rows.size();
+    EXPECT_EQ(test::Action(*F, "EditWithOrbisk1").isEnabled(), C.One) << C.Rows.size();
+    EXPECT_EQ(test::Action(*F, "DeleteFiles1").isEnabled(), C.Some) << C.Rows.size();
+    EXPECT_EQ(test::Action(*F, "ImageProperties1").isEnabled(), C.One);
+    EXPECT_EQ(test::Action(*F, "EXIFData1").isEnabled(), C.One);
+    EXPECT_EQ(test::Action(*F, "FileAttributes2").isEnabled(), C.One);
   }
 }
 
@@ -261,7 +274,7 @@ TEST_F(MainWindow, PreferencesChangeTheList) {
     test::Child<QButtonGroup>(*P, "DeleteModes").button(1)->click();
     test::Child<QPushButton>(*P, "OKButton").click();
   });
-  F->SetPreferences1->trigger();
+  test::Action(*F, "SetPreferences1").trigger();
   EXPECT_EQ(Column0(*F), QStringList({"Alpha.gif", "red.png"}));
   EXPECT_EQ(F->TypeMask(), "*.gif;*.bmp;*.dib;*.rle;*.ico;*.wmf;*.emf;*.avi;*.pcx;*.png;*.tga;"
                            "*.tif;*.tiff;" +
@@ -276,14 +289,14 @@ TEST_F(MainWindow, PreferencesChangeTheList) {
           .setChecked(false);
     test::Child<QPushButton>(*F->PrefsWindow(), "OKButton").click();
   });
-  F->SetPreferences1->trigger();
+  test::Action(*F, "SetPreferences1").trigger();
   EXPECT_EQ(F->PanelText(1), "0 files");
   // Cancel changes nothing.
   QTimer::singleShot(0, [&] {
     test::Child<QCheckBox>(*F->PrefsWindow(), "TypeCheck2").setChecked(true);
     test::Child<QPushButton>(*F->PrefsWindow(), "CancelButton").click();
   });
-  F->SetPreferences1->trigger();
+  test::Action(*F, "SetPreferences1").trigger();
   EXPECT_EQ(F->PanelText(1), "0 files");
   EXPECT_TRUE(Prompt->Messages.isEmpty());
 }
@@ -292,18 +305,18 @@ TEST_F(MainWindow, BookmarksMenu) {
   auto F = Open();
   test::TPromptScope Prompt;
   ChooseFolder(*F, Pics);
-  const int Fixed = F->BookmarksMenu->actions().size();
+  const int Fixed = test::Child<QMenu>(*F, "BookmarksMenu").actions().size();
   EXPECT_EQ(Fixed, 3); // Add, Edit and a separator
-  F->AddBookmark1->trigger();
-  F->AddBookmark1->trigger();
+  test::Action(*F, "AddBookmark1").trigger();
+  test::Action(*F, "AddBookmark1").trigger();
   ASSERT_EQ(Prompt->Messages, QStringList({Pics + " is already bookmarked!"}));
   ChooseFolder(*F, Other);
-  F->AddBookmark1->trigger();
-  ASSERT_EQ(F->BookmarksMenu->actions().size(), Fixed + 2);
-  EXPECT_EQ(F->BookmarksMenu->actions()[Fixed]->text(), Pics);
+  test::Action(*F, "AddBookmark1").trigger();
+  ASSERT_EQ(test::Child<QMenu>(*F, "BookmarksMenu").actions().size(), Fixed + 2);
+  EXPECT_EQ(test::Child<QMenu>(*F, "BookmarksMenu").actions()[Fixed]->text(), Pics);
 
   // A bookmark selects its folder, which is listed.
-  F->BookmarksMenu->actions()[Fixed]->trigger();
+  test::Child<QMenu>(*F, "BookmarksMenu").actions()[Fixed]->trigger();
   EXPECT_EQ(F->SelectedFolder(), Pics);
   EXPECT_EQ(F->PanelText(1), "3 files");
 
@@ -314,12 +327,12 @@ TEST_F(MainWindow, BookmarksMenu) {
     test::Child<QPushButton>(*E, "DeleteButton").click();
     test::Child<QPushButton>(*E, "OKButton").click();
   });
-  F->EditBookmarks1->trigger();
-  ASSERT_EQ(F->BookmarksMenu->actions().size(), Fixed + 1);
-  EXPECT_EQ(F->BookmarksMenu->actions()[Fixed]->text(), Other);
+  test::Action(*F, "EditBookmarks1").trigger();
+  ASSERT_EQ(test::Child<QMenu>(*F, "BookmarksMenu").actions().size(), Fixed + 1);
+  EXPECT_EQ(test::Child<QMenu>(*F, "BookmarksMenu").actions()[Fixed]->text(), Other);
   F->close();
   auto G = Open();
-  EXPECT_EQ(G->BookmarksMenu->actions().size(), Fixed + 1);
+  EXPECT_EQ(test::Child<QMenu>(*G, "BookmarksMenu").actions().size(), Fixed + 1);
 }
 
 TEST_F(MainWindow, SettingsKeptBetweenRuns) {
@@ -334,10 +347,10 @@ TEST_F(MainWindow, SettingsKeptBetweenRuns) {
     F->move(30, 40);
     F->resize(700, 500);
     QApplication::processEvents();
-    F->Splitter1->setSizes({220, 480});
-    F->Splitter2->setSizes({150, 250});
-    F->SecondsEdit->stepBy(3);
-    EXPECT_EQ(F->SecondsEdit->text(), "7");
+    test::Child<QSplitter>(*F, "Splitter1").setSizes({220, 480});
+    test::Child<QSplitter>(*F, "Splitter2").setSizes({150, 250});
+    test::Child<QSpinBox>(*F, "SecondsEdit").stepBy(3);
+    EXPECT_EQ(test::Child<QSpinBox>(*F, "SecondsEdit").text(), "7");
     F->close();
   }
   TSettingsStore S;
@@ -347,15 +360,15 @@ TEST_F(MainWindow, SettingsKeptBetweenRuns) {
   auto F = Open();
   EXPECT_EQ(F->size(), QSize(700, 500));
   EXPECT_EQ(F->pos(), QPoint(30, 40));
-  EXPECT_EQ(F->Splitter1->sizes().value(0), 220);
-  EXPECT_EQ(F->Splitter2->sizes().value(0), 150);
-  EXPECT_EQ(F->SecondsEdit->value(), 7);
+  EXPECT_EQ(test::Child<QSplitter>(*F, "Splitter1").sizes().value(0), 220);
+  EXPECT_EQ(test::Child<QSplitter>(*F, "Splitter2").sizes().value(0), 150);
+  EXPECT_EQ(test::Child<QSpinBox>(*F, "SecondsEdit").value(), 7);
   EXPECT_EQ(F->SelectedFolder(), Pics);
   EXPECT_EQ(F->PanelText(1), "3 files");
 
   // The seconds stay within 1..60 without wrapping.
-  F->SecondsEdit->stepBy(100);
-  EXPECT_EQ(F->SecondsEdit->value(), 60);
+  test::Child<QSpinBox>(*F, "SecondsEdit").stepBy(100);
+  EXPECT_EQ(test::Child<QSpinBox>(*F, "SecondsEdit").value(), 60);
   F->SetPictureAreaColor(QColor(0, 0, 255), true);
   F->close();
   EXPECT_EQ(TSettingsStore().ReadInteger("BG Color", 0), 0xFF0000);
@@ -367,23 +380,29 @@ TEST_F(MainWindow, StartFileArgument) {
     EXPECT_EQ(F->SelectedFolder(), Pics);
     EXPECT_EQ(F->SelectedRows(), QList<int>({2}));
     EXPECT_EQ(F->ShownFile(), Pics + "/red.png");
-    EXPECT_TRUE(F->PGImage1->isVisible());
+    EXPECT_TRUE(test::Child<TPGImage>(*F, "PGImage1").isVisible());
     // The tree shows the listed folder once it has read the folders above it.
     test::WaitFor([&] {
-      const QModelIndex I = F->ShellTreeView1->currentIndex();
+      const QModelIndex I = test::Child<TFolderTree>(*F, "ShellTreeView1").currentIndex();
       return I.isValid() &&
-             F->ShellTreeView1->viewport()->rect().intersects(F->ShellTreeView1->visualRect(I));
+             test::Child<TFolderTree>(*F, "ShellTreeView1")
+                 .viewport()
+                 ->rect()
+                 .intersects(test::Child<TFolderTree>(*F, "ShellTreeView1").visualRect(I));
     });
-    const QModelIndex I = F->ShellTreeView1->currentIndex();
+    const QModelIndex I = test::Child<TFolderTree>(*F, "ShellTreeView1").currentIndex();
     ASSERT_TRUE(I.isValid());
-    EXPECT_TRUE(F->ShellTreeView1->viewport()->rect().intersects(F->ShellTreeView1->visualRect(I)));
+    EXPECT_TRUE(test::Child<TFolderTree>(*F, "ShellTreeView1")
+                    .viewport()
+                    ->rect()
+                    .intersects(test::Child<TFolderTree>(*F, "ShellTreeView1").visualRect(I)));
   }
   // A type outside the mask: the folder is listed, nothing shown.
   auto F = Open(Pics + "/notes.txt");
   EXPECT_EQ(F->SelectedFolder(), Pics);
   EXPECT_EQ(F->PanelText(1), "3 files");
   EXPECT_TRUE(F->ShownFile().isEmpty());
-  EXPECT_FALSE(F->PGImage1->isVisible());
+  EXPECT_FALSE(test::Child<TPGImage>(*F, "PGImage1").isVisible());
 }
 
 TEST_F(MainWindow, ExifWindowOpensAndFollowsTheSelection) {
@@ -396,7 +415,7 @@ TEST_F(MainWindow, ExifWindowOpensAndFollowsTheSelection) {
   auto F = Open();
   ChooseFolder(*F, Folder);
   ClickRow(*F, 0);
-  F->EXIFData1->trigger();
+  test::Action(*F, "EXIFData1").trigger();
   QApplication::processEvents();
   TfrmEXIF* W = F->ExifWindow();
   ASSERT_TRUE(W->isVisible());
@@ -414,7 +433,8 @@ TEST_F(MainWindow, ExifWindowOpensAndFollowsTheSelection) {
 TEST_F(MainWindow, EveryToolButtonVisibleAtTheDefaultSize) {
   auto F = Open();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(F.get()));
-  for (QToolBar* T : {F->ToolBar1, F->ToolBar2})
+  for (QToolBar* T :
+       {&test::Child<QToolBar>(*F, "ToolBar1"), &test::Child<QToolBar>(*F, "ToolBar2")})
     for (QAction* A : T->actions()) {
       if (A->isSeparator()) continue;
       QWidget* B = T->widgetForAction(A);
@@ -422,7 +442,8 @@ TEST_F(MainWindow, EveryToolButtonVisibleAtTheDefaultSize) {
       EXPECT_TRUE(B->isVisible()) << A->text().toStdString();
       EXPECT_TRUE(T->rect().contains(B->geometry())) << A->text().toStdString();
     }
-  EXPECT_GE(F->SecondsEdit->width(), F->SecondsEdit->minimumSizeHint().width());
-  for (QLabel* L : F->StatusPanels)
-    EXPECT_TRUE(L->isVisible());
+  EXPECT_GE(test::Child<QSpinBox>(*F, "SecondsEdit").width(),
+            test::Child<QSpinBox>(*F, "SecondsEdit").minimumSizeHint().width());
+  for (int I = 0; I < 5; ++I)
+    EXPECT_TRUE(test::Child<QLabel>(*F, QString("StatusPanel%1").arg(I)).isVisible()) << I;
 }

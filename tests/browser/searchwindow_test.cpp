@@ -120,7 +120,7 @@ TEST_F(SearchWindow, F3AndDoubleClickShowTheFileInTheMainWindow) {
   TForm1 F;
   F.show();
   QApplication::processEvents();
-  test::Key(F.ListView1, Qt::Key_F3);
+  test::Key(&test::Child<QTreeView>(F, "ListView1"), Qt::Key_F3);
   TfSearch* W = F.SearchWindow();
   ASSERT_TRUE(W->isVisible());
   UseTree(*W, Tree);

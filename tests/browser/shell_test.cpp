@@ -69,7 +69,7 @@ protected:
     return F;
   }
   static void Settle(TForm1& F) {
-    test::WaitFor([&] { return F.Display->PendingCount() == 0; });
+    test::WaitFor([&] { return F.PictureDisplay().PendingCount() == 0; });
     QApplication::processEvents();
   }
 
@@ -126,7 +126,7 @@ TEST_F(ShellCommands, AFileSentByAnotherRunIsListedAndSelected) {
   EXPECT_EQ(F->ShownFile(), Other + "/one.png");
   EXPECT_EQ(F->SelectedFolder(), Other);
   EXPECT_EQ(F->SelectedFile(), Other + "/one.png");
-  F->NextImageButton->trigger();
+  test::Action(*F, "NextImageButton").trigger();
   Settle(*F);
   EXPECT_EQ(F->ShownFile(), Other + "/two.png");
   // A file the list does not show (its type is off) is shown with nothing selected.
@@ -163,12 +163,12 @@ TEST_F(ShellCommands, PageSetupAndPrintPreviewsUseTheSharedPrinter) {
     }
     return int(QDialog::Rejected);
   });
-  ASSERT_TRUE(F->PageSetup1->isEnabled());
-  F->PageSetup1->trigger();
+  ASSERT_TRUE(test::Action(*F, "PageSetup1").isEnabled());
+  test::Action(*F, "PageSetup1").trigger();
   EXPECT_EQ(Dialogs, QStringList{"QPageSetupDialog"});
 
-  ASSERT_TRUE(F->PrintFolderListing1->isEnabled());
-  F->PrintFolderListing1->trigger();
+  ASSERT_TRUE(test::Action(*F, "PrintFolderListing1").isEnabled());
+  test::Action(*F, "PrintFolderListing1").trigger();
   EXPECT_EQ(Dialogs.mid(1), QStringList({"QPrintPreviewDialog", "Print Folder Listing"}));
   const QString Text = PdfText(Pdf);
   for (const char* Expected : {"alpha.png", "beta.png", "gamma.jpg", "Name (Images)", "Size (KB)",
@@ -179,9 +179,9 @@ TEST_F(ShellCommands, PageSetupAndPrintPreviewsUseTheSharedPrinter) {
   // "Print Image" previews the selected pictures, one page each.
   Dialogs.clear();
   QFile::remove(Pdf);
-  F->ListView1->selectAll();
+  test::Child<QTreeView>(*F, "ListView1").selectAll();
   QApplication::processEvents();
-  F->PrintImage1->trigger();
+  test::Action(*F, "PrintImage1").trigger();
   EXPECT_EQ(Dialogs, QStringList({"QPrintPreviewDialog", "Print Image"}));
   QFile Out(Pdf);
   ASSERT_TRUE(Out.open(QIODevice::ReadOnly));
@@ -197,10 +197,10 @@ TEST_F(ShellCommands, HelpOpensTheManualAtItsTopic) {
     return true;
   });
   auto F = Open();
-  test::Key(F->ListView1, Qt::Key_F1);
-  F->FeatureOverview1->trigger();
-  ASSERT_TRUE(F->HowToUseHelp1->isEnabled());
-  F->HowToUseHelp1->trigger();
+  test::Key(&test::Child<QTreeView>(*F, "ListView1"), Qt::Key_F1);
+  test::Action(*F, "FeatureOverview1").trigger();
+  ASSERT_TRUE(test::Action(*F, "HowToUseHelp1").isEnabled());
+  test::Action(*F, "HowToUseHelp1").trigger();
   ASSERT_EQ(Opened.size(), 3) << Prompt->Messages.join('\n').toStdString();
   // The manual of the build tree, found the way the installed program finds its own.
   EXPECT_EQ(Opened[0], QUrl::fromLocalFile(HelpFile()));
@@ -257,15 +257,17 @@ TEST_F(ShellCommands, WallpaperCommandsAndToolBarIcons) {
   qputenv("XDG_CURRENT_DESKTOP", "LXQt");
   auto F = Open();
   for (QAction* A :
-       {F->WallpaperCentered1, F->WallpaperTiled1, F->WallpaperStretched1, F->RemoveWallpaper1})
+       {&test::Action(*F, "WallpaperCentered1"), &test::Action(*F, "WallpaperTiled1"),
+        &test::Action(*F, "WallpaperStretched1"), &test::Action(*F, "RemoveWallpaper1")})
     EXPECT_TRUE(A->isEnabled()) << A->text().toStdString();
-  F->RemoveWallpaper1->trigger();
+  test::Action(*F, "RemoveWallpaper1").trigger();
   EXPECT_EQ(Prompt->Messages,
             QStringList{"Setting the wallpaper is not supported on this desktop (LXQt)."});
   qunsetenv("XDG_CURRENT_DESKTOP");
 
   // Icon buttons with their hints; no abbreviated captions.
-  for (QToolBar* T : {F->ToolBar1, F->ToolBar2})
+  for (QToolBar* T :
+       {&test::Child<QToolBar>(*F, "ToolBar1"), &test::Child<QToolBar>(*F, "ToolBar2")})
     for (QAction* A : T->actions()) {
       auto* B = qobject_cast<QToolButton*>(T->widgetForAction(A));
       if (!B || A->isSeparator()) continue;

@@ -759,20 +759,21 @@ TEST(EditorInBrowser, EditWithOrbiskOpensTheSelectedFile) {
   F->SetStartFile(Pics + "/one.png");
   F->show();
   QApplication::processEvents();
-  for (QAction* A : {F->EditorButton, F->Paintrel1, F->OpenOrbiskEditor1, F->EditInOrbisk1})
+  for (QAction* A : {&test::Action(*F, "EditorButton"), &test::Action(*F, "Paintrel1"),
+                     &test::Action(*F, "OpenOrbiskEditor1"), &test::Action(*F, "EditInOrbisk1")})
     EXPECT_TRUE(A->isEnabled()) << A->text().toStdString();
   F->SelectFileByName("one.png");
-  F->EditWithOrbisk1->trigger();
+  test::Action(*F, "EditWithOrbisk1").trigger();
   TfrmAcquire* E = F->EditorWindow();
   ASSERT_TRUE(E->isVisible());
   ASSERT_TRUE(E->Picture());
   EXPECT_EQ(E->Picture()->Width(), 12);
   EXPECT_EQ(E->SaveFileName(), Pics + "/one.png");
   F->SelectFileByName("two.jpg");
-  F->OpenOrbiskEditor1->trigger();
+  test::Action(*F, "OpenOrbiskEditor1").trigger();
   EXPECT_TRUE(Prompt->Messages.contains("Can not edit " + Pics + "/two.jpg"));
   E->hide();
-  F->EditorButton->trigger();
+  test::Action(*F, "EditorButton").trigger();
   EXPECT_TRUE(E->isVisible());
 }
 

@@ -358,8 +358,8 @@ TEST(UnsavedInBrowser, F8OnAnotherFileAsksFirst) {
   F->show();
   QApplication::processEvents();
   F->SelectFileByName("one.png");
-  F->ListView1->setFocus();
-  test::Key(F->ListView1, Qt::Key_F8);
+  test::Child<QTreeView>(*F, "ListView1").setFocus();
+  test::Key(&test::Child<QTreeView>(*F, "ListView1"), Qt::Key_F8);
   TfrmAcquire* E = F->EditorWindow();
   ASSERT_TRUE(E->isVisible());
   ASSERT_TRUE(E->Picture());
@@ -367,16 +367,16 @@ TEST(UnsavedInBrowser, F8OnAnotherFileAsksFirst) {
   test::Action(*E, "Emboss1").trigger();
 
   F->SelectFileByName("two.png");
-  F->ListView1->setFocus();
+  test::Child<QTreeView>(*F, "ListView1").setFocus();
   Prompt->Answers = {TPrompt::paCancel};
-  test::Key(F->ListView1, Qt::Key_F8);
+  test::Key(&test::Child<QTreeView>(*F, "ListView1"), Qt::Key_F8);
   EXPECT_EQ(Prompt->Questions, QStringList({"Save changes to one.png?"}));
   EXPECT_EQ(E->Picture()->Width(), 12);
   EXPECT_TRUE(E->Modified());
   EXPECT_TRUE(E->isVisible());
 
   Prompt->Answers = {TPrompt::paNo};
-  test::Key(F->ListView1, Qt::Key_F8);
+  test::Key(&test::Child<QTreeView>(*F, "ListView1"), Qt::Key_F8);
   EXPECT_EQ(Prompt->Questions.size(), 2);
   EXPECT_EQ(E->Picture()->Width(), 7);
   EXPECT_EQ(E->SaveFileName(), Pics + "/two.png");
@@ -394,8 +394,8 @@ TEST(UnsavedInBrowser, QuittingTheProgramAsksForTheEditedPicture) {
   F->show();
   QApplication::processEvents();
   F->SelectFileByName("one.png");
-  F->ListView1->setFocus();
-  test::Key(F->ListView1, Qt::Key_F8);
+  test::Child<QTreeView>(*F, "ListView1").setFocus();
+  test::Key(&test::Child<QTreeView>(*F, "ListView1"), Qt::Key_F8);
   TfrmAcquire* E = F->EditorWindow();
   ASSERT_TRUE(E->isVisible());
   test::Action(*E, "Emboss1").trigger();

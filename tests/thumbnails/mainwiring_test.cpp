@@ -39,7 +39,8 @@ TEST(ThumbnailEntries, MainWindowOpensTheExplorerOnItsFolderAndTheCreator) {
     EXPECT_TRUE(test::Child<QToolBar>(F, "ToolBar2").actions().contains(&A)) << Name;
     EXPECT_TRUE(test::Child<QMenu>(F, "ToolsMenu").actions().contains(&A)) << Name;
   }
-  F.ShellTreeView1->setCurrentIndex(F.FolderModel->index(Pics));
+  test::Child<TFolderTree>(F, "ShellTreeView1")
+      .setCurrentIndex(test::Child<TFolderTree>(F, "ShellTreeView1").Model()->index(Pics));
   QApplication::processEvents();
 
   Explorer->SetViewStyle(TThumbViewStyle::vsList);
