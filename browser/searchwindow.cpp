@@ -75,25 +75,31 @@ TfSearch::TfSearch(QWidget* Parent)
   auto* ForRow = new QHBoxLayout;
   auto* ForLabel = new QLabel("Search for", this);
   SearchFor = new QLineEdit("*.jpg", this);
+  SearchFor->setObjectName("SearchFor");
   ForLabel->setBuddy(SearchFor);
   ForRow->addWidget(ForLabel);
   ForRow->addWidget(SearchFor, 1);
   Left->addLayout(ForRow);
   DriveCombo = new QComboBox(this);
+  DriveCombo->setObjectName("DriveCombo");
   Left->addWidget(DriveCombo);
   Top->addLayout(Left, 1);
 
   auto* Group = new QGroupBox("Search", this);
   auto* GroupLayout = new QVBoxLayout(Group);
   AllDrives = new QRadioButton("All Drives", Group);
+  AllDrives->setObjectName("AllDrives");
   SelectedDrive = new QRadioButton("Selected Drive", Group);
+  SelectedDrive->setObjectName("SelectedDrive");
   SelectedDrive->setChecked(true);
   GroupLayout->addWidget(AllDrives);
   GroupLayout->addWidget(SelectedDrive);
   Top->addWidget(Group);
 
   FindButton = new QPushButton("Find", this);
+  FindButton->setObjectName("FindButton");
   StopButton = new QPushButton("Stop", this);
+  StopButton->setObjectName("StopButton");
   StopButton->hide();
   auto* Buttons = new QVBoxLayout;
   Buttons->addWidget(FindButton);
@@ -102,7 +108,9 @@ TfSearch::TfSearch(QWidget* Parent)
   Top->addLayout(Buttons);
 
   Results = new TSearchResultModel(this);
+  Results->setObjectName("Results");
   ResultList = new QListView(this);
+  ResultList->setObjectName("ResultList");
   ResultList->setModel(Results);
   ResultList->setUniformItemSizes(true);
   ResultList->setEditTriggers(QAbstractItemView::NoEditTriggers);

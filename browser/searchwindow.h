@@ -54,12 +54,6 @@ public:
   // The status text after a search: N + " files found - Double click filename to view.".
   static QString FoundText(qsizetype N);
 
-  QLineEdit* SearchFor = nullptr;
-  QRadioButton *AllDrives = nullptr, *SelectedDrive = nullptr;
-  QComboBox* DriveCombo = nullptr;
-  QPushButton *FindButton = nullptr, *StopButton = nullptr;
-  QListView* ResultList = nullptr;
-  TSearchResultModel* Results = nullptr;
   TFileSearch& Search() { return FSearch; }
 
 signals:
@@ -71,6 +65,12 @@ protected:
   void closeEvent(QCloseEvent* E) override;
 
 private:
+  QLineEdit* SearchFor = nullptr;
+  QRadioButton *AllDrives = nullptr, *SelectedDrive = nullptr;
+  QComboBox* DriveCombo = nullptr;
+  QPushButton *FindButton = nullptr, *StopButton = nullptr;
+  QListView* ResultList = nullptr;
+  TSearchResultModel* Results = nullptr;
   void TakeResults();
   void SearchEnded();
   void ShowFolder();

@@ -46,8 +46,8 @@ protected:
   static void UseTree(TfSearch& W, const QString& Root) { W.SetVolumes({{Root, Root, "ext4"}}, 0); }
   static QStringList Lines(TfSearch& W) {
     QStringList L;
-    for (qsizetype R = 0; R < W.Results->Count(); ++R)
-      L << W.Results->Line(R).Text;
+    for (qsizetype R = 0; R < test::Child<TSearchResultModel>(W, "Results").Count(); ++R)
+      L << test::Child<TSearchResultModel>(W, "Results").Line(R).Text;
     return L;
   }
   static bool RunToEnd(TfSearch& W) {
@@ -61,29 +61,29 @@ TEST_F(SearchWindow, FindListsSortedPathsAndCountsThem) {
   TfSearch W;
   W.show();
   EXPECT_EQ(W.windowTitle(), "File Search");
-  EXPECT_EQ(W.SearchFor->text(), "*.jpg");
-  EXPECT_TRUE(W.SelectedDrive->isChecked());
+  EXPECT_EQ(test::Child<QLineEdit>(W, "SearchFor").text(), "*.jpg");
+  EXPECT_TRUE(test::Child<QRadioButton>(W, "SelectedDrive").isChecked());
   EXPECT_EQ(W.StatusText(), "Double click filename after a search to view the file");
-  EXPECT_FALSE(W.StopButton->isVisible());
+  EXPECT_FALSE(test::Child<QPushButton>(W, "StopButton").isVisible());
   UseTree(W, Tree);
-  test::Key(W.SearchFor, Qt::Key_Return);
+  test::Key(&test::Child<QLineEdit>(W, "SearchFor"), Qt::Key_Return);
   ASSERT_TRUE(RunToEnd(W));
   EXPECT_EQ(Lines(W), (QStringList{Tree + "/apple/a.jpg", Tree + "/Apple/c.JPG",
                                    Tree + "/pics/shown \"one\".jpg", Tree + "/zoo/b.jpg"}));
   EXPECT_EQ(W.StatusText(), "4 files found - Double click filename to view.");
-  EXPECT_TRUE(W.FindButton->isVisible());
-  EXPECT_FALSE(W.StopButton->isVisible());
+  EXPECT_TRUE(test::Child<QPushButton>(W, "FindButton").isVisible());
+  EXPECT_FALSE(test::Child<QPushButton>(W, "StopButton").isVisible());
   // No match at all.
-  W.SearchFor->setText("*.tif");
-  QTest::mouseClick(W.FindButton, Qt::LeftButton);
+  test::Child<QLineEdit>(W, "SearchFor").setText("*.tif");
+  QTest::mouseClick(&test::Child<QPushButton>(W, "FindButton"), Qt::LeftButton);
   ASSERT_TRUE(RunToEnd(W));
-  EXPECT_EQ(W.Results->Count(), 0);
+  EXPECT_EQ(test::Child<TSearchResultModel>(W, "Results").Count(), 0);
   EXPECT_EQ(W.StatusText(), "0 files found - Double click filename to view.");
   // The drive selector only while "Selected Drive" is chosen.
-  W.AllDrives->click();
-  EXPECT_FALSE(W.DriveCombo->isEnabled());
-  W.SelectedDrive->click();
-  EXPECT_TRUE(W.DriveCombo->isEnabled());
+  test::Child<QRadioButton>(W, "AllDrives").click();
+  EXPECT_FALSE(test::Child<QComboBox>(W, "DriveCombo").isEnabled());
+  test::Child<QRadioButton>(W, "SelectedDrive").click();
+  EXPECT_TRUE(test::Child<QComboBox>(W, "DriveCombo").isEnabled());
 }
 
 TEST_F(SearchWindow, CapacityMessageOnce) {
@@ -93,7 +93,7 @@ TEST_F(SearchWindow, CapacityMessageOnce) {
   W.FindClick();
   ASSERT_TRUE(RunToEnd(W));
   EXPECT_EQ(Prompt->Messages, QStringList{"Number of files exceeds list box capacity."});
-  EXPECT_EQ(W.Results->Count(), 2);
+  EXPECT_EQ(test::Child<TSearchResultModel>(W, "Results").Count(), 2);
 }
 
 TEST_F(SearchWindow, EscapeStopsALongWalk) {
@@ -106,12 +106,12 @@ TEST_F(SearchWindow, EscapeStopsALongWalk) {
   W.show();
   UseTree(W, Big);
   W.FindClick();
-  EXPECT_TRUE(W.StopButton->isVisible());
+  EXPECT_TRUE(test::Child<QPushButton>(W, "StopButton").isVisible());
   ASSERT_TRUE(test::WaitFor([&] { return W.Search().FoldersWalked() > 50; }, 10000));
-  test::Key(W.ResultList, Qt::Key_Escape);
+  test::Key(&test::Child<QListView>(W, "ResultList"), Qt::Key_Escape);
   EXPECT_FALSE(W.Running());
-  EXPECT_TRUE(W.FindButton->isVisible());
-  EXPECT_FALSE(W.StopButton->isVisible());
+  EXPECT_TRUE(test::Child<QPushButton>(W, "FindButton").isVisible());
+  EXPECT_FALSE(test::Child<QPushButton>(W, "StopButton").isVisible());
   EXPECT_TRUE(W.StatusText().endsWith(" files found - Double click filename to view."));
   fs::remove_all(Big.toStdString());
 }
@@ -124,16 +124,19 @@ TEST_F(SearchWindow, F3AndDoubleClickShowTheFileInTheMainWindow) {
   TfSearch* W = F.SearchWindow();
   ASSERT_TRUE(W->isVisible());
   UseTree(*W, Tree);
-  W->SearchFor->setText("shown*");
+  test::Child<QLineEdit>(*W, "SearchFor").setText("shown*");
   W->FindClick();
   // While the search runs a double click does nothing.
   W->OpenResult(0);
   ASSERT_TRUE(RunToEnd(*W));
   EXPECT_NE(F.ShownFile(), Tree + "/pics/shown \"one\".jpg");
-  ASSERT_EQ(W->Results->Count(), 1);
-  const QRect R = W->ResultList->visualRect(W->Results->index(0));
-  QTest::mouseClick(W->ResultList->viewport(), Qt::LeftButton, Qt::NoModifier, R.center());
-  QTest::mouseDClick(W->ResultList->viewport(), Qt::LeftButton, Qt::NoModifier, R.center());
+  ASSERT_EQ(test::Child<TSearchResultModel>(*W, "Results").Count(), 1);
+  const QRect R = test::Child<QListView>(*W, "ResultList")
+                      .visualRect(test::Child<TSearchResultModel>(*W, "Results").index(0));
+  QTest::mouseClick(test::Child<QListView>(*W, "ResultList").viewport(), Qt::LeftButton,
+                    Qt::NoModifier, R.center());
+  QTest::mouseDClick(test::Child<QListView>(*W, "ResultList").viewport(), Qt::LeftButton,
+                     Qt::NoModifier, R.center());
   EXPECT_EQ(F.ShownFile(), Tree + "/pics/shown \"one\".jpg");
   EXPECT_EQ(F.SelectedFolder(), Tree + "/pics");
   EXPECT_EQ(F.SelectedFile(), Tree + "/pics/shown \"one\".jpg");
@@ -144,9 +147,9 @@ TEST_F(SearchWindow, AFolderOfTheUsersChoiceBesideTheDrives) {
   W.show();
   UseTree(W, Tree);
   // The drives first, then the entry that asks for a folder.
-  ASSERT_EQ(W.DriveCombo->count(), 2);
-  EXPECT_EQ(W.DriveCombo->itemText(0), Tree);
-  EXPECT_EQ(W.DriveCombo->itemText(1), TfSearch::FolderItemText());
+  ASSERT_EQ(test::Child<QComboBox>(W, "DriveCombo").count(), 2);
+  EXPECT_EQ(test::Child<QComboBox>(W, "DriveCombo").itemText(0), Tree);
+  EXPECT_EQ(test::Child<QComboBox>(W, "DriveCombo").itemText(1), TfSearch::FolderItemText());
   int Asked = 0;
   QString Answer;
   W.ChooseFolder = [&](QWidget*) {
@@ -154,31 +157,31 @@ TEST_F(SearchWindow, AFolderOfTheUsersChoiceBesideTheDrives) {
     return Answer;
   };
   // Cancelled: the drive stays chosen.
-  W.DriveCombo->setFocus();
-  QTest::keyClick(W.DriveCombo, Qt::Key_End);
+  test::Child<QComboBox>(W, "DriveCombo").setFocus();
+  QTest::keyClick(&test::Child<QComboBox>(W, "DriveCombo"), Qt::Key_End);
   EXPECT_EQ(Asked, 1);
-  EXPECT_EQ(W.DriveCombo->currentIndex(), 0);
+  EXPECT_EQ(test::Child<QComboBox>(W, "DriveCombo").currentIndex(), 0);
   Answer = Tree + "/apple";
-  QTest::keyClick(W.DriveCombo, Qt::Key_End);
+  QTest::keyClick(&test::Child<QComboBox>(W, "DriveCombo"), Qt::Key_End);
   EXPECT_EQ(Asked, 2);
-  EXPECT_EQ(W.DriveCombo->currentText(), Tree + "/apple");
-  EXPECT_EQ(W.DriveCombo->count(), 3);
+  EXPECT_EQ(test::Child<QComboBox>(W, "DriveCombo").currentText(), Tree + "/apple");
+  EXPECT_EQ(test::Child<QComboBox>(W, "DriveCombo").count(), 3);
   EXPECT_EQ(W.SelectedRoot(), Tree + "/apple");
   // "Selected Drive" searches below that folder only.
-  QTest::mouseClick(W.FindButton, Qt::LeftButton);
+  QTest::mouseClick(&test::Child<QPushButton>(W, "FindButton"), Qt::LeftButton);
   ASSERT_TRUE(RunToEnd(W));
   EXPECT_EQ(Lines(W), QStringList{Tree + "/apple/a.jpg"});
   // Back to the drive with the keyboard.
-  QTest::keyClick(W.DriveCombo, Qt::Key_Home);
+  QTest::keyClick(&test::Child<QComboBox>(W, "DriveCombo"), Qt::Key_Home);
   EXPECT_EQ(W.SelectedRoot(), Tree);
 
   // "*.*" lists names without a dot too.
   Touch(Tree + "/zoo/README");
-  W.SearchFor->setText("*.*");
-  QTest::mouseClick(W.FindButton, Qt::LeftButton);
+  test::Child<QLineEdit>(W, "SearchFor").setText("*.*");
+  QTest::mouseClick(&test::Child<QPushButton>(W, "FindButton"), Qt::LeftButton);
   ASSERT_TRUE(RunToEnd(W));
   EXPECT_TRUE(Lines(W).contains(Tree + "/zoo/README")) << Lines(W).join(" ").toStdString();
-  EXPECT_EQ(W.Results->Count(), 6);
+  EXPECT_EQ(test::Child<TSearchResultModel>(W, "Results").Count(), 6);
 }
 
 TEST_F(SearchWindow, ALongFolderInTheStatusBarKeepsTheWindowsSize) {
@@ -187,8 +190,10 @@ TEST_F(SearchWindow, ALongFolderInTheStatusBarKeepsTheWindowsSize) {
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&W));
   const QSize Before = W.size();
   // Every button and box inside the window at its default size.
-  for (QWidget* C : std::initializer_list<QWidget*>{W.SearchFor, W.DriveCombo, W.FindButton,
-                                                    W.AllDrives, W.SelectedDrive}) {
+  for (QWidget* C : std::initializer_list<QWidget*>{
+           &test::Child<QLineEdit>(W, "SearchFor"), &test::Child<QComboBox>(W, "DriveCombo"),
+           &test::Child<QPushButton>(W, "FindButton"), &test::Child<QRadioButton>(W, "AllDrives"),
+           &test::Child<QRadioButton>(W, "SelectedDrive")}) {
     EXPECT_TRUE(C->isVisible());
     EXPECT_TRUE(W.rect().contains(QRect(C->mapTo(&W, QPoint(0, 0)), C->size())));
     EXPECT_GE(C->width(), C->minimumSizeHint().width());
@@ -197,9 +202,10 @@ TEST_F(SearchWindow, ALongFolderInTheStatusBarKeepsTheWindowsSize) {
   QApplication::processEvents();
   test::WaitFor([&] { return W.size() != Before; }, 300);
   EXPECT_EQ(W.size(), Before);
-  EXPECT_TRUE(W.FindButton->isVisible());
+  EXPECT_TRUE(test::Child<QPushButton>(W, "FindButton").isVisible());
   EXPECT_TRUE(
-      W.rect().contains(QRect(W.FindButton->mapTo(&W, QPoint(0, 0)), W.FindButton->size())));
+      W.rect().contains(QRect(test::Child<QPushButton>(W, "FindButton").mapTo(&W, QPoint(0, 0)),
+                              test::Child<QPushButton>(W, "FindButton").size())));
   // The full text is kept for the status; only the painting shortens it.
   EXPECT_TRUE(W.StatusText().endsWith("very long folder name/"));
 }
