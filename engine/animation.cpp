@@ -442,7 +442,10 @@ void TAnimation::SetCanvas(int64_t W, int64_t H, const std::string& Kind) {
 }
 
 std::unique_ptr<TAnimation> TAnimation::Open(const std::string& FileName) {
-  std::vector<uint8_t> Data = ReadFile(FileName);
+  return FromBytes(ReadFile(FileName));
+}
+
+std::unique_ptr<TAnimation> TAnimation::FromBytes(std::vector<uint8_t> Data) {
   switch (KindOf(Data)) {
   case TKind::WebP:
     return std::make_unique<TWebPAnimation>(std::move(Data));
@@ -455,7 +458,7 @@ std::unique_ptr<TAnimation> TAnimation::Open(const std::string& FileName) {
   case TKind::None:
     break;
   }
-  throw EPixelGraphic("Not an animated picture: \"" + FileName + "\"");
+  throw EPixelGraphic("Not a moving picture of a known kind");
 }
 
 bool TAnimation::IsAnimated(const std::string& FileName) {

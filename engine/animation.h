@@ -24,6 +24,8 @@ public:
   // reason) for files that are not one of the four kinds, damaged ones and canvases past the
   // engine's pixel limit. A still picture of one of the kinds opens with one frame.
   static std::unique_ptr<TAnimation> Open(const std::string& FileName);
+  // The same for a file's bytes.
+  static std::unique_ptr<TAnimation> FromBytes(std::vector<uint8_t> Data);
   // Whether the file is of a kind TAnimation reads and holds more than one frame (cheap: the
   // container only; false for unreadable files).
   static bool IsAnimated(const std::string& FileName);
