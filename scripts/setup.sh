@@ -29,6 +29,7 @@ PACKAGES=(
   xdg-utils desktop-file-utils dbus xvfb xauth
   libwebp-dev libavif-dev libheif-dev libjxl-dev # WebP, AVIF, HEIF/HEIC, JPEG XL codecs (AV1 and HEVC decoders come as their dependencies)
   webp libavif-bin libheif-examples libjxl-tools # cwebp/dwebp/img2webp, avifenc/avifdec, heif-enc/heif-convert, cjxl/djxl: the tests and bench compare with them
+  liblcms2-dev liblcms2-utils # colour profiles into sRGB; tificc is the tests' reference conversion
   libtiff-dev # TIFF files beyond the classic reader's (LZW, Deflate, JPEG, 16-bit, tiled, planar)
   libtiff-tools imagemagick # tiffcp and convert: the TIFF tests make files in every layout and compare decodes
   libglib2.0-bin # gio: the trash and desktop-entry tests compare with GLib's trash and launcher
