@@ -95,6 +95,8 @@ public:
   void StopAndWait();
   // Waits for the job to end and lets the current one's result arrive (tests, shutdown).
   void WaitForIdle();
+  // Waits for the job to end; its result stays queued until events are processed.
+  void Join() { FWorker.Wait(); }
   uint64_t Current() const { return FWorker.Current(); }
   uint64_t JobsStarted() const { return FWorker.RunsStarted(); }
   bool Busy() const { return FWorker.Busy(); }

@@ -14,9 +14,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
-#include <thread>
 
 // Readable failure messages.
 inline void PrintTo(const QString& S, std::ostream* Os) {
@@ -243,7 +241,7 @@ TEST(PreviewWorker, OnlyTheLatestRequestArrives) {
   TPreviewRequest First;
   First.Path = Files[0];
   L.Start(First);
-  std::this_thread::sleep_for(std::chrono::milliseconds(400)); // finishes, not yet delivered
+  L.Join(); // finished, not yet delivered
   TPreviewRequest Second;
   Second.Path = Files[1];
   Second.BoxWidth = Second.BoxHeight = 1000;
