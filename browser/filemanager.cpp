@@ -730,7 +730,7 @@ void TfSelectFiles::Preview(const QString& Path) {
   BusyLamp->setStyleSheet("background: #ff0000; border-radius: 5px;");
   NamePanel->setText("Loading...");
   HidePreviews();
-  auto Place = [this](QWidget* W, QSize S) {
+  auto Place = [](QWidget* W, QSize S) {
     W->setGeometry(2 + (kBox - S.width()) / 2, 2 + (kBox - S.height()) / 2, S.width(), S.height());
     W->show();
   };
