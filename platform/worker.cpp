@@ -54,7 +54,7 @@ void TWorker::Finish(uint64_t Run) {
   FCurrent->compare_exchange_strong(Expected, 0);
 }
 
-void TWorker::Join() {
+void TWorker::Wait() {
   for (std::thread& T : FPool) {
     if (!T.joinable()) continue;
     if (T.get_id() == std::this_thread::get_id())
@@ -67,15 +67,11 @@ void TWorker::Join() {
 
 void TWorker::Stop() {
   Cancel();
-  Join();
-}
-
-void TWorker::Wait() {
-  Join();
+  Wait();
 }
 
 void TWorker::WaitAndDeliver() {
-  Join();
+  Wait();
   if (FOwner) QCoreApplication::sendPostedEvents(FOwner.data(), QEvent::MetaCall);
 }
 

@@ -72,8 +72,6 @@ public:
   uint64_t RunsStarted() const { return FNextId - 1; }
 
 private:
-  void Join();
-
   QPointer<QObject> FOwner;
   const int FThreads;
   std::vector<std::thread> FPool;
