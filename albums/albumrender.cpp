@@ -35,7 +35,7 @@ void Load(const QString& Path, TPixelGraphic& G, int ReducedSize = 0, QSize* Ful
   G.ReadWarningAction = pgwaIgnore;
   G.SaveColorResWarningAction = pgwaIgnore;
   G.ReducedSize = ReducedSize;
-  G.LoadFromFile(FsName(Path), CurrentReadOptions());
+  G.LoadFromFile(FsName(Path), ViewReadOptions());
   // Upright first: an entry's own quarter turns count from the picture as it is shown.
   const bool Across = OrientForDisplay(G) >= 5;
   if (Full) *Full = Across ? QSize(G.FullHeight, G.FullWidth) : QSize(G.FullWidth, G.FullHeight);

@@ -143,6 +143,8 @@ private:
 
 TImageMetadata TPublisher::PublishedMetadata(const QString& Source) const {
   TImageMetadata M = ReadImageMetadata(EnginePath(Source));
+  // Pictures read with colour profiles are sRGB: they are written without the source's profile.
+  if (UseColourProfiles()) M.Icc.clear();
   if (FO.RemoveMetadata) {
     M.Exif.clear();
     M.Xmp.clear();

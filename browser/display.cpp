@@ -294,7 +294,7 @@ void TDecodeAheadCache::Run(const TWorker::TRun& R) {
         G->OnProgress = [&](TPixelGraphic*, int, bool& Abort, int) {
           if (FAbortCurrent) Abort = Aborted = true;
         };
-        G->LoadFromFile(EnginePath(Path), CurrentReadOptions());
+        G->LoadFromFile(EnginePath(Path), ViewReadOptions());
         G->OnProgress = nullptr;
         OrientForDisplay(*G);
         // An aborted decode keeps a partial picture: never hand that out.
@@ -652,7 +652,7 @@ int TDisplayController::PrintImages(QPrinter& Printer, const QStringList& Files)
     G.StretchMode = smPrecise;
     G.ReadWarningAction = pgwaIgnore;
     try {
-      G.LoadFromFile(EnginePath(File), CurrentReadOptions());
+      G.LoadFromFile(EnginePath(File), ViewReadOptions());
       OrientForDisplay(G);
     } catch (const std::exception&) {
       // One unreadable file neither ends the job nor leaves a blank page.

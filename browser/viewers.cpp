@@ -108,7 +108,7 @@ void TStretchedPictureViewer::LoadFromFile(const QString& Path) {
   Clear();
   auto G = std::make_unique<TPixelGraphic>();
   G->ReadWarningAction = pgwaIgnore;
-  G->LoadFromFile(EnginePath(Path), CurrentReadOptions());
+  G->LoadFromFile(EnginePath(Path), ViewReadOptions());
   QImage I = ToQImage(*G).convertToFormat(QImage::Format_ARGB32);
   if (G->Transparent) {
     const QRgb Key = qRgb(G->TransparentColor & 0xFF, (G->TransparentColor >> 8) & 0xFF,

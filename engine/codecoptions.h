@@ -53,6 +53,10 @@ struct TReadOptions {
   // count their pages, and Index chooses among them.
   bool TIFFReadAllImages = false;
   int TIFFMaxImages = 1000; // longest chain followed before falling back to one image
+  // Loading a file by name turns the pixels of a picture that carries an ICC profile into sRGB
+  // (perceptual intent). A profile that cannot be used is ignored with a read warning. Off, the
+  // pixels stay as the file stores them (what converters and writers that keep the profile want).
+  bool ColourProfiles = false;
 };
 
 struct TWriteOptions {

@@ -1,4 +1,6 @@
 #include "engine/registry.h"
+#include "engine/colorprofile.h"
+#include "engine/imagemetadata.h"
 #include "engine/safefile.h"
 #include "engine/formats/bmp.h"
 #include "engine/formats/formats.h"
@@ -324,8 +326,18 @@ void ApplyReadWarning(const TPixelGraphic& Image, const std::string& Caption,
 
 void TPixelGraphic::LoadFromFileIndex(const std::string& FileName, int Index,
                                       const TReadOptions& Options) {
-  TPGFileStream Stream(FileName, TFileMode::fmOpenRead);
-  LoadFromStreamExt(Stream, FileExtension(FileName), Index, Options);
+  {
+    TPGFileStream Stream(FileName, TFileMode::fmOpenRead);
+    LoadFromStreamExt(Stream, FileExtension(FileName), Index, Options);
+  }
+  if (!Options.ColourProfiles || Empty()) return;
+  const std::vector<uint8_t> Icc = ReadImageMetadata(FileName).Icc;
+  if (Icc.empty()) return;
+  std::string Why;
+  if (ConvertToSRGB(*this, Icc, &Why) != TProfileResult::Ignored) return;
+  const std::string Text = "The colour profile of \"" + FileName + "\" was ignored: " + Why;
+  ApplyReadWarning(*this, EngineMessage(msgWarning), Text, Text,
+                   [](const std::string& Message) { throw EPixelGraphic(Message); });
 }
 
 void TPixelGraphic::LoadFromStreamExt(TPGStream& Stream, const std::string& Ext, int Index,

@@ -1,5 +1,6 @@
 #include "platform/codecsettings.h"
 
+#include <atomic>
 #include <mutex>
 
 namespace orbisk {
@@ -10,6 +11,7 @@ struct TCurrent {
   std::mutex Lock;
   TReadOptions Read;
   TWriteOptions Write;
+  std::atomic<bool> ColourProfiles{true};
 };
 
 TCurrent& Current() {
@@ -53,6 +55,20 @@ void ChangeCurrentWriteOptions(const std::function<void(TWriteOptions&)>& Change
   TCurrent& C = Current();
   std::lock_guard<std::mutex> Guard(C.Lock);
   Change(C.Write);
+}
+
+bool UseColourProfiles() {
+  return Current().ColourProfiles;
+}
+
+void SetUseColourProfiles(bool On) {
+  Current().ColourProfiles = On;
+}
+
+TReadOptions ViewReadOptions() {
+  TReadOptions Options = CurrentReadOptions();
+  Options.ColourProfiles = UseColourProfiles();
+  return Options;
 }
 
 } // namespace orbisk

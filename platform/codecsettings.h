@@ -17,4 +17,13 @@ void SetCurrentWriteOptions(const TWriteOptions& Options);
 void ChangeCurrentReadOptions(const std::function<void(TReadOptions&)>& Change);
 void ChangeCurrentWriteOptions(const std::function<void(TWriteOptions&)>& Change);
 
+// "Use colour profiles" (on until the preferences say otherwise): pictures read to be shown
+// (the picture area, the editor, thumbnails, sheets, albums, web pictures) are turned into sRGB
+// from the profile their file carries. Tools that write such a picture write no profile.
+bool UseColourProfiles();
+void SetUseColourProfiles(bool On);
+// The current read options for pictures read to be shown: CurrentReadOptions() with colour
+// profiles applied as UseColourProfiles() says.
+TReadOptions ViewReadOptions();
+
 } // namespace orbisk

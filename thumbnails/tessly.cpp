@@ -122,7 +122,7 @@ std::string Encoded(const QString& Path) {
 bool TileBackground(TPixelGraphic& Sheet, const QString& Path) {
   TPixelGraphic BG;
   try {
-    BG.LoadFromFile(Encoded(Path), CurrentReadOptions());
+    BG.LoadFromFile(Encoded(Path), ViewReadOptions());
   } catch (...) {
     return false;
   }
@@ -141,7 +141,7 @@ void DrawEntry(TPixelGraphic& Sheet, int I, const QString& Path, const TTesslyOp
   if (StandIn) {
     Loaded.Assign(StandIn);
   } else {
-    Loaded.LoadFromFile(Encoded(Path), CurrentReadOptions());
+    Loaded.LoadFromFile(Encoded(Path), ViewReadOptions());
     OrientForDisplay(Loaded);
   }
   if (Loaded.Empty() || Loaded.Width() <= 0 || Loaded.Height() <= 0)

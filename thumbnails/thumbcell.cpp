@@ -157,7 +157,7 @@ void DecodeFast(const std::string& Path, int S, const std::atomic<bool>* Cancel,
     ::close(Fd);
   }
   Loaded.ReducedSize = S;
-  Loaded.LoadFromFile(Path, CurrentReadOptions());
+  Loaded.LoadFromFile(Path, ViewReadOptions());
   FullW = Loaded.FullWidth > 0 ? Loaded.FullWidth : Loaded.Width();
   FullH = Loaded.FullHeight > 0 ? Loaded.FullHeight : Loaded.Height();
   if (OrientForDisplay(Loaded) >= 5) std::swap(FullW, FullH);
@@ -175,7 +175,7 @@ TThumbCell MakeThumbCell(const std::string& Path, const TThumbCellOptions& Optio
   TThumbCell Result;
   if (!Options.Fast) {
     TPixelGraphic Loaded;
-    Loaded.LoadFromFile(Path, CurrentReadOptions());
+    Loaded.LoadFromFile(Path, ViewReadOptions());
     OrientForDisplay(Loaded);
     Result.Picture = PlaceInCell(Loaded, S, Loaded.StretchMode);
     return Result;

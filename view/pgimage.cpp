@@ -257,7 +257,7 @@ void TPGImage::LoadFromFile(const QString& Name, int Index) {
       HookPicture(*G);
       G->OnChange = nullptr;
       try {
-        G->LoadFromFileIndex(EnginePath(Name), Index, CurrentReadOptions());
+        G->LoadFromFileIndex(EnginePath(Name), Index, ViewReadOptions());
         OrientForDisplay(*G);
         G->OnChange = [this](TPixelGraphic*) { Rearrange(); };
         FPicture = std::move(G);

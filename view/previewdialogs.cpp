@@ -181,7 +181,7 @@ MakePreviewPicture(const TPreviewRequest& R, const std::atomic<bool>& Cancel,
     auto G = std::make_unique<TPixelGraphic>();
     G->ReadWarningAction = pgwaIgnore;
     Hook(*G, 1);
-    G->LoadFromFile(R.Path, CurrentReadOptions());
+    G->LoadFromFile(R.Path, ViewReadOptions());
     if (Cancel || G->Empty()) return nullptr;
     OrientForDisplay(*G);
     int Step = 1;

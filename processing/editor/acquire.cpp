@@ -518,6 +518,8 @@ void TfrmAcquire::InstallPicture(std::unique_ptr<TPixelGraphic> G, const QString
   FSource = TSource();
   FSource.SaveName = Path;
   if (!Path.isEmpty() && ReadMetadata) FSource.Metadata = ReadMetadata(Path);
+  // Pixels read with colour profiles are sRGB already: the file's profile no longer fits them.
+  if (UseColourProfiles()) FSource.Metadata.Icc.clear();
   FSource.Upright = Turned != 1;
   FModel->SetModified(Unsaved);
   UpdateUndo();
