@@ -1,6 +1,7 @@
 #include "albums/webalbum.h"
 
 #include "albums/albumrender.h"
+#include "engine/colorprofile.h"
 #include "engine/formats/jpeg.h"
 #include "platform/codecsettings.h"
 #include "engine/imagemetadata.h"
@@ -144,7 +145,7 @@ private:
 TImageMetadata TPublisher::PublishedMetadata(const QString& Source) const {
   TImageMetadata M = ReadImageMetadata(EnginePath(Source));
   // Pictures read with colour profiles are sRGB: they are written without the source's profile.
-  if (UseColourProfiles()) M.Icc.clear();
+  if (UseColourProfiles() && IsConvertingProfile(M.Icc)) M.Icc.clear();
   if (FO.RemoveMetadata) {
     M.Exif.clear();
     M.Xmp.clear();

@@ -80,6 +80,15 @@ bool IsSRGBProfile(const std::vector<uint8_t>& Icc) {
   return P && DescribesSRGB(P.get());
 }
 
+bool IsConvertingProfile(const std::vector<uint8_t>& Icc) {
+  if (Icc.empty()) return false;
+  QuietLcms();
+  TProfile P(cmsOpenProfileFromMem(Icc.data(), cmsUInt32Number(Icc.size())));
+  if (!P) return false;
+  const cmsColorSpaceSignature Space = cmsGetColorSpace(P.get());
+  return Space == cmsSigGrayData || (Space == cmsSigRgbData && !DescribesSRGB(P.get()));
+}
+
 TProfileResult ConvertToSRGB(TPixelGraphic& Picture, const std::vector<uint8_t>& Icc,
                              std::string* Why) {
   auto Ignore = [&](const char* Text) {

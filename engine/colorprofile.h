@@ -27,4 +27,9 @@ TProfileResult ConvertToSRGB(TPixelGraphic& Picture, const std::vector<uint8_t>&
 // Whether Icc is a readable profile that describes sRGB (its conversion would change nothing).
 bool IsSRGBProfile(const std::vector<uint8_t>& Icc);
 
+// Whether Icc is a readable RGB or grey profile other than sRGB: one whose pictures
+// ConvertToSRGB changes. A picture read through it is sRGB afterwards, so the profile no longer
+// describes it.
+bool IsConvertingProfile(const std::vector<uint8_t>& Icc);
+
 } // namespace orbisk

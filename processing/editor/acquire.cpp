@@ -1,5 +1,6 @@
 #include "processing/editor/acquire.h"
 
+#include "engine/colorprofile.h"
 #include "engine/formats/jpeg.h"
 #include "engine/registry.h"
 #include "engine/safefile.h"
@@ -519,7 +520,8 @@ void TfrmAcquire::InstallPicture(std::unique_ptr<TPixelGraphic> G, const QString
   FSource.SaveName = Path;
   if (!Path.isEmpty() && ReadMetadata) FSource.Metadata = ReadMetadata(Path);
   // Pixels read with colour profiles are sRGB already: the file's profile no longer fits them.
-  if (UseColourProfiles()) FSource.Metadata.Icc.clear();
+  if (UseColourProfiles() && IsConvertingProfile(FSource.Metadata.Icc))
+    FSource.Metadata.Icc.clear();
   FSource.Upright = Turned != 1;
   FModel->SetModified(Unsaved);
   UpdateUndo();

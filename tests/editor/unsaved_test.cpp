@@ -10,6 +10,7 @@
 #include "engine/registry.h"
 #include "engine/stream.h"
 #include "platform/autoorient.h"
+#include "platform/codecsettings.h"
 #include "platform/dragfiles.h"
 #include "platform/help.h"
 #include "processing/editor/acquire.h"
@@ -29,6 +30,7 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <gtest/gtest.h>
+#include <lcms2.h>
 
 #include <cstring>
 #include <deque>
@@ -478,6 +480,38 @@ TEST_F(Unsaved, SavingHandsTheOpenedFilesMetadataToTheWriter) {
   test::Action(*W, "SaveAs1").trigger();
   ASSERT_EQ(TRecordingWriter::Writes, 2);
   EXPECT_TRUE(TRecordingWriter::Seen.Empty());
+  ResetFormatLists();
+}
+
+// Pixels shown through a wide-gamut profile are sRGB: the edited file carries no profile then,
+// and the file's own one when colour profiles are off.
+TEST_F(Unsaved, AConvertingProfileIsLeftOutOfTheEditedFileWhenProfilesAreUsed) {
+  TAnsweringScope Prompt;
+  RegisterWriter(std::make_unique<TRecordingWriter>());
+  const cmsCIExyY D65{0.3127, 0.3290, 1.0};
+  cmsToneCurve* Gamma = cmsBuildGamma(nullptr, 2.2);
+  cmsToneCurve* Curves[3] = {Gamma, Gamma, Gamma};
+  const cmsCIExyYTRIPLE Primaries{{0.64, 0.33, 1}, {0.21, 0.71, 1}, {0.15, 0.06, 1}};
+  cmsHPROFILE Adobe = cmsCreateRGBProfile(&D65, &Primaries, Curves);
+  cmsUInt32Number Size = 0;
+  cmsSaveProfileToMem(Adobe, nullptr, &Size);
+  TImageMetadata Source;
+  Source.Icc.resize(Size);
+  cmsSaveProfileToMem(Adobe, Source.Icc.data(), &Size);
+  cmsCloseProfile(Adobe);
+  cmsFreeToneCurve(Gamma);
+  W->ReadMetadata = [&](const QString&) { return Source; };
+  const int Before = TRecordingWriter::Writes;
+  for (const bool Use : {true, false}) {
+    SetUseColourProfiles(Use);
+    Open(Picture(Use ? "on.bmp" : "off.bmp", 10, 4));
+    test::Action(*W, "Rotate90CW").trigger();
+    AnswerSaveDialog(Folder + (Use ? "/on.mdtest" : "/off.mdtest"));
+    test::Action(*W, "SaveAs1").trigger();
+    EXPECT_EQ(TRecordingWriter::Seen.Icc.empty(), Use);
+  }
+  SetUseColourProfiles(true);
+  EXPECT_EQ(TRecordingWriter::Writes, Before + 2);
   ResetFormatLists();
 }
 

@@ -67,6 +67,19 @@ std::vector<uint8_t> Pixels(const TPixelGraphic& G) {
   return std::vector<uint8_t>(G.Bits(), G.Bits() + G.ImageSize());
 }
 
+// The largest difference of one channel between two pictures of one size.
+int WorstDifference(const TPixelGraphic& P, const TPixelGraphic& Q) {
+  int Worst = 0;
+  for (int Y = 0; Y < P.Height(); ++Y)
+    for (int X = 0; X < P.Width(); ++X) {
+      const TRGB A = P.GetPixelColor(X, Y), B = Q.GetPixelColor(X, Y);
+      Worst = std::max({Worst, std::abs(int(RedOf(A)) - int(RedOf(B))),
+                        std::abs(int(GreenOf(A)) - int(GreenOf(B))),
+                        std::abs(int(BlueOf(A)) - int(BlueOf(B)))});
+    }
+  return Worst;
+}
+
 } // namespace
 
 TEST(ColorProfile, WideGamutPicturesMatchLittleCMSsOwnTool) {
@@ -89,15 +102,7 @@ TEST(ColorProfile, WideGamutPicturesMatchLittleCMSsOwnTool) {
     Ref.LoadFromFile(Out);
     ASSERT_EQ(ConvertToSRGB(G, P.Bytes), TProfileResult::Converted);
     ASSERT_EQ(Ref.Width(), G.Width());
-    int Worst = 0;
-    for (int Y = 0; Y < G.Height(); ++Y)
-      for (int X = 0; X < G.Width(); ++X) {
-        const TRGB A = G.GetPixelColor(X, Y), B = Ref.GetPixelColor(X, Y);
-        Worst = std::max({Worst, std::abs(int(RedOf(A)) - int(RedOf(B))),
-                          std::abs(int(GreenOf(A)) - int(GreenOf(B))),
-                          std::abs(int(BlueOf(A)) - int(BlueOf(B)))});
-      }
-    EXPECT_LE(Worst, 2);
+    EXPECT_LE(WorstDifference(G, Ref), 2);
   }
   std::filesystem::remove_all(Dir);
 }
@@ -168,4 +173,80 @@ TEST(ColorProfile, PalettesAndGreyPicturesAreConvertedThroughTheirColours) {
   EXPECT_EQ(GreenOf(Mid), BlueOf(Mid));
   EXPECT_LE(RedOf(G.GetPixelColor(0, 0)), 1u);
   EXPECT_GE(RedOf(G.GetPixelColor(2, 0)), 254u);
+}
+
+// Loading by name with colour profiles gives the converted pixels of the file's own profile,
+// whatever format carries it; without the option, or without a profile, the pixels are as
+// stored; a broken profile is a read warning and leaves the pixels alone.
+TEST(ColorProfile, LoadingWithColourProfilesConvertsWhatTheFileCarries) {
+  const auto Dir =
+      std::filesystem::temp_directory_path() / ("orbisk-colorload-" + std::to_string(getpid()));
+  std::filesystem::create_directories(Dir);
+  const std::vector<uint8_t> Adobe = WideProfiles()[0].Bytes;
+  TReadOptions Profiles;
+  Profiles.ColourProfiles = true;
+  for (const char* Ext : {"tif", "png", "jpg", "webp"}) {
+    SCOPED_TRACE(Ext);
+    const std::string File = (Dir / (std::string("in.") + Ext)).string();
+    TPixelGraphic Made;
+    Gradient(Made);
+    Made.Metadata.Icc = Adobe;
+    Made.SaveToFile(File);
+
+    TPixelGraphic Stored, Shown, Expected;
+    Stored.LoadFromFile(File);
+    Shown.LoadFromFile(File, Profiles);
+    Expected.LoadFromFile(File);
+    ASSERT_EQ(ConvertToSRGB(Expected, Adobe), TProfileResult::Converted);
+    EXPECT_EQ(Pixels(Shown), Pixels(Expected));
+    EXPECT_NE(Pixels(Shown), Pixels(Stored));
+  }
+
+  // No profile: the same bytes with the option on.
+  const std::string Plain = (Dir / "plain.png").string();
+  TPixelGraphic Made, Off, On;
+  Gradient(Made);
+  Made.SaveToFile(Plain);
+  Off.LoadFromFile(Plain);
+  On.LoadFromFile(Plain, Profiles);
+  EXPECT_EQ(Pixels(On), Pixels(Off));
+
+  // A broken profile: raised as a warning when asked to, else ignored.
+  const std::string Broken = (Dir / "broken.tif").string();
+  Made.Metadata.Icc.assign(600, 0x5A);
+  Made.SaveToFile(Broken);
+  TPixelGraphic Quiet, Loud;
+  Quiet.ReadWarningAction = pgwaIgnore;
+  Quiet.LoadFromFile(Broken, Profiles);
+  EXPECT_EQ(Pixels(Quiet), Pixels(Off));
+  Loud.ReadWarningAction = pgwaRaise;
+  try {
+    Loud.LoadFromFile(Broken, Profiles);
+    ADD_FAILURE() << "no warning for a broken profile";
+  } catch (const EPixelGraphic& E) {
+    EXPECT_NE(std::string(E.what()).find("colour profile"), std::string::npos) << E.what();
+  }
+  std::filesystem::remove_all(Dir);
+}
+
+// The conversion a load makes matches Little CMS's own tool reading the profile from the file.
+TEST(ColorProfile, LoadedTIFFMatchesTificcWithTheEmbeddedProfile) {
+  if (!test::HaveTool("tificc")) GTEST_SKIP() << "tificc (liblcms2-utils) is not installed";
+  const auto Dir =
+      std::filesystem::temp_directory_path() / ("orbisk-colorembed-" + std::to_string(getpid()));
+  std::filesystem::create_directories(Dir);
+  const std::string In = (Dir / "in.tif").string(), Out = (Dir / "out.tif").string();
+  TPixelGraphic Made;
+  Gradient(Made);
+  Made.Metadata.Icc = WideProfiles()[2].Bytes; // ProPhoto
+  Made.SaveToFile(In);
+  ASSERT_TRUE(test::RunTool("tificc -t0 '" + In + "' '" + Out + "'"));
+  TReadOptions Profiles;
+  Profiles.ColourProfiles = true;
+  TPixelGraphic Shown, Ref;
+  Shown.LoadFromFile(In, Profiles);
+  Ref.LoadFromFile(Out);
+  ASSERT_EQ(Ref.Width(), Shown.Width());
+  EXPECT_LE(WorstDifference(Shown, Ref), 2);
+  std::filesystem::remove_all(Dir);
 }
