@@ -2,14 +2,18 @@
 // animated GIF control, the player of animated WebP and APNG files on a fake clock, icons
 // through the program's reader; each shown through the controller.
 #include "browser/display.h"
+#include "browser/mainwindow.h"
 #include "tests/browser/browsertest.h"
+#include "view/filelist.h"
 #include "tests/common/testutil.h"
 
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileSystemModel>
 #include <QGuiApplication>
 #include <QSignalSpy>
+#include <QTreeView>
 #include <gtest/gtest.h>
 
 using namespace orbisk;
@@ -399,6 +403,46 @@ TEST_F(ViewerFixture, APNGHonoursItsLoopCountAndReportsADamagedFrame) {
   EXPECT_THROW(V.LoadFromFile(Dir + "/f9.png"), std::runtime_error);
   EXPECT_EQ(V.CurrentFrameNumber(), -1);
   EXPECT_EQ(V.FrameCount(), 0);
+}
+
+TEST(AnimationWindow, SelectingAnAnimationPlaysItAndAStillReplacesIt) {
+  if (!HaveTool("img2webp")) GTEST_SKIP() << "img2webp (package webp) is not installed";
+  ResetUserFiles();
+  const QString Dir = MakeFolder("moving");
+  const QStringList F = ThreeFrames(Dir);
+  ASSERT_TRUE(RunTool("img2webp -lossless -d 60 " + Q(F[0]) + " " + Q(F[1]) + " " + Q(F[2]) +
+                      " -o " + Q(Dir + "/a.webp")));
+  TForm1 W;
+  W.show();
+  QApplication::processEvents();
+  auto& Tree = Child<TFolderTree>(W, "ShellTreeView1");
+  Tree.setCurrentIndex(Tree.Model()->index(Dir));
+  auto& List = Child<QTreeView>(W, "ListView1");
+  auto& Files = Child<TFileListModel>(W, "FileList");
+  ASSERT_TRUE(WaitFor([&] { return Files.Count() == 4; }));
+  auto ClickName = [&](const QString& Name) {
+    for (int Row = 0; Row < Files.Count(); ++Row)
+      if (Files.index(Row, 0).data().toString() == Name) {
+        List.scrollTo(Files.index(Row, 0));
+        Click(List.viewport(), List.visualRect(Files.index(Row, 0)).center());
+      }
+    WaitFor([&] { return W.PictureDisplay().PendingCount() == 0; });
+  };
+  ClickName("a.webp");
+  auto& V = Child<TAnimationViewer>(W, "Animation1");
+  ASSERT_TRUE(WaitFor([&] { return V.isVisible(); }));
+  EXPECT_EQ(W.PanelText(3), " a.webp  (16 x 16)");
+  // It plays: every frame comes round, and the first again.
+  QSet<int> Seen;
+  EXPECT_TRUE(WaitFor([&] {
+    Seen.insert(V.CurrentFrameNumber());
+    return Seen.size() == 3 && V.CurrentFrameNumber() == 0;
+  }));
+  ClickName("f2.png");
+  EXPECT_TRUE(V.isHidden());
+  EXPECT_FALSE(V.Animate());
+  EXPECT_TRUE(Child<QWidget>(W, "PGImage1").isVisible());
+  EXPECT_EQ(W.PanelText(3), " f2.png  (16 x 16)");
 }
 
 } // namespace
