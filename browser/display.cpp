@@ -7,6 +7,7 @@
 #include "browser/mainsettings.h"
 #include "platform/prompt.h"
 #include "view/typemask.h"
+#include "engine/animation.h"
 #include "engine/pixelgraphic.h"
 #include "engine/registry.h"
 #include "platform/pgqt.h"
@@ -51,6 +52,14 @@ TViewerKind ViewerForType(const QString& Type) {
   if (Type == QLatin1String("GIF")) return TViewerKind::Gif;
   if (Type == QLatin1String("WMF") || Type == QLatin1String("ICO")) return TViewerKind::Picture;
   return TViewerKind::Image;
+}
+
+TViewerKind ViewerForFile(const QString& Path) {
+  const QString Type = FileTypeOfPath(Path);
+  static const QStringList Moving = {"WEBP", "AVIF", "JXL", "PNG"};
+  if (Moving.contains(Type) && TAnimation::IsAnimated(EnginePath(Path)))
+    return TViewerKind::Animation;
+  return ViewerForType(Type);
 }
 
 QString FileTypeOfPath(const QString& Path) {
@@ -329,6 +338,10 @@ TDisplayController::TDisplayController(QWidget* Area, TPGImage* View, TDisplayHo
     W->move(4, 4);
     W->hide();
   }
+  FAnim = new TAnimationViewer(Area);
+  FAnim->move(4, 4);
+  FAnim->hide();
+  FAnim->SetBackgroundColor(BackgroundColor());
   connect(FAvi, &TAviPlayer::Error, this, [this] { VideoFailed(); });
   if (FArea) FArea->installEventFilter(this);
   FGif->SetBackgroundColor(BackgroundColor());
@@ -387,6 +400,7 @@ void TDisplayController::ServeQueue() {
 
 QWidget* TDisplayController::VisibleViewer() const {
   if (FView && !FView->isHidden()) return FView;
+  if (!FAnim->isHidden()) return FAnim;
   for (QWidget* W :
        {static_cast<QWidget*>(FAvi), static_cast<QWidget*>(FGif), static_cast<QWidget*>(FPicture)})
     if (!W->isHidden()) return W;
@@ -399,6 +413,8 @@ void TDisplayController::HideAll() {
   FPicture->hide();
   FGif->SetAnimate(false);
   FGif->hide();
+  FAnim->SetAnimate(false);
+  FAnim->hide();
   if (FView) FView->hide();
 }
 
@@ -420,7 +436,7 @@ void TDisplayController::Display(const QString& Path) {
   HideAll();
   FDisplayedFile.clear();
   const QString Type = FileTypeOfPath(Path);
-  const TViewerKind Kind = ViewerForType(Type);
+  const TViewerKind Kind = ViewerForFile(Path);
   bool Shown = false;
   try {
     if (FHost.SetEditItemsEnabled) FHost.SetEditItemsEnabled(Kind != TViewerKind::Avi);
@@ -469,6 +485,16 @@ void TDisplayController::Display(const QString& Path) {
     case TViewerKind::Image:
       ShowImage(Path);
       break;
+    case TViewerKind::Animation: {
+      FAnim->LoadFromFile(Path);
+      const QSize S = FAnim->PictureSize();
+      Panel(3, PicturePanelText(Name, S.width(), S.height()));
+      FAnim->show();
+      FDisplayedFile = Path;
+      PlaceNatural(FAnim, S.width(), S.height());
+      FAnim->SetAnimate(FAnim->FrameCount() > 1);
+      break;
+    }
     }
     Shown = true;
   } catch (...) {
@@ -511,6 +537,7 @@ QSize TDisplayController::ShownContentSize() const {
   if (V == FView) return QSize(FView->ImageWidth(), FView->ImageHeight());
   if (V == FAvi) return FAvi->FrameSize();
   if (V == FGif) return FGif->GifSize();
+  if (V == FAnim) return FAnim->PictureSize();
   return QSize(FPicture->PictureWidth(), FPicture->PictureHeight());
 }
 
@@ -568,6 +595,7 @@ void TDisplayController::SetBackgroundColor(const QColor& C, bool ByUser) {
   }
   if (FView) FView->SetColor(C);
   FGif->SetBackgroundColor(C);
+  FAnim->SetBackgroundColor(C);
   FPicture->update();
   if (ByUser) FColorChanged = true;
 }
@@ -595,6 +623,12 @@ bool TDisplayController::CopyToClipboard() {
   QWidget* V = VisibleViewer();
   if (V == FGif) {
     const QImage Frame = FGif->CurrentFrame();
+    if (Frame.isNull()) return false;
+    QGuiApplication::clipboard()->setImage(Frame);
+    return true;
+  }
+  if (V == FAnim) {
+    const QImage Frame = FAnim->CurrentFrame();
     if (Frame.isNull()) return false;
     QGuiApplication::clipboard()->setImage(Frame);
     return true;

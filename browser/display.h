@@ -35,9 +35,12 @@ class TSettingsStore;
 
 // ---- pure rules (no window needed)
 
-enum class TViewerKind { Avi, Gif, Picture, Image };
+enum class TViewerKind { Avi, Gif, Picture, Image, Animation };
 // "AVI", "GIF", "WMF"/"ICO" (the stretched picture control), anything else the picture view.
 TViewerKind ViewerForType(const QString& Type);
+// The viewer for a file: by its type, and WebP, AVIF, JPEG XL and PNG files that hold more than
+// one frame to the animation viewer (stills of those types stay with the picture view).
+TViewerKind ViewerForFile(const QString& Path);
 // The three-letter type of a path's file name ("x/a.jpeg" gives "JPE").
 QString FileTypeOfPath(const QString& Path);
 
@@ -206,6 +209,7 @@ public:
   TAviPlayer* AviPlayer() const { return FAvi; }
   TAnimatedGifViewer* GifViewer() const { return FGif; }
   TStretchedPictureViewer* PictureViewer() const { return FPicture; }
+  TAnimationViewer* AnimationViewer() const { return FAnim; }
   TDecodeAheadCache& DecodeAhead() { return FCache; }
   bool DecodeAheadEnabled = true;
 
@@ -233,6 +237,7 @@ private:
   TAviPlayer* FAvi = nullptr;
   TAnimatedGifViewer* FGif = nullptr;
   TStretchedPictureViewer* FPicture = nullptr;
+  TAnimationViewer* FAnim = nullptr;
   std::deque<QString> FQueue;
   bool FServing = false, FScheduled = false;
   QString FShownFile, FShownType;

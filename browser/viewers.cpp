@@ -1,5 +1,6 @@
 #include "browser/viewers.h"
 
+#include "engine/animation.h"
 #include "engine/pixelgraphic.h"
 #include "platform/codecsettings.h"
 #include "platform/filenames.h"
@@ -87,6 +88,156 @@ void TAnimatedGifViewer::paintEvent(QPaintEvent*) {
   if (FMovie) {
     P.setRenderHint(QPainter::SmoothPixmapTransform);
     P.drawImage(rect(), FMovie->currentImage());
+  }
+}
+
+// ---- other moving pictures
+
+namespace {
+
+class TQtFrameTimer : public TFrameTimer {
+public:
+  TQtFrameTimer() {
+    FTimer.setSingleShot(true);
+    FTimer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&FTimer, &QTimer::timeout, [this] {
+      if (OnTimeout) OnTimeout();
+    });
+  }
+  void Start(int Ms) override { FTimer.start(Ms); }
+  void Stop() override { FTimer.stop(); }
+
+private:
+  QTimer FTimer;
+};
+
+} // namespace
+
+TAnimationViewer::TAnimationViewer(QWidget* Parent) : QWidget(Parent) {
+  setObjectName("Animation1");
+  SetFrameTimer(std::make_unique<TQtFrameTimer>());
+}
+
+TAnimationViewer::~TAnimationViewer() {
+  FTimer->Stop();
+}
+
+int TAnimationViewer::FrameCount() const {
+  return FAnimation ? FAnimation->FrameCount() : 0;
+}
+
+int TAnimationViewer::LoopCount() const {
+  return FAnimation ? FAnimation->LoopCount() : 0;
+}
+
+void TAnimationViewer::Clear() {
+  FTimer->Stop();
+  FAnimation.reset();
+  FFrame = QImage();
+  FSize = QSize();
+  FFrameNumber = -1;
+  FFrameMs = FPlays = 0;
+  FAnimate = FFinished = false;
+  update();
+}
+
+void TAnimationViewer::LoadFromFile(const QString& Path) {
+  Clear();
+  try {
+    FAnimation = TAnimation::Open(EnginePath(Path));
+    if (!ShowNext()) throw EPixelGraphic(FAnimation->Kind() + ": no frames");
+  } catch (...) {
+    Clear();
+    throw;
+  }
+  FSize = QSize(FAnimation->Width(), FAnimation->Height());
+}
+
+bool TAnimationViewer::ShowNext() {
+  int Ms = 0;
+  if (!FAnimation->NextFrameBgra(FBuffer, Ms)) return false;
+  const int W = FAnimation->Width(), H = FAnimation->Height();
+  QImage I(W, H, QImage::Format_ARGB32);
+  for (int Y = 0; Y < H; ++Y) {
+    const uint8_t* S = &FBuffer[size_t(Y) * W * 4];
+    auto* Row = reinterpret_cast<QRgb*>(I.scanLine(Y));
+    for (int X = 0; X < W; ++X, S += 4)
+      Row[X] = qRgba(S[2], S[1], S[0], S[3]);
+  }
+  FFrame = std::move(I);
+  FFrameNumber = FAnimation->Position() - 1;
+  FFrameMs = Ms;
+  update();
+  return true;
+}
+
+void TAnimationViewer::Schedule() {
+  if (FAnimate && FAnimation && FAnimation->FrameCount() > 1 && !FFinished) FTimer->Start(FFrameMs);
+}
+
+void TAnimationViewer::Tick() {
+  if (!FAnimation || !FAnimate || FFinished) return;
+  try {
+    // The end of a play: the last frame has had its time.
+    if (!ShowNext()) {
+      ++FPlays;
+      if (FAnimation->LoopCount() > 0 && FPlays >= FAnimation->LoopCount()) {
+        FFinished = true;
+        return;
+      }
+      FAnimation->Rewind();
+      if (!ShowNext()) throw EPixelGraphic(FAnimation->Kind() + ": no frames");
+    }
+  } catch (const std::exception& E) {
+    FFinished = true;
+    emit Error(QString::fromStdString(E.what()));
+    return;
+  }
+  Schedule();
+}
+
+void TAnimationViewer::SetAnimate(bool On) {
+  if (!On) {
+    FAnimate = false;
+    FTimer->Stop();
+    return;
+  }
+  if (FAnimate && !FFinished) return;
+  FAnimate = true;
+  if (FFinished && FAnimation) {
+    // Played out: from the first frame again.
+    FFinished = false;
+    FPlays = 0;
+    try {
+      FAnimation->Rewind();
+      if (!ShowNext()) throw EPixelGraphic(FAnimation->Kind() + ": no frames");
+    } catch (const std::exception& E) {
+      FFinished = true;
+      emit Error(QString::fromStdString(E.what()));
+      return;
+    }
+  }
+  Schedule();
+}
+
+void TAnimationViewer::SetBackgroundColor(const QColor& C) {
+  FColor = C;
+  update();
+}
+
+void TAnimationViewer::SetFrameTimer(std::unique_ptr<TFrameTimer> Timer) {
+  if (FTimer) FTimer->Stop();
+  FTimer = std::move(Timer);
+  FTimer->OnTimeout = [this] { Tick(); };
+  Schedule();
+}
+
+void TAnimationViewer::paintEvent(QPaintEvent*) {
+  QPainter P(this);
+  P.fillRect(rect(), FColor);
+  if (!FFrame.isNull()) {
+    P.setRenderHint(QPainter::SmoothPixmapTransform);
+    P.drawImage(rect(), FFrame);
   }
 }
 

@@ -1,5 +1,6 @@
-// The picture area's viewers besides the picture view: the animated-GIF control, the AVI player
-// and the stretched picture control for icons and metafiles.
+// The picture area's viewers besides the picture view: the animated-GIF control, the player of
+// the other moving pictures (WebP, AVIF, JPEG XL, APNG), the AVI player and the stretched
+// picture control for icons and metafiles.
 #pragma once
 
 #include <QByteArray>
@@ -9,13 +10,16 @@
 #include <QString>
 #include <QWidget>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QMovie;
 
 namespace orbisk {
 
+class TAnimation;
 class TPixelGraphic;
 
 // Shows a GIF with its frames stretched to the control; loops for ever while animating.
@@ -43,6 +47,72 @@ private:
   QSize FSize;
   int FFrameCount = 0;
   bool FAnimate = false;
+  QColor FColor = Qt::white;
+};
+
+// What the animation viewer waits on between frames: Start(Ms) asks for one OnTimeout after Ms
+// milliseconds (a new Start replaces the wait), Stop cancels it. The viewer's own runs on a Qt
+// timer; tests hand in one that they advance themselves.
+class TFrameTimer {
+public:
+  virtual ~TFrameTimer() = default;
+  virtual void Start(int Ms) = 0;
+  virtual void Stop() = 0;
+  std::function<void()> OnTimeout;
+};
+
+// Plays animated WebP, AVIF sequences, animated JPEG XL and APNG files with their own frame times,
+// frames stretched to the control over the area's colour. A file that names a loop count stops
+// on its last frame after that many plays; one that names none plays for ever. Frames are
+// decoded one at a time as they become due.
+class TAnimationViewer : public QWidget {
+  Q_OBJECT
+public:
+  explicit TAnimationViewer(QWidget* Parent = nullptr);
+  ~TAnimationViewer() override;
+  // Shows the first frame, not yet animating. Raises std::runtime_error (an EPixelGraphic) when
+  // the file is not a readable picture of the four kinds; the control is then empty.
+  void LoadFromFile(const QString& Path);
+  void Clear();
+  QSize PictureSize() const { return FSize; }
+  int FrameCount() const;
+  // 0 plays for ever, otherwise the number of plays.
+  int LoopCount() const;
+  bool Animate() const { return FAnimate; }
+  // On: the frames advance from the one shown (from the first again once the plays are over);
+  // off: the shown frame stays.
+  void SetAnimate(bool On);
+  // The shown frame, counted from 0 (-1 when empty).
+  int CurrentFrameNumber() const { return FFrameNumber; }
+  // How long the shown frame stays, in milliseconds.
+  int CurrentFrameTime() const { return FFrameMs; }
+  // Whether the file's plays are over (the last frame stays).
+  bool Finished() const { return FFinished; }
+  // The shown frame with its transparency.
+  QImage CurrentFrame() const { return FFrame; }
+  void SetBackgroundColor(const QColor& C);
+  // Replaces the clock (for tests); the viewer owns it.
+  void SetFrameTimer(std::unique_ptr<TFrameTimer> Timer);
+
+signals:
+  // A later frame could not be decoded; the last good frame stays and the playing stops.
+  void Error(const QString& Reason);
+
+protected:
+  void paintEvent(QPaintEvent* E) override;
+
+private:
+  bool ShowNext();
+  void Tick();
+  void Schedule();
+
+  std::unique_ptr<TAnimation> FAnimation;
+  std::unique_ptr<TFrameTimer> FTimer;
+  std::vector<uint8_t> FBuffer;
+  QImage FFrame;
+  QSize FSize;
+  int FFrameNumber = -1, FFrameMs = 0, FPlays = 0;
+  bool FAnimate = false, FFinished = false;
   QColor FColor = Qt::white;
 };
 

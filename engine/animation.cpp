@@ -2,6 +2,7 @@
 
 #include "engine/formats/decodedrows.h"
 #include "engine/messages.h"
+#include "engine/stream.h"
 
 #include <avif/avif.h>
 #include <jxl/decode.h>
@@ -464,10 +465,189 @@ std::unique_ptr<TAnimation> TAnimation::FromBytes(std::vector<uint8_t> Data) {
 
 bool TAnimation::IsAnimated(const std::string& FileName) {
   try {
-    return Open(FileName)->FrameCount() > 1;
+    // Stills are told from their headers; what looks like an animation must also open as one.
+    return CountAnimationFrames(FileName) > 1 && Open(FileName)->FrameCount() > 1;
   } catch (const std::exception&) {
     return false;
   }
+}
+
+bool TAnimation::NextFrameBgra(std::vector<uint8_t>& Bgra, int& DurationMs) {
+  Bgra.resize(size_t(FWidth) * FHeight * 4);
+  if (!DecodeNext(Bgra, DurationMs)) return false;
+  ++FPosition;
+  return true;
+}
+
+// ---- counting frames from the container
+
+namespace {
+
+// Reads Count bytes at Offset, or fewer at the end.
+std::vector<uint8_t> ReadSome(const TReadAt& ReadAt, int64_t Offset, size_t Count) {
+  std::vector<uint8_t> B(Count);
+  B.resize(ReadAt(Offset, B.data(), B.size()));
+  return B;
+}
+
+std::vector<uint8_t> ReadWhole(const TReadAt& ReadAt, int64_t Size) {
+  if (Size < 0 || Size > kMaxAnimationFileBytes) throw EPixelGraphic("File too large");
+  return ReadSome(ReadAt, 0, size_t(Size));
+}
+
+int Capped(uint64_t Frames) {
+  return int(std::clamp<uint64_t>(Frames, 1, kMaxAnimationFrames));
+}
+
+// APNG: the animation chunk comes before the picture data and names the frame count.
+int CountPngFrames(const TReadAt& ReadAt, int64_t Size) {
+  for (int64_t At = 8; At + 12 <= Size;) {
+    const std::vector<uint8_t> Head = ReadSome(ReadAt, At, 16);
+    if (Head.size() < 8) break;
+    const uint32_t Len = Be32(Head.data());
+    const std::string T(reinterpret_cast<const char*>(&Head[4]), 4);
+    if (T == "acTL") {
+      // A damaged one leaves the file a still picture, as the player takes it.
+      return Len == 8 && Head.size() >= 12 ? Capped(Be32(&Head[8])) : 1;
+    }
+    if (T == "IDAT" || T == "IEND") break;
+    At += int64_t(Len) + 12;
+  }
+  return 1;
+}
+
+int CountWebPFrames(const TReadAt& ReadAt, int64_t Size) {
+  const std::vector<uint8_t> Head = ReadSome(ReadAt, 0, 21);
+  // Only the extended format's header can announce an animation.
+  if (Head.size() < 21 || std::memcmp(&Head[12], "VP8X", 4) != 0 || !(Head[20] & 0x02)) return 1;
+  const std::vector<uint8_t> Data = ReadWhole(ReadAt, Size);
+  const WebPData D{Data.data(), Data.size()};
+  WebPDemuxer* Demux = WebPDemux(&D);
+  if (!Demux) Fail("WebP", "damaged file");
+  const uint32_t Frames = WebPDemuxGetI(Demux, WEBP_FF_FRAME_COUNT);
+  WebPDemuxDelete(Demux);
+  return Capped(Frames);
+}
+
+// AVIF: only files that name the sequence brand hold a sequence.
+int CountAvifFrames(const TReadAt& ReadAt, int64_t Size) {
+  const std::vector<uint8_t> Head = ReadSome(ReadAt, 0, 4096);
+  const size_t Box = std::min<size_t>(Head.size() >= 4 ? Be32(Head.data()) : 0, Head.size());
+  bool Sequence = Box < 16; // an odd file type box: let the library judge
+  for (size_t At = 8; At + 4 <= Box && !Sequence; At += 4)
+    Sequence = At != 12 && std::memcmp(&Head[At], "avis", 4) == 0;
+  if (!Sequence) return 1;
+  const std::vector<uint8_t> Data = ReadWhole(ReadAt, Size);
+  avifDecoder* Dec = avifDecoderCreate();
+  if (!Dec) Fail("AVIF", "Out of memory");
+  Dec->strictFlags = AVIF_STRICT_DISABLED;
+  Dec->ignoreExif = Dec->ignoreXMP = AVIF_TRUE;
+  Dec->imageCountLimit = kMaxAnimationFrames;
+  const bool Ok = avifDecoderSetIOMemory(Dec, Data.data(), Data.size()) == AVIF_RESULT_OK &&
+                  avifDecoderParse(Dec) == AVIF_RESULT_OK;
+  const int Frames = Dec->imageCount;
+  avifDecoderDestroy(Dec);
+  if (!Ok) Fail("AVIF", "damaged file");
+  return Capped(uint64_t(std::max(Frames, 1)));
+}
+
+// JPEG XL: the basic information says whether there is an animation; its frames are counted
+// from their headers.
+int CountJxlFrames(const TReadAt& ReadAt, int64_t Size) {
+  std::unique_ptr<JxlDecoder, void (*)(JxlDecoder*)> Dec(JxlDecoderCreate(nullptr),
+                                                         JxlDecoderDestroy);
+  if (!Dec) Fail("JPEG XL", "Out of memory");
+  std::vector<uint8_t> Data = ReadSome(ReadAt, 0, 64 * 1024);
+  bool Whole = int64_t(Data.size()) >= Size;
+  auto Start = [&](int Events) {
+    JxlDecoderReset(Dec.get());
+    if (JxlDecoderSubscribeEvents(Dec.get(), Events) != JXL_DEC_SUCCESS ||
+        JxlDecoderSetInput(Dec.get(), Data.data(), Data.size()) != JXL_DEC_SUCCESS)
+      Fail("JPEG XL", "damaged file");
+    if (Whole) JxlDecoderCloseInput(Dec.get());
+  };
+  Start(JXL_DEC_BASIC_INFO);
+  for (;;) {
+    const JxlDecoderStatus S = JxlDecoderProcessInput(Dec.get());
+    if (S == JXL_DEC_BASIC_INFO) break;
+    if (S == JXL_DEC_NEED_MORE_INPUT && !Whole) {
+      Data = ReadWhole(ReadAt, Size);
+      Whole = true;
+      Start(JXL_DEC_BASIC_INFO);
+      continue;
+    }
+    Fail("JPEG XL", "damaged file");
+  }
+  JxlBasicInfo Info;
+  if (JxlDecoderGetBasicInfo(Dec.get(), &Info) != JXL_DEC_SUCCESS) Fail("JPEG XL", "damaged file");
+  if (!Info.have_animation) return 1;
+  if (!Whole) Data = ReadWhole(ReadAt, Size), Whole = true;
+  Start(JXL_DEC_FRAME);
+  int Frames = 0;
+  for (;;) {
+    const JxlDecoderStatus S = JxlDecoderProcessInput(Dec.get());
+    if (S == JXL_DEC_SUCCESS) break;
+    if (S != JXL_DEC_FRAME) Fail("JPEG XL", "damaged file");
+    if (++Frames > kMaxAnimationFrames) Fail("JPEG XL", "too many frames");
+  }
+  return std::max(Frames, 1);
+}
+
+} // namespace
+
+int CountAnimationFrames(const TReadAt& ReadAt, int64_t Size) {
+  std::vector<uint8_t> Head = ReadSome(ReadAt, 0, 16);
+  Head.resize(16, 0);
+  switch (KindOf(Head)) {
+  case TKind::WebP:
+    return CountWebPFrames(ReadAt, Size);
+  case TKind::Avif:
+    return CountAvifFrames(ReadAt, Size);
+  case TKind::Jxl:
+    return CountJxlFrames(ReadAt, Size);
+  case TKind::Png:
+    return CountPngFrames(ReadAt, Size);
+  case TKind::None:
+    break;
+  }
+  return 0;
+}
+
+int CountAnimationFrames(const std::vector<uint8_t>& Data) {
+  return CountAnimationFrames(
+      [&Data](int64_t Offset, uint8_t* Buffer, size_t Count) -> size_t {
+        if (Offset < 0 || uint64_t(Offset) >= Data.size()) return 0;
+        const size_t N = std::min(Count, Data.size() - size_t(Offset));
+        std::memcpy(Buffer, Data.data() + Offset, N);
+        return N;
+      },
+      int64_t(Data.size()));
+}
+
+int CountAnimationFrames(TPGStream& Stream) {
+  const int64_t Start = Stream.Position();
+  const int Frames = CountAnimationFrames(
+      [&Stream, Start](int64_t Offset, uint8_t* Buffer, size_t Count) -> size_t {
+        Stream.SetPosition(Start + Offset);
+        return Stream.Read(Buffer, Count);
+      },
+      Stream.Size() - Start);
+  Stream.SetPosition(Start);
+  return Frames;
+}
+
+int CountAnimationFrames(const std::string& FileName) {
+  std::ifstream F(FileName, std::ios::binary | std::ios::ate);
+  if (!F) throw EPixelGraphic("Cannot open file \"" + FileName + "\"");
+  const std::streamoff Size = F.tellg();
+  return CountAnimationFrames(
+      [&F](int64_t Offset, uint8_t* Buffer, size_t Count) -> size_t {
+        F.clear();
+        F.seekg(Offset);
+        F.read(reinterpret_cast<char*>(Buffer), std::streamsize(Count));
+        return size_t(std::max<std::streamsize>(F.gcount(), 0));
+      },
+      int64_t(Size));
 }
 
 bool TAnimation::NextFrame(TPixelGraphic& Frame, int& DurationMs, TRGB Background) {

@@ -7,11 +7,15 @@
 
 #include "engine/pixelgraphic.h"
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace orbisk {
+
+class TPGStream;
 
 // Frame times below this are shown this long (what browsers do for 0 and 10 ms frames).
 constexpr int kMinFrameMs = 20;
@@ -26,8 +30,8 @@ public:
   static std::unique_ptr<TAnimation> Open(const std::string& FileName);
   // The same for a file's bytes.
   static std::unique_ptr<TAnimation> FromBytes(std::vector<uint8_t> Data);
-  // Whether the file is of a kind TAnimation reads and holds more than one frame (cheap: the
-  // container only; false for unreadable files).
+  // Whether the file is of a kind TAnimation reads, opens and holds more than one frame (cheap
+  // for stills: their headers only; false for unreadable files).
   static bool IsAnimated(const std::string& FileName);
 
   virtual ~TAnimation() = default;
@@ -43,6 +47,9 @@ public:
   // canvas size, transparency over Background; its time in milliseconds. False after the last
   // frame. Raises EPixelGraphic for a damaged frame.
   bool NextFrame(TPixelGraphic& Frame, int& DurationMs, TRGB Background = 0xFFFFFF);
+  // The same as straight-alpha BGRA rows of the canvas (Width * 4 bytes each, no gaps), for a
+  // viewer that draws the frame over a colour of its own.
+  bool NextFrameBgra(std::vector<uint8_t>& Bgra, int& DurationMs);
   // Starts again at the first frame.
   void Rewind() {
     DoRewind();
@@ -62,5 +69,19 @@ protected:
 private:
   std::vector<uint8_t> FBuffer;
 };
+
+// Reads up to Count bytes at Offset (from the start of a file's data) into Buffer; gives the
+// number read, fewer at the end of the data.
+using TReadAt = std::function<size_t(int64_t Offset, uint8_t* Buffer, size_t Count)>;
+
+// The number of frames of a WebP, AVIF, JPEG XL or PNG file of Size bytes, from its container
+// alone: no pixels are decoded, a still picture costs a few header bytes and only animations are
+// read whole. 1 for a still picture, 0 for a file of none of the four kinds. Agrees with
+// TAnimation's FrameCount. Raises EPixelGraphic for a damaged animation.
+int CountAnimationFrames(const TReadAt& ReadAt, int64_t Size);
+int CountAnimationFrames(const std::string& FileName);
+int CountAnimationFrames(const std::vector<uint8_t>& Data);
+// From the stream's position to its end; the position is kept.
+int CountAnimationFrames(TPGStream& Stream);
 
 } // namespace orbisk

@@ -33,6 +33,7 @@ PACKAGES=(
   libtiff-dev # TIFF files beyond the classic reader's (LZW, Deflate, JPEG, 16-bit, tiled, planar)
   libtiff-tools imagemagick # tiffcp and convert: the TIFF tests make files in every layout and compare decodes
   libglib2.0-bin # gio: the trash and desktop-entry tests compare with GLib's trash and launcher
+  apngasm # the moving-picture tests make APNG files with it
 )
 if [[ "${1:-}" == "--bench" ]]; then
   PACKAGES+=(libbenchmark-dev hyperfine libjpeg-turbo-progs imagemagick libvips-tools)

@@ -175,6 +175,7 @@ void DescribeAVIF(const std::vector<uint8_t>& Data, TGraphicFileInfo& Info, int6
   Sub += ", " + std::to_string(Img->depth) + "-bit";
   if (D->alphaPresent) Sub += ", alpha";
   if (D->imageCount > 1) Sub += ", " + std::to_string(D->imageCount) + " frames";
+  Info.GraphicCount = std::max(1, D->imageCount);
   Info.SubType = Sub;
 }
 

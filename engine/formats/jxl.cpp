@@ -1,5 +1,6 @@
 #include "engine/formats/jxl.h"
 
+#include "engine/animation.h"
 #include "engine/formats/decodedrows.h"
 #include "engine/formats/formats.h"
 #include "engine/messages.h"
@@ -195,6 +196,7 @@ void TJXLFileFormatReader::GetInfo(TPGStream& Stream, int Index, TGraphicFileInf
   for (JxlDecoderStatus S = Dec.Next(); S != JXL_DEC_BASIC_INFO; S = Dec.Next())
     if (S == JXL_DEC_SUCCESS) Fail(EngineMessage(msgUnexpectedEOF));
   const JxlBasicInfo B = Dec.BasicInfo();
+  if (B.have_animation) Info.GraphicCount = CountAnimationFrames(Data);
   Info.Width = static_cast<int>(B.xsize);
   Info.Height = static_cast<int>(B.ysize);
   Info.BitsPerPixel = static_cast<int>(B.bits_per_sample * B.num_color_channels + B.alpha_bits);

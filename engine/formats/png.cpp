@@ -1,5 +1,6 @@
 #include "engine/formats/png.h"
 
+#include "engine/animation.h"
 #include "engine/formats/decodedrows.h"
 #include "engine/formats/formats.h"
 #include "engine/formats/pngidat.h"
@@ -668,6 +669,7 @@ void TPNGFileFormatReader::GetInfo(TPGStream& Stream, int Index, TGraphicFileInf
                                    const TReadOptions& Options) {
   TFileFormatReader::GetInfo(Stream, Index, Info, Options);
   if (Index != 0) Fail(EngineMessage(msgInvalidValueFor, "Index"));
+  Info.GraphicCount = std::max(1, CountAnimationFrames(Stream)); // an animated PNG's frames
 
   auto R = std::make_unique<TPNGRead>(Stream, nullptr, Options); // every warning raises
   R->ReadInfo();

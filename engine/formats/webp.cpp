@@ -1,5 +1,6 @@
 #include "engine/formats/webp.h"
 
+#include "engine/animation.h"
 #include "engine/formats/decodedrows.h"
 #include "engine/formats/formats.h"
 #include "engine/formats/jpeg.h"
@@ -284,6 +285,7 @@ void TWebPFileFormatReader::GetInfo(TPGStream& Stream, int Index, TGraphicFileIn
   // The first chunks are usually enough; a long colour profile in front of the picture data
   // needs the whole file.
   const int64_t Start = Stream.Position();
+  Info.GraphicCount = std::max(1, CountAnimationFrames(Stream));
   std::vector<uint8_t> Head(4096);
   Head.resize(Stream.Read(Head.data(), Head.size()));
   WebPBitstreamFeatures F;

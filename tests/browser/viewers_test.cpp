@@ -1,11 +1,19 @@
 // The picture area's other viewers: AVI header parsing and playback (or its failure), the
-// animated GIF control, icons through the program's reader; each shown through the controller.
+// animated GIF control, the player of animated WebP and APNG files on a fake clock, icons
+// through the program's reader; each shown through the controller.
 #include "browser/display.h"
+#include "browser/mainwindow.h"
 #include "tests/browser/browsertest.h"
+#include "view/filelist.h"
 #include "tests/common/testutil.h"
 
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileSystemModel>
+#include <QGuiApplication>
+#include <QSignalSpy>
+#include <QTreeView>
 #include <gtest/gtest.h>
 
 using namespace orbisk;
@@ -225,6 +233,216 @@ TEST_F(ViewerFixture, AviPlaysOrFailsWithoutHanging) {
   WritePicture(Dir + "/p.png", 5, 5);
   C->ShowFileNow(Dir + "/p.png");
   EXPECT_TRUE(EditItems);
+}
+
+// A clock the test moves: a frame falls due once the time asked for has passed.
+struct TFakeTimer : TFrameTimer {
+  int Due = -1;           // milliseconds left, -1 when nothing waits
+  std::vector<int> Asked; // every wait asked for
+  void Start(int Ms) override {
+    Due = Ms;
+    Asked.push_back(Ms);
+  }
+  void Stop() override { Due = -1; }
+  void Advance(int Ms) {
+    while (Due >= 0 && Ms >= Due) {
+      Ms -= Due;
+      Due = -1;
+      OnTimeout();
+    }
+    if (Due >= 0) Due -= Ms;
+  }
+};
+
+// The colour in the middle of what the viewer shows.
+QRgb Shown(QWidget* W) {
+  const QImage I = W->grab().toImage();
+  return I.pixel(I.width() / 2, I.height() / 2) & 0xFFFFFF;
+}
+
+// Three 16 x 16 frames, red, green and blue, as PNG files f1.png, f2.png, f3.png.
+QStringList ThreeFrames(const QString& Dir) {
+  QStringList Paths;
+  for (QRgb C : {qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)}) {
+    QImage I(16, 16, QImage::Format_RGB32);
+    I.fill(C);
+    Paths << Dir + QString("/f%1.png").arg(Paths.size() + 1);
+    EXPECT_TRUE(I.save(Paths.back(), "PNG"));
+  }
+  return Paths;
+}
+
+std::string Q(const QString& S) {
+  return "'" + S.toStdString() + "'";
+}
+
+TEST_F(ViewerFixture, AnimatedWebPPlaysItsFrameTimesAndStopsAfterItsLoops) {
+  if (!HaveTool("img2webp")) GTEST_SKIP() << "img2webp (package webp) is not installed";
+  const QStringList F = ThreeFrames(Dir);
+  const QString Path = Dir + "/a.webp";
+  ASSERT_TRUE(RunTool("img2webp -loop 2 -lossless -d 100 " + Q(F[0]) + " -d 250 " + Q(F[1]) +
+                      " -d 50 " + Q(F[2]) + " -o " + Q(Path)));
+  EXPECT_EQ(ViewerForFile(Path), TViewerKind::Animation);
+  C->ShowFileNow(Path);
+  TAnimationViewer* V = C->AnimationViewer();
+  ASSERT_EQ(C->VisibleViewer(), V);
+  EXPECT_EQ(Panels[3], " a.webp  (16 x 16)");
+  EXPECT_EQ(V->geometry(), QRect(4, 4, 16, 16));
+  EXPECT_EQ(V->FrameCount(), 3);
+  EXPECT_TRUE(V->Animate());
+  auto* Clock = new TFakeTimer;
+  V->SetFrameTimer(std::unique_ptr<TFrameTimer>(Clock));
+  C->ZoomIn(); // fitted like the GIF control: a = 0.75 < r = 1
+  EXPECT_EQ(V->size(), QSize(292, 292));
+
+  const QRgb Colours[3] = {0xFF0000, 0x00FF00, 0x0000FF};
+  for (int Play = 0; Play < 2; ++Play) {
+    for (int I = 0; I < 3; ++I) {
+      EXPECT_EQ(V->CurrentFrameNumber(), I) << Play;
+      EXPECT_EQ(Shown(V), Colours[I]) << Play << " " << I;
+      const int Ms = V->CurrentFrameTime();
+      Clock->Advance(Ms - 1);
+      EXPECT_EQ(V->CurrentFrameNumber(), I) << "a frame stays its whole time";
+      Clock->Advance(1);
+    }
+  }
+  // Two plays, then the last frame stays.
+  EXPECT_TRUE(V->Finished());
+  EXPECT_EQ(V->CurrentFrameNumber(), 2);
+  EXPECT_EQ(Clock->Due, -1);
+  EXPECT_EQ(Clock->Asked, (std::vector<int>{100, 250, 50, 100, 250, 50}));
+  ASSERT_TRUE(C->CopyToClipboard());
+  EXPECT_EQ(QGuiApplication::clipboard()->image().pixel(8, 8) & 0xFFFFFF, 0x0000FFu);
+
+  // Switched on again after its plays: from the first frame.
+  V->SetAnimate(false);
+  V->SetAnimate(true);
+  EXPECT_EQ(V->CurrentFrameNumber(), 0);
+  EXPECT_EQ(Clock->Due, 100);
+
+  // The area resized: the shown animation is fitted again.
+  Area.resize(200, 400);
+  C->ZoomIn();
+  EXPECT_EQ(V->size(), QSize(192, 192));
+
+  // Showing another file pauses and hides it.
+  WriteFile(Dir + "/fake.gif", "GIF89a but not really");
+  C->ShowFileNow(Dir + "/fake.gif");
+  EXPECT_TRUE(V->isHidden());
+  EXPECT_FALSE(V->Animate());
+  EXPECT_EQ(Clock->Due, -1);
+}
+
+TEST_F(ViewerFixture, StillPicturesStayWithThePictureView) {
+  WritePicture(Dir + "/still.png", 5, 5);
+  EXPECT_EQ(ViewerForFile(Dir + "/still.png"), TViewerKind::Image);
+  WriteFile(Dir + "/anim.gif", MakeTwoFrameGif());
+  EXPECT_EQ(ViewerForFile(Dir + "/anim.gif"), TViewerKind::Gif);
+  // Says it is an animation, holds no frames.
+  WriteFile(Dir + "/broken.webp",
+            QByteArray("RIFF\x16\0\0\0WEBPVP8X\x0a\0\0\0\x02\0\0\0\x0f\0\0\x0f\0\0", 30));
+  EXPECT_EQ(ViewerForFile(Dir + "/broken.webp"), TViewerKind::Image);
+  if (HaveTool("img2webp")) {
+    const QStringList F = ThreeFrames(Dir);
+    ASSERT_TRUE(RunTool("img2webp -lossless " + Q(F[0]) + " -o " + Q(Dir + "/one.webp")));
+    EXPECT_EQ(ViewerForFile(Dir + "/one.webp"), TViewerKind::Image);
+  }
+  if (HaveTool("cjxl")) {
+    ASSERT_TRUE(RunTool("cjxl -d 0 " + Q(Dir + "/still.png") + " " + Q(Dir + "/still.jxl")));
+    EXPECT_EQ(ViewerForFile(Dir + "/still.jxl"), TViewerKind::Image);
+  }
+}
+
+TEST_F(ViewerFixture, APNGHonoursItsLoopCountAndReportsADamagedFrame) {
+  if (!HaveTool("apngasm")) GTEST_SKIP() << "apngasm (package apngasm) is not installed";
+  ThreeFrames(Dir);
+  const QString Path = Dir + "/a.png";
+  ASSERT_TRUE(RunTool("apngasm " + Q(Path) + " " + Q(Dir + "/f1.png") + " 1 8 -l3"));
+  TAnimationViewer V;
+  V.resize(16, 16);
+  auto* Clock = new TFakeTimer;
+  V.SetFrameTimer(std::unique_ptr<TFrameTimer>(Clock));
+  V.LoadFromFile(Path);
+  EXPECT_EQ(V.PictureSize(), QSize(16, 16));
+  EXPECT_EQ(V.LoopCount(), 3);
+  EXPECT_EQ(V.CurrentFrameNumber(), 0);
+  EXPECT_EQ(Clock->Due, -1) << "not animating until switched on";
+  V.SetAnimate(true);
+  std::vector<int> Frames;
+  for (int I = 0; I < 20 && !V.Finished(); ++I) {
+    Clock->Advance(125);
+    Frames.push_back(V.CurrentFrameNumber());
+  }
+  EXPECT_EQ(Frames, (std::vector<int>{1, 2, 0, 1, 2, 0, 1, 2, 2}));
+  // Paused halfway, a frame stays however long the clock runs.
+  V.SetAnimate(false);
+  V.SetAnimate(true);
+  Clock->Advance(125);
+  V.SetAnimate(false);
+  Clock->Advance(1000);
+  EXPECT_EQ(V.CurrentFrameNumber(), 1);
+
+  // The second frame's data damaged: the first frame stays and the viewer says why.
+  QFile In(Path);
+  ASSERT_TRUE(In.open(QIODevice::ReadOnly));
+  QByteArray Data = In.readAll();
+  const int Fd = Data.indexOf("fdAT");
+  ASSERT_GT(Fd, 0);
+  for (int I = Fd + 8; I < Fd + 20 && I < Data.size(); ++I)
+    Data[I] = char(~Data[I]);
+  WriteFile(Dir + "/bad.png", Data);
+  V.LoadFromFile(Dir + "/bad.png");
+  QSignalSpy Failed(&V, &TAnimationViewer::Error);
+  V.SetAnimate(true);
+  Clock->Advance(125);
+  EXPECT_EQ(Failed.count(), 1);
+  EXPECT_EQ(V.CurrentFrameNumber(), 0);
+  EXPECT_EQ(Shown(&V), 0xFF0000u);
+  EXPECT_EQ(Clock->Due, -1);
+  // A file the viewer cannot read raises, and leaves it empty.
+  EXPECT_THROW(V.LoadFromFile(Dir + "/f9.png"), std::runtime_error);
+  EXPECT_EQ(V.CurrentFrameNumber(), -1);
+  EXPECT_EQ(V.FrameCount(), 0);
+}
+
+TEST(AnimationWindow, SelectingAnAnimationPlaysItAndAStillReplacesIt) {
+  if (!HaveTool("img2webp")) GTEST_SKIP() << "img2webp (package webp) is not installed";
+  ResetUserFiles();
+  const QString Dir = MakeFolder("moving");
+  const QStringList F = ThreeFrames(Dir);
+  ASSERT_TRUE(RunTool("img2webp -lossless -d 60 " + Q(F[0]) + " " + Q(F[1]) + " " + Q(F[2]) +
+                      " -o " + Q(Dir + "/a.webp")));
+  TForm1 W;
+  W.show();
+  QApplication::processEvents();
+  auto& Tree = Child<TFolderTree>(W, "ShellTreeView1");
+  Tree.setCurrentIndex(Tree.Model()->index(Dir));
+  auto& List = Child<QTreeView>(W, "ListView1");
+  auto& Files = Child<TFileListModel>(W, "FileList");
+  ASSERT_TRUE(WaitFor([&] { return Files.Count() == 4; }));
+  auto ClickName = [&](const QString& Name) {
+    for (int Row = 0; Row < Files.Count(); ++Row)
+      if (Files.index(Row, 0).data().toString() == Name) {
+        List.scrollTo(Files.index(Row, 0));
+        Click(List.viewport(), List.visualRect(Files.index(Row, 0)).center());
+      }
+    WaitFor([&] { return W.PictureDisplay().PendingCount() == 0; });
+  };
+  ClickName("a.webp");
+  auto& V = Child<TAnimationViewer>(W, "Animation1");
+  ASSERT_TRUE(WaitFor([&] { return V.isVisible(); }));
+  EXPECT_EQ(W.PanelText(3), " a.webp  (16 x 16)");
+  // It plays: every frame comes round, and the first again.
+  QSet<int> Seen;
+  EXPECT_TRUE(WaitFor([&] {
+    Seen.insert(V.CurrentFrameNumber());
+    return Seen.size() == 3 && V.CurrentFrameNumber() == 0;
+  }));
+  ClickName("f2.png");
+  EXPECT_TRUE(V.isHidden());
+  EXPECT_FALSE(V.Animate());
+  EXPECT_TRUE(Child<QWidget>(W, "PGImage1").isVisible());
+  EXPECT_EQ(W.PanelText(3), " f2.png  (16 x 16)");
 }
 
 } // namespace

@@ -336,3 +336,40 @@ TEST(CliMetadata, ASourceWithoutMetadataGivesTheWritersPlainBytes) {
     EXPECT_TRUE(ReadImageMetadata(Out).Empty());
   }
 }
+
+TEST(Cli, InfoCountsTheFramesOfMovingPictures) {
+  std::vector<std::string> Frames;
+  for (TRGB C : {RGBOf(255, 0, 0), RGBOf(0, 255, 0), RGBOf(0, 0, 255)}) {
+    TPixelGraphic G;
+    G.SetSize(12, 10, 3);
+    for (int Y = 0; Y < 10; ++Y)
+      for (int X = 0; X < 12; ++X)
+        G.SetPixelColor(X, Y, C);
+    Frames.push_back(TempPath("moving" + std::to_string(Frames.size() + 1) + ".png"));
+    G.SaveToFile(Frames.back());
+  }
+  const std::string List = "'" + Frames[0] + "' '" + Frames[1] + "' '" + Frames[2] + "'";
+  // Each tool's animation, with the command that makes it.
+  const std::pair<std::string, std::string> Made[] = {
+      {"img2webp", "img2webp -lossless " + List + " -o '" + TempPath("moving.webp") + "'"},
+      {"avifenc", "avifenc -s 10 --fps 5 " + List + " '" + TempPath("moving.avif") + "'"},
+      {"apngasm", "apngasm '" + TempPath("moving.apng.png") + "' '" + Frames[0] + "' 1 5"},
+  };
+  const std::string Outputs[] = {TempPath("moving.webp"), TempPath("moving.avif"),
+                                 TempPath("moving.apng.png")};
+  int Ran = 0;
+  for (size_t I = 0; I < std::size(Made); ++I) {
+    if (!test::HaveTool(Made[I].first)) continue;
+    SCOPED_TRACE(Made[I].first);
+    ASSERT_TRUE(test::RunTool(Made[I].second));
+    std::string Out;
+    ASSERT_EQ(RunCli({"info", Outputs[I]}, &Out), 0);
+    EXPECT_NE(Out.find("Width: 12\nHeight: 10\n"), std::string::npos) << Out;
+    EXPECT_NE(Out.find("GraphicCount: 3\n"), std::string::npos) << Out;
+    ++Ran;
+  }
+  std::string Out;
+  ASSERT_EQ(RunCli({"info", Frames[0]}, &Out), 0);
+  EXPECT_NE(Out.find("GraphicCount: 1\n"), std::string::npos) << Out;
+  if (Ran < 3) GTEST_SKIP() << "some of img2webp, avifenc, apngasm are missing";
+}

@@ -1,10 +1,14 @@
 // Moving pictures: animated WebP (img2webp), AVIF sequences (avifenc), animated JPEG XL (cjxl)
 // and APNG (assembled here chunk by chunk) give their frame counts, loop counts, frame times
 // and frames; APNG's blend and dispose rules build the canvas; stills open with one frame;
-// damaged files raise the engine's error; Rewind starts over.
+// damaged files raise the engine's error; Rewind starts over. The frame counts read from the
+// containers (GraphicCount) agree with the tools' own inspectors, and the still readers give the
+// first frame (what thumbnails show).
 #include "engine/animation.h"
 
 #include "engine/messages.h"
+#include "engine/registry.h"
+#include "tests/common/shelloutput.h"
 #include "tests/common/testutil.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +18,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <unistd.h>
 
 using namespace orbisk;
@@ -290,4 +295,115 @@ TEST_F(AnimationTest, DamagedFilesRaiseTheEnginesError) {
   EXPECT_TRUE(A->NextFrame(F, Ms));
   EXPECT_THROW(A->NextFrame(F, Ms), EPixelGraphic);
   EXPECT_THROW(TAnimation::Open((Dir / "missing.webp").string()), EPixelGraphic);
+}
+
+namespace {
+
+// The first number after Label in Text (-1 without one).
+int NumberAfter(const std::string& Text, const std::string& Label) {
+  std::smatch M;
+  if (!std::regex_search(Text, M, std::regex(Label + "\\s*(\\d+)"))) return -1;
+  return std::stoi(M[1]);
+}
+
+int GraphicCountOf(const std::string& Path) {
+  TGraphicFileInfo Info;
+  return GetGraphicFileInfo(Path, 0, Info) ? Info.GraphicCount : -1;
+}
+
+// The colour in the middle of the picture the still reader gives.
+TRGB FirstFrameColour(const std::string& Path) {
+  TPixelGraphic G;
+  G.LoadFromFile(Path);
+  return G.GetPixelColor(G.Width() / 2, G.Height() / 2);
+}
+
+} // namespace
+
+TEST_F(AnimationTest, FrameCountsAgreeWithTheToolsInspectors) {
+  const std::vector<std::string> F = Frames();
+  int Checked = 0;
+  if (test::HaveTool("img2webp") && test::HaveTool("webpinfo")) {
+    const std::string Out = (Dir / "a.webp").string();
+    ASSERT_TRUE(test::RunTool("img2webp -loop 3 -lossless '" + F[0] + "' '" + F[1] + "' '" + F[2] +
+                              "' -o '" + Out + "'"));
+    const int Want =
+        NumberAfter(test::ShellOutput("webpinfo -summary '" + Out + "'"), "Number of frames:");
+    EXPECT_EQ(Want, 3);
+    EXPECT_EQ(CountAnimationFrames(Out), Want);
+    EXPECT_EQ(GraphicCountOf(Out), Want);
+    EXPECT_EQ(FirstFrameColour(Out), Red);
+    // One frame made by the same tool is a still.
+    const std::string One = (Dir / "one.webp").string();
+    ASSERT_TRUE(test::RunTool("img2webp -lossless '" + F[1] + "' -o '" + One + "'"));
+    EXPECT_EQ(CountAnimationFrames(One), 1);
+    EXPECT_EQ(GraphicCountOf(One), 1);
+    ++Checked;
+  }
+  if (test::HaveTool("avifenc") && test::HaveTool("avifdec")) {
+    const std::string Out = (Dir / "a.avif").string();
+    ASSERT_TRUE(test::RunTool("avifenc --fps 4 -s 10 '" + F[0] + "' '" + F[1] + "' '" + F[2] +
+                              "' '" + Out + "'"));
+    // "..., 0.75 seconds (3 timescales), 3 frames"
+    const std::string Report = test::ShellOutput("avifdec --info '" + Out + "' 2>&1");
+    std::smatch M;
+    ASSERT_TRUE(std::regex_search(Report, M, std::regex("(\\d+) frames"))) << Report;
+    const int Want = std::stoi(M[1]);
+    EXPECT_EQ(Want, 3);
+    EXPECT_EQ(CountAnimationFrames(Out), Want);
+    EXPECT_EQ(GraphicCountOf(Out), Want);
+    EXPECT_TRUE(Near(FirstFrameColour(Out), Red, 16));
+    const std::string One = (Dir / "one.avif").string();
+    ASSERT_TRUE(test::RunTool("avifenc -s 10 '" + F[2] + "' '" + One + "'"));
+    EXPECT_EQ(CountAnimationFrames(One), 1);
+    EXPECT_EQ(GraphicCountOf(One), 1);
+    ++Checked;
+  }
+  if (test::HaveTool("apngasm")) {
+    // apngasm numbers its inputs itself: the first of f0, f1, f2 names them all.
+    const std::string Out = (Dir / "asm.png").string();
+    ASSERT_TRUE(test::RunTool("apngasm '" + Out + "' '" + F[0] + "' 1 8 -l2"));
+    auto A = TAnimation::Open(Out);
+    EXPECT_EQ(A->FrameCount(), 3);
+    EXPECT_EQ(A->LoopCount(), 2);
+    std::vector<int> Times;
+    std::vector<TRGB> Colors;
+    Play(*A, Times, Colors);
+    EXPECT_EQ(Times, (std::vector<int>{125, 125, 125}));
+    EXPECT_EQ(Colors, (std::vector<TRGB>{Red, Green, Blue}));
+    EXPECT_EQ(CountAnimationFrames(Out), 3);
+    EXPECT_EQ(GraphicCountOf(Out), 3);
+    EXPECT_EQ(FirstFrameColour(Out), Red);
+    if (test::HaveTool("cjxl") && test::HaveTool("jxlinfo")) {
+      const std::string Jxl = (Dir / "asm.jxl").string();
+      ASSERT_TRUE(test::RunTool("cjxl -d 0 '" + Out + "' '" + Jxl + "'"));
+      const std::string Report = test::ShellOutput("jxlinfo '" + Jxl + "'");
+      int Want = 0;
+      for (size_t At = Report.find("frame:"); At != std::string::npos;
+           At = Report.find("frame:", At + 1))
+        ++Want;
+      EXPECT_EQ(Want, 3) << Report;
+      EXPECT_EQ(CountAnimationFrames(Jxl), Want);
+      EXPECT_EQ(GraphicCountOf(Jxl), Want);
+      EXPECT_EQ(FirstFrameColour(Jxl), Red);
+      const std::string Still = (Dir / "still.jxl").string();
+      ASSERT_TRUE(test::RunTool("cjxl -d 0 '" + F[1] + "' '" + Still + "'"));
+      EXPECT_EQ(CountAnimationFrames(Still), 1);
+      EXPECT_EQ(GraphicCountOf(Still), 1);
+    }
+    ++Checked;
+  }
+  // Files assembled here need no tool; a file of another kind has no frames to count.
+  const std::string Own = Write("own.png", Apng(8, 8, 0,
+                                                {{RgbaPng(8, 8, {255, 0, 0, 255})},
+                                                 {RgbaPng(4, 4, {0, 0, 255, 255}), 2, 2},
+                                                 {RgbaPng(4, 4, {0, 255, 0, 255}), 0, 0},
+                                                 {RgbaPng(2, 2, {0, 0, 255, 255}), 6, 6}}));
+  EXPECT_EQ(CountAnimationFrames(Own), 4);
+  EXPECT_EQ(GraphicCountOf(Own), 4);
+  EXPECT_EQ(GraphicCountOf(F[0]), 1);
+  EXPECT_EQ(CountAnimationFrames(F[0]), 1);
+  EXPECT_EQ(CountAnimationFrames(Write("x.bmp", {'B', 'M', 0, 0})), 0);
+  if (Checked < 3)
+    GTEST_SKIP() << "some of img2webp/webpinfo, avifenc/avifdec, apngasm are missing";
 }
