@@ -226,3 +226,24 @@ TEST_F(FullScreen, ClosingThereStoresTheWindowsOwnPlace) {
   EXPECT_LT(S.ReadInteger("LeftWidth", 0), 650); // the left pane's width, not the hidden one's 0
   EXPECT_GT(S.ReadInteger("LeftWidth", 0), 0);
 }
+
+TEST_F(FullScreen, AnyViewerShowsThereAndZooms) {
+  const QString Anim = test::MakeFolder("fullscreen-gif");
+  test::WriteData(Anim + "/anim.gif", test::TwoFrameGif());
+  Dir = Anim;
+  auto F = Open();
+  TAnimatedGifViewer* G = F->PictureDisplay().GifViewer();
+  ASSERT_EQ(F->PictureDisplay().VisibleViewer(), G);
+  test::Key(&Area(*F), Qt::Key_F11);
+  ASSERT_TRUE(Full(*F));
+  // 1 x 1 fitted: a square as high as the screen, in its middle, still animating.
+  const QSize S = ScreenRect(*F).size();
+  EXPECT_EQ(G->geometry(), QRect((S.width() - S.height()) / 2, 0, S.height(), S.height()));
+  EXPECT_TRUE(G->Animate());
+  Type(*F, Qt::Key_1);
+  EXPECT_EQ(G->size(), QSize(1, 1));
+  for (int I = 0; I < 4; ++I)
+    Type(*F, Qt::Key_Plus);
+  EXPECT_EQ(G->size(), QSize(4, 4));
+  EXPECT_EQ(test::Child<QLabel>(*F, "ZoomPanel").text(), "400%");
+}
