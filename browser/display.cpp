@@ -101,7 +101,10 @@ long double StepZoom(long double Current, int Steps) {
     K = Near + Steps;
   else
     K = Steps > 0 ? std::floor(X) + Steps : std::ceil(X) + Steps;
-  return std::clamp(std::pow(2.0L, K / 2), kMinZoom, kMaxZoom);
+  const long double Z = std::clamp(std::pow(2.0L, K / 2), kMinZoom, kMaxZoom);
+  // Beyond the bounds already (a fit of a huge or tiny picture): never the other way.
+  if ((Steps > 0 && Z < Current) || (Steps < 0 && Z > Current)) return Current;
+  return Z;
 }
 
 QString ZoomPanelText(long double Zoom) {
@@ -644,7 +647,7 @@ void TDisplayController::ActualSize() {
 
 void TDisplayController::ZoomBy(int Steps, std::optional<QPoint> About) {
   const long double Z = Zoom();
-  if (Z <= 0 || Steps == 0) return;
+  if (Z <= 0 || Steps == 0 || StepZoom(Z, Steps) == Z) return;
   SetScale(StepZoom(Z, Steps), About ? std::optional<QPointF>(QPointF(*About)) : std::nullopt);
 }
 

@@ -56,7 +56,8 @@ QSize AviPlayerSize(int FrameW, int FrameH, int AreaW, int AreaH);
 // Zoom factors lie on the powers of the square root of 2 between these bounds.
 constexpr long double kMinZoom = 1.0L / 64, kMaxZoom = 64;
 // The factor Steps powers of the square root of 2 above (below, when negative) Current; a factor
-// between two powers goes to the next one in that direction. Kept within kMinZoom..kMaxZoom.
+// between two powers goes to the next one in that direction. Kept within kMinZoom..kMaxZoom; a
+// factor already beyond them stays as it is rather than moving the other way.
 long double StepZoom(long double Current, int Steps);
 // The zoom panel's text: "100%", "141%", "6.3%" (one decimal below 10%).
 QString ZoomPanelText(long double Zoom);

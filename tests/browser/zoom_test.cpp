@@ -130,6 +130,10 @@ TEST(ZoomRules, StepsArePowersOfTheRootOfTwo) {
   EXPECT_DOUBLE_EQ(double(StepZoom(StepZoom(1, 1), -1)), 1.0);
   EXPECT_EQ(StepZoom(kMaxZoom, 1), kMaxZoom);
   EXPECT_EQ(StepZoom(kMinZoom, -3), kMinZoom);
+  // The fit of a huge picture lies below the smallest factor: reducing leaves it.
+  EXPECT_EQ(StepZoom(0.001L, -1), 0.001L);
+  EXPECT_EQ(StepZoom(0.001L, 1), kMinZoom);
+  EXPECT_EQ(StepZoom(100, 1), 100);
   EXPECT_EQ(ZoomPanelText(1), "100%");
   EXPECT_EQ(ZoomPanelText(std::sqrt(2.0L)), "141%");
   EXPECT_EQ(ZoomPanelText(0.0625L), "6.3%");
