@@ -22,6 +22,8 @@
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QMouseEvent>
+#include <QWheelEvent>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPrinter>
@@ -95,6 +97,34 @@ QSize AviPlayerSize(int FrameW, int FrameH, int AreaW, int AreaH) {
     return QSize(std::max(1, int(std::nearbyint(145.0L * FrameW / FrameH))), 145);
   }
   return QSize(FrameW, FrameH);
+}
+
+long double StepZoom(long double Current, int Steps) {
+  if (!(Current > 0)) Current = 1;
+  // The exponent of Current in powers of the square root of 2; a factor within a hair of a
+  // power counts as that power.
+  const long double X = 2 * std::log2(Current);
+  const long double Near = std::nearbyint(X);
+  long double K;
+  if (std::fabs(X - Near) < 1e-6L)
+    K = Near + Steps;
+  else
+    K = Steps > 0 ? std::floor(X) + Steps : std::ceil(X) + Steps;
+  const long double Z = std::clamp(std::pow(2.0L, K / 2), kMinZoom, kMaxZoom);
+  // Beyond the bounds already (a fit of a huge or tiny picture): never the other way.
+  if ((Steps > 0 && Z < Current) || (Steps < 0 && Z > Current)) return Current;
+  return Z;
+}
+
+QString ZoomPanelText(long double Zoom) {
+  const long double P = Zoom * 100;
+  if (P < 9.95L) return QString::number(double(P), 'f', 1) + QStringLiteral("%");
+  return QString::number(static_cast<long long>(std::llround(P))) + QStringLiteral("%");
+}
+
+int PlaceSide(int Shown, int Area, int Margin, bool Centre, int Wanted) {
+  if (int64_t(Shown) <= int64_t(Area) - 2 * Margin) return Centre ? (Area - Shown) / 2 : Margin;
+  return std::clamp(Wanted, Area - Margin - Shown, Margin);
 }
 
 QString SizePanelText(qint64 Bytes) {
@@ -352,10 +382,23 @@ TDisplayController::TDisplayController(QWidget* Area, TPGImage* View, TDisplayHo
     return QColorDialog::getColor(Initial, FArea ? FArea->window() : nullptr, QString(),
                                   QColorDialog::DontUseNativeDialog);
   };
+  HookViewers();
+}
+
+void TDisplayController::HookViewers() {
+  // The mouse and the wheel over any viewer (and its inner widgets) zoom and pan the picture.
+  if (!FArea) return;
+  for (QWidget* W : FArea->findChildren<QWidget*>())
+    W->installEventFilter(this);
 }
 
 TDisplayController::~TDisplayController() {
-  if (FArea) FArea->removeEventFilter(this);
+  if (FArea) {
+    FArea->removeEventFilter(this);
+    for (QWidget* W : FArea->findChildren<QWidget*>())
+      W->removeEventFilter(this);
+  }
+  if (FDragging) QApplication::restoreOverrideCursor();
   Stop();
 }
 
@@ -408,6 +451,10 @@ QWidget* TDisplayController::VisibleViewer() const {
 }
 
 void TDisplayController::HideAll() {
+  if (FDragging) {
+    FDragging = false;
+    QApplication::restoreOverrideCursor();
+  }
   FAvi->Stop();
   FAvi->hide();
   FPicture->hide();
@@ -435,6 +482,9 @@ void TDisplayController::Display(const QString& Path) {
   Panel(2, Info.IsFile ? SizePanelText(Info.Size) : QString());
   HideAll();
   FDisplayedFile.clear();
+  FMode = TZoomMode::Auto;
+  if (!FFullScreen) FReturn.reset(); // a placement to come back to is another file's now
+  ShowZoom();
   const QString Type = FileTypeOfPath(Path);
   const TViewerKind Kind = ViewerForFile(Path);
   bool Shown = false;
@@ -497,11 +547,13 @@ void TDisplayController::Display(const QString& Path) {
     }
     }
     Shown = true;
+    Placed();
   } catch (...) {
     // The area stays empty and the status bar says so, rather than naming the last file.
     HideAll();
     FDisplayedFile.clear();
     Panel(3, UnreadablePanelText(Name));
+    ShowZoom();
   }
   Lamp(false);
   if (Shown && Kind == TViewerKind::Image && DecodeAheadEnabled && FHost.Neighbours) {
@@ -545,11 +597,225 @@ void TDisplayController::FitShown() {
   QWidget* V = VisibleViewer();
   if (!V || !FArea) return;
   const QSize C = ShownContentSize();
+  // Full screen has no margin: the fit's 4 pixels on each side are given back.
+  const int Extra = FFullScreen ? 8 : 0;
   const std::optional<QSize> S =
-      FitViewerSize(C.width(), C.height(), FArea->width(), FArea->height());
+      FitViewerSize(C.width(), C.height(), FArea->width() + Extra, FArea->height() + Extra);
   if (!S) return;
   V->move(4, 4);
   V->resize(*S);
+  Place(V, V->pos());
+}
+
+// ---- zoom and pan
+
+void TDisplayController::Placed() {
+  HookViewers();
+  QWidget* V = VisibleViewer();
+  if (!V) return;
+  if (FFullScreen)
+    FitShown();
+  else
+    Place(V, V->pos());
+}
+
+void TDisplayController::Place(QWidget* V, QPoint Wanted) {
+  if (FArea) {
+    const int Margin = FFullScreen ? 0 : 4;
+    const bool Centre = FCentre || FFullScreen;
+    V->move(PlaceSide(V->width(), FArea->width(), Margin, Centre, Wanted.x()),
+            PlaceSide(V->height(), FArea->height(), Margin, Centre, Wanted.y()));
+  }
+  ShowZoom();
+}
+
+long double TDisplayController::Zoom() const {
+  QWidget* V = VisibleViewer();
+  const QSize C = ShownContentSize();
+  if (!V || C.isEmpty()) return 0;
+  if (FMode == TZoomMode::Chosen) return FScale;
+  // The longer side gives the finer figure.
+  return C.width() >= C.height() ? (long double)V->width() / C.width()
+                                 : (long double)V->height() / C.height();
+}
+
+void TDisplayController::ShowZoom() const {
+  if (!FHost.SetZoomText) return;
+  const long double Z = Zoom();
+  FHost.SetZoomText(Z > 0 ? ZoomPanelText(Z) : QString());
+}
+
+void TDisplayController::SetScale(long double Scale, std::optional<QPointF> About) {
+  QWidget* V = VisibleViewer();
+  const QSize C = ShownContentSize();
+  if (!V || !FArea || C.isEmpty()) return;
+  // No side beyond a million pixels, whatever the factor.
+  const long double Longest = std::max(C.width(), C.height());
+  Scale = std::min({std::clamp(Scale, kMinZoom, kMaxZoom), (1 << 20) / Longest});
+  const QSize S(std::max(1, int(std::nearbyint(C.width() * Scale))),
+                std::max(1, int(std::nearbyint(C.height() * Scale))));
+  const QPointF A = About ? *About : QPointF(FArea->width() / 2.0, FArea->height() / 2.0);
+  const QRect Old = V->geometry();
+  // The picture point under A, as a fraction of the shown picture, stays under A.
+  const long double FX = (A.x() - Old.x()) / std::max(1, Old.width());
+  const long double FY = (A.y() - Old.y()) / std::max(1, Old.height());
+  const QPoint Wanted(int(std::lround(A.x() - FX * S.width())),
+                      int(std::lround(A.y() - FY * S.height())));
+  FMode = TZoomMode::Chosen;
+  FScale = Scale;
+  if (!FFullScreen) FReturn.reset();
+  V->resize(S);
+  Place(V, Wanted);
+}
+
+void TDisplayController::ActualSize() {
+  SetScale(1, std::nullopt);
+}
+
+void TDisplayController::ZoomBy(int Steps, std::optional<QPoint> About) {
+  const long double Z = Zoom();
+  if (Z <= 0 || Steps == 0 || StepZoom(Z, Steps) == Z) return;
+  SetScale(StepZoom(Z, Steps), About ? std::optional<QPointF>(QPointF(*About)) : std::nullopt);
+}
+
+void TDisplayController::Fit() {
+  if (!VisibleViewer()) return;
+  FMode = TZoomMode::Fitted;
+  if (!FFullScreen) FReturn.reset();
+  FitShown();
+}
+
+bool TDisplayController::CanPan(Qt::Orientation O) const {
+  QWidget* V = VisibleViewer();
+  if (!V || !FArea) return false;
+  const int Margin = FFullScreen ? 0 : 4;
+  return O == Qt::Horizontal ? V->width() > FArea->width() - 2 * Margin
+                             : V->height() > FArea->height() - 2 * Margin;
+}
+
+bool TDisplayController::Pan(int DX, int DY) {
+  QWidget* V = VisibleViewer();
+  if (!V) return false;
+  const QPoint Before = V->pos();
+  Place(V, Before + QPoint(DX, DY));
+  return V->pos() != Before;
+}
+
+void TDisplayController::SetCentrePictures(bool On) {
+  if (On == FCentre) return;
+  FCentre = On;
+  if (QWidget* V = VisibleViewer()) Place(V, V->pos());
+}
+
+void TDisplayController::SetFullScreen(bool On) {
+  if (On == FFullScreen) return;
+  QWidget* V = VisibleViewer();
+  if (On) {
+    FWindowArea = FArea ? FArea->size() : QSize();
+    if (V)
+      FReturn = TReturnPlacement{FDisplayedFile, FMode, V->geometry(), FWindowArea, FScale};
+    else
+      FReturn.reset();
+    FWindowColor = BackgroundColor();
+    const bool Changed = FColorChanged;
+    SetBackgroundColor(Qt::black, false);
+    FColorChanged = Changed;
+    FFullScreen = true;
+    FMode = TZoomMode::Auto;
+    FitShown();
+    return;
+  }
+  FFullScreen = false;
+  SetBackgroundColor(FWindowColor, false);
+  if (!V) {
+    FReturn.reset();
+    return;
+  }
+  if (!FReturn || FReturn->File != FDisplayedFile)
+    FReturn = TReturnPlacement{FDisplayedFile, TZoomMode::Auto, QRect(), FWindowArea};
+  // The window may get its old size only later (a window manager answers when it pleases):
+  // the placement is made again at each resize until the area is back to its size.
+  Restore(*FReturn);
+}
+
+void TDisplayController::Restore(const TReturnPlacement& R) {
+  QWidget* V = VisibleViewer();
+  if (!V) return;
+  FMode = R.Mode;
+  FScale = R.Scale;
+  if (R.Geometry.isValid()) {
+    V->resize(R.Geometry.size());
+    Place(V, R.Geometry.topLeft());
+  } else {
+    const QSize C = ShownContentSize();
+    PlaceNatural(V, C.width(), C.height());
+    Place(V, V->pos());
+  }
+  if (FArea && FArea->size() == R.Area) FReturn.reset();
+}
+
+void TDisplayController::ShowAgain() {
+  FCache.Clear();
+  if (!FDisplayedFile.isEmpty() && VisibleViewer() && VisibleViewer() != FAvi)
+    ShowFileNow(FDisplayedFile);
+}
+
+bool TDisplayController::MouseEvent(QObject* O, QEvent* E) {
+  if (!FArea || !O->isWidgetType()) return false;
+  QWidget* V = VisibleViewer();
+  switch (E->type()) {
+  case QEvent::MouseButtonDblClick: {
+    auto* M = static_cast<QMouseEvent*>(E);
+    if (M->button() != Qt::LeftButton || !FHost.ToggleFullScreen) return false;
+    FHost.ToggleFullScreen();
+    return true;
+  }
+  case QEvent::MouseButtonPress: {
+    auto* M = static_cast<QMouseEvent*>(E);
+    if (M->button() != Qt::LeftButton || !V || !(CanPan(Qt::Horizontal) || CanPan(Qt::Vertical)))
+      return false;
+    FDragging = true;
+    FDragStart = M->globalPosition().toPoint();
+    FDragOrigin = V->pos();
+    QApplication::setOverrideCursor(Qt::ClosedHandCursor);
+    return true;
+  }
+  case QEvent::MouseMove: {
+    if (!FDragging || !V) return false;
+    auto* M = static_cast<QMouseEvent*>(E);
+    Place(V, FDragOrigin + (M->globalPosition().toPoint() - FDragStart));
+    return true;
+  }
+  case QEvent::MouseButtonRelease: {
+    if (!FDragging) return false;
+    FDragging = false;
+    QApplication::restoreOverrideCursor();
+    return true;
+  }
+  case QEvent::Wheel: {
+    auto* W = static_cast<QWheelEvent*>(E);
+    const bool Ctrl = W->modifiers() & Qt::ControlModifier;
+    if (Ctrl || FFullScreen) {
+      FWheelRest += W->angleDelta().y();
+      const int Steps = FWheelRest / 120;
+      FWheelRest -= Steps * 120;
+      if (Ctrl)
+        ZoomBy(Steps, FArea->mapFromGlobal(W->globalPosition()).toPoint());
+      else if (Steps != 0 && FHost.StepFile)
+        FHost.StepFile(Steps > 0 ? -1 : 1); // turned away from the user: the previous file
+      return true;
+    }
+    if (!V || !(CanPan(Qt::Horizontal) || CanPan(Qt::Vertical))) return false;
+    QPoint D = W->angleDelta();
+    if ((W->modifiers() & Qt::ShiftModifier) && D.x() == 0) D = QPoint(D.y(), 0);
+    // A notch moves the picture by a tenth of the area.
+    Pan(D.x() * std::max(16, FArea->width() / 10) / 120,
+        D.y() * std::max(16, FArea->height() / 10) / 120);
+    return true;
+  }
+  default:
+    return false;
+  }
 }
 
 void TDisplayController::ZoomOut() {
@@ -565,9 +831,18 @@ void TDisplayController::AutoZoomClick(bool Down) {
 }
 
 bool TDisplayController::eventFilter(QObject* O, QEvent* E) {
-  if (O == FArea && E->type() == QEvent::Resize && FHost.SelectedFiles &&
-      FHost.SelectedFiles().size() == 1)
-    FitShown();
+  if (O == FArea && E->type() == QEvent::Resize) {
+    QWidget* V = VisibleViewer();
+    if (FReturn && !FFullScreen)
+      Restore(*FReturn);
+    else if (FMode == TZoomMode::Fitted || (FMode == TZoomMode::Auto && FFullScreen))
+      FitShown();
+    else if (FMode == TZoomMode::Auto && FHost.SelectedFiles && FHost.SelectedFiles().size() == 1)
+      FitShown();
+    else if (V)
+      Place(V, V->pos());
+  }
+  if (MouseEvent(O, E)) return true;
   return QObject::eventFilter(O, E);
 }
 
@@ -612,8 +887,10 @@ void TDisplayController::LoadBackgroundColor(const TSettingsStore& Store) {
 }
 
 void TDisplayController::SaveBackgroundColor(TSettingsStore& Store) const {
+  // Full screen's black is not the area's colour.
   if (FColorChanged)
-    Store.WriteInteger(QStringLiteral("BG Color"), ValueFromColor(BackgroundColor()));
+    Store.WriteInteger(QStringLiteral("BG Color"),
+                       ValueFromColor(FFullScreen ? FWindowColor : BackgroundColor()));
 }
 
 // ---- commands on the shown picture

@@ -10,6 +10,8 @@
 
 #include <QColor>
 #include <QObject>
+#include <QPoint>
+#include <QPointF>
 #include <QPointer>
 #include <QRect>
 #include <QSize>
@@ -53,6 +55,19 @@ bool ExceedsArea(int PicW, int PicH, int AreaW, int AreaH);
 // The AVI player's size: the frame size, or when the frame is larger than the area less 8,
 // longer side 145 and the other side by the frame's aspect.
 QSize AviPlayerSize(int FrameW, int FrameH, int AreaW, int AreaH);
+
+// Zoom factors lie on the powers of the square root of 2 between these bounds.
+constexpr long double kMinZoom = 1.0L / 64, kMaxZoom = 64;
+// The factor Steps powers of the square root of 2 above (below, when negative) Current; a factor
+// between two powers goes to the next one in that direction. Kept within kMinZoom..kMaxZoom; a
+// factor already beyond them stays as it is rather than moving the other way.
+long double StepZoom(long double Current, int Steps);
+// The zoom panel's text: "100%", "141%", "6.3%" (one decimal below 10%).
+QString ZoomPanelText(long double Zoom);
+// Where a picture side of Shown pixels starts in an area side of Area pixels with Margin kept
+// free: when it fits, centred (Centre) or at Margin; otherwise Wanted, kept so that the picture
+// covers the area between the margins.
+int PlaceSide(int Shown, int Area, int Margin, bool Centre, int Wanted);
 
 // Status panel texts: the size panel ("13K"), the picture panel (" a.jpg  (640 x 480)") and the
 // picture panel of a file that could not be shown (" a.jpg (unreadable)").
@@ -151,6 +166,10 @@ struct TDisplayHost {
   std::function<QStringList()> Neighbours;               // next and previous full paths
   std::function<void()> OpenPreferences;
   std::function<void(bool Visible, int Percent)> SetGauge; // status panel 4
+  std::function<void(const QString& Text)> SetZoomText;    // the zoom panel
+  std::function<void()> ToggleFullScreen;                  // a double click on the picture
+  // The wheel in full screen: 1 for the next file, -1 for the previous one.
+  std::function<void(int Direction)> StepFile;
 };
 
 class TDisplayController : public QObject {
@@ -178,6 +197,32 @@ public:
   void ZoomOut();
   // "Auto Zoom" has toggled itself to Down.
   void AutoZoomClick(bool Down);
+
+  // Zoom as chosen by the user; the choice holds for the shown file and survives resizing.
+  // "Actual Size": one screen pixel per picture pixel.
+  void ActualSize();
+  // Steps powers of the square root of 2 larger (smaller when negative), keeping the picture
+  // point under About (area coordinates; the area's centre when not given) where it is.
+  void ZoomBy(int Steps, std::optional<QPoint> About = std::nullopt);
+  // "Fit": fitted now and again whenever the area changes size.
+  void Fit();
+  // The shown picture's scale (shown width over picture width), 0 when nothing is shown.
+  long double Zoom() const;
+  // Moves the picture by DX, DY pixels as far as it may go (only a picture larger than the area
+  // moves); false when it did not move.
+  bool Pan(int DX, int DY);
+  // Whether the picture is larger than the area across (Horizontal) or down.
+  bool CanPan(Qt::Orientation O) const;
+  // "Centre pictures": a picture smaller than the area is centred rather than placed at (4, 4).
+  bool CentrePictures() const { return FCentre; }
+  void SetCentrePictures(bool On);
+  // Full screen: the area is the whole screen, black, every picture fitted and centred with no
+  // margin. Leaving puts the shown file back as it was shown before, or, when another file is
+  // shown now, as a newly shown file.
+  bool FullScreen() const { return FFullScreen; }
+  void SetFullScreen(bool On);
+  // The shown file is read and shown again (reading options changed).
+  void ShowAgain();
 
   // Background colour of the picture area and the viewers that take it.
   QColor BackgroundColor() const;
@@ -221,8 +266,23 @@ protected:
   bool eventFilter(QObject* O, QEvent* E) override;
 
 private:
+  enum class TZoomMode { Auto, Fitted, Chosen };
+  struct TReturnPlacement {
+    QString File;
+    TZoomMode Mode = TZoomMode::Auto;
+    QRect Geometry; // the viewer's
+    QSize Area;
+    long double Scale = 1; // the chosen one
+  };
   void ServeQueue();
   void Display(const QString& Path);
+  void Placed();
+  void HookViewers();
+  void Place(QWidget* V, QPoint Wanted);
+  void SetScale(long double Scale, std::optional<QPointF> About);
+  void ShowZoom() const;
+  void Restore(const TReturnPlacement& R);
+  bool MouseEvent(QObject* O, QEvent* E);
   void ShowImage(const QString& Path);
   void PlaceNatural(QWidget* W, int PicW, int PicH);
   QSize ShownContentSize() const;
@@ -243,6 +303,15 @@ private:
   QString FShownFile, FShownType;
   QString FDisplayedFile; // the file the visible viewer holds
   bool FColorChanged = false;
+  TZoomMode FMode = TZoomMode::Auto;
+  long double FScale = 1; // the factor chosen (sizes are rounded to pixels)
+  bool FCentre = false, FFullScreen = false;
+  QColor FWindowColor; // the area's colour and size outside full screen
+  QSize FWindowArea;
+  std::optional<TReturnPlacement> FReturn;
+  bool FDragging = false;
+  QPoint FDragStart, FDragOrigin; // global pointer, viewer position at the press
+  int FWheelRest = 0;             // wheel turns short of a step
   TDecodeAheadCache FCache;
 };
 

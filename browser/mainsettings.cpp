@@ -60,6 +60,22 @@ bool ReadDeletePermanently(const TSettingsStore& S) {
   return S.ReadInteger("Deletions", 0) == 1;
 }
 
+bool ReadCentrePictures(const TSettingsStore& S) {
+  return S.ReadString("CentrePictures", QStringLiteral("1")) != QLatin1String("0");
+}
+
+void WriteCentrePictures(TSettingsStore& S, bool On) {
+  S.WriteString("CentrePictures", On ? "1" : "0");
+}
+
+bool ReadColourProfiles(const TSettingsStore& S) {
+  return S.ReadString("ColourProfiles", QStringLiteral("1")) != QLatin1String("0");
+}
+
+void WriteColourProfiles(TSettingsStore& S, bool On) {
+  S.WriteString("ColourProfiles", On ? "1" : "0");
+}
+
 QColor ColorFromValue(int Value) {
   return QColor(Value & 0xFF, (Value >> 8) & 0xFF, (Value >> 16) & 0xFF);
 }

@@ -44,6 +44,15 @@ bool ReadConfirmDeletions(const TSettingsStore& S);
 // "1" means permanently; any other number the trash.
 bool ReadDeletePermanently(const TSettingsStore& S);
 
+// "CentrePictures": "0" places pictures smaller than the picture area at its top-left corner,
+// anything else (or no value) centres them.
+bool ReadCentrePictures(const TSettingsStore& S);
+void WriteCentrePictures(TSettingsStore& S, bool On);
+// "ColourProfiles": "0" shows pixels as stored, anything else (or no value) applies the files'
+// colour profiles.
+bool ReadColourProfiles(const TSettingsStore& S);
+void WriteColourProfiles(TSettingsStore& S, bool On);
+
 // The stored colour value as a colour, and back.
 QColor ColorFromValue(int Value);
 int ValueFromColor(const QColor& C);

@@ -27,6 +27,7 @@
 #include "platform/pgqt.h"
 #include "platform/settingsstore.h"
 #include "platform/autoorient.h"
+#include "platform/codecsettings.h"
 #include "view/pgimage.h"
 #include "thumbnails/thumbedit.h"
 #include "thumbnails/thumbexplorer.h"
@@ -93,6 +94,7 @@ TForm1::TForm1(QWidget* Parent) : QMainWindow(Parent) {
   setWindowTitle(QStringLiteral("Orbisk 7.8") + QStringLiteral(" by Brenmoor Software"));
   BookmarksFile = DefaultBookmarksFile();
   CreateActions();
+  CreateViewActions();
   CreateMenus();
   CreateToolBars();
   CreatePanes();
@@ -118,6 +120,9 @@ TForm1::TForm1(QWidget* Parent) : QMainWindow(Parent) {
   for (QWidget* W :
        {static_cast<QWidget*>(ShellTreeView1), static_cast<QWidget*>(ListView1), ImagePanel})
     ScopeKeys(W);
+  // The main keyboard's + and - also zoom from the file list (the folder tree keeps them for
+  // opening and closing folders).
+  ListView1->addActions({Enlarge1, Reduce1});
   // Files dropped from the desktop are moved into the listed folder.
   setAcceptDrops(true);
 }
@@ -277,6 +282,99 @@ void TForm1::CreateActions() {
   ZoomOut1->setShortcut(QKeySequence(Qt::KeypadModifier | Qt::Key_Minus));
 }
 
+void TForm1::CreateViewActions() {
+  auto Make = [this](const char* Name, const QString& Text, auto Slot) {
+    auto* A = new QAction(Text, this);
+    A->setObjectName(QLatin1String(Name));
+    connect(A, &QAction::triggered, this, Slot);
+    return A;
+  };
+  ActualSize1 = Make("ActualSize1", "Actual Size", [this] { Display->ActualSize(); });
+  Enlarge1 = Make("Enlarge1", "Enlarge", [this] { Display->ZoomBy(1); });
+  Reduce1 = Make("Reduce1", "Reduce", [this] { Display->ZoomBy(-1); });
+  Fit1 = Make("Fit1", "Fit", [this] { Display->Fit(); });
+  FullScreen1 = Make("FullScreen1", "Full Screen", [this] { SetFullScreen(!FFullScreen); });
+  FullScreen1->setCheckable(true);
+  LeaveFullScreen1 =
+      Make("LeaveFullScreen1", "Leave Full Screen", [this] { SetFullScreen(false); });
+  LeaveFullScreen1->setEnabled(false);
+  PanLeft1 = Make("PanLeft1", "Pan Left", [this] { ArrowKey(-1, 0); });
+  PanRight1 = Make("PanRight1", "Pan Right", [this] { ArrowKey(1, 0); });
+  PanUp1 = Make("PanUp1", "Pan Up", [this] { ArrowKey(0, -1); });
+  PanDown1 = Make("PanDown1", "Pan Down", [this] { ArrowKey(0, 1); });
+  FullScreenNext1 = Make("FullScreenNext1", "Next Image", [this] { NextImageButtonClick(); });
+  FullScreenPrevious1 =
+      Make("FullScreenPrevious1", "Previous Image", [this] { PreviousImageButtonClick(); });
+  for (QAction* A : {FullScreenNext1, FullScreenPrevious1})
+    A->setEnabled(false);
+
+  // The keypad's + and - stay "Zoom In (+)" and "Zoom Out (-)"; the main keyboard's step.
+  ActualSize1->setShortcut(Qt::Key_1);
+  Enlarge1->setShortcuts({QKeySequence(Qt::Key_Plus), QKeySequence(Qt::Key_Equal)});
+  Reduce1->setShortcut(Qt::Key_Minus);
+  Fit1->setShortcuts({QKeySequence(Qt::Key_0), QKeySequence(Qt::Key_F)});
+  PanLeft1->setShortcut(Qt::Key_Left);
+  PanRight1->setShortcut(Qt::Key_Right);
+  PanUp1->setShortcut(Qt::Key_Up);
+  PanDown1->setShortcut(Qt::Key_Down);
+  FullScreenNext1->setShortcuts({QKeySequence(Qt::Key_PageDown), QKeySequence(Qt::Key_Space)});
+  FullScreenPrevious1->setShortcuts(
+      {QKeySequence(Qt::Key_PageUp), QKeySequence(Qt::Key_Backspace)});
+  // F11 anywhere in the window; Esc only while the window is full screen.
+  FullScreen1->setShortcut(Qt::Key_F11);
+  LeaveFullScreen1->setShortcut(Qt::Key_Escape);
+  for (QAction* A : {FullScreen1, LeaveFullScreen1}) {
+    A->setShortcutContext(Qt::WindowShortcut);
+    addAction(A);
+  }
+}
+
+void TForm1::ArrowKey(int DX, int DY) {
+  const Qt::Orientation O = DX != 0 ? Qt::Horizontal : Qt::Vertical;
+  if (Display->CanPan(O)) {
+    QWidget* A = ImagePanel;
+    // The view moves the way of the arrow: the picture the other way, by a tenth of the area.
+    Display->Pan(-DX * std::max(16, A->width() / 10), -DY * std::max(16, A->height() / 10));
+  } else if (FFullScreen && DX != 0) {
+    if (DX > 0)
+      NextImageButtonClick();
+    else
+      PreviousImageButtonClick();
+  }
+}
+
+void TForm1::SetFullScreen(bool On) {
+  if (On == FFullScreen) return;
+  FFullScreen = On;
+  if (On) {
+    FWasMaximized = isMaximized();
+    FNormalRect = QRect(pos(), size());
+    FSplit1Sizes = Splitter1->sizes();
+    FSplit2Sizes = Splitter2->sizes();
+    Display->SetFullScreen(true);
+  }
+  for (QWidget* W : {static_cast<QWidget*>(menuBar()), static_cast<QWidget*>(ToolBar1),
+                     static_cast<QWidget*>(ToolBar2), static_cast<QWidget*>(statusBar()),
+                     static_cast<QWidget*>(Splitter2)})
+    W->setVisible(!On);
+  Splitter1->handle(1)->setVisible(!On);
+  if (On) {
+    showFullScreen();
+    ImagePanel->setFocus(Qt::OtherFocusReason);
+  } else {
+    if (FWasMaximized)
+      showMaximized();
+    else
+      showNormal();
+    Splitter1->setSizes(FSplit1Sizes);
+    Splitter2->setSizes(FSplit2Sizes);
+    Display->SetFullScreen(false);
+  }
+  FullScreen1->setChecked(On);
+  for (QAction* A : {LeaveFullScreen1, FullScreenNext1, FullScreenPrevious1})
+    A->setEnabled(On);
+}
+
 QList<QAction*> TForm1::KeyActions() const {
   return {DeleteFile1,     RenameFile1,      SearchFiles1, RefreshList1,
           EditWithOrbisk1, FeatureOverview1, ZoomIn1,      ZoomOut1};
@@ -308,6 +406,12 @@ void TForm1::CreateMenus() {
   EditMenu = menuBar()->addMenu("&Edit");
   EditMenu->setObjectName("EditMenu");
   EditMenu->addActions({OpenOrbiskEditor1, OpenExternalEditor1, CopyToClipboard1});
+
+  ViewMenu = menuBar()->addMenu("&View");
+  ViewMenu->setObjectName("ViewMenu");
+  ViewMenu->addActions({ActualSize1, Enlarge1, Reduce1, Fit1});
+  ViewMenu->addSeparator();
+  ViewMenu->addActions({FullScreen1, RunButton});
 
   BookmarksMenu = menuBar()->addMenu("&Bookmarks");
   BookmarksMenu->setObjectName("BookmarksMenu");
@@ -343,6 +447,8 @@ void TForm1::CreateMenus() {
   Wallpaper->setObjectName("SetAsWallpaper1");
   Wallpaper->addActions({WallpaperCentered1, WallpaperTiled1, WallpaperStretched1});
   PopupMenu1->addAction(RemoveWallpaper1);
+  PopupMenu1->addSeparator();
+  PopupMenu1->addActions({ActualSize1, Enlarge1, Reduce1, Fit1, FullScreen1, RunButton});
   connect(PopupMenu1, &QMenu::aboutToShow, this, [this] { PopupMenu1Popup(); });
 
   TreePopupMenu = new QMenu(this);
@@ -460,6 +566,13 @@ void TForm1::CreatePanes() {
   ImagePanel = new QWidget(Splitter1);
   ImagePanel->setObjectName("ImagePanel");
   ImagePanel->setAutoFillBackground(true);
+  // A click anywhere in the area (a viewer that takes no focus included) gives it the keys.
+  ImagePanel->setFocusPolicy(Qt::ClickFocus);
+  for (QAction* A : {ActualSize1, Enlarge1, Reduce1, Fit1, PanLeft1, PanRight1, PanUp1, PanDown1,
+                     FullScreenNext1, FullScreenPrevious1}) {
+    A->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    ImagePanel->addAction(A);
+  }
   ImagePanel->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(ImagePanel, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& Pt) { PopupMenu1->popup(ImagePanel->mapToGlobal(Pt)); });
@@ -496,6 +609,16 @@ void TForm1::CreatePanes() {
     PrintGauge->setValue(Percent);
     PrintGauge->setVisible(Visible);
   };
+  H.SetZoomText = [this](const QString& Text) {
+    if (ZoomPanel) ZoomPanel->setText(Text);
+  };
+  H.ToggleFullScreen = [this] { SetFullScreen(!FFullScreen); };
+  H.StepFile = [this](int Direction) {
+    if (Direction > 0)
+      NextImageButtonClick();
+    else
+      PreviousImageButtonClick();
+  };
   Display = std::make_unique<TDisplayController>(ImagePanel, PGImage1, std::move(H));
   // The picture view's box takes the area's colour from the start.
   Display->SetBackgroundColor(Display->BackgroundColor(), false);
@@ -512,6 +635,13 @@ void TForm1::CreateStatusBar() {
     StatusPanels[I] = L;
     statusBar()->addWidget(L, I == 3 ? 1 : 0);
   }
+  ZoomPanel = new QLabel(this);
+  ZoomPanel->setObjectName("ZoomPanel");
+  ZoomPanel->setFixedWidth(60);
+  ZoomPanel->setFrameShape(QFrame::StyledPanel);
+  ZoomPanel->setFrameShadow(QFrame::Sunken);
+  ZoomPanel->setAlignment(Qt::AlignCenter);
+  statusBar()->insertWidget(4, ZoomPanel);
   StatusPanels[3]->setMinimumWidth(Widths[3]);
   StatusPanels[3]->setMaximumWidth(QWIDGETSIZE_MAX);
   BusyLamp = new QLabel(StatusPanels[0]);
@@ -580,17 +710,21 @@ void TForm1::ReadSettings() {
   SecondsEdit->setValue(SecondsFromText(V.Seconds));
   Display->LoadBackgroundColor(S);
   SetAutoOrientPictures(ReadAutoOrient(S));
+  Display->SetCentrePictures(ReadCentrePictures(S));
+  SetUseColourProfiles(ReadColourProfiles(S));
 }
 
 void TForm1::WriteSettings() {
   TSettingsStore S;
   TMainWindowSettings V;
-  V.Left = x();
-  V.Top = y();
-  V.Width = width();
-  V.Height = height();
-  V.LeftWidth = Splitter1->sizes().value(0, V.LeftWidth);
-  V.LeftHeight = Splitter2->sizes().value(0, V.LeftHeight);
+  // Full screen is not a place to come back to: the window's place before it is.
+  const QRect R = FFullScreen ? FNormalRect : QRect(pos(), size());
+  V.Left = R.x();
+  V.Top = R.y();
+  V.Width = R.width();
+  V.Height = R.height();
+  V.LeftWidth = (FFullScreen ? FSplit1Sizes : Splitter1->sizes()).value(0, V.LeftWidth);
+  V.LeftHeight = (FFullScreen ? FSplit2Sizes : Splitter2->sizes()).value(0, V.LeftHeight);
   V.Seconds = SecondsEdit->text();
   WriteMainWindowSettings(S, V, false);
   Display->SaveBackgroundColor(S);
@@ -1102,15 +1236,22 @@ void TForm1::RunButtonClick(bool Down) {
 
 void TForm1::SetPreferences1Click() {
   if (!PrefsWindow()->Execute()) return;
-  bool OrientationChanged;
+  bool OrientationChanged, ProfilesChanged;
   {
     TSettingsStore S;
     FDeletePermanently = ReadDeletePermanently(S);
     FConfirmDeletions = ReadConfirmDeletions(S);
     OrientationChanged = ReadAutoOrient(S) != AutoOrientPictures();
     SetAutoOrientPictures(ReadAutoOrient(S));
+    ProfilesChanged = ReadColourProfiles(S) != UseColourProfiles();
+    SetUseColourProfiles(ReadColourProfiles(S));
+    Display->SetCentrePictures(ReadCentrePictures(S));
   }
-  if (OrientationChanged) Display->AutoOrientChanged();
+  // The shown picture is read again the way it is to be shown now.
+  if (ProfilesChanged)
+    Display->ShowAgain();
+  else if (OrientationChanged)
+    Display->AutoOrientChanged();
   RebuildTypeMask();
   ListAndSort(SelectedFolder());
 }

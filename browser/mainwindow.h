@@ -181,6 +181,10 @@ public:
   void EditWithExternalClick();
   void PrintImageClick();
   void RunButtonClick(bool Down);
+  // Full screen: the picture area alone on the whole screen (menus, bars and the left pane
+  // hidden); leaving brings the window back as it was.
+  bool IsFullScreen() const { return FFullScreen; }
+  void SetFullScreen(bool On);
   void SetPreferences1Click();
   void AddBookmark1Click();
   void EditBookmarks1Click();
@@ -274,6 +278,16 @@ private:
       *WallpaperStretched1, *RemoveWallpaper1;
   // Folder tree pop-up
   QAction *AddFolder1, *DeleteFolder1, *RefreshTree1;
+  // View menu (also at the end of the pop-up menu): zoom and full screen. The keys of the zoom,
+  // pan and full-screen stepping commands belong to the picture area.
+  QMenu* ViewMenu = nullptr;
+  QLabel* ZoomPanel = nullptr;
+  QAction *ActualSize1, *Enlarge1, *Reduce1, *Fit1, *FullScreen1, *LeaveFullScreen1, *PanLeft1,
+      *PanRight1, *PanUp1, *PanDown1, *FullScreenNext1, *FullScreenPrevious1;
+  void CreateViewActions();
+  // An arrow key: pans when the picture is larger than the area that way; in full screen left
+  // and right otherwise step to the previous and next file.
+  void ArrowKey(int DX, int DY);
 
   void CreateActions();
   void CreateMenus();
@@ -304,6 +318,10 @@ private:
   // Cleared while an AVI is shown: "Edit with Orbisk..." and the converter do not take videos.
   bool FEditItemsEnabled = true;
   bool FFirstShowDone = false, FClosed = false;
+  // Full screen, and what it hid: the window's place, state and pane sizes.
+  bool FFullScreen = false, FWasMaximized = false;
+  QRect FNormalRect;
+  QList<int> FSplit1Sizes, FSplit2Sizes;
   bool FScannerAvailable = false; // the editor's "Select..." and "Acquire..." are enabled
   qint64 FLastListMs = 0;
   QList<QAction*> FBookmarkItems;

@@ -78,6 +78,12 @@ TfPrefs::TfPrefs(QWidget* Parent) : QDialog(Parent) {
   AutoOrientCheck = new QCheckBox(QString::fromLatin1(kAutoOrientCaption), Viewing);
   AutoOrientCheck->setObjectName("AutoOrientCheck");
   ViewLayout->addWidget(AutoOrientCheck);
+  CentreCheck = new QCheckBox(QStringLiteral("Centre pictures"), Viewing);
+  CentreCheck->setObjectName("CentreCheck");
+  ViewLayout->addWidget(CentreCheck);
+  ColourProfilesCheck = new QCheckBox(QStringLiteral("Use colour profiles"), Viewing);
+  ColourProfilesCheck->setObjectName("ColourProfilesCheck");
+  ViewLayout->addWidget(ColourProfilesCheck);
   ViewLayout->addStretch();
   PageControl1->addTab(Viewing, QStringLiteral("Viewing"));
 
@@ -141,6 +147,8 @@ void TfPrefs::LoadSettings(const TSettingsStore& S) {
   DeleteModes->button(S.ReadString("Deletions", "0") == QLatin1String("1") ? 1 : 0)
       ->setChecked(true);
   AutoOrientCheck->setChecked(ReadAutoOrient(S));
+  CentreCheck->setChecked(ReadCentrePictures(S));
+  ColourProfilesCheck->setChecked(ReadColourProfiles(S));
 }
 
 void TfPrefs::SaveSettings(TSettingsStore& S) const {
@@ -150,6 +158,8 @@ void TfPrefs::SaveSettings(TSettingsStore& S) const {
   S.WriteInteger("Deletions", DeletePermanently() ? 1 : 0);
   S.WriteString("Confirm Deletions", ConfirmDeletions() ? "1" : "0");
   WriteAutoOrient(S, AutoOrientCheck->isChecked());
+  WriteCentrePictures(S, CentreCheck->isChecked());
+  WriteColourProfiles(S, ColourProfilesCheck->isChecked());
 }
 
 bool TfPrefs::Execute() {

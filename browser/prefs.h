@@ -1,5 +1,6 @@
 // TfPrefs: the "Preferences" window: which file types the list shows and their external editors
-// (tab "Editors"), and how files are deleted (tab "Deletions").
+// (tab "Editors"), how files are deleted (tab "Deletions") and how pictures are shown (tab
+// "Viewing").
 #pragma once
 
 #include "view/typemask.h"
@@ -59,7 +60,10 @@ private:
   QGroupBox* RadioGroup1 = nullptr;
   QButtonGroup* DeleteModes = nullptr;
   QCheckBox* ConfirmCheck = nullptr;
-  QCheckBox* AutoOrientCheck = nullptr; // tab "Viewing"
+  // Tab "Viewing".
+  QCheckBox* AutoOrientCheck = nullptr;
+  QCheckBox* CentreCheck = nullptr;
+  QCheckBox* ColourProfilesCheck = nullptr;
   QPushButton *AssociateButton = nullptr, *OKButton = nullptr, *CancelButton = nullptr;
 };
 

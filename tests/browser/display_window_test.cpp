@@ -39,6 +39,8 @@ class DisplayWindow : public ::testing::Test {
 protected:
   void SetUp() override {
     test::ResetUserFiles();
+    // These cases look at pictures placed at the area's top-left corner.
+    TSettingsStore().WriteString("CentrePictures", "0");
     Dir = test::MakeFolder("shown");
     WriteColoured(Dir + "/a.png", 40, 30, Blue);
     WriteColoured(Dir + "/b.png", 20, 10, Green);

@@ -222,3 +222,31 @@ TEST(Preferences, LoadsAndSavesBothTabs) {
   test::Child<QPushButton>(P, "CancelButton").click();
   EXPECT_EQ(TSettingsStore().ReadString("FileTypes", ""), "101000000111111");
 }
+
+TEST(Preferences, ViewingTabCentringAndColourProfiles) {
+  test::ResetUserFiles();
+  {
+    // New settings: both on; only "0" is off.
+    TSettingsStore S;
+    EXPECT_TRUE(ReadCentrePictures(S));
+    EXPECT_TRUE(ReadColourProfiles(S));
+    for (auto [Text, On] : {std::pair{"0", false}, {"1", true}, {"x", true}}) {
+      S.WriteString("CentrePictures", Text);
+      S.WriteString("ColourProfiles", Text);
+      EXPECT_EQ(ReadCentrePictures(S), On) << Text;
+      EXPECT_EQ(ReadColourProfiles(S), On) << Text;
+    }
+    S.WriteString("CentrePictures", "0");
+    S.WriteString("ColourProfiles", "1");
+  }
+  TfPrefs P;
+  P.LoadSettings(TSettingsStore());
+  EXPECT_FALSE(test::Child<QCheckBox>(P, "CentreCheck").isChecked());
+  EXPECT_TRUE(test::Child<QCheckBox>(P, "ColourProfilesCheck").isChecked());
+  test::Child<QCheckBox>(P, "CentreCheck").setChecked(true);
+  test::Child<QCheckBox>(P, "ColourProfilesCheck").setChecked(false);
+  test::Child<QPushButton>(P, "OKButton").click();
+  TSettingsStore S;
+  EXPECT_EQ(S.ReadString("CentrePictures", ""), "1");
+  EXPECT_EQ(S.ReadString("ColourProfiles", ""), "0");
+}
