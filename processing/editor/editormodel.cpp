@@ -136,7 +136,11 @@ bool TEditorModel::Undo() {
   if (FUndo.empty()) return false;
   TStep S = std::move(FUndo.back());
   FUndo.pop_back();
-  FRedo.push_back(CurrentStep(S.Action, S.Replaces));
+  // Without a picture ("New" cleared it) there is no state to make again.
+  if (Picture())
+    FRedo.push_back(CurrentStep(S.Action, S.Replaces));
+  else
+    FRedo.clear();
   Restore(S);
   Trim(FRedo);
   return true;
@@ -146,7 +150,7 @@ bool TEditorModel::Redo() {
   if (FRedo.empty()) return false;
   TStep S = std::move(FRedo.back());
   FRedo.pop_back();
-  FUndo.push_back(CurrentStep(S.Action, S.Replaces));
+  if (Picture()) FUndo.push_back(CurrentStep(S.Action, S.Replaces));
   Restore(S);
   Trim(FUndo);
   return true;

@@ -230,6 +230,14 @@ TEST(EditorModel, RedoMakesUndoneStepsAgainUntilANewStep) {
   EXPECT_EQ(M.RedoCount(), 3);
   M.ClearUndo();
   EXPECT_FALSE(M.CanRedo());
+  // After "New" took the picture away, Undo gives back the one before the last step, and there
+  // is no empty state to redo.
+  Mark(M, 4);
+  H.Picture.reset();
+  ASSERT_TRUE(M.Undo());
+  ASSERT_TRUE(H.Picture);
+  EXPECT_EQ(MarkOf(*H.Picture), 0);
+  EXPECT_FALSE(M.CanRedo());
 }
 
 TEST(EditorModel, ModifiedFollowsUndoRedoAndSaving) {
