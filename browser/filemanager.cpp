@@ -6,6 +6,7 @@
 #include "platform/filenames.h"
 #include "platform/foldertree.h"
 #include "platform/fileops.h"
+#include "platform/fileundo.h"
 #include "platform/help.h"
 #include "platform/prompt.h"
 #include "platform/settingsstore.h"
@@ -198,6 +199,16 @@ void TfSelectFiles::BuildWindow() {
   RefreshTree1 = Act("RefreshTree1", "Refresh", [this] { RefreshTreeClick(); });
   SaveDefaultPath1 =
       Act("SaveDefaultPath1", "Save Default Path", [this] { SaveDefaultPathClick(); });
+  // The last file operation of the program, wherever it was made; ctrl+Z anywhere in the window.
+  Undo1 = Act("Undo1", FileUndo().Caption(), [this] { UndoClick(); });
+  Undo1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+  Undo1->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  Undo1->setEnabled(FileUndo().CanUndo());
+  addAction(Undo1);
+  connect(&FileUndo(), &TFileUndo::Changed, this, [this] {
+    Undo1->setText(FileUndo().Caption());
+    Undo1->setEnabled(FileUndo().CanUndo());
+  });
 
   auto* Main = new QVBoxLayout(this);
   Main->setContentsMargins(0, 0, 0, 0);
@@ -271,6 +282,8 @@ void TfSelectFiles::BuildWindow() {
   ListMenu->addActions({Preview1, ImageInfo1, Attributes1, LargeView1});
   ListMenu->addSeparator();
   ListMenu->addActions({SelectAll1, SelectNone1});
+  ListMenu->addSeparator();
+  ListMenu->addAction(Undo1);
   connect(ListMenu, &QMenu::aboutToShow, this, [this] { UpdateMenu(); });
   connect(ListView, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& P) { ListMenu->popup(ListView->viewport()->mapToGlobal(P)); });
@@ -584,6 +597,19 @@ void TfSelectFiles::TransferClick(bool Move) {
       Preview(Path);
     }
   }
+}
+
+void TfSelectFiles::UndoClick() {
+  const QString Name = SelectedName();
+  {
+    TWaitCursor Wait;
+    UndoFileOperation(this);
+  }
+  ListAndSort();
+  if (!Name.isEmpty()) SelectByName(Name);
+  // Moves go between this folder and the main window's.
+  if (FHooks.RelistMain) FHooks.RelistMain();
+  if (AutoUpdateCheck->isChecked()) TakeSnapshot();
 }
 
 void TfSelectFiles::PreviewClick() {

@@ -90,6 +90,9 @@ public:
   void DeleteClick();
   void RenameClick();
   void TransferClick(bool Move);
+  // "Undo": the last file operation (delete to the trash, rename, move) is undone, and both
+  // lists are made again.
+  void UndoClick();
   void PreviewClick();
   void AttributesClick();
   void ImageInfoClick();
@@ -154,7 +157,7 @@ private:
   QMenu *ListMenu, *TreeMenu;
   QAction *Refresh1, *Delete1, *Rename1, *Move1, *Copy1, *Preview1, *Attributes1, *ImageInfo1,
       *LargeView1, *SelectAll1, *SelectNone1, *AddFolder1, *DeleteFolder1, *RefreshTree1,
-      *SaveDefaultPath1;
+      *SaveDefaultPath1, *Undo1;
 
   QFileSystemWatcher* FWatcher;
   QString FFolder;

@@ -115,6 +115,7 @@ TForm1::TForm1(QWidget* Parent) : QMainWindow(Parent) {
   RebuildBookmarksMenu();
   ReadSettings();
   InstallShellCommands(*this);
+  UndoFileOperation1 = MakeUndoFileOperationAction(*this, EditMenu, {ShellTreeView1, ListView1});
   // The window's keys (Delete, F1-F8, keypad + and -) belong to the folder tree, the file list
   // and the picture area with the viewers inside it.
   for (QWidget* W :

@@ -263,6 +263,8 @@ private:
       *SetPreferences1, *SetColor1, *Quit1;
   // Edit menu
   QAction *OpenOrbiskEditor1, *OpenExternalEditor1, *CopyToClipboard1;
+  // "Undo" of the last file operation (shellcommands.cpp makes it).
+  QAction* UndoFileOperation1 = nullptr;
   // Bookmarks menu
   QAction *AddBookmark1, *EditBookmarks1;
   // Tools menu

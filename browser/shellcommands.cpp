@@ -3,6 +3,7 @@
 #include "platform/waitcursor.h"
 
 #include "platform/filenames.h"
+#include "platform/fileundo.h"
 
 #include "browser/mainwindow.h"
 #include "engine/pixelgraphic.h"
@@ -16,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMenu>
 #include <QPrinter>
 #include <QTreeView>
 
@@ -123,6 +125,31 @@ void WallpaperClick(TForm1& F, TWallpaperStyle Style) {
       SetAsWallpaper(Picture, Style, &F, qEnvironmentVariable("XDG_CURRENT_DESKTOP"));
   // The new bitmap is listed after the next refresh; the list is only repainted.
   if (!R.WrittenBitmap.isEmpty()) F.RepaintList();
+}
+
+QAction* MakeUndoFileOperationAction(TForm1& F, QMenu* Menu, const QList<QWidget*>& Areas) {
+  auto* A = new QAction(FileUndo().Caption(), &F);
+  A->setObjectName("UndoFileOperation");
+  A->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+  A->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  for (QWidget* W : Areas)
+    W->addAction(A);
+  if (Menu) Menu->insertAction(Menu->actions().value(0), A);
+  auto Update = [A] {
+    A->setText(FileUndo().Caption());
+    A->setEnabled(FileUndo().CanUndo());
+  };
+  Update();
+  QObject::connect(&FileUndo(), &TFileUndo::Changed, A, Update);
+  QObject::connect(A, &QAction::triggered, &F, [&F] { UndoFileOperationClick(F); });
+  return A;
+}
+
+void UndoFileOperationClick(TForm1& F) {
+  TWaitCursor Wait;
+  UndoFileOperation(&F);
+  // Even a refusal may follow changes on disk the list does not show yet.
+  F.RefreshListClick();
 }
 
 } // namespace orbisk

@@ -1,12 +1,18 @@
 // The main window's commands that reach the desktop: open requests from other runs, "Set As
-// Wallpaper" and "Remove Wallpaper", "Print Folder Listing". The main window calls
-// InstallShellCommands once at its creation (the program's icon and the open-request handler).
+// Wallpaper" and "Remove Wallpaper", "Print Folder Listing", and the undo of file operations. The
+// main window calls InstallShellCommands once at its creation (the program's icon and the
+// open-request handler).
 #pragma once
 
 #include "platform/printing.h"
 #include "platform/wallpaper.h"
 
+#include <QList>
 #include <QStringList>
+
+class QAction;
+class QMenu;
+class QWidget;
 
 namespace orbisk {
 
@@ -23,5 +29,10 @@ void HandleOpenRequests(TForm1& F, const QStringList& Commands);
 TListingReport FolderListingReport(const TForm1& F);
 void PrintFolderListingClick(TForm1& F);
 void WallpaperClick(TForm1& F, TWallpaperStyle Style);
+// "Undo" of the last file operation (delete to the trash, rename, move), first in Menu: its text
+// names the operation, ctrl+Z works where the focus is in one of Areas (the file list and the
+// folder tree). Undoing lists the folder again.
+QAction* MakeUndoFileOperationAction(TForm1& F, QMenu* Menu, const QList<QWidget*>& Areas);
+void UndoFileOperationClick(TForm1& F);
 
 } // namespace orbisk

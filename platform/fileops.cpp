@@ -1,6 +1,7 @@
 #include "platform/fileops.h"
 
 #include "platform/filenames.h"
+#include "platform/fileundo.h"
 
 #include "platform/prompt.h"
 
@@ -360,9 +361,10 @@ QByteArray TrashFor(const QString& File, dev_t Dev) {
 // The freedesktop trash, written here rather than through QFile::moveToTrash: when Qt 6.4
 // cannot set up the home trash it moves the file into a "files" folder under the current
 // directory and reports success.
-bool TrashFile(const QString& Path) {
-  if (FileOpSeams().Trash) return FileOpSeams().Trash(Path);
+bool TrashFile(const QString& Path, TTrashedFile* Where) {
   const QString Abs = AbsoluteFilePath(Path);
+  if (Where) *Where = TTrashedFile{Abs, QString(), QString()};
+  if (FileOpSeams().Trash) return FileOpSeams().Trash(Path);
   const QByteArray Src = Enc(Abs);
   struct stat St;
   if (lstat(Src.constData(), &St) != 0) return false;
@@ -384,7 +386,13 @@ bool TrashFile(const QString& Path) {
     const bool Written =
         WriteAll(F.Get(), Info.constData(), size_t(Info.size()), false) == 0 && F.Close() == 0;
     const QByteArray Target = Trash + "/files/" + Enc(Entry);
-    if (Written && RenameNoReplaceRaw(Src, Target) == 0) return true;
+    if (Written && RenameNoReplaceRaw(Src, Target) == 0) {
+      if (Where) {
+        Where->TrashedPath = QFile::decodeName(Target);
+        Where->InfoPath = QFile::decodeName(InfoPath);
+      }
+      return true;
+    }
     unlink(InfoPath.constData());
     if (!Written || Exists(Target) == false) return false;
   }
@@ -445,20 +453,24 @@ bool ConfirmDeleteFiles(const QStringList& Names, bool Confirm, QWidget* Owner) 
 QStringList DeleteFiles(const QStringList& Paths, TDeleteMode Mode,
                         const std::function<void(const QString&)>& Status, QWidget* Owner) {
   QStringList Gone, Folders;
+  QList<TTrashedFile> Trashed;
   for (const QString& Path : Paths) {
     if (Status) Status("Deleting " + Path);
     bool Done;
     if (Mode == TDeleteMode::dmPermanent) {
       Done = DeleteFilePermanently(Path); // failures are not reported
     } else {
-      Done = TrashFile(Path);
+      TTrashedFile Where;
+      Done = TrashFile(Path, &Where);
       if (!Done) ShowMessage("Error moving " + Path + " to recycle bin", Owner);
+      if (Done && !Where.TrashedPath.isEmpty()) Trashed << Where;
     }
     if (Done) {
       Gone << Path;
       if (!Folders.contains(FolderOf(Path))) Folders << FolderOf(Path);
     }
   }
+  if (!Trashed.isEmpty()) FileUndo().RecordTrash(Trashed);
   for (const QString& F : Folders)
     NotifyFolderChanged(F);
   return Gone;
@@ -473,6 +485,8 @@ bool RenameFileCommand(const QString& Folder, const QString& OldName, const QStr
     if (!IsValidName(NewName) || !IsValidName(OldName)) throw EFileOp("Error changing name");
     RenameNoReplaceFile(FolderWithSeparatorText(Folder) + OldName,
                         FolderWithSeparatorText(Folder) + NewName, "Error changing name");
+    FileUndo().RecordRenames({{AbsoluteFilePath(FolderWithSeparatorText(Folder) + OldName),
+                               AbsoluteFilePath(FolderWithSeparatorText(Folder) + NewName)}});
   } catch (const EFileOp&) {
     ShowMessage("Error changing name", Owner);
     return false;
@@ -527,6 +541,7 @@ bool IncrementalRename(QStringList& Lines, const QString& NewName, const QString
   qint64 Number = NumberText.toLongLong();
   const int Width = static_cast<int>(NumberText.size());
   QStringList Folders;
+  QList<TFileMove> Renamed;
   for (QString& Line : Lines) {
     const QString Target = IncRenameTarget(Line, NewName, Number++, Width);
     bool OK = NewName.indexOf('/') < 0 && !FileNameOf(Line).isEmpty();
@@ -538,8 +553,10 @@ bool IncrementalRename(QStringList& Lines, const QString& NewName, const QString
       }
     }
     if (OK && !Folders.contains(FolderOf(Line))) Folders << FolderOf(Line);
+    if (OK) Renamed.append({AbsoluteFilePath(Line), AbsoluteFilePath(Target)});
     Line = OK ? Target : "ERROR * " + Line;
   }
+  if (!Renamed.isEmpty()) FileUndo().RecordRenames(Renamed);
   for (const QString& F : Folders)
     NotifyFolderChanged(F);
   return true;
@@ -654,9 +671,13 @@ TTransferResult TransferFiles(const TTransferRequest& R, QWidget* Owner) {
   const int Count = static_cast<int>(R.Names.size());
   bool Changed = false;
   int LastIndex = -1;
+  QList<TFileMove> Moved;
   auto Done = [&](int I, const QString& Dest) {
     Changed = true;
     ++Result.Done;
+    if (R.Move)
+      Moved.append({AbsoluteFilePath(FolderWithSeparatorText(R.SourceFolder) + R.Names[I]),
+                    AbsoluteFilePath(Dest)});
     if (I > LastIndex) {
       LastIndex = I;
       Result.LastDestinationName = FileNameOf(Dest);
@@ -744,6 +765,7 @@ TTransferResult TransferFiles(const TTransferRequest& R, QWidget* Owner) {
   }
   if (Group.Waiting()) Flush();
   if (R.Status) R.Status(QString());
+  if (!Moved.isEmpty()) FileUndo().RecordMoves(Moved);
   if (Changed) {
     NotifyFolderChanged(R.DestinationFolder);
     if (R.Move) NotifyFolderChanged(R.SourceFolder);
@@ -753,6 +775,7 @@ TTransferResult TransferFiles(const TTransferRequest& R, QWidget* Owner) {
 
 QStringList DropFiles(const QList<QUrl>& Urls, const QString& Folder, QWidget* Owner) {
   QStringList Moved, Sources;
+  QList<TFileMove> Undo;
   for (const QUrl& U : Urls) {
     if (!U.isLocalFile()) {
       ShowMessage("Only local files can be moved here: " + U.toDisplayString(), Owner);
@@ -771,12 +794,14 @@ QStringList DropFiles(const QList<QUrl>& Urls, const QString& Folder, QWidget* O
       } else {
         MoveFile(Source, Dest);
         Moved << Dest;
+        Undo.append({AbsoluteFilePath(Source), AbsoluteFilePath(Dest)});
         if (!Sources.contains(FolderOf(Source))) Sources << FolderOf(Source);
       }
     } catch (const std::exception&) {
       ShowMessage("error moving file " + Source, Owner);
     }
   }
+  if (!Undo.isEmpty()) FileUndo().RecordMoves(Undo);
   if (!Moved.isEmpty()) {
     NotifyFolderChanged(Folder);
     for (const QString& S : Sources)

@@ -87,9 +87,15 @@ void CopyFile(const QString& Source, const QString& Destination, bool KeepTimes 
 // keeps the times, then the source is removed. A read-only source (no owner write bit) that has
 // to be copied is refused with "Cannot move file " + source and left alone.
 void MoveFile(const QString& Source, const QString& Destination);
-// Moves one file to the freedesktop trash (QFile::moveToTrash); false when it could not, in which
-// case the file is untouched. Never deletes permanently.
-bool TrashFile(const QString& Path);
+// Where a file went in the trash: its place under the trash's "files" folder and its
+// ".trashinfo" under "info" (both empty when the trash was the test seam).
+struct TTrashedFile {
+  QString Original; // the file's full path before
+  QString TrashedPath, InfoPath;
+};
+// Moves one file to the freedesktop trash; false when it could not, in which case the file is
+// untouched. Never deletes permanently. Where receives the file's place in the trash.
+bool TrashFile(const QString& Path, TTrashedFile* Where = nullptr);
 // Deletes one file for good (unlink); false when it could not.
 bool DeleteFilePermanently(const QString& Path);
 // Creates one folder (not its parents); false when it could not.
@@ -128,7 +134,8 @@ bool ConfirmDeleteFiles(const QStringList& Names, bool Confirm, QWidget* Owner =
 // Deletes the files in order, each to the trash or for good. Status gets "Deleting " + path
 // before each file. A file the trash refused: "Error moving " + path + " to recycle bin", and
 // the next file follows; permanent deletions fail silently. Announces the changed folders.
-// Returns the paths that are gone.
+// Files moved to the trash become the last operation to undo (platform/fileundo.h). Returns the
+// paths that are gone.
 QStringList DeleteFiles(const QStringList& Paths, TDeleteMode Mode,
                         const std::function<void(const QString&)>& Status = {},
                         QWidget* Owner = nullptr);
@@ -137,7 +144,8 @@ QStringList DeleteFiles(const QStringList& Paths, TDeleteMode Mode,
 
 // Renames Folder/OldName to Folder/NewName without replacing. On failure (an existing target, a
 // name with "/", an empty name, a system error) shows "Error changing name" and returns false;
-// an unexpected exception shows "Error renaming file". Announces the folder.
+// an unexpected exception shows "Error renaming file". Announces the folder. A rename becomes the
+// last operation to undo.
 bool RenameFileCommand(const QString& Folder, const QString& OldName, const QString& NewName,
                        QWidget* Owner = nullptr);
 
@@ -158,7 +166,7 @@ QString IncRenameNumberError(const QString& NumberText);
 // and stops), asks "Ready to rename " + count + " files.  Proceed?", then renames each line
 // without replacing. Lines holds the full paths and receives the results (the new path, or
 // "ERROR * " + old path); the number grows after every line. Returns false when nothing was
-// attempted. Announces the folders.
+// attempted. Announces the folders. The renames together become the last operation to undo.
 bool IncrementalRename(QStringList& Lines, const QString& NewName, const QString& NumberText,
                        QWidget* Owner = nullptr);
 
@@ -230,12 +238,13 @@ inline constexpr uint64_t kTransferGroupBytes = 256ull << 20;
 // before moving"), an empty source is reported (source + " has a size of zero. This may be
 // because it is not yet closed."), any failure (also a read-only source that would have to be
 // copied, or a destination that appeared meanwhile) reports "error moving file " + source and the
-// next file follows.
+// next file follows. The files moved become the last operation to undo (copies do not).
 TTransferResult TransferFiles(const TTransferRequest& R, QWidget* Owner = nullptr);
 
 // Files dropped onto a window from the desktop: moves each local file into Folder with the
 // same checks (no auto-rename), in drop order. URLs that are not local files are refused with
-// "Only local files can be moved here: " + URL. Returns the full paths moved into Folder.
+// "Only local files can be moved here: " + URL. Returns the full paths moved into Folder. The
+// moves become the last operation to undo.
 QStringList DropFiles(const QList<QUrl>& Urls, const QString& Folder, QWidget* Owner = nullptr);
 
 } // namespace orbisk

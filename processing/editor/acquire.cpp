@@ -89,6 +89,17 @@ TfrmAcquire::TfrmAcquire(QWidget* Parent)
     PGImage1->TakePixelGraphic(std::move(G));
   };
   Host.Changed = [this] { PGImage1->Rearrange(); };
+  Host.SaveState = [this] { return std::any(TKept{FSource, FLossless}); };
+  Host.RestoreState = [this](std::any& State) {
+    if (auto* K = std::any_cast<TKept>(&State)) {
+      FSource = K->Source;
+      FLossless = K->Lossless;
+    } else {
+      FSource = TSource();
+      FLossless.Forget();
+    }
+    FLossless.Rebind(PGImage1->PixelGraphicNoWait());
+  };
   FModel = std::make_unique<TEditorModel>(std::move(Host));
   FModel->OnProgress = [this](TPixelGraphic*, int Step, bool&, int Max) { Progress(Step, Max); };
   FGaugeAdapter = std::make_unique<TGaugeAdapter>(this);
@@ -211,7 +222,11 @@ void TfrmAcquire::CreateActions() {
   Close1 = Make("Close", [this] { CloseClick(); });
 
   Undo1 = Make(kUndoCaption, [this] { UndoClick(); });
-  Undo1->setShortcut(QKeySequence::Undo);
+  Undo1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+  Undo1->setShortcutContext(Qt::WindowShortcut);
+  Redo1 = Make(kRedoCaption, [this] { RedoClick(); });
+  Redo1->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+  Redo1->setShortcutContext(Qt::WindowShortcut);
 
   Rotate180 = Make("180 Degrees", [this] { RotateClick(180); });
   Rotate90CW = Make("90 Degrees CW", [this] { RotateClick(90); });
@@ -320,6 +335,7 @@ void TfrmAcquire::CreateActions() {
       {Acquire1, "Acquire1"},
       {Close1, "Close1"},
       {Undo1, "Undo1"},
+      {Redo1, "Redo1"},
       {Rotate180, "Rotate180"},
       {Rotate90CW, "Rotate90CW"},
       {Rotate90CCW, "Rotate90CCW"},
@@ -389,6 +405,7 @@ void TfrmAcquire::CreateMenus() {
   EditMenu = menuBar()->addMenu("&Edit");
   EditMenu->setObjectName("EditMenu");
   EditMenu->addAction(Undo1);
+  EditMenu->addAction(Redo1);
 
   ImageMenu = menuBar()->addMenu("&Image");
   ImageMenu->setObjectName("ImageMenu");
@@ -500,15 +517,10 @@ bool TfrmAcquire::OpenPicture(const QString& Path, const QString& UndoAction, QS
 
 void TfrmAcquire::InstallPicture(std::unique_ptr<TPixelGraphic> G, const QString& UndoAction,
                                  const QString& Path, int Turned, bool Unsaved, bool ResetZoom) {
-  if (UndoAction.isEmpty() || !FModel->HasPicture()) {
+  if (UndoAction.isEmpty() || !FModel->HasPicture())
     FModel->ClearUndo();
-    FLosslessUndo.Forget();
-  } else {
-    FModel->TakeSnapshot(UndoAction);
-    FLosslessUndo = FLossless;
-    FSourceUndo = FSource;
-    FUndoReplaced = true;
-  }
+  else
+    FModel->TakeSnapshot(UndoAction, true);
   if (ResetZoom) PGImage1->SetZoomFactor(1.0L);
   PGImage1->SetSelection(false);
   PGImage1->TakePixelGraphic(std::move(G));
@@ -634,6 +646,8 @@ void TfrmAcquire::SetGaugePercent(int Percent) {
 void TfrmAcquire::UpdateUndo() {
   Undo1->setText(FModel->UndoCaption());
   Undo1->setEnabled(FModel->CanUndo());
+  Redo1->setText(FModel->RedoCaption());
+  Redo1->setEnabled(FModel->CanRedo());
 }
 
 bool TfrmAcquire::RunOperation(const QString& ActionName,
@@ -651,15 +665,11 @@ bool TfrmAcquire::RunReplacement(const QString& ActionName, const TEditorModel::
 
 bool TfrmAcquire::Tracked(int Turn, const std::function<bool()>& Run) {
   const TLosslessJPEGTracker Before = FLossless;
-  const TSource SourceBefore = FSource;
   const int Snapshots = FModel->SnapshotCount();
   const bool Ok = Run();
   // Nested calls (a turn runs through RunOperation) settle in the outermost one.
   if (FModel->SnapshotCount() == Snapshots) return Ok;
-  FLosslessUndo = Before;
   FLossless = Before;
-  FSourceUndo = SourceBefore;
-  FUndoReplaced = false;
   if (Ok && Turn != 0) FSource.Turned = true;
   if (Ok && Turn != 0)
     FLossless.Turned(Turn, PGImage1->PixelGraphicNoWait());
@@ -777,9 +787,11 @@ bool TfrmAcquire::SaveTo(const QString& Name) {
     }
     FSource.SaveName = Name;
     FLastSaved = Name;
-    FModel->Saved(FUndoReplaced);
-    // Undoing a change of this picture gives it back under the name it is saved as now.
-    if (!FUndoReplaced) FSourceUndo.SaveName = Name;
+    // Undoing or redoing a change of this picture gives it back under the name it is saved as
+    // now.
+    FModel->Saved([&Name](std::any& State) {
+      if (auto* K = std::any_cast<TKept>(&State)) K->Source.SaveName = Name;
+    });
   } catch (const std::exception& E) {
     ShowMessage(QString::fromUtf8(E.what()), this);
     return false;
@@ -862,12 +874,13 @@ void TfrmAcquire::PrintClick() {
 
 void TfrmAcquire::UndoClick() {
   if (FOperationDepth > 0) return;
-  if (FModel->Undo()) {
-    FSource = FSourceUndo;
-    FLossless = FLosslessUndo;
-    FLossless.Rebind(PGImage1->PixelGraphicNoWait());
-    FLosslessUndo.Forget();
-  }
+  FModel->Undo();
+  UpdateUndo();
+}
+
+void TfrmAcquire::RedoClick() {
+  if (FOperationDepth > 0) return;
+  FModel->Redo();
   UpdateUndo();
 }
 

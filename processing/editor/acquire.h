@@ -1,5 +1,5 @@
 // TfrmAcquire: the image editor window. One picture in a view between the tool bar and the
-// status bar, the operations of the "Image" and "Filters" menus with one level of undo, opening,
+// status bar, the operations of the "Image" and "Filters" menus with undo and redo, opening,
 // saving, GIF export, printing and screen capture. The undo and the running of operations live
 // in TEditorModel; this class wires menus, tool buttons and dialogs to it.
 #pragma once
@@ -138,6 +138,7 @@ public:
   void SaveOptionsClick();
   void PrintClick();
   void UndoClick();
+  void RedoClick();
   void RotateClick(long double Angle);
   void RotateArbitraryClick();
   void CropClick();
@@ -185,7 +186,7 @@ private:
   QAction *New1, *Open1, *Save1, *SaveAs1, *ExportGIF1, *SaveOptions1, *Print1, *Select1, *Acquire1,
       *Close1;
   // Edit menu
-  QAction* Undo1;
+  QAction *Undo1, *Redo1;
   // Image menu
   QAction *Rotate180, *Rotate90CW, *Rotate90CCW, *RotateArbitrary, *FlipHorizontal1, *FlipVertical1,
       *Crop1, *DropShadow1, *WhiteBorder1, *GradientBorder1, *Bevel1, *ColorResolution1, *Resize1,
@@ -219,7 +220,8 @@ private:
   void CreateActions();
   void CreateMenus();
   void CreateToolBar();
-  // Where the picture came from, what saving it needs, and the same for the undo snapshot.
+  // Where the picture came from and what saving it needs; every state in the undo history
+  // keeps its own (TKept).
   struct TSource {
     QString SaveName;
     TImageMetadata Metadata; // of the opened file
@@ -253,7 +255,7 @@ private:
   QString StartFolder() const;
   bool SelectionRect(int& Left, int& Top, int& Width, int& Height) const;
   // Runs an operation and keeps the lossless tracking in step: a run that took an undo snapshot
-  // remembers the state before it for Undo and forgets the current one, unless Turn (the turn's
+  // (which kept the state before it) forgets the current one, unless Turn (the turn's
   // orientation code, 0 for none) names the right-angle turn or flip it made.
   bool Tracked(int Turn, const std::function<bool()>& Run);
 
@@ -264,13 +266,17 @@ private:
   QElapsedTimer FClock;
   int FOperationDepth = 0;
   int FGaugeUpdates = 0;
-  TSource FSource, FSourceUndo;
-  bool FUndoReplaced = false; // the snapshot is a picture a new one replaced
-  QString FLastSaved;         // the file the last save wrote
+  TSource FSource;
+  // What a state in the undo history keeps besides its pixels.
+  struct TKept {
+    TSource Source;
+    TLosslessJPEGTracker Lossless;
+  };
+  QString FLastSaved; // the file the last save wrote
   long double FLastAngle = 0;
   TPGOpenDialog* FOpenDialog = nullptr;
   TPGSaveDialog* FSaveDialog = nullptr;
-  TLosslessJPEGTracker FLossless, FLosslessUndo;
+  TLosslessJPEGTracker FLossless;
   bool FLastSaveLossless = false;
 };
 

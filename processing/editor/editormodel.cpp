@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 
@@ -45,38 +46,125 @@ bool TEditorModel::HasPicture() const {
 }
 
 QString TEditorModel::UndoCaption() const {
-  return FSnapshot ? QString(kUndoCaption) + " " + FUndoAction : QString(kUndoCaption);
+  return FUndo.empty() ? QString(kUndoCaption) : QString(kUndoCaption) + " " + FUndo.back().Action;
 }
 
-void TEditorModel::TakeSnapshot(const QString& ActionName) {
+QString TEditorModel::RedoCaption() const {
+  return FRedo.empty() ? QString(kRedoCaption) : QString(kRedoCaption) + " " + FRedo.back().Action;
+}
+
+namespace {
+int64_t PictureBytes(const TPixelGraphic* G) {
+  return G ? std::max<int64_t>(G->ImageSize(), 0) : 0;
+}
+} // namespace
+
+int64_t TEditorModel::HistoryBytes() const {
+  int64_t Sum = 0;
+  for (const TStep& S : FUndo)
+    Sum += PictureBytes(S.Picture.get());
+  for (const TStep& S : FRedo)
+    Sum += PictureBytes(S.Picture.get());
+  return Sum;
+}
+
+void TEditorModel::SetHistoryLimits(int Steps, int64_t Bytes) {
+  FSteps = std::max(Steps, 1);
+  FBytes = std::max<int64_t>(Bytes, 0);
+  Trim(FUndo);
+}
+
+TEditorModel::TStep TEditorModel::CurrentStep(const QString& Action, bool Replaces) {
+  TStep S;
+  if (TPixelGraphic* G = Picture()) {
+    S.Picture = std::make_unique<TPixelGraphic>();
+    S.Picture->Assign(G);
+  }
+  S.Action = Action;
+  S.Modified = FModified;
+  S.Replaces = Replaces;
+  if (FHost.SaveState) S.State = FHost.SaveState();
+  return S;
+}
+
+void TEditorModel::Restore(TStep& Step) {
+  FModified = Step.Modified;
+  if (FHost.TakePicture) FHost.TakePicture(std::move(Step.Picture));
+  if (FHost.RestoreState) FHost.RestoreState(Step.State);
+}
+
+void TEditorModel::Trim(const std::deque<TStep>& Nearest) {
+  while (int(FUndo.size()) > FSteps)
+    FUndo.pop_front();
+  while (int(FRedo.size()) > FSteps)
+    FRedo.pop_front();
+  int64_t Bytes = HistoryBytes();
+  while (Bytes > FBytes) {
+    std::deque<TStep>* From = nullptr;
+    if (FUndo.size() > (&Nearest == &FUndo ? 1u : 0u))
+      From = &FUndo;
+    else if (FRedo.size() > (&Nearest == &FRedo ? 1u : 0u))
+      From = &FRedo;
+    else
+      break;
+    Bytes -= PictureBytes(From->front().Picture.get());
+    From->pop_front();
+  }
+}
+
+void TEditorModel::TakeSnapshot(const QString& ActionName, bool Replaces) {
   TPixelGraphic* G = Picture();
   if (!G) return;
-  FSnapshot.reset(); // the old snapshot goes first, so two copies never live at once
-  auto Copy = std::make_unique<TPixelGraphic>();
-  Copy->Assign(G);
-  FSnapshot = std::move(Copy);
-  FUndoAction = ActionName;
-  FSnapshotModified = FModified;
+  FRedo.clear();
+  // Room is made first, so that the copy never joins more than the bound allows.
+  const int64_t New = PictureBytes(G);
+  int64_t Bytes = HistoryBytes();
+  while (!FUndo.empty() && (int(FUndo.size()) >= FSteps || Bytes + New > FBytes)) {
+    Bytes -= PictureBytes(FUndo.front().Picture.get());
+    FUndo.pop_front();
+  }
+  FUndo.push_back(CurrentStep(ActionName, Replaces));
   ++FSnapshotCount;
 }
 
 void TEditorModel::ClearUndo() {
-  FSnapshot.reset();
-  FUndoAction.clear();
+  FUndo.clear();
+  FRedo.clear();
 }
 
 bool TEditorModel::Undo() {
-  if (!FSnapshot) return false;
-  std::unique_ptr<TPixelGraphic> G = std::move(FSnapshot);
-  FUndoAction.clear();
-  FModified = FSnapshotModified;
-  if (FHost.TakePicture) FHost.TakePicture(std::move(G));
+  if (FUndo.empty()) return false;
+  TStep S = std::move(FUndo.back());
+  FUndo.pop_back();
+  // Without a picture ("New" cleared it) there is no state to make again.
+  if (Picture())
+    FRedo.push_back(CurrentStep(S.Action, S.Replaces));
+  else
+    FRedo.clear();
+  Restore(S);
+  Trim(FRedo);
   return true;
 }
 
-void TEditorModel::Saved(bool OtherPicture) {
+bool TEditorModel::Redo() {
+  if (FRedo.empty()) return false;
+  TStep S = std::move(FRedo.back());
+  FRedo.pop_back();
+  if (Picture()) FUndo.push_back(CurrentStep(S.Action, S.Replaces));
+  Restore(S);
+  Trim(FUndo);
+  return true;
+}
+
+void TEditorModel::Saved(const std::function<void(std::any& State)>& SameDocument) {
   FModified = false;
-  if (!OtherPicture) FSnapshotModified = true;
+  // Outwards from the current state, until a step that put another picture in place.
+  for (auto* Steps : {&FUndo, &FRedo}) {
+    for (auto It = Steps->rbegin(); It != Steps->rend() && !It->Replaces; ++It) {
+      It->Modified = true;
+      if (SameDocument) SameDocument(It->State);
+    }
+  }
 }
 
 namespace {

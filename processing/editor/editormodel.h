@@ -1,13 +1,15 @@
-// The image editor without its window: the one-level undo, running an operation on the current
-// picture with the editor's rules, the progress gauge's pace, the zoom-click rule and the texts
-// the editor's dialogs and messages use.
+// The image editor without its window: the undo and redo history, running an operation on the
+// current picture with the editor's rules, the progress gauge's pace, the zoom-click rule and the
+// texts the editor's dialogs and messages use.
 #pragma once
 
 #include "engine/pixelgraphic.h"
 
 #include <QString>
 
+#include <any>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 
@@ -17,6 +19,7 @@ namespace orbisk {
 
 inline constexpr const char* kEditorCaption = "Orbisk Image Editor";
 inline constexpr const char* kUndoCaption = "Undo";
+inline constexpr const char* kRedoCaption = "Redo";
 inline constexpr const char* kNeedSelection = "You need to select an area first";
 inline constexpr const char* kNeedEyeSelection = "Select an eye area first";
 inline constexpr const char* kCantEdit = "Can't edit ";
@@ -52,7 +55,16 @@ struct TEditorPictureHost {
   std::function<void(std::unique_ptr<TPixelGraphic> G)> TakePicture;
   // The current picture was changed in place.
   std::function<void()> Changed;
+  // What the window keeps with a picture besides its pixels (its file name, ...): SaveState is
+  // called when the current state goes into the history, RestoreState when a state from the
+  // history becomes the current one (after TakePicture). Unset: nothing is kept.
+  std::function<std::any()> SaveState;
+  std::function<void(std::any& State)> RestoreState;
 };
+
+// How much history the editor keeps: steps to undo, and bytes of pixels over all kept pictures.
+inline constexpr int kUndoSteps = 20;
+inline constexpr int64_t kUndoBytes = int64_t(1) << 30;
 
 class TEditorModel {
 public:
@@ -62,28 +74,50 @@ public:
   bool HasPicture() const;
   TPixelGraphic* Picture() const { return FHost.Picture ? FHost.Picture() : nullptr; }
 
-  // ---- undo
-  bool CanUndo() const { return FSnapshot != nullptr; }
-  // "Undo" or "Undo " + the action name.
+  // ---- undo and redo
+  // Each step keeps one copy of the picture as it was before it (undo) or after it (redo). At
+  // most kUndoSteps steps are kept, and at most kUndoBytes of pixels over all of them: the oldest
+  // go first. The nearest step is always kept, however large, so that the last change can be
+  // undone as ever.
+  bool CanUndo() const { return !FUndo.empty(); }
+  bool CanRedo() const { return !FRedo.empty(); }
+  // "Undo" or "Undo " + the action name of the step Undo takes back.
   QString UndoCaption() const;
-  const TPixelGraphic* Snapshot() const { return FSnapshot.get(); }
-  // One copy of the current picture replaces any earlier snapshot.
-  void TakeSnapshot(const QString& ActionName);
+  // "Redo" or "Redo " + the action name of the step Redo makes again.
+  QString RedoCaption() const;
+  // The picture Undo gives back (nullptr: none).
+  const TPixelGraphic* Snapshot() const {
+    return FUndo.empty() ? nullptr : FUndo.back().Picture.get();
+  }
+  // A copy of the current picture becomes the newest undo step; the redo steps are dropped.
+  // Replaces: the step makes another picture the current one (a file opened over it), whose
+  // saving does not concern the copy.
+  void TakeSnapshot(const QString& ActionName, bool Replaces = false);
   void ClearUndo();
-  // The snapshot becomes the current picture (no copy); false when there is none.
+  // The newest undo step's picture becomes the current one (no copy of it); the current picture
+  // goes to the redo steps. False when there is none.
   bool Undo();
+  // The reverse: the nearest redo step's picture becomes the current one.
+  bool Redo();
   // How many snapshots were taken (each one copy of the picture).
   int SnapshotCount() const { return FSnapshotCount; }
+  int UndoCount() const { return int(FUndo.size()); }
+  int RedoCount() const { return int(FRedo.size()); }
+  // Bytes of pixels kept for undo and redo.
+  int64_t HistoryBytes() const;
+  // Other bounds than kUndoSteps and kUndoBytes (at least one step).
+  void SetHistoryLimits(int Steps, int64_t Bytes);
 
   // ---- changes since the picture was opened or saved
-  // True after an operation changed the picture; Undo gives back the flag of the snapshot.
+  // True after an operation changed the picture; Undo and Redo give back the flag of the state.
   bool Modified() const { return FModified; }
   // A new picture (false: as in its file; true: never saved, a capture or a scan).
   void SetModified(bool Modified) { FModified = Modified; }
-  // The picture was written to its file: it is unchanged, and a snapshot of an earlier state
-  // differs from the file. OtherPicture: the snapshot is a picture this one replaced (its own
-  // file, if any, still holds it), whose flag stays.
-  void Saved(bool OtherPicture = false);
+  // The picture was written to its file: it is unchanged, and every other state of the same
+  // picture in the history now differs from the file. States of pictures it replaced (their own
+  // files still hold them) keep their flags. SameDocument, when set, sees the kept state of each
+  // of those states of the same picture (to give them the name it was saved under).
+  void Saved(const std::function<void(std::any& State)>& SameDocument = {});
 
   // ---- operations
   using TChange = std::function<void(TPixelGraphic& Picture)>;
@@ -103,11 +137,25 @@ public:
   TPixelGraphic::TProgressEvent OnProgress;
 
 private:
+  struct TStep {
+    std::unique_ptr<TPixelGraphic> Picture;
+    QString Action;
+    bool Modified = false;
+    // The step put another picture in place of the one before it.
+    bool Replaces = false;
+    std::any State;
+  };
+  TStep CurrentStep(const QString& Action, bool Replaces);
+  void Restore(TStep& Step);
+  // Drops the oldest steps beyond the bounds, keeping the nearest one of Nearest.
+  void Trim(const std::deque<TStep>& Nearest);
+
   TEditorPictureHost FHost;
-  std::unique_ptr<TPixelGraphic> FSnapshot;
-  QString FUndoAction;
+  std::deque<TStep> FUndo, FRedo; // back(): the nearest step
   int FSnapshotCount = 0;
-  bool FModified = false, FSnapshotModified = false;
+  int FSteps = kUndoSteps;
+  int64_t FBytes = kUndoBytes;
+  bool FModified = false;
 };
 
 // ---- progress gauge

@@ -6,6 +6,7 @@
 #include "platform/foldertree.h"
 #include "platform/help.h"
 #include "platform/settingsstore.h"
+#include "platform/fileundo.h"
 #include "tests/browser/browsertest.h"
 #include "tests/common/widgetfind.h"
 #include "view/filelist.h"
@@ -327,4 +328,47 @@ TEST_F(FileManager, OpensCentredWithEveryButtonAndItsFolderInView) {
     return I.isValid() && Tree().currentIndex() == I &&
            Tree().viewport()->rect().contains(Tree().visualRect(I));
   }));
+}
+
+TEST_F(FileManager, UndoPutsMovedAndDeletedFilesBackButNeverOverATakenName) {
+  FileUndo().Clear();
+  EXPECT_FALSE(Command("Undo1").isEnabled());
+  EXPECT_EQ(Command("Undo1").text(), "Undo");
+  W->SelectRow(1, true);
+  W->SelectRow(2, false);
+  Button("Move to...")->trigger();
+  ASSERT_EQ(Names(List()), QStringList{"a.png"});
+  EXPECT_EQ(Command("Undo1").text(), "Undo Move");
+  // ctrl+Z in the list: both files come back (the auto-renamed one under its own name), and
+  // both lists show it.
+  test::Key(&ListView(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(Names(List()), QStringList({"a.png", "photo.png", "z.png"}));
+  EXPECT_EQ(QImage(Source + "/photo.png").size(), QSize(30, 20));
+  EXPECT_EQ(QImage(Dest + "/photo.png").size(), QSize(10, 10));
+  EXPECT_EQ(Names(&test::Child<TFileListModel>(*F, "FileList")),
+            QStringList({"m.png", "photo.png"}));
+  EXPECT_FALSE(Command("Undo1").isEnabled());
+
+  // A file that took the name meanwhile: refused, nothing moves.
+  W->SelectRow(2, true);
+  Command("Move1").trigger();
+  ASSERT_TRUE(QFileInfo::exists(Dest + "/z.png"));
+  test::WritePicture(Source + "/z.png", 5, 5);
+  P->Messages.clear();
+  test::Key(&Tree(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(P->Messages, QStringList({"Cannot undo: " + Source + "/z.png already exists"}));
+  EXPECT_EQ(QImage(Source + "/z.png").size(), QSize(5, 5));
+  EXPECT_EQ(QImage(Dest + "/z.png").size(), QSize(20, 30));
+  EXPECT_TRUE(Command("Undo1").isEnabled());
+
+  // Files deleted to the trash come back from the list menu's "Undo Delete".
+  W->SelectRow(0, true);
+  P->Answers = {true};
+  Command("Delete1").trigger();
+  ASSERT_FALSE(QFileInfo::exists(Source + "/a.png"));
+  EXPECT_EQ(Command("Undo1").text(), "Undo Delete");
+  EXPECT_TRUE(test::Child<QMenu>(*W, "ListMenu").actions().contains(&Command("Undo1")));
+  Command("Undo1").trigger();
+  EXPECT_EQ(QImage(Source + "/a.png").size(), QSize(640, 480));
+  EXPECT_EQ(Names(List()), QStringList({"a.png", "photo.png", "z.png"}));
 }

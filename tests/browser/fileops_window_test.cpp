@@ -5,6 +5,7 @@
 #include "browser/increname.h"
 #include "browser/mainwindow.h"
 #include "platform/dragfiles.h"
+#include "platform/fileundo.h"
 #include "tests/browser/browsertest.h"
 #include "tests/common/widgetfind.h"
 #include "view/filelist.h"
@@ -17,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSpinBox>
@@ -316,4 +318,52 @@ TEST_F(FileCommands, FilesDroppedFromTheDesktopAreMovedIn) {
   QDragEnterEvent OwnEnter(QPoint(5, 5), Qt::MoveAction, Own.get(), Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(F.get(), &OwnEnter);
   EXPECT_FALSE(OwnEnter.isAccepted());
+}
+
+TEST_F(FileCommands, CtrlZUndoesTheLastDeleteRenameOrMove) {
+  FileUndo().Clear();
+  QAction& Undo = test::Action(*F, "UndoFileOperation");
+  EXPECT_FALSE(Undo.isEnabled());
+  EXPECT_EQ(Undo.text(), "Undo");
+  EXPECT_EQ(test::Child<QMenu>(*F, "EditMenu").actions().value(0), &Undo);
+  QTreeView& List = test::Child<QTreeView>(*F, "ListView1");
+
+  // Del, then ctrl+Z: the file is back from the trash and listed.
+  ClickRow(0);
+  P->Answers = {true};
+  test::Key(&List, Qt::Key_Delete);
+  ASSERT_EQ(Names(), QStringList({"b.png", "c.png"}));
+  EXPECT_EQ(Undo.text(), "Undo Delete");
+  test::Key(&List, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(Names(), QStringList({"a.png", "b.png", "c.png"}));
+  EXPECT_EQ(QImage(Dir + "/a.png").size(), QSize(20, 10));
+  EXPECT_FALSE(Undo.isEnabled());
+
+  // F2, then ctrl+Z in the folder tree: the old name again.
+  ClickRow(1);
+  WhenModal([](QWidget* W) {
+    test::Child<QLineEdit>(*qobject_cast<TfRename*>(W), "NewNameEdit").setText("y.png");
+    ClickOK(W);
+  });
+  test::Key(&List, Qt::Key_F2);
+  ASSERT_TRUE(QFileInfo::exists(Dir + "/y.png"));
+  EXPECT_EQ(Undo.text(), "Undo Rename");
+  test::Key(&test::Child<QWidget>(*F, "ShellTreeView1"), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_TRUE(QFileInfo::exists(Dir + "/b.png"));
+  EXPECT_FALSE(QFileInfo::exists(Dir + "/y.png"));
+  EXPECT_TRUE(Names().contains("b.png"));
+
+  // A file dropped from the desktop is moved in; its old name taken meanwhile, the undo refuses.
+  const QString Outside = test::MakeFolder("filecmds-outside");
+  test::WritePicture(Outside + "/d.png", 7, 7);
+  F->DropUrls({QUrl::fromLocalFile(Outside + "/d.png")});
+  ASSERT_TRUE(QFileInfo::exists(Dir + "/d.png"));
+  EXPECT_EQ(Undo.text(), "Undo Move");
+  test::WritePicture(Outside + "/d.png", 3, 3);
+  P->Messages.clear();
+  Undo.trigger();
+  EXPECT_EQ(P->Messages, QStringList({"Cannot undo: " + Outside + "/d.png already exists"}));
+  EXPECT_EQ(QImage(Dir + "/d.png").size(), QSize(7, 7));
+  EXPECT_EQ(QImage(Outside + "/d.png").size(), QSize(3, 3));
+  EXPECT_TRUE(Names().contains("d.png"));
 }

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <any>
 #include <cstring>
+#include <vector>
 #include <stdexcept>
 
 using namespace orbisk;
@@ -62,15 +65,18 @@ TEST(EditorModel, UndoRestoresThePictureBeforeTheLastOperation) {
   EXPECT_EQ(M.UndoCaption(), "Undo Flip Vertical");
   EXPECT_EQ(M.SnapshotCount(), 2); // one copy per operation
 
-  // The snapshot holds the picture as it was before the second operation.
+  // The newest step holds the picture as it was before the second operation.
   ASSERT_TRUE(M.Undo());
   EXPECT_TRUE(SamePixels(*H.Picture, *Rotated));
+  EXPECT_EQ(M.UndoCaption(), "Undo Rotate");
+  ASSERT_TRUE(M.Undo());
+  EXPECT_TRUE(SamePixels(*H.Picture, *Original));
   EXPECT_FALSE(M.CanUndo());
   EXPECT_EQ(M.UndoCaption(), "Undo");
-  // One level only: a second undo does nothing.
+  // Nothing older: another undo does nothing.
   EXPECT_FALSE(M.Undo());
-  EXPECT_TRUE(SamePixels(*H.Picture, *Rotated));
-  EXPECT_FALSE(SamePixels(*H.Picture, *Original));
+  EXPECT_TRUE(SamePixels(*H.Picture, *Original));
+  EXPECT_EQ(M.SnapshotCount(), 2); // undoing copies no snapshot of its own
 }
 
 TEST(EditorModel, AFailingOperationKeepsItsSnapshot) {
@@ -179,6 +185,173 @@ TEST(EditorModel, ChangesAreTrackedSinceOpeningOrSaving) {
   EXPECT_FALSE(M.Modified());
   M.RunReplacement("Posterize", [](const TPixelGraphic&, const auto&) { return Pattern(2, 2); });
   EXPECT_TRUE(M.Modified());
+}
+
+namespace {
+// Marks the picture with the step's number in its first pixel.
+void Mark(TEditorModel& M, int Step) {
+  ASSERT_TRUE(M.RunOperation("Step " + QString::number(Step),
+                             [Step](TPixelGraphic& G) { G.SetPixelColor(0, 0, TRGB(Step)); }));
+}
+int MarkOf(const TPixelGraphic& G) {
+  return int(G.GetPixelColor(0, 0));
+}
+} // namespace
+
+TEST(EditorModel, RedoMakesUndoneStepsAgainUntilANewStep) {
+  Host H;
+  H.Picture = Pattern(3, 3);
+  H.Picture->SetPixelColor(0, 0, 0);
+  TEditorModel M(H.Make());
+  EXPECT_EQ(M.RedoCaption(), "Redo");
+  for (int I = 1; I <= 3; ++I)
+    Mark(M, I);
+  EXPECT_FALSE(M.CanRedo());
+  ASSERT_TRUE(M.Undo());
+  ASSERT_TRUE(M.Undo());
+  EXPECT_EQ(MarkOf(*H.Picture), 1);
+  EXPECT_EQ(M.UndoCaption(), "Undo Step 1");
+  EXPECT_EQ(M.RedoCaption(), "Redo Step 2");
+  ASSERT_TRUE(M.Redo());
+  EXPECT_EQ(MarkOf(*H.Picture), 2);
+  EXPECT_EQ(M.UndoCaption(), "Undo Step 2");
+  EXPECT_EQ(M.RedoCaption(), "Redo Step 3");
+  // A new step forgets what could be redone.
+  Mark(M, 9);
+  EXPECT_FALSE(M.CanRedo());
+  EXPECT_FALSE(M.Redo());
+  EXPECT_EQ(M.RedoCaption(), "Redo");
+  ASSERT_TRUE(M.Undo());
+  EXPECT_EQ(MarkOf(*H.Picture), 2);
+  ASSERT_TRUE(M.Undo());
+  ASSERT_TRUE(M.Undo());
+  EXPECT_EQ(MarkOf(*H.Picture), 0);
+  EXPECT_FALSE(M.CanUndo());
+  EXPECT_EQ(M.RedoCount(), 3);
+  M.ClearUndo();
+  EXPECT_FALSE(M.CanRedo());
+  // After "New" took the picture away, Undo gives back the one before the last step, and there
+  // is no empty state to redo.
+  Mark(M, 4);
+  H.Picture.reset();
+  ASSERT_TRUE(M.Undo());
+  ASSERT_TRUE(H.Picture);
+  EXPECT_EQ(MarkOf(*H.Picture), 0);
+  EXPECT_FALSE(M.CanRedo());
+}
+
+TEST(EditorModel, ModifiedFollowsUndoRedoAndSaving) {
+  Host H;
+  H.Picture = Pattern(3, 3);
+  TEditorModel M(H.Make());
+  Mark(M, 1);
+  Mark(M, 2);
+  M.Saved(); // state 2 is in the file
+  ASSERT_TRUE(M.Undo());
+  EXPECT_TRUE(M.Modified());
+  ASSERT_TRUE(M.Redo());
+  EXPECT_FALSE(M.Modified());
+  ASSERT_TRUE(M.Undo());
+  ASSERT_TRUE(M.Undo());
+  EXPECT_TRUE(M.Modified()); // as opened, but the file now holds state 2
+  M.Saved();                 // the opened state saved again: both later states differ now
+  ASSERT_TRUE(M.Redo());
+  EXPECT_TRUE(M.Modified());
+  ASSERT_TRUE(M.Redo());
+  EXPECT_TRUE(M.Modified());
+
+  // A state of a picture another one replaced keeps its flag, and so do the ones before it; the
+  // kept states of the same picture are shown to the caller.
+  Host H2;
+  H2.Picture = Pattern(3, 3);
+  int Next = 0;
+  std::vector<int> Seen;
+  TEditorPictureHost Made = H2.Make();
+  Made.SaveState = [&] { return std::any(Next++); };
+  TEditorModel N(std::move(Made));
+  Mark(N, 1);                      // kept state 0: the first picture, unchanged
+  N.TakeSnapshot("Acquire", true); // kept state 1: the first picture, changed
+  H2.Picture = Pattern(2, 2);      // what the view does after the snapshot
+  N.SetModified(false);
+  Mark(N, 3); // kept state 2: the new picture as it came
+  N.Saved([&](std::any& S) { Seen.push_back(std::any_cast<int>(S)); });
+  EXPECT_EQ(Seen, std::vector<int>({2}));
+  ASSERT_TRUE(N.Undo());
+  EXPECT_TRUE(N.Modified());
+  ASSERT_TRUE(N.Undo());
+  EXPECT_TRUE(N.Modified()); // the first picture's change was never saved
+  ASSERT_TRUE(N.Undo());
+  EXPECT_FALSE(N.Modified());
+}
+
+TEST(EditorModel, HistoryKeepsTwentyStepsAtMost) {
+  Host H;
+  H.Picture = Pattern(4, 4);
+  TEditorModel M(H.Make());
+  for (int I = 1; I <= 25; ++I)
+    Mark(M, I);
+  EXPECT_EQ(M.UndoCount(), kUndoSteps);
+  while (M.Undo()) {
+  }
+  EXPECT_EQ(MarkOf(*H.Picture), 25 - kUndoSteps); // the five oldest steps are gone
+  EXPECT_EQ(M.RedoCount(), kUndoSteps);
+}
+
+TEST(EditorModel, HistoryOfLargePicturesStaysWithinItsMemory) {
+  // 24 megapixels in 24 bits: 72 MB a copy, so 1 GB holds 14 of them.
+  Host H;
+  H.Picture = std::make_unique<TPixelGraphic>();
+  H.Picture->SetSize(6000, 4000, 3);
+  H.Picture->SetPixelColor(0, 0, 0);
+  const int64_t Size = H.Picture->ImageSize();
+  const int Fit = int(kUndoBytes / Size);
+  ASSERT_EQ(Fit, 14);
+  TEditorModel M(H.Make());
+  for (int I = 1; I <= kUndoSteps; ++I) {
+    Mark(M, I);
+    ASSERT_LE(M.HistoryBytes(), kUndoBytes);
+  }
+  EXPECT_EQ(M.UndoCount(), Fit);
+  EXPECT_EQ(M.UndoCaption(), "Undo Step 20");
+  // Walking back and forth stays within the bound too, and the oldest states are the ones gone.
+  int Undone = 0;
+  while (M.Undo()) {
+    ++Undone;
+    ASSERT_LE(M.HistoryBytes(), kUndoBytes);
+  }
+  EXPECT_EQ(Undone, Fit);
+  EXPECT_EQ(MarkOf(*H.Picture), kUndoSteps - Fit);
+  while (M.Redo())
+    ASSERT_LE(M.HistoryBytes(), kUndoBytes);
+  EXPECT_EQ(MarkOf(*H.Picture), kUndoSteps);
+  // A crop makes the pictures smaller: more of them fit again.
+  ASSERT_TRUE(M.RunReplacement("Crop", [](const TPixelGraphic&, const auto&) {
+    auto G = std::make_unique<TPixelGraphic>();
+    G->SetSize(1000, 1000, 3);
+    return G;
+  }));
+  for (int I = 1; I <= 5; ++I)
+    Mark(M, 100 + I);
+  EXPECT_EQ(M.UndoCount(), Fit + 5); // the crop's copy is large, the later ones small
+  EXPECT_LE(M.HistoryBytes(), kUndoBytes);
+}
+
+TEST(EditorModel, AStepLargerThanTheBoundIsStillUndone) {
+  // The last change can always be undone, as with a single snapshot; older ones then go.
+  Host H;
+  H.Picture = Pattern(10, 10);
+  H.Picture->SetPixelColor(0, 0, 0);
+  TEditorModel M(H.Make());
+  M.SetHistoryLimits(kUndoSteps, H.Picture->ImageSize() / 2);
+  Mark(M, 1);
+  Mark(M, 2);
+  EXPECT_EQ(M.UndoCount(), 1);
+  ASSERT_TRUE(M.Undo());
+  EXPECT_EQ(MarkOf(*H.Picture), 1);
+  EXPECT_EQ(M.RedoCount(), 1); // the step just undone can be made again
+  ASSERT_TRUE(M.Redo());
+  EXPECT_EQ(MarkOf(*H.Picture), 2);
+  EXPECT_EQ(M.UndoCount(), 1);
 }
 
 TEST(ProgressPace, ShowsAtMostEveryTwoHundredMilliseconds) {
