@@ -10,10 +10,14 @@
 #include "tests/common/testutil.h"
 #include "thumbnails/thumbexplorer.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCryptographicHash>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTreeView>
 

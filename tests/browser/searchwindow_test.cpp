@@ -3,6 +3,7 @@
 // click showing the file in the main window, and the further criteria with their matched values.
 #include "browser/mainwindow.h"
 #include "browser/searchwindow.h"
+#include "engine/pixelgraphic.h"
 #include "tests/metadata/criteriaexif.h"
 #include "tests/browser/browsertest.h"
 #include "view/filelist.h"
