@@ -332,6 +332,18 @@ TSearchResult SearchResultOf(QByteArray Path) {
   return R;
 }
 
+std::optional<TSearchResult> FoundResult(std::string&& Path, const TSearchCriteria& Criteria) {
+  QString Value;
+  if (!Criteria.Empty()) {
+    const TCriteriaMatch M = MatchCriteria(Path, Criteria);
+    if (!M.Matched) return std::nullopt;
+    Value = QString::fromStdString(M.Value);
+  }
+  TSearchResult R = SearchResultOf(QByteArray(Path.data(), qsizetype(Path.size())));
+  R.Value = std::move(Value);
+  return R;
+}
+
 bool ResultLess(const TSearchResult& A, const TSearchResult& B) {
   if (const int C = CompareBytes(A.Key, B.Key)) return C < 0;
   return CompareBytes(A.Path, B.Path) < 0;
@@ -341,11 +353,20 @@ int TSearchResultModel::rowCount(const QModelIndex& Parent) const {
   return Parent.isValid() ? 0 : int(FLines.size());
 }
 
+int TSearchResultModel::columnCount(const QModelIndex& Parent) const {
+  return Parent.isValid() ? 0 : 2;
+}
+
 QVariant TSearchResultModel::data(const QModelIndex& Index, int Role) const {
   if (!Index.isValid() || Index.row() >= int(FLines.size())) return {};
-  if (Role == Qt::DisplayRole || Role == Qt::ToolTipRole)
-    return DisplayFileName(FLines[size_t(Index.row())].Text);
-  return {};
+  if (Role != Qt::DisplayRole && Role != Qt::ToolTipRole) return {};
+  const TSearchResult& L = FLines[size_t(Index.row())];
+  return Index.column() == 1 ? L.Value : DisplayFileName(L.Text);
+}
+
+QVariant TSearchResultModel::headerData(int Section, Qt::Orientation O, int Role) const {
+  if (O != Qt::Horizontal || Role != Qt::DisplayRole) return {};
+  return Section == 0 ? QStringLiteral("File") : QStringLiteral("Matched");
 }
 
 void TSearchResultModel::Clear() {
@@ -375,7 +396,8 @@ TFileSearch::~TFileSearch() {
   FWorker.Stop();
 }
 
-void TFileSearch::Start(const QStringList& Roots, const QString& Pattern, qsizetype Capacity) {
+void TFileSearch::Start(const QStringList& Roots, const QString& Pattern, qsizetype Capacity,
+                        const TSearchCriteria& Criteria) {
   Stop();
   FOverflowed = false;
   FFolders = 0;
@@ -389,12 +411,13 @@ void TFileSearch::Start(const QStringList& Roots, const QString& Pattern, qsizet
   for (const QString& Root : Roots)
     R.push_back(EncodeFileName(Root).toStdString());
   FRunning = true;
-  FWorker.Start([this, R = std::move(R), P = TWildcard(Pattern),
-                 Capacity](const TWorker::TRun& Run, int) { Work(Run, R, P, Capacity); });
+  FWorker.Start([this, R = std::move(R), P = TWildcard(Pattern), Capacity,
+                 Criteria](const TWorker::TRun& Run, int) { Work(Run, R, P, Capacity, Criteria); });
 }
 
 void TFileSearch::Work(const TWorker::TRun& Run, const std::vector<std::string>& Roots,
-                       const TWildcard& Pattern, qsizetype Capacity) {
+                       const TWildcard& Pattern, qsizetype Capacity,
+                       const TSearchCriteria& Criteria) {
   std::vector<TSearchResult> Local;
   qsizetype Count = 0;
   auto LastHand = std::chrono::steady_clock::now();
@@ -405,13 +428,14 @@ void TFileSearch::Work(const TWorker::TRun& Run, const std::vector<std::string>&
     const TWalkEnd End = WalkForFiles(
         Root, Pattern, *Run.CancelFlag(),
         [&](std::string&& Path) {
+          std::optional<TSearchResult> R = FoundResult(std::move(Path), Criteria);
+          if (!R) return true;
           if (Count >= Capacity) {
             FOverflowed = true;
             return false;
           }
           ++Count;
-          TSearchResult R = SearchResultOf(QByteArray(Path.data(), qsizetype(Path.size())));
-          Local.push_back(std::move(R));
+          Local.push_back(std::move(*R));
           return true;
         },
         [&](const std::string& Folder) {

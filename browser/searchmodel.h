@@ -3,6 +3,7 @@
 // thread in batches, kept sorted as text.
 #pragma once
 
+#include "metadata/criteria.h"
 #include "platform/worker.h"
 
 #include <QAbstractListModel>
@@ -15,6 +16,7 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -80,19 +82,26 @@ struct TSearchResult {
   // character, so that the bytes sort as the folded text does (and plain ASCII paths are their
   // own key, in lower case).
   QByteArray Key;
+  QString Value; // what the file showed for the criteria (MatchCriteria), "" without criteria
 };
 // The line of a found file.
 TSearchResult SearchResultOf(QByteArray Path);
+// The line of a file the walk found by name, when it also meets the criteria (every file meets
+// empty ones), with the matched value.
+std::optional<TSearchResult> FoundResult(std::string&& Path, const TSearchCriteria& Criteria);
 // By key, then by the path's bytes.
 bool ResultLess(const TSearchResult& A, const TSearchResult& B);
 
-// The result lines, kept sorted as text (upper and lower case alike).
+// The result lines, kept sorted as text (upper and lower case alike). Column 0 is the file,
+// column 1 the value the criteria matched.
 class TSearchResultModel : public QAbstractListModel {
   Q_OBJECT
 public:
   using QAbstractListModel::QAbstractListModel;
   int rowCount(const QModelIndex& Parent = QModelIndex()) const override;
+  int columnCount(const QModelIndex& Parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& Index, int Role) const override;
+  QVariant headerData(int Section, Qt::Orientation O, int Role) const override;
   void Clear();
   // Merges a batch (sorted or not) into the lines.
   void Add(std::vector<TSearchResult>&& Batch);
@@ -112,8 +121,10 @@ public:
   ~TFileSearch() override;
 
   // Searches the roots one after the other; at most Capacity results in all (the root being
-  // searched when the limit is reached ends there, the next root is still searched).
-  void Start(const QStringList& Roots, const QString& Pattern, qsizetype Capacity = 1000000);
+  // searched when the limit is reached ends there, the next root is still searched). Only files
+  // that also meet Criteria are results (the capacity counts those).
+  void Start(const QStringList& Roots, const QString& Pattern, qsizetype Capacity = 1000000,
+             const TSearchCriteria& Criteria = {});
   // Ends the search within one folder step and waits for the worker; the results found so far
   // are still handed over and finished is emitted before this returns.
   void Stop();
@@ -133,7 +144,7 @@ signals:
 
 private:
   void Work(const TWorker::TRun& Run, const std::vector<std::string>& Roots,
-            const TWildcard& Pattern, qsizetype Capacity);
+            const TWildcard& Pattern, qsizetype Capacity, const TSearchCriteria& Criteria);
   void Hand(std::vector<TSearchResult>& Local, const TWorker::TRun& Run);
   void WorkerDone();
   void Finish();

@@ -17,9 +17,12 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
+#include <QGridLayout>
+#include <QHeaderView>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 namespace orbisk {
@@ -107,12 +110,83 @@ TfSearch::TfSearch(QWidget* Parent)
   Buttons->addStretch();
   Top->addLayout(Buttons);
 
+  // Further criteria, folded away until the box is ticked; the walk still starts from the
+  // selector's drive or folder.
+  MoreCriteria = new QGroupBox("More criteria", this);
+  MoreCriteria->setObjectName("MoreCriteria");
+  MoreCriteria->setCheckable(true);
+  MoreCriteria->setChecked(false);
+  auto* MoreLayout = new QVBoxLayout(MoreCriteria);
+  MoreLayout->setContentsMargins(6, 0, 6, 0);
+  CriteriaPanel = new QWidget(MoreCriteria);
+  CriteriaPanel->setObjectName("CriteriaPanel");
+  CriteriaPanel->setVisible(false);
+  MoreLayout->addWidget(CriteriaPanel);
+  auto* Grid = new QGridLayout(CriteriaPanel);
+  Grid->setContentsMargins(0, 0, 0, 0);
+  auto Day = [this](const char* Name) {
+    auto* E = new QLineEdit(CriteriaPanel);
+    E->setObjectName(Name);
+    E->setPlaceholderText("YYYY-MM-DD");
+    return E;
+  };
+  auto Size = [this](const char* Name, const QString& Suffix) {
+    auto* S = new QSpinBox(CriteriaPanel);
+    S->setObjectName(Name);
+    S->setRange(0, 1000000000);
+    S->setSpecialValueText("any");
+    S->setSuffix(Suffix);
+    return S;
+  };
+  TakenFrom = Day("TakenFrom");
+  TakenTo = Day("TakenTo");
+  Camera = new QLineEdit(CriteriaPanel);
+  Camera->setObjectName("Camera");
+  Camera->setPlaceholderText("a part of the make or model");
+  MinWidth = Size("MinWidth", " px");
+  MaxWidth = Size("MaxWidth", " px");
+  MinHeight = Size("MinHeight", " px");
+  MaxHeight = Size("MaxHeight", " px");
+  MinKB = Size("MinKB", " KB");
+  MaxKB = Size("MaxKB", " KB");
+  ModifiedFrom = Day("ModifiedFrom");
+  ModifiedTo = Day("ModifiedTo");
+  int Row = 0;
+  auto AddRange = [&](const QString& Label, QWidget* From, QWidget* To) {
+    Grid->addWidget(new QLabel(Label, CriteriaPanel), Row, 0);
+    Grid->addWidget(From, Row, 1);
+    if (To) {
+      Grid->addWidget(new QLabel("to", CriteriaPanel), Row, 2);
+      Grid->addWidget(To, Row, 3);
+    }
+    ++Row;
+  };
+  AddRange("Date taken from", TakenFrom, TakenTo);
+  AddRange("Camera", Camera, nullptr);
+  AddRange("Width from", MinWidth, MaxWidth);
+  AddRange("Height from", MinHeight, MaxHeight);
+  AddRange("File size from", MinKB, MaxKB);
+  AddRange("Modified from", ModifiedFrom, ModifiedTo);
+  Grid->setColumnStretch(1, 1);
+  Grid->setColumnStretch(3, 1);
+  connect(MoreCriteria, &QGroupBox::toggled, CriteriaPanel, &QWidget::setVisible);
+  for (QLineEdit* E : {TakenFrom, TakenTo, Camera, ModifiedFrom, ModifiedTo})
+    connect(E, &QLineEdit::returnPressed, this, &TfSearch::FindClick);
+
   Results = new TSearchResultModel(this);
   Results->setObjectName("Results");
-  ResultList = new QListView(this);
+  ResultList = new QTreeView(this);
   ResultList->setObjectName("ResultList");
   ResultList->setModel(Results);
-  ResultList->setUniformItemSizes(true);
+  ResultList->setRootIsDecorated(false);
+  ResultList->setUniformRowHeights(true);
+  ResultList->setAllColumnsShowFocus(true);
+  ResultList->header()->setStretchLastSection(false);
+  ResultList->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+  ResultList->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+  // A plain search shows the paths alone, as a list; the matched values come with criteria.
+  ResultList->setHeaderHidden(true);
+  ResultList->setColumnHidden(1, true);
   ResultList->setEditTriggers(QAbstractItemView::NoEditTriggers);
   ResultList->setTextElideMode(Qt::ElideMiddle);
   FStatus = new TElidedLabel(kInitialStatus, this);
@@ -122,6 +196,7 @@ TfSearch::TfSearch(QWidget* Parent)
 
   auto* Main = new QVBoxLayout(this);
   Main->addLayout(Top);
+  Main->addWidget(MoreCriteria);
   Main->addWidget(ResultList, 1);
   Main->addWidget(FStatus);
 
@@ -134,7 +209,7 @@ TfSearch::TfSearch(QWidget* Parent)
     return QFileDialog::getExistingDirectory(Owner, QStringLiteral("Search below"),
                                              QDir::homePath());
   };
-  connect(ResultList, &QListView::doubleClicked, this,
+  connect(ResultList, &QTreeView::doubleClicked, this,
           [this](const QModelIndex& I) { OpenResult(I.row()); });
   connect(&FSearch, &TFileSearch::batchReady, this, &TfSearch::TakeResults);
   connect(&FSearch, &TFileSearch::finished, this, &TfSearch::SearchEnded);
@@ -207,8 +282,33 @@ QString TfSearch::StatusText() const {
   return FStatus->text();
 }
 
+TSearchCriteria TfSearch::Criteria() const {
+  TSearchCriteria C;
+  if (!MoreCriteria->isChecked()) return C;
+  C.TakenFrom = TakenFrom->text().trimmed().toStdString();
+  C.TakenTo = TakenTo->text().trimmed().toStdString();
+  C.Camera = Camera->text().trimmed().toStdString();
+  C.MinWidth = MinWidth->value();
+  C.MaxWidth = MaxWidth->value();
+  C.MinHeight = MinHeight->value();
+  C.MaxHeight = MaxHeight->value();
+  C.MinBytes = int64_t(MinKB->value()) * 1024;
+  C.MaxBytes = int64_t(MaxKB->value()) * 1024;
+  C.ModifiedFrom = ModifiedFrom->text().trimmed().toStdString();
+  C.ModifiedTo = ModifiedTo->text().trimmed().toStdString();
+  return C;
+}
+
 void TfSearch::FindClick() {
   if (FSearch.Running()) return;
+  const TSearchCriteria C = Criteria();
+  std::string Why;
+  if (!CheckCriteria(C, Why)) {
+    ShowMessage(QString::fromStdString(Why), this);
+    return;
+  }
+  ResultList->setHeaderHidden(C.Empty());
+  ResultList->setColumnHidden(1, C.Empty());
   Results->Clear();
   ResultList->repaint();
   setCursor(Qt::BusyCursor);
@@ -221,7 +321,7 @@ void TfSearch::FindClick() {
     Roots = AllDriveRoots(FVolumes, Selected);
   else if (!SelectedRoot().isEmpty())
     Roots << SelectedRoot();
-  FSearch.Start(Roots, SearchFor->text(), Capacity);
+  FSearch.Start(Roots, SearchFor->text(), Capacity, C);
   FFolderTimer.start();
 }
 

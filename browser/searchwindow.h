@@ -1,5 +1,7 @@
 // TfSearch: the file search window. A pattern, "All Drives" or "Selected Drive", Find and Stop,
-// the sorted result list and a one-panel status bar; the walk itself is TFileSearch.
+// "More criteria" (date taken, camera, size in pixels and bytes, date modified; folded away
+// until wanted), the sorted result list with the value each file matched and a one-panel status
+// bar; the walk itself is TFileSearch.
 #pragma once
 
 #include "browser/searchmodel.h"
@@ -11,9 +13,11 @@
 #include <functional>
 
 class QComboBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QListView;
+class QSpinBox;
+class QTreeView;
 class QPushButton;
 class QRadioButton;
 
@@ -43,6 +47,8 @@ public:
   static QString FolderItemText() { return QStringLiteral("Other Folder..."); }
   const QList<TSearchVolume>& Volumes() const { return FVolumes; }
 
+  // The criteria "More criteria" holds (empty while it is folded away).
+  TSearchCriteria Criteria() const;
   void FindClick();
   void StopClick();
   bool Running() const { return FSearch.Running(); }
@@ -69,7 +75,13 @@ private:
   QRadioButton *AllDrives = nullptr, *SelectedDrive = nullptr;
   QComboBox* DriveCombo = nullptr;
   QPushButton *FindButton = nullptr, *StopButton = nullptr;
-  QListView* ResultList = nullptr;
+  QGroupBox* MoreCriteria = nullptr; // checkable: checked shows and applies the criteria
+  QWidget* CriteriaPanel = nullptr;
+  QLineEdit *TakenFrom = nullptr, *TakenTo = nullptr, *Camera = nullptr;
+  QSpinBox *MinWidth = nullptr, *MaxWidth = nullptr, *MinHeight = nullptr, *MaxHeight = nullptr;
+  QSpinBox *MinKB = nullptr, *MaxKB = nullptr;
+  QLineEdit *ModifiedFrom = nullptr, *ModifiedTo = nullptr;
+  QTreeView* ResultList = nullptr;
   TSearchResultModel* Results = nullptr;
   void TakeResults();
   void SearchEnded();

@@ -13,6 +13,11 @@
 
 using namespace orbisk;
 
+namespace orbisk {
+int RunBatchCommand(const std::vector<std::string>& Args);  // cli/batch.cpp
+int RunSearchCommand(const std::vector<std::string>& Args); // cli/search.cpp
+} // namespace orbisk
+
 namespace {
 
 const char* kUsage = R"(Usage: orbisk-cli COMMAND [OPTIONS] FILE...
@@ -77,6 +82,29 @@ Commands:
                           re-encoding; its EXIF orientation becomes 1. Partial MCU blocks at
                           an edge that moves are dropped (--trim, the default) or the turn is
                           refused (--perfect).
+  batch FILE... --into FOLDER [--to bmp|jpg|tif|png|tga|gif|webp|webp-lossless|avif]
+        [--quality N] [--longest N | --percent N | --box WxH] [--enlarge]
+        [--turn none|camera|90|180|270] [--name PATTERN] [--existing prefix|skip|overwrite]
+                          The "Convert and Resize" window's work: every FILE converted (JPEG
+                          unless --to says otherwise, quality 1..100, default 80), resized to
+                          a longest side, a percentage or into a box (smaller pictures grow
+                          only with --enlarge), turned by its camera orientation (the default)
+                          or clockwise by right angles (JPEG files that only turn keep their
+                          data) and written into FOLDER as PATTERN + extension ("*" the
+                          file's name up to its first dot, "###" its number in the list;
+                          default "*"). A name already taken gets "!" in front (prefix, the
+                          default), or the file is skipped, or the existing file is replaced
+                          (never a source). Prints each file written; files that fail are
+                          listed on stderr and make the exit status 1.
+  search FOLDER [--name PATTERN] [--taken-from DAY] [--taken-to DAY] [--camera TEXT]
+         [--min-width N] [--max-width N] [--min-height N] [--max-height N] [--min-bytes N]
+         [--max-bytes N] [--modified-from DAY] [--modified-to DAY]
+                          The file search window's walk below FOLDER: files whose name
+                          matches PATTERN (wildcards * and ?, default "*") and that meet the
+                          criteria (days as YYYY-MM-DD, both ends included; the date taken
+                          and the camera from the EXIF data, sizes in pixels and bytes),
+                          sorted as the window lists them. With criteria each line is the
+                          path, a tab and the values the file matched.
   --auto-orient           With thumbnails, sheet, album-pdf and web-album: turn every picture
                           upright by its camera orientation (EXIF Orientation), as the windows
                           do with "Rotate pictures by their camera orientation" on.
@@ -130,6 +158,8 @@ int main(int argc, char** argv) {
     if (Command == "web-album") return RunWebAlbumCommand(Args);
     if (Command == "scan") return RunScanCommand(Args);
     if (Command == "jpegturn") return RunJPEGTurnCommand(Args);
+    if (Command == "batch") return RunBatchCommand(Args);
+    if (Command == "search") return RunSearchCommand(Args);
     std::cerr << "orbisk-cli: unknown command \"" << Command << "\" (see orbisk-cli --help)\n";
     return 2;
   } catch (const std::exception& E) {

@@ -118,7 +118,7 @@ void ConvertOne(TBatchItem& It, const TBatchSettings& S) {
     if (JPEGTurnIsPerfect(Data.data(), Data.size(), Turn)) {
       // The size after the turn decides whether resizing is asked for.
       Probe.ReducedSize = 1; // the header is all that is needed
-      Probe.LoadFromFile(It.Source);
+      Probe.LoadFromFile(It.Source, S.ReadOptions);
       W = Probe.FullWidth;
       H = Probe.FullHeight;
       if (Turn >= 5) std::swap(W, H);
@@ -133,7 +133,7 @@ void ConvertOne(TBatchItem& It, const TBatchSettings& S) {
   }
   TPixelGraphic G;
   G.ReadWarningAction = pgwaIgnore;
-  G.LoadFromFile(It.Source);
+  G.LoadFromFile(It.Source, S.ReadOptions);
   if (S.Turn != TBatchTurn::None) {
     ApplyOrientation(G, Turn);
     G.ExifOrientation = 1;
@@ -148,7 +148,7 @@ void ConvertOne(TBatchItem& It, const TBatchSettings& S) {
     C.DisplayWidth = NW;
     C.DisplayHeight = NH;
   }
-  ConvertPictureFile(G, It.Source, It.Destination, C);
+  ConvertPictureFile(G, It.Source, It.Destination, C, nullptr, S.WriteOptions);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 // Sources are never written over, and one file's failure only lists it.
 #pragma once
 
+#include "engine/codecoptions.h"
 #include "processing/converter.h"
 
 #include <functional>
@@ -33,6 +34,10 @@ struct TBatchSettings {
   std::string NamePattern;
   std::string Folder; // the destination folder (must exist)
   TBatchCollision Collision = TBatchCollision::Prefix;
+  // What every source is read and every destination written with (the window passes the
+  // program's current ones; JPEGQuality above replaces the writer's quality).
+  TReadOptions ReadOptions;
+  TWriteOptions WriteOptions;
 };
 
 struct TBatchItem {

@@ -10,6 +10,7 @@
 #include "platform/foldertree.h"
 #include "platform/prompt.h"
 #include "platform/settingsstore.h"
+#include "thumbnails/batchwindow.h"
 #include "thumbnails/thumbcache.h"
 #include "thumbnails/savethumbdialog.h"
 #include "thumbnails/tesslyviewer.h"
@@ -106,6 +107,7 @@ void TfrmThumbnails::CreateWidgets() {
   ImageProperties1 = Act("Image Properties...", [this] { ImagePropertiesClick(); });
   EXIFData1 = Act("EXIF Data...", [this] { EXIFDataClick(); });
   SaveAsThumbnail1 = Act("Save As Thumbnail...", [this] { SaveAsThumbnailClick(); });
+  ConvertAndResize1 = Act("Convert and Resize...", [this] { ConvertAndResizeClick(); });
   Refresh1 = Act("Refresh", [this] { RefreshClick(); });
 
   ViewMenu = menuBar()->addMenu("&View");
@@ -213,6 +215,7 @@ void TfrmThumbnails::CreateWidgets() {
 
   PopupMenu1 = new QMenu(this);
   PopupMenu1->addActions({ViewImage1, ImageProperties1, EXIFData1, SaveAsThumbnail1, Refresh1});
+  PopupMenu1->insertAction(Refresh1, ConvertAndResize1);
 
   const int Widths[5] = {0, 140, 100, 150, 50};
   for (int I = 0; I < 5; ++I) {
@@ -248,6 +251,7 @@ void TfrmThumbnails::CreateWidgets() {
       {EXIFData1, "EXIFData1"},
       {SaveAsThumbnail1, "SaveAsThumbnail1"},
       {Refresh1, "Refresh1"},
+      {ConvertAndResize1, "ConvertAndResize1"},
       {ViewMenu, "ViewMenu"},
       {ThumbnailSize1, "ThumbnailSize1"},
       {UseThumbnailCache1, "UseThumbnailCache1"},
@@ -337,6 +341,7 @@ void TfrmThumbnails::UpdateMenu() {
   ImageProperties1->setEnabled(N == 1);
   EXIFData1->setEnabled(N == 1);
   SaveAsThumbnail1->setEnabled(N >= 1);
+  ConvertAndResize1->setEnabled(N >= 1);
 }
 
 void TfrmThumbnails::StartCursor() {
@@ -595,6 +600,13 @@ void TfrmThumbnails::EXIFDataClick() {
 }
 
 // ---- saving thumbnails
+
+void TfrmThumbnails::ConvertAndResizeClick() {
+  QStringList Files;
+  for (int R : SelectedRows())
+    if (!QFileInfo(FileList->FullName(R)).isDir()) Files << FileList->FullName(R);
+  ShowBatchWindow(Files, this);
+}
 
 void TfrmThumbnails::SaveAsThumbnailClick() {
   if (FSaving) return;

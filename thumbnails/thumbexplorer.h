@@ -97,6 +97,8 @@ public:
   void ImagePropertiesClick();
   void EXIFDataClick();
   void SaveAsThumbnailClick();
+  // "Convert and Resize...": the selected files in a new batch window.
+  void ConvertAndResizeClick();
   void RefreshClick();
   // Refills and sorts the list from the folder shown.
   void Relist();
@@ -133,6 +135,7 @@ private:
   std::array<QLabel*, 5> StatusPanels{};
   QAction *SaveButton, *TesslyButton, *ListButton, *DetailsButton, *ThumbnailsButton;
   QAction *ViewImage1, *ImageProperties1, *EXIFData1, *SaveAsThumbnail1, *Refresh1;
+  QAction* ConvertAndResize1 = nullptr;
   QMenu* ViewMenu = nullptr;         // the menu bar's "View"
   QMenu* ThumbnailSize1 = nullptr;   // "Thumbnail Size"
   std::vector<QAction*> SizeActions; // its items, in the order of kThumbCellSizes

@@ -1,8 +1,10 @@
 // The search window driven as a user would: F3 from the main window, Find with Enter, the
-// sorted list and the status texts, Escape during a long walk, the capacity message, and a
-// double click showing the file in the main window.
+// sorted list and the status texts, Escape during a long walk, the capacity message, a double
+// click showing the file in the main window, and the further criteria with their matched values.
 #include "browser/mainwindow.h"
 #include "browser/searchwindow.h"
+#include "engine/pixelgraphic.h"
+#include "tests/metadata/criteriaexif.h"
 #include "tests/browser/browsertest.h"
 #include "view/filelist.h"
 
@@ -10,7 +12,9 @@
 #include <QLabel>
 #include <QScreen>
 #include <QLineEdit>
-#include <QListView>
+#include <QAbstractItemView>
+#include <QGroupBox>
+#include <QSpinBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -108,7 +112,7 @@ TEST_F(SearchWindow, EscapeStopsALongWalk) {
   W.FindClick();
   EXPECT_TRUE(test::Child<QPushButton>(W, "StopButton").isVisible());
   ASSERT_TRUE(test::WaitFor([&] { return W.Search().FoldersWalked() > 50; }, 10000));
-  test::Key(&test::Child<QListView>(W, "ResultList"), Qt::Key_Escape);
+  test::Key(&test::Child<QAbstractItemView>(W, "ResultList"), Qt::Key_Escape);
   EXPECT_FALSE(W.Running());
   EXPECT_TRUE(test::Child<QPushButton>(W, "FindButton").isVisible());
   EXPECT_FALSE(test::Child<QPushButton>(W, "StopButton").isVisible());
@@ -131,11 +135,11 @@ TEST_F(SearchWindow, F3AndDoubleClickShowTheFileInTheMainWindow) {
   ASSERT_TRUE(RunToEnd(*W));
   EXPECT_NE(F.ShownFile(), Tree + "/pics/shown \"one\".jpg");
   ASSERT_EQ(test::Child<TSearchResultModel>(*W, "Results").Count(), 1);
-  const QRect R = test::Child<QListView>(*W, "ResultList")
+  const QRect R = test::Child<QAbstractItemView>(*W, "ResultList")
                       .visualRect(test::Child<TSearchResultModel>(*W, "Results").index(0));
-  QTest::mouseClick(test::Child<QListView>(*W, "ResultList").viewport(), Qt::LeftButton,
+  QTest::mouseClick(test::Child<QAbstractItemView>(*W, "ResultList").viewport(), Qt::LeftButton,
                     Qt::NoModifier, R.center());
-  QTest::mouseDClick(test::Child<QListView>(*W, "ResultList").viewport(), Qt::LeftButton,
+  QTest::mouseDClick(test::Child<QAbstractItemView>(*W, "ResultList").viewport(), Qt::LeftButton,
                      Qt::NoModifier, R.center());
   EXPECT_EQ(F.ShownFile(), Tree + "/pics/shown \"one\".jpg");
   EXPECT_EQ(F.SelectedFolder(), Tree + "/pics");
@@ -211,3 +215,93 @@ TEST_F(SearchWindow, ALongFolderInTheStatusBarKeepsTheWindowsSize) {
 }
 
 } // namespace
+
+namespace {
+
+void SaveJpeg(const QString& Path, int W, int H, std::vector<uint8_t> Exif) {
+  QDir().mkpath(QFileInfo(Path).absolutePath());
+  TPixelGraphic G;
+  G.SetSize(W, H, 3);
+  G.Metadata.Exif = std::move(Exif);
+  G.SaveToFile(QFile::encodeName(Path).toStdString());
+}
+
+QStringList Matched(TfSearch& W) {
+  auto& M = test::Child<TSearchResultModel>(W, "Results");
+  QStringList L;
+  for (int R = 0; R < M.Count(); ++R)
+    L << M.Line(R).Text + " | " + M.index(R, 1).data().toString();
+  return L;
+}
+
+void Type(QLineEdit& E, const QString& Text) {
+  E.selectAll();
+  QTest::keyClicks(&E, Text);
+}
+
+} // namespace
+
+TEST_F(SearchWindow, MoreCriteriaFindByWhatThePictureCarries) {
+  const QString D = test::MakeFolder("searchcriteria");
+  SaveJpeg(D + "/canon.jpg", 40, 30,
+           test::Exif("Canon", "Canon EOS 5D", "2024:06:01 08:00:00", "2024:05:01 12:30:00"));
+  SaveJpeg(D + "/sub/canon2.jpg", 64, 48,
+           test::Exif("Canon", "Canon EOS R", "", "2024:05:20 09:00:00"));
+  SaveJpeg(D + "/phone.jpg", 30, 40, test::Exif("Google", "Pixel 7", "2023:12:31 23:59:59", ""));
+  SaveJpeg(D + "/plain.jpg", 100, 80, {});
+  TfSearch W;
+  W.show();
+  UseTree(W, Tree);
+  W.SetSearchFolder(D); // below the chosen folder
+  auto& More = test::Child<QGroupBox>(W, "MoreCriteria");
+  EXPECT_EQ(More.title(), "More criteria");
+  EXPECT_FALSE(More.isChecked());
+  EXPECT_FALSE(test::Child<QWidget>(W, "CriteriaPanel").isVisible()) << "folded away at start";
+  More.setChecked(true);
+  EXPECT_TRUE(test::Child<QWidget>(W, "CriteriaPanel").isVisible());
+
+  // A camera and a range of days taken: Enter in a criteria box searches.
+  Type(test::Child<QLineEdit>(W, "Camera"), "canon");
+  Type(test::Child<QLineEdit>(W, "TakenFrom"), "2024-05-01");
+  Type(test::Child<QLineEdit>(W, "TakenTo"), "2024-05-10");
+  test::Key(&test::Child<QLineEdit>(W, "TakenTo"), Qt::Key_Return);
+  ASSERT_TRUE(RunToEnd(W));
+  EXPECT_EQ(Matched(W), QStringList{D + "/canon.jpg | taken 2024-05-01 12:30:00, Canon EOS 5D"});
+  EXPECT_EQ(W.StatusText(), "1 files found - Double click filename to view.");
+  auto& List = test::Child<QTreeView>(W, "ResultList");
+  EXPECT_FALSE(List.isHeaderHidden());
+  EXPECT_FALSE(List.isColumnHidden(1)) << "the matched value is shown";
+
+  // The camera alone finds both of its pictures, in every folder below.
+  test::Child<QLineEdit>(W, "TakenFrom").clear();
+  test::Child<QLineEdit>(W, "TakenTo").clear();
+  QTest::mouseClick(&test::Child<QPushButton>(W, "FindButton"), Qt::LeftButton);
+  ASSERT_TRUE(RunToEnd(W));
+  EXPECT_EQ(Matched(W),
+            (QStringList{D + "/canon.jpg | Canon EOS 5D", D + "/sub/canon2.jpg | Canon EOS R"}));
+
+  // Sizes in pixels: at least 50 wide finds the larger ones, with or without a camera.
+  test::Child<QLineEdit>(W, "Camera").clear();
+  auto& MinWidth = test::Child<QSpinBox>(W, "MinWidth");
+  MinWidth.selectAll();
+  QTest::keyClicks(&MinWidth, "50");
+  QTest::mouseClick(&test::Child<QPushButton>(W, "FindButton"), Qt::LeftButton);
+  ASSERT_TRUE(RunToEnd(W));
+  EXPECT_EQ(Matched(W),
+            (QStringList{D + "/plain.jpg | 100 x 80", D + "/sub/canon2.jpg | 64 x 48"}));
+
+  // A malformed day is refused before anything is searched; the last results stay.
+  Type(test::Child<QLineEdit>(W, "ModifiedFrom"), "2024-13-01");
+  QTest::mouseClick(&test::Child<QPushButton>(W, "FindButton"), Qt::LeftButton);
+  EXPECT_FALSE(W.Running());
+  EXPECT_EQ(Prompt->Messages, QStringList{"\"2024-13-01\" is not a date (YYYY-MM-DD)"});
+  EXPECT_EQ(test::Child<TSearchResultModel>(W, "Results").Count(), 2);
+
+  // Folded away, the criteria no longer apply and the list shows paths alone.
+  More.setChecked(false);
+  QTest::mouseClick(&test::Child<QPushButton>(W, "FindButton"), Qt::LeftButton);
+  ASSERT_TRUE(RunToEnd(W));
+  EXPECT_EQ(test::Child<TSearchResultModel>(W, "Results").Count(), 4);
+  EXPECT_TRUE(List.isHeaderHidden());
+  EXPECT_TRUE(List.isColumnHidden(1));
+}

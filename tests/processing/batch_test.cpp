@@ -231,3 +231,21 @@ TEST_F(BatchTest, SizesNamesSettingsAndCancel) {
   EXPECT_GE(R.Converted, 2);
   EXPECT_LT(R.Converted, 40);
 }
+
+TEST_F(BatchTest, ReadAndWriteOptionsReachEveryFile) {
+  const std::string A = Picture("a.png", 40, 30), B = Picture("b.png", 40, 30);
+  TBatchSettings S;
+  S.Target = ctTGA;
+  S.Folder = (Root / "out").string();
+  S.WriteOptions.TGAWriteRLE = true;
+  TBatchReport R = RunBatch({A, B}, S);
+  ASSERT_EQ(R.Converted, 2);
+  for (const TBatchItem& It : R.Items)
+    EXPECT_EQ(ReadAll(It.Destination)[2], 10) << "run-length encoded true colour";
+  // A reading limit below the pictures' size refuses them.
+  S.ReadOptions.MaxPixelCount = 100;
+  S.Collision = TBatchCollision::Overwrite;
+  R = RunBatch({A, B}, S);
+  EXPECT_EQ(R.Failed, 2);
+  EXPECT_EQ(ReadAll(Out("a.tga"))[2], 10) << "a failed file leaves the earlier one alone";
+}
