@@ -7,6 +7,7 @@
 #include "processing/editor/acquire.h"
 #include "processing/editor/filterdialogeditor.h"
 
+#include "browser/batchwindow.h"
 #include "browser/bmedit.h"
 #include "browser/converterwindow.h"
 #include "browser/searchwindow.h"
@@ -245,6 +246,13 @@ void TForm1::CreateActions() {
                            [this] { EditWithExternalClick(); });
   ConvertWithTransmo1 =
       Make("ConvertWithTransmo1", "Convert with Transmo...", [this] { ConvertClick(); });
+  ConvertAndResize1 = Make("ConvertAndResize1", "Convert and Resize...", [this] {
+    const QStringList Files = SelectedFullNames();
+    if (Files.isEmpty())
+      ShowMessage("Select the pictures to convert and resize first", this);
+    else
+      ShowBatchWindow(Files, this);
+  });
   ViewAllFiles1 = Make("ViewAllFiles1", "View All Files", [this] { ViewAllFilesClick(); });
   ViewAllFiles1->setCheckable(true);
   RefreshList1 = Make("RefreshList1", "Refresh List (F5)", [this] { RefreshListClick(); });
@@ -424,6 +432,8 @@ void TForm1::CreateMenus() {
   ToolsMenu->setObjectName("ToolsMenu");
   ToolsMenu->addActions(
       {Shiftra1, Paintrel1, Folvanas1, Transmo1, Quenty1, ThumbnailExplorer1, TesslyCreator1});
+  ToolsMenu->addSeparator();
+  ToolsMenu->addAction(ConvertAndResize1);
 
   HelpMenu = menuBar()->addMenu("&Help");
   HelpMenu->setObjectName("HelpMenu");
@@ -437,7 +447,8 @@ void TForm1::CreateMenus() {
   PopupMenu1->setObjectName("PopupMenu1");
   PopupMenu1->addActions({ZoomIn1, ZoomOut1});
   PopupMenu1->addSeparator();
-  PopupMenu1->addActions({EditWithOrbisk1, EditWithExternal1, ConvertWithTransmo1, PrintImage1});
+  PopupMenu1->addActions(
+      {EditWithOrbisk1, EditWithExternal1, ConvertWithTransmo1, ConvertAndResize1, PrintImage1});
   PopupMenu1->addSeparator();
   PopupMenu1->addActions({ViewAllFiles1, RefreshList1});
   PopupMenu1->addSeparator();
@@ -982,6 +993,7 @@ void TForm1::PopupMenu1Popup() {
   for (QAction* A : {EditWithOrbisk1, ConvertWithTransmo1})
     A->setEnabled(A->isEnabled() && FEditItemsEnabled);
   DeleteFiles1->setEnabled(N >= 1);
+  ConvertAndResize1->setEnabled(N >= 1);
 }
 
 // ---- EXIF data and image properties

@@ -278,6 +278,8 @@ private:
       *ViewAllFiles1, *RefreshList1, *RenameFile2, *IncrementalRename1, *DeleteFiles1,
       *FileAttributes2, *EXIFData1, *ImageProperties1, *WallpaperCentered1, *WallpaperTiled1,
       *WallpaperStretched1, *RemoveWallpaper1;
+  // The selection's batch conversion (Tools menu and pop-up menu).
+  QAction* ConvertAndResize1 = nullptr;
   // Folder tree pop-up
   QAction *AddFolder1, *DeleteFolder1, *RefreshTree1;
   // View menu (also at the end of the pop-up menu): zoom and full screen. The keys of the zoom,

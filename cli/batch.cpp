@@ -10,19 +10,6 @@
 
 namespace orbisk {
 
-namespace {
-
-long Number(const std::string& Name, const std::string& S, long Lo, long Hi) {
-  char* End = nullptr;
-  const long V = std::strtol(S.c_str(), &End, 10);
-  if (S.empty() || *End || V < Lo || V > Hi)
-    throw std::runtime_error(Name + " needs a whole number from " + std::to_string(Lo) + " to " +
-                             std::to_string(Hi) + ", not \"" + S + "\"");
-  return V;
-}
-
-} // namespace
-
 int RunBatchCommand(const std::vector<std::string>& Args) {
   const ParsedArgs P = ParseArgs(Args, {"--enlarge"},
                                  {"--into", "--to", "--quality", "--longest", "--percent", "--box",
@@ -41,21 +28,21 @@ int RunBatchCommand(const std::vector<std::string>& Args) {
             "--to takes bmp, jpg, tif, png, tga, gif, webp, webp-lossless or avif, not \"" + V +
             "\"");
     } else if (Name == "--quality") {
-      S.JPEGQuality = int(Number(Name, V, 1, 100));
+      S.JPEGQuality = int(WholeNumber(Name, V, 1, 100));
     } else if (Name == "--longest") {
       S.Resize = TBatchResize::LongestSide;
-      S.LongestSide = int(Number(Name, V, 1, 65535));
+      S.LongestSide = int(WholeNumber(Name, V, 1, 65535));
       ++Resizes;
     } else if (Name == "--percent") {
       S.Resize = TBatchResize::Percentage;
-      S.Percent = int(Number(Name, V, 1, 1000));
+      S.Percent = int(WholeNumber(Name, V, 1, 1000));
       ++Resizes;
     } else if (Name == "--box") {
       const auto X = V.find_first_of("xX");
       if (X == std::string::npos) throw std::runtime_error("--box needs WxH, not \"" + V + "\"");
       S.Resize = TBatchResize::FitBox;
-      S.BoxWidth = int(Number(Name, V.substr(0, X), 1, 65535));
-      S.BoxHeight = int(Number(Name, V.substr(X + 1), 1, 65535));
+      S.BoxWidth = int(WholeNumber(Name, V.substr(0, X), 1, 65535));
+      S.BoxHeight = int(WholeNumber(Name, V.substr(X + 1), 1, 65535));
       ++Resizes;
     } else if (Name == "--enlarge") {
       S.Enlarge = true;

@@ -5,10 +5,20 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <stdexcept>
 
 namespace orbisk {
+
+long WholeNumber(const std::string& Name, const std::string& S, long Lo, long Hi) {
+  char* End = nullptr;
+  const long V = std::strtol(S.c_str(), &End, 10);
+  if (S.empty() || *End || V < Lo || V > Hi)
+    throw std::runtime_error(Name + " needs a whole number from " + std::to_string(Lo) + " to " +
+                             std::to_string(Hi) + ", not \"" + S + "\"");
+  return V;
+}
 
 ParsedArgs ParseArgs(const std::vector<std::string>& Args, const std::vector<std::string>& Flags,
                      const std::vector<std::string>& Valued) {

@@ -46,5 +46,8 @@ struct ParsedArgs {
 };
 ParsedArgs ParseArgs(const std::vector<std::string>& Args, const std::vector<std::string>& Flags,
                      const std::vector<std::string>& Valued);
+// The whole number an option's value S gives, from Lo to Hi; throws std::runtime_error naming the
+// option otherwise.
+long WholeNumber(const std::string& Name, const std::string& S, long Lo, long Hi);
 
 } // namespace orbisk

@@ -13,19 +13,6 @@
 
 namespace orbisk {
 
-namespace {
-
-long WholeNumber(const std::string& Name, const std::string& S, long Lo, long Hi) {
-  char* End = nullptr;
-  const long V = std::strtol(S.c_str(), &End, 10);
-  if (S.empty() || *End || V < Lo || V > Hi)
-    throw std::runtime_error(Name + " needs a whole number from " + std::to_string(Lo) + " to " +
-                             std::to_string(Hi) + ", not \"" + S + "\"");
-  return V;
-}
-
-} // namespace
-
 bool WantsConvertTo(const std::vector<std::string>& Args) {
   return std::any_of(Args.begin(), Args.end(),
                      [](const std::string& A) { return A == "--to" || A.rfind("--to=", 0) == 0; });

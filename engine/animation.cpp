@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 
 namespace orbisk {
 
@@ -53,6 +54,13 @@ uint16_t Be16(const uint8_t* P) {
 
 // ---- WebP
 
+// A library object freed by the library's own call when its owner goes, also when a
+// constructor fails half-way.
+template <typename T, void (*Free)(T*)> struct TFreeBy {
+  void operator()(T* P) const { Free(P); }
+};
+template <typename T, void (*Free)(T*)> using TOwned = std::unique_ptr<T, TFreeBy<T, Free>>;
+
 class TWebPAnimation : public TAnimation {
 public:
   explicit TWebPAnimation(std::vector<uint8_t> Data) : FData(std::move(Data)) {
@@ -68,35 +76,34 @@ public:
                   H = WebPDemuxGetI(Demux, WEBP_FF_CANVAS_HEIGHT);
     WebPDemuxDelete(Demux);
     SetCanvas(W, H, Kind());
-    FDecoder = WebPAnimDecoderNew(&D, &O);
+    FDecoder.reset(WebPAnimDecoderNew(&D, &O));
     if (!FDecoder) Fail(Kind(), "damaged file");
     WebPAnimInfo Info;
-    if (!WebPAnimDecoderGetInfo(FDecoder, &Info)) Fail(Kind(), "damaged file");
+    if (!WebPAnimDecoderGetInfo(FDecoder.get(), &Info)) Fail(Kind(), "damaged file");
     FFrameCount = int(std::min<uint32_t>(Info.frame_count, kMaxAnimationFrames));
     FLoopCount = int(Info.loop_count);
   }
-  ~TWebPAnimation() override { WebPAnimDecoderDelete(FDecoder); }
   std::string Kind() const override { return "WebP"; }
 
 protected:
   bool DecodeNext(std::vector<uint8_t>& Bgra, int& DurationMs) override {
-    if (FPosition >= FFrameCount || !WebPAnimDecoderHasMoreFrames(FDecoder)) return false;
+    if (FPosition >= FFrameCount || !WebPAnimDecoderHasMoreFrames(FDecoder.get())) return false;
     uint8_t* Pixels = nullptr;
     int End = 0;
-    if (!WebPAnimDecoderGetNext(FDecoder, &Pixels, &End)) Fail(Kind(), "damaged frame");
+    if (!WebPAnimDecoderGetNext(FDecoder.get(), &Pixels, &End)) Fail(Kind(), "damaged frame");
     std::memcpy(Bgra.data(), Pixels, Bgra.size());
     DurationMs = FrameMs(End - FLastEnd);
     FLastEnd = End;
     return true;
   }
   void DoRewind() override {
-    WebPAnimDecoderReset(FDecoder);
+    WebPAnimDecoderReset(FDecoder.get());
     FLastEnd = 0;
   }
 
 private:
   std::vector<uint8_t> FData; // the decoder reads from it
-  WebPAnimDecoder* FDecoder = nullptr;
+  TOwned<WebPAnimDecoder, WebPAnimDecoderDelete> FDecoder;
   int FLastEnd = 0;
 };
 
@@ -105,7 +112,7 @@ private:
 class TAvifAnimation : public TAnimation {
 public:
   explicit TAvifAnimation(std::vector<uint8_t> Data) : FData(std::move(Data)) {
-    FDecoder = avifDecoderCreate();
+    FDecoder.reset(avifDecoderCreate());
     if (!FDecoder) Fail(Kind(), "Out of memory");
     FDecoder->maxThreads = CodecThreadCount();
     FDecoder->strictFlags = AVIF_STRICT_DISABLED;
@@ -113,20 +120,19 @@ public:
     FDecoder->imageCountLimit = kMaxAnimationFrames;
     FDecoder->imageSizeLimit =
         uint32_t(std::min<int64_t>(DefaultMaxPixelCount, AVIF_DEFAULT_IMAGE_SIZE_LIMIT));
-    if (avifDecoderSetIOMemory(FDecoder, FData.data(), FData.size()) != AVIF_RESULT_OK ||
-        avifDecoderParse(FDecoder) != AVIF_RESULT_OK)
+    if (avifDecoderSetIOMemory(FDecoder.get(), FData.data(), FData.size()) != AVIF_RESULT_OK ||
+        avifDecoderParse(FDecoder.get()) != AVIF_RESULT_OK)
       Fail(Kind(), "damaged file");
     SetCanvas(FDecoder->image->width, FDecoder->image->height, Kind());
     FFrameCount = std::max(1, FDecoder->imageCount);
     FLoopCount = 0; // the container names no count: sequences play for ever
   }
-  ~TAvifAnimation() override { avifDecoderDestroy(FDecoder); }
   std::string Kind() const override { return "AVIF"; }
 
 protected:
   bool DecodeNext(std::vector<uint8_t>& Bgra, int& DurationMs) override {
     if (FPosition >= FFrameCount) return false;
-    if (avifDecoderNextImage(FDecoder) != AVIF_RESULT_OK) Fail(Kind(), "damaged frame");
+    if (avifDecoderNextImage(FDecoder.get()) != AVIF_RESULT_OK) Fail(Kind(), "damaged frame");
     avifImage* Img = FDecoder->image;
     if (int(Img->width) != FWidth || int(Img->height) != FHeight)
       Fail(Kind(), "frame size changes");
@@ -141,12 +147,12 @@ protected:
     return true;
   }
   void DoRewind() override {
-    if (avifDecoderReset(FDecoder) != AVIF_RESULT_OK) Fail(Kind(), "damaged file");
+    if (avifDecoderReset(FDecoder.get()) != AVIF_RESULT_OK) Fail(Kind(), "damaged file");
   }
 
 private:
   std::vector<uint8_t> FData;
-  avifDecoder* FDecoder = nullptr;
+  TOwned<avifDecoder, avifDecoderDestroy> FDecoder;
 };
 
 // ---- JPEG XL
@@ -154,15 +160,15 @@ private:
 class TJxlAnimation : public TAnimation {
 public:
   explicit TJxlAnimation(std::vector<uint8_t> Data) : FData(std::move(Data)) {
-    FDecoder = JxlDecoderCreate(nullptr);
+    FDecoder.reset(JxlDecoderCreate(nullptr));
     if (!FDecoder) Fail(Kind(), "Out of memory");
     // The container and the frame headers only: the count and the times.
     Start(JXL_DEC_BASIC_INFO | JXL_DEC_FRAME);
     int Frames = 0;
     for (;;) {
-      const JxlDecoderStatus S = JxlDecoderProcessInput(FDecoder);
+      const JxlDecoderStatus S = JxlDecoderProcessInput(FDecoder.get());
       if (S == JXL_DEC_BASIC_INFO) {
-        if (JxlDecoderGetBasicInfo(FDecoder, &FInfo) != JXL_DEC_SUCCESS)
+        if (JxlDecoderGetBasicInfo(FDecoder.get(), &FInfo) != JXL_DEC_SUCCESS)
           Fail(Kind(), "damaged file");
         SetCanvas(FInfo.xsize, FInfo.ysize, Kind());
         FLoopCount =
@@ -178,7 +184,6 @@ public:
     FFrameCount = std::max(1, Frames);
     DoRewind();
   }
-  ~TJxlAnimation() override { JxlDecoderDestroy(FDecoder); }
   std::string Kind() const override { return "JPEG XL"; }
 
 protected:
@@ -187,24 +192,25 @@ protected:
     JxlPixelFormat Format{4, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
     uint32_t Ticks = 0;
     for (;;) {
-      const JxlDecoderStatus S = JxlDecoderProcessInput(FDecoder);
+      const JxlDecoderStatus S = JxlDecoderProcessInput(FDecoder.get());
       if (S == JXL_DEC_COLOR_ENCODING) {
         // Pictures in the format's own colour space are shown in sRGB, as stills are.
         if (!FInfo.uses_original_profile) {
           JxlColorEncoding Srgb;
           JxlColorEncodingSetToSRGB(&Srgb, FInfo.num_color_channels == 1 ? JXL_TRUE : JXL_FALSE);
-          JxlDecoderSetPreferredColorProfile(FDecoder, &Srgb);
+          JxlDecoderSetPreferredColorProfile(FDecoder.get(), &Srgb);
         }
       } else if (S == JXL_DEC_FRAME) {
         JxlFrameHeader H;
-        if (JxlDecoderGetFrameHeader(FDecoder, &H) != JXL_DEC_SUCCESS)
+        if (JxlDecoderGetFrameHeader(FDecoder.get(), &H) != JXL_DEC_SUCCESS)
           Fail(Kind(), "damaged frame");
         Ticks = H.duration;
       } else if (S == JXL_DEC_NEED_IMAGE_OUT_BUFFER) {
         size_t Size = 0;
-        if (JxlDecoderImageOutBufferSize(FDecoder, &Format, &Size) != JXL_DEC_SUCCESS ||
+        if (JxlDecoderImageOutBufferSize(FDecoder.get(), &Format, &Size) != JXL_DEC_SUCCESS ||
             Size != FRgba.size() ||
-            JxlDecoderSetImageOutBuffer(FDecoder, &Format, FRgba.data(), Size) != JXL_DEC_SUCCESS)
+            JxlDecoderSetImageOutBuffer(FDecoder.get(), &Format, FRgba.data(), Size) !=
+                JXL_DEC_SUCCESS)
           Fail(Kind(), "damaged frame");
       } else if (S == JXL_DEC_FULL_IMAGE) {
         break;
@@ -233,20 +239,20 @@ protected:
   void DoRewind() override {
     FRgba.assign(size_t(FWidth) * FHeight * 4, 0);
     Start(JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING | JXL_DEC_FRAME | JXL_DEC_FULL_IMAGE);
-    JxlDecoderSetUnpremultiplyAlpha(FDecoder, JXL_TRUE);
+    JxlDecoderSetUnpremultiplyAlpha(FDecoder.get(), JXL_TRUE);
   }
 
 private:
   void Start(int Events) {
-    JxlDecoderReset(FDecoder);
-    if (JxlDecoderSubscribeEvents(FDecoder, Events) != JXL_DEC_SUCCESS ||
-        JxlDecoderSetInput(FDecoder, FData.data(), FData.size()) != JXL_DEC_SUCCESS)
+    JxlDecoderReset(FDecoder.get());
+    if (JxlDecoderSubscribeEvents(FDecoder.get(), Events) != JXL_DEC_SUCCESS ||
+        JxlDecoderSetInput(FDecoder.get(), FData.data(), FData.size()) != JXL_DEC_SUCCESS)
       Fail(Kind(), "damaged file");
-    JxlDecoderCloseInput(FDecoder);
+    JxlDecoderCloseInput(FDecoder.get());
   }
 
   std::vector<uint8_t> FData, FRgba;
-  JxlDecoder* FDecoder = nullptr;
+  TOwned<JxlDecoder, JxlDecoderDestroy> FDecoder;
   JxlBasicInfo FInfo{};
 };
 

@@ -9,8 +9,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   std::span<const uint8_t> Bytes(Data, Size);
   size_t Text = 0;
   for (const orbisk::TExifEntry& E : orbisk::ReadExifEntries(Bytes)) {
-    // The name always follows the tag, and no value outgrows its cut.
-    if (E.Name != orbisk::ExifTagName(E.Tag)) std::abort();
+    // The name always follows the tag (in the GPS directory by its own names), and no value
+    // outgrows its cut.
+    const std::string Name = E.Chain == orbisk::TExifChain::ecGPS ? orbisk::ExifGPSTagName(E.Tag)
+                                                                  : orbisk::ExifTagName(E.Tag);
+    if (E.Name != Name) std::abort();
     if (E.Type == 2 && E.Value.size() > orbisk::ExifAsciiMax) std::abort();
     Text += E.Value.size();
   }

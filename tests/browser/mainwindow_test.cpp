@@ -1,5 +1,6 @@
 // The main window driven as a user would: choosing folders in the tree, clicking column headers
 // and files, keys, the pop-up menu, preferences and bookmarks, and settings kept between runs.
+#include "browser/batchwindow.h"
 #include "browser/bmedit.h"
 #include "browser/display.h"
 #include "view/filelist.h"
@@ -263,7 +264,24 @@ TEST_F(MainWindow, PopupMenuEnablesBySelection) {
     EXPECT_EQ(test::Action(*F, "ImageProperties1").isEnabled(), C.One);
     EXPECT_EQ(test::Action(*F, "EXIFData1").isEnabled(), C.One);
     EXPECT_EQ(test::Action(*F, "FileAttributes2").isEnabled(), C.One);
+    EXPECT_EQ(test::Action(*F, "ConvertAndResize1").isEnabled(), C.Some);
   }
+}
+
+TEST_F(MainWindow, ConvertAndResizeTakesTheSelection) {
+  auto F = Open();
+  ChooseFolder(*F, Pics);
+  ClickRow(*F, 0);
+  ClickRow(*F, 2, Qt::ControlModifier);
+  ASSERT_EQ(F->SelectedCount(), 2);
+  const QStringList Files = {test::Child<TFileListModel>(*F, "FileList").FullName(0),
+                             test::Child<TFileListModel>(*F, "FileList").FullName(2)};
+  test::Action(*F, "ConvertAndResize1").trigger();
+  TfBatch* W = F->findChild<TfBatch*>();
+  ASSERT_NE(W, nullptr);
+  EXPECT_TRUE(W->isVisible());
+  EXPECT_EQ(W->Files(), Files);
+  W->close();
 }
 
 TEST_F(MainWindow, PreferencesChangeTheList) {
