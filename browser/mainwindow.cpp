@@ -25,6 +25,7 @@
 #include "browser/slideshow.h"
 #include "browser/windowgeometry.h"
 #include "platform/filenames.h"
+#include "platform/fileops.h"
 #include "platform/pgqt.h"
 #include "platform/settingsstore.h"
 #include "platform/autoorient.h"
@@ -39,6 +40,7 @@
 #include <QColorDialog>
 #include <QDesktopServices>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
@@ -250,8 +252,13 @@ void TForm1::CreateActions() {
     const QStringList Files = SelectedFullNames();
     if (Files.isEmpty())
       ShowMessage("Select the pictures to convert and resize first", this);
-    else
-      ShowBatchWindow(Files, this);
+    else if (TfBatch* W = ShowBatchWindow(Files, this))
+      // Pictures written into the listed folder appear in the list.
+      connect(W, &TfBatch::batchEnded, this, [this, W] {
+        const QString Into = QFile::decodeName(QByteArray::fromStdString(W->Settings().Folder));
+        if (W->Report().Converted > 0 && SameFolder(Into, SelectedFolder()))
+          ListAndSort(SelectedFolder());
+      });
   });
   ViewAllFiles1 = Make("ViewAllFiles1", "View All Files", [this] { ViewAllFilesClick(); });
   ViewAllFiles1->setCheckable(true);

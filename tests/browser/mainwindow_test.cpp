@@ -281,6 +281,11 @@ TEST_F(MainWindow, ConvertAndResizeTakesTheSelection) {
   ASSERT_NE(W, nullptr);
   EXPECT_TRUE(W->isVisible());
   EXPECT_EQ(W->Files(), Files);
+  // Written into the listed folder: the list shows the new picture.
+  W->OkClick();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !W->Running(); }, 20000));
+  EXPECT_EQ(W->Report().Converted, 1);
+  EXPECT_TRUE(Column0(*F).contains("red.jpg")) << Column0(*F).join(",").toStdString();
   W->close();
 }
 
