@@ -57,7 +57,7 @@ TMixed MakeMixed(const QString& Folder, int N) {
     const int K = I % 10;
     const QString Path = Folder + QString("/f%1.%2").arg(I, 3, 10, QChar('0')).arg(Kinds[K]);
     if (K == 8) {
-      test::WriteData(Path, QByteArray("\x89PNG\r\n\x1a\n broken beyond its signature", 38));
+      test::WriteData(Path, QByteArray("\x89PNG\r\n\x1a\n broken beyond its signature"));
       M.Bad << Path;
     } else if (K == 9) {
       test::WriteData(Path, {});
