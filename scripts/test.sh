@@ -6,4 +6,5 @@ PRESET="${ORBISK_PRESET:-release}"
 scripts/setup.sh
 cmake --preset "$PRESET" >/dev/null
 cmake --build --preset "$PRESET" -j "$(nproc)"
-ctest --preset "$PRESET" -j "$(nproc)"
+# Twice as many tests as processors: the window tests spend much of their time waiting.
+ctest --preset "$PRESET" -j "$(( $(nproc) * 2 ))"
