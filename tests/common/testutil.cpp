@@ -122,12 +122,19 @@ bool RunTool(const std::string& Command) {
 }
 
 std::string TempPath(const std::string& Name) {
-  static fs::path Dir = [] {
-    fs::path D = fs::temp_directory_path() / ("orbisk-test-" + std::to_string(getpid()));
-    fs::create_directories(D);
-    return D;
-  }();
-  return (Dir / Name).string();
+  // The test process's own folder, removed when the process ends (not by a child that exits
+  // without exec).
+  struct TTempDir {
+    fs::path Path = fs::temp_directory_path() / ("orbisk-test-" + std::to_string(getpid()));
+    pid_t Owner = getpid();
+    TTempDir() { fs::create_directories(Path); }
+    ~TTempDir() {
+      std::error_code Ignored;
+      if (getpid() == Owner) fs::remove_all(Path, Ignored);
+    }
+  };
+  static TTempDir Dir;
+  return (Dir.Path / Name).string();
 }
 
 std::vector<uint8_t> ReadFileBytes(const std::string& Path) {
