@@ -64,6 +64,11 @@ bool ReadCentrePictures(const TSettingsStore& S) {
   return S.ReadString("CentrePictures", QStringLiteral("1")) != QLatin1String("0");
 }
 
+bool SettleCentrePictures(TSettingsStore& S) {
+  if (!S.Contains("CentrePictures")) WriteCentrePictures(S, !S.Contains("Left"));
+  return ReadCentrePictures(S);
+}
+
 void WriteCentrePictures(TSettingsStore& S, bool On) {
   S.WriteString("CentrePictures", On ? "1" : "0");
 }

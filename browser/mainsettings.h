@@ -48,6 +48,10 @@ bool ReadDeletePermanently(const TSettingsStore& S);
 // anything else (or no value) centres them.
 bool ReadCentrePictures(const TSettingsStore& S);
 void WriteCentrePictures(TSettingsStore& S, bool On);
+// The choice at start-up. Settings of earlier runs that never made it (a window place stored,
+// no choice) keep the top-left placement they had; new settings centre. The choice is stored, so
+// that it holds from then on.
+bool SettleCentrePictures(TSettingsStore& S);
 // "ColourProfiles": "0" shows pixels as stored, anything else (or no value) applies the files'
 // colour profiles.
 bool ReadColourProfiles(const TSettingsStore& S);

@@ -729,7 +729,7 @@ void TForm1::ReadSettings() {
   SecondsEdit->setValue(SecondsFromText(V.Seconds));
   Display->LoadBackgroundColor(S);
   SetAutoOrientPictures(ReadAutoOrient(S));
-  Display->SetCentrePictures(ReadCentrePictures(S));
+  Display->SetCentrePictures(SettleCentrePictures(S));
   SetUseColourProfiles(ReadColourProfiles(S));
 }
 

@@ -283,6 +283,29 @@ TEST_F(Zoom, CentrePicturesPreference) {
   EXPECT_EQ(TSettingsStore().ReadString("CentrePictures", ""), "1");
 }
 
+// New settings centre; settings of earlier runs that never made the choice keep the top-left
+// placement they had. Either way the choice is stored at start-up and holds from then on.
+TEST_F(Zoom, CentringDefaultsToOnForNewSettingsOnly) {
+  {
+    auto F = Open();
+    Select(*F, 1);
+    const QSize A = Area(*F).size();
+    EXPECT_EQ(Shown(*F), QRect((A.width() - 40) / 2, (A.height() - 20) / 2, 40, 20));
+  }
+  EXPECT_EQ(TSettingsStore().ReadString("CentrePictures", ""), "1");
+  {
+    TSettingsStore S;
+    S.Remove("CentrePictures");
+    S.WriteInteger("Left", 10); // a window place from an earlier run
+  }
+  {
+    auto F = Open();
+    Select(*F, 1);
+    EXPECT_EQ(Shown(*F), QRect(4, 4, 40, 20));
+  }
+  EXPECT_EQ(TSettingsStore().ReadString("CentrePictures", ""), "0");
+}
+
 TEST_F(Zoom, ColourProfilesPreferenceShowsThePictureAgain) {
   // A picture in a wide-gamut space: with its profile applied the shown red is another one.
   QImage I(64, 64, QImage::Format_RGB32);
