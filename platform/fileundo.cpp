@@ -1,5 +1,6 @@
 #include "platform/fileundo.h"
 
+#include "platform/filenames.h"
 #include "platform/prompt.h"
 
 #include <QFile>
@@ -20,6 +21,17 @@ bool Taken(const QString& Path) {
 
 QString FolderPart(const QString& Path) {
   return QFileInfo(Path).absolutePath();
+}
+
+// Whether the trash entry described by Info is still the one made for Original: once the trash
+// was emptied, its name may belong to another deleted file, which must not be taken.
+bool InfoNames(const QString& Info, const QString& Original) {
+  QFile F(Info);
+  if (!F.open(QIODevice::ReadOnly)) return false;
+  const QByteArray Want = "Path=" + PercentEncodedPath(EncodeFileName(Original));
+  for (const QByteArray& Line : F.read(64 * 1024).split('\n'))
+    if (Line.startsWith("Path=")) return Line.trimmed() == Want;
+  return false;
 }
 
 } // namespace
@@ -87,8 +99,9 @@ TFileUndo::TResult TFileUndo::Undo() {
   QSet<QString> Leaving;
   for (const TFileMove& M : FItems)
     Leaving.insert(M.To);
-  for (const TFileMove& M : FItems) {
-    if (!Taken(M.To)) {
+  for (qsizetype I = 0; I < FItems.size(); ++I) {
+    const TFileMove& M = FItems[I];
+    if (!Taken(M.To) || (FKind == TFileUndoKind::fuTrash && !InfoNames(FInfos.value(I), M.From))) {
       R.Errors << (FKind == TFileUndoKind::fuTrash
                        ? "Cannot undo: " + M.From + " is no longer in the trash"
                        : "Cannot undo: " + M.To + " is no longer there");

@@ -91,6 +91,23 @@ TEST_F(FileUndoTest, TrashUndoNeverReplacesAFileThatTookTheName) {
   EXPECT_TRUE(TrashInfos().isEmpty());
 }
 
+TEST_F(FileUndoTest, AnEmptiedTrashIsNotTakenForTheDeletedFiles) {
+  WriteData(Path("a.jpg"), "ours");
+  DeleteFiles({Path("a.jpg")}, TDeleteMode::dmTrash);
+  // The trash is emptied, and another folder's a.jpg goes there under the same name.
+  QDir(Trash).removeRecursively();
+  const QString Other = MakeFolder("fileundo-other") + "/a.jpg";
+  WriteData(Other, "theirs");
+  ASSERT_TRUE(TrashFile(Other));
+  ASSERT_EQ(TrashFiles(), QStringList({"a.jpg"}));
+  EXPECT_FALSE(UndoFileOperation());
+  EXPECT_EQ(P->Messages,
+            QStringList({"Cannot undo: " + Path("a.jpg") + " is no longer in the trash"}));
+  EXPECT_FALSE(QFileInfo::exists(Path("a.jpg")));
+  EXPECT_EQ(ReadAll(Trash + "/files/a.jpg"), "theirs");
+  EXPECT_EQ(TrashInfos(), QStringList({"a.jpg.trashinfo"}));
+}
+
 TEST_F(FileUndoTest, RenamesGoBack) {
   WriteData(Path("a.jpg"), "aaa");
   ASSERT_TRUE(RenameFileCommand(Dir, "a.jpg", "b.jpg"));
