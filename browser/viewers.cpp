@@ -178,22 +178,37 @@ void TAnimationViewer::Schedule() {
 void TAnimationViewer::Tick() {
   if (!FAnimation || !FAnimate || FFinished) return;
   try {
-    // The end of a play: the last frame has had its time.
-    if (!ShowNext()) {
-      ++FPlays;
-      if (FAnimation->LoopCount() > 0 && FPlays >= FAnimation->LoopCount()) {
-        FFinished = true;
-        return;
-      }
-      FAnimation->Rewind();
-      if (!ShowNext()) throw EPixelGraphic(FAnimation->Kind() + ": no frames");
+    if (ShowNext()) {
+      Schedule();
+      return;
     }
   } catch (const std::exception& E) {
-    FFinished = true;
-    emit Error(QString::fromStdString(E.what()));
+    Stop(E);
     return;
   }
-  Schedule();
+  // The end of a play: the last frame has had its time.
+  ++FPlays;
+  if (FAnimation->LoopCount() > 0 && FPlays >= FAnimation->LoopCount()) {
+    FFinished = true;
+    return;
+  }
+  if (Restart()) Schedule();
+}
+
+bool TAnimationViewer::Restart() {
+  try {
+    FAnimation->Rewind();
+    if (!ShowNext()) throw EPixelGraphic(FAnimation->Kind() + ": no frames");
+    return true;
+  } catch (const std::exception& E) {
+    Stop(E);
+    return false;
+  }
+}
+
+void TAnimationViewer::Stop(const std::exception& E) {
+  FFinished = true;
+  emit Error(QString::fromStdString(E.what()));
 }
 
 void TAnimationViewer::SetAnimate(bool On) {
@@ -208,14 +223,7 @@ void TAnimationViewer::SetAnimate(bool On) {
     // Played out: from the first frame again.
     FFinished = false;
     FPlays = 0;
-    try {
-      FAnimation->Rewind();
-      if (!ShowNext()) throw EPixelGraphic(FAnimation->Kind() + ": no frames");
-    } catch (const std::exception& E) {
-      FFinished = true;
-      emit Error(QString::fromStdString(E.what()));
-      return;
-    }
+    if (!Restart()) return;
   }
   Schedule();
 }

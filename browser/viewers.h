@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -104,6 +105,10 @@ protected:
 private:
   bool ShowNext();
   void Tick();
+  // Shows the first frame again; false when that failed (the play then ends with Error).
+  bool Restart();
+  // The play ends with E's text as Error.
+  void Stop(const std::exception& E);
   void Schedule();
 
   std::unique_ptr<TAnimation> FAnimation;

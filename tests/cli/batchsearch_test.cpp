@@ -14,13 +14,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Folder(const std::string& Name) {
-  const std::string D = test::TempPath(Name);
-  fs::remove_all(D);
-  fs::create_directories(D);
-  return D;
-}
-
 void Save(const std::string& Path, int W, int H, std::vector<uint8_t> Exif = {}) {
   fs::create_directories(fs::path(Path).parent_path());
   TPixelGraphic G;
@@ -32,7 +25,8 @@ void Save(const std::string& Path, int W, int H, std::vector<uint8_t> Exif = {})
 } // namespace
 
 TEST(CliBatch, ConvertsResizesNamesAndReportsFailures) {
-  const std::string In = Folder("batch-cli-in"), Out = Folder("batch-cli-out");
+  const std::string In = test::EmptyTempFolder("batch-cli-in"),
+                    Out = test::EmptyTempFolder("batch-cli-out");
   Save(In + "/a.png", 80, 40);
   Save(In + "/b.bmp", 40, 80);
   test::WriteFileBytes(In + "/bad.jpg", {0xFF, 0xD8, 0xFF});
@@ -84,7 +78,7 @@ TEST(CliBatch, ConvertsResizesNamesAndReportsFailures) {
 }
 
 TEST(CliSearch, WalksBelowTheFolderWithTheCriteria) {
-  const std::string D = Folder("search-cli");
+  const std::string D = test::EmptyTempFolder("search-cli");
   Save(D + "/canon.jpg", 40, 30,
        test::Exif("Canon", "Canon EOS 5D", "2024:06:01 08:00:00", "2024:05:01 12:30:00"));
   Save(D + "/sub/Big.jpg", 200, 100);

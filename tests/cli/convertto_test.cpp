@@ -16,13 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Folder(const std::string& Name) {
-  const std::string D = test::TempPath(Name);
-  fs::remove_all(D);
-  fs::create_directories(D);
-  return D;
-}
-
 void SaveBlocks(const std::string& Path, int W, int H) {
   TPixelGraphic G;
   G.SetSize(W, H, 3);
@@ -33,7 +26,7 @@ void SaveBlocks(const std::string& Path, int W, int H) {
 }
 
 TEST(CliConvertTo, WritesNextToTheSourceByTheNamingRule) {
-  const std::string D = Folder("to-naming");
+  const std::string D = test::EmptyTempFolder("to-naming");
   SaveBlocks(D + "/a.b.bmp", 40, 30);
   std::string Out, Err;
   ASSERT_EQ(RunCli({"convert", D + "/a.b.bmp", "--to", "png"}, &Out, &Err), 0) << Err;
@@ -51,7 +44,7 @@ TEST(CliConvertTo, WritesNextToTheSourceByTheNamingRule) {
 }
 
 TEST(CliConvertTo, AnExistingFileNeedsAnAnswer) {
-  const std::string D = Folder("to-exists");
+  const std::string D = test::EmptyTempFolder("to-exists");
   SaveBlocks(D + "/a.bmp", 20, 20);
   test::WriteFileBytes(D + "/a.tga", {1, 2, 3});
   std::string Out, Err;
@@ -70,7 +63,7 @@ TEST(CliConvertTo, AnExistingFileNeedsAnAnswer) {
 }
 
 TEST(CliConvertTo, SizeSharpenQualityAndGif) {
-  const std::string D = Folder("to-size");
+  const std::string D = test::EmptyTempFolder("to-size");
   SaveBlocks(D + "/s.bmp", 200, 150);
   std::string Out, Err;
   ASSERT_EQ(RunCli({"convert", D + "/s.bmp", "--to", "png", "--size", "80x60"}, &Out, &Err), 0)
@@ -105,7 +98,7 @@ TEST(CliConvertTo, SizeSharpenQualityAndGif) {
 }
 
 TEST(CliConvertTo, KeepsTheSourcesMetadataAtTheWrittenSize) {
-  const std::string D = Folder("to-meta");
+  const std::string D = test::EmptyTempFolder("to-meta");
   TPixelGraphic G;
   G.SetSize(60, 40, 3);
   // Big-endian camera block: Orientation 6, the Exif directory's pixel size 60 x 40.

@@ -137,6 +137,13 @@ std::string TempPath(const std::string& Name) {
   return (Dir.Path / Name).string();
 }
 
+std::string EmptyTempFolder(const std::string& Name) {
+  const std::string D = TempPath(Name);
+  fs::remove_all(D);
+  fs::create_directories(D);
+  return D;
+}
+
 std::vector<uint8_t> ReadFileBytes(const std::string& Path) {
   std::ifstream In(Path, std::ios::binary);
   return std::vector<uint8_t>((std::istreambuf_iterator<char>(In)),

@@ -36,7 +36,8 @@ RGBAImage ToRGBA(const TPixelGraphic& G);
 // Number of pixels whose colours differ (RGB only when Alpha is false); -1 if sizes differ.
 int64_t CountDifferences(const RGBAImage& A, const RGBAImage& B, bool Alpha, int Tolerance = 0);
 
-std::string TempPath(const std::string& Name); // a fresh path in a per-process temp folder
+std::string TempPath(const std::string& Name);        // a fresh path in a per-process temp folder
+std::string EmptyTempFolder(const std::string& Name); // TempPath(Name), made an empty folder
 std::vector<uint8_t> ReadFileBytes(const std::string& Path);
 void WriteFileBytes(const std::string& Path, const std::vector<uint8_t>& Data);
 // True when the shell finds Tool on the PATH.
