@@ -1,7 +1,6 @@
 #include "albums/webalbum.h"
 
 #include "albums/albumrender.h"
-#include "engine/colorprofile.h"
 #include "engine/formats/jpeg.h"
 #include "platform/codecsettings.h"
 #include "engine/imagemetadata.h"
@@ -144,8 +143,7 @@ private:
 
 TImageMetadata TPublisher::PublishedMetadata(const QString& Source) const {
   TImageMetadata M = ReadImageMetadata(EnginePath(Source));
-  // Pictures read with colour profiles are sRGB: they are written without the source's profile.
-  if (UseColourProfiles() && IsConvertingProfile(M.Icc)) M.Icc.clear();
+  FitMetadataToViewPixels(M);
   if (FO.RemoveMetadata) {
     M.Exif.clear();
     M.Xmp.clear();

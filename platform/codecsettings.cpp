@@ -1,5 +1,7 @@
 #include "platform/codecsettings.h"
 
+#include "engine/colorprofile.h"
+
 #include <atomic>
 #include <mutex>
 
@@ -69,6 +71,10 @@ TReadOptions ViewReadOptions() {
   TReadOptions Options = CurrentReadOptions();
   Options.ColourProfiles = UseColourProfiles();
   return Options;
+}
+
+void FitMetadataToViewPixels(TImageMetadata& M) {
+  if (UseColourProfiles() && IsConvertingProfile(M.Icc)) M.Icc.clear();
 }
 
 } // namespace orbisk

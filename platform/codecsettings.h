@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/codecoptions.h"
+#include "engine/imagemetadata.h"
 
 #include <functional>
 
@@ -25,5 +26,8 @@ void SetUseColourProfiles(bool On);
 // The current read options for pictures read to be shown: CurrentReadOptions() with colour
 // profiles applied as UseColourProfiles() says.
 TReadOptions ViewReadOptions();
+// What a picture read with ViewReadOptions() writes of its file's blocks: a profile the reading
+// converted through no longer describes the (now sRGB) pixels and is left out.
+void FitMetadataToViewPixels(TImageMetadata& M);
 
 } // namespace orbisk

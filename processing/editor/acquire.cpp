@@ -1,6 +1,5 @@
 #include "processing/editor/acquire.h"
 
-#include "engine/colorprofile.h"
 #include "engine/formats/jpeg.h"
 #include "engine/registry.h"
 #include "engine/safefile.h"
@@ -531,9 +530,7 @@ void TfrmAcquire::InstallPicture(std::unique_ptr<TPixelGraphic> G, const QString
   FSource = TSource();
   FSource.SaveName = Path;
   if (!Path.isEmpty() && ReadMetadata) FSource.Metadata = ReadMetadata(Path);
-  // Pixels read with colour profiles are sRGB already: the file's profile no longer fits them.
-  if (UseColourProfiles() && IsConvertingProfile(FSource.Metadata.Icc))
-    FSource.Metadata.Icc.clear();
+  FitMetadataToViewPixels(FSource.Metadata);
   FSource.Upright = Turned != 1;
   FModel->SetModified(Unsaved);
   UpdateUndo();
