@@ -29,6 +29,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
@@ -573,6 +574,22 @@ void TfSelectFiles::TransferClick(bool Move) {
                                        QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
     ListView->viewport()->repaint();
   };
+  // A long transfer shows its progress after a moment; Esc or Cancel stops it before the next
+  // file. The dialog keeps every window from other commands meanwhile.
+  QProgressDialog Progress(Move ? "Moving files..." : "Copying files...", "Cancel", 0,
+                           int(Rows.size()), this);
+  Progress.setObjectName("TransferProgress");
+  Progress.setWindowModality(Qt::ApplicationModal);
+  Progress.setMinimumDuration(TransferProgressDelay);
+  Progress.setAutoClose(false);
+  Progress.setAutoReset(false);
+  // Esc reaching the dialog itself (not its shortcut) rejects it, which would only hide it.
+  connect(&Progress, &QDialog::rejected, &Progress, &QProgressDialog::canceled);
+  int Started = 0;
+  R.KeepRunning = [&Progress, &Started] {
+    Progress.setValue(Started++); // lets the dialog see Esc and Cancel
+    return !Progress.wasCanceled();
+  };
   TTransferResult Result;
   {
     TWaitCursor Wait;
@@ -581,6 +598,7 @@ void TfSelectFiles::TransferClick(bool Move) {
     Result = TransferFiles(R, this);
     FTransferring = false;
   }
+  Progress.close();
   SetPanel(3, QString());
   ListAndSort();
   QString Show = Result.LastDestinationName.isEmpty() ? MainName : Result.LastDestinationName;

@@ -84,6 +84,8 @@ public:
   QString PanelText(int Panel) const;
   // The "Large View" window; a modal viewer unless replaced.
   std::function<void(const QString& Path)> LargeView;
+  // How long a move or copy runs before its progress dialog (with Cancel and Esc) shows, in ms.
+  int TransferProgressDelay = 800;
 
   // ---- commands
   void RefreshClick();

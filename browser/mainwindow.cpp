@@ -796,7 +796,11 @@ void TForm1::FormShow() {
   RebuildTypeMask();
   if (!FStartFile.isEmpty()) {
     // The one place a relative path is taken from the current directory: the command line.
-    ShowFileInList(FStartFile);
+    // A folder named there (a file manager's "Open with" on a folder) is listed.
+    if (QFileInfo(FStartFile).isDir())
+      SetSelectedFolder(QFileInfo(FStartFile).absoluteFilePath());
+    else
+      ShowFileInList(FStartFile);
     return;
   }
   TSettingsStore S;

@@ -388,6 +388,8 @@ void TScanWindows::WaitForTransfer(QWidget* Parent, TTransferWatch& Watch) {
   P.setAutoReset(false);
   QEventLoop Loop;
   QTimer Poll;
+  // Esc reaching the dialog itself (not its shortcut) rejects it, which would only hide it.
+  QObject::connect(&P, &QDialog::rejected, &P, &QProgressDialog::canceled);
   QObject::connect(&P, &QProgressDialog::canceled, &P, [&] {
     Watch.Cancel();
     P.setLabelText("Cancelling...");

@@ -14,11 +14,14 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
 #include <QtTest/QTest>
@@ -371,4 +374,45 @@ TEST_F(FileManager, UndoPutsMovedAndDeletedFilesBackButNeverOverATakenName) {
   Command("Undo1").trigger();
   EXPECT_EQ(QImage(Source + "/a.png").size(), QSize(640, 480));
   EXPECT_EQ(Names(List()), QStringList({"a.png", "photo.png", "z.png"}));
+}
+
+// A long transfer shows its progress; Esc there stops it before the next file: the files moved
+// stay moved, the rest stay in the source, still selected. A stopped copy names no file whose
+// group was not finished.
+TEST_F(FileManager, EscStopsALongTransferBeforeTheNextFile) {
+  for (int I = 0; I < 6; ++I)
+    test::WritePicture(Source + QString("/s%1.png").arg(I), 8, 8);
+  W->RefreshClick();
+  W->TransferProgressDelay = 0;
+  const auto EscOnceShown = [this] {
+    // Runs in the first round of events the shown dialog lets through.
+    QTimer::singleShot(0, W, [this] {
+      QProgressDialog& D = test::Child<QProgressDialog>(*W, "TransferProgress");
+      EXPECT_TRUE(D.isVisible());
+      QTest::keyClick(&D, Qt::Key_Escape);
+    });
+  };
+  for (int R = 2; R < 8; ++R) // s0 to s5
+    W->SelectRow(R, R == 2);
+  EscOnceShown();
+  Button("Move to...")->trigger();
+  // The dialog shows on the second file and lets events through on the third.
+  EXPECT_TRUE(QFileInfo::exists(Dest + "/s0.png"));
+  EXPECT_TRUE(QFileInfo::exists(Dest + "/s1.png"));
+  for (int I = 2; I < 6; ++I)
+    EXPECT_TRUE(QFileInfo::exists(Source + QString("/s%1.png").arg(I))) << I;
+  EXPECT_EQ(Names(List()),
+            QStringList({"a.png", "photo.png", "s2.png", "s3.png", "s4.png", "s5.png", "z.png"}));
+  EXPECT_TRUE(P->Messages.isEmpty()) << P->Messages.join("|").toStdString();
+
+  W->SelectRow(2, true);
+  W->SelectRow(3, false);
+  W->SelectRow(4, false);
+  EscOnceShown();
+  Command("Copy1").trigger();
+  for (const char* Name : {"s2.png", "s3.png", "s4.png"}) {
+    EXPECT_TRUE(QFileInfo::exists(Source + "/" + Name)) << Name;
+    EXPECT_FALSE(QFileInfo::exists(Dest + "/" + Name)) << Name;
+  }
+  EXPECT_EQ(QDir(Dest).entryList(QDir::Files | QDir::Hidden).size(), 4); // no copy left half-done
 }

@@ -424,6 +424,12 @@ TEST_F(MainWindow, StartFileArgument) {
                     ->rect()
                     .intersects(test::Child<TFolderTree>(*F, "ShellTreeView1").visualRect(I)));
   }
+  {
+    // A folder: listed itself, not its parent.
+    auto F = Open(Pics);
+    EXPECT_EQ(F->SelectedFolder(), Pics);
+    EXPECT_EQ(F->PanelText(1), "3 files");
+  }
   // A type outside the mask: the folder is listed, nothing shown.
   auto F = Open(Pics + "/notes.txt");
   EXPECT_EQ(F->SelectedFolder(), Pics);

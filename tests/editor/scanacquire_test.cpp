@@ -196,30 +196,37 @@ TEST_F(EditorScan, CancelWhileLinesArriveEndsTheScanCleanly) {
   // A slow scanner: a pause of 0.2 s after each of the 8 blocks of a 500 KB picture.
   test::TSaneTestConfig::Get().Write(
       {{"resolution", "300.0"}, {"read-delay", "true"}, {"read-delay-duration", "200000"}});
-  test::TPromptScope Prompt;
-  AnswerOptions(nullptr);
-  bool SawProgress = false;
-  QTimer Watch;
-  QObject::connect(&Watch, &QTimer::timeout, [&] {
-    for (QWidget* T : QApplication::topLevelWidgets()) {
-      auto* P = qobject_cast<QProgressDialog*>(T);
-      if (!P || P->objectName() != "ScanProgress" || !P->isVisible()) continue;
-      if (P->value() > 0 && !SawProgress) {
-        SawProgress = true;
-        QPushButton* Cancel = P->findChild<QPushButton*>();
-        ASSERT_TRUE(Cancel);
-        QTest::mouseClick(Cancel, Qt::LeftButton);
+  // With the Cancel button, and with Esc.
+  for (const bool WithEsc : {false, true}) {
+    SCOPED_TRACE(WithEsc ? "Esc" : "Cancel button");
+    test::TPromptScope Prompt;
+    AnswerOptions(nullptr);
+    bool SawProgress = false;
+    QTimer Watch;
+    QObject::connect(&Watch, &QTimer::timeout, [&] {
+      for (QWidget* T : QApplication::topLevelWidgets()) {
+        auto* P = qobject_cast<QProgressDialog*>(T);
+        if (!P || P->objectName() != "ScanProgress" || !P->isVisible()) continue;
+        if (P->value() > 0 && !SawProgress) {
+          SawProgress = true;
+          QPushButton* Cancel = P->findChild<QPushButton*>();
+          ASSERT_TRUE(Cancel);
+          if (WithEsc)
+            QTest::keyClick(P, Qt::Key_Escape);
+          else
+            QTest::mouseClick(Cancel, Qt::LeftButton);
+        }
       }
-    }
-  });
-  Watch.start(20);
-  test::Action(*W, "Acquire1").trigger();
-  Watch.stop();
-  EXPECT_TRUE(SawProgress);
-  EXPECT_TRUE(Prompt->Messages.isEmpty()) << Prompt->Messages.join("|").toStdString();
-  EXPECT_EQ(Shown()->Width(), 5);
-  EXPECT_TRUE(Leftovers().isEmpty());
-  EXPECT_EQ(Scanner().State(), tsNoManager);
+    });
+    Watch.start(20);
+    test::Action(*W, "Acquire1").trigger();
+    Watch.stop();
+    EXPECT_TRUE(SawProgress);
+    EXPECT_TRUE(Prompt->Messages.isEmpty()) << Prompt->Messages.join("|").toStdString();
+    EXPECT_EQ(Shown()->Width(), 5);
+    EXPECT_TRUE(Leftovers().isEmpty());
+    EXPECT_EQ(Scanner().State(), tsNoManager);
+  }
 }
 
 TEST_F(EditorScan, SelectListsTheDevicesAndRemembersTheChoice) {
