@@ -146,9 +146,14 @@ TfSelectFiles::TfSelectFiles(QWidget* Parent, TSelectFilesHooks Hooks)
   });
   BuildWindow();
   // The size given for the window, grown to this desktop's font; wide enough for every button
-  // of the tool bar.
+  // of the tool bar, whichever operation Undo is named after.
   QSize Size = ScaledSize(454, 386);
-  Size.setWidth(std::max(Size.width(), ToolBar->sizeHint().width()));
+  const QString UndoText = Undo1->text();
+  for (const char* Text : {"Undo Delete", "Undo Rename", "Undo Move"}) {
+    Undo1->setText(QString::fromLatin1(Text));
+    Size.setWidth(std::max(Size.width(), ToolBar->sizeHint().width()));
+  }
+  Undo1->setText(UndoText);
   if (screen()) Size = Size.boundedTo(screen()->availableSize());
   resize(Size);
   LargeView = [this](const QString& Path) {
@@ -235,6 +240,9 @@ void TfSelectFiles::BuildWindow() {
     A->setToolTip(QString::fromLatin1(Text));
     connect(A, &QAction::triggered, this, Slot);
   }
+  // The last file operation's undo, named after it, also where the user looks for it.
+  ToolBar->addSeparator();
+  ToolBar->addAction(Undo1);
   Main->addWidget(ToolBar);
 
   auto* Body = new QHBoxLayout;

@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QLayout>
 #include <QMenu>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -312,10 +313,15 @@ TEST_F(FileManager, OpensCentredWithEveryButtonAndItsFolderInView) {
   const QPoint Centre = W->frameGeometry().center();
   EXPECT_LE(std::abs(Centre.x() - Area.center().x()), 2) << Centre.x();
   EXPECT_LE(std::abs(Centre.y() - Area.center().y()), 2) << Centre.y();
-  // All ten buttons on the tool bar itself, none behind its extension.
+  // All ten buttons and Undo (named after the longest operation) on the tool bar itself, none
+  // behind its extension.
   QToolBar& Bar = test::Child<QToolBar>(*W, "ToolBar");
-  ASSERT_EQ(Bar.actions().size(), 10);
+  ASSERT_EQ(Bar.actions().size(), 12); // with the separator before Undo
+  EXPECT_EQ(Bar.actions().back(), &Command("Undo1"));
+  Command("Undo1").setText("Undo Delete");
+  Bar.layout()->activate();
   for (QAction* A : Bar.actions()) {
+    if (A->isSeparator()) continue;
     QWidget* B = Bar.widgetForAction(A);
     ASSERT_TRUE(B) << A->text().toStdString();
     EXPECT_TRUE(B->isVisible()) << A->text().toStdString();
