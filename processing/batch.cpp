@@ -117,7 +117,8 @@ void ConvertOne(TBatchItem& It, const TBatchSettings& S) {
     int W = 0, H = 0;
     if (JPEGTurnIsPerfect(Data.data(), Data.size(), Turn)) {
       // The size after the turn decides whether resizing is asked for.
-      Probe.ReducedSize = 1; // the header is all that is needed
+      Probe.ReducedSize = 1;                // the header is all that is needed
+      Probe.ReadWarningAction = pgwaIgnore; // damaged data is the full read's to judge
       Probe.LoadFromFile(It.Source, S.ReadOptions);
       W = Probe.FullWidth;
       H = Probe.FullHeight;
@@ -125,9 +126,15 @@ void ConvertOne(TBatchItem& It, const TBatchSettings& S) {
       int NW = 0, NH = 0;
       BatchTargetSize(S, W, H, NW, NH);
       if (NW == W && NH == H) {
-        TurnJPEGFileLossless(It.Source, It.Destination, Turn, TJPEGTurnEdge::jePerfect);
-        It.Lossless = true;
-        return;
+        try {
+          // Written only when the whole turn succeeded.
+          TurnJPEGFileLossless(It.Source, It.Destination, Turn, TJPEGTurnEdge::jePerfect);
+          It.Lossless = true;
+          return;
+        } catch (const std::exception&) {
+          // Damaged data the coefficients cannot be taken from: the pixels as the viewer shows
+          // them are converted below.
+        }
       }
     }
   }

@@ -21,6 +21,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -65,7 +66,6 @@ QString Text(const std::string& Bytes) {
 TfBatch::TfBatch(const QStringList& Files, QWidget* Parent)
     : QWidget(Parent, Qt::Window), FFiles(Files) {
   setWindowTitle("Convert and Resize");
-  resize(ScaledSize(520, 480));
   ChooseFolder = [](QWidget* Owner, const QString& Start) {
     return QFileDialog::getExistingDirectory(Owner, "Convert into", Start);
   };
@@ -165,6 +165,9 @@ TfBatch::TfBatch(const QStringList& Files, QWidget* Parent)
 
   FSettingsWidgets = {FormatCombo, QualitySpin, ResizeCombo, ResizePages,  EnlargeCheck,
                       TurnCombo,   NamePattern, FolderEdit,  BrowseButton, ExistingCombo};
+
+  // As high as the settings need; a run's error list makes it taller.
+  resize(ScaledWidth(520), sizeHint().height());
 
   connect(FormatCombo, &QComboBox::currentIndexChanged, this, &TfBatch::TargetChanged);
   connect(ResizeCombo, &QComboBox::currentIndexChanged, ResizePages,
@@ -324,6 +327,12 @@ void TfBatch::RunEnded(TBatchReport R, const QString& Failure) {
   for (const TBatchItem& It : FReport.Items)
     if (!It.Error.empty()) ErrorList->addItem(Text(It.Source) + ": " + Text(It.Error));
   ErrorList->setVisible(ErrorList->count() > 0);
+  if (ErrorList->isVisible() && height() < ScaledHeight(480)) {
+    QRect R = geometry();
+    R.setHeight(ScaledHeight(480));
+    if (screen()) R.moveBottom(std::min(R.bottom(), screen()->availableGeometry().bottom()));
+    setGeometry(R);
+  }
   QString Summary = QString("%1 converted, %2 skipped, %3 failed")
                         .arg(FReport.Converted)
                         .arg(FReport.Skipped)
@@ -360,6 +369,15 @@ TfBatch* ShowBatchWindow(const QStringList& Files, QWidget* Parent) {
   if (Files.isEmpty()) return nullptr;
   auto* W = new TfBatch(Files, Parent);
   W->setAttribute(Qt::WA_DeleteOnClose);
+  // Over the window it was asked from, on that window's screen.
+  if (Parent && Parent->window()->screen()) {
+    QRect R(QPoint(), W->size());
+    R.moveCenter(Parent->window()->frameGeometry().center());
+    const QRect Area = Parent->window()->screen()->availableGeometry();
+    R.moveLeft(std::clamp(R.left(), Area.left(), std::max(Area.left(), Area.right() - R.width())));
+    R.moveTop(std::clamp(R.top(), Area.top(), std::max(Area.top(), Area.bottom() - R.height())));
+    W->move(R.topLeft());
+  }
   W->show();
   W->raise();
   W->activateWindow();

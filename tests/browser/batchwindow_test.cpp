@@ -160,6 +160,7 @@ TEST_F(BatchWindow, TwoHundredMixedFilesConvertAsTheCommandLineDoes) {
   auto& Errors = test::Child<QListWidget>(W, "ErrorList");
   EXPECT_TRUE(Errors.isVisible());
   ASSERT_EQ(Errors.count(), 40);
+  EXPECT_GE(Errors.height(), 5 * Errors.sizeHintForRow(0)) << "the window grew for the list";
   for (int I = 0; I < Errors.count(); ++I)
     EXPECT_TRUE(Errors.item(I)->text().startsWith(M.Bad[I] + ": "))
         << Errors.item(I)->text().toStdString();
@@ -323,6 +324,9 @@ TEST_F(BatchWindow, TheExplorersSelectionOpensTheWindow) {
   ASSERT_NE(W, nullptr);
   EXPECT_TRUE(W->isVisible());
   EXPECT_EQ(W->Files(), (QStringList{Dir + "/a.png", Dir + "/b.png"}));
+  // Over the explorer, and no taller than its settings need.
+  EXPECT_LE((W->geometry().center() - E.geometry().center()).manhattanLength(), 4);
+  EXPECT_LE(W->height(), W->sizeHint().height() + 4);
   W->close();
   EXPECT_TRUE(test::WaitFor([&] { return E.findChild<TfBatch*>() == nullptr; }))
       << "the window goes when closed";

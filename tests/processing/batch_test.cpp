@@ -186,6 +186,22 @@ TEST_F(BatchTest, JPEGsThatOnlyTurnKeepTheirCoefficients) {
   G.LoadFromFile(R.Items[0].Destination);
   EXPECT_EQ(G.Width(), 16);
   EXPECT_EQ(G.Height(), 24);
+
+  // A JPEG cut short, as a camera card may leave it: converted as the viewer shows it (the
+  // header check asks nothing), never reported as cancelled.
+  TPixelGraphic Big;
+  MakeUpright(Big, 480, 320);
+  std::vector<uint8_t> Cut = EncodeJPEG(Big);
+  Cut.resize(Cut.size() * 3 / 5);
+  WriteAll(In("cut.jpg"), Cut);
+  S = TBatchSettings();
+  S.Target = ctJPG;
+  S.Turn = TBatchTurn::Camera;
+  S.Folder = (Root / "out").string();
+  R = RunBatch({In("cut.jpg")}, S);
+  EXPECT_EQ(R.Converted, 1) << R.Items[0].Error;
+  G.LoadFromFile(R.Items[0].Destination);
+  EXPECT_EQ(G.Width(), 480);
 }
 
 TEST_F(BatchTest, SizesNamesSettingsAndCancel) {
