@@ -180,8 +180,9 @@ TThumbCell MakeThumbCell(const std::string& Path, const TThumbCellOptions& Optio
     Result.Picture = PlaceInCell(Loaded, S, Loaded.StretchMode);
     return Result;
   }
-  // The disk cache first, while pictures are shown upright as its pictures are.
-  const TThumbCache* Cache = Options.Cache && AutoOrientPictures() ? Options.Cache.get() : nullptr;
+  // The disk cache first, while pictures are shown upright and in sRGB as its pictures are.
+  const TThumbCache* Cache =
+      Options.Cache && AutoOrientPictures() && UseColourProfiles() ? Options.Cache.get() : nullptr;
   TThumbSource Source;
   const bool Cacheable = Cache && Cache->Describe(Path, Source);
   bool KnownFailure = false;

@@ -8,6 +8,8 @@
 #include "thumbnails/thumbcache.h"
 #include "thumbnails/thumbcell.h"
 
+#include "platform/codecsettings.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -398,6 +400,13 @@ TEST(ThumbCache, LeavesItsOwnFilesAndStoredPicturesAlone) {
   Cell(Other, Root);
   SetAutoOrientPictures(true);
   EXPECT_FALSE(fs::exists(Root + "/normal/" + ThumbMd5Hex("file://" + Other) + ".png"));
+  // Nor with colour profiles off: the cache's pictures are in sRGB, the cells then are not.
+  SetUseColourProfiles(false);
+  EXPECT_FALSE(Cell(Pic, Root).FromCache);
+  Cell(Other, Root);
+  SetUseColourProfiles(true);
+  EXPECT_FALSE(fs::exists(Root + "/normal/" + ThumbMd5Hex("file://" + Other) + ".png"));
+  EXPECT_TRUE(Cell(Pic, Root).FromCache);
 }
 
 TEST(ThumbCache, CliReadsAndWritesItUnlessNoCache) {
