@@ -30,14 +30,26 @@ struct TTimes {
   int Cells = 0, InView = 0;
 };
 
+// The window's parts, found by name as a test finds them.
+template <class T> T& Part(TfrmThumbnails& W, const char* Name) {
+  T* P = W.findChild<T*>(QString::fromLatin1(Name));
+  if (!P) {
+    std::fprintf(stderr, "thumbnails_timing: the explorer has no %s\n", Name);
+    std::exit(1);
+  }
+  return *P;
+}
+
 // The number of items in view when each of them has its cell, else 0.
 int ScreenDone(TfrmThumbnails& W) {
-  const QRect Seen = W.ListView1->viewport()->rect();
+  QListView& View = Part<QListView>(W, "ListView1");
+  TThumbListModel& Cells = Part<TThumbListModel>(W, "ListModel");
+  const QRect Seen = View.viewport()->rect();
   int InView = 0;
-  for (int R = 0; R < W.FileList->Count(); ++R) {
-    if (!W.ListView1->visualRect(W.ListModel->index(R, 0)).intersects(Seen)) continue;
+  for (int R = 0; R < Part<TFileListModel>(W, "FileList").Count(); ++R) {
+    if (!View.visualRect(Cells.index(R, 0)).intersects(Seen)) continue;
     ++InView;
-    if (!W.ListModel->HasCell(R)) return 0;
+    if (!Cells.HasCell(R)) return 0;
   }
   return InView;
 }
@@ -56,14 +68,14 @@ TTimes TimeOne(const QString& Folder, const char* Shot) {
     // Sleeps until the window has something to do: a loop that polls would take a processor
     // from the loader's workers.
     QApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    if (R.First < 0 && W.ListModel->CellCount() > 0) R.First = T.nsecsElapsed() / 1e6;
+    if (R.First < 0 && Part<TThumbListModel>(W, "ListModel").CellCount() > 0) R.First = T.nsecsElapsed() / 1e6;
     if (R.Screen < 0 && R.First >= 0 && (R.InView = ScreenDone(W)) > 0)
       R.Screen = T.nsecsElapsed() / 1e6;
   }
   R.All = T.nsecsElapsed() / 1e6;
   if (R.First < 0) R.First = R.All;
   if (R.Screen < 0) R.Screen = R.All;
-  R.Cells = W.ListModel->CellCount();
+  R.Cells = Part<TThumbListModel>(W, "ListModel").CellCount();
   if (Shot) {
     QApplication::processEvents();
     W.grab().save(QString::fromLocal8Bit(Shot));
