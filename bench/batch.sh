@@ -9,7 +9,7 @@
 # check of the script cheap: COUNT=4 SIZE=300x200 RUNS=1 WARMUP=0 bench/batch.sh
 set -eu
 SRC=$(cd "$(dirname "$0")/.." && pwd)
-BUILD=${1:-$SRC/build/release}
+BUILD=$(cd "${1:-$SRC/build/release}" && pwd) # absolute: the runs start in the pictures' folder
 CLI=$BUILD/cli/orbisk-cli
 WORK=${WORK:-/tmp/orbisk-batch-bench}
 RUNS=${RUNS:-3}

@@ -3,6 +3,7 @@
 #include "engine/imagemetadata.h"
 #include "engine/orientation.h"
 #include "engine/parallel.h"
+#include "engine/registry.h"
 #include "processing/jpegturn.h"
 
 #include <cmath>
@@ -106,50 +107,64 @@ void PlanDestinations(const std::vector<std::string>& Sources, const TBatchSetti
   }
 }
 
+// The stored picture's sides from its header, turned as Turn turns them; false when the header
+// does not tell.
+bool TurnedHeaderSize(const std::string& Path, const TReadOptions& Options, int Turn, int& W,
+                      int& H) {
+  TGraphicFileInfo Info;
+  if (!GetGraphicFileInfo(Path, 0, Info, Options) || Info.Width <= 0 || Info.Height <= 0)
+    return false;
+  W = Info.Width;
+  H = Info.Height;
+  if (Turn >= 5) std::swap(W, H);
+  return true;
+}
+
 void ConvertOne(TBatchItem& It, const TBatchSettings& S) {
   const int Camera = S.Turn == TBatchTurn::None ? 1 : CameraOrientation(It.Source);
   const int Turn = TurnFor(S.Turn, Camera);
+  int W = 0, H = 0, NW = 0, NH = 0;
+  const bool Known = TurnedHeaderSize(It.Source, S.ReadOptions, Turn, W, H);
+  if (Known) BatchTargetSize(S, W, H, NW, NH);
   // A JPEG that only turns (or is copied) keeps its coefficients.
-  if (S.Target == ctJPG && IsJPEGFile(It.Source) && (S.Turn != TBatchTurn::None || Camera == 1)) {
+  if (Known && NW == W && NH == H && S.Target == ctJPG && IsJPEGFile(It.Source) &&
+      (S.Turn != TBatchTurn::None || Camera == 1)) {
     std::ifstream F(It.Source, std::ios::binary);
     const std::vector<uint8_t> Data{std::istreambuf_iterator<char>(F), {}};
-    TPixelGraphic Probe;
-    int W = 0, H = 0;
     if (JPEGTurnIsPerfect(Data.data(), Data.size(), Turn)) {
-      // The size after the turn decides whether resizing is asked for.
-      Probe.ReducedSize = 1;                // the header is all that is needed
-      Probe.ReadWarningAction = pgwaIgnore; // damaged data is the full read's to judge
-      Probe.LoadFromFile(It.Source, S.ReadOptions);
-      W = Probe.FullWidth;
-      H = Probe.FullHeight;
-      if (Turn >= 5) std::swap(W, H);
-      int NW = 0, NH = 0;
-      BatchTargetSize(S, W, H, NW, NH);
-      if (NW == W && NH == H) {
-        try {
-          // Written only when the whole turn succeeded.
-          TurnJPEGFileLossless(It.Source, It.Destination, Turn, TJPEGTurnEdge::jePerfect);
-          It.Lossless = true;
-          return;
-        } catch (const std::exception&) {
-          // Damaged data the coefficients cannot be taken from: the pixels as the viewer shows
-          // them are converted below.
-        }
+      try {
+        // Written only when the whole turn succeeded.
+        TurnJPEGFileLossless(It.Source, It.Destination, Turn, TJPEGTurnEdge::jePerfect);
+        It.Lossless = true;
+        return;
+      } catch (const std::exception&) {
+        // Damaged data the coefficients cannot be taken from: the pixels as the viewer shows
+        // them are converted below.
       }
     }
   }
   TPixelGraphic G;
   G.ReadWarningAction = pgwaIgnore;
-  G.LoadFromFile(It.Source, S.ReadOptions);
-  if (S.Turn != TBatchTurn::None) {
-    ApplyOrientation(G, Turn);
-    G.ExifOrientation = 1;
-  }
+  const auto Load = [&](int Reduced) {
+    G.ReducedSize = Reduced;
+    G.LoadFromFile(It.Source, S.ReadOptions);
+    if (S.Turn != TBatchTurn::None) {
+      ApplyOrientation(G, Turn);
+      G.ExifOrientation = 1;
+    }
+  };
+  // A picture made smaller needs no more pixels than the result: readers that decode a reduced
+  // picture cheaply (JPEG DCT scaling, ...) give one at least as large as the target.
+  Load(Known && NW < W && NH < H ? std::max(NW, NH) : 0);
+  // The target follows the stored picture, whatever the reader reduced.
+  W = G.FullWidth > 0 ? (Turn >= 5 ? G.FullHeight : G.FullWidth) : G.Width();
+  H = G.FullHeight > 0 ? (Turn >= 5 ? G.FullWidth : G.FullHeight) : G.Height();
+  BatchTargetSize(S, W, H, NW, NH);
+  // A header that told another size than the picture has: read whole.
+  if (G.ReducedSize > 0 && (G.Width() < NW || G.Height() < NH)) Load(0);
   TConvertSettings C;
   C.Target = S.Target;
   C.JPEGQuality = S.JPEGQuality;
-  int NW = 0, NH = 0;
-  BatchTargetSize(S, G.Width(), G.Height(), NW, NH);
   if (NW != G.Width() || NH != G.Height()) {
     C.MaintainOriginalSize = false;
     C.DisplayWidth = NW;

@@ -141,7 +141,7 @@ TEST(SlideShowRun, ShowsFurtherFilesInTurnAndLoops) {
   TSlideShow Show(H);
   Area.show();
   Show.ButtonClick(true);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return Shown.size() >= 4; }, 6000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Shown.size() >= 4; }, 12000));
   Show.ButtonClick(false);
   EXPECT_EQ(Shown, (QStringList{"a.png", "b.png", "c.png", "a.png"}));
   EXPECT_EQ(Panel3, " a.png  (10 x 10)");

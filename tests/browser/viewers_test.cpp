@@ -158,7 +158,7 @@ TEST_F(ViewerFixture, GifWithSeveralFramesAnimatesStretched) {
   T.start();
   int Changes = 0;
   QRgb Last = 0;
-  while (T.elapsed() < 3000 && Changes < 4) {
+  while (T.elapsed() < 10000 && Changes < 4) {
     QApplication::processEvents(QEventLoop::AllEvents, 20);
     const QImage Shot = G->grab().toImage();
     const QRgb Px = Shot.pixel(Shot.width() / 2, Shot.height() / 2) & 0xFFFFFF;

@@ -265,3 +265,44 @@ TEST_F(BatchTest, ReadAndWriteOptionsReachEveryFile) {
   EXPECT_EQ(R.Failed, 2);
   EXPECT_EQ(ReadAll(Out("a.tga"))[2], 10) << "a failed file leaves the earlier one alone";
 }
+
+// A JPEG made smaller is read reduced where its reader can: the target still follows the stored
+// picture (turned by the camera), and the result shows the picture, not a blur or a crop.
+TEST_F(BatchTest, JPEGsMadeSmallerKeepTheirSizeRulesAndContent) {
+  TPixelGraphic Upright, Stored;
+  MakeUpright(Upright, 320, 480);
+  MakeStored(Upright, 6, Stored);
+  WriteAll(In("cam.jpg"), WithApp1(EncodeJPEG(Stored), ExifBlock(6)));
+  TBatchSettings S;
+  S.Target = ctPNG;
+  S.Turn = TBatchTurn::Camera;
+  S.Folder = (Root / "out").string();
+  const auto Check = [&](int W, int H) {
+    SCOPED_TRACE(std::to_string(W) + " x " + std::to_string(H));
+    const TBatchReport R = RunBatch({In("cam.jpg")}, S);
+    ASSERT_EQ(R.Converted, 1) << R.Items[0].Error;
+    TPixelGraphic G;
+    G.LoadFromFile(R.Items[0].Destination);
+    ASSERT_EQ(G.Width(), W);
+    ASSERT_EQ(G.Height(), H);
+    // The middle of every block of the upright picture has the block's colour.
+    for (int BY = 0; BY < 30; ++BY)
+      for (int BX = 0; BX < 20; ++BX) {
+        const TRGB A = G.GetPixelColor((BX * 16 + 8) * W / 320, (BY * 16 + 8) * H / 480);
+        const TRGB B = BlockColor(BX, BY);
+        EXPECT_LE(std::abs(int(RedOf(A)) - int(RedOf(B))) +
+                      std::abs(int(GreenOf(A)) - int(GreenOf(B))) +
+                      std::abs(int(BlueOf(A)) - int(BlueOf(B))),
+                  60)
+            << BX << " " << BY;
+      }
+  };
+  S.Resize = TBatchResize::Percentage;
+  S.Percent = 25;
+  S.NamePattern = "quarter";
+  Check(80, 120);
+  S.Resize = TBatchResize::LongestSide;
+  S.LongestSide = 150;
+  S.NamePattern = "longest";
+  Check(100, 150);
+}
