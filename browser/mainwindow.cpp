@@ -1129,6 +1129,8 @@ void TForm1::ConvertClick() {
 
 void TForm1::SearchFiles1Click() {
   TfSearch* W = SearchWindow();
+  // The listed folder is one choice away beside the drives.
+  W->OfferFolder(SelectedFolder());
   W->show();
   W->raise();
   W->activateWindow();

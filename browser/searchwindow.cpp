@@ -255,6 +255,16 @@ void TfSearch::SetSearchFolder(const QString& Folder) {
   FLastDrive = DriveCombo->currentIndex();
 }
 
+void TfSearch::OfferFolder(const QString& Folder) {
+  const int Selected = DriveCombo->currentIndex();
+  if (!QFileInfo(Folder).isDir() || (!FFolder.isEmpty() && Selected == int(FVolumes.size())))
+    return;
+  FFolder = QDir::cleanPath(Folder);
+  FillDrives();
+  DriveCombo->setCurrentIndex(Selected);
+  FLastDrive = DriveCombo->currentIndex();
+}
+
 void TfSearch::DriveChosen(int Index) {
   if (Index != DriveCombo->count() - 1) {
     FLastDrive = Index;

@@ -41,6 +41,9 @@ public:
   std::function<QString(QWidget* Owner)> ChooseFolder;
   // Makes Folder the selector's chosen folder and selects it.
   void SetSearchFolder(const QString& Folder);
+  // Offers Folder (the folder the main window lists) as the chosen folder without selecting it;
+  // a chosen folder that is selected stays.
+  void OfferFolder(const QString& Folder);
   // The folder "Selected Drive" searches.
   QString SelectedRoot() const;
   // The selector's last entry, which asks for a folder.

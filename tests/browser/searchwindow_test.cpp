@@ -128,6 +128,21 @@ TEST_F(SearchWindow, F3AndDoubleClickShowTheFileInTheMainWindow) {
   TfSearch* W = F.SearchWindow();
   ASSERT_TRUE(W->isVisible());
   UseTree(*W, Tree);
+  // The listed folder is offered beside the drives, not selected; a folder chosen and selected
+  // stays when the window is asked for again.
+  F.SetSelectedFolder(Tree + "/pics");
+  test::Key(&test::Child<QTreeView>(F, "ListView1"), Qt::Key_F3);
+  QComboBox& Drives = test::Child<QComboBox>(*W, "DriveCombo");
+  ASSERT_EQ(Drives.count(), 3);
+  EXPECT_EQ(Drives.itemText(1), Tree + "/pics");
+  EXPECT_EQ(Drives.currentIndex(), 0);
+  EXPECT_EQ(W->SelectedRoot(), Tree);
+  Drives.setCurrentIndex(1);
+  EXPECT_EQ(W->SelectedRoot(), Tree + "/pics");
+  F.SetSelectedFolder(Tree);
+  test::Key(&test::Child<QTreeView>(F, "ListView1"), Qt::Key_F3);
+  EXPECT_EQ(W->SelectedRoot(), Tree + "/pics");
+  Drives.setCurrentIndex(0);
   test::Child<QLineEdit>(*W, "SearchFor").setText("shown*");
   W->FindClick();
   // While the search runs a double click does nothing.
