@@ -8,6 +8,7 @@
 #include <QSet>
 
 #include <exception>
+#include <unistd.h>
 
 namespace orbisk {
 
@@ -133,8 +134,10 @@ TFileUndo::TResult TFileUndo::Undo() {
       if (FKind == TFileUndoKind::fuTrash) LeftInfos.prepend(FInfos.value(I));
       continue;
     }
-    if (FKind == TFileUndoKind::fuTrash && !FInfos.value(I).isEmpty())
-      QFile::remove(FInfos.value(I));
+    // The entry's info goes with it, while it still describes the file taken back (nothing
+    // else's info is removed).
+    if (FKind == TFileUndoKind::fuTrash && InfoNames(FInfos.value(I), M.From))
+      unlink(EncodeFileName(FInfos.value(I)).constData());
     R.Restored.prepend(M.From);
     for (const QString& F : {FolderPart(M.From), FolderPart(M.To)})
       if (!R.Folders.contains(F)) R.Folders << F;

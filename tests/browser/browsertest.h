@@ -101,6 +101,12 @@ inline QByteArray TwoFrameGif() {
   return B;
 }
 
+// The file's bytes; "<missing>" when it cannot be read.
+inline QByteArray ReadData(const QString& Path) {
+  QFile F(Path);
+  return F.open(QIODevice::ReadOnly) ? F.readAll() : QByteArray("<missing>");
+}
+
 inline void WriteData(const QString& Path, const QByteArray& Data) {
   QFile F(Path);
   F.open(QIODevice::WriteOnly);

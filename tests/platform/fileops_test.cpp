@@ -31,11 +31,6 @@ using namespace orbisk::test;
 
 namespace {
 
-QByteArray ReadAll(const QString& Path) {
-  QFile F(Path);
-  return F.open(QIODevice::ReadOnly) ? F.readAll() : QByteArray("<missing>");
-}
-
 void Write(const QString& Path, const QByteArray& Data) {
   WriteData(Path, Data);
 }
@@ -91,8 +86,8 @@ TEST_F(FileOps, DeleteAsksAndUsesTheTrashOrDeletesForGood) {
   EXPECT_FALSE(QFileInfo::exists(Path("a.jpg")));
   // The private trash holds the file and the info file naming where it came from.
   const QString Trash = TestHome() + "/data/Trash";
-  EXPECT_EQ(ReadAll(Trash + "/files/a.jpg"), "aaa");
-  const QByteArray Info = ReadAll(Trash + "/info/a.jpg.trashinfo");
+  EXPECT_EQ(ReadData(Trash + "/files/a.jpg"), "aaa");
+  const QByteArray Info = ReadData(Trash + "/info/a.jpg.trashinfo");
   EXPECT_TRUE(Info.contains("[Trash Info]")) << Info.constData();
   EXPECT_TRUE(Info.contains("Path=" + QUrl::toPercentEncoding(Path("a.jpg"), "/")))
       << Info.constData();
@@ -205,13 +200,13 @@ TEST_F(FileOps, TrashThatCannotTakeAFileNeverDeletesIt) {
   const QStringList Gone = DeleteFiles({Path("keep.jpg")}, TDeleteMode::dmTrash);
   qputenv("XDG_DATA_HOME", OldData);
   EXPECT_TRUE(Gone.isEmpty());
-  EXPECT_EQ(ReadAll(Path("keep.jpg")), "keep");
+  EXPECT_EQ(ReadData(Path("keep.jpg")), "keep");
   // A refused file is reported and the next one still goes.
   FileOpSeams().Trash = [&](const QString& F) {
     return F.endsWith("next.jpg") && QFile::moveToTrash(F);
   };
   DeleteFiles({Path("keep.jpg"), Path("next.jpg")}, TDeleteMode::dmTrash);
-  EXPECT_EQ(ReadAll(Path("keep.jpg")), "keep");
+  EXPECT_EQ(ReadData(Path("keep.jpg")), "keep");
   EXPECT_FALSE(QFileInfo::exists(Path("next.jpg")));
   EXPECT_EQ(P->Messages, QStringList({"Error moving " + Path("keep.jpg") + " to recycle bin",
                                       "Error moving " + Path("keep.jpg") + " to recycle bin"}));
@@ -221,8 +216,8 @@ TEST_F(FileOps, RenameNeverReplacesAnExistingFile) {
   Write(Path("a.jpg"), "first");
   Write(Path("b.jpg"), "second");
   EXPECT_FALSE(RenameFileCommand(Dir, "a.jpg", "b.jpg"));
-  EXPECT_EQ(ReadAll(Path("a.jpg")), "first");
-  EXPECT_EQ(ReadAll(Path("b.jpg")), "second");
+  EXPECT_EQ(ReadData(Path("a.jpg")), "first");
+  EXPECT_EQ(ReadData(Path("b.jpg")), "second");
   EXPECT_FALSE(RenameFileCommand(Dir, "a.jpg", "sub/c.jpg"));
   EXPECT_FALSE(RenameFileCommand(Dir, "a.jpg", ""));
   EXPECT_FALSE(RenameFileCommand(Dir, "missing.jpg", "d.jpg"));
@@ -257,9 +252,9 @@ TEST_F(FileOps, IncrementalRenameNumbersEveryLineAndKeepsExistingFiles) {
   EXPECT_EQ(P->Messages, QStringList{"Ready to rename 3 files.  Proceed?"});
   EXPECT_EQ(Lines, QStringList({Path("Holiday_098.jpg"), "ERROR * " + Path("b.png"),
                                 Path("Holiday_100.gif")}));
-  EXPECT_EQ(ReadAll(Path("Holiday_099.png")), "already there");
-  EXPECT_EQ(ReadAll(Path("b.png")), "b.png");
-  EXPECT_EQ(ReadAll(Path("Holiday_100.gif")), "c.gif");
+  EXPECT_EQ(ReadData(Path("Holiday_099.png")), "already there");
+  EXPECT_EQ(ReadData(Path("b.png")), "b.png");
+  EXPECT_EQ(ReadData(Path("Holiday_100.gif")), "c.gif");
 
   QStringList Nine = {Path("Holiday_098.jpg"), Path("d.jpg"), Path("Holiday_100.gif")};
   P->Answers = {true};
@@ -293,13 +288,13 @@ TEST_F(FileOps, AttributesRoundTrip) {
   A = TFileAttributes();
   EXPECT_EQ(WriteFileAttributes(Path(".pic.jpg"), A), Path("pic.jpg"));
   EXPECT_EQ(ReadFileAttributes(Path("pic.jpg")), TFileAttributes());
-  EXPECT_EQ(ReadAll(Path("pic.jpg")), "pic");
+  EXPECT_EQ(ReadData(Path("pic.jpg")), "pic");
   // Hiding onto an existing hidden name changes nothing.
   Write(Path(".pic.jpg"), "other");
   A.Hidden = true;
   EXPECT_THROW(WriteFileAttributes(Path("pic.jpg"), A), EFileOp);
-  EXPECT_EQ(ReadAll(Path("pic.jpg")), "pic");
-  EXPECT_EQ(ReadAll(Path(".pic.jpg")), "other");
+  EXPECT_EQ(ReadData(Path("pic.jpg")), "pic");
+  EXPECT_EQ(ReadData(Path(".pic.jpg")), "other");
 }
 
 TEST_F(FileOps, FoldersAreAddedAndOnlyEmptyOnesRemoved) {
@@ -312,7 +307,7 @@ TEST_F(FileOps, FoldersAreAddedAndOnlyEmptyOnesRemoved) {
   P->Answers = {false, true, true};
   EXPECT_EQ(DeleteFolderCommand(Path("New"), [&] { ++Before; }), TDeleteFolderResult::dfCancelled);
   EXPECT_EQ(DeleteFolderCommand(Path("New"), [&] { ++Before; }), TDeleteFolderResult::dfFailed);
-  EXPECT_EQ(ReadAll(Path("New/inside.jpg")), "x");
+  EXPECT_EQ(ReadData(Path("New/inside.jpg")), "x");
   QFile::remove(Path("New/inside.jpg"));
   EXPECT_EQ(DeleteFolderCommand(Path("New"), [&] { ++Before; }), TDeleteFolderResult::dfDeleted);
   EXPECT_EQ(Before, 2);
@@ -351,8 +346,8 @@ TEST_F(FileOps, TransferAutoRenamesAndReports) {
   EXPECT_EQ(Res.LastDestinationName, "photo11.jpg");
   EXPECT_EQ(Status, QStringList({"File 1 of 3", "File 2 of 3", "File 3 of 3", ""}));
   EXPECT_EQ(Done, QList<int>({0, 1, 2}));
-  EXPECT_EQ(ReadAll(Path("photo11.jpg")), "new photo");
-  EXPECT_EQ(ReadAll(Src + "/photo.jpg"), "new photo"); // a copy keeps its source
+  EXPECT_EQ(ReadData(Path("photo11.jpg")), "new photo");
+  EXPECT_EQ(ReadData(Src + "/photo.jpg"), "new photo"); // a copy keeps its source
   EXPECT_EQ(
       P->Messages,
       QStringList({Src + "/empty.jpg has a size of zero. This may be because it is not yet closed.",
@@ -366,9 +361,9 @@ TEST_F(FileOps, TransferAutoRenamesAndReports) {
   EXPECT_EQ(Res.LastDestinationName, "fresh.jpg");
   EXPECT_EQ(P->Messages, QStringList{"file " + Path("photo.jpg") +
                                      " already exists. Select another directory before moving"});
-  EXPECT_EQ(ReadAll(Path("photo.jpg")), "old photo");
-  EXPECT_EQ(ReadAll(Src + "/photo.jpg"), "new photo");
-  EXPECT_EQ(ReadAll(Path("fresh.jpg")), "fresh");
+  EXPECT_EQ(ReadData(Path("photo.jpg")), "old photo");
+  EXPECT_EQ(ReadData(Src + "/photo.jpg"), "new photo");
+  EXPECT_EQ(ReadData(Path("fresh.jpg")), "fresh");
   EXPECT_FALSE(QFileInfo::exists(Src + "/fresh.jpg"));
 }
 
@@ -381,12 +376,12 @@ TEST_F(FileOps, MoveWhoseTargetAppearsMeanwhileKeepsBoth) {
   TTransferRequest R{{"a.jpg"}, Dir, Other, true, true, {}, {}, {}};
   EXPECT_EQ(TransferFiles(R).Done, 0);
   EXPECT_EQ(P->Messages, QStringList{"error moving file " + Path("a.jpg")});
-  EXPECT_EQ(ReadAll(Path("a.jpg")), "mine");
-  EXPECT_EQ(ReadAll(Other + "/a.jpg"), "theirs");
+  EXPECT_EQ(ReadData(Path("a.jpg")), "mine");
+  EXPECT_EQ(ReadData(Other + "/a.jpg"), "theirs");
   // The same for a copy, whose finished temporary file must not replace it either.
   QFile::remove(Other + "/a.jpg");
   EXPECT_THROW(CopyFile(Path("a.jpg"), Other + "/a.jpg"), EFileOpTargetExists);
-  EXPECT_EQ(ReadAll(Other + "/a.jpg"), "theirs");
+  EXPECT_EQ(ReadData(Other + "/a.jpg"), "theirs");
   EXPECT_EQ(Entries(Other), QStringList{"a.jpg"});
 }
 
@@ -409,19 +404,19 @@ TEST_F(FileOps, FailedCopyLeavesTheSourceAndNoPartialFile) {
     FileOpSeams().FailWriteNumber = 1;
     TTransferRequest R{{"big.jpg"}, Dir, Shm, true, true, {}, {}, {}};
     EXPECT_EQ(TransferFiles(R).Done, 0);
-    EXPECT_EQ(ReadAll(Path("big.jpg")), Data);
+    EXPECT_EQ(ReadData(Path("big.jpg")), Data);
     EXPECT_TRUE(Entries(Shm).isEmpty());
     // Without the fault the move copies, checks and removes the source, keeping the time.
     const QDateTime Time = QFileInfo(Path("big.jpg")).lastModified();
     EXPECT_EQ(TransferFiles(R).Done, 1);
     EXPECT_FALSE(QFileInfo::exists(Path("big.jpg")));
-    EXPECT_EQ(ReadAll(Shm + "/big.jpg"), Data);
+    EXPECT_EQ(ReadData(Shm + "/big.jpg"), Data);
     EXPECT_EQ(QFileInfo(Shm + "/big.jpg").lastModified(), Time);
     // A read-only file is not moved across.
     Write(Shm + "/ro.jpg", "ro");
     QFile::setPermissions(Shm + "/ro.jpg", QFile::ReadOwner);
     EXPECT_THROW(MoveFile(Shm + "/ro.jpg", Path("ro.jpg")), EFileOp);
-    EXPECT_EQ(ReadAll(Shm + "/ro.jpg"), "ro");
+    EXPECT_EQ(ReadData(Shm + "/ro.jpg"), "ro");
     EXPECT_FALSE(QFileInfo::exists(Path("ro.jpg")));
     QDir(Shm).removeRecursively();
   }
@@ -432,7 +427,7 @@ TEST_F(FileOps, FailedCopyLeavesTheSourceAndNoPartialFile) {
     Write(Path("big3.jpg"), Data);
     EXPECT_THROW(CopyFile(Path("big3.jpg"), Small + "/big.jpg"), EFileOp);
     EXPECT_THROW(MoveFile(Path("big3.jpg"), Small + "/big3.jpg"), EFileOp);
-    EXPECT_EQ(ReadAll(Path("big3.jpg")), Data);
+    EXPECT_EQ(ReadData(Path("big3.jpg")), Data);
     EXPECT_TRUE(Entries(Small).isEmpty());
     umount(QFile::encodeName(Small).constData());
   } else {
@@ -464,12 +459,12 @@ TEST_F(FileOps, SymbolicLinkMovedToAnotherFileSystemStaysALink) {
   EXPECT_EQ(QFileInfo(Shm + "/link.jpg").symLinkTarget(), Path("target.jpg"));
   EXPECT_EQ(QFile::symLinkTarget(Shm + "/dangling.jpg"), Shm + "/relative/elsewhere.jpg");
   // The target itself is where it was, untouched.
-  EXPECT_EQ(ReadAll(Path("target.jpg")), "the target");
+  EXPECT_EQ(ReadData(Path("target.jpg")), "the target");
   // A link never replaces a file of its name on the other side.
   ASSERT_EQ(symlink("x", QFile::encodeName(Path("again.jpg")).constData()), 0);
   Write(Shm + "/again.jpg", "keep");
   EXPECT_THROW(MoveFile(Path("again.jpg"), Shm + "/again.jpg"), EFileOpTargetExists);
-  EXPECT_EQ(ReadAll(Shm + "/again.jpg"), "keep");
+  EXPECT_EQ(ReadData(Shm + "/again.jpg"), "keep");
   EXPECT_TRUE(QFileInfo(Path("again.jpg")).isSymLink());
   QDir(Shm).removeRecursively();
 }
@@ -487,9 +482,9 @@ TEST_F(FileOps, DroppedFiles) {
                  QUrl::fromLocalFile(From + "/gone.jpg")},
                 Dir);
   EXPECT_EQ(Moved, QStringList{Path("long.jpg")});
-  EXPECT_EQ(ReadAll(Path("long.jpg")), "long path");
-  EXPECT_EQ(ReadAll(Path("same.jpg")), "here");
-  EXPECT_EQ(ReadAll(From + "/same.jpg"), "dropped");
+  EXPECT_EQ(ReadData(Path("long.jpg")), "long path");
+  EXPECT_EQ(ReadData(Path("same.jpg")), "here");
+  EXPECT_EQ(ReadData(From + "/same.jpg"), "dropped");
   EXPECT_EQ(
       P->Messages,
       QStringList(
@@ -551,10 +546,10 @@ TEST_F(FileOps, CopiesAreSyncedOncePerGroupAndNamedOnlyAfterThat) {
   EXPECT_EQ(Done, Order);
   EXPECT_TRUE(P->Messages.isEmpty()) << P->Messages.join("; ").toStdString();
   for (int I = 0; I < N; ++I)
-    EXPECT_EQ(ReadAll(Path(Names[I])), "data " + QByteArray::number(I));
-  EXPECT_EQ(ReadAll(Path("a.jpg")), "here before");
-  EXPECT_EQ(ReadAll(Path("a1.jpg")), "first");
-  EXPECT_EQ(ReadAll(Path("a11.jpg")), "second");
+    EXPECT_EQ(ReadData(Path(Names[I])), "data " + QByteArray::number(I));
+  EXPECT_EQ(ReadData(Path("a.jpg")), "here before");
+  EXPECT_EQ(ReadData(Path("a1.jpg")), "first");
+  EXPECT_EQ(ReadData(Path("a11.jpg")), "second");
   // Two groups: each synced once, every name after its group's sync, one folder sync each.
   EXPECT_EQ(Trace.Calls.filter("syncfs").size(), 2);
   EXPECT_EQ(Trace.Calls.filter("fsync").size(), 0);
@@ -629,9 +624,9 @@ TEST_F(FileOps, GroupedMovesNameBeforeTheSourcesGoAndNeverReplace) {
   EXPECT_GE(Hooks, 3);
   EXPECT_EQ(Res.Done, 2);
   EXPECT_EQ(P->Messages, QStringList{"error moving file " + Path("b.jpg")});
-  EXPECT_EQ(ReadAll(Shm + "/a.jpg"), "a.jpg");
-  EXPECT_EQ(ReadAll(Shm + "/b.jpg"), "theirs");
-  EXPECT_EQ(ReadAll(Shm + "/c.jpg"), "c.jpg");
+  EXPECT_EQ(ReadData(Shm + "/a.jpg"), "a.jpg");
+  EXPECT_EQ(ReadData(Shm + "/b.jpg"), "theirs");
+  EXPECT_EQ(ReadData(Shm + "/c.jpg"), "c.jpg");
   EXPECT_EQ(Entries(Dir), QStringList{"b.jpg"}); // the one not moved stays
   EXPECT_EQ(Entries(Shm), QStringList({"a.jpg", "b.jpg", "c.jpg"}));
   QDir(Shm).removeRecursively();

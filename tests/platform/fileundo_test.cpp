@@ -18,11 +18,6 @@ using namespace orbisk::test;
 
 namespace {
 
-QByteArray ReadAll(const QString& Path) {
-  QFile F(Path);
-  return F.open(QIODevice::ReadOnly) ? F.readAll() : QByteArray("<missing>");
-}
-
 class FileUndoTest : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -57,12 +52,12 @@ TEST_F(FileUndoTest, TrashUndoRestoresNamesAndContents) {
   EXPECT_FALSE(QFileInfo::exists(Path("a.jpg")));
 
   EXPECT_TRUE(UndoFileOperation());
-  EXPECT_EQ(ReadAll(Path("a.jpg")), "aaa");
-  EXPECT_EQ(ReadAll(Path("b c.png")), "bbbb");
+  EXPECT_EQ(ReadData(Path("a.jpg")), "aaa");
+  EXPECT_EQ(ReadData(Path("b c.png")), "bbbb");
   // Only the older file stays in the trash, with its own info.
   EXPECT_EQ(TrashFiles(), QStringList({"a.jpg"}));
   EXPECT_EQ(TrashInfos(), QStringList({"a.jpg.trashinfo"}));
-  EXPECT_EQ(ReadAll(Trash + "/files/a.jpg"), "older");
+  EXPECT_EQ(ReadData(Trash + "/files/a.jpg"), "older");
   EXPECT_FALSE(FileUndo().CanUndo());
   EXPECT_EQ(FileUndo().Caption(), "Undo");
   EXPECT_TRUE(P->Messages.isEmpty());
@@ -79,15 +74,15 @@ TEST_F(FileUndoTest, TrashUndoNeverReplacesAFileThatTookTheName) {
   EXPECT_FALSE(UndoFileOperation());
   EXPECT_EQ(P->Messages, QStringList({"Cannot undo: " + Path("b.jpg") + " already exists"}));
   // Nothing changed: not even the file whose name is free came back.
-  EXPECT_EQ(ReadAll(Path("b.jpg")), "new");
+  EXPECT_EQ(ReadData(Path("b.jpg")), "new");
   EXPECT_FALSE(QFileInfo::exists(Path("a.jpg")));
   EXPECT_EQ(TrashFiles().size(), 2);
   EXPECT_TRUE(FileUndo().CanUndo());
   // Once the name is free again the undo goes through.
   QFile::remove(Path("b.jpg"));
   EXPECT_TRUE(UndoFileOperation());
-  EXPECT_EQ(ReadAll(Path("a.jpg")), "aaa");
-  EXPECT_EQ(ReadAll(Path("b.jpg")), "bbb");
+  EXPECT_EQ(ReadData(Path("a.jpg")), "aaa");
+  EXPECT_EQ(ReadData(Path("b.jpg")), "bbb");
   EXPECT_TRUE(TrashInfos().isEmpty());
 }
 
@@ -104,7 +99,7 @@ TEST_F(FileUndoTest, AnEmptiedTrashIsNotTakenForTheDeletedFiles) {
   EXPECT_EQ(P->Messages,
             QStringList({"Cannot undo: " + Path("a.jpg") + " is no longer in the trash"}));
   EXPECT_FALSE(QFileInfo::exists(Path("a.jpg")));
-  EXPECT_EQ(ReadAll(Trash + "/files/a.jpg"), "theirs");
+  EXPECT_EQ(ReadData(Trash + "/files/a.jpg"), "theirs");
   EXPECT_EQ(TrashInfos(), QStringList({"a.jpg.trashinfo"}));
 }
 
@@ -113,7 +108,7 @@ TEST_F(FileUndoTest, RenamesGoBack) {
   ASSERT_TRUE(RenameFileCommand(Dir, "a.jpg", "b.jpg"));
   EXPECT_EQ(FileUndo().Caption(), "Undo Rename");
   EXPECT_TRUE(UndoFileOperation());
-  EXPECT_EQ(ReadAll(Path("a.jpg")), "aaa");
+  EXPECT_EQ(ReadData(Path("a.jpg")), "aaa");
   EXPECT_FALSE(QFileInfo::exists(Path("b.jpg")));
 
   // A numbered rename goes back as a whole.
@@ -123,8 +118,8 @@ TEST_F(FileUndoTest, RenamesGoBack) {
   ASSERT_TRUE(IncrementalRename(Lines, "trip", "7", nullptr));
   EXPECT_EQ(Lines, QStringList({Path("trip_7.jpg"), Path("trip_8.png")}));
   EXPECT_TRUE(UndoFileOperation());
-  EXPECT_EQ(ReadAll(Path("a.jpg")), "aaa");
-  EXPECT_EQ(ReadAll(Path("c.png")), "ccc");
+  EXPECT_EQ(ReadData(Path("a.jpg")), "aaa");
+  EXPECT_EQ(ReadData(Path("c.png")), "ccc");
   EXPECT_EQ(QDir(Dir).entryList(QDir::Files), QStringList({"a.jpg", "c.png"}));
 
   // A renamed file that is gone is reported and nothing else happens.
@@ -158,15 +153,15 @@ TEST_F(FileUndoTest, AMoveUndoOntoATakenNameRefusesAndChangesNothing) {
   WriteData(Src + "/b.jpg", "taken");
   EXPECT_FALSE(UndoFileOperation());
   EXPECT_EQ(P->Messages, QStringList({"Cannot undo: " + Src + "/b.jpg already exists"}));
-  EXPECT_EQ(ReadAll(Src + "/b.jpg"), "taken");
+  EXPECT_EQ(ReadData(Src + "/b.jpg"), "taken");
   EXPECT_FALSE(QFileInfo::exists(Src + "/a.jpg"));
-  EXPECT_EQ(ReadAll(Dst + "/a1.jpg"), "aaa");
-  EXPECT_EQ(ReadAll(Dst + "/b.jpg"), "bbb");
+  EXPECT_EQ(ReadData(Dst + "/a1.jpg"), "aaa");
+  EXPECT_EQ(ReadData(Dst + "/b.jpg"), "bbb");
 
   QFile::remove(Src + "/b.jpg");
   EXPECT_TRUE(UndoFileOperation());
-  EXPECT_EQ(ReadAll(Src + "/a.jpg"), "aaa");
-  EXPECT_EQ(ReadAll(Src + "/b.jpg"), "bbb");
+  EXPECT_EQ(ReadData(Src + "/a.jpg"), "aaa");
+  EXPECT_EQ(ReadData(Src + "/b.jpg"), "bbb");
   EXPECT_EQ(QDir(Dst).entryList(QDir::Files), QStringList({"a.jpg", "c.jpg"}));
   EXPECT_FALSE(FileUndo().CanUndo());
 }
