@@ -388,8 +388,8 @@ bool TrashFile(const QString& Path, TTrashedFile* Where) {
     const QByteArray Target = Trash + "/files/" + Enc(Entry);
     if (Written && RenameNoReplaceRaw(Src, Target) == 0) {
       if (Where) {
-        Where->TrashedPath = QFile::decodeName(Target);
-        Where->InfoPath = QFile::decodeName(InfoPath);
+        Where->TrashedPath = DecodeFileName(Target);
+        Where->InfoPath = DecodeFileName(InfoPath);
       }
       return true;
     }

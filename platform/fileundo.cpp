@@ -8,16 +8,19 @@
 #include <QSet>
 
 #include <exception>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace orbisk {
 
 namespace {
 
-// Also a dangling link takes a name.
+// Also a dangling link takes a name. Names are taken as their bytes (any name, also one that is
+// not UTF-8).
 bool Taken(const QString& Path) {
-  const QFileInfo I(Path);
-  return I.exists() || I.isSymLink();
+  struct stat St;
+  return lstat(EncodeFileName(Path).constData(), &St) == 0;
 }
 
 QString FolderPart(const QString& Path) {
@@ -27,8 +30,13 @@ QString FolderPart(const QString& Path) {
 // Whether the trash entry described by Info is still the one made for Original: once the trash
 // was emptied, its name may belong to another deleted file, which must not be taken.
 bool InfoNames(const QString& Info, const QString& Original) {
-  QFile F(Info);
-  if (!F.open(QIODevice::ReadOnly)) return false;
+  const int Fd = open(EncodeFileName(Info).constData(), O_RDONLY | O_CLOEXEC);
+  if (Fd < 0) return false;
+  QFile F;
+  if (!F.open(Fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    close(Fd);
+    return false;
+  }
   const QByteArray Want = "Path=" + PercentEncodedPath(EncodeFileName(Original));
   for (const QByteArray& Line : F.read(64 * 1024).split('\n'))
     if (Line.startsWith("Path=")) return Line.trimmed() == Want;
@@ -108,7 +116,7 @@ TFileUndo::TResult TFileUndo::Undo() {
                        : "Cannot undo: " + M.To + " is no longer there");
     } else if (Taken(M.From) && !Leaving.contains(M.From)) {
       R.Errors << "Cannot undo: " + M.From + " already exists";
-    } else if (!QFileInfo(FolderPart(M.From)).isDir()) {
+    } else if (!StatPath(FolderPart(M.From)).IsDir) {
       R.Errors << "Cannot undo: the folder " + FolderPart(M.From) + " is no longer there";
     }
     if (!R.Errors.isEmpty()) return R;

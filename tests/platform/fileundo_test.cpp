@@ -1,5 +1,6 @@
 // Undoing the last file operation on real files: the trash gives files back under their names,
 // renames and moves go back, and nothing is ever put over a file that took a name meanwhile.
+#include "platform/filenames.h"
 #include "platform/fileundo.h"
 #include "tests/browser/browsertest.h"
 
@@ -8,6 +9,12 @@
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <filesystem>
+#include <iterator>
+#include <sys/stat.h>
+#include <unistd.h>
 
 inline void PrintTo(const QString& S, std::ostream* O) {
   *O << '"' << S.toStdString() << '"';
@@ -64,6 +71,35 @@ TEST_F(FileUndoTest, TrashUndoRestoresNamesAndContents) {
   // Permanent deletions cannot be undone and leave the record alone.
   DeleteFiles({Path("a.jpg")}, TDeleteMode::dmPermanent);
   EXPECT_FALSE(FileUndo().CanUndo());
+}
+
+// A name that is not UTF-8 goes to the trash and comes back under its own bytes, and its info
+// goes with it.
+TEST_F(FileUndoTest, TrashUndoKeepsANameThatIsNotUtf8) {
+  const QByteArray Name = EncodeFileName(Dir) + "/caf\xE9.jpg";
+  {
+    const int Fd = open(Name.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    ASSERT_GE(Fd, 0);
+    ASSERT_EQ(write(Fd, "latin", 5), 5);
+    close(Fd);
+  }
+  const QString Shown = DecodeFileName(Name);
+  ASSERT_EQ(DeleteFiles({Shown}, TDeleteMode::dmTrash).size(), 1);
+  struct stat St;
+  ASSERT_NE(lstat(Name.constData(), &St), 0);
+  // Counted by bytes: Qt's listing drops names it cannot convert.
+  const auto Count = [&](const char* Sub) {
+    const std::filesystem::path Folder((EncodeFileName(Trash) + Sub).toStdString());
+    return std::distance(std::filesystem::directory_iterator(Folder),
+                         std::filesystem::directory_iterator());
+  };
+  EXPECT_EQ(Count("/info"), 1);
+  EXPECT_TRUE(UndoFileOperation()) << P->Messages.join("|").toStdString();
+  EXPECT_EQ(lstat(Name.constData(), &St), 0);
+  EXPECT_EQ(St.st_size, 5);
+  EXPECT_EQ(Count("/files"), 0);
+  EXPECT_EQ(Count("/info"), 0);
+  EXPECT_TRUE(P->Messages.isEmpty()) << P->Messages.join("|").toStdString();
 }
 
 TEST_F(FileUndoTest, TrashUndoNeverReplacesAFileThatTookTheName) {
