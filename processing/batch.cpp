@@ -193,7 +193,7 @@ void BatchTargetSize(const TBatchSettings& S, int Width, int Height, int& NewWid
     Factor = std::min((long double)S.BoxWidth / NewWidth, (long double)S.BoxHeight / NewHeight);
     break;
   }
-  if (Factor >= 1 && !S.Enlarge && S.Resize != TBatchResize::Percentage) return;
+  if (Factor >= 1 && !S.Enlarge && BatchResizeMayEnlarge(S.Resize)) return;
   NewWidth = Scaled(NewWidth, Factor);
   NewHeight = Scaled(NewHeight, Factor);
 }

@@ -53,6 +53,10 @@ struct TBatchReport {
   bool Cancelled = false; // sources after the cancel are not in Items
 };
 
+// Whether Enlarge decides for R (a percentage enlarges or reduces as it says; no resize keeps).
+inline bool BatchResizeMayEnlarge(TBatchResize R) {
+  return R == TBatchResize::LongestSide || R == TBatchResize::FitBox;
+}
 // The size a picture of Width x Height gets (at least 1 x 1).
 void BatchTargetSize(const TBatchSettings& S, int Width, int Height, int& NewWidth, int& NewHeight);
 // The destination name (without folder and extension) of the source numbered Number (from 1).

@@ -172,8 +172,7 @@ TfBatch::TfBatch(const QStringList& Files, QWidget* Parent)
   connect(FormatCombo, &QComboBox::currentIndexChanged, this, &TfBatch::TargetChanged);
   connect(ResizeCombo, &QComboBox::currentIndexChanged, ResizePages,
           &QStackedWidget::setCurrentIndex);
-  connect(ResizeCombo, &QComboBox::currentIndexChanged, this,
-          [this](int I) { EnlargeCheck->setEnabled(I == 1 || I == 3); });
+  connect(ResizeCombo, &QComboBox::currentIndexChanged, this, [this] { UpdateEnlarge(); });
   connect(BrowseButton, &QPushButton::clicked, this, [this] {
     const QString F = ChooseFolder ? ChooseFolder(this, FolderEdit->text()) : QString();
     if (!F.isEmpty()) FolderEdit->setText(QDir::cleanPath(F));
@@ -191,7 +190,7 @@ TfBatch::TfBatch(const QStringList& Files, QWidget* Parent)
   LoadSettings();
   TargetChanged();
   ResizePages->setCurrentIndex(ResizeCombo->currentIndex());
-  EnlargeCheck->setEnabled(ResizeCombo->currentIndex() == 1 || ResizeCombo->currentIndex() == 3);
+  UpdateEnlarge();
 }
 
 TfBatch::~TfBatch() {
@@ -266,13 +265,18 @@ TBatchSettings TfBatch::Settings() const {
   return S;
 }
 
+void TfBatch::UpdateEnlarge() {
+  EnlargeCheck->setEnabled(
+      BatchResizeMayEnlarge(TBatchResize(std::max(0, ResizeCombo->currentIndex()))));
+}
+
 void TfBatch::SetEditable(bool On) {
   for (QWidget* W : FSettingsWidgets)
     W->setEnabled(On);
   OkButton->setEnabled(On);
   if (On) {
     TargetChanged();
-    EnlargeCheck->setEnabled(ResizeCombo->currentIndex() == 1 || ResizeCombo->currentIndex() == 3);
+    UpdateEnlarge();
   }
 }
 

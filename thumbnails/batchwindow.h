@@ -67,6 +67,8 @@ private:
   void LoadSettings();
   void SaveSettings() const;
   void SetEditable(bool On);
+  // "Enlarge smaller pictures" is offered for the resize modes it decides for.
+  void UpdateEnlarge();
 
   QLabel* FilesLabel = nullptr;
   QComboBox* FormatCombo = nullptr;

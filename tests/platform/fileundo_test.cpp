@@ -31,7 +31,8 @@ protected:
     const auto* Info = ::testing::UnitTest::GetInstance()->current_test_info();
     Dir = MakeFolder(QString("fileundo-") + Info->name());
     Trash = TestHome() + "/data/Trash";
-    QDir(Trash).removeRecursively();
+    // By bytes: Qt's removal leaves names it cannot convert (another test's entries).
+    std::filesystem::remove_all(EncodeFileName(Trash).toStdString());
     FileOpSeams() = TFileOpSeams();
     FileUndo().Clear();
   }
